@@ -1,0 +1,22 @@
+// Escaping of user and directory texts for pages and links, and formatted
+// logging under the application name "LDAP CGI".
+#ifndef LDAPCGI_HTML_TEXT_HELPERS_H
+#define LDAPCGI_HTML_TEXT_HELPERS_H
+
+#include <cstddef>
+
+// Numeric character references for every byte but ASCII letters, digits,
+// "-" and "."; the result lives in one static buffer until the next call.
+const char* HtmlEscape(const char* text);
+// Percent-encodes "%?+&#="; newly allocated, release with free(); null when
+// memory is short.
+char* UrlEncode(const char* text);
+int LogPrintf(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+char* PlusToBlank(const char* text);
+char* BlankToPlus(const char* text);
+int PrintWithEncodedNewlines(const char* text);
+void* AllocateMemory(std::size_t size);
+void ReleaseMemory(void* pointer);
+
+#endif

@@ -1,0 +1,13 @@
+// Limits of the platform stand-ins (directory client, configuration reader,
+// database component): the sizes their records and buffers have.
+#ifndef LDAPCGI_PLATFORM_LIMITS_H
+#define LDAPCGI_PLATFORM_LIMITS_H
+
+#include <cstddef>
+
+constexpr std::size_t kAttrNameSize = 64;       // attrval::name, terminator included
+constexpr std::size_t kAttrValueSize = 512;     // attrval::value, terminator included
+constexpr std::size_t kSearchDnSize = 2048;     // SearchReq::dn, terminator included
+constexpr std::size_t kConfigFileNameSize = 4096;
+
+#endif

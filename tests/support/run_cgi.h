@@ -1,0 +1,35 @@
+// Runs the real CGI executable as a web server would: a clean environment of
+// the given variables, the given bytes on standard input; captures standard
+// output, standard error and the exit status.
+#ifndef LDAPCGI_TESTS_SUPPORT_RUN_CGI_H
+#define LDAPCGI_TESTS_SUPPORT_RUN_CGI_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct ProcessResult {
+    int exitStatus = -1;   // exit code, or 128 + signal number
+    std::string out;
+    std::string err;
+};
+
+using Environment = std::map<std::string, std::string>;
+
+// Runs `argv` (argv[0] a path) with exactly `env` as its environment.
+ProcessResult RunProcess(const std::vector<std::string>& argv, const Environment& env,
+                         const std::string& input);
+
+// Runs build/ldapcgi.cgi. PATH and XOMTA_CONFIG_DIR are added from the test's
+// own environment unless `env` sets them.
+ProcessResult RunCgi(const Environment& env, const std::string& input = "");
+// GET with the query string.
+ProcessResult RunCgiGet(const std::string& query, const Environment& extra = {});
+// POST of an application/x-www-form-urlencoded body.
+ProcessResult RunCgiPost(const std::string& body, const Environment& extra = {});
+
+// Path of a file in the source tree / build tree.
+std::string SourcePath(const std::string& relative);
+std::string BinaryPath(const std::string& relative);
+
+#endif
