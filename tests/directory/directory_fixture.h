@@ -30,6 +30,7 @@ protected:
         ASSERT_TRUE(sandbox().Ok()) << "slapd did not start";
         ASSERT_TRUE(sandbox().Reset(kBaseLdif));
         ASSERT_TRUE(sandbox().WriteConfig());
+        ASSERT_TRUE(sandbox().ClearLog());
         setenv("XOMTA_CONFIG_DIR", sandbox().ConfigDir().c_str(), 1);
     }
 

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -219,6 +220,11 @@ std::string DirectorySandbox::Dir() const { return dir_; }
 std::string DirectorySandbox::ConfigDir() const { return dir_; }
 std::string DirectorySandbox::LogFile() const { return dir_ + "/ldapcgi.log"; }
 std::string DirectorySandbox::ReadLog() const { return ReadFile(LogFile()); }
+
+bool DirectorySandbox::ClearLog() {
+    if (dir_.empty()) return false;
+    return truncate(LogFile().c_str(), 0) == 0 || errno == ENOENT;
+}
 
 bool DirectorySandbox::Prepare() {
     ProcessResult result = RunProcess({SourcePath("scripts/directory-sandbox"), "prepare", dir_},

@@ -47,8 +47,9 @@ public:
     bool WriteConfig(const std::string& extraIni = "");
     // Writes XOMTA.INI with exactly this text (e.g. no [Ldap] section).
     bool WriteRawConfig(const std::string& text);
-    // Contents of the log file ("" when there is none yet).
+    // Contents of the log file ("" when there is none yet); ClearLog empties it.
     std::string ReadLog() const;
+    bool ClearLog();
 
     static const char* RootDn() { return "cn=root"; }
     static const char* RootPassword() { return "kpqz"; }
