@@ -1,7 +1,8 @@
 // Reading the CGI request: chooses the input by the environment (multipart,
 // interactive, POST, GET) and reads the raw encoded text from standard input
-// or QUERY_STRING. Fatal input errors stop the process here, before anything
-// is written to standard output.
+// or QUERY_STRING. A POST body holds at most kMaxPostDataLength bytes; the
+// interactive line grows as needed. Fatal input errors stop the process here,
+// before anything is written to standard output.
 #include <cctype>
 #include <climits>
 #include <cstdio>
