@@ -74,12 +74,4 @@ TEST_F(RequestReader, InteractiveInputStopsAtLineFeed) {
     EXPECT_EQ(EntriesOf(list), (Pairs{{"Mail", "u@d.e"}}));
 }
 
-TEST_F(RequestReader, InteractiveInputGrowsPastItsFirstBuffer) {
-    const std::string text = "k=" + std::string(3000, 'w');
-    FeedStdin(text);
-    char* raw = ReadInteractiveInput();
-    EXPECT_EQ(std::string(raw), text);
-    free(raw);
-}
-
 }  // namespace
