@@ -36,8 +36,14 @@ char* ReadLine(char* line, int size, void* stream) {
     return line;
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+// Appends `text` trimmed and in lower case ("[ Gateway ]" names "gateway").
 void AppendLower(std::string& out, const char* text) {
-    for (const char* p = text; *p; ++p) {
+    while (IsBlank(*text)) ++text;
+    const char* end = text + strlen(text);
+    while (end > text && IsBlank(end[-1])) --end;
+    for (const char* p = text; p < end; ++p) {
         char c = *p;
         out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
     }
