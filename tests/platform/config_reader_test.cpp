@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/platform_limits.h"
 #include "platform/profile.h"
 #include "tests/platform/config_test_dir.h"
 
@@ -109,6 +110,20 @@ TEST(ConfigSyntax, LongValuesWholeAndOverlongLinesSkipped) {
     EXPECT_EQ(Read("Gateway", "After"), "yes");
     // The tail of the skipped line is not taken for a key of its own.
     EXPECT_EQ(Read("Gateway", std::string(30000, 'z').c_str()), "DEFAULT");
+}
+
+TEST(ConfigSyntax, LongestLineIsReadWholeAndOneMoreIsSkipped) {
+    ConfigTestDir dir;
+    // "Fits=" + value + "\n" takes the whole line buffer but its terminator.
+    std::string fits(kConfigMaxLineSize - 1 - 6, 'f');
+    std::string over(kConfigMaxLineSize - 1 - 5, 'o');
+    ASSERT_TRUE(dir.Write("XOMTA.INI", "[Gateway]\nFits=" + fits + "\nOver=" + over + "\nNext=1\n"));
+    char buffer[kConfigMaxLineSize];
+    GetPrivateProfileString("Gateway", "Fits", "", buffer, sizeof buffer, "XOMTA.INI");
+    EXPECT_EQ(std::string(buffer), fits);
+    GetPrivateProfileString("Gateway", "Over", "skipped", buffer, sizeof buffer, "XOMTA.INI");
+    EXPECT_STREQ(buffer, "skipped");
+    EXPECT_EQ(GetPrivateProfileInt("Gateway", "Next", 0, "XOMTA.INI"), 1);
 }
 
 TEST(ConfigBuffer, ValueLongerThanTheBufferArrivesCut) {
