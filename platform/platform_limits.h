@@ -10,4 +10,9 @@ constexpr std::size_t kAttrValueSize = 512;     // attrval::value, terminator in
 constexpr std::size_t kSearchDnSize = 2048;     // SearchReq::dn, terminator included
 constexpr std::size_t kConfigFileNameSize = 4096;
 
+// Database component: index pages a relation keeps in memory (4 KiB each),
+// and the write buffer of each appended file.
+constexpr std::size_t kDbCachePages = 4096;
+constexpr std::size_t kDbAppendBufferSize = 64 * 1024;
+
 #endif
