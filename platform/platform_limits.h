@@ -18,4 +18,9 @@ constexpr std::size_t kConfigCachedFiles = 16;   // parsed files kept per proces
 // Log service: longest text of one log line; a longer text is cut.
 constexpr std::size_t kLogMaxTextSize = 8192;
 
+// Database component: index pages a relation keeps in memory (4 KiB each),
+// and the write buffer of each appended file.
+constexpr std::size_t kDbCachePages = 4096;
+constexpr std::size_t kDbAppendBufferSize = 64 * 1024;
+
 #endif
