@@ -1,9 +1,10 @@
 // The configuration files of this process: which file a bare name stands
 // for, and the parsed content of each file read. Touches only the config
-// directory (stat, readdir, read). A directory or file whose change time lies
-// within kRacyWindow of the moment it was read is checked again on the next
-// call, since file system clocks are coarse: a second change within the same
-// tick leaves every stat field but the content unchanged.
+// directory (stat, readdir, read); keeps at most kConfigCachedFiles files. A
+// directory or file whose change time lies within two seconds of the moment
+// it was read is read again on the next call, since file system clocks can be
+// coarse: a second change within the same tick would leave every stat field
+// unchanged.
 #include "platform/profile_store.h"
 
 #include <dirent.h>
