@@ -2,6 +2,8 @@
 // get the invalid-request page, and which reach which handler.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "tests/support/run_cgi.h"
@@ -64,8 +66,8 @@ std::string TitleOf(const std::string& page) {
 Environment Unreachable() {
     static std::string dir;
     if (dir.empty()) {
-        char templ[] = "/tmp/ldapcgi-dispatch-XXXXXX";
-        dir = mkdtemp(templ);
+        std::string templ = BinaryPath("ldapcgi-dispatch-XXXXXX");
+        dir = mkdtemp(&templ[0]);
         FILE* f = fopen((dir + "/XOMTA.INI").c_str(), "w");
         fputs("[Ldap]\nHostName=127.0.0.1\nPort=1\n", f);
         fclose(f);

@@ -1,0 +1,48 @@
+// Reading side of the mail alias table, as the preprocessor reads it: opens
+// one generation (DIR/GEN.db, .id0, .str) read-only, looks aliases up, lists
+// them in key order and checks the files. Never writes; every offset read
+// from the files is bounds-checked, so damaged files give errors, not crashes.
+#ifndef LDAPCGI_ALIASTABLE_ALIAS_READER_H
+#define LDAPCGI_ALIASTABLE_ALIAS_READER_H
+
+#include <cstddef>
+
+constexpr std::size_t kAliasReaderErrorSize = 512;
+
+// An open generation: the three files mapped read-only.
+struct AliasTable {
+    const unsigned char* db = nullptr;
+    std::size_t dbSize = 0;
+    const unsigned char* index = nullptr;
+    std::size_t indexSize = 0;
+    const unsigned char* strings = nullptr;
+    std::size_t stringsSize = 0;
+    unsigned long records = 0;   // record count of the index header
+    char error[kAliasReaderErrorSize] = {0}; // last failure, for messages
+};
+
+// Opens DIR/GENERATION.*; false with table->error set when the files are
+// missing or do not hold an alias table. Close it in every case.
+bool OpenAliasTable(const char* directory, const char* generation, AliasTable* table);
+void CloseAliasTable(AliasTable* table);
+
+enum AliasLookupResult { ALIAS_FOUND, ALIAS_NOT_FOUND, ALIAS_TABLE_DAMAGED };
+
+// Finds `alias` with the relation's comparison (reads the setting once per
+// call). On ALIAS_FOUND *mail points at the primary address inside the
+// mapping, valid until CloseAliasTable.
+AliasLookupResult LookupAlias(AliasTable* table, const char* alias, const char** mail);
+
+// Calls visit(context, alias, mail) for every record in key order; stops when
+// visit returns false. False with table->error set on damage.
+bool ForEachAlias(AliasTable* table, bool (*visit)(void* context, const char* alias,
+                                                    const char* mail),
+                  void* context);
+
+// Verifies the files: headers, record count against file sizes, the index's
+// order and shape, every index entry naming a record with that key, every
+// record indexed once, every string reference inside NAME.str. False with
+// table->error set on the first fault.
+bool CheckAliasTable(AliasTable* table);
+
+#endif

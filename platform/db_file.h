@@ -1,0 +1,33 @@
+// One open file of a relation: exact reads and writes at offsets, and an
+// append buffer. Every system call's result is checked and turned into a
+// dbError; nothing here retries beyond short writes and EINTR.
+#ifndef LDAPCGI_PLATFORM_DB_FILE_H
+#define LDAPCGI_PLATFORM_DB_FILE_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/recbase.h"
+
+struct DbFile {
+    int fd = -1;
+    uint64_t end = 0;                  // size, buffered appends included
+    unsigned char* pending = nullptr;  // appends not yet written
+    std::size_t pendingUsed = 0;
+    uint64_t pendingStart = 0;         // file offset of pending[0]
+};
+
+dbError DbFileOpen(DbFile* file, const char* path);
+dbError DbFileReadAt(DbFile* file, uint64_t offset, void* bytes, std::size_t size);
+dbError DbFileWriteAt(DbFile* file, uint64_t offset, const void* bytes, std::size_t size);
+// Appends at the end through the buffer.
+dbError DbFileAppend(DbFile* file, const void* bytes, std::size_t size);
+dbError DbFileFlush(DbFile* file);
+// Flushes, then fsyncs.
+dbError DbFileSync(DbFile* file);
+// Closes without flushing; DB_CLOSE_ERROR when close() reports one.
+dbError DbFileClose(DbFile* file);
+// fsyncs a folder, so that new files in it survive a crash.
+dbError DbSyncFolder(const char* path);
+
+#endif
