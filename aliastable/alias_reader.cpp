@@ -236,8 +236,8 @@ bool ForEachAlias(AliasTable* table, bool (*visit)(void* context, const char* al
         std::size_t count = GetU16(leaf + kNodeCount);
         for (std::size_t i = 0; i < count; ++i) {
             ReaderEntryData entry;
-            const char* alias;
-            const char* mail;
+            const char* alias = nullptr;
+            const char* mail = nullptr;
             if (!ReaderEntry(table, leaf, page, i, &entry) ||
                 !ReaderRecord(table, entry.value, &alias, &mail, nullptr, nullptr))
                 return false;
