@@ -1,5 +1,6 @@
 // Small parts of the database component: the dbData string, result texts,
 // strNcpy, and the database handle. Memory only; no files.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,7 +24,11 @@ dbData::~dbData() { std::free(buffer); }
 // Replaces the text with `length` bytes of `text` (which may lie inside the
 // buffer itself). Keeps the old text when memory runs out.
 bool dbData::assign(const char* text, std::size_t length) {
-    if (length + 1 > capacity) {
+    if (capacity == 0 || length > capacity - 1) {
+        if (length == SIZE_MAX) {
+            good = false;
+            return false;
+        }
         char* grown = static_cast<char*>(std::malloc(length + 1));
         if (grown == nullptr) {
             good = false;

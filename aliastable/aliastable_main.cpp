@@ -1,0 +1,94 @@
+// aliastable: command-line reader of a mail alias table generation.
+//   aliastable lookup DIR GENERATION ALIAS  prints the alias's primary address
+//   aliastable dump DIR GENERATION          every record, "alias<TAB>mail", key order
+//   aliastable check DIR GENERATION         verifies the files, one-line summary
+// Exit status: 0 done; 1 alias absent (lookup) or table damaged (check);
+// 2 wrong usage, unreadable or damaged table (lookup, dump), failed output.
+// Reads the table only; the comparison setting comes from xomta.ini.
+#include <cstdio>
+#include <cstring>
+
+#include "aliastable/alias_reader.h"
+#include "aliastable/alias_reader_internal.h"
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: aliastable lookup DIR GENERATION ALIAS\n"
+                 "       aliastable dump DIR GENERATION\n"
+                 "       aliastable check DIR GENERATION\n");
+    return 2;
+}
+
+bool PrintRecord(void* context, const char* alias, const char* mail) {
+    FILE* out = static_cast<FILE*>(context);
+    return std::fprintf(out, "%s\t%s\n", alias, mail) >= 0;
+}
+
+int Finish(int status) {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "aliastable: cannot write the output\n");
+        return 2;
+    }
+    return status;
+}
+
+int Lookup(AliasTable* table, const char* alias) {
+    const char* mail = nullptr;
+    switch (LookupAlias(table, alias, &mail)) {
+    case ALIAS_FOUND:
+        std::printf("%s\n", mail);
+        return Finish(0);
+    case ALIAS_NOT_FOUND:
+        std::fprintf(stderr, "aliastable: no alias \"%s\"\n", alias);
+        return 1;
+    default:
+        std::fprintf(stderr, "aliastable: damaged table: %s\n", table->error);
+        return 2;
+    }
+}
+
+int Dump(AliasTable* table) {
+    if (!ForEachAlias(table, PrintRecord, stdout)) {
+        std::fprintf(stderr, "aliastable: damaged table: %s\n", table->error);
+        return 2;
+    }
+    return Finish(0);
+}
+
+int Check(AliasTable* table) {
+    if (!CheckAliasTable(table)) {
+        std::fprintf(stderr, "aliastable: damaged table: %s\n", table->error);
+        return 1;
+    }
+    std::printf("sound: %lu records, %u index pages, height %u, %zu string bytes\n", table->records,
+                ReaderPageCount(table), ReaderHeight(table), table->stringsSize);
+    return Finish(0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) return Usage();
+    const char* command = argv[1];
+    bool lookup = std::strcmp(command, "lookup") == 0;
+    bool dump = std::strcmp(command, "dump") == 0;
+    bool check = std::strcmp(command, "check") == 0;
+    if ((!lookup && !dump && !check) || argc != (lookup ? 5 : 4)) return Usage();
+
+    AliasTable table;
+    int status;
+    if (!OpenAliasTable(argv[2], argv[3], &table)) {
+        std::fprintf(stderr, "aliastable: %s\n", table.error);
+        status = check ? 1 : 2;
+    } else if (lookup) {
+        status = Lookup(&table, argv[4]);
+    } else if (dump) {
+        status = Dump(&table);
+    } else {
+        status = Check(&table);
+    }
+    CloseAliasTable(&table);
+    return status;
+}
