@@ -22,5 +22,8 @@ constexpr std::size_t kListFilterSize = 1200;        // ListUsers filter buffer
 constexpr std::size_t kPathBufferSize = 4096;        // alias table paths
 constexpr std::size_t kInteractiveInputStart = 1024; // interactive input, doubles when full
 constexpr std::size_t kIntTextSize = 12;             // IntToText: "-2147483648" and terminator
+constexpr std::size_t kPrimaryAddressSize = 1024;   // primary address taken from a user DN
+constexpr std::size_t kAliasSequenceSize = 32;     // "%lu!" text of the alias sequence
+#define ALIAS_TABLE_LOCK_FILE "build.lock"         // lock file of alias table builds
 
 #endif

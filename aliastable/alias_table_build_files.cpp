@@ -1,0 +1,87 @@
+// Files of an alias table build: directory path, initial images, build lock. Paths are bounded by kPathBufferSize; a path that does not
+// fit fails as a file that cannot be opened (ENAMETOOLONG).
+#include "aliastable/alias_table_build_files.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "app/limits.h"
+#include "html/text_helpers.h"
+
+namespace {
+
+// directory "/" name into path; false when it does not fit.
+bool JoinPath(const char* directory, const char* name, char* path, std::size_t size) {
+    int n = snprintf(path, size, "%s/%s", directory, name);
+    return n >= 0 && static_cast<std::size_t>(n) < size;
+}
+
+}  // namespace
+
+bool FormAliasTableDirectory(const char* queueDirectory, char* path, std::size_t size) {
+    const char* separator = queueDirectory[0] != '\0' ? "/" : "";
+    int n = snprintf(path, size, "%s%sAliasTables", queueDirectory, separator);
+    if (n < 0 || static_cast<std::size_t>(n) >= size) {
+        if (size > 0) path[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+bool WriteArray(const char* directory, const char* fileName, const unsigned char* bytes,
+                std::size_t size) {
+    char path[kPathBufferSize];
+    if (!JoinPath(directory, fileName, path, sizeof path)) {
+        LogPrintf(1, "WriteArray; Could not open file %s/%s for write (errno:%d)", directory, fileName,
+                  ENAMETOOLONG);
+        return false;
+    }
+    umask(007);
+    FILE* file = fopen(path, "wb");
+    if (file == nullptr) {
+        LogPrintf(1, "WriteArray; Could not open file %s for write (errno:%d)", path, errno);
+        return false;
+    }
+    // A full disk may show only at flush, sync or close: every step counts.
+    bool ok = fwrite(bytes, 1, size, file) == size;
+    ok = fflush(file) == 0 && ok;
+    ok = !ferror(file) && ok;
+    ok = fsync(fileno(file)) == 0 && ok;
+    ok = fclose(file) == 0 && ok;
+    if (!ok) LogPrintf(1, "WriteArray; Error writing to file %s", path);
+    return ok;
+}
+
+AliasTableLock LockAliasTables(const char* directory, int* fd) {
+    *fd = -1;
+    char path[kPathBufferSize];
+    if (!JoinPath(directory, ALIAS_TABLE_LOCK_FILE, path, sizeof path)) {
+        LogPrintf(1, "Could not open the lock file %s/%s (errno:%d)", directory, ALIAS_TABLE_LOCK_FILE,
+                  ENAMETOOLONG);
+        return AliasTableLock::kFailed;
+    }
+    int lockFd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0660);
+    if (lockFd < 0) {
+        LogPrintf(1, "Could not open the lock file %s (errno:%d)", path, errno);
+        return AliasTableLock::kFailed;
+    }
+    if (flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
+        int error = errno;
+        close(lockFd);
+        if (error == EWOULDBLOCK) return AliasTableLock::kBusy;
+        LogPrintf(1, "Could not lock the file %s (errno:%d)", path, error);
+        return AliasTableLock::kFailed;
+    }
+    *fd = lockFd;
+    return AliasTableLock::kTaken;
+}
+
+void UnlockAliasTables(int fd) {
+    if (fd >= 0) close(fd);  // closing the only descriptor releases the lock
+}

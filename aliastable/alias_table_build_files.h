@@ -1,0 +1,28 @@
+// Files of an alias table build: the alias table directory's path, the
+// initial disk images of a generation and the lock that serialises builds;
+// initial images are synced to disk before they are used.
+// Touches only the file system; logs its failures at level 1.
+#ifndef LDAPCGI_ALIASTABLE_ALIAS_TABLE_BUILD_FILES_H
+#define LDAPCGI_ALIASTABLE_ALIAS_TABLE_BUILD_FILES_H
+
+#include <cstddef>
+
+// Queue directory, "/" when it is not empty, "AliasTables". False (nothing
+// usable in `path`) when the result does not fit in `size` bytes.
+bool FormAliasTableDirectory(const char* queueDirectory, char* path, std::size_t size);
+
+// Creates or truncates directory/fileName under the file-creation mask 007
+// and writes `size` bytes to it, synced to disk. False (already logged) when
+// the file cannot be opened or any write, flush, sync or close fails.
+bool WriteArray(const char* directory, const char* fileName, const unsigned char* bytes,
+                std::size_t size);
+
+enum class AliasTableLock { kTaken, kBusy, kFailed };
+
+// Takes the exclusive, non-blocking build lock on the lock file in the alias
+// table directory; on kTaken *fd holds it until UnlockAliasTables. kFailed
+// (the file cannot be opened or locked) is logged; kBusy is not.
+AliasTableLock LockAliasTables(const char* directory, int* fd);
+void UnlockAliasTables(int fd);
+
+#endif
