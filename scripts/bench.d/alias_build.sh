@@ -1,0 +1,67 @@
+#!/bin/sh
+# Alias table build from USERS users (default 100 000) with two aliases each,
+# timed against ldapsearch fetching the same mail values into /dev/null from
+# the same server. Prints both times, their ratio (target: at most 1.5), the
+# records per second and the build's peak memory, also for a build from a
+# tenth of the users (memory must not grow with the number of users).
+set -e
+cd "$(dirname "$0")/../.."
+BUILD_DIR=${BUILD_DIR:-build-release}
+USERS=${USERS:-100000}
+MEASURE="$BUILD_DIR/alias_build"
+CGI="$BUILD_DIR/ldapcgi.cgi"
+[ -x "$MEASURE" ] && [ -x "$CGI" ] || { echo "alias_build: build $BUILD_DIR first" >&2; exit 1; }
+WORK=$(mktemp -d "$(pwd)/$BUILD_DIR/alias-build-bench.XXXXXX")
+SANDBOXES=""
+cleanup() {
+  for d in $SANDBOXES; do scripts/directory-sandbox stop "$d" >/dev/null 2>&1 || true; done
+  rm -rf "$WORK"
+}
+trap cleanup EXIT INT TERM
+
+users_ldif() {  # COUNT FILE
+  awk -v n="$1" 'BEGIN {
+    print "dn: dc=com\nobjectClass: domain\ndc: com\n"
+    print "dn: dc=example,dc=com\nobjectClass: domain\ndc: example\n"
+    for (i = 0; i < n; i++) {
+      printf "dn: mail=user%d@example.com,dc=example,dc=com\nobjectClass: xoperson\n", i
+      printf "mail: user%d@example.com\nmail: first.alias%d@example.com\nmail: second.alias%d@example.org\n\n", i, i, i
+    }
+  }' > "$2"
+}
+
+# build COUNT: seeds a sandbox, measures ldapsearch and the build side by side.
+build() {
+  count=$1
+  dir="$WORK/$count"
+  mkdir -p "$dir/queue"
+  users_ldif "$count" "$dir/users.ldif"
+  SANDBOXES="$SANDBOXES $dir/directory"
+  port=$(scripts/directory-sandbox start "$dir/directory" "$dir/users.ldif")
+  cp "$dir/directory/XOMTA.INI" "$dir/XOMTA.INI"
+  printf '\n[Gateway]\nQueueDirectory=%s\n' "$dir/queue" >> "$dir/XOMTA.INI"
+  printf 'Command=BuildAliasTable' > "$dir/body"
+  "$MEASURE" -- ldapsearch -x -LLL -o ldif-wrap=no -H "ldap://127.0.0.1:$port" -D cn=root -w kpqz \
+    -b "" "(&(mail=*)(objectclass=xoperson))" mail >/dev/null   # warms the server's cache
+  s1=$("$MEASURE" -- ldapsearch -x -LLL -o ldif-wrap=no -H "ldap://127.0.0.1:$port" -D cn=root -w kpqz \
+    -b "" "(&(mail=*)(objectclass=xoperson))" mail)
+  b=$(env -i PATH="$PATH" XOMTA_CONFIG_DIR="$dir" REQUEST_METHOD=POST \
+        CONTENT_TYPE=application/x-www-form-urlencoded CONTENT_LENGTH=23 \
+        "$MEASURE" -i "$dir/body" -o "$dir/page" -- "$CGI")
+  s2=$("$MEASURE" -- ldapsearch -x -LLL -o ldif-wrap=no -H "ldap://127.0.0.1:$port" -D cn=root -w kpqz \
+    -b "" "(&(mail=*)(objectclass=xoperson))" mail)
+  records=$(sed -n 's/.*Written \([0-9]*\) records to the New Alias File.*/\1/p' "$dir/directory/ldapcgi.log" | tail -1)
+  sequence=$(ldapsearch -x -LLL -H "ldap://127.0.0.1:$port" -D cn=root -w kpqz \
+               -b cn=AliasSequence,cn=PreProcessor,cn=profiles -s base xoprofilevalue 2>/dev/null |
+             sed -n 's/^xoprofilevalue: //p')
+  scripts/directory-sandbox stop "$dir/directory" >/dev/null 2>&1 || true
+
+  echo "$s1 $s2 $b" | awk -v users="$count" -v records="${records:-0}" -v seq="$sequence" '{
+    search = ($1 + $4) / 2; build = $7
+    printf "users %d: ldapsearch %.2f s (%.2f, %.2f), build %.2f s (exit %d, sequence %s), ratio %.2f, %d records, %.0f records/s, build peak memory %d KiB\n",
+      users, search, $1, $4, build, $9, seq, build / search, records, (build > 0 ? records / build : 0), $8
+  }'
+}
+
+build $((USERS / 10))
+build "$USERS"
