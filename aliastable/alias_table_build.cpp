@@ -5,7 +5,8 @@
 // One build at a time: the build lock in the alias table directory is held
 // from before the sequence is read until after it is published.
 // Reads no form fields. Touches the directory, the alias table directory and
-// standard output (closed once the page is complete).
+// standard output (closed once the page is complete, when the build goes on
+// in a detached child process).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,12 +56,40 @@ void ReadQueueDirectory(ldapClient& client, char* directory, std::size_t size) {
                             "XOMTA.INI");
 }
 
-// Hands the finished page to the web server: whatever the build does from
-// here on, the administrator's request is answered.
+// Hands the finished page to the web server and goes on detached from the
+// request. A web server ends a CGI process as soon as its answer is complete
+// (lighttpd sends SIGTERM at the end of standard output), so the build goes
+// on in a child of its own session, and the web server learns that the page
+// is complete only once that child is detached: the process it started exits
+// and the child lets go of standard output. Without a child (fork failed)
+// the build goes on in this process.
 void HandPageOver() {
     fflush(stdout);
-    int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    int ready[2];
+    bool handshake = pipe2(ready, O_CLOEXEC) == 0;
+    pid_t child = fork();
+    if (child > 0) {
+        if (handshake) {
+            close(ready[1]);
+            char byte;
+            while (read(ready[0], &byte, 1) < 0 && errno == EINTR) {
+            }
+        }
+        _exit(0);  // no destructors: the child owns the session and the files
+    }
+    if (child == 0) {
+        setsid();
+        if (handshake) {
+            close(ready[0]);
+            close(ready[1]);  // tells the parent the child is detached
+        }
+    } else if (handshake) {
+        close(ready[0]);
+        close(ready[1]);
+    }
+    int null = open("/dev/null", O_RDWR | O_CLOEXEC);
     if (null >= 0) {
+        dup2(null, STDIN_FILENO);
         dup2(null, STDOUT_FILENO);
         close(null);
     } else {

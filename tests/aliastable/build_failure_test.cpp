@@ -115,6 +115,8 @@ TEST_F(AliasBuildTest, PageIsHandedOverBeforeTheExtractionAndNumberPublishedAfte
     CgiProcess build = StartCgi("Command=BuildAliasTable");
     EXPECT_EQ(ReadPage(build), BuildPage(1));
     ASSERT_TRUE(relay.WaitHolding(30));
+    // The request has ended for the web server; the build goes on.
+    EXPECT_EQ(WaitRequestExit(build), 0);
     EXPECT_TRUE(StillRunning(build));
     EXPECT_EQ(StoredSequence(), "0!");
     relay.Release();

@@ -2,6 +2,7 @@
 #include "tests/aliastable/build_support.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -10,10 +11,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
 
 #include "aliastable/alias_reader.h"
 #include "tests/support/directory_sandbox.h"
@@ -39,9 +44,9 @@ ScratchDir::~ScratchDir() {
 
 CgiProcess StartCgi(const std::string& body, const CgiOptions& options) {
     CgiProcess process;
-    int in[2], out[2];
-    if (pipe(in) != 0) return process;
-    if (pipe(out) != 0) {
+    int in[2], out[2], err[2];
+    if (pipe2(in, O_CLOEXEC) != 0) return process;
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
         close(in[0]);
         close(in[1]);
         return process;
@@ -61,17 +66,12 @@ CgiProcess StartCgi(const std::string& body, const CgiOptions& options) {
     envp.push_back(nullptr);
     for (auto& s : argStrings) argv.push_back(&s[0]);
     argv.push_back(nullptr);
-    std::string errPath = BinaryPath("scratch/cgi-stderr.txt");
-
     pid_t pid = fork();
     if (pid == 0) {
         dup2(in[0], 0);
         dup2(out[1], 1);
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        if (err >= 0) dup2(err, 2);
-        for (int fd : {in[0], in[1], out[0], out[1], err}) {
-            if (fd > 2) close(fd);
-        }
+        dup2(err[1], 2);
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
         if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
         if (options.fileSizeLimit > 0) {
             signal(SIGXFSZ, SIG_IGN);  // kept across exec: writes fail with EFBIG
@@ -84,41 +84,74 @@ CgiProcess StartCgi(const std::string& body, const CgiOptions& options) {
     }
     close(in[0]);
     close(out[1]);
+    close(err[1]);
     // The body is small: it fits in the pipe at once.
     ssize_t written = write(in[1], body.data(), body.size());
     (void)written;
     close(in[1]);
     process.pid = pid;
     process.out = out[0];
+    process.err = err[0];
     return process;
 }
 
-std::string ReadPage(CgiProcess& process) {
-    std::string page;
+namespace {
+
+constexpr int kWaitLimitMs = 60000;  // a run that takes longer has hung
+
+// Reads `fd` to its end into `text`, waiting at most `waitMs` for more.
+// False while the writers have not all closed it.
+bool Drain(int& fd, std::string& text, int waitMs) {
     char buffer[65536];
-    while (process.out >= 0) {
-        ssize_t n = read(process.out, buffer, sizeof buffer);
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (fd >= 0) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        pollfd ready = {fd, POLLIN, 0};
+        if (poll(&ready, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0) <= 0) return false;
+        ssize_t n = read(fd, buffer, sizeof buffer);
         if (n > 0) {
-            page.append(buffer, static_cast<std::size_t>(n));
+            text.append(buffer, static_cast<std::size_t>(n));
         } else if (n == 0 || errno != EINTR) {
-            close(process.out);
-            process.out = -1;
+            close(fd);
+            fd = -1;
         }
     }
+    return true;
+}
+
+}  // namespace
+
+std::string ReadPage(CgiProcess& process) {
+    std::string page;
+    if (!Drain(process.out, page, kWaitLimitMs)) ADD_FAILURE() << "the page did not end";
     return page;
 }
 
-bool StillRunning(const CgiProcess& process) {
-    int status = 0;
-    return process.pid > 0 && waitpid(process.pid, &status, WNOHANG) == 0;
+int WaitRequestExit(CgiProcess& process) {
+    for (int waited = 0; process.pid > 0 && waited < kWaitLimitMs; waited += 10) {
+        int status = 0;
+        if (waitpid(process.pid, &status, WNOHANG) == process.pid) {
+            process.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            process.pid = -1;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (process.pid > 0) ADD_FAILURE() << "the request process did not exit";
+    return process.exitStatus;
 }
 
+bool StillRunning(CgiProcess& process) { return !Drain(process.err, process.errText, 0); }
+
 int WaitExit(CgiProcess& process) {
-    if (process.out >= 0) ReadPage(process);
-    int status = 0;
-    if (process.pid <= 0 || waitpid(process.pid, &status, 0) != process.pid) return -1;
-    process.pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    std::string rest;
+    Drain(process.out, rest, kWaitLimitMs);
+    WaitRequestExit(process);
+    if (!Drain(process.err, process.errText, kWaitLimitMs)) {
+        ADD_FAILURE() << "the build did not end";
+        return -1;
+    }
+    return process.exitStatus;
 }
 
 CgiRun RunCommand(const std::string& command, const CgiOptions& options) {

@@ -31,18 +31,27 @@ struct CgiOptions {
     long fileSizeLimit = 0;           // RLIMIT_FSIZE in bytes, 0: none
 };
 
-// A CGI process whose standard output is read as a web server reads it.
+// A CGI process whose standard output is read as a web server reads it. The
+// build goes on in a detached child after its page: that child keeps the
+// standard error pipe, so its end shows as the end of that pipe.
 struct CgiProcess {
     pid_t pid = -1;
     int out = -1;
+    int err = -1;
+    int exitStatus = -1;
+    std::string errText;
 };
 
 // Starts the CGI with POST body `body` and the sandbox's XOMTA.INI.
 CgiProcess StartCgi(const std::string& body, const CgiOptions& options = {});
 // Everything the process writes to standard output until it closes it.
 std::string ReadPage(CgiProcess& process);
-bool StillRunning(const CgiProcess& process);
-int WaitExit(CgiProcess& process);  // exit status, or 128 + signal
+// Waits for the process the web server started; its exit status, or 128 + signal.
+int WaitRequestExit(CgiProcess& process);
+// Whether any process of the request (the build) still holds standard error.
+bool StillRunning(CgiProcess& process);
+// Waits for the request and everything it left running; the exit status.
+int WaitExit(CgiProcess& process);
 
 struct CgiRun {
     std::string page;
