@@ -266,6 +266,39 @@ TEST_F(RelationTest, ReopeningCatchesFilesThatDisagree) {
     EXPECT_EQ(relation.status, DB_BAD_FORMAT);
 }
 
+TEST_F(RelationTest, OneWriterAtATime) {
+    dbMailAlias first(&database, folder.path.c_str(), "1");
+    ASSERT_EQ(first.status, DB_OK);
+    {
+        dbMailAlias second(&database, folder.path.c_str(), "1");
+        EXPECT_EQ(second.status, DB_LOCKED);
+        EXPECT_EQ(AddAlias(&second, "a@example.org", "b"), DB_LOCKED);
+    }
+    EXPECT_EQ(AddAlias(&first, "a@example.org", "b"), DB_OK);
+    EXPECT_EQ(first.close(), DB_OK);
+    dbMailAlias third(&database, folder.path.c_str(), "1"); // free again after close
+    EXPECT_EQ(third.status, DB_OK);
+}
+
+// Another build writing the same generation truncates its files back to the
+// images: the relation must not report such files as complete.
+TEST_F(RelationTest, FilesChangedUnderTheRelationAreReported) {
+    for (const char* file : {"1.db", "1.str", "1.id0"}) {
+        folder.WriteGeneration("1");
+        dbMailAlias relation(&database, folder.path.c_str(), "1");
+        for (unsigned long i = 0; i < 3000; ++i) ASSERT_EQ(AddAlias(&relation, GeneratedAlias(i), GeneratedMail(i)), DB_OK);
+        ASSERT_EQ(relation.sync(), DB_OK);
+        std::string name = file;
+        std::string image = name == "1.db"    ? std::string(reinterpret_cast<const char*>(kAliasRelationImage), 643)
+                            : name == "1.str" ? std::string(12, '\0')
+                                              : std::string(reinterpret_cast<const char*>(kAliasIndexImage), 1048);
+        WriteWholeFile(folder.File(file), image);
+        for (unsigned long i = 3000; i < 3100; ++i) AddAlias(&relation, GeneratedAlias(i), GeneratedMail(i));
+        EXPECT_EQ(relation.sync(), DB_FILE_CHANGED) << file;
+        EXPECT_EQ(relation.close(), DB_FILE_CHANGED) << file;
+    }
+}
+
 // Writes past RLIMIT_FSIZE fail with EFBIG, as on a full disk: the failure
 // shows at the flush, is returned by sync() and close() and sticks.
 TEST_F(RelationTest, RefusedWritesAreReportedAndStick) {
