@@ -20,5 +20,7 @@ constexpr std::size_t kMaxDomainNameLength = 255;    // DomainToDn input
 constexpr std::size_t kMaxFormAddressLength = 511;   // Mail / Address form fields
 constexpr std::size_t kListFilterSize = 1200;        // ListUsers filter buffer
 constexpr std::size_t kPathBufferSize = 4096;        // alias table paths
+constexpr std::size_t kInteractiveInputStart = 1024; // interactive input, doubles when full
+constexpr std::size_t kIntTextSize = 12;             // IntToText: "-2147483648" and terminator
 
 #endif

@@ -1,0 +1,12 @@
+// Fatal input errors of the request decoder. Touches standard error only;
+// standard output is left untouched so a web server sees no partial page.
+#include "cgi/input_errors.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+void StopOnInputError(const char* message) {
+    fputs(message, stderr);
+    fputc('\n', stderr);
+    exit(1);
+}

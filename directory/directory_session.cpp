@@ -1,0 +1,79 @@
+// Opening a directory session from the configuration, finding a user, and
+// reading attribute values of a search result. Reads XOMTA.INI through the
+// configuration reader; talks to the directory only through ldapClient.
+#include "directory/directory_session.h"
+
+#include <strings.h>
+
+#include <cstring>
+
+#include "app/limits.h"
+#include "html/text_helpers.h"
+#include "platform/profile.h"
+
+namespace {
+
+constexpr char kConfigFile[] = "XOMTA.INI";
+constexpr char kSection[] = "Ldap";
+
+// Host name of the last OpenDirectory; the channel pages hand it on.
+char hostName[kTextBufferSize];
+
+// A value that fills its whole buffer may have been cut by the reader: a cut
+// host name or password must not be used as if it were the setting.
+bool ReadSetting(const char* key, const char* fallback, char* buffer, std::size_t size) {
+    GetPrivateProfileString(kSection, key, fallback, buffer, static_cast<int>(size), kConfigFile);
+    if (strlen(buffer) < size - 1) return true;
+    LogPrintf(1, "XOMTA.INI [%s] %s is longer than %zu characters", kSection, key, size - 2);
+    return false;
+}
+
+}  // namespace
+
+char* OpenDirectory(ldapClient& client) {
+    char user[kTextBufferSize];
+    char password[kTextBufferSize];
+    bool settingsOk = ReadSetting("HostName", "localhost", hostName, sizeof hostName);
+    settingsOk = ReadSetting("UserName", "root", user, sizeof user) && settingsOk;
+    settingsOk = ReadSetting("Password", "kpqz", password, sizeof password) && settingsOk;
+    int port = GetPrivateProfileInt(kSection, "Port", 389, kConfigFile);
+
+    bool ok = settingsOk && client.ldapClientConnect(hostName, port) == 0 &&
+              client.ldapClientBind(user, password) == 0;
+    explicit_bzero(password, sizeof password);
+    if (!ok) {
+        client.ldapClientUnbind();
+        return nullptr;
+    }
+    int limit = GetPrivateProfileInt(kSection, "RecordLimit", 0, kConfigFile);
+    if (limit < 0) limit = 0;
+    ldap_set_option(client.ld, LDAP_OPT_SIZELIMIT, &limit);
+    return hostName;
+}
+
+SearchReq* FindUserByMail(ldapClient& client, const char* mail) {
+    int status = 0;
+    SearchReq* result = nullptr;
+    if (!mail || strcmp(mail, "*") == 0) {
+        result = client.ldapClientSearch("", 2, 0, "(&(objectClass=xoperson)(mail=*))", &status);
+    } else {
+        const char* dn = client.CreateDNFromMail(mail);
+        if (!dn) return nullptr;
+        result = client.ldapClientSearch(dn, 2, 0, "(objectClass=xoperson)", &status);
+    }
+    if (!result) return nullptr;
+    if (!result->next) {  // only the terminator: no entry
+        client.srch_free(result);
+        return nullptr;
+    }
+    return result;
+}
+
+const char* GetAttrValue(const SearchReq* result, const char* name) {
+    static const char kNone[] = "";
+    if (!name) return kNone;
+    for (const SearchReq* entry = result; entry; entry = entry->next)
+        for (const attrval* node = entry->attrs; node; node = node->next)
+            if (node->name[0] && strcasecmp(node->name, name) == 0) return node->value;
+    return kNone;
+}

@@ -1,0 +1,25 @@
+// The directory session of a page: opening the client from the [Ldap]
+// settings of XOMTA.INI, finding a user's entry by mail address, and reading
+// an attribute value out of a search result.
+#ifndef LDAPCGI_DIRECTORY_DIRECTORY_SESSION_H
+#define LDAPCGI_DIRECTORY_DIRECTORY_SESSION_H
+
+#include "platform/ldapclient.h"
+
+// Connects and binds `client` as XOMTA.INI [Ldap] says (HostName, Port,
+// UserName, Password; defaults localhost, 389, root, kpqz), then sets the
+// session handle's size limit to [Ldap] RecordLimit (0: none). Returns the
+// host name, in a process-wide buffer that stays valid, or null on failure
+// (nothing printed; the caller chooses the message).
+char* OpenDirectory(ldapClient& client);
+
+// The user entry whose DN CreateDNFromMail makes from `mail` (an alias does
+// not find it); null or "*" gives every xoperson entry with a mail value.
+// Null when nothing is found or the search fails; release with srch_free.
+SearchReq* FindUserByMail(ldapClient& client, const char* mail);
+
+// The first value of attribute `name` (letter case ignored) in the chain's
+// entries, in order; "" when no entry has it. Lives as long as the result.
+const char* GetAttrValue(const SearchReq* result, const char* name);
+
+#endif

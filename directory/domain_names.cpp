@@ -1,0 +1,162 @@
+// dc= domain names and the creation of missing domain entries. Labels are
+// DN-escaped on the way into a DN and unescaped on the way out, so an odd
+// label can never name another entry. Results are built in growing strings:
+// no input length overflows anything.
+#include "directory/domain_names.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/limits.h"
+#include "directory/attribute_list.h"
+
+namespace {
+
+char* CopyOut(const std::string& text) {
+    char* copy = static_cast<char*>(malloc(text.size() + 1));
+    if (copy) memcpy(copy, text.c_str(), text.size() + 1);
+    return copy;
+}
+
+// Position of the first comma that separates RDNs (not one escaped by "\"),
+// or null.
+char* FirstRdnEnd(char* dn) {
+    for (char* p = dn; *p; ++p) {
+        if (*p == '\\') {
+            if (!p[1]) return nullptr;
+            ++p;
+        } else if (*p == ',') {
+            return p;
+        }
+    }
+    return nullptr;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// RFC 4514 value text to the value itself: "\," -> ",", "\C3\A9" -> bytes.
+std::string UnescapeDnValue(const char* text) {
+    std::string value;
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\\' && p[1]) {
+            int high = HexDigit(p[1]);
+            int low = high >= 0 && p[2] ? HexDigit(p[2]) : -1;
+            if (low >= 0) {
+                value += static_cast<char>(high * 16 + low);
+                p += 2;
+            } else {
+                value += *++p;
+            }
+        } else {
+            value += *p;
+        }
+    }
+    return value;
+}
+
+std::string EscapeLabel(const char* label) {
+    std::string escaped;
+    std::size_t length = strlen(label);
+    for (std::size_t i = 0; i < length; ++i) {
+        char c = label[i];
+        if (strchr("\"+,;<>=\\", c) || (i == 0 && (c == '#' || c == ' ')) || (i == length - 1 && c == ' ')) {
+            escaped += '\\';
+        }
+        escaped += c;
+    }
+    return escaped;
+}
+
+bool DomainExists(ldapClient& client, const char* dn, int* status) {
+    SearchReq* result = client.ldapClientSearch(dn, 0, 0, "(objectClass=domain)", status);
+    client.srch_free(result);
+    return *status == 0;
+}
+
+// Adds one domain entry; the topmost (no comma) also names its dc value.
+bool AddDomainEntry(ldapClient& client, char* dn) {
+    attrval* list = nullptr;
+    AddAttrValue(&list, 0, "objectClass", "%s", "domain");
+    if (!FirstRdnEnd(dn)) {
+        const char* equals = strchr(dn, '=');
+        std::string label = UnescapeDnValue(equals ? equals + 1 : "");
+        AddAttrValue(&list, 0, "dc", "%s", label.c_str());
+    }
+    AddAttrEnd(&list);
+    int rc = client.ldapClientAdd(dn, list);
+    FreeAttrList(&list);
+    if (rc == 0) return true;
+    // Created by a request running beside this one: the tree is there.
+    int status = 0;
+    return rc == LDAP_ALREADY_EXISTS && DomainExists(client, dn, &status);
+}
+
+bool CreateDomainTreeAt(ldapClient& client, char* dn) {
+    int status = 0;
+    if (DomainExists(client, dn, &status)) return true;
+    if (status != 1) return false;
+    char* comma = FirstRdnEnd(dn);
+    if (comma && !CreateDomainTreeAt(client, comma + 1)) return false;
+    return AddDomainEntry(client, dn);
+}
+
+}  // namespace
+
+bool CreateDomainTree(ldapClient& client, const char* dn) {
+    if (!dn || !*dn) return false;
+    std::string copy = dn;  // parents are suffixes of the same text
+    return CreateDomainTreeAt(client, &copy[0]);
+}
+
+char* DomainToDn(char* domain) {
+    if (!domain || strlen(domain) > kMaxDomainNameLength) return nullptr;
+    std::string dn;
+    char* label = domain;
+    while (*label) {
+        char* dot = strchr(label, '.');
+        if (dot) *dot = '\0';
+        if (*label) {
+            if (!dn.empty()) dn += ",";
+            dn += "dc=" + EscapeLabel(label);
+        }
+        if (!dot) break;
+        label = dot + 1;
+    }
+    return CopyOut(dn);
+}
+
+char* DnToDomain(char* dn) {
+    if (!dn) return nullptr;
+    StrToLower(dn);
+    std::string domain;
+    char* rdn = dn;
+    while (rdn) {
+        char* comma = FirstRdnEnd(rdn);
+        if (comma) *comma = '\0';
+        while (*rdn == ' ') ++rdn;
+        if (strncmp(rdn, "dc=", 3) == 0 && rdn[3]) {
+            if (!domain.empty()) domain += ".";
+            domain += UnescapeDnValue(rdn + 3);
+        }
+        rdn = comma ? comma + 1 : nullptr;
+    }
+    return domain.empty() ? nullptr : CopyOut(domain);
+}
+
+char* StrToUpper(char* text) {
+    for (char* p = text; p && *p; ++p)
+        if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
+    return text;
+}
+
+char* StrToLower(char* text) {
+    for (char* p = text; p && *p; ++p)
+        if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
+    return text;
+}

@@ -1,0 +1,26 @@
+// dc= domain names: converting between a dotted domain name and its dc= DN,
+// creating the missing domain entries above a new user, and ASCII case
+// changes in place.
+#ifndef LDAPCGI_DIRECTORY_DOMAIN_NAMES_H
+#define LDAPCGI_DIRECTORY_DOMAIN_NAMES_H
+
+#include "platform/ldapclient.h"
+
+// True when the domain entry `dn` (a dc= DN as GetSuffix makes it) and every
+// entry above it exist afterwards; missing ones are created top-down.
+bool CreateDomainTree(ldapClient& client, const char* dn);
+
+// "a.b.c" -> "dc=a,dc=b,dc=c" (labels DN-escaped, empty labels skipped). The
+// caller's text is split in place. Null for null or more than 255
+// characters; "" for a name without labels. Release with free().
+char* DomainToDn(char* domain);
+
+// The dc= components of a DN as a dotted, lower-case name: "mail=a,DC=Ex,dc=com"
+// -> "ex.com". The caller's DN is lower-cased and cut at the first comma in
+// place. Null for null or a DN without dc= components. Release with free().
+char* DnToDomain(char* dn);
+
+char* StrToUpper(char* text);
+char* StrToLower(char* text);
+
+#endif

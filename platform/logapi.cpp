@@ -1,0 +1,97 @@
+// Log service: one line per call, "<UTC time> <level> <application>[<pid>]:
+// <text>", appended with one write(2) to the file named by XOMTA.INI [Log]
+// File, else (or when that file cannot be opened) sent to syslog, facility
+// mail. Line breaks inside the text become blanks; a text longer than
+// kLogMaxTextSize is cut.
+#include "platform/logapi.h"
+
+#include <fcntl.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "platform/platform_limits.h"
+#include "platform/profile.h"
+
+namespace {
+
+constexpr std::size_t kStampSize = 64;   // time, level and pid around the text
+
+int SyslogPriority(int level) {
+    if (level <= 1) return LOG_ERR;
+    if (level <= 3) return LOG_WARNING;
+    if (level <= 5) return LOG_NOTICE;
+    if (level == 6) return LOG_INFO;
+    return LOG_DEBUG;
+}
+
+// Copies `text` (at most `limit` bytes) with line breaks as blanks.
+std::size_t CopyOneLine(char* out, const char* text, std::size_t limit) {
+    std::size_t n = 0;
+    for (; text[n] && n < limit; ++n) out[n] = (text[n] == '\n' || text[n] == '\r') ? ' ' : text[n];
+    return n;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t length) {
+    while (length > 0) {
+        ssize_t done = write(fd, data, length);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return false;
+        data += done;
+        length -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+}  // namespace
+
+void LogMessage(int level, const char* application, const char* text) {
+    if (!application) application = "";
+    if (!text) text = "";
+    std::size_t appLength = strnlen(application, kLogMaxTextSize);
+    std::size_t textLength = strnlen(text, kLogMaxTextSize);
+
+    std::size_t capacity = 2 * kStampSize + appLength + textLength + 2;
+    char* line = static_cast<char*>(malloc(capacity));
+    if (!line) {
+        syslog(LOG_MAIL | SyslogPriority(level), "%s: %s", application, text);
+        return;
+    }
+
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    struct tm utc;
+    gmtime_r(&now.tv_sec, &utc);
+    char stamp[32];
+    strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &utc);
+    int head = snprintf(line, kStampSize, "%s.%03ldZ %d ", stamp, now.tv_nsec / 1000000, level);
+    std::size_t length = head > 0 ? static_cast<std::size_t>(head) : 0;
+    length += CopyOneLine(line + length, application, appLength);
+    int pid = snprintf(line + length, kStampSize / 2, "[%d]: ", static_cast<int>(getpid()));
+    if (pid > 0) length += static_cast<std::size_t>(pid);
+    std::size_t textStart = length;
+    length += CopyOneLine(line + length, text, textLength);
+    line[length++] = '\n';
+
+    char file[kConfigFileNameSize];
+    GetPrivateProfileString("Log", "File", "", file, static_cast<int>(sizeof file), "XOMTA.INI");
+    bool written = false;
+    if (file[0]) {
+        int fd = open(file, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0660);
+        if (fd >= 0) {
+            written = WriteAll(fd, line, length);
+            close(fd);
+        }
+    }
+    if (!written) {
+        line[length - 1] = '\0';
+        syslog(LOG_MAIL | SyslogPriority(level), "%.*s: %s", static_cast<int>(appLength), application,
+               line + textStart);
+    }
+    free(line);
+}
