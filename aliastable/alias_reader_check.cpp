@@ -36,7 +36,10 @@ bool Visit(CheckState* state, uint32_t page, uint32_t level, const char* lower, 
     for (std::size_t i = 0; i < count; ++i) {
         if (!ReaderEntry(table, node, page, i, &entry)) return false;
         if (i > 0 && CompareAliasKeys(previous.key, entry.key, state->ignoreCase) >= 0)
-            return ReaderFail(table, "index page %u: entry %zu \"%s\" out of order", page, i, entry.key);
+            return ReaderFail(table,
+                              "index page %u: entry %zu \"%s\" out of order (or the table was built "
+                              "under another UseCaseSensitiveAliasLookup setting)",
+                              page, i, entry.key);
         if ((lower != nullptr && CompareAliasKeys(lower, entry.key, state->ignoreCase) > 0) ||
             (upper != nullptr && CompareAliasKeys(entry.key, upper, state->ignoreCase) >= 0))
             return ReaderFail(table, "index page %u: entry %zu \"%s\" outside its parent's range", page, i,

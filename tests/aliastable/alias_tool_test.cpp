@@ -88,6 +88,11 @@ TEST_F(AliasToolTest, LookupFollowsTheCaseSetting) {
     EXPECT_EQ(found.exitStatus, 0) << found.err;
     EXPECT_EQ(found.out, "jane@example.org\n");
     EXPECT_EQ(Tool({"check", folder.path, "5"}).exitStatus, 0);
+    // Read under exact comparison, the case-folded order does not hold.
+    folder.SetLookupSetting("NO");
+    ProcessResult check = Tool({"check", folder.path, "5"});
+    EXPECT_EQ(check.exitStatus, 1);
+    EXPECT_NE(check.err.find("UseCaseSensitiveAliasLookup"), std::string::npos) << check.err;
 }
 
 TEST_F(AliasToolTest, DumpListsEveryRecordInKeyOrder) {
