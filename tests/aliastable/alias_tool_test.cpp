@@ -167,6 +167,17 @@ TEST_F(AliasToolTest, CheckFindsKeysOutOfOrder) {
     EXPECT_NE(check.err.find("out of order"), std::string::npos) << check.err;
 }
 
+TEST_F(AliasToolTest, CheckFindsChangedHeaders) {
+    for (const auto& change : std::vector<std::pair<std::string, std::size_t>>{
+             {"5.db", 0x50}, {"5.db", 0x200}, {"5.id0", 0x230}, {"5.str", 5}}) {
+        Build(10);
+        Patch(change.first, change.second, "\x01");
+        ProcessResult check = Tool({"check", folder.path, "5"});
+        EXPECT_EQ(check.exitStatus, 1) << change.first << " " << change.second;
+        EXPECT_NE(check.err.find("header differs"), std::string::npos) << check.err;
+    }
+}
+
 TEST_F(AliasToolTest, CheckFindsWrongCounts) {
     Build(100);
     Patch("5.id0", PageAt(0) + kMetaRecordCount, Word(101));
