@@ -4,12 +4,32 @@
 
 #include <strings.h>
 
+#include <cstring>
+
 #include "directory/directory_session.h"
 #include "platform/ldapclient.h"
+
+namespace {
+
+// The first component's value as it stands, when it needs no decoding: no
+// escapes, quotes, further values or hex form, and no blank at either end.
+bool PlainFirstValue(const char* value, std::string* address) {
+    const char* comma = strchr(value, ',');
+    if (comma == nullptr || comma == value || comma[1] == '\0') return false;
+    for (const char* p = value; p < comma; ++p) {
+        if (strchr("\\\"+;<>#=", *p) != nullptr) return false;
+    }
+    if (value[0] == ' ' || comma[-1] == ' ') return false;
+    address->assign(value, static_cast<std::size_t>(comma - value));
+    return true;
+}
+
+}  // namespace
 
 bool PrimaryAddressFromDn(const char* dn, std::string* address) {
     address->clear();
     if (dn == nullptr || strncasecmp(dn, "mail=", 5) != 0) return false;
+    if (PlainFirstValue(dn + 5, address)) return true;
     LDAPDN parsed = nullptr;
     if (ldap_str2dn(dn, &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS || parsed == nullptr) return false;
     bool ok = false;

@@ -25,26 +25,11 @@ namespace {
 struct UserRow {
     std::string mail, firstname, sn, telephonenumber;
     bool hasMail = false, hasFirstname = false, hasSn = false, hasTelephonenumber = false;
-    std::size_t arrival = 0;
+    std::string key;  // sn, NUL, firstname, folded to lower case
 };
 
-int CompareIgnoringCase(const std::string& a, const std::string& b) {
-    std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-        if (x != y) return x < y ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-// Table order: key ascending; for equal keys the later arrival first.
-bool RowBefore(const UserRow& a, const UserRow& b) {
-    int c = CompareIgnoringCase(a.sn, b.sn);
-    if (c == 0) c = CompareIgnoringCase(a.firstname, b.firstname);
-    if (c != 0) return c < 0;
-    return a.arrival > b.arrival;
+void AppendFolded(std::string* key, const std::string& text) {
+    for (char c : text) key->push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
 }
 
 void KeepFirst(std::string* field, bool* has, const berval* value) {
@@ -55,6 +40,10 @@ void KeepFirst(std::string* field, bool* has, const berval* value) {
     *has = true;
 }
 
+bool NameIs(const berval& name, const char* wanted, std::size_t length) {
+    return name.bv_len == length && strncasecmp(name.bv_val, wanted, length) == 0;
+}
+
 // Reads the row of a search-entry message (the last entry's, one in practice).
 bool ReadUserRow(LDAP* ld, LDAPMessage* message, UserRow* row) {
     bool found = false;
@@ -62,32 +51,38 @@ bool ReadUserRow(LDAP* ld, LDAPMessage* message, UserRow* row) {
          entry = ldap_next_entry(ld, entry)) {
         found = true;
         *row = UserRow();
-        char* dn = ldap_get_dn(ld, entry);
-        if (dn != nullptr) {
-            row->hasMail = PrimaryAddressFromDn(dn, &row->mail);
-            ldap_memfree(dn);
-        }
         BerElement* ber = nullptr;
-        for (char* name = ldap_first_attribute(ld, entry, &ber); name != nullptr;
-             name = ldap_next_attribute(ld, entry, ber)) {
-            berval** values = ldap_get_values_len(ld, entry, name);
-            for (int i = 0; values != nullptr && values[i] != nullptr; ++i) {
-                if (strcasecmp(name, "mail") == 0) KeepFirst(&row->mail, &row->hasMail, values[i]);
-                else if (strcasecmp(name, "firstname") == 0) KeepFirst(&row->firstname, &row->hasFirstname, values[i]);
-                else if (strcasecmp(name, "sn") == 0) KeepFirst(&row->sn, &row->hasSn, values[i]);
-                else if (strcasecmp(name, "telephonenumber") == 0)
-                    KeepFirst(&row->telephonenumber, &row->hasTelephonenumber, values[i]);
-            }
-            ldap_value_free_len(values);
-            ldap_memfree(name);
+        berval dn{};
+        if (ldap_get_dn_ber(ld, entry, &ber, &dn) != LDAP_SUCCESS) {
+            if (ber != nullptr) ber_free(ber, 0);
+            continue;
         }
-        if (ber != nullptr) ber_free(ber, 0);
+        row->hasMail = PrimaryAddressFromDn(std::string(dn.bv_val, dn.bv_len).c_str(), &row->mail);
+        berval name{};
+        berval* values = nullptr;
+        while (ldap_get_attribute_ber(ld, entry, ber, &name, &values) == LDAP_SUCCESS && name.bv_val != nullptr) {
+            std::string* field = nullptr;
+            bool* has = nullptr;
+            if (NameIs(name, "mail", 4)) field = &row->mail, has = &row->hasMail;
+            else if (NameIs(name, "firstname", 9)) field = &row->firstname, has = &row->hasFirstname;
+            else if (NameIs(name, "sn", 2)) field = &row->sn, has = &row->hasSn;
+            else if (NameIs(name, "telephonenumber", 15)) field = &row->telephonenumber, has = &row->hasTelephonenumber;
+            if (field != nullptr && values != nullptr && values[0].bv_val != nullptr) KeepFirst(field, has, &values[0]);
+            if (values != nullptr) ber_memfree(values);
+            values = nullptr;
+        }
+        ber_free(ber, 0);
+    }
+    if (found) {
+        AppendFolded(&row->key, row->sn);
+        row->key.push_back('\0');
+        AppendFolded(&row->key, row->firstname);
     }
     return found;
 }
 
-// Collects the rows of one search; an entry message without an entry ends
-// the search with no rows at all.
+// Collects the rows of one search in arrival order; an entry message
+// without an entry ends the search with no rows at all.
 std::vector<UserRow> SearchRows(ldapClient& client, const char* filter, const char* base, int scope) {
     std::vector<UserRow> rows;
     LDAP* ld = client.ld;
@@ -108,18 +103,27 @@ std::vector<UserRow> SearchRows(ldapClient& client, const char* filter, const ch
             if (message != nullptr) ldap_msgfree(message);
             break;
         }
-        UserRow row;
-        bool ok = ReadUserRow(ld, message, &row);
+        rows.emplace_back();
+        bool ok = ReadUserRow(ld, message, &rows.back());
         ldap_msgfree(message);
         if (!ok) {
             ldap_abandon_ext(ld, messageId, nullptr, nullptr);
             rows.clear();
             break;
         }
-        row.arrival = rows.size();
-        rows.push_back(std::move(row));
     }
     return rows;
+}
+
+// Table order of the rows: key ascending, and for equal keys the later
+// arrival first (as an insertion tree that sends equal keys left prints them).
+std::vector<const UserRow*> SortedRows(const std::vector<UserRow>& rows) {
+    std::vector<const UserRow*> order;
+    order.reserve(rows.size());
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) order.push_back(&*it);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const UserRow* a, const UserRow* b) { return a->key < b->key; });
+    return order;
 }
 
 void PrintUserRow(const UserRow& row) {
@@ -155,9 +159,7 @@ void PrintUserTable(ldapClient& client, const char* filter, const char* base, in
     printf("\t\t\t    <tr>\n");
 
     std::vector<UserRow> rows = SearchRows(client, filter, base, scope);
-    std::sort(rows.begin(), rows.end(), RowBefore);
-    for (const UserRow& row : rows) PrintUserRow(row);
-    rows.clear();
+    for (const UserRow* row : SortedRows(rows)) PrintUserRow(*row);
 
     printf("\t\t        </table>\n");
     printf("\t\t      </td>\n");
