@@ -193,6 +193,15 @@ TEST_F(ListUsersTest, FilterSyntaxInTypedValuesIsSearchedForNotSpliced) {
     EXPECT_EQ(List("LastName=%5c2a").out, ListPage(""));
 }
 
+TEST_F(ListUsersTest, AddressWithMarkupStaysInsideItsLink) {
+    // Written by another tool: quotes and angle brackets in the address.
+    ASSERT_TRUE(DirectorySandbox::Get().Add(
+        "dn: mail=q\\22 \\3Cb\\3E@example.com,dc=example,dc=com\nobjectClass: xoperson\n"
+        "mail: q\" <b>@example.com\nsn: Quote\n\n"));
+    EXPECT_EQ(List("LastName=Quote").out,
+              ListPage(Row("", "Quote", "", "q\" <b>@example.com", "q%22%20%3cb%3e@example.com")));
+}
+
 TEST_F(ListUsersTest, SearchTheServerRefusesPrintsAnEmptyTable) {
     // "**" is no valid substring filter: the search fails, the table is empty.
     ProcessResult r = List("LastName=**");
