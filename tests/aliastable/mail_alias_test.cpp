@@ -169,7 +169,7 @@ TEST_F(MailAliasTest, SettingYesInAnyCaseIgnoresLetterCase) {
 }
 
 TEST_F(MailAliasTest, OtherSettingValuesCompareExactly) {
-    for (const char* value : {"NO", "no", "TRUE", "1", "", "YES ", "Y"}) {
+    for (const char* value : {"NO", "no", "TRUE", "1", "", "Y", "YESS"}) {
         folder.SetLookupSetting(value);
         EXPECT_NE(Compare("abc", "ABC"), 0) << "[" << value << "]";
         EXPECT_EQ(Compare("abc", "abc"), 0) << value;
