@@ -1,4 +1,4 @@
-// Full check of an alias table generation: the tree's shape and key order
+// Full check of an alias table generation: the headers, the tree's shape and key order
 // (under the current comparison setting), each record indexed exactly once
 // under its own alias, the leaf chain, and the strings laid back to back in
 // record order up to the end of NAME.str. Reads only; memory grows with the
@@ -8,6 +8,7 @@
 
 #include "aliastable/alias_reader.h"
 #include "aliastable/alias_reader_internal.h"
+#include "aliastable/disk_images.h"
 
 namespace {
 
@@ -36,7 +37,10 @@ bool Visit(CheckState* state, uint32_t page, uint32_t level, const char* lower, 
     for (std::size_t i = 0; i < count; ++i) {
         if (!ReaderEntry(table, node, page, i, &entry)) return false;
         if (i > 0 && CompareAliasKeys(previous.key, entry.key, state->ignoreCase) >= 0)
-            return ReaderFail(table, "index page %u: entry %zu \"%s\" out of order", page, i, entry.key);
+            return ReaderFail(table,
+                              "index page %u: entry %zu \"%s\" out of order (or the table was built "
+                              "under another UseCaseSensitiveAliasLookup setting)",
+                              page, i, entry.key);
         if ((lower != nullptr && CompareAliasKeys(lower, entry.key, state->ignoreCase) > 0) ||
             (upper != nullptr && CompareAliasKeys(entry.key, upper, state->ignoreCase) >= 0))
             return ReaderFail(table, "index page %u: entry %zu \"%s\" outside its parent's range", page, i,
@@ -113,6 +117,13 @@ bool CheckStrings(AliasTable* table) {
 
 bool CheckAliasTable(AliasTable* table) {
     if (table->db == nullptr) return ReaderFail(table, "table not open");
+    // The writer never changes a header: each is still its empty image.
+    if (std::memcmp(table->db, kAliasRelationImage, kAliasRelationImageSize) != 0)
+        return ReaderFail(table, "the relation header differs from the image");
+    if (std::memcmp(table->index, kAliasIndexImage, kAliasIndexImageSize) != 0)
+        return ReaderFail(table, "the index header differs from the image");
+    if (std::memcmp(table->strings, kAliasStringImage, kAliasStringImageSize) != 0)
+        return ReaderFail(table, "the string header differs from the image");
     if (table->records == 0) {
         if (ReaderPageCount(table) > 1 || (ReaderPageCount(table) == 1 && GetU32(ReaderMeta(table) + kMetaFirstLeaf) != 0))
             return ReaderFail(table, "an empty table with index pages");

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@ dbError DbFileOpen(DbFile* file, const char* path) {
     }
     file->fd = fd;
     file->end = uint64_t(info.st_size);
+    file->onDisk = file->end;
     file->pendingUsed = 0;
     file->pendingStart = file->end;
     return DB_OK;
@@ -39,7 +41,21 @@ dbError DbFileReadAt(DbFile* file, uint64_t offset, void* bytes, std::size_t siz
     return DB_OK;
 }
 
+dbError DbFileLock(DbFile* file) {
+    while (flock(file->fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EINTR) return errno == EWOULDBLOCK ? DB_LOCKED : DB_OPEN_FAILED;
+    }
+    return DB_OK;
+}
+
+dbError DbFileCheckSize(DbFile* file) {
+    struct stat info;
+    if (fstat(file->fd, &info) != 0) return DB_WRITE_ERROR;
+    return uint64_t(info.st_size) == file->onDisk ? DB_OK : DB_FILE_CHANGED;
+}
+
 dbError DbFileWriteAt(DbFile* file, uint64_t offset, const void* bytes, std::size_t size) {
+    if (offset + size > file->onDisk) file->onDisk = offset + size;
     const unsigned char* at = static_cast<const unsigned char*>(bytes);
     while (size > 0) {
         ssize_t put = pwrite(file->fd, at, size, off_t(offset));
@@ -54,7 +70,9 @@ dbError DbFileWriteAt(DbFile* file, uint64_t offset, const void* bytes, std::siz
 
 dbError DbFileFlush(DbFile* file) {
     if (file->pendingUsed == 0) return DB_OK;
-    dbError result = DbFileWriteAt(file, file->pendingStart, file->pending, file->pendingUsed);
+    dbError result = DbFileCheckSize(file);
+    if (result != DB_OK) return result;
+    result = DbFileWriteAt(file, file->pendingStart, file->pending, file->pendingUsed);
     if (result != DB_OK) return result;
     file->pendingStart += file->pendingUsed;
     file->pendingUsed = 0;
@@ -73,7 +91,8 @@ dbError DbFileAppend(DbFile* file, const void* bytes, std::size_t size) {
         if (result != DB_OK) return result;
     }
     if (size > kDbAppendBufferSize) {
-        dbError result = DbFileWriteAt(file, file->end, bytes, size);
+        dbError result = DbFileCheckSize(file);
+        if (result == DB_OK) result = DbFileWriteAt(file, file->end, bytes, size);
         if (result != DB_OK) return result;
         file->end += size;
         file->pendingStart = file->end;
@@ -87,6 +106,7 @@ dbError DbFileAppend(DbFile* file, const void* bytes, std::size_t size) {
 
 dbError DbFileSync(DbFile* file) {
     dbError result = DbFileFlush(file);
+    if (result == DB_OK) result = DbFileCheckSize(file);
     if (result != DB_OK) return result;
     while (fsync(file->fd) != 0) {
         if (errno != EINTR) return DB_SYNC_ERROR;

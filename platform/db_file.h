@@ -12,6 +12,7 @@
 struct DbFile {
     int fd = -1;
     uint64_t end = 0;                  // size, buffered appends included
+    uint64_t onDisk = 0;               // size the file has after our writes
     unsigned char* pending = nullptr;  // appends not yet written
     std::size_t pendingUsed = 0;
     uint64_t pendingStart = 0;         // file offset of pending[0]
@@ -23,8 +24,14 @@ dbError DbFileWriteAt(DbFile* file, uint64_t offset, const void* bytes, std::siz
 // Appends at the end through the buffer.
 dbError DbFileAppend(DbFile* file, const void* bytes, std::size_t size);
 dbError DbFileFlush(DbFile* file);
-// Flushes, then fsyncs.
+// Flushes, then fsyncs. DB_FILE_CHANGED when the file's size is not what
+// our writes left (another program truncated or extended it).
 dbError DbFileSync(DbFile* file);
+// Our writes alone decide a relation file's size; DB_FILE_CHANGED when it
+// has another (another program truncated or extended the file).
+dbError DbFileCheckSize(DbFile* file);
+// Takes the file's exclusive writer lock; DB_LOCKED when another holds it.
+dbError DbFileLock(DbFile* file);
 // Closes without flushing; DB_CLOSE_ERROR when close() reports one.
 dbError DbFileClose(DbFile* file);
 // fsyncs a folder, so that new files in it survive a crash.

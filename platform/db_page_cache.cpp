@@ -14,7 +14,8 @@ namespace {
 uint64_t PageOffset(uint32_t page) { return kDbIndexHeaderSize + uint64_t(page) * kDbPageSize; }
 
 dbError WritePage(DbPageCache* cache, DbFrame* frame) {
-    dbError result = DbFileWriteAt(cache->file, PageOffset(frame->page), frame->data, kDbPageSize);
+    dbError result = DbFileCheckSize(cache->file);
+    if (result == DB_OK) result = DbFileWriteAt(cache->file, PageOffset(frame->page), frame->data, kDbPageSize);
     if (result == DB_OK) frame->dirty = false;
     return result;
 }

@@ -47,6 +47,7 @@ dbError OpenOne(DbFile* file, const char* folder, const char* name, const char* 
 // Checks the three files against each other and loads the index's state.
 dbError OpenFiles(RelationFiles* files, const char* folder, const char* name, std::size_t cachePages) {
     dbError result = OpenOne(&files->db, folder, name, ".db");
+    if (result == DB_OK) result = DbFileLock(&files->db);
     if (result == DB_OK) result = OpenOne(&files->str, folder, name, ".str");
     if (result == DB_OK) result = OpenOne(&files->idx, folder, name, ".id0");
     if (result != DB_OK) return result;

@@ -2,7 +2,8 @@
 // folder: NAME.db (fixed-length records), NAME.str (strings of the records)
 // and NAME.id0 (a B-tree on key 0, ordered by the relation's own compareKey).
 // platform/ALIAS_TABLE_FORMAT.md describes the bytes. Only adds are offered:
-// records are never changed or removed. One process writes a relation at a time.
+// records are never changed or removed. One relation object writes a relation
+// at a time (an exclusive lock on NAME.db, held while it is open).
 #ifndef LDAPCGI_PLATFORM_RECBASE_H
 #define LDAPCGI_PLATFORM_RECBASE_H
 
@@ -22,6 +23,8 @@ constexpr dbError DB_TOO_LARGE = 8;     // a file would pass its 32-bit offsets
 constexpr dbError DB_DUPLICATE_KEY = 9; // the key is already present; nothing stored
 constexpr dbError DB_BAD_RECORD = 10;   // the record object does not fit the files
 constexpr dbError DB_CLOSE_ERROR = 11;  // close() of a file failed
+constexpr dbError DB_FILE_CHANGED = 12; // another program changed the files under us
+constexpr dbError DB_LOCKED = 13;       // another relation object is writing the files
 
 // A string value: a NUL-terminated text of any length, readable through
 // text(). Allocation failures leave the old text and clear ok().

@@ -107,6 +107,8 @@ dbData dbErrStr(dbError code) {
     case DB_DUPLICATE_KEY: return dbData("duplicate key");
     case DB_BAD_RECORD: return dbData("record does not fit the relation");
     case DB_CLOSE_ERROR: return dbData("error closing the relation's files");
+    case DB_FILE_CHANGED: return dbData("the relation's files were changed by another program");
+    case DB_LOCKED: return dbData("the relation is being written by another program");
     default: break;
     }
     char text[64];

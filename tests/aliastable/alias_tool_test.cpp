@@ -88,6 +88,11 @@ TEST_F(AliasToolTest, LookupFollowsTheCaseSetting) {
     EXPECT_EQ(found.exitStatus, 0) << found.err;
     EXPECT_EQ(found.out, "jane@example.org\n");
     EXPECT_EQ(Tool({"check", folder.path, "5"}).exitStatus, 0);
+    // Read under exact comparison, the case-folded order does not hold.
+    folder.SetLookupSetting("NO");
+    ProcessResult check = Tool({"check", folder.path, "5"});
+    EXPECT_EQ(check.exitStatus, 1);
+    EXPECT_NE(check.err.find("UseCaseSensitiveAliasLookup"), std::string::npos) << check.err;
 }
 
 TEST_F(AliasToolTest, DumpListsEveryRecordInKeyOrder) {
@@ -160,6 +165,17 @@ TEST_F(AliasToolTest, CheckFindsKeysOutOfOrder) {
     ProcessResult check = Tool({"check", folder.path, "5"});
     EXPECT_EQ(check.exitStatus, 1);
     EXPECT_NE(check.err.find("out of order"), std::string::npos) << check.err;
+}
+
+TEST_F(AliasToolTest, CheckFindsChangedHeaders) {
+    for (const auto& change : std::vector<std::pair<std::string, std::size_t>>{
+             {"5.db", 0x50}, {"5.db", 0x200}, {"5.id0", 0x230}, {"5.str", 5}}) {
+        Build(10);
+        Patch(change.first, change.second, "\x01");
+        ProcessResult check = Tool({"check", folder.path, "5"});
+        EXPECT_EQ(check.exitStatus, 1) << change.first << " " << change.second;
+        EXPECT_NE(check.err.find("header differs"), std::string::npos) << check.err;
+    }
 }
 
 TEST_F(AliasToolTest, CheckFindsWrongCounts) {

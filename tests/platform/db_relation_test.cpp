@@ -137,7 +137,10 @@ TEST_F(RelationTest, ReopenedRelationKeepsItsRecordsAndTakesMore) {
         dbMailAlias relation(&database, folder.path.c_str(), "1");
         ASSERT_EQ(relation.status, DB_OK);
         EXPECT_EQ(relation.recordCount(), 2000u);
-        EXPECT_EQ(AddAlias(&relation, GeneratedAlias(5), "again"), DB_DUPLICATE_KEY);
+        // Every key present is refused, separators of the tree's branches included.
+        for (unsigned long i = 0; i < 2000; ++i)
+            ASSERT_EQ(AddAlias(&relation, GeneratedAlias(i), "again"), DB_DUPLICATE_KEY) << i;
+        EXPECT_EQ(relation.recordCount(), 2000u);
         for (unsigned long i = 2000; i < 4000; ++i)
             ASSERT_EQ(AddAlias(&relation, GeneratedAlias(i), GeneratedMail(i)), DB_OK);
         ASSERT_EQ(relation.close(), DB_OK);
@@ -179,6 +182,11 @@ TEST_F(RelationTest, ManyRecordsInAnyOrderStayFindableAndSorted) {
                 ASSERT_EQ(AddAlias(&relation, key, GeneratedMail(n)), DB_OK) << key;
             }
             EXPECT_EQ(relation.recordCount(), count);
+            if (c.cachePages == 8) {
+                for (const auto& record : expected)
+                    ASSERT_EQ(AddAlias(&relation, record.first, "again"), DB_DUPLICATE_KEY) << record.first;
+                EXPECT_EQ(relation.recordCount(), count);
+            }
             ASSERT_EQ(relation.close(), DB_OK);
         }
         auto records = ReadBack(folder, c.generation);
@@ -264,6 +272,39 @@ TEST_F(RelationTest, ReopeningCatchesFilesThatDisagree) {
     WriteWholeFile(folder.File("1.db"), db.substr(0, db.size() - 132)); // one record lost
     dbMailAlias relation(&database, folder.path.c_str(), "1");
     EXPECT_EQ(relation.status, DB_BAD_FORMAT);
+}
+
+TEST_F(RelationTest, OneWriterAtATime) {
+    dbMailAlias first(&database, folder.path.c_str(), "1");
+    ASSERT_EQ(first.status, DB_OK);
+    {
+        dbMailAlias second(&database, folder.path.c_str(), "1");
+        EXPECT_EQ(second.status, DB_LOCKED);
+        EXPECT_EQ(AddAlias(&second, "a@example.org", "b"), DB_LOCKED);
+    }
+    EXPECT_EQ(AddAlias(&first, "a@example.org", "b"), DB_OK);
+    EXPECT_EQ(first.close(), DB_OK);
+    dbMailAlias third(&database, folder.path.c_str(), "1"); // free again after close
+    EXPECT_EQ(third.status, DB_OK);
+}
+
+// Another build writing the same generation truncates its files back to the
+// images: the relation must not report such files as complete.
+TEST_F(RelationTest, FilesChangedUnderTheRelationAreReported) {
+    for (const char* file : {"1.db", "1.str", "1.id0"}) {
+        folder.WriteGeneration("1");
+        dbMailAlias relation(&database, folder.path.c_str(), "1");
+        for (unsigned long i = 0; i < 3000; ++i) ASSERT_EQ(AddAlias(&relation, GeneratedAlias(i), GeneratedMail(i)), DB_OK);
+        ASSERT_EQ(relation.sync(), DB_OK);
+        std::string name = file;
+        std::string image = name == "1.db"    ? std::string(reinterpret_cast<const char*>(kAliasRelationImage), 643)
+                            : name == "1.str" ? std::string(12, '\0')
+                                              : std::string(reinterpret_cast<const char*>(kAliasIndexImage), 1048);
+        WriteWholeFile(folder.File(file), image);
+        for (unsigned long i = 3000; i < 3100; ++i) AddAlias(&relation, GeneratedAlias(i), GeneratedMail(i));
+        EXPECT_EQ(relation.sync(), DB_FILE_CHANGED) << file;
+        EXPECT_EQ(relation.close(), DB_FILE_CHANGED) << file;
+    }
 }
 
 // Writes past RLIMIT_FSIZE fail with EFBIG, as on a full disk: the failure

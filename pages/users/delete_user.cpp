@@ -1,0 +1,100 @@
+// DeleteUser, the read-only confirmation page, and VerifyDeleteUser, which
+// deletes the user's own entry (the domain entries above it stay).
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/limits.h"
+#include "directory/directory_session.h"
+#include "html/page_frame.h"
+#include "html/text_helpers.h"
+#include "pages/users/user_details.h"
+#include "pages/users/user_identity.h"
+#include "pages/users/user_pages.h"
+#include "platform/ldapclient.h"
+
+void DeleteUser(const char* mail) {
+    PrintPageHeader("Delete User");
+    ldapClient client;
+    if (OpenDirectory(client) == nullptr) {
+        PrintResultPage("Error connecting to LDAP port on server");
+        PrintPageEnd();
+        client.ldapClientUnbind();
+        exit(1);
+    }
+    SearchReq* result = FindUserByMail(client, mail);
+    if (result == nullptr) {
+        client.ldapClientUnbind();
+        PrintResultPage("User not found");
+        PrintPageEnd();
+        return;
+    }
+    printf("<table border=\"0\" width=\"100%%\">\n");
+    printf("\t<tr>\n");
+    printf("\t\t<td>\n");
+    PrintUserDetailTable(result, true);
+    PrintPageFooter();
+    printf("<table border=\"0\" width=\"100%%\">\n");
+    printf("\t<tr>\n");
+    printf("\t\t<td>\n");
+    printf("\t\t<form  METHOD=\"POST\" ACTION=\"%s\">\n", SCRIPT_PATH);
+    printf("\t\t\t<table border=\"0\">\n");
+    printf("\t\t\t<tr>\n");
+    printf("\t\t\t\t<td>\n");
+    printf("\t\t\t\t\t<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n");
+    printf("\t\t\t\t</td>\n");
+    printf("\t\t\t\t<td>\n");
+    printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"VerifyDeleteUser\">\n");
+    printf("\t\t\t\t\t<input type=\"hidden\" name=\"Mail\" value=\"%s\">\n", HtmlEscape(mail));
+    printf("\t\t\t\t\t<input type=\"submit\" name=\"VerifyDeleteUser\" value=\"Confirm\">\n");
+    printf("\t\t\t\t</td>\n");
+    printf("\t\t\t</tr>\n");
+    printf("\t\t\t</table>\n");
+    printf("\t\t</form>\n");
+    printf("\t\t</td>\n");
+    printf("\t\t<td valign=\"top\" align=\"right\" >\n");
+    printf("\t\t<form>\n");
+    printf("\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
+           "onClick=\"popup('/vemo/help/ldap/sysadmin/deluser.htm', 'LDAP', 400,400);\">\n");
+    printf("\t\t</form>\n");
+    printf("\t\t</td>\n");
+    printf("\t</tr>\n");
+    printf("</table>\n");
+    printf("\t\t</td>\n");
+    printf("\t</tr>\n");
+    printf("</table>\n");
+    printf("</body>\n");
+    printf("</html>\n");
+    client.srch_free(result);
+    client.ldapClientUnbind();
+}
+
+void VerifyDeleteUser(const char* mail) {
+    PrintPageHeader("Delete User");
+    ldapClient client;
+    if (OpenDirectory(client) == nullptr) {
+        PrintResultPage("Error connecting to LDAP port on server");
+        PrintPageEnd();
+        client.ldapClientUnbind();
+        return;
+    }
+    // Only the user the address names: a wildcard or an absent field finds
+    // other entries, which must not be taken for it.
+    SearchReq* result = FindUserByMail(client, mail);
+    bool found = result != nullptr && IsUserIdentity(result, mail);
+    if (result != nullptr) client.srch_free(result);
+    if (!found) {
+        PrintResultPage("Cant find user,Delete User Operation Failed");
+        PrintPageEnd();
+        client.ldapClientUnbind();
+        return;
+    }
+    if (client.ldapClientDelete(client.CreateDNFromMail(mail)) == -1) {
+        PrintResultPage("Could not delete, operation Failed");
+        PrintPageEnd();
+    } else {
+        PrintResultPage("Successfully Deleted User");
+        printf("</body>\n");
+        printf("</html>\n");
+    }
+    client.ldapClientUnbind();
+}

@@ -1,0 +1,30 @@
+// ListUsers: the answer to the find form. Builds the filter from the typed
+// values (refusing one too long for its buffer), opens the directory and
+// prints the sorted user table.
+#include <string>
+
+#include "directory/directory_session.h"
+#include "html/page_frame.h"
+#include "pages/users/list_filter.h"
+#include "pages/users/user_pages.h"
+#include "platform/ldapclient.h"
+
+void ListUsers(const char* firstName, const char* lastName, const char* mail, const char* special) {
+    PrintPageHeader("User Listing");
+    std::string filter;
+    if (!BuildListFilter(firstName, lastName, mail, special, &filter)) {
+        PrintResultPage("Error: search values too long");
+        PrintPageEnd();
+        return;
+    }
+    ldapClient client;
+    if (OpenDirectory(client) == nullptr) {
+        PrintResultPage("Error connecting to LDAP port on server");
+        PrintPageEnd();
+        client.ldapClientUnbind();
+        return;
+    }
+    PrintUserTable(client, filter.c_str(), "", 2);
+    PrintPageEnd();
+    client.ldapClientUnbind();
+}

@@ -1,0 +1,111 @@
+// NewUserMenu, the empty form for a new user, and NewUser, which screens the
+// typed values, creates the user's entry (and missing domain entries) and
+// shows the new user's details page.
+#include <cstdio>
+#include <string>
+
+#include "app/limits.h"
+#include "directory/directory_session.h"
+#include "directory/mail_address.h"
+#include "html/page_frame.h"
+#include "html/text_helpers.h"
+#include "pages/users/user_entry.h"
+#include "pages/users/user_pages.h"
+#include "platform/ldapclient.h"
+
+namespace {
+
+void PrintFieldRow(const char* label, const char* field) {
+    printf("\t\t\t<tr>\n");
+    printf("\t\t\t\t<td align=right bgcolor=2166ab style=\"color:#FFFFFF\">%s</td>\n", label);
+    printf("\t\t\t\t<td>%s</td>\n", field);
+    printf("\t\t\t</tr>\n");
+}
+
+void Refuse(const char* message) {
+    PrintPageHeader("New User");
+    PrintResultPage(message);
+    PrintPageEnd();
+}
+
+bool IsEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
+
+}  // namespace
+
+void NewUserMenu() {
+    PrintPageHeader("New User");
+    PrintEmailValidationScript("Mail");
+    printf("<form  METHOD=\"POST\" ACTION=\"%s\" onSubmit=\"return formvalidation(this)\" >\n", SCRIPT_PATH);
+    printf("<input type=\"hidden\" name=\"Command\" value=\"NewUser\">\n");
+    printf("<table border=\"0\" width=\"100%%\">\n");
+    printf("\t<tr>\n");
+    printf("\t\t<td>\n");
+    printf("\t\t\t<center>\n<table border=\"1\">\n");
+    PrintFieldRow("First Name :", "<input type=\"text\" name=\"FirstName\">");
+    PrintFieldRow("Last Name :", "<input type=\"text\" name=\"LastName\">");
+    PrintFieldRow("Telephone Number :", "<input type=\"text\" name=\"TelNo\">");
+    PrintFieldRow("Address :", "<textarea name=\"Address\" rows=\"4\" ></textarea>");
+    PrintFieldRow("Mail", "<input type=\"text\" name=\"Mail\" >");
+    printf("\t\t\t</table></center>\n");
+    PrintPageFooter();
+    printf("<table border=\"0\" width=\"100%%\">\n");
+    printf("\t<tr>\n");
+    printf("\t\t<td>\n");
+    printf("\t\t\t<table border=\"0\">\n");
+    printf("\t\t\t<tr valign=top>\n");
+    printf("\t\t\t\t<td>\n");
+    printf("\t\t\t\t\t<input type=\"submit\" name=\"Submit\" value=\"Create User\">\n");
+    printf("\t\t\t\t</td>\n");
+    printf("\t\t\t\t<td>\n");
+    printf("\t\t\t\t\t<input type=\"reset\" value=\"Reset\" name=\"Reset\">\n");
+    printf("\t\t\t\t</td>\n");
+    printf("\t\t\t</tr>\n");
+    printf("\t\t\t</table>\n");
+    printf("\t\t</td>\n");
+    printf("\t\t<td align=right>\n");
+    printf("\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
+           "onClick=\"popup('/vemo/help/ldap/sysadmin/newuser.htm', 'LDAP', 400,400);\">\n");
+    printf("\t\t</td>\n");
+    printf("\t</tr>\n");
+    printf("</table>\n");
+    printf("\t\t</td>\n");
+    printf("\t</tr>\n");
+    printf("</table>\n");
+    printf("</form>\n");
+    printf("</body>\n");
+    printf("</html>\n");
+}
+
+void NewUser(const char* firstName, const char* lastName, const char* telNo, const char* address,
+             const char* mail) {
+    if (IsEmpty(mail) || (IsEmpty(firstName) && IsEmpty(lastName))) {
+        Refuse("Incomplete data input");
+        return;
+    }
+    const char* screened = ValidateMailAddress(mail);
+    if (screened == nullptr) {
+        Refuse("Invalid mail address");
+        return;
+    }
+    std::string screenedMail = screened;  // the screen's buffer is shared
+    const char* overflow = UserFieldOverflow(firstName, lastName, telNo, address);
+    if (overflow != nullptr) {
+        Refuse(overflow);
+        return;
+    }
+    ldapClient client;
+    if (OpenDirectory(client) == nullptr) {
+        client.ldapClientUnbind();
+        Refuse("Error connecting to LDAP server");
+        return;
+    }
+    if (CreateUserEntry(client, firstName, lastName, telNo, address, screenedMail.c_str())) {
+        client.ldapClientUnbind();
+        FindUser(screenedMail.c_str(), "User created Succesfully");
+        return;
+    }
+    std::string message = "Adding New User (";
+    message.append(HtmlEscape(screenedMail.c_str())).append(") Failed");
+    Refuse(message.c_str());
+    client.ldapClientUnbind();
+}

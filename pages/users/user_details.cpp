@@ -1,0 +1,88 @@
+// The attribute table and alias column of one user, as text or as form
+// fields. Reads a search result; prints only. Every value is escaped here.
+#include "pages/users/user_details.h"
+
+#include <strings.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/limits.h"
+#include "directory/directory_session.h"
+#include "html/text_helpers.h"
+#include "pages/users/user_identity.h"
+#include "pages/users/user_links.h"
+#include "platform/ldapclient.h"
+
+namespace {
+
+void PrintRowStart(const char* label) {
+    printf("\t\t\t<tr>\n");
+    printf("\t\t\t\t<td align=right bgcolor=2166ab style=\"color:#FFFFFF\">%s :</td>\n", label);
+    printf("\t\t\t\t<td>\n");
+}
+
+void PrintRowEnd() {
+    printf("\t\t\t\t</td>\n");
+    printf("\t\t\t</tr>\n");
+}
+
+}  // namespace
+
+void PrintDetailRow(bool readOnly, const char* label, const char* fieldName, const char* value) {
+    PrintRowStart(label);
+    if (readOnly) {
+        printf("%s\n", HtmlEscape(value));
+    } else {
+        printf("\t\t\t\t\t<input type=\"text\" name=\"%s\" value=\"%s\">\n", fieldName, HtmlEscape(value));
+    }
+    PrintRowEnd();
+}
+
+void PrintDetailTextArea(bool readOnly, const char* label, const char* fieldName, const char* value) {
+    PrintRowStart(label);
+    printf("\t\t\t\t\t<textarea %s name=\"%s\" rows=\"4\" >%s</textarea>\n", readOnly ? "readonly" : "",
+           fieldName, HtmlEscape(value));
+    PrintRowEnd();
+}
+
+void PrintAliasRows(SearchReq* result) {
+    std::string primary;
+    if (result == nullptr || result->next == nullptr || !PrimaryAddressFromDn(result->dn, &primary)) return;
+    std::string primaryLink = LinkValue(primary.c_str());
+    for (attrval* node = result->attrs; node != nullptr && node->next != nullptr; node = node->next) {
+        if (strcasecmp(node->name, "mail") != 0 || strcasecmp(node->value, primary.c_str()) == 0) continue;
+        printf("\t\t\t<tr>\n");
+        printf("<td><a href=%s?Command=ViewAlias&Mail=%s&MailAlias=%s>%s</td>\n", SCRIPT_PATH,
+               primaryLink.c_str(), LinkValue(node->value).c_str(), HtmlEscape(node->value));
+        printf("\t\t\t<tr>\n");
+    }
+}
+
+void PrintUserDetailTable(SearchReq* result, bool readOnly) {
+    printf("\t\t<table  align=\"center\" valign=\"top\" border=\"0\">\n");
+    printf("\t\t<tr>\n");
+    printf("\t\t<td>\n");
+    printf("\t\t\t<table  cellpadding=\"4\" valign=\"top\" border=\"1\">\n");
+    printf("\t\t\t<tr>\n");
+    printf("\t\t\t\t<td align=center bgcolor=2166ab style=\"color:#FFFFFF\">Item</td>\n");
+    printf("\t\t\t\t<td align=center bgcolor=2166ab style=\"color:#FFFFFF\">Value</td>\n");
+    printf("\t\t\t</tr>\n");
+    PrintDetailRow(readOnly, "First Name", "FirstName", GetAttrValue(result, "firstname"));
+    PrintDetailRow(readOnly, "Last Name", "LastName", GetAttrValue(result, "sn"));
+    PrintDetailRow(readOnly, "Telephone Number", "TelNo", GetAttrValue(result, "telephonenumber"));
+    PrintDetailTextArea(readOnly, "Address", "Address", GetAttrValue(result, "streetaddress"));
+    PrintDetailRow(readOnly, "Mail", "Mail", UserIdentity(result).c_str());
+    printf("\t\t</table>\n");
+    printf("\t\t</td>\n");
+    printf("\t\t<td valign=\"top\">\n");
+    printf("\t\t\t<table cellpadding=\"4\" valign=\"top\" border=\"1\">\n");
+    printf("\t\t\t<tr>\n");
+    printf("\t\t\t\t<td align=\"center\" bgcolor=2166ab style=\"color:#FFFFFF\">Email Aliases</td>\n");
+    printf("\t\t\t</tr>\n");
+    PrintAliasRows(result);
+    printf("\t\t</table>\n");
+    printf("\t\t</td>\n");
+    printf("\t\t<tr>\n");
+    printf("\t\t</table>\n");
+}

@@ -1,0 +1,20 @@
+// The user attribute table shared by the details page, the edit form, the
+// delete confirmation and the alias pages: rows of attributes (as text or as
+// form fields) beside a column of the user's alias links. Prints only.
+#ifndef LDAPCGI_PAGES_USERS_USER_DETAILS_H
+#define LDAPCGI_PAGES_USERS_USER_DETAILS_H
+
+struct SearchReq;
+
+// Attribute table and alias column of the first entry of `result`. The Mail
+// row holds the user's primary address.
+void PrintUserDetailTable(SearchReq* result, bool readOnly);
+// One row: the label, then the escaped value as text or as a text field.
+void PrintDetailRow(bool readOnly, const char* label, const char* fieldName, const char* value);
+// One row whose value is a four-line text area (read-only or editable).
+void PrintDetailTextArea(bool readOnly, const char* label, const char* fieldName, const char* value);
+// Links to the aliases of the first entry: its mail values other than the
+// primary address (letter case ignored).
+void PrintAliasRows(SearchReq* result);
+
+#endif

@@ -1,0 +1,66 @@
+// The length screen of typed user values and the creation of a user entry
+// (attribute list, missing domain entries, add). Writes to the directory
+// only through the client it is given.
+#include "pages/users/user_entry.h"
+
+#include <cstring>
+
+#include "app/limits.h"
+#include "directory/attribute_list.h"
+#include "directory/domain_names.h"
+#include "platform/ldapclient.h"
+#include "platform/platform_limits.h"
+
+namespace {
+
+constexpr std::size_t kMaxValueLength = kAttrValueSize - 1;
+
+std::size_t Length(const char* text) { return text == nullptr ? 0 : strlen(text); }
+const char* Text(const char* text) { return text == nullptr ? "" : text; }
+
+}  // namespace
+
+std::string CommonName(const char* firstName, const char* lastName) {
+    if (firstName != nullptr && firstName[0] != '\0') {
+        return std::string(firstName) + " " + Text(lastName);
+    }
+    return Text(lastName);
+}
+
+const char* UserFieldOverflow(const char* firstName, const char* lastName, const char* telNo,
+                              const char* address) {
+    if (Length(address) > kMaxFormAddressLength) return "Error: address field overflow";
+    if (Length(firstName) > kMaxValueLength || Length(lastName) > kMaxValueLength ||
+        Length(telNo) > kMaxValueLength || CommonName(firstName, lastName).size() > kMaxValueLength) {
+        return "Error: name or telephone field overflow";
+    }
+    return nullptr;
+}
+
+bool CreateUserEntry(ldapClient& client, const char* firstName, const char* lastName, const char* telNo,
+                     const char* address, const char* mail) {
+    attrval* list = nullptr;
+    AddAttrValue(&list, 0, "objectClass", "%s", "xoperson");
+    if (firstName != nullptr && firstName[0] != '\0') {
+        AddAttrValue(&list, 0, "cn", "%s", CommonName(firstName, lastName).c_str());
+        AddAttrValue(&list, 0, "firstname", "%s", firstName);
+    } else {
+        AddAttrValue(&list, 0, "firstname", "%s", "");
+        AddAttrValue(&list, 0, "cn", "%s", Text(lastName));
+    }
+    if (address != nullptr) AddAttrValue(&list, 0, "streetaddress", "%s", address);
+    if (telNo != nullptr) AddAttrValue(&list, 0, "telephoneNumber", "%s", telNo);
+    AddAttrValue(&list, 0, "sn", "%s", Text(lastName));
+    AddAttrEnd(&list);
+
+    char* suffix = client.GetSuffix(mail);
+    bool treeOk = suffix != nullptr && CreateDomainTree(client, suffix);
+    if (suffix != nullptr) client.free(suffix);
+    if (!treeOk) {
+        FreeAttrList(&list);
+        return false;
+    }
+    int status = client.ldapClientAdd(client.CreateDNFromMail(mail), list);
+    FreeAttrList(&list);
+    return status == 0;
+}
