@@ -155,7 +155,7 @@ void BuildGeneration(ldapClient& client, const char* directory, unsigned long nu
     ExtractAndPublish(client, relation, generation, number);
 }
 
-// From the locked sequence on; false when the page has been ended with a failure.
+// From the locked sequence on: marks it, then builds the next generation.
 void BuildLocked(ldapClient& client, const char* directory) {
     AliasSequence sequence = ReadAliasSequence(client);
     if (sequence.tooLarge || sequence.number == ULONG_MAX) {

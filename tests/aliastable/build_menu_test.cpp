@@ -1,26 +1,9 @@
 // The "Build Alias Table" menu page, run as the web server runs it: the
 // whole page with and without the in-progress warning, and the page when the
 // directory cannot be reached.
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "tests/aliastable/build_fixture.h"
 
 namespace {
-
-// A loopback port on which nothing listens.
-int ClosedPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
 
 TEST_F(AliasBuildTest, MenuWithoutSequenceHasNoWarning) {
     CgiRun run = RunCommand("AliasTable");
@@ -39,7 +22,7 @@ TEST_F(AliasBuildTest, MenuWarnsOnlyOfAMarkedSequence) {
 }
 
 TEST_F(AliasBuildTest, MenuAndBuildWithoutDirectoryServer) {
-    ASSERT_TRUE(Sandbox().WriteConfig("[Ldap]\nPort=" + std::to_string(ClosedPort()) +
+    ASSERT_TRUE(Sandbox().WriteConfig("[Ldap]\nPort=" + std::to_string(FreePort()) +
                                       "\n[Gateway]\nQueueDirectory=" + queue_ + "\n"));
     CgiRun menu = RunCommand("AliasTable");
     EXPECT_EQ(menu.page, PageHeader("Build Alias Table") +

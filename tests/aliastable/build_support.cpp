@@ -1,11 +1,14 @@
 // Helpers of the alias table build tests (see build_support.h).
 #include "tests/aliastable/build_support.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -344,6 +347,21 @@ bool ToolCheck(const std::string& directory, const std::string& generation) {
 std::string ToolLookup(const std::string& directory, const std::string& generation, const std::string& alias) {
     ProcessResult result = RunProcess({BinaryPath("aliastable"), "lookup", directory, generation, alias}, {}, "");
     return result.exitStatus == 0 ? result.out : "";
+}
+
+int FreePort() {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        port = ntohs(address.sin_port);
+    }
+    if (fd >= 0) close(fd);
+    return port;
 }
 
 int ModeOf(const std::string& path) {

@@ -93,6 +93,9 @@ std::map<std::string, std::string> TableRecords(const std::string& directory, co
 bool ToolCheck(const std::string& directory, const std::string& generation);
 std::string ToolLookup(const std::string& directory, const std::string& generation, const std::string& alias);
 
+// A loopback port on which nothing listens (free a moment ago).
+int FreePort();
+
 // Octal permission bits of a path, -1 when it does not exist.
 int ModeOf(const std::string& path);
 bool Exists(const std::string& path);

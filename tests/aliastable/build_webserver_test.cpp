@@ -21,18 +21,6 @@ namespace {
 
 const char kLighttpd[] = "/usr/sbin/lighttpd";
 
-int FreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
 int Connect(int port) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address = {};
