@@ -59,6 +59,23 @@ TEST_F(AliasBuildTest, QueueDirectoryBelowAFileChangesNothing) {
                                            "/plain/queue/AliasTables/build.lock (errno:20)"), 1);
 }
 
+TEST_F(AliasBuildTest, MarkThatCannotBeWrittenStopsTheBuild) {
+    // An entry in the sequence's place that cannot hold a value.
+    ASSERT_TRUE(Sandbox().Add("dn: cn=profiles\nobjectClass: xoprofilesection\ncn: profiles\n\n"
+                              "dn: cn=PreProcessor,cn=profiles\nobjectClass: xoprofilesection\ncn: PreProcessor\n\n"
+                              "dn: cn=AliasSequence,cn=PreProcessor,cn=profiles\nobjectClass: xoprofilesection\n"
+                              "cn: AliasSequence\n"));
+    CgiRun run = RunCommand("BuildAliasTable");
+    EXPECT_EQ(run.page, FailurePage("Could not write the new Mail Alias Sequence # to the LDAP server"));
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(StoredSequence(), "<none>");
+    EXPECT_FALSE(Exists(Generation("1", ".db")));
+    EXPECT_TRUE(Log().empty());
+    // The lock went with the failed build.
+    ASSERT_TRUE(Sandbox().Reset(DomainsLdif()));
+    EXPECT_EQ(RunCommand("BuildAliasTable").page, BuildPage(1));
+}
+
 TEST_F(AliasBuildTest, OverlongQueueDirectoryIsRefused) {
     ASSERT_TRUE(StoreProfileString("mqapi", "mqlocallinuxrootdir", "/" + std::string(4090, 'q')));
     EXPECT_EQ(RunCommand("BuildAliasTable").page, FailurePage(kDirectoryDenied));
@@ -178,6 +195,26 @@ TEST_F(AliasBuildTest, ServerStoppedDuringExtractionLeavesTheGenerationUnpublish
               1)
         << Joined(log);
     EXPECT_EQ(CountLogLines(log, 6, "Written"), 0);
+}
+
+TEST_F(AliasBuildTest, NumberThatCannotBePublishedLeavesTheSequenceMarked) {
+    ASSERT_TRUE(StoreProfileString("PreProcessor", "AliasSequence", "5"));
+    ASSERT_TRUE(Sandbox().Add(ManyUsersLdif(30, 1)));
+    LdapRelay relay(Sandbox().Port(), static_cast<std::size_t>(-1), true);
+    ASSERT_TRUE(relay.Ok());
+    ASSERT_TRUE(Sandbox().WriteConfig("[Ldap]\nPort=" + std::to_string(relay.Port()) +
+                                      "\n[Gateway]\nQueueDirectory=" + queue_ + "\n"));
+    CgiRun run = RunCommand("BuildAliasTable");
+    EXPECT_EQ(run.page, BuildPage(6));
+    EXPECT_EQ(StoredSequence(), "5!");
+    std::vector<std::string> log = Log();
+    EXPECT_EQ(CountLogLines(log, 1, "Could not write the new Mail Alias Sequence # to the LDAP server"), 1)
+        << Joined(log);
+    EXPECT_EQ(CountLevel(log, 1), 1);
+    EXPECT_EQ(CountLogLines(log, 6, "Written"), 0);
+    // The table itself is complete; it is only not published.
+    EXPECT_TRUE(ToolCheck(tables_, "6"));
+    EXPECT_EQ(TableRecords(tables_, "6").size(), 30u);
 }
 
 TEST_F(AliasBuildTest, BuildIsRefusedWhileAnotherHoldsTheLock) {

@@ -40,7 +40,8 @@ void CloseLink(Link& link) {
 
 }  // namespace
 
-LdapRelay::LdapRelay(int serverPort, std::size_t holdAfter) : serverPort_(serverPort), holdAfter_(holdAfter) {
+LdapRelay::LdapRelay(int serverPort, std::size_t holdAfter, bool dropNextRequest)
+    : serverPort_(serverPort), holdAfter_(holdAfter), dropNextRequest_(dropNextRequest) {
     listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
@@ -117,6 +118,10 @@ void LdapRelay::Run() {
                 std::size_t room = sizeof buffer;
                 if (!fromClient && link.extraction && !released_) room = std::min(room, holdAfter_ - link.answered);
                 if (room == 0) continue;
+                if (fromClient && link.extraction && dropNextRequest_) {
+                    CloseLink(link);
+                    break;
+                }
                 ssize_t n = read(entry.fd, buffer, room);
                 if (n <= 0 || !WriteAll(fromClient ? link.server : link.client, buffer, static_cast<std::size_t>(n))) {
                     CloseLink(link);

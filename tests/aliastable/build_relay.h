@@ -14,7 +14,9 @@
 
 class LdapRelay {
 public:
-    LdapRelay(int serverPort, std::size_t holdAfter);
+    // dropNextRequest: the first request after the extraction search (the
+    // publication of the number) closes the connection instead.
+    LdapRelay(int serverPort, std::size_t holdAfter, bool dropNextRequest = false);
     ~LdapRelay();
     LdapRelay(const LdapRelay&) = delete;
     LdapRelay& operator=(const LdapRelay&) = delete;
@@ -36,6 +38,7 @@ private:
 
     int serverPort_;
     std::size_t holdAfter_;
+    bool dropNextRequest_;
     int listen_ = -1;
     int port_ = 0;
     int wake_[2] = {-1, -1};
