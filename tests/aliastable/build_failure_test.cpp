@@ -16,11 +16,13 @@
 
 namespace {
 
-// Runs the CGI as root without the capabilities that bypass file
+// Runs the CGI without the capabilities that let root bypass file
 // permissions, so that a folder without write permission refuses it too.
 CgiOptions WithoutPermissionBypass() {
     CgiOptions options;
-    options.prefix = {"/usr/bin/setpriv", "--bounding-set", "-dac_override,-dac_read_search,-fowner", "--"};
+    if (geteuid() == 0) {
+        options.prefix = {"/usr/bin/setpriv", "--bounding-set", "-dac_override,-dac_read_search,-fowner", "--"};
+    }
     return options;
 }
 
