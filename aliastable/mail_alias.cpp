@@ -1,6 +1,8 @@
 // The alias relation's answers to the database component: record address and
 // length, key 0 (szAlias, 128 bytes) and its comparison, which follows the
-// "UseCaseSensitiveAliasLookup" setting read afresh on every call.
+// "UseCaseSensitiveAliasLookup" setting as it stood when the relation was
+// opened: an index is ordered by one comparison for its whole life, so a
+// change of the file during a build must not reorder half of it.
 #include "aliastable/mail_alias.h"
 
 #include <cstring>
@@ -44,7 +46,7 @@ _Strings_dbMailAliasStr::_Strings_dbMailAliasStr() = default;
 _Strings_dbMailAliasStr::~_Strings_dbMailAliasStr() = default;
 
 dbMailAlias::dbMailAlias(recordBase* database, const char* path, const char* relation)
-    : recordRel(database, path, relation) {
+    : recordRel(database, path, relation), ignoreCase(AliasKeysIgnoreCase()) {
     strNcpy(name, relation, sizeof name);
     // Clear the current record.
     std::memset(static_cast<dbMailAliasStr*>(this), 0, kAliasRecordLength);
@@ -95,7 +97,6 @@ void dbMailAlias::setKey(const char* bytes, long index) {
 }
 
 int dbMailAlias::compareKey(const char* bytes, long index) {
-    bool ignoreCase = AliasKeysIgnoreCase(); // read on every call, whatever the index
     if (index != 0) return 0;
     return CompareAliasKeys(szAlias, bytes, ignoreCase);
 }

@@ -1,7 +1,8 @@
 // The mail alias table's record (alias -> primary address) and its relation
 // class on the database component, with the alias key comparison. Touches the
 // table's files only through recordRel; reads "PreProcessor" /
-// "UseCaseSensitiveAliasLookup" of xomta.ini on every key comparison.
+// "UseCaseSensitiveAliasLookup" of xomta.ini when the relation is opened and
+// compares every key of its life by that setting.
 #ifndef LDAPCGI_ALIASTABLE_MAIL_ALIAS_H
 #define LDAPCGI_ALIASTABLE_MAIL_ALIAS_H
 
@@ -64,6 +65,7 @@ public:
 private:
     char name[kAliasRelationNameSize];
     REC_buffer buffers[1];
+    bool ignoreCase; // the comparison setting, read once at opening
 };
 
 // True when the setting asks for alias keys compared without regard to case
