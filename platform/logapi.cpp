@@ -1,8 +1,10 @@
 // Log service: one line per call, "<UTC time> <level> <application>[<pid>]:
 // <text>", appended with one write(2) to the file named by XOMTA.INI [Log]
 // File, else (or when that file cannot be opened) sent to syslog, facility
-// mail. Line breaks inside the text become blanks; a text longer than
-// kLogMaxTextSize is cut.
+// mail. Lines above [Log] Level (when set) are dropped. Line breaks inside
+// the text become blanks; a text longer than kLogMaxTextSize is cut. The log
+// file stays open while its name stays the same, so a long run of lines costs
+// one write each.
 #include "platform/logapi.h"
 
 #include <fcntl.h>
@@ -10,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,9 +51,33 @@ bool WriteAll(int fd, const char* data, std::size_t length) {
     return true;
 }
 
+// The log file kept open, and the name it was opened under.
+int gLogFd = -1;
+char gLogPath[kConfigFileNameSize];
+
+// Appends `line` to the file `path` with one write; opens (or reopens, when
+// the name changed or a write failed) as needed.
+bool AppendToFile(const char* path, const char* line, std::size_t length) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (gLogFd < 0 || strcmp(gLogPath, path) != 0) {
+            if (gLogFd >= 0) close(gLogFd);
+            gLogFd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0660);
+            if (gLogFd < 0) return false;
+            strncpy(gLogPath, path, sizeof gLogPath - 1);
+            gLogPath[sizeof gLogPath - 1] = '\0';
+        }
+        if (WriteAll(gLogFd, line, length)) return true;
+        close(gLogFd);
+        gLogFd = -1;
+    }
+    return false;
+}
+
 }  // namespace
 
 void LogMessage(int level, const char* application, const char* text) {
+    // [Log] Level: the highest level written; absent, every level is.
+    if (level > GetPrivateProfileInt("Log", "Level", INT_MAX, "XOMTA.INI")) return;
     if (!application) application = "";
     if (!text) text = "";
     std::size_t appLength = strnlen(application, kLogMaxTextSize);
@@ -81,13 +108,7 @@ void LogMessage(int level, const char* application, const char* text) {
     char file[kConfigFileNameSize];
     GetPrivateProfileString("Log", "File", "", file, static_cast<int>(sizeof file), "XOMTA.INI");
     bool written = false;
-    if (file[0]) {
-        int fd = open(file, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0660);
-        if (fd >= 0) {
-            written = WriteAll(fd, line, length);
-            close(fd);
-        }
-    }
+    if (file[0]) written = AppendToFile(file, line, length);
     if (!written) {
         line[length - 1] = '\0';
         syslog(LOG_MAIL | SyslogPriority(level), "%.*s: %s", static_cast<int>(appLength), application,

@@ -4,7 +4,9 @@
 # the same server. Prints both times, their ratio (target: at most 1.5), the
 # records per second and the build's peak memory, also for a build from a
 # tenth of the users (memory must not grow with the number of users; the
-# database component's page cache, at most 16 MiB, fills first).
+# database component's page cache, at most 16 MiB, fills first). Each size is
+# built twice: with every log line written (one progress line per alias, the
+# default) and with [Log] Level=5, which leaves the progress lines out.
 set -e
 cd "$(dirname "$0")/../.."
 BUILD_DIR=${BUILD_DIR:-build-release}
@@ -43,27 +45,35 @@ build() {
   cp "$dir/directory/XOMTA.INI" "$dir/config/XOMTA.INI"
   printf '\n[Gateway]\nQueueDirectory=%s\n' "$dir/queue" >> "$dir/config/XOMTA.INI"
   printf 'Command=BuildAliasTable' > "$dir/body"
+  cp "$dir/config/XOMTA.INI" "$dir/config/XOMTA.INI.all"
+  { cat "$dir/config/XOMTA.INI.all"; printf '\n[Log]\nLevel=5\n'; } > "$dir/config/XOMTA.INI.quiet"
   sleep 2   # the configuration reader re-reads files changed within the last two seconds
-  "$MEASURE" -- ldapsearch -x -LLL -o ldif-wrap=no -H "ldap://127.0.0.1:$port" -D cn=root -w kpqz \
-    -b "" "(&(mail=*)(objectclass=xoperson))" mail >/dev/null   # warms the server's cache
-  s1=$("$MEASURE" -- ldapsearch -x -LLL -o ldif-wrap=no -H "ldap://127.0.0.1:$port" -D cn=root -w kpqz \
-    -b "" "(&(mail=*)(objectclass=xoperson))" mail)
-  b=$(env -i PATH="$PATH" XOMTA_CONFIG_DIR="$dir/config" REQUEST_METHOD=POST \
-        CONTENT_TYPE=application/x-www-form-urlencoded CONTENT_LENGTH=23 \
-        "$MEASURE" -i "$dir/body" -o "$dir/page" -- "$CGI")
-  s2=$("$MEASURE" -- ldapsearch -x -LLL -o ldif-wrap=no -H "ldap://127.0.0.1:$port" -D cn=root -w kpqz \
-    -b "" "(&(mail=*)(objectclass=xoperson))" mail)
-  records=$(sed -n 's/.*Written \([0-9]*\) records to the New Alias File.*/\1/p' "$dir/directory/ldapcgi.log" | tail -1)
-  sequence=$(ldapsearch -x -LLL -H "ldap://127.0.0.1:$port" -D cn=root -w kpqz \
-               -b cn=AliasSequence,cn=PreProcessor,cn=profiles -s base xoprofilevalue 2>/dev/null |
-             sed -n 's/^xoprofilevalue: //p')
+  search() {
+    "$MEASURE" -- ldapsearch -x -LLL -o ldif-wrap=no -H "ldap://127.0.0.1:$port" -D cn=root -w kpqz \
+      -b "" "(&(mail=*)(objectclass=xoperson))" mail
+  }
+  search >/dev/null   # warms the server's cache
+  # Two builds: every log line written (one progress line per alias), then
+  # with [Log] Level=5, which drops the progress lines.
+  for logging in all quiet; do
+    cp "$dir/config/XOMTA.INI.$logging" "$dir/config/XOMTA.INI"
+    sleep 2
+    s1=$(search)
+    b=$(env -i PATH="$PATH" XOMTA_CONFIG_DIR="$dir/config" REQUEST_METHOD=POST \
+          CONTENT_TYPE=application/x-www-form-urlencoded CONTENT_LENGTH=23 \
+          "$MEASURE" -i "$dir/body" -o "$dir/page" -- "$CGI")
+    s2=$(search)
+    sequence=$(ldapsearch -x -LLL -H "ldap://127.0.0.1:$port" -D cn=root -w kpqz \
+                 -b cn=AliasSequence,cn=PreProcessor,cn=profiles -s base xoprofilevalue 2>/dev/null |
+               sed -n 's/^xoprofilevalue: //p')
+    records=$("$BUILD_DIR/aliastable" dump "$dir/queue/AliasTables" "$sequence" 2>/dev/null | wc -l)
+    echo "$s1 $s2 $b" | awk -v users="$count" -v records="${records:-0}" -v seq="$sequence" -v logging="$logging" '{
+      search = ($1 + $4) / 2; build = $7
+      printf "users %d, logging %-5s: ldapsearch %.2f s (%.2f, %.2f), build %.2f s (exit %d, sequence %s), ratio %.2f, %d records, %.0f records/s, build peak memory %d KiB\n",
+        users, logging, search, $1, $4, build, $9, seq, build / search, records, (build > 0 ? records / build : 0), $8
+    }'
+  done
   scripts/directory-sandbox stop "$dir/directory" >/dev/null 2>&1 || true
-
-  echo "$s1 $s2 $b" | awk -v users="$count" -v records="${records:-0}" -v seq="$sequence" '{
-    search = ($1 + $4) / 2; build = $7
-    printf "users %d: ldapsearch %.2f s (%.2f, %.2f), build %.2f s (exit %d, sequence %s), ratio %.2f, %d records, %.0f records/s, build peak memory %d KiB\n",
-      users, search, $1, $4, build, $9, seq, build / search, records, (build > 0 ? records / build : 0), $8
-  }'
 }
 
 build $((USERS / 10))

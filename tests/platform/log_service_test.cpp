@@ -103,6 +103,29 @@ TEST_F(LogServiceTest, ConcurrentProcessesWriteWholeLines) {
     for (const std::string& line : lines) ASSERT_TRUE(std::regex_match(line, format)) << line.substr(0, 80);
 }
 
+TEST_F(LogServiceTest, LevelSettingDropsHigherLevels) {
+    ASSERT_TRUE(dir_.Write("XOMTA.INI", "[Log]\nFile = " + logFile_ + "\nLevel = 5\n"));
+    LogMessage(6, "LDAP CGI", "progress");
+    LogMessage(1, "LDAP CGI", "error");
+    LogMessage(5, "LDAP CGI", "notice");
+    std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find("error"), std::string::npos);
+    EXPECT_NE(lines[1].find("notice"), std::string::npos);
+}
+
+TEST_F(LogServiceTest, ANewFileNameIsFollowed) {
+    LogMessage(1, "LDAP CGI", "first");
+    std::string second = dir_.File("other.log");
+    ASSERT_TRUE(dir_.Write("XOMTA.INI", "[Log]\nFile = " + second + "\n"));
+    LogMessage(1, "LDAP CGI", "second");
+    EXPECT_EQ(Lines().size(), 1u);
+    std::ifstream in(second);
+    std::string line;
+    ASSERT_TRUE(std::getline(in, line));
+    EXPECT_NE(line.find("second"), std::string::npos);
+}
+
 TEST(LogServiceFallback, UnwritableLogFileLosesNoProcess) {
     ConfigTestDir dir;
     std::string missing = dir.File("no-such-dir/mail.log");
