@@ -1,6 +1,7 @@
 // LogPrintf: formats a message and hands it to the log service under the
 // application name "LDAP CGI". A message longer than kLogLineSize - 1
-// characters is cut to that length.
+// characters is cut to that length. A message whose level the log service
+// drops is not formatted at all.
 #include "html/text_helpers.h"
 
 #include <cstdarg>
@@ -11,6 +12,7 @@
 
 int LogPrintf(int level, const char* format, ...) {
     if (!format) return -1;
+    if (!LogLevelEnabled(level)) return 0;
     char message[kLogLineSize];
     va_list args;
     va_start(args, format);

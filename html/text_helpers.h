@@ -11,6 +11,8 @@ const char* HtmlEscape(const char* text);
 // Percent-encodes "%?+&#="; newly allocated, release with free(); null when
 // memory is short.
 char* UrlEncode(const char* text);
+// Formats and logs under "LDAP CGI"; returns the formatted length, 0 when
+// the log service drops the level (nothing is formatted then).
 int LogPrintf(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 char* PlusToBlank(const char* text);

@@ -3,8 +3,9 @@
 // File, else (or when that file cannot be opened) sent to syslog, facility
 // mail. Lines above [Log] Level (when set) are dropped. Line breaks inside
 // the text become blanks; a text longer than kLogMaxTextSize is cut. The log
-// file stays open while its name stays the same, so a long run of lines costs
-// one write each.
+// file stays open while its name stays the same, and the two settings are
+// read again only when XOMTA.INI changed, so a long run of lines costs one
+// stat and one write each.
 #include "platform/logapi.h"
 
 #include <fcntl.h>
@@ -20,6 +21,7 @@
 
 #include "platform/platform_limits.h"
 #include "platform/profile.h"
+#include "platform/profile_store.h"
 
 namespace {
 
@@ -73,11 +75,37 @@ bool AppendToFile(const char* path, const char* line, std::size_t length) {
     return false;
 }
 
+// [Log] Level (the highest level written; absent, every level is) and
+// [Log] File, as read from the content of XOMTA.INI named by `version`.
+struct LogSettings {
+    bool known = false;
+    unsigned long long version = 0;
+    int level = INT_MAX;
+    char file[kConfigFileNameSize] = "";
+};
+LogSettings gSettings;
+
+// The settings as XOMTA.INI stands now: one check of the file, and a read of
+// both only when its content changed. A change between the check and the
+// reads shows as another version on the next call, which reads again.
+const LogSettings& CurrentSettings() {
+    unsigned long long version = ProfileStoreVersion("XOMTA.INI");
+    if (gSettings.known && gSettings.version == version) return gSettings;
+    gSettings.level = GetPrivateProfileInt("Log", "Level", INT_MAX, "XOMTA.INI");
+    GetPrivateProfileString("Log", "File", "", gSettings.file, static_cast<int>(sizeof gSettings.file),
+                            "XOMTA.INI");
+    gSettings.version = version;
+    gSettings.known = true;
+    return gSettings;
+}
+
 }  // namespace
 
+bool LogLevelEnabled(int level) { return level <= CurrentSettings().level; }
+
 void LogMessage(int level, const char* application, const char* text) {
-    // [Log] Level: the highest level written; absent, every level is.
-    if (level > GetPrivateProfileInt("Log", "Level", INT_MAX, "XOMTA.INI")) return;
+    const LogSettings& settings = CurrentSettings();
+    if (level > settings.level) return;
     if (!application) application = "";
     if (!text) text = "";
     std::size_t appLength = strnlen(application, kLogMaxTextSize);
@@ -105,10 +133,8 @@ void LogMessage(int level, const char* application, const char* text) {
     length += CopyOneLine(line + length, text, textLength);
     line[length++] = '\n';
 
-    char file[kConfigFileNameSize];
-    GetPrivateProfileString("Log", "File", "", file, static_cast<int>(sizeof file), "XOMTA.INI");
     bool written = false;
-    if (file[0]) written = AppendToFile(file, line, length);
+    if (settings.file[0]) written = AppendToFile(settings.file, line, length);
     if (!written) {
         line[length - 1] = '\0';
         syslog(LOG_MAIL | SyslogPriority(level), "%.*s: %s", static_cast<int>(appLength), application,

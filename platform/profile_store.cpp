@@ -1,10 +1,12 @@
 // The configuration files of this process: which file a bare name stands
 // for, and the parsed content of each file read. Touches only the config
-// directory (stat, readdir, read); keeps at most kConfigCachedFiles files. A
-// directory or file whose change time lies within two seconds of the moment
-// it was read is read again on the next call, since file system clocks can be
-// coarse: a second change within the same tick would leave every stat field
-// unchanged.
+// directory (stat, readdir, read); keeps at most kConfigCachedFiles files.
+// A call whose file has its exact name costs one stat while nothing changed;
+// a name matched in another letter case also stats the directory, since a
+// file of the exact name may appear there. A directory or file whose change
+// time lies within two seconds of the moment it was read is read again on
+// the next call, since file system clocks can be coarse: a second change
+// within the same tick would leave every stat field unchanged.
 #include "platform/profile_store.h"
 
 #include <dirent.h>
@@ -39,9 +41,10 @@ struct FileStamp {
 struct Resolution {
     std::string directory;
     std::string name;
-    FileStamp stamp;   // of the directory when it was scanned
+    FileStamp stamp;    // of the directory when it was scanned
     bool racy = false;
-    std::string path;  // empty: no such file
+    std::string path;   // empty: no such file
+    bool exact = false; // the path's entry has exactly the name asked for
 };
 
 struct CachedFile {
@@ -50,12 +53,14 @@ struct CachedFile {
     bool racy = false;
     std::string text;
     IniDocument document;
+    unsigned long long version = 0; // changes whenever the text does
 };
 
 std::mutex gLock;
 std::vector<Resolution> gResolutions;
 std::vector<CachedFile> gFiles;
 std::string gScratch;
+unsigned long long gNextVersion = 1;
 
 FileStamp StampOf(const struct stat& st) {
     FileStamp stamp;
@@ -96,15 +101,18 @@ bool IsBareName(const char* name) {
     return name && *name && !strchr(name, '/') && strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
 }
 
-// The entry of `directory` that `name` stands for: the exact name if there,
-// else the first (in byte order) that matches without regard to case.
-std::string ScanDirectory(const std::string& directory, const char* name) {
-    DIR* dir = opendir(directory.c_str());
+// The entry of `directory` that `name` stands for: the exact name if there
+// (*exact set), else the first (in byte order) that matches without regard
+// to case.
+std::string ScanDirectory(const char* directory, const char* name, bool* exact) {
+    *exact = false;
+    DIR* dir = opendir(directory);
     if (!dir) return std::string();
     std::string chosen;
     while (dirent* entry = readdir(dir)) {
         if (strcmp(entry->d_name, name) == 0) {
             chosen = entry->d_name;
+            *exact = true;
             break;
         }
         if (strcasecmp(entry->d_name, name) == 0 && (chosen.empty() || chosen.compare(entry->d_name) > 0)) {
@@ -113,20 +121,21 @@ std::string ScanDirectory(const std::string& directory, const char* name) {
     }
     closedir(dir);
     if (chosen.empty()) return chosen;
-    return directory + "/" + chosen;
+    return std::string(directory) + "/" + chosen;
+}
+
+Resolution* FindResolution(const char* directory, const char* name) {
+    for (Resolution& r : gResolutions) {
+        if (r.directory == directory && r.name == name) return &r;
+    }
+    return nullptr;
 }
 
 // Path of the file that `name` stands for in `directory`, or null.
-const std::string* Resolve(const std::string& directory, const char* name) {
-    Resolution* resolution = nullptr;
-    for (Resolution& r : gResolutions) {
-        if (r.directory == directory && r.name == name) {
-            resolution = &r;
-            break;
-        }
-    }
+const std::string* Resolve(const char* directory, const char* name) {
+    Resolution* resolution = FindResolution(directory, name);
     struct stat st;
-    if (stat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
+    if (stat(directory, &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
     FileStamp stamp = StampOf(st);
     if (resolution && !resolution->racy && SameStamp(resolution->stamp, stamp)) {
         return resolution->path.empty() ? nullptr : &resolution->path;
@@ -138,7 +147,7 @@ const std::string* Resolve(const std::string& directory, const char* name) {
     }
     resolution->stamp = stamp;
     resolution->racy = IsRacy(stamp);
-    resolution->path = ScanDirectory(directory, name);
+    resolution->path = ScanDirectory(directory, name, &resolution->exact);
     return resolution->path.empty() ? nullptr : &resolution->path;
 }
 
@@ -165,9 +174,10 @@ void Forget(const std::string& path) {
     }
 }
 
-// The parsed content of `path`, read again only when it changed; null when
-// the file cannot be read (or is too large).
-const IniDocument* Load(const std::string& path) {
+// The parsed content of `path`, whose stat (`found`: whether it succeeded)
+// is `st`; read again only when it changed. Null when the file cannot be
+// read (or is too large).
+const CachedFile* Load(const std::string& path, bool found, struct stat st) {
     CachedFile* cached = nullptr;
     for (CachedFile& f : gFiles) {
         if (f.path == path) {
@@ -175,12 +185,11 @@ const IniDocument* Load(const std::string& path) {
             break;
         }
     }
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!found || !S_ISREG(st.st_mode)) {
         if (cached) Forget(path);
         return nullptr;
     }
-    if (cached && !cached->racy && SameStamp(cached->stamp, StampOf(st))) return &cached->document;
+    if (cached && !cached->racy && SameStamp(cached->stamp, StampOf(st))) return cached;
 
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -202,31 +211,59 @@ const IniDocument* Load(const std::string& path) {
     } else if (cached->text == text) {
         cached->stamp = StampOf(st);
         cached->racy = IsRacy(cached->stamp);
-        return &cached->document;
+        return cached;
     }
     cached->stamp = StampOf(st);
     cached->racy = IsRacy(cached->stamp);
     cached->text.swap(text);
     IniParseText(cached->text, cached->document);
-    return &cached->document;
+    cached->version = gNextVersion++;
+    return cached;
+}
+
+// The current content of the file that `name` stands for in `directory`, or
+// null. A file found under its exact name before is checked with one stat;
+// only when it is gone (or no file) does the directory decide again.
+const CachedFile* Current(const char* directory, const char* name) {
+    struct stat st{};
+    Resolution* known = FindResolution(directory, name);
+    if (known && known->exact && stat(known->path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        return Load(known->path, true, st);
+    const std::string* path = Resolve(directory, name);
+    if (!path) return nullptr;
+    bool found = stat(path->c_str(), &st) == 0;
+    return Load(*path, found, st);
+}
+
+// The configuration directory, or null when `file` cannot be looked up.
+const char* ConfigDirectory(const char* file) {
+    if (!IsBareName(file)) return nullptr;
+    const char* configured = getenv("XOMTA_CONFIG_DIR");
+    const char* directory = configured && *configured ? configured : kDefaultConfigDir;
+    if (strlen(directory) + strlen(file) + 2 > kConfigFileNameSize) return nullptr;
+    return directory;
 }
 
 }  // namespace
 
 bool ProfileStoreRead(const char* file, const char* section, const char* key,
                       void (*use)(const std::string& value, void* context), void* context) {
-    if (!IsBareName(file) || !section || !key) return false;
-    const char* configured = getenv("XOMTA_CONFIG_DIR");
-    std::string directory = configured && *configured ? configured : kDefaultConfigDir;
-    if (directory.size() + strlen(file) + 2 > kConfigFileNameSize) return false;
+    const char* directory = ConfigDirectory(file);
+    if (!directory || !section || !key) return false;
 
     std::lock_guard<std::mutex> hold(gLock);
-    const std::string* path = Resolve(directory, file);
-    if (!path) return false;
-    const IniDocument* document = Load(*path);
-    if (!document) return false;
-    const std::string* value = IniFind(*document, section, key, gScratch);
+    const CachedFile* current = Current(directory, file);
+    if (!current) return false;
+    const std::string* value = IniFind(current->document, section, key, gScratch);
     if (!value) return false;
     use(*value, context);
     return true;
+}
+
+unsigned long long ProfileStoreVersion(const char* file) {
+    const char* directory = ConfigDirectory(file);
+    if (!directory) return 0;
+    std::lock_guard<std::mutex> hold(gLock);
+    const CachedFile* current = Current(directory, file);
+    return current ? current->version : 0;
 }

@@ -13,4 +13,10 @@
 bool ProfileStoreRead(const char* file, const char* section, const char* key,
                       void (*use)(const std::string& value, void* context), void* context);
 
+// A number naming the current content of `file`, checked as every read is:
+// while it stays the same, every setting of the file reads the same. 0 when
+// there is no readable file (every setting then reads as its default).
+// Lets a caller keep settings it derived and re-read them only on a change.
+unsigned long long ProfileStoreVersion(const char* file);
+
 #endif

@@ -63,4 +63,17 @@ TEST_F(LogPrintfTest, MessageOf1023CharactersArrivesWhole) {
     EXPECT_EQ(log.substr(log.find("]: ") + 3), text + "z\n");
 }
 
+TEST_F(LogPrintfTest, DroppedLevelIsNotFormattedAndTheNextSettingCounts) {
+    std::ofstream(dir_ + "/XOMTA.INI") << "[Log]\nFile=" << logFile_ << "\nLevel=5\n";
+    // A conversion that would fault if it were formatted.
+    EXPECT_EQ(LogPrintf(6, "Entry %s", reinterpret_cast<const char*>(16)), 0);
+    EXPECT_EQ(LogPrintf(5, "kept %d", 5), 6);
+    std::ofstream(dir_ + "/XOMTA.INI") << "[Log]\nFile=" << logFile_ << "\nLevel=6\n";
+    EXPECT_EQ(LogPrintf(6, "now %d", 6), 5);
+    std::string log = LogText();
+    EXPECT_EQ(log.find("Entry"), std::string::npos);
+    EXPECT_NE(log.find("]: kept 5\n"), std::string::npos);
+    EXPECT_NE(log.find("]: now 6\n"), std::string::npos);
+}
+
 }  // namespace

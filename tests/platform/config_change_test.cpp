@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/profile.h"
+#include "platform/profile_store.h"
 #include "tests/platform/config_test_dir.h"
 
 namespace {
@@ -91,6 +92,26 @@ TEST(ConfigChange, UnreadableEntriesGiveTheDefault) {
     ASSERT_EQ(rmdir(dir.File("XOMTA.INI").c_str()), 0);
     ASSERT_TRUE(dir.Write("XOMTA.INI", HostFile("file")));
     EXPECT_EQ(Host(), "file");
+}
+
+TEST(ConfigVersion, NamesTheContentAndChangesWithIt) {
+    ConfigTestDir dir;
+    EXPECT_EQ(ProfileStoreVersion("XOMTA.INI"), 0u);
+    ASSERT_TRUE(dir.Write("XOMTA.INI", HostFile("alpha")));
+    unsigned long long first = ProfileStoreVersion("XOMTA.INI");
+    EXPECT_NE(first, 0u);
+    EXPECT_EQ(ProfileStoreVersion("XOMTA.INI"), first);
+    EXPECT_EQ(ProfileStoreVersion("xomta.ini"), first);  // the same file
+    ASSERT_TRUE(dir.Write("XOMTA.INI", HostFile("alpha")));  // rewritten, same text
+    EXPECT_EQ(ProfileStoreVersion("XOMTA.INI"), first);
+    ASSERT_TRUE(dir.Write("XOMTA.INI", HostFile("bravo")));
+    unsigned long long second = ProfileStoreVersion("XOMTA.INI");
+    EXPECT_NE(second, first);
+    EXPECT_NE(second, 0u);
+    EXPECT_EQ(Host(), "bravo");
+    ASSERT_EQ(std::remove(dir.File("XOMTA.INI").c_str()), 0);
+    EXPECT_EQ(ProfileStoreVersion("XOMTA.INI"), 0u);
+    EXPECT_EQ(ProfileStoreVersion("../XOMTA.INI"), 0u);
 }
 
 }  // namespace

@@ -114,6 +114,27 @@ TEST_F(LogServiceTest, LevelSettingDropsHigherLevels) {
     EXPECT_NE(lines[1].find("notice"), std::string::npos);
 }
 
+TEST_F(LogServiceTest, LevelCheckFollowsTheSettingOnTheNextCall) {
+    EXPECT_TRUE(LogLevelEnabled(1));
+    EXPECT_TRUE(LogLevelEnabled(6));
+    EXPECT_TRUE(LogLevelEnabled(1000));
+    ASSERT_TRUE(dir_.Write("XOMTA.INI", "[Log]\nFile = " + logFile_ + "\nLevel = 5\n"));
+    EXPECT_TRUE(LogLevelEnabled(5));
+    EXPECT_FALSE(LogLevelEnabled(6));
+    ASSERT_TRUE(dir_.Write("XOMTA.INI", "[Log]\nFile = " + logFile_ + "\nLevel = 6\n"));
+    EXPECT_TRUE(LogLevelEnabled(6));
+    EXPECT_FALSE(LogLevelEnabled(7));
+    LogMessage(6, "LDAP CGI", "now written");
+    ASSERT_EQ(std::remove(dir_.File("XOMTA.INI").c_str()), 0);
+    EXPECT_TRUE(LogLevelEnabled(7));  // no file: every level
+    ASSERT_TRUE(dir_.Write("XOMTA.INI", "[Log]\nFile = " + logFile_ + "\nLevel = 0\n"));
+    EXPECT_FALSE(LogLevelEnabled(1));
+    LogMessage(1, "LDAP CGI", "dropped");
+    std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("now written"), std::string::npos);
+}
+
 TEST_F(LogServiceTest, ANewFileNameIsFollowed) {
     LogMessage(1, "LDAP CGI", "first");
     std::string second = dir_.File("other.log");
