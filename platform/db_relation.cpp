@@ -21,7 +21,7 @@ struct RelationFiles {
     uint32_t records = 0;
     uint32_t stringsEnd = 0;
     unsigned char* record = nullptr;   // the record being stored
-    unsigned char* key = nullptr;      // a stored key padded to the key length
+    unsigned char* key = nullptr;      // a stored key padded to the key length; all NULs between uses
     bool changed = false;              // meta page to rewrite on sync
     bool closed = false;
     dbError closeResult = DB_OK;
@@ -79,7 +79,7 @@ dbError OpenFiles(RelationFiles* files, const char* folder, const char* name, st
     uint32_t pages = uint32_t(pageBytes / kDbPageSize);
 
     files->record = static_cast<unsigned char*>(std::malloc(files->recordLength));
-    files->key = static_cast<unsigned char*>(std::malloc(files->index.keyLength));
+    files->key = static_cast<unsigned char*>(std::calloc(files->index.keyLength, 1));
     if (files->record == nullptr || files->key == nullptr) return DB_NO_MEMORY;
     result = CacheInit(&files->index.cache, &files->idx, cachePages, pages);
     if (result != DB_OK) return result;
@@ -105,11 +105,15 @@ struct CompareContext {
 };
 
 // Stored keys lack their trailing NULs; the relation compares whole keys.
+// The padding buffer stays all NULs between calls, so only the key's own
+// bytes are written and cleared again.
 int CompareStoredKey(void* context, const unsigned char* key, std::size_t length) {
     CompareContext* c = static_cast<CompareContext*>(context);
+    if (length > c->keyLength) length = c->keyLength;  // a damaged page: bounded all the same
     std::memcpy(c->padded, key, length);
-    std::memset(c->padded + length, 0, c->keyLength - length);
-    return c->relation->compareKey(reinterpret_cast<const char*>(c->padded), 0);
+    int order = c->relation->compareKey(reinterpret_cast<const char*>(c->padded), 0);
+    std::memset(c->padded, 0, length);
+    return order;
 }
 
 }  // namespace
