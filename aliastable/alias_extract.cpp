@@ -51,7 +51,10 @@ bool IsUsersOwnAddress(Text value, const char* primary, std::size_t primaryLengt
 }
 
 // Stores one alias record; false when the relation refused it with an error.
-bool AddAlias(dbMailAlias& relation, const char* primary, Text alias) {
+// *progress: whether to log the progress line; cleared when the log service
+// dropped it (its level is off), so that the entry's further aliases do not
+// ask again.
+bool AddAlias(dbMailAlias& relation, const char* primary, Text alias, bool* progress) {
     std::size_t kept = alias.length < sizeof relation.szAlias ? alias.length : sizeof relation.szAlias - 1;
     memcpy(relation.szAlias, alias.bytes, kept);
     memset(relation.szAlias + kept, 0, sizeof relation.szAlias - kept);
@@ -60,7 +63,7 @@ bool AddAlias(dbMailAlias& relation, const char* primary, Text alias) {
         LogPrintf(1, "Alias \"%.*s\" of %s is longer than %zu characters and is stored cut",
                   static_cast<int>(alias.length), alias.bytes, primary, sizeof relation.szAlias - 1);
     }
-    LogPrintf(6, "Entry %s, Alias \"%s\"", primary, relation.szAlias);
+    if (*progress && LogPrintf(6, "Entry %s, Alias \"%s\"", primary, relation.szAlias) == 0) *progress = false;
     dbError result = relation.add();
     if (result == 0 || result == 9) return true;  // 9: the alias is there already
     dbData text = dbErrStr(result);
@@ -73,6 +76,7 @@ bool AddAlias(dbMailAlias& relation, const char* primary, Text alias) {
 bool AddAliasesOfEntry(LDAP* ld, LDAPMessage* entry, BerElement* ber, const char* primary,
                        dbMailAlias& relation) {
     bool ok = true;
+    bool progress = true;
     std::size_t primaryLength = strlen(primary);
     berval name{};
     berval* values = nullptr;
@@ -81,7 +85,7 @@ bool AddAliasesOfEntry(LDAP* ld, LDAPMessage* entry, BerElement* ber, const char
             for (berval* value = values; value->bv_val != nullptr; ++value) {
                 Text alias = TextOf(*value);
                 if (IsUsersOwnAddress(alias, primary, primaryLength)) continue;
-                if (!AddAlias(relation, primary, alias)) ok = false;
+                if (!AddAlias(relation, primary, alias, &progress)) ok = false;
             }
         }
         if (values != nullptr) ber_memfree(values);

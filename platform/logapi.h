@@ -4,10 +4,21 @@
 #ifndef LDAPCGI_PLATFORM_LOGAPI_H
 #define LDAPCGI_PLATFORM_LOGAPI_H
 
+#include <cstdarg>
+#include <cstddef>
+
 void LogMessage(int level, const char* application, const char* text);
 
 // Whether a line of `level` would be written now ([Log] Level as the file
 // stands): lets a caller skip formatting a line that would be dropped.
 bool LogLevelEnabled(int level);
+
+// LogMessage of the text that `format` makes, with one look at the settings
+// for both the level and the file: nothing is formatted for a dropped level.
+// The text is cut to `limit` characters (at most kLogMaxTextSize). Returns
+// the length logged, 0 for a dropped level, -1 for a format error (nothing
+// logged).
+int LogFormatV(int level, const char* application, std::size_t limit, const char* format, va_list args)
+    __attribute__((format(printf, 4, 0)));
 
 #endif

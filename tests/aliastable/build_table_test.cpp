@@ -129,6 +129,31 @@ TEST_F(AliasBuildTest, RecordLimitDoesNotShortenTheTable) {
     EXPECT_EQ(CountLogLines(Log(), 6, "Written 24 records to the New Alias File 1.db"), 1);
 }
 
+TEST_F(AliasBuildTest, LogLevelBelowProgressKeepsEveryRecordAndTheErrors) {
+    std::string longAlias = std::string(130, 'm') + "@example.com";
+    ASSERT_TRUE(Sandbox().Add(ManyUsersLdif(6, 3) +
+                              UserLdif("anna@example.com", {"anna@example.com", "anna.s@example.com", longAlias})));
+    ASSERT_TRUE(Sandbox().WriteConfig("[Gateway]\nQueueDirectory=" + queue_ + "\n[Log]\nLevel=5\n"));
+    EXPECT_EQ(RunCommand("BuildAliasTable").page, BuildPage(1));
+    EXPECT_EQ(StoredSequence(), "1");
+    Records records = TableRecords(tables_, "1");
+    EXPECT_EQ(records.size(), 20u);
+    EXPECT_EQ(records["alias2.user5@example.org"], "user5@example.com");
+    EXPECT_EQ(records["anna.s@example.com"], "anna@example.com");
+    EXPECT_EQ(records[longAlias.substr(0, 127)], "anna@example.com");
+    std::vector<std::string> log = Log();
+    EXPECT_EQ(CountLevel(log, 6), 0);
+    EXPECT_EQ(CountLogLines(log, 1, "is longer than 127 characters"), 1);
+
+    // Back to every level: the next build logs each alias again.
+    ASSERT_TRUE(Sandbox().WriteConfig("[Gateway]\nQueueDirectory=" + queue_ + "\n"));
+    EXPECT_EQ(RunCommand("BuildAliasTable").page, BuildPage(2));
+    log = Log();
+    EXPECT_EQ(CountLogLines(log, 6, "Entry user"), 18);
+    EXPECT_EQ(CountLogLines(log, 6, "Entry anna@example.com, Alias"), 2);
+    EXPECT_EQ(CountLogLines(log, 6, "Written 20 records to the New Alias File 2.db"), 1);
+}
+
 TEST_F(AliasBuildTest, EmptyQueueDirectoryMeansAliasTablesInTheWorkingFolder) {
     ASSERT_TRUE(Sandbox().WriteConfig());
     ASSERT_TRUE(Sandbox().Add(UserLdif("anna@example.com", {"anna@example.com", "anna.s@example.com"})));

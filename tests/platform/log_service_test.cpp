@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdarg>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -16,6 +17,15 @@
 #include "tests/platform/config_test_dir.h"
 
 namespace {
+
+int Format(int level, std::size_t limit, const char* format, ...) __attribute__((format(printf, 3, 4)));
+int Format(int level, std::size_t limit, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int length = LogFormatV(level, "LDAP CGI", limit, format, args);
+    va_end(args);
+    return length;
+}
 
 class LogServiceTest : public ::testing::Test {
 protected:
@@ -133,6 +143,22 @@ TEST_F(LogServiceTest, LevelCheckFollowsTheSettingOnTheNextCall) {
     std::vector<std::string> lines = Lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("now written"), std::string::npos);
+}
+
+TEST_F(LogServiceTest, FormattedLinesAreCutAtTheLimitAndDroppedLevelsNotFormatted) {
+    EXPECT_EQ(Format(2, 5, "%s and more", "abcdefgh"), 5);
+    EXPECT_EQ(Format(2, 100, "%d users", 12), 8);
+    std::string huge(kLogMaxTextSize + 50, 'q');
+    EXPECT_EQ(Format(2, kLogMaxTextSize * 4, "%s", huge.c_str()), static_cast<int>(kLogMaxTextSize));
+    EXPECT_EQ(Format(2, 10, nullptr), -1);
+    ASSERT_TRUE(dir_.Write("XOMTA.INI", "[Log]\nFile = " + logFile_ + "\nLevel = 3\n"));
+    // Would fault if it were formatted.
+    EXPECT_EQ(Format(4, 100, "%s", reinterpret_cast<const char*>(16)), 0);
+    std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].substr(lines[0].find("]: ") + 3), "abcde");
+    EXPECT_EQ(lines[1].substr(lines[1].find("]: ") + 3), "12 users");
+    EXPECT_EQ(lines[2].substr(lines[2].find("]: ") + 3), std::string(kLogMaxTextSize, 'q'));
 }
 
 TEST_F(LogServiceTest, ANewFileNameIsFollowed) {
