@@ -68,6 +68,39 @@ dbError DbFileWriteAt(DbFile* file, uint64_t offset, const void* bytes, std::siz
     return DB_OK;
 }
 
+dbError DbFileWriteBlocksAt(DbFile* file, uint64_t offset, const struct iovec* blocks, int count) {
+    uint64_t total = 0;
+    for (int i = 0; i < count; ++i) total += blocks[i].iov_len;
+    if (offset + total > file->onDisk) file->onDisk = offset + total;
+    while (count > 0) {
+        ssize_t put = pwritev(file->fd, blocks, count, off_t(offset));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return DB_WRITE_ERROR;
+        offset += uint64_t(put);
+        // Skips the blocks written whole; a block written in part is
+        // finished with plain writes.
+        std::size_t done = std::size_t(put);
+        while (count > 0 && done >= blocks[0].iov_len) {
+            done -= blocks[0].iov_len;
+            ++blocks;
+            --count;
+        }
+        if (count > 0 && done > 0) {
+            std::size_t rest = blocks[0].iov_len - done;
+            dbError result = DbFileWriteAt(file, offset, static_cast<const unsigned char*>(blocks[0].iov_base) + done, rest);
+            if (result != DB_OK) return result;
+            offset += rest;
+            ++blocks;
+            --count;
+        }
+    }
+    return DB_OK;
+}
+
+void DbFileStartWriteback(DbFile* file) {
+    if (file->fd >= 0) sync_file_range(file->fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 dbError DbFileFlush(DbFile* file) {
     if (file->pendingUsed == 0) return DB_OK;
     dbError result = DbFileCheckSize(file);

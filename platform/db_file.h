@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <sys/uio.h>
+
 #include "platform/recbase.h"
 
 struct DbFile {
@@ -21,9 +23,16 @@ struct DbFile {
 dbError DbFileOpen(DbFile* file, const char* path);
 dbError DbFileReadAt(DbFile* file, uint64_t offset, void* bytes, std::size_t size);
 dbError DbFileWriteAt(DbFile* file, uint64_t offset, const void* bytes, std::size_t size);
+// Writes `count` blocks back to back from `offset` with as few calls as the
+// system allows (a run of index pages in one go).
+dbError DbFileWriteBlocksAt(DbFile* file, uint64_t offset, const struct iovec* blocks, int count);
 // Appends at the end through the buffer.
 dbError DbFileAppend(DbFile* file, const void* bytes, std::size_t size);
 dbError DbFileFlush(DbFile* file);
+// Starts the way of everything written so far to the disk without waiting,
+// so that the fsyncs of several files overlap. Only a hint: DbFileSync
+// still decides.
+void DbFileStartWriteback(DbFile* file);
 // Flushes, then fsyncs. DB_FILE_CHANGED when the file's size is not what
 // our writes left (another program truncated or extended it).
 dbError DbFileSync(DbFile* file);

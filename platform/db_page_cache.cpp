@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr std::size_t kFlushRunPages = 256;  // pages in one write of a flush (1 MiB)
+
 uint64_t PageOffset(uint32_t page) { return kDbIndexHeaderSize + uint64_t(page) * kDbPageSize; }
 
 dbError WritePage(DbPageCache* cache, DbFrame* frame) {
@@ -149,9 +151,21 @@ dbError CacheFlush(DbPageCache* cache) {
     std::sort(order, order + count, [cache](std::size_t a, std::size_t b) {
         return cache->frames[a].page < cache->frames[b].page;
     });
-    dbError result = DB_OK;
-    for (std::size_t i = 0; i < count && result == DB_OK; ++i)
-        result = WritePage(cache, &cache->frames[order[i]]);
+    // Runs of consecutive pages go out in one write each.
+    dbError result = count > 0 ? DbFileCheckSize(cache->file) : DB_OK;
+    iovec blocks[kFlushRunPages];
+    for (std::size_t i = 0; i < count && result == DB_OK;) {
+        std::size_t run = 0;
+        uint32_t first = cache->frames[order[i]].page;
+        while (i + run < count && run < kFlushRunPages && cache->frames[order[i + run]].page == first + run) {
+            blocks[run].iov_base = cache->frames[order[i + run]].data;
+            blocks[run].iov_len = kDbPageSize;
+            ++run;
+        }
+        result = DbFileWriteBlocksAt(cache->file, PageOffset(first), blocks, int(run));
+        for (std::size_t k = 0; k < run && result == DB_OK; ++k) cache->frames[order[i + k]].dirty = false;
+        i += run;
+    }
     std::free(order);
     return result;
 }

@@ -199,11 +199,20 @@ dbError recordRel::sync() {
     if (files == nullptr) return status;
     if (files->closed) return files->closeResult != DB_OK ? files->closeResult : DB_NOT_OPEN;
     if (status != DB_OK) return status;
-    dbError result = DbFileSync(&files->str);
-    if (result == DB_OK) result = DbFileSync(&files->db);
+    // Everything is written first and on its way to the disk for all three
+    // files at once; the fsyncs then wait for what is left.
+    dbError result = DbFileFlush(&files->str);
+    if (result == DB_OK) result = DbFileFlush(&files->db);
     if (result == DB_OK && files->changed)
         result = IndexWriteMeta(&files->index, files->records, files->stringsEnd);
     if (result == DB_OK) result = CacheFlush(&files->index.cache);
+    if (result == DB_OK) {
+        DbFileStartWriteback(&files->str);
+        DbFileStartWriteback(&files->db);
+        DbFileStartWriteback(&files->idx);
+    }
+    if (result == DB_OK) result = DbFileSync(&files->str);
+    if (result == DB_OK) result = DbFileSync(&files->db);
     if (result == DB_OK) result = DbFileSync(&files->idx);
     if (result == DB_OK) result = DbSyncFolder(files->folder);
     if (result != DB_OK) {
