@@ -3,6 +3,7 @@
 // failures: missing or damaged files and writes that the disk refuses.
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -352,6 +353,37 @@ TEST_F(RelationTest, RefusedIndexPageWritesAreReported) {
     }
     signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(syncResult, DB_WRITE_ERROR);
+}
+
+TEST_F(RelationTest, IndexWriteCutInsideARunOfPagesIsReported) {
+    // Long keys make the index the largest file: the records and strings
+    // fit under the limit, the run of index pages written at sync does not.
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    dbError syncResult, closeResult;
+    off_t indexSize = 0;
+    {
+        dbMailAlias relation(&database, folder.path.c_str(), "1");
+        ASSERT_EQ(relation.status, DB_OK);
+        for (unsigned long i = 0; i < 400; ++i) {
+            std::string alias = std::string(110, 'k') + GeneratedAlias(i);
+            ASSERT_EQ(AddAlias(&relation, alias.substr(0, 127), "m"), DB_OK);
+        }
+        struct rlimit small = saved;
+        small.rlim_cur = 70000 + 100;  // not on a page boundary
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        syncResult = relation.sync();
+        closeResult = relation.close();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        struct stat info;
+        ASSERT_EQ(stat(folder.File("1.id0").c_str(), &info), 0);
+        indexSize = info.st_size;
+    }
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(syncResult, DB_WRITE_ERROR);
+    EXPECT_EQ(closeResult, DB_WRITE_ERROR);
+    EXPECT_EQ(indexSize, 70100);  // written up to the limit, then refused
 }
 
 TEST(DbDataTest, GrowsCopiesAndConcatenates) {
