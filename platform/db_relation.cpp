@@ -21,7 +21,8 @@ struct RelationFiles {
     uint32_t records = 0;
     uint32_t stringsEnd = 0;
     unsigned char* record = nullptr;   // the record being stored
-    unsigned char* key = nullptr;      // a stored key padded to the key length; all NULs between uses
+    unsigned char* key = nullptr;      // a stored key padded to the key length
+    std::size_t keyUsed = 0;           // bytes of `key` past which all are NUL
     bool changed = false;              // meta page to rewrite on sync
     bool closed = false;
     dbError closeResult = DB_OK;
@@ -102,18 +103,18 @@ struct CompareContext {
     recordRel* relation;
     unsigned char* padded;
     std::size_t keyLength;
+    std::size_t* used;  // bytes of `padded` past which all are NUL
 };
 
 // Stored keys lack their trailing NULs; the relation compares whole keys.
-// The padding buffer stays all NULs between calls, so only the key's own
-// bytes are written and cleared again.
+// Only the bytes that the previous key left beyond this one are cleared.
 int CompareStoredKey(void* context, const unsigned char* key, std::size_t length) {
     CompareContext* c = static_cast<CompareContext*>(context);
     if (length > c->keyLength) length = c->keyLength;  // a damaged page: bounded all the same
     std::memcpy(c->padded, key, length);
-    int order = c->relation->compareKey(reinterpret_cast<const char*>(c->padded), 0);
-    std::memset(c->padded, 0, length);
-    return order;
+    if (*c->used > length) std::memset(c->padded + length, 0, *c->used - length);
+    *c->used = length;
+    return c->relation->compareKey(reinterpret_cast<const char*>(c->padded), 0);
 }
 
 }  // namespace
@@ -170,7 +171,7 @@ dbError recordRel::add() {
     char* key = getKey(0);
     if (key == nullptr) return DB_NO_MEMORY;
     std::size_t keyLength = TrimmedKeyLength(reinterpret_cast<unsigned char*>(key), files->index.keyLength);
-    CompareContext context{this, files->key, files->index.keyLength};
+    CompareContext context{this, files->key, files->index.keyLength, &files->keyUsed};
     dbError result = IndexInsert(&files->index, reinterpret_cast<unsigned char*>(key), keyLength,
                                  files->records, CompareStoredKey, &context);
     delete[] key;
