@@ -9,6 +9,7 @@
 #include "platform/logapi.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -41,6 +42,30 @@ std::size_t CopyOneLine(char* out, const char* text, std::size_t limit) {
     std::size_t n = 0;
     for (; text[n] && n < limit; ++n) out[n] = (text[n] == '\n' || text[n] == '\r') ? ' ' : text[n];
     return n;
+}
+
+// The decimal digits of `number` at `out`; returns their count (at most 11).
+std::size_t PutDecimal(char* out, long number) {
+    char digits[24];
+    std::size_t count = 0;
+    unsigned long magnitude = number < 0 ? 0UL - static_cast<unsigned long>(number) : static_cast<unsigned long>(number);
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude > 0);
+    std::size_t length = 0;
+    if (number < 0) out[length++] = '-';
+    while (count > 0) out[length++] = digits[--count];
+    return length;
+}
+
+// The process id, asked once per process: a forked child forgets it.
+pid_t gPid = 0;
+void ForgetPid() { gPid = 0; }
+pid_t ProcessId() {
+    static bool watched = pthread_atfork(nullptr, nullptr, ForgetPid) == 0;
+    if (gPid == 0 || !watched) gPid = getpid();
+    return gPid;
 }
 
 bool WriteAll(int fd, const char* data, std::size_t length) {
@@ -114,7 +139,7 @@ const char* SecondStamp(time_t seconds) {
     if (seconds != madeFor) {
         struct tm utc;
         gmtime_r(&seconds, &utc);
-        strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &utc);
+        if (strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &utc) == 0) stamp[0] = '\0';
         madeFor = seconds;
     }
     return stamp;
@@ -128,13 +153,28 @@ void WriteLine(const LogSettings& settings, int level, const char* application, 
     std::size_t textLength = strnlen(text, kLogMaxTextSize);
     char line[2 * kStampSize + 2 * kLogMaxTextSize + 2];
 
+    // "<time>.<milliseconds>Z <level> <application>[<pid>]: ", put together
+    // by hand: a run of lines must not cost a printf each for its head.
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    int head = snprintf(line, kStampSize, "%s.%03ldZ %d ", SecondStamp(now.tv_sec), now.tv_nsec / 1000000, level);
-    std::size_t length = head > 0 ? static_cast<std::size_t>(head) : 0;
+    const char* second = SecondStamp(now.tv_sec);
+    std::size_t length = strlen(second);
+    memcpy(line, second, length);
+    long milliseconds = now.tv_nsec / 1000000;
+    line[length++] = '.';
+    line[length++] = static_cast<char>('0' + milliseconds / 100);
+    line[length++] = static_cast<char>('0' + milliseconds / 10 % 10);
+    line[length++] = static_cast<char>('0' + milliseconds % 10);
+    line[length++] = 'Z';
+    line[length++] = ' ';
+    length += PutDecimal(line + length, level);
+    line[length++] = ' ';
     length += CopyOneLine(line + length, application, appLength);
-    int pid = snprintf(line + length, kStampSize / 2, "[%d]: ", static_cast<int>(getpid()));
-    if (pid > 0) length += static_cast<std::size_t>(pid);
+    line[length++] = '[';
+    length += PutDecimal(line + length, ProcessId());
+    line[length++] = ']';
+    line[length++] = ':';
+    line[length++] = ' ';
     std::size_t textStart = length;
     length += CopyOneLine(line + length, text, textLength);
     line[length++] = '\n';

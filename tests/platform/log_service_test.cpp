@@ -58,6 +58,25 @@ TEST_F(LogServiceTest, LineHoldsTimeLevelApplicationAndText) {
     EXPECT_TRUE(std::regex_match(lines[0], format)) << lines[0];
 }
 
+TEST_F(LogServiceTest, LinesOfAForkedChildCarryItsOwnProcessId) {
+    LogMessage(6, "LDAP CGI", "parent before");
+    pid_t child = fork();
+    if (child == 0) {
+        LogMessage(6, "LDAP CGI", "child");
+        _exit(0);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    LogMessage(-12, "LDAP CGI", "parent after");
+    std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    std::string parent = "LDAP CGI[" + std::to_string(getpid()) + "]: ";
+    EXPECT_NE(lines[0].find(" 6 " + parent + "parent before"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find(" 6 LDAP CGI[" + std::to_string(child) + "]: child"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find(" -12 " + parent + "parent after"), std::string::npos) << lines[2];
+}
+
 TEST_F(LogServiceTest, LinesAreAppendedAfterWhatIsThere) {
     ASSERT_TRUE(dir_.Write("mail.log", "earlier line\n"));
     LogMessage(1, "LDAP CGI", "first");
