@@ -10,7 +10,8 @@
 namespace {
 
 constexpr std::size_t kEntryOverhead = 2 + kEntryKey; // slot + value + length byte
-constexpr std::size_t kMaxEntries = (kDbPageSize - kNodeHeadSize) / kEntryOverhead;
+constexpr std::size_t kNodeRoom = kDbPageSize - kNodeHeadSize;  // bytes for slots and entries
+constexpr std::size_t kMaxEntries = kNodeRoom / kEntryOverhead;
 
 struct Entry {
     uint32_t value;
@@ -79,9 +80,24 @@ dbError SplitInsert(DbIndex* index, std::size_t frame, std::size_t pos, const un
 
     // Left keeps the first `middle` entries, about half the bytes. A branch
     // moves list[middle] up; a leaf copies it up and keeps it on the right.
+    // A leaf filled by a run of keys, each added just after (or just
+    // before) the one before it, splits where the run goes on instead: the
+    // full side stays full and the run fills the new side, so that sorted
+    // input does not leave every leaf half empty.
     std::size_t middle = 0, sum = 0;
-    while (middle < total && sum < bytes / 2) sum += kEntryOverhead + list[middle++].length;
     std::size_t lowest = 1, highest = leaf ? total - 1 : total - 2;
+    long last = CacheLastInsert(&index->cache, frame);
+    if (leaf && last >= 0 && (pos == std::size_t(last) + 1 || pos == std::size_t(last))) {
+        middle = pos == std::size_t(last) ? pos + 1 : pos;
+        if (middle < lowest) middle = lowest;
+        if (middle > highest) middle = highest;
+        std::size_t left = 0;
+        for (std::size_t i = 0; i < middle; ++i) left += kEntryOverhead + list[i].length;
+        if (left > kNodeRoom || bytes - left > kNodeRoom) middle = 0;  // a side would not fit
+    }
+    if (middle == 0) {
+        while (middle < total && sum < bytes / 2) sum += kEntryOverhead + list[middle++].length;
+    }
     if (middle < lowest) middle = lowest;
     if (middle > highest) middle = highest;
 
@@ -112,6 +128,12 @@ dbError SplitInsert(DbIndex* index, std::size_t frame, std::size_t pos, const un
     std::memmove(up->key, list[middle].key, list[middle].length);
     up->length = list[middle].length;
     up->right = rightPage;
+    // Where the new entry went (a branch's middle entry went up instead).
+    CacheLastInsert(&index->cache, frame) = pos < middle ? long(pos) : -1;
+    long onRight = -1;
+    if (leaf && pos >= middle) onRight = long(pos - middle);
+    if (!leaf && pos > middle) onRight = long(pos - middle - 1);
+    CacheLastInsert(&index->cache, rightFrame) = onRight;
     CacheMarkDirty(&index->cache, frame);
     CacheUnpin(&index->cache, rightFrame);
     return fits ? DB_OK : DB_BAD_FORMAT;
@@ -123,6 +145,7 @@ dbError NodeAdd(DbIndex* index, std::size_t frame, std::size_t pos, const unsign
                 std::size_t length, uint32_t value, Separator* up, bool* split) {
     unsigned char* page = CacheData(&index->cache, frame);
     if (NodeInsertAt(page, pos, key, length, value)) {
+        CacheLastInsert(&index->cache, frame) = long(pos);
         CacheMarkDirty(&index->cache, frame);
         *split = false;
         return DB_OK;

@@ -17,6 +17,7 @@ struct DbFrame {
     bool dirty = false;
     bool touched = false;
     int pins = 0;
+    long lastInsert = -1;  // slot of the page's latest insertion while in memory; -1 none
 };
 
 struct DbPageCache {
@@ -38,6 +39,9 @@ dbError CacheGet(DbPageCache* cache, uint32_t page, std::size_t* frame);
 // Adds a zeroed page at the end, pinned and dirty; *page is its number.
 dbError CacheNew(DbPageCache* cache, uint32_t* page, std::size_t* frame);
 unsigned char* CacheData(DbPageCache* cache, std::size_t frame);
+// The slot of the latest insertion into the frame's page (-1: none known),
+// for the B+-tree to recognise runs of keys added one after another.
+long& CacheLastInsert(DbPageCache* cache, std::size_t frame);
 void CacheMarkDirty(DbPageCache* cache, std::size_t frame);
 void CacheUnpin(DbPageCache* cache, std::size_t frame);
 // Writes every dirty page, in page order.

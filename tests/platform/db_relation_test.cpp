@@ -192,6 +192,15 @@ TEST_F(RelationTest, ManyRecordsInAnyOrderStayFindableAndSorted) {
         }
         auto records = ReadBack(folder, c.generation);
         ASSERT_EQ(records.size(), expected.size()) << c.generation;
+        if (c.cachePages != 8) {
+            // Sorted input fills its leaves: 145 entries of 28 bytes fit a
+            // page, so about 207 leaves hold the keys; half-full leaves
+            // would take twice as many.
+            struct stat info;
+            ASSERT_EQ(stat(folder.File(std::string(c.generation) + ".id0").c_str(), &info), 0);
+            std::size_t pages = (std::size_t(info.st_size) - 1048) / 4096;
+            EXPECT_LT(pages, 230u) << c.generation;
+        }
         std::vector<std::pair<std::string, std::string>> sorted(expected.begin(), expected.end());
         EXPECT_TRUE(records == sorted) << c.generation;
         for (unsigned long i = 0; i < count; i += 101) {
@@ -201,6 +210,33 @@ TEST_F(RelationTest, ManyRecordsInAnyOrderStayFindableAndSorted) {
         EXPECT_EQ(Lookup(folder, c.generation, "a99999999@example.org"), "<absent>");
         EXPECT_EQ(Lookup(folder, c.generation, ""), "<absent>");
     }
+}
+
+TEST_F(RelationTest, RunOfKeysIntoAFullLeafSplitsWhereBothSidesFit) {
+    // Descending short keys fill the leftmost leaf exactly (313 entries of
+    // 13 bytes; every 313th key starts a new leaf). A long key then goes on
+    // the run just after the leaf's first key: splitting there would leave
+    // the new key and 312 short ones on one side, which does not fit.
+    dbMailAlias relation(&database, folder.path.c_str(), "1");
+    ASSERT_EQ(relation.status, DB_OK);
+    std::map<std::string, std::string> expected;
+    for (int i = 938; i >= 0; --i) {
+        char key[16];
+        std::snprintf(key, sizeof key, "k%05d", i);
+        expected[key] = "m";
+        ASSERT_EQ(AddAlias(&relation, key, "m"), DB_OK) << key;
+    }
+    for (char c = 'a'; c <= 'e'; ++c) {
+        std::string key = "k00000" + std::string(100, c);
+        expected[key] = "n";
+        ASSERT_EQ(AddAlias(&relation, key, "n"), DB_OK) << key;
+    }
+    ASSERT_EQ(relation.close(), DB_OK);
+    auto records = ReadBack(folder, "1");
+    std::vector<std::pair<std::string, std::string>> sorted(expected.begin(), expected.end());
+    EXPECT_TRUE(records == sorted);
+    EXPECT_EQ(Lookup(folder, "1", "k00000" + std::string(100, 'c')), "n");
+    EXPECT_EQ(Lookup(folder, "1", "k00001"), "m");
 }
 
 TEST_F(RelationTest, LongKeysAndLongStrings) {
