@@ -1,6 +1,7 @@
 // B+-tree insertion over the page cache. Nodes are slotted pages (see
-// platform/db_format.h); a full node splits at half its bytes and hands a
-// separator key to its parent; a split root grows the tree by one level.
+// platform/db_format.h); a full node splits at half its bytes (a leaf taking
+// a run of keys splits where the run goes on) and hands a separator key to
+// its parent; a split root grows the tree by one level.
 #include "platform/db_btree.h"
 
 #include <cstring>

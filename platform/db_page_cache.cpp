@@ -8,10 +8,9 @@
 #include <new>
 
 #include "platform/db_format.h"
+#include "platform/platform_limits.h"
 
 namespace {
-
-constexpr std::size_t kFlushRunPages = 256;  // pages in one write of a flush (1 MiB)
 
 uint64_t PageOffset(uint32_t page) { return kDbIndexHeaderSize + uint64_t(page) * kDbPageSize; }
 
@@ -156,11 +155,11 @@ dbError CacheFlush(DbPageCache* cache) {
     });
     // Runs of consecutive pages go out in one write each.
     dbError result = count > 0 ? DbFileCheckSize(cache->file) : DB_OK;
-    iovec blocks[kFlushRunPages];
+    iovec blocks[kDbFlushRunPages];
     for (std::size_t i = 0; i < count && result == DB_OK;) {
         std::size_t run = 0;
         uint32_t first = cache->frames[order[i]].page;
-        while (i + run < count && run < kFlushRunPages && cache->frames[order[i + run]].page == first + run) {
+        while (i + run < count && run < kDbFlushRunPages && cache->frames[order[i + run]].page == first + run) {
             blocks[run].iov_base = cache->frames[order[i + run]].data;
             blocks[run].iov_len = kDbPageSize;
             ++run;

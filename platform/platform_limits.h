@@ -22,5 +22,7 @@ constexpr std::size_t kLogMaxTextSize = 8192;
 // and the write buffer of each appended file.
 constexpr std::size_t kDbCachePages = 4096;
 constexpr std::size_t kDbAppendBufferSize = 64 * 1024;
+// Index pages written by one call when the page cache is flushed.
+constexpr std::size_t kDbFlushRunPages = 256;
 
 #endif
