@@ -27,7 +27,7 @@ constexpr unsigned long kLookups = 100000;
 unsigned long comparisons = 0;
 
 // Counts the component's key comparisons; `skipSetting` measures the
-// component alone, without the configuration read of each comparison.
+// comparison alone, bypassing the relation's compareKey.
 class CountingAlias : public dbMailAlias {
 public:
     CountingAlias(recordBase* database, const char* path, const char* generation, bool skip)
@@ -88,7 +88,7 @@ bool Build(const std::string& folder, const char* generation, bool skipSetting, 
     unsigned long records = relation.recordCount();
     std::printf("  %s, cache %zu pages: %lu records added in %.3f s CPU / %.3f s wall: %.0f records/s (CPU), "
                 "%.1f key comparisons per add; sync %.3f s; peak RSS %ld KiB\n",
-                skipSetting ? "component alone" : "with setting read per comparison", cachePages, records, addCpu,
+                skipSetting ? "component alone" : "through the relation's own comparison", cachePages, records, addCpu,
                 addWall, records / addCpu, double(comparisons) / records, syncWall, PeakRssKb());
     return relation.close() == DB_OK;
 }
