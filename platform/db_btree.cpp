@@ -176,8 +176,26 @@ dbError StartTree(DbIndex* index, const unsigned char* key, std::size_t length, 
     return DB_OK;
 }
 
-bool ValidNode(const unsigned char* page, uint8_t type) {
-    return page[kNodeType] == type && Count(page) <= kMaxEntries;
+// Whether the node of `frame` has the type expected and a layout that keeps
+// every slot, entry and key inside the page (key lengths within the key
+// length): a damaged file must not lead reads or writes out of the page.
+// The entries are checked once after the page was read from the file.
+bool ValidNode(DbIndex* index, std::size_t frame, uint8_t type) {
+    const unsigned char* page = CacheData(&index->cache, frame);
+    std::size_t count = Count(page);
+    if (page[kNodeType] != type || count > kMaxEntries) return false;
+    bool& checked = CacheChecked(&index->cache, frame);
+    if (checked) return true;
+    std::size_t heap = GetU16(page + kNodeHeap);
+    if (heap < kNodeHeadSize + 2 * count || heap > kDbPageSize) return false;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::size_t at = GetU16(page + kNodeHeadSize + 2 * i);
+        if (at < heap || at + kEntryKey > kDbPageSize) return false;
+        std::size_t length = page[at + kEntryKeyLength];
+        if (length > index->keyLength || at + kEntryKey + length > kDbPageSize) return false;
+    }
+    checked = true;
+    return true;
 }
 
 }  // namespace
@@ -196,7 +214,7 @@ dbError IndexInsert(DbIndex* index, const unsigned char* key, std::size_t length
         result = CacheGet(&index->cache, page, &frame);
         if (result != DB_OK) return result;
         const unsigned char* node = CacheData(&index->cache, frame);
-        if (!ValidNode(node, kNodeBranch)) {
+        if (!ValidNode(index, frame, kNodeBranch)) {
             CacheUnpin(&index->cache, frame);
             return DB_BAD_FORMAT;
         }
@@ -219,7 +237,7 @@ dbError IndexInsert(DbIndex* index, const unsigned char* key, std::size_t length
     result = CacheGet(&index->cache, page, &frame);
     if (result != DB_OK) return result;
     const unsigned char* leaf = CacheData(&index->cache, frame);
-    if (!ValidNode(leaf, kNodeLeaf)) {
+    if (!ValidNode(index, frame, kNodeLeaf)) {
         CacheUnpin(&index->cache, frame);
         return DB_BAD_FORMAT;
     }

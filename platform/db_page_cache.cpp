@@ -73,6 +73,7 @@ void Install(DbPageCache* cache, std::size_t at, uint32_t page, bool dirty) {
     frame->touched = true;
     frame->pins = 1;
     frame->lastInsert = -1;
+    frame->checked = dirty;  // a new page is made here; a read one comes from the file
     cache->pageFrame[page] = uint32_t(at + 1);
 }
 
@@ -136,6 +137,8 @@ dbError CacheNew(DbPageCache* cache, uint32_t* page, std::size_t* frame) {
 unsigned char* CacheData(DbPageCache* cache, std::size_t frame) { return cache->frames[frame].data; }
 
 long& CacheLastInsert(DbPageCache* cache, std::size_t frame) { return cache->frames[frame].lastInsert; }
+
+bool& CacheChecked(DbPageCache* cache, std::size_t frame) { return cache->frames[frame].checked; }
 
 void CacheMarkDirty(DbPageCache* cache, std::size_t frame) { cache->frames[frame].dirty = true; }
 

@@ -18,6 +18,7 @@ struct DbFrame {
     bool touched = false;
     int pins = 0;
     long lastInsert = -1;  // slot of the page's latest insertion while in memory; -1 none
+    bool checked = false;  // the page's layout has been checked since it was read
 };
 
 struct DbPageCache {
@@ -42,6 +43,9 @@ unsigned char* CacheData(DbPageCache* cache, std::size_t frame);
 // The slot of the latest insertion into the frame's page (-1: none known),
 // for the B+-tree to recognise runs of keys added one after another.
 long& CacheLastInsert(DbPageCache* cache, std::size_t frame);
+// Whether the frame's page has been checked since it came from the file
+// (pages made in memory count as checked), so a page is checked once.
+bool& CacheChecked(DbPageCache* cache, std::size_t frame);
 void CacheMarkDirty(DbPageCache* cache, std::size_t frame);
 void CacheUnpin(DbPageCache* cache, std::size_t frame);
 // Writes every dirty page, in page order.

@@ -311,6 +311,42 @@ TEST_F(RelationTest, ReopeningCatchesFilesThatDisagree) {
     EXPECT_EQ(relation.status, DB_BAD_FORMAT);
 }
 
+TEST_F(RelationTest, DamagedIndexEntriesAreRefusedNotFollowed) {
+    // The root leaf is page 1 of a one-record relation; its first slot
+    // names the entry, whose length byte follows the record number.
+    const std::size_t leaf = 1048 + 4096;
+    struct Damage {
+        const char* what;
+        std::size_t offsetInPage;  // 0: the length byte of slot 0's entry
+        unsigned char value;
+    };
+    for (const Damage& damage : {Damage{"key longer than the key length", 0, 200},
+                                 Damage{"entry past the page's end", 16, 0xff},
+                                 Damage{"heap inside the slots", 4, 0x08}}) {
+        folder.WriteGeneration("1");
+        {
+            dbMailAlias relation(&database, folder.path.c_str(), "1");
+            ASSERT_EQ(AddAlias(&relation, "m@example.org", "x"), DB_OK);
+            ASSERT_EQ(relation.close(), DB_OK);
+        }
+        std::string index = ReadWholeFile(folder.File("1.id0"));
+        ASSERT_GE(index.size(), leaf + 4096);
+        std::size_t at = damage.offsetInPage;
+        if (at == 0) {
+            std::size_t entry = static_cast<unsigned char>(index[leaf + 16]) |
+                                static_cast<unsigned char>(index[leaf + 17]) << 8;
+            at = entry + 4;
+        }
+        index[leaf + at] = static_cast<char>(damage.value);
+        if (at == 16 || at == 4) index[leaf + at + 1] = static_cast<char>(at == 16 ? 0x0f : 0x00);
+        WriteWholeFile(folder.File("1.id0"), index);
+        dbMailAlias relation(&database, folder.path.c_str(), "1");
+        ASSERT_EQ(relation.status, DB_OK) << damage.what;  // the meta page is sound
+        EXPECT_EQ(AddAlias(&relation, "a@example.org", "y"), DB_BAD_FORMAT) << damage.what;
+        EXPECT_EQ(AddAlias(&relation, "z@example.org", "y"), DB_BAD_FORMAT) << damage.what;
+    }
+}
+
 TEST_F(RelationTest, OneWriterAtATime) {
     dbMailAlias first(&database, folder.path.c_str(), "1");
     ASSERT_EQ(first.status, DB_OK);
