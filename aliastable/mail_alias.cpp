@@ -28,6 +28,10 @@ bool AliasKeysIgnoreCase() {
 int CompareAliasKeys(const char* a, const char* b, bool ignoreCase) {
     if (a == nullptr) a = "";
     if (b == nullptr) b = "";
+    if (!ignoreCase) {
+        int order = std::strncmp(a, b, kAliasKeySize);  // compares as unsigned bytes
+        return order < 0 ? -1 : order > 0 ? 1 : 0;
+    }
     for (std::size_t i = 0; i < kAliasKeySize; ++i) {
         unsigned char x = static_cast<unsigned char>(a[i]);
         unsigned char y = static_cast<unsigned char>(b[i]);
