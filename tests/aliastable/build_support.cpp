@@ -165,33 +165,6 @@ CgiRun RunCommand(const std::string& command, const CgiOptions& options) {
     return run;
 }
 
-std::string PageHeader(const std::string& title) {
-    return "Content-type: text/html\n\n"
-           "<html>\n<head>\n"
-           "<LINK REL=STYLESHEET HREF=\"/vemo/style/xomainstylesheet.css\"><title>" + title + "</title>\n"
-           "</head>\n<script>\nfunction popup(url, name, width, height)\n{\n"
-           "settings=\"toolbar=no,location=no,directories=no,\"+\"status=no,menubar=no,scrollbars=yes,\"+"
-           "\"resizable=yes,width=\"+width+\",height=\"+height;\n"
-           "MyNewWindow=window.open(url,name,settings);\n}\n</script>\n<body>\n"
-           "<table width=\"100%\" border=\"0\" cellspacing=\"0\" cellpadding=\"0\">\n<tr>\n"
-           "<td width=\"150\"><img src=\"../module-pictures/images/left-fade.gif\" width=\"150\" "
-           "height=\"50\" border=\"0\"></td>\n"
-           "<td width=\"100%\" nowrap background=\"../module-pictures/images/line.gif\" class=\"header\">" +
-           title + "</td>\n"
-           "<td width=\"150\"><img src=\"../module-pictures/images/right-fade.gif\" width=\"150\" "
-           "height=\"50\" border=\"0\"></td>\n"
-           "</tr>\n</table>\n<br>\n";
-}
-
-std::string ResultBox(const std::string& message) {
-    std::string box = "<CENTER>\n";
-    for (int i = 0; i < 8; ++i) box += "<BR>\n";
-    return box +
-           "<TABLE BORDER=0 CELLSPACING=0 CELLPADDING=0 WIDTH=500>\n<TR>\n<TD BGColor=#FEDBCA>\n"
-           "<CENTER> <STRONG>Result\n<BR>\n<BR>\n</TD>\n</TR>\n<TR>\n<TD BGColor=#BBCCBB>\n<CENTER>\n" +
-           message + "</TD>\n</TR>\n</TABLE>\n";
-}
-
 const char kPageEnd[] = "</body> </html>\n";
 
 std::string MenuPage(bool warning) {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/page_texts.h"
+
 // A fresh folder under the build tree, removed with everything in it.
 class ScratchDir {
 public:
@@ -60,8 +62,8 @@ struct CgiRun {
 CgiRun RunCommand(const std::string& command, const CgiOptions& options = {});
 
 // Expected page texts.
-std::string PageHeader(const std::string& title);
-std::string ResultBox(const std::string& message);
+inline std::string PageHeader(const std::string& title) { return pagetexts::Header(title); }
+using pagetexts::ResultBox;
 extern const char kPageEnd[];
 std::string MenuPage(bool warning);
 std::string BuildPage(unsigned long number);

@@ -6,53 +6,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/support/page_texts.h"
 #include "tests/support/run_cgi.h"
 
 namespace {
 
-// The complete invalid-request page, written out from the page frame's
-// templates rather than produced by the code under test.
-const std::string kInternalErrorPage =
-    "Content-type: text/html\n"
-    "\n"
-    "<html>\n"
-    "<head>\n"
-    "<LINK REL=STYLESHEET HREF=\"/vemo/style/xomainstylesheet.css\">"
-    "<title>Internal error</title>\n"
-    "</head>\n"
-    "<script>\n"
-    "function popup(url, name, width, height)\n"
-    "{\n"
-    "settings=\"toolbar=no,location=no,directories=no,\"+\"status=no,menubar=no,scrollbars=yes,\"+"
-    "\"resizable=yes,width=\"+width+\",height=\"+height;\n"
-    "MyNewWindow=window.open(url,name,settings);\n"
-    "}\n"
-    "</script>\n"
-    "<body>\n"
-    "<table width=\"100%\" border=\"0\" cellspacing=\"0\" cellpadding=\"0\">\n"
-    "<tr>\n"
-    "<td width=\"150\"><img src=\"../module-pictures/images/left-fade.gif\" width=\"150\" height=\"50\" border=\"0\"></td>\n"
-    "<td width=\"100%\" nowrap background=\"../module-pictures/images/line.gif\" class=\"header\">Internal error</td>\n"
-    "<td width=\"150\"><img src=\"../module-pictures/images/right-fade.gif\" width=\"150\" height=\"50\" border=\"0\"></td>\n"
-    "</tr>\n"
-    "</table>\n"
-    "<br>\n"
-    "<CENTER>\n"
-    "<BR>\n<BR>\n<BR>\n<BR>\n<BR>\n<BR>\n<BR>\n<BR>\n"
-    "<TABLE BORDER=0 CELLSPACING=0 CELLPADDING=0 WIDTH=500>\n"
-    "<TR>\n"
-    "<TD BGColor=#FEDBCA>\n"
-    "<CENTER> <STRONG>Result\n"
-    "<BR>\n<BR>\n"
-    "</TD>\n"
-    "</TR>\n"
-    "<TR>\n"
-    "<TD BGColor=#BBCCBB>\n"
-    "<CENTER>\n"
-    "Invalid CGI values!</TD>\n"
-    "</TR>\n"
-    "</TABLE>\n"
-    "</body> </html>\n";
+// The complete invalid-request page.
+const std::string kInternalErrorPage = pagetexts::ResultPage("Internal error", "Invalid CGI values!");
 
 // The <title> of a page, or "" when it has none.
 std::string TitleOf(const std::string& page) {

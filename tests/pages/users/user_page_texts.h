@@ -8,19 +8,19 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/page_texts.h"
 #include "tests/support/run_cgi.h"
 
 namespace userpages {
 
-std::string Header(const std::string& title);
-std::string Footer();
-std::string ResultBox(const std::string& message);
-std::string PageEnd();
+using pagetexts::Footer;
+using pagetexts::Header;
+using pagetexts::PageEnd;
+using pagetexts::ResultBox;
+using pagetexts::ResultPage;
 // The page frame's e-mail validation script for `field` (its comment lines
 // are the frame's own choice, so it is taken from the frame itself).
 std::string ValidationScript(const std::string& field);
-// A complete failure page: header, result box, page end.
-std::string ResultPage(const std::string& title, const std::string& message);
 // Numeric character references for all but letters, digits, "-" and ".".
 std::string Escaped(const std::string& text);
 

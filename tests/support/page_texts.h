@@ -1,0 +1,23 @@
+// The page frame's texts written out from its templates (not produced by the
+// code under test), so that tests can compare whole pages.
+#ifndef LDAPCGI_TESTS_SUPPORT_PAGE_TEXTS_H
+#define LDAPCGI_TESTS_SUPPORT_PAGE_TEXTS_H
+
+#include <string>
+
+namespace pagetexts {
+
+// From the Content-type line through the title banner.
+std::string Header(const std::string& title);
+// The bottom banner.
+std::string Footer();
+// The "Result" box holding `message`.
+std::string ResultBox(const std::string& message);
+// The closing line of a page.
+std::string PageEnd();
+// A complete failure page: header, result box, page end.
+std::string ResultPage(const std::string& title, const std::string& message);
+
+}  // namespace pagetexts
+
+#endif
