@@ -39,11 +39,6 @@ const char kImagesNotWritten[] = "Error Writing the Disk Images for the Mail Ali
 const char kRelationNotOpened[] = "Could not open the newly created Mail Alias table, table not built";
 const char kBuildRunning[] = "Another Mail Alias Table build is in progress, Alias Table not built";
 
-void Fail(const char* message) {
-    PrintResultPage(message);
-    PrintPageEnd();
-}
-
 // The queue directory: the directory's profile string, else XOMTA.INI.
 void ReadQueueDirectory(ldapClient& client, char* directory, std::size_t size) {
     char* stored = client.ldapGetProfileString("mqapi", "mqlocallinuxrootdir");
@@ -137,14 +132,14 @@ void BuildGeneration(ldapClient& client, const char* directory, unsigned long nu
     snprintf(fileName, sizeof fileName, "%s.db", generation);
     written = WriteArray(directory, fileName, kAliasRelationImage, kAliasRelationImageSize) && written;
     if (!written) {
-        Fail(kImagesNotWritten);
+        PrintResultPageAndEnd(kImagesNotWritten);
         return;
     }
 
     recordBase database;
     dbMailAlias relation(&database, directory, generation);
     if (relation.status != 0) {
-        Fail(kRelationNotOpened);
+        PrintResultPageAndEnd(kRelationNotOpened);
         return;
     }
     printf("<p>The Mail Alias Table will now be built in the background ( Sequence # is %lu ).</p>", number);
@@ -160,18 +155,18 @@ void BuildLocked(ldapClient& client, const char* directory) {
     AliasSequence sequence = ReadAliasSequence(client);
     if (sequence.tooLarge || sequence.number == ULONG_MAX) {
         LogPrintf(1, "The Mail Alias Sequence %lu cannot be increased", sequence.number);
-        Fail(kSequenceNotWritten);
+        PrintResultPageAndEnd(kSequenceNotWritten);
         return;
     }
     unsigned long number = sequence.number;
     if (WriteAliasSequence(client, number, true) != 0) {
-        Fail(kSequenceNotWritten);
+        PrintResultPageAndEnd(kSequenceNotWritten);
         return;
     }
     if (number == 0) {
         client.ldapClientUnbind();
         if (!OpenDirectory(client)) {
-            Fail(kNotConnected);
+            PrintResultPageAndEnd(kNotConnected);
             return;
         }
     }
@@ -184,7 +179,7 @@ void BuildAliasTable() {
     PrintPageHeader("Build Alias Table");
     ldapClient client;
     if (!OpenDirectory(client)) {
-        Fail(kNotConnected);
+        PrintResultPageAndEnd(kNotConnected);
         client.ldapClientUnbind();
         return;
     }
@@ -195,13 +190,13 @@ void BuildAliasTable() {
     char directory[kPathBufferSize];
     if (!FormAliasTableDirectory(queueDirectory, directory, sizeof directory)) {
         LogPrintf(1, "Queue directory too long for the Alias Directory: %zu characters", strlen(queueDirectory));
-        Fail(kDirectoryDenied);
+        PrintResultPageAndEnd(kDirectoryDenied);
         client.ldapClientUnbind();
         return;
     }
     umask(007);
     if (mkdir(directory, 0770) != 0 && errno == EACCES) {
-        Fail(kDirectoryDenied);
+        PrintResultPageAndEnd(kDirectoryDenied);
         client.ldapClientUnbind();
         return;
     }
@@ -210,9 +205,9 @@ void BuildAliasTable() {
     int lock = -1;
     AliasTableLock locked = LockAliasTables(directory, &lock);
     if (locked == AliasTableLock::kBusy) {
-        Fail(kBuildRunning);
+        PrintResultPageAndEnd(kBuildRunning);
     } else if (locked == AliasTableLock::kFailed) {
-        Fail(kImagesNotWritten);
+        PrintResultPageAndEnd(kImagesNotWritten);
     } else {
         BuildLocked(client, directory);
     }

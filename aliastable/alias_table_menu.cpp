@@ -14,8 +14,7 @@ void AliasTableMenu() {
     PrintPageHeader("Build Alias Table");
     ldapClient client;
     if (!OpenDirectory(client)) {
-        PrintResultPage("Error connecting to LDAP server, Alias Table can not be built");
-        PrintPageEnd();
+        PrintResultPageAndEnd("Error connecting to LDAP server, Alias Table can not be built");
         client.ldapClientUnbind();
         return;
     }

@@ -41,6 +41,11 @@ void PrintResultPage(const char* message) {
     PrintResultBoxEnd();
 }
 
+void PrintResultPageAndEnd(const char* message) {
+    PrintResultPage(message);
+    PrintPageEnd();
+}
+
 int PrintErrorPage(const char* title, const char* format, ...) {
     PrintPageHeader(title);
     PrintResultBoxStart();

@@ -10,6 +10,8 @@ void PrintPageFooter();
 void PrintSectionBanner(const char* title);
 void PrintPageEnd();
 void PrintResultPage(const char* message);
+// The result box and the page end: how a page ends on a failure.
+void PrintResultPageAndEnd(const char* message);
 int PrintErrorPage(const char* title, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void PrintEmailValidationScript(const char* field);
 

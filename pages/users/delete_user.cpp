@@ -1,7 +1,6 @@
 // DeleteUser, the read-only confirmation page, and VerifyDeleteUser, which
 // deletes the user's own entry (the domain entries above it stay).
 #include <cstdio>
-#include <cstdlib>
 
 #include "app/limits.h"
 #include "directory/directory_session.h"
@@ -15,19 +14,8 @@
 void DeleteUser(const char* mail) {
     PrintPageHeader("Delete User");
     ldapClient client;
-    if (OpenDirectory(client) == nullptr) {
-        PrintResultPage("Error connecting to LDAP port on server");
-        PrintPageEnd();
-        client.ldapClientUnbind();
-        exit(1);
-    }
-    SearchReq* result = FindUserByMail(client, mail);
-    if (result == nullptr) {
-        client.ldapClientUnbind();
-        PrintResultPage("User not found");
-        PrintPageEnd();
-        return;
-    }
+    SearchReq* result = FindUserForForm(client, mail);
+    if (result == nullptr) return;
     printf("<table border=\"0\" width=\"100%%\">\n");
     printf("\t<tr>\n");
     printf("\t\t<td>\n");
@@ -72,8 +60,7 @@ void VerifyDeleteUser(const char* mail) {
     PrintPageHeader("Delete User");
     ldapClient client;
     if (OpenDirectory(client) == nullptr) {
-        PrintResultPage("Error connecting to LDAP port on server");
-        PrintPageEnd();
+        PrintResultPageAndEnd("Error connecting to LDAP port on server");
         client.ldapClientUnbind();
         return;
     }
@@ -83,14 +70,12 @@ void VerifyDeleteUser(const char* mail) {
     bool found = result != nullptr && IsUserIdentity(result, mail);
     if (result != nullptr) client.srch_free(result);
     if (!found) {
-        PrintResultPage("Cant find user,Delete User Operation Failed");
-        PrintPageEnd();
+        PrintResultPageAndEnd("Cant find user,Delete User Operation Failed");
         client.ldapClientUnbind();
         return;
     }
     if (client.ldapClientDelete(client.CreateDNFromMail(mail)) == -1) {
-        PrintResultPage("Could not delete, operation Failed");
-        PrintPageEnd();
+        PrintResultPageAndEnd("Could not delete, operation Failed");
     } else {
         PrintResultPage("Successfully Deleted User");
         printf("</body>\n");

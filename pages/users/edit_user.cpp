@@ -1,11 +1,9 @@
 // EditUser: the user's attributes as an editable form whose submission
 // reaches UpdateUser. The form remembers the user by its primary address.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "app/limits.h"
-#include "directory/directory_session.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/users/user_details.h"
@@ -17,19 +15,8 @@ void EditUser(const char* mail) {
     PrintPageHeader("Edit User");
     PrintEmailValidationScript("Mail");
     ldapClient client;
-    if (OpenDirectory(client) == nullptr) {
-        PrintResultPage("Error connecting to LDAP port on server");
-        PrintPageEnd();
-        client.ldapClientUnbind();
-        exit(1);
-    }
-    SearchReq* result = FindUserByMail(client, mail);
-    if (result == nullptr) {
-        client.ldapClientUnbind();
-        PrintResultPage("User not found");
-        PrintPageEnd();
-        return;
-    }
+    SearchReq* result = FindUserForForm(client, mail);
+    if (result == nullptr) return;
     std::string identity = UserIdentity(result);
     printf("<form  METHOD=\"POST\" ACTION=\"%s\" onSubmit=\"return formvalidation(this)\" >\n", SCRIPT_PATH);
     printf("<table border=\"0\" width=\"100%%\">\n");

@@ -70,8 +70,7 @@ void FindUser(const char* mail, const char* message) {
     PrintPageHeader("User Details");
     ldapClient client;
     if (OpenDirectory(client) == nullptr) {
-        PrintResultPage("Error connecting to LDAP port on server");
-        PrintPageEnd();
+        PrintResultPageAndEnd("Error connecting to LDAP port on server");
         client.ldapClientUnbind();
         return;
     }
@@ -80,8 +79,7 @@ void FindUser(const char* mail, const char* message) {
         client.ldapClientUnbind();
         std::string text = "User (";
         text.append(HtmlEscape(mail)).append(") not found");
-        PrintResultPage(text.c_str());
-        PrintPageEnd();
+        PrintResultPageAndEnd(text.c_str());
         return;
     }
     std::string identity = UserIdentity(result);

@@ -13,14 +13,12 @@ void ListUsers(const char* firstName, const char* lastName, const char* mail, co
     PrintPageHeader("User Listing");
     std::string filter;
     if (!BuildListFilter(firstName, lastName, mail, special, &filter)) {
-        PrintResultPage("Error: search values too long");
-        PrintPageEnd();
+        PrintResultPageAndEnd("Error: search values too long");
         return;
     }
     ldapClient client;
     if (OpenDirectory(client) == nullptr) {
-        PrintResultPage("Error connecting to LDAP port on server");
-        PrintPageEnd();
+        PrintResultPageAndEnd("Error connecting to LDAP port on server");
         client.ldapClientUnbind();
         return;
     }

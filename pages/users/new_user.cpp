@@ -22,12 +22,6 @@ void PrintFieldRow(const char* label, const char* field) {
     printf("\t\t\t</tr>\n");
 }
 
-void Refuse(const char* message) {
-    PrintPageHeader("New User");
-    PrintResultPage(message);
-    PrintPageEnd();
-}
-
 bool IsEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
 
 }  // namespace
@@ -79,24 +73,24 @@ void NewUserMenu() {
 void NewUser(const char* firstName, const char* lastName, const char* telNo, const char* address,
              const char* mail) {
     if (IsEmpty(mail) || (IsEmpty(firstName) && IsEmpty(lastName))) {
-        Refuse("Incomplete data input");
+        PrintErrorPage("New User", "Incomplete data input");
         return;
     }
     const char* screened = ValidateMailAddress(mail);
     if (screened == nullptr) {
-        Refuse("Invalid mail address");
+        PrintErrorPage("New User", "Invalid mail address");
         return;
     }
     std::string screenedMail = screened;  // the screen's buffer is shared
     const char* overflow = UserFieldOverflow(firstName, lastName, telNo, address);
     if (overflow != nullptr) {
-        Refuse(overflow);
+        PrintErrorPage("New User", "%s", overflow);
         return;
     }
     ldapClient client;
     if (OpenDirectory(client) == nullptr) {
         client.ldapClientUnbind();
-        Refuse("Error connecting to LDAP server");
+        PrintErrorPage("New User", "Error connecting to LDAP server");
         return;
     }
     if (CreateUserEntry(client, firstName, lastName, telNo, address, screenedMail.c_str())) {
@@ -106,6 +100,6 @@ void NewUser(const char* firstName, const char* lastName, const char* telNo, con
     }
     std::string message = "Adding New User (";
     message.append(HtmlEscape(screenedMail.c_str())).append(") Failed");
-    Refuse(message.c_str());
+    PrintErrorPage("New User", "%s", message.c_str());
     client.ldapClientUnbind();
 }

@@ -19,12 +19,6 @@
 
 namespace {
 
-void PrintError(const char* message) {
-    PrintPageHeader("Update User");
-    PrintResultPage(message);
-    PrintPageEnd();
-}
-
 // Modify path; returns the error message, or null with *success set.
 const char* ModifyUser(ldapClient& client, SearchReq* old, const char* firstName, const char* lastName,
                        const char* telNo, const char* address, const char** success) {
@@ -72,19 +66,19 @@ void UpdateUser(const char* mailNdx, const char* firstName, const char* lastName
                 const char* address, const char* mail) {
     const char* overflow = UserFieldOverflow(firstName, lastName, telNo, address);
     if (overflow != nullptr) {
-        PrintError(overflow);
+        PrintErrorPage("Update User", "%s", overflow);
         return;
     }
     ldapClient client;
     if (OpenDirectory(client) == nullptr) {
         client.ldapClientUnbind();
-        PrintError("Error connecting to LDAP server");
+        PrintErrorPage("Update User", "Error connecting to LDAP server");
         return;
     }
     const char* screened = ValidateMailAddress(mail);
     if (screened == nullptr) {
         client.ldapClientUnbind();
-        PrintError("Invalid mail address");
+        PrintErrorPage("Update User", "Invalid mail address");
         return;
     }
     std::string newMail = screened;  // the screen's buffer is shared
@@ -97,7 +91,7 @@ void UpdateUser(const char* mailNdx, const char* firstName, const char* lastName
     }
     if (old == nullptr) {
         client.ldapClientUnbind();
-        PrintError("User cannot be updated, the entry has been deleted");
+        PrintErrorPage("Update User", "User cannot be updated, the entry has been deleted");
         return;
     }
     const char* success = nullptr;
@@ -108,7 +102,7 @@ void UpdateUser(const char* mailNdx, const char* firstName, const char* lastName
     client.srch_free(old);
     client.ldapClientUnbind();
     if (error != nullptr) {
-        PrintError(error);
+        PrintErrorPage("Update User", "%s", error);
         return;
     }
     FindUser(newMail.c_str(), success);

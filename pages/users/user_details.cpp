@@ -5,10 +5,12 @@
 #include <strings.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "app/limits.h"
 #include "directory/directory_session.h"
+#include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/users/user_identity.h"
 #include "pages/users/user_links.h"
@@ -85,4 +87,18 @@ void PrintUserDetailTable(SearchReq* result, bool readOnly) {
     printf("\t\t</td>\n");
     printf("\t\t<tr>\n");
     printf("\t\t</table>\n");
+}
+
+SearchReq* FindUserForForm(ldapClient& client, const char* mail) {
+    if (OpenDirectory(client) == nullptr) {
+        PrintResultPageAndEnd("Error connecting to LDAP port on server");
+        client.ldapClientUnbind();
+        exit(1);
+    }
+    SearchReq* result = FindUserByMail(client, mail);
+    if (result == nullptr) {
+        client.ldapClientUnbind();
+        PrintResultPageAndEnd("User not found");
+    }
+    return result;
 }

@@ -4,6 +4,7 @@
 #ifndef LDAPCGI_PAGES_USERS_USER_DETAILS_H
 #define LDAPCGI_PAGES_USERS_USER_DETAILS_H
 
+class ldapClient;
 struct SearchReq;
 
 // Attribute table and alias column of the first entry of `result`. The Mail
@@ -16,5 +17,9 @@ void PrintDetailTextArea(bool readOnly, const char* label, const char* fieldName
 // Links to the aliases of the first entry: its mail values other than the
 // primary address (letter case ignored).
 void PrintAliasRows(SearchReq* result);
+// Opens the directory and finds the user that the edit form or the delete
+// confirmation shows. Without a connection it ends the page and the process
+// (status 1); without the user it ends the page; both yield null.
+SearchReq* FindUserForForm(ldapClient& client, const char* mail);
 
 #endif
