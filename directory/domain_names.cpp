@@ -60,19 +60,6 @@ std::string UnescapeDnValue(const char* text) {
     return value;
 }
 
-std::string EscapeLabel(const char* label) {
-    std::string escaped;
-    std::size_t length = strlen(label);
-    for (std::size_t i = 0; i < length; ++i) {
-        char c = label[i];
-        if (strchr("\"+,;<>=\\", c) || (i == 0 && (c == '#' || c == ' ')) || (i == length - 1 && c == ' ')) {
-            escaped += '\\';
-        }
-        escaped += c;
-    }
-    return escaped;
-}
-
 bool DomainExists(ldapClient& client, const char* dn, int* status) {
     SearchReq* result = client.ldapClientSearch(dn, 0, 0, "(objectClass=domain)", status);
     client.srch_free(result);
@@ -123,7 +110,7 @@ char* DomainToDn(char* domain) {
         if (dot) *dot = '\0';
         if (*label) {
             if (!dn.empty()) dn += ",";
-            dn += "dc=" + EscapeLabel(label);
+            dn += "dc=" + EscapeDnValue(label);
         }
         if (!dot) break;
         label = dot + 1;

@@ -8,6 +8,7 @@
 #define LDAPCGI_PLATFORM_LDAPCLIENT_H
 
 #include <cstdint>
+#include <string>
 
 #ifndef LDAP_DEPRECATED
 #define LDAP_DEPRECATED 1
@@ -37,6 +38,11 @@ struct SearchReq {
 // Values and names of a search result that do not fit their fields fail the
 // whole search (status -1, one error line in the log); nothing arrives cut.
 // Add and modify leave empty values out: directory strings cannot be empty.
+// RFC 4514 escaping of one attribute value inside a DN: the characters
+// "\"+,;<>=\\", a leading "#" or blank, a trailing blank and control bytes
+// get a backslash form, so the value can never end its RDN early.
+std::string EscapeDnValue(const char* value);
+
 class ldapClient {
 public:
     ldapClient();
