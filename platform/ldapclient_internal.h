@@ -3,8 +3,6 @@
 #ifndef LDAPCGI_PLATFORM_LDAPCLIENT_INTERNAL_H
 #define LDAPCGI_PLATFORM_LDAPCLIENT_INTERNAL_H
 
-#include <string>
-
 // Logs one error line (level 1) under the client's application name.
 void LogClientError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
