@@ -11,9 +11,11 @@
 #include <strings.h>
 
 #include <cstring>
+#include <string>
 
 #include "aliastable/mail_alias.h"
 #include "app/limits.h"
+#include "directory/primary_address.h"
 #include "html/text_helpers.h"
 
 namespace {
@@ -32,17 +34,14 @@ Text TextOf(const berval& value) {
     return Text{value.bv_val, strnlen(value.bv_val, value.bv_len)};
 }
 
-// The address between a leading "mail=" (any case) and the first ",";
-// false when the DN has none or it does not fit in `size` bytes.
-bool PrimaryAddressOf(Text dn, char* address, std::size_t size) {
-    if (dn.length < 5 || strncasecmp(dn.bytes, "mail=", 5) != 0) return false;
-    const char* start = dn.bytes + 5;
-    const char* comma = static_cast<const char*>(memchr(start, ',', dn.length - 5));
-    if (comma == nullptr) return false;
-    std::size_t length = static_cast<std::size_t>(comma - start);
-    if (length >= size) return false;
-    memcpy(address, start, length);
-    address[length] = '\0';
+// The entry's primary address, decoded from its DN; false when the DN names
+// no user or the address does not fit in `size` bytes.
+bool PrimaryAddressOf(const berval& dn, char* address, std::size_t size) {
+    std::string primary;
+    if (!PrimaryAddressFromDn(std::string(dn.bv_val, strnlen(dn.bv_val, dn.bv_len)).c_str(), &primary) ||
+        primary.size() >= size)
+        return false;
+    memcpy(address, primary.c_str(), primary.size() + 1);
     return true;
 }
 
@@ -110,7 +109,7 @@ bool AddEntryAliases(LDAP* ld, LDAPMessage* message, dbMailAlias& relation) {
         // Entries that are no user ("mail=" address "," ...) have no primary
         // address and give no records.
         char primary[kPrimaryAddressSize];
-        if (PrimaryAddressOf(TextOf(dn), primary, sizeof primary) &&
+        if (PrimaryAddressOf(dn, primary, sizeof primary) &&
             !AddAliasesOfEntry(ld, entry, ber, primary, relation))
             ok = false;
         ber_free(ber, 0);
