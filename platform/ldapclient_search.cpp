@@ -10,19 +10,6 @@
 
 namespace {
 
-// Stock OpenLDAP schemas return these attributes under other first names
-// than the ones the pages read; results always carry the pages' spelling.
-const char* const kNameSpellings[][2] = {
-    {"street", "streetaddress"},
-    {"otherMailbox", "othermailbox"},
-};
-
-const char* PageSpelling(const char* name) {
-    for (const auto& spelling : kNameSpellings)
-        if (strcasecmp(name, spelling[0]) == 0) return spelling[1];
-    return name;
-}
-
 template <typename Node>
 Node* NewNode() {
     return static_cast<Node*>(calloc(1, sizeof(Node)));
@@ -30,20 +17,19 @@ Node* NewNode() {
 
 // Appends one value node after *tail; false when it cannot be had or does not fit.
 bool AppendValue(attrval**& tail, const char* dn, const char* name, const berval* value) {
-    const char* spelled = PageSpelling(name);
-    if (strlen(spelled) >= kAttrNameSize) {
-        LogClientError("ldapClientSearch: attribute name %.100s of %.200s is too long", spelled, dn);
+    if (strlen(name) >= kAttrNameSize) {
+        LogClientError("ldapClientSearch: attribute name %.100s of %.200s is too long", name, dn);
         return false;
     }
     std::size_t length = value ? value->bv_len : 0;
     if (length >= kAttrValueSize || (value && memchr(value->bv_val, '\0', length))) {
-        LogClientError("ldapClientSearch: a value of %s in %.200s does not fit %zu bytes", spelled, dn,
+        LogClientError("ldapClientSearch: a value of %s in %.200s does not fit %zu bytes", name, dn,
                        kAttrValueSize - 1);
         return false;
     }
     attrval* node = NewNode<attrval>();
     if (!node) return false;
-    strcpy(node->name, spelled);
+    strcpy(node->name, name);
     if (length) memcpy(node->value, value->bv_val, length);
     *tail = node;
     tail = &node->next;
