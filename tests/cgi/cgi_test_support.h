@@ -1,38 +1,44 @@
-// Helpers for the CGI library's tests: a clean CGI environment per test,
-// standard input fed from given bytes, standard output captured, and the
-// decoded list as plain pairs for comparison.
+// Helpers for the CGI library's tests: the CGI environment, standard input fed
+// from given bytes, the decoded list as plain pairs.
 #ifndef LDAPCGI_TESTS_CGI_TEST_SUPPORT_H
 #define LDAPCGI_TESTS_CGI_TEST_SUPPORT_H
 
-#include <functional>
-#include <string>
-#include <utility>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <vector>
 
 #include "cgi/form_entries.h"
+#include "tests/support/run_cgi.h"
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-// The list's entries in order.
-Pairs EntriesOf(const FormEntryList& list);
+inline Pairs EntriesOf(const FormEntryList& list) {
+    Pairs pairs;
+    for (const FormEntry* e = list.head; e; e = e->next) pairs.emplace_back(e->name, e->value);
+    return pairs;
+}
 
-// Unsets every variable the decoder and the emitters read.
-void ClearCgiEnvironment();
+// Unsets the variables the decoder reads, then sets `env`.
+inline void SetCgiEnvironment(const Environment& env) {
+    for (const char* name : {"REQUEST_METHOD", "CONTENT_TYPE", "CONTENT_LENGTH", "QUERY_STRING", "HTTP_USER_AGENT"})
+        unsetenv(name);
+    for (const auto& kv : env) setenv(kv.first.c_str(), kv.second.c_str(), 1);
+}
 
-// Makes `bytes` the whole of standard input (from a temporary file).
-void FeedStdin(const std::string& bytes);
+// Makes `bytes` the whole of standard input.
+inline void FeedStdin(const std::string& bytes) {
+    char path[] = "/tmp/ldapcgi-stdin-XXXXXX";
+    close(mkstemp(path));
+    std::ofstream(path, std::ios::binary) << bytes;
+    if (freopen(path, "rb", stdin) == nullptr) perror("freopen");
+    unlink(path);
+}
 
-// Runs `print` and returns what it wrote to standard output.
-std::string CaptureStdout(const std::function<void()>& print);
-
-// A fresh directory under the build tree, removed with its files by the caller
-// through RemoveTree.
-std::string MakeTempDir();
-void RemoveTree(const std::string& path);
-
-// A file name unique to this process and call, for files that must live in /tmp.
-std::string UniqueName(const std::string& stem);
-
-std::string ReadFile(const std::string& path);
+inline std::string ReadFile(const std::string& path) {
+    std::stringstream s;
+    s << std::ifstream(path, std::ios::binary).rdbuf();
+    return s.str();
+}
 
 #endif

@@ -1,139 +1,76 @@
-// HtmlEscape, UrlEncode and the small conversions of the same family:
-// escaping edge cases, and long values that must come back whole.
+// HtmlEscape and UrlEncode edge cases, long values that must come back whole,
+// and LogPrintf through to the log file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "html/text_helpers.h"
-#include "tests/html/stdout_capture.h"
 
-namespace {
-
-// Reverses HtmlEscape: "&#NNN;" back to the byte.
-std::string DecodeReferences(const std::string& html) {
-    std::string text;
-    for (std::size_t i = 0; i < html.size(); ++i) {
-        if (html[i] == '&' && i + 1 < html.size() && html[i + 1] == '#') {
-            std::size_t end = html.find(';', i);
-            text.push_back(static_cast<char>(std::stoi(html.substr(i + 2, end - i - 2))));
-            i = end;
-        } else {
-            text.push_back(html[i]);
-        }
-    }
-    return text;
+static std::string Repeat(const std::string& text, int times) {
+    std::string result;
+    while (times-- > 0) result += text;
+    return result;
 }
 
-// Reverses UrlEncode.
-std::string DecodePercent(const std::string& url) {
-    std::string text;
-    for (std::size_t i = 0; i < url.size(); ++i) {
-        if (url[i] == '%') {
-            text.push_back(static_cast<char>(std::stoi(url.substr(i + 1, 2), nullptr, 16)));
-            i += 2;
-        } else {
-            text.push_back(url[i]);
-        }
-    }
-    return text;
-}
-
-std::string Url(const char* text) {
+static std::string Url(const char* text) {
     char* encoded = UrlEncode(text);
     std::string result = encoded ? encoded : "<null>";
     free(encoded);
     return result;
 }
 
-TEST(HtmlEscape, KeepsLettersDigitsDotsAndHyphens) {
-    EXPECT_STREQ(HtmlEscape("Abc-xyz.09"), "Abc-xyz.09");
-    EXPECT_STREQ(HtmlEscape(""), "");
+TEST(HtmlEscape, EdgeCasesAndLongValues) {
     EXPECT_STREQ(HtmlEscape(nullptr), "");
-}
-
-TEST(HtmlEscape, EscapesEveryOtherByteAsDecimalReference) {
-    EXPECT_STREQ(HtmlEscape(" "), "&#32;");
-    EXPECT_STREQ(HtmlEscape("_"), "&#95;");
-    EXPECT_STREQ(HtmlEscape("a@b"), "a&#64;b");
-    EXPECT_STREQ(HtmlEscape("<\"'&>"), "&#60;&#34;&#39;&#38;&#62;");
-    EXPECT_STREQ(HtmlEscape("\xe9\xff\x01\t"), "&#233;&#255;&#1;&#9;");
-}
-
-TEST(HtmlEscape, OneResultBufferSharedByAllCalls) {
-    const char* first = HtmlEscape("one");
-    const char* second = HtmlEscape("two");
-    EXPECT_EQ(first, second);
-    EXPECT_STREQ(first, "two");
-}
-
-TEST(HtmlEscape, LongValuesComeBackWhole) {
-    std::string value;
-    for (int i = 0; i < 500; ++i) value.push_back(static_cast<char>(i % 2 ? 233 : ' '));
-    std::string escaped = HtmlEscape(value.c_str());
-    EXPECT_EQ(escaped.size(), 250u * 5 + 250u * 6);
-    EXPECT_EQ(DecodeReferences(escaped), value);
-
-    // Every byte value, several times over, well past any first buffer size.
-    std::string all;
-    for (int round = 0; round < 40; ++round)
-        for (int c = 1; c < 256; ++c) all.push_back(static_cast<char>(c));
-    EXPECT_EQ(DecodeReferences(HtmlEscape(all.c_str())), all);
-
-    // After a long value, short ones still escape correctly.
+    const std::pair<const char*, const char*> cases[] = {
+        {"Abc-xyz.09", "Abc-xyz.09"}, {"", ""}, {" _@", "&#32;&#95;&#64;"},
+        {"<\"'&>", "&#60;&#34;&#39;&#38;&#62;"}, {"\xe9\xff\x01\t", "&#233;&#255;&#1;&#9;"},
+    };
+    for (const auto& c : cases) EXPECT_STREQ(HtmlEscape(c.first), c.second) << c.first;
+    // Long values come back whole.
+    EXPECT_EQ(HtmlEscape(Repeat("a \xe9\x01", 1000).c_str()), Repeat("a&#32;&#233;&#1;", 1000));
+    // An earlier result stays readable when a longer value grows the buffer.
+    const std::string big(100000, '#'), bigger(300000, '#');
+    const char* first = HtmlEscape(big.c_str());
+    const char* second = HtmlEscape(bigger.c_str());
+    EXPECT_EQ(first, Repeat("&#35;", 100000));
+    EXPECT_EQ(second, Repeat("&#35;", 300000));
     EXPECT_STREQ(HtmlEscape("a b"), "a&#32;b");
 }
 
-TEST(HtmlEscape, EarlierResultStaysReadableWhenTheBufferGrows) {
-    // Sizes beyond what any earlier case grew the buffer to.
-    std::string big(100000, '#');
-    std::string bigger(300000, '#');
-    const char* first = HtmlEscape(big.c_str());
-    const char* second = HtmlEscape(bigger.c_str());
-    // Against the one-result rule, but must not read freed memory: the
-    // outgrown buffer keeps its text.
-    EXPECT_EQ(DecodeReferences(first), big);
-    EXPECT_EQ(DecodeReferences(second), bigger);
-}
-
-TEST(UrlEncode, EncodesOnlyTheSixReservedCharacters) {
-    EXPECT_EQ(Url("a+b=c"), "a%2bb%3dc");
-    EXPECT_EQ(Url("%"), "%25");
+TEST(UrlEncode, OnlyTheSixReservedCharactersAndLongValuesWhole) {
     EXPECT_EQ(Url("%?+&#="), "%25%3f%2b%26%23%3d");
     EXPECT_EQ(Url("a b@c/d;e"), "a b@c/d;e");
     EXPECT_EQ(Url(""), "");
     EXPECT_EQ(Url(nullptr), "");
+    EXPECT_EQ(Url(Repeat("%?+&#=", 400).c_str()), Repeat("%25%3f%2b%26%23%3d", 400));
 }
 
-TEST(UrlEncode, LongValuesComeBackWhole) {
-    std::string value;
-    for (int i = 0; i < 2000; ++i) value += "%?+&#="[i % 6];
-    std::string encoded = Url(value.c_str());
-    EXPECT_EQ(encoded.size(), value.size() * 3);
-    EXPECT_EQ(DecodePercent(encoded), value);
+TEST(LogPrintf, ReachesTheLogCutAt1023AndSkipsADroppedLevel) {
+    const std::string dir = std::string(LDAPCGI_BINARY_DIR) + "/html-log-" + std::to_string(getpid());
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    setenv("XOMTA_CONFIG_DIR", dir.c_str(), 1);
+    auto configure = [&](const char* level) {
+        std::ofstream(dir + "/XOMTA.INI") << "[Log]\nFile=" << dir << "/ldapcgi.log\nLevel=" << level << "\n";
+    };
+    configure("6");
+    EXPECT_EQ(LogPrintf(1, "User %d not found", 42), 17);
+    EXPECT_EQ(LogPrintf(6, "%sz", std::string(1022, 'y').c_str()), 1023);
+    EXPECT_EQ(LogPrintf(6, "%s", std::string(3000, 'x').c_str()), 1023);
+    configure("5");   // a changed setting counts at once
+    EXPECT_EQ(LogPrintf(6, "Entry %s", reinterpret_cast<const char*>(16)), 0);   // would fault if formatted
+    EXPECT_EQ(LogPrintf(5, "kept %d", 5), 6);
+    std::ifstream log(dir + "/ldapcgi.log");
+    std::vector<std::string> lines;   // each without its time stamp
+    for (std::string line; std::getline(log, line);) lines.push_back(line.substr(line.find(' ')));
+    const std::string head = " LDAP CGI[" + std::to_string(getpid()) + "]: ";
+    EXPECT_EQ(lines, (std::vector<std::string>{" 1" + head + "User 42 not found",
+                                               " 6" + head + std::string(1022, 'y') + "z",
+                                               " 6" + head + std::string(1023, 'x'), " 5" + head + "kept 5"}));
+    unsetenv("XOMTA_CONFIG_DIR");
+    std::system(("rm -rf '" + dir + "'").c_str());
 }
-
-TEST(TextConversions, PlusAndBlankSwaps) {
-    char* blanks = PlusToBlank("a+b++c");
-    ASSERT_NE(blanks, nullptr);
-    EXPECT_STREQ(blanks, "a b  c");
-    free(blanks);
-    char* pluses = BlankToPlus("a b  c");
-    ASSERT_NE(pluses, nullptr);
-    EXPECT_STREQ(pluses, "a+b++c");
-    free(pluses);
-    EXPECT_EQ(PlusToBlank(""), nullptr);
-    EXPECT_EQ(PlusToBlank(nullptr), nullptr);
-    EXPECT_EQ(BlankToPlus(""), nullptr);
-    EXPECT_EQ(BlankToPlus(nullptr), nullptr);
-}
-
-TEST(TextConversions, PrintWithEncodedNewlines) {
-    int consumed = -1;
-    std::string out = CaptureStdout([&] { consumed = PrintWithEncodedNewlines("a\r\nb\n%"); });
-    EXPECT_EQ(out, "a%0Ab%0A%");
-    EXPECT_EQ(consumed, 6);
-    EXPECT_EQ(PrintWithEncodedNewlines(nullptr), 0);
-}
-
-}  // namespace
