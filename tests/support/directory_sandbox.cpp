@@ -1,401 +1,175 @@
-// Test directory server: slapd run by scripts/directory-sandbox in the
-// foreground as a child of the test process, with the kernel told to end it
-// when this process dies. Entries are reset and read back with libldap and
-// the ldap-utils; XOMTA.INI is written whole, synced, then renamed in place.
+// `scripts/directory-sandbox run` execs slapd in the foreground as our child;
+// entries are read and written with the ldap-utils.
 #include "tests/support/directory_sandbox.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <ldap.h>
-#include <netinet/in.h>
 #include <signal.h>
+#include <strings.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <random>
 #include <sstream>
-#include <utility>
 #include <vector>
 
 #include "tests/support/run_cgi.h"
 
 namespace {
 
-constexpr int kLaunchTries = 8;
-constexpr int kReadyPolls = 500;        // 20 ms each
-constexpr int kStopPolls = 500;         // 20 ms each
-constexpr useconds_t kPollMicros = 20000;
-
-Environment ToolEnvironment() {
-    Environment env;
+ProcessResult Tool(std::vector<std::string> argv, const DirectorySandbox& server, const std::string& input = "") {
+    argv.insert(argv.begin() + 1, {"-x", "-H", server.Uri(), "-D", server.RootDn(), "-w", server.RootPassword()});
     const char* path = getenv("PATH");
-    env["PATH"] = path ? path : "/usr/bin:/bin:/usr/sbin:/sbin";
-    return env;
-}
-
-int PickFreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return 0;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
-    }
-    close(fd);
-    return port;
+    return RunProcess(argv, {{"PATH", path ? path : "/usr/bin:/bin"}}, input);
 }
 
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
-bool WriteFileSynced(const std::string& path, const std::string& text) {
-    std::string temporary = path + ".tmp";
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) {
-            close(fd);
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    bool synced = fsync(fd) == 0;
-    close(fd);
-    return synced && rename(temporary.c_str(), path.c_str()) == 0;
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
-}
-
 std::string Trim(const std::string& text) {
-    std::size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return "";
-    std::size_t last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
-}
-
-// One INI section: its name and its lines, a key/value pair each, or a raw
-// line (comment, blank) with an empty key.
-struct IniSection {
-    std::string name;
-    std::vector<std::pair<std::string, std::string>> lines;
-};
-
-IniSection* FindSection(std::vector<IniSection>& sections, const std::string& name) {
-    for (auto& section : sections)
-        if (SameName(section.name, name)) return &section;
-    return nullptr;
-}
-
-void MergeIni(std::vector<IniSection>& sections, const std::string& extra) {
-    std::istringstream in(extra);
-    std::string line;
-    IniSection* current = nullptr;
-    while (std::getline(in, line)) {
-        std::string trimmed = Trim(line);
-        if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
-            std::string name = trimmed.substr(1, trimmed.size() - 2);
-            current = FindSection(sections, name);
-            if (!current) {
-                sections.push_back({name, {}});
-                current = &sections.back();
-            }
-            continue;
-        }
-        if (!current) continue;  // text before any section heading has no place
-        std::size_t equals = trimmed.find('=');
-        if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#' || equals == std::string::npos) {
-            if (!trimmed.empty()) current->lines.push_back({"", line});
-            continue;
-        }
-        std::string key = Trim(trimmed.substr(0, equals));
-        std::string value = Trim(trimmed.substr(equals + 1));
-        bool replaced = false;
-        for (auto& kv : current->lines) {
-            if (!kv.first.empty() && SameName(kv.first, key)) {
-                kv.second = value;
-                replaced = true;
-                break;
-            }
-        }
-        if (!replaced) current->lines.push_back({key, value});
-    }
-}
-
-LDAP* ConnectAsRoot(const std::string& uri) {
-    LDAP* ld = nullptr;
-    if (ldap_initialize(&ld, uri.c_str()) != LDAP_SUCCESS || !ld) return nullptr;
-    int version = LDAP_VERSION3;
-    ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
-    timeval timeout{2, 0};
-    ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
-    berval password;
-    password.bv_val = const_cast<char*>(DirectorySandbox::RootPassword());
-    password.bv_len = strlen(password.bv_val);
-    if (ldap_sasl_bind_s(ld, DirectorySandbox::RootDn(), LDAP_SASL_SIMPLE, &password, nullptr,
-                         nullptr, nullptr) != LDAP_SUCCESS) {
-        ldap_unbind_ext_s(ld, nullptr, nullptr);
-        return nullptr;
-    }
-    return ld;
-}
-
-int DnDepth(const char* dn) {
-    LDAPDN parsed = nullptr;
-    if (ldap_str2dn(dn, &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS || !parsed) return 0;
-    int depth = 0;
-    while (parsed[depth]) ++depth;
-    ldap_dnfree(parsed);
-    return depth;
-}
-
-DirectorySandbox* shared = nullptr;
-
-void StopSharedAtExit() {
-    delete shared;
-    shared = nullptr;
+    std::size_t first = text.find_first_not_of(" \t\r"), last = text.find_last_not_of(" \t\r");
+    return first == std::string::npos ? "" : text.substr(first, last - first + 1);
 }
 
 }  // namespace
 
 DirectorySandbox& DirectorySandbox::Get() {
-    if (!shared) {
-        shared = new DirectorySandbox(0);
-        atexit(StopSharedAtExit);
-        if (!shared->Ok())
-            std::cerr << "directory sandbox: slapd did not start in " << shared->Dir()
-                      << "\n" << ReadFile(shared->Dir() + "/slapd.out") << std::endl;
-    }
-    return *shared;
+    static DirectorySandbox shared(0);  // stopped at exit
+    return shared;
 }
 
 DirectorySandbox::DirectorySandbox(int fixedPort) {
-    std::string root = BinaryPath("sandboxes");
-    mkdir(root.c_str(), 0755);
-    std::string pattern = root + "/sbXXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (!mkdtemp(name.data())) return;
-    dir_ = name.data();
-    if (!Prepare()) return;
-    fixedPort_ = fixedPort > 0;
-    for (int attempt = 0; attempt < (fixedPort_ ? 1 : kLaunchTries); ++attempt) {
-        int port = fixedPort_ ? fixedPort : PickFreePort();
-        if (port > 0 && Launch(port)) {
-            port_ = port;
-            ok_ = WriteConfig();
-            return;
-        }
-    }
+    std::string name = BinaryPath("sandboxes/sbXXXXXX");
+    mkdir(BinaryPath("sandboxes").c_str(), 0755);
+    if (!mkdtemp(&name[0])) return;
+    dir_ = name;
+    std::minstd_rand random(static_cast<unsigned>(getpid()));
+    for (int attempt = 0; attempt < (fixedPort > 0 ? 1 : 8) && !ok_; ++attempt)  // a busy port fails at once
+        if (Launch(fixedPort > 0 ? fixedPort : 20000 + static_cast<int>(random() % 40000))) ok_ = WriteConfig();
+    if (!ok_) std::cerr << "directory sandbox: no slapd in " << dir_ << "\n" << ReadFile(dir_ + "/slapd.out");
 }
 
-DirectorySandbox::~DirectorySandbox() { StopAndRemove(); }
-
-bool DirectorySandbox::Ok() const { return ok_; }
-int DirectorySandbox::Port() const { return port_; }
-std::string DirectorySandbox::Uri() const { return "ldap://127.0.0.1:" + std::to_string(port_); }
-std::string DirectorySandbox::Dir() const { return dir_; }
-std::string DirectorySandbox::ConfigDir() const { return dir_; }
-std::string DirectorySandbox::LogFile() const { return dir_ + "/ldapcgi.log"; }
-std::string DirectorySandbox::ReadLog() const { return ReadFile(LogFile()); }
-
-bool DirectorySandbox::ClearLog() {
-    if (dir_.empty()) return false;
-    return truncate(LogFile().c_str(), 0) == 0 || errno == ENOENT;
-}
-
-bool DirectorySandbox::Prepare() {
-    ProcessResult result = RunProcess({SourcePath("scripts/directory-sandbox"), "prepare", dir_},
-                                      ToolEnvironment(), "");
-    if (result.exitStatus != 0) std::cerr << result.err;
-    return result.exitStatus == 0;
+DirectorySandbox::~DirectorySandbox() {
+    Stop();
+    std::error_code ignored;
+    if (!dir_.empty() && !getenv("LDAPCGI_KEEP_SANDBOXES")) std::filesystem::remove_all(dir_, ignored);
 }
 
 bool DirectorySandbox::Launch(int port) {
-    std::string script = SourcePath("scripts/directory-sandbox");
-    std::string portText = std::to_string(port);
-    std::string output = dir_ + "/slapd.out";
-    std::string pidFile = dir_ + "/slapd.pid";
+    std::string script = SourcePath("scripts/directory-sandbox"), portText = std::to_string(port);
+    std::string output = dir_ + "/slapd.out", pidFile = dir_ + "/slapd.pid";
     unlink(pidFile.c_str());
     pid_t parent = getpid();
-    pid_t child = fork();
-    if (child < 0) return false;
-    if (child == 0) {
-        // The server ends with this process, whatever way it ends.
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent) _exit(1);
-        int in = open("/dev/null", O_RDONLY);
-        int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0) _exit(1);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(out, 2);
+    if ((pid_ = fork()) < 0) return false;
+    if (pid_ == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);  // the server ends with this process, however it ends
+        int in = open("/dev/null", O_RDONLY), out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (getppid() != parent || in < 0 || out < 0) _exit(1);
+        dup2(in, 0), dup2(out, 1), dup2(out, 2);
         for (int fd = 3; fd < 1024; ++fd) close(fd);
-        execl("/bin/bash", "bash", script.c_str(), "run", dir_.c_str(), portText.c_str(),
-              static_cast<char*>(nullptr));
+        execl("/bin/bash", "bash", script.c_str(), "run", dir_.c_str(), portText.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    pid_ = child;
     port_ = port;
-    if (WaitReady()) return true;
-    Stop();
-    return false;
-}
-
-// Ready when the server answers a bind on our port and its pid file names our
-// child: another sandbox that took the port meanwhile would answer too.
-bool DirectorySandbox::WaitReady() {
-    std::string pidFile = dir_ + "/slapd.pid";
-    for (int poll = 0; poll < kReadyPolls; ++poll) {
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            return false;
-        }
-        if (atoi(ReadFile(pidFile).c_str()) == pid_) {
-            if (LDAP* ld = ConnectAsRoot(Uri())) {
-                ldap_unbind_ext_s(ld, nullptr, nullptr);
-                return true;
-            }
-        }
-        usleep(kPollMicros);
+    // Ready when a bind succeeds and the pid file names our child, not a sandbox that took the port.
+    for (int poll = 0; poll < 500; ++poll, usleep(20000)) {
+        if (waitpid(pid_, nullptr, WNOHANG) == pid_) return pid_ = -1, false;
+        if (atoi(ReadFile(pidFile).c_str()) == pid_ &&
+            Tool({"/usr/bin/ldapwhoami", "-o", "nettimeout=2"}, *this).exitStatus == 0)
+            return true;
     }
-    return false;
+    return Stop(), false;
 }
 
 bool DirectorySandbox::Stop() {
-    if (pid_ <= 0) return true;
-    kill(pid_, SIGTERM);
-    for (int poll = 0; poll < kStopPolls; ++poll) {
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            return true;
-        }
-        usleep(kPollMicros);
-    }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-    return true;
+    int poll = 0;
+    if (pid_ > 0) kill(pid_, SIGTERM);
+    while (pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) != pid_ && ++poll < 500) usleep(20000);
+    if (poll == 500) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
+    return pid_ = -1, true;
 }
 
-bool DirectorySandbox::Start() {
-    if (pid_ > 0) return true;
-    if (dir_.empty() || port_ <= 0) return false;
-    return Launch(port_);
-}
+bool DirectorySandbox::Start() { return pid_ > 0 || (!dir_.empty() && port_ > 0 && Launch(port_)); }
 
-void DirectorySandbox::StopAndRemove() {
-    if (removed_) return;
-    removed_ = true;
-    Stop();
-    if (!dir_.empty() && !getenv("LDAPCGI_KEEP_SANDBOXES")) {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-}
-
+// The top entries go with everything below them.
 bool DirectorySandbox::Reset(const std::string& ldif) {
-    LDAP* ld = ConnectAsRoot(Uri());
-    if (!ld) return false;
-    char noAttributes[] = "1.1";
-    char* attributes[] = {noAttributes, nullptr};
-    LDAPMessage* result = nullptr;
-    int rc = ldap_search_ext_s(ld, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", attributes, 0,
-                               nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &result);
-    std::vector<std::pair<int, std::string>> entries;
-    if (rc == LDAP_SUCCESS) {
-        for (LDAPMessage* entry = ldap_first_entry(ld, result); entry;
-             entry = ldap_next_entry(ld, entry)) {
-            char* dn = ldap_get_dn(ld, entry);
-            if (dn) {
-                entries.push_back({DnDepth(dn), dn});
-                ldap_memfree(dn);
-            }
-        }
-    }
-    if (result) ldap_msgfree(result);
-    bool ok = rc == LDAP_SUCCESS || rc == LDAP_NO_SUCH_OBJECT;
-    // Deepest first: a parent goes only after its children.
-    std::sort(entries.begin(), entries.end(),
-              [](const auto& a, const auto& b) { return a.first > b.first; });
-    for (const auto& entry : entries) {
-        int deleted = ldap_delete_ext_s(ld, entry.second.c_str(), nullptr, nullptr);
-        if (deleted != LDAP_SUCCESS && deleted != LDAP_NO_SUCH_OBJECT) {
-            std::cerr << "directory sandbox: cannot delete " << entry.second << ": "
-                      << ldap_err2string(deleted) << std::endl;
-            ok = false;
-        }
-    }
-    ldap_unbind_ext_s(ld, nullptr, nullptr);
-    return ok && Add(ldif);
+    ProcessResult top = Tool({"/usr/bin/ldapsearch", "-LLL", "-b", "", "-s", "one", "(objectClass=*)", "1.1"}, *this);
+    std::vector<std::string> argv = {"/usr/bin/ldapdelete", "-r"};
+    std::istringstream lines(top.out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("dn: ", 0) == 0) argv.push_back(line.substr(4));
+        else if (!line.empty()) top.exitStatus = -1;  // a DN that ldapsearch could only print in base64
+    ProcessResult deleted = argv.size() > 2 ? Tool(argv, *this) : ProcessResult{0, "", ""};
+    if (top.exitStatus != 0 || deleted.exitStatus != 0)
+        std::cerr << "directory sandbox: reset: " << top.out << top.err << deleted.err;
+    return top.exitStatus == 0 && deleted.exitStatus == 0 && Add(ldif);
 }
 
 bool DirectorySandbox::Add(const std::string& ldif) {
-    if (ldif.empty()) return true;
-    ProcessResult result = RunProcess(
-        {"/usr/bin/ldapadd", "-x", "-H", Uri(), "-D", RootDn(), "-w", RootPassword()},
-        ToolEnvironment(), ldif);
+    ProcessResult result = ldif.empty() ? ProcessResult{0, "", ""} : Tool({"/usr/bin/ldapadd"}, *this, ldif);
     if (result.exitStatus != 0) std::cerr << "directory sandbox: ldapadd: " << result.err;
     return result.exitStatus == 0;
 }
 
-std::string DirectorySandbox::Search(const std::string& base, const std::string& filter,
-                                     const std::string& attrs) {
-    std::vector<std::string> argv = {"/usr/bin/ldapsearch", "-LLL", "-o", "ldif-wrap=no",
-                                     "-x", "-H", Uri(), "-D", RootDn(), "-w", RootPassword(),
-                                     "-b", base, "-s", "sub", filter};
+std::string DirectorySandbox::Search(const std::string& base, const std::string& filter, const std::string& attrs) {
+    std::vector<std::string> argv = {"/usr/bin/ldapsearch", "-LLL", "-o", "ldif-wrap=no", "-b", base, filter};
     std::istringstream names(attrs);
-    std::string name;
-    while (names >> name) argv.push_back(name);
-    ProcessResult result = RunProcess(argv, ToolEnvironment(), "");
-    return result.out;
+    for (std::string name; names >> name;) argv.push_back(name);
+    return Tool(argv, *this).out;
 }
 
+// INI sections: a name and lines, each a key and value, or a raw line with no key.
 bool DirectorySandbox::WriteConfig(const std::string& extraIni) {
-    std::vector<IniSection> sections = {
-        {"Ldap",
-         {{"HostName", "127.0.0.1"},
-          {"Port", std::to_string(port_)},
-          {"UserName", RootDn()},
-          {"Password", RootPassword()}}},
-        {"Log", {{"File", LogFile()}}},
+    using Lines = std::vector<std::pair<std::string, std::string>>;
+    std::vector<std::pair<std::string, Lines>> sections = {
+        {"Ldap", {{"HostName", "127.0.0.1"}, {"Port", std::to_string(port_)}, {"UserName", RootDn()},
+                  {"Password", RootPassword()}}},
+        {"Log", {{"File", LogFile()}}}};
+    auto named = [](const std::string& name) {
+        return [name](auto& item) { return !item.first.empty() && strcasecmp(item.first.c_str(), name.c_str()) == 0; };
     };
-    MergeIni(sections, extraIni);
+    std::istringstream in(extraIni);
+    Lines* current = nullptr;  // text before any section heading has no place
+    for (std::string line, text; std::getline(in, line);) {
+        std::size_t equals = (text = Trim(line)).find('=');
+        if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
+            std::string name = text.substr(1, text.size() - 2);
+            auto found = std::find_if(sections.begin(), sections.end(), named(name));
+            current = found != sections.end() ? &found->second : &sections.emplace_back(name, Lines{}).second;
+        } else if (current && !text.empty() && (text[0] == ';' || text[0] == '#' || equals == std::string::npos)) {
+            current->push_back({"", line});
+        } else if (current && !text.empty()) {
+            std::string key = Trim(text.substr(0, equals)), value = Trim(text.substr(equals + 1));
+            auto same = std::find_if(current->begin(), current->end(), named(key));
+            if (same != current->end()) same->second = value;
+            else current->push_back({key, value});
+        }
+    }
     std::string text;
-    for (const auto& section : sections) {
-        text += "[" + section.name + "]\n";
-        for (const auto& kv : section.lines)
-            text += kv.first.empty() ? kv.second + "\n" : kv.first + "=" + kv.second + "\n";
+    for (const auto& [name, lines] : sections) {
+        text += "[" + name + "]\n";
+        for (const auto& [key, value] : lines) text += key.empty() ? value + "\n" : key + "=" + value + "\n";
         text += "\n";
     }
     return WriteRawConfig(text);
 }
 
+// Written whole, then renamed in place: a running CGI never reads half a file.
 bool DirectorySandbox::WriteRawConfig(const std::string& text) {
-    if (dir_.empty()) return false;
-    return WriteFileSynced(ConfigDir() + "/XOMTA.INI", text);
+    std::string path = ConfigDir() + "/XOMTA.INI";
+    if (dir_.empty() || !(std::ofstream(path + ".tmp", std::ios::binary) << text).flush()) return false;
+    return rename((path + ".tmp").c_str(), path.c_str()) == 0;
 }
+
+std::string DirectorySandbox::ReadLog() const { return ReadFile(LogFile()); }
+
+bool DirectorySandbox::ClearLog() { return !dir_.empty() && (truncate(LogFile().c_str(), 0) == 0 || errno == ENOENT); }
