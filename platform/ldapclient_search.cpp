@@ -42,7 +42,7 @@ bool CopyAttributes(LDAP* ld, LDAPMessage* entry, const char* dn, attrval** head
     bool ok = true;
     BerElement* position = nullptr;
     for (char* name = ldap_first_attribute(ld, entry, &position); name && ok;
-         name = ldap_next_attribute(ld, entry, position)) {
+         name = ok ? ldap_next_attribute(ld, entry, position) : nullptr) {
         if (attrsonly) {
             ok = AppendValue(tail, dn, name, nullptr);
         } else {
