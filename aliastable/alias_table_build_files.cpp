@@ -48,8 +48,11 @@ bool WriteArray(const char* directory, const char* fileName, const unsigned char
         LogPrintf(1, "WriteArray; Could not open file %s for write (errno:%d)", path, errno);
         return false;
     }
+    // A file left by a failed build keeps its own mode when truncated: the
+    // preprocessor's group must be able to read every generation alike.
+    bool ok = fchmod(fileno(file), 0660) == 0;
     // A full disk may show only at flush, sync or close: every step counts.
-    bool ok = fwrite(bytes, 1, size, file) == size;
+    ok = fwrite(bytes, 1, size, file) == size && ok;
     ok = fflush(file) == 0 && ok;
     ok = !ferror(file) && ok;
     ok = fsync(fileno(file)) == 0 && ok;
