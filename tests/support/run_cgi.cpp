@@ -15,7 +15,10 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const Environment
                          const std::string& input) {
     ProcessResult result;
     int inPipe[2], outPipe[2], errPipe[2];
-    if (pipe(inPipe) != 0 || pipe(outPipe) != 0 || pipe(errPipe) != 0) return result;
+    // Close-on-exec: a process started at the same time from another thread
+    // must not inherit these ends and hold this run open.
+    if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
+        return result;
     signal(SIGPIPE, SIG_IGN);
 
     std::vector<std::string> envStrings;
