@@ -2,15 +2,18 @@
 // next call) and the log service writing to [Log] File (line format, level, whole lines).
 #include <fcntl.h>
 #include <sys/wait.h>
+
 #include <climits>
 #include <cstdarg>
 #include <regex>
+
 #include "platform/logapi.h"
 #include "platform/platform_limits.h"
 #include "platform/profile.h"
 #include "tests/platform/db_test_support.h"
 
-std::string Read(const char* section, const char* key, const char* def = "DEFAULT", const char* file = "XOMTA.INI") {
+std::string Read(const char* section, const char* key, const char* def = "DEFAULT",
+                 const char* file = "XOMTA.INI") {
     char buffer[kConfigMaxLineSize];
     GetPrivateProfileString(section, key, def, buffer, sizeof buffer, file);
     return buffer;

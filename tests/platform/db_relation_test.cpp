@@ -2,7 +2,9 @@
 // alias table reader: adds, duplicates, reopening, large tables, refusals.
 #include <signal.h>
 #include <sys/resource.h>
+
 #include <map>
+
 #include "aliastable/alias_reader.h"
 #include "platform/platform_limits.h"
 #include "tests/platform/db_test_support.h"

@@ -6,12 +6,15 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+
 #include <gtest/gtest.h>
+
 #include "aliastable/disk_images.h"
 #include "aliastable/mail_alias.h"
 
