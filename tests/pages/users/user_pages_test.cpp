@@ -135,11 +135,10 @@ string EditPage(const Person& p, const string& aliases) {
            Help("\t\t\t", "edituser") + kClose + "</form>\n</body>\n</html>\n";
 }
 
-// One listing row; `link` is the mail as it stands in the link.
+// One listing row; `url` is the mail as it stands in the link.
 string ListRow(const string& first, const string& last, const string& tel, const string& mail,
-               const string& link = "") {
-    const string a = "<a href=/vemo/cgi-bin/ldapcgi.cgi?Command=FindUser&Mail=" +
-                     (link.empty() ? mail : link),
+               const string& url = "") {
+    const string a = "<a href=/vemo/cgi-bin/ldapcgi.cgi?Command=FindUser&Mail=" + (url.empty() ? mail : url),
                  td = "</td>\n\t\t\t<td align=left>";
     return "\t\t<tr>\n\t\t\t<td align=left>" + a + ">" + Encode(first) + td + a + ">" + Encode(last) + td +
            Encode(tel) + td + a + ">" + Encode(mail) + "</td>\n\t\t</tr>\n";
@@ -261,8 +260,7 @@ TEST(NewUser, FormRefusalsAndCreationWithMissingDomainsTopDown) {
                kTable + "\t\t\t<table border=\"0\">\n\t\t\t<tr valign=top>\n\t\t\t\t<td>\n"
                "\t\t\t\t\t<input type=\"submit\" name=\"Submit\" value=\"Create User\">\n\t\t\t\t</td>\n"
                "\t\t\t\t<td>\n\t\t\t\t\t<input type=\"reset\" value=\"Reset\" name=\"Reset\">\n"
-               "\t\t\t\t</td>\n"
-               "\t\t\t</tr>\n\t\t\t</table>\n\t\t</td>\n\t\t<td align=right>\n" +
+               "\t\t\t\t</td>\n\t\t\t</tr>\n\t\t\t</table>\n\t\t</td>\n\t\t<td align=right>\n" +
                Help("\t\t\t", "newuser") + kClose + "</form>\n</body>\n</html>\n");
 
     ASSERT_TRUE(Reset(UserLdif("old@example.com", "firstname: Old\nsn: Timer\n")));
