@@ -14,9 +14,9 @@
 #include <string>
 
 #include "aliastable/mail_alias.h"
-#include "app/limits.h"
+#include "base/limits.h"
+#include "base/log.h"
 #include "directory/primary_address.h"
-#include "html/text_helpers.h"
 
 namespace {
 
@@ -62,7 +62,8 @@ bool AddAlias(dbMailAlias& relation, const char* primary, Text alias, bool* prog
         LogPrintf(1, "Alias \"%.*s\" of %s is longer than %zu characters and is stored cut",
                   static_cast<int>(alias.length), alias.bytes, primary, sizeof relation.szAlias - 1);
     }
-    if (*progress && LogPrintf(6, "Entry %s, Alias \"%s\"", primary, relation.szAlias) == 0) *progress = false;
+    if (*progress && LogPrintf(6, "Entry %s, Alias \"%s\"", primary, relation.szAlias) == 0)
+        *progress = false;
     dbError result = relation.add();
     if (result == 0 || result == 9) return true;  // 9: the alias is there already
     dbData text = dbErrStr(result);

@@ -3,7 +3,7 @@
 #ifndef LDAPCGI_ALIASTABLE_ALIAS_EXTRACT_H
 #define LDAPCGI_ALIASTABLE_ALIAS_EXTRACT_H
 
-#include "platform/ldapclient.h"
+#include "platform/ldapclient/ldapclient.h"
 
 class dbMailAlias;
 

@@ -4,19 +4,19 @@
 // sizes before use. Reads files only; keeps nothing beyond the mappings.
 #include "aliastable/alias_reader.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "aliastable/alias_reader_internal.h"
 #include "aliastable/mail_alias.h"
-#include "platform/db_format.h"
+#include "platform/recbase/db_format.h"
 
 bool ReaderFail(AliasTable* table, const char* format, ...) {
     va_list args;
@@ -78,7 +78,8 @@ const unsigned char* ReaderNode(AliasTable* table, uint32_t page, uint8_t type) 
 }
 
 // ReaderEntryData `i` of a checked node, its bytes bounded to the page.
-bool ReaderEntry(AliasTable* table, const unsigned char* node, uint32_t page, std::size_t i, ReaderEntryData* entry) {
+bool ReaderEntry(AliasTable* table, const unsigned char* node, uint32_t page, std::size_t i,
+                 ReaderEntryData* entry) {
     std::size_t count = GetU16(node + kNodeCount);
     std::size_t offset = GetU16(node + kNodeHeadSize + 2 * i);
     if (offset < kNodeHeadSize + 2 * count || offset + kEntryKey > kDbPageSize)
@@ -94,9 +95,11 @@ bool ReaderEntry(AliasTable* table, const unsigned char* node, uint32_t page, st
 
 // Record `number`: its alias (NUL inside the field) and its string.
 bool ReaderRecord(AliasTable* table, uint32_t number, const char** alias, const char** mail,
-            uint32_t* stringOffset, uint32_t* stringLength) {
-    if (number >= table->records) return ReaderFail(table, "index names record %u of %lu", number, table->records);
-    const unsigned char* record = table->db + kDbRelationHeaderSize + std::size_t(number) * kAliasRecordLength;
+                  uint32_t* stringOffset, uint32_t* stringLength) {
+    if (number >= table->records)
+        return ReaderFail(table, "index names record %u of %lu", number, table->records);
+    const unsigned char* record =
+        table->db + kDbRelationHeaderSize + std::size_t(number) * kAliasRecordLength;
     const char* key = reinterpret_cast<const char*>(record + 4);
     if (std::memchr(key, 0, kAliasKeySize) == nullptr)
         return ReaderFail(table, "record %u: alias not terminated", number);
@@ -115,8 +118,12 @@ bool ReaderRecord(AliasTable* table, uint32_t number, const char** alias, const 
     return true;
 }
 
-uint32_t ReaderHeight(const AliasTable* table) { return ReaderPageCount(table) == 0 ? 0 : GetU32(ReaderMeta(table) + kMetaHeight); }
-uint32_t ReaderRoot(const AliasTable* table) { return ReaderPageCount(table) == 0 ? 0 : GetU32(ReaderMeta(table) + kMetaRoot); }
+uint32_t ReaderHeight(const AliasTable* table) {
+    return ReaderPageCount(table) == 0 ? 0 : GetU32(ReaderMeta(table) + kMetaHeight);
+}
+uint32_t ReaderRoot(const AliasTable* table) {
+    return ReaderPageCount(table) == 0 ? 0 : GetU32(ReaderMeta(table) + kMetaRoot);
+}
 
 bool OpenAliasTable(const char* directory, const char* generation, AliasTable* table) {
     if (directory == nullptr || generation == nullptr) return ReaderFail(table, "no table named");
@@ -133,12 +140,14 @@ bool OpenAliasTable(const char* directory, const char* generation, AliasTable* t
     if (GetU32(table->index) != kAliasKeySize)
         return ReaderFail(table, "%s.id0: not an alias index (key length)", generation);
     if ((table->indexSize - kDbIndexHeaderSize) % kDbPageSize != 0)
-        return ReaderFail(table, "%s.id0: size %zu is not a whole number of pages", generation, table->indexSize);
+        return ReaderFail(table, "%s.id0: size %zu is not a whole number of pages", generation,
+                          table->indexSize);
     if ((table->dbSize - kDbRelationHeaderSize) % kAliasRecordLength != 0)
-        return ReaderFail(table, "%s.db: size %zu is not a whole number of records", generation, table->dbSize);
+        return ReaderFail(table, "%s.db: size %zu is not a whole number of records", generation,
+                          table->dbSize);
     std::size_t stored = (table->dbSize - kDbRelationHeaderSize) / kAliasRecordLength;
 
-    if (ReaderPageCount(table) == 0) { // a new, empty generation
+    if (ReaderPageCount(table) == 0) {  // a new, empty generation
         table->records = 0;
         if (stored != 0 || table->stringsSize != kDbStringHeaderSize)
             return ReaderFail(table, "%s: records or strings without an index", generation);
@@ -150,14 +159,14 @@ bool OpenAliasTable(const char* directory, const char* generation, AliasTable* t
         return ReaderFail(table, "%s.id0: bad meta page", generation);
     if (GetU32(meta + kMetaPageCount) != ReaderPageCount(table))
         return ReaderFail(table, "%s.id0: meta page counts %u pages, the file holds %u", generation,
-                    GetU32(meta + kMetaPageCount), ReaderPageCount(table));
+                          GetU32(meta + kMetaPageCount), ReaderPageCount(table));
     table->records = GetU32(meta + kMetaRecordCount);
     if (table->records != stored)
         return ReaderFail(table, "%s: index counts %lu records, %s.db holds %zu", generation, table->records,
-                    generation, stored);
+                          generation, stored);
     if (GetU32(meta + kMetaStringsEnd) != table->stringsSize)
         return ReaderFail(table, "%s.str: size %zu, the index expects %u", generation, table->stringsSize,
-                    GetU32(meta + kMetaStringsEnd));
+                          GetU32(meta + kMetaStringsEnd));
     uint32_t height = GetU32(meta + kMetaHeight);
     if (height > 32 || (height == 0) != (table->records == 0) || (ReaderRoot(table) == 0) != (height == 0))
         return ReaderFail(table, "%s.id0: bad tree height %u", generation, height);
@@ -176,7 +185,7 @@ void CloseAliasTable(AliasTable* table) {
 AliasLookupResult LookupAlias(AliasTable* table, const char* alias, const char** mail) {
     if (table->records == 0) return ALIAS_NOT_FOUND;
     char key[kAliasKeySize];
-    strNcpy(key, alias, sizeof key); // longer aliases are stored cut the same way
+    strNcpy(key, alias, sizeof key);  // longer aliases are stored cut the same way
     bool ignoreCase = AliasKeysIgnoreCase();
     uint32_t height = ReaderHeight(table);
     uint32_t page = ReaderRoot(table);
@@ -209,7 +218,8 @@ AliasLookupResult LookupAlias(AliasTable* table, const char* alias, const char**
         int order = CompareAliasKeys(key, entry.key, ignoreCase);
         if (order == 0) {
             const char* stored;
-            if (!ReaderRecord(table, entry.value, &stored, mail, nullptr, nullptr)) return ALIAS_TABLE_DAMAGED;
+            if (!ReaderRecord(table, entry.value, &stored, mail, nullptr, nullptr))
+                return ALIAS_TABLE_DAMAGED;
             if (CompareAliasKeys(stored, key, ignoreCase) != 0) {
                 ReaderFail(table, "record %u does not hold the alias its index entry names", entry.value);
                 return ALIAS_TABLE_DAMAGED;
@@ -241,7 +251,8 @@ bool ForEachAlias(AliasTable* table, bool (*visit)(void* context, const char* al
             if (!ReaderEntry(table, leaf, page, i, &entry) ||
                 !ReaderRecord(table, entry.value, &alias, &mail, nullptr, nullptr))
                 return false;
-            if (++seen > table->records) return ReaderFail(table, "the leaves hold more entries than records");
+            if (++seen > table->records)
+                return ReaderFail(table, "the leaves hold more entries than records");
             if (!visit(context, alias, mail)) return true;
         }
         page = GetU32(leaf + kNodeLink);

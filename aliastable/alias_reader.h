@@ -17,8 +17,8 @@ struct AliasTable {
     std::size_t indexSize = 0;
     const unsigned char* strings = nullptr;
     std::size_t stringsSize = 0;
-    unsigned long records = 0;   // record count of the index header
-    char error[kAliasReaderErrorSize] = {0}; // last failure, for messages
+    unsigned long records = 0;                // record count of the index header
+    char error[kAliasReaderErrorSize] = {0};  // last failure, for messages
 };
 
 // Opens DIR/GENERATION.*; false with table->error set when the files are
@@ -35,8 +35,7 @@ AliasLookupResult LookupAlias(AliasTable* table, const char* alias, const char**
 
 // Calls visit(context, alias, mail) for every record in key order; stops when
 // visit returns false. False with table->error set on damage.
-bool ForEachAlias(AliasTable* table, bool (*visit)(void* context, const char* alias,
-                                                    const char* mail),
+bool ForEachAlias(AliasTable* table, bool (*visit)(void* context, const char* alias, const char* mail),
                   void* context);
 
 // Verifies the files: headers, record count against file sizes, the index's

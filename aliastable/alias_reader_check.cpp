@@ -18,7 +18,7 @@ struct CheckState {
     uint32_t height;
     unsigned char* pageSeen;
     unsigned char* recordSeen;
-    uint32_t* leaves; // leaf pages in key order
+    uint32_t* leaves;  // leaf pages in key order
     uint32_t leafCount;
 };
 
@@ -90,7 +90,8 @@ bool CheckTree(CheckState* state) {
     uint32_t page = GetU32(ReaderMeta(table) + kMetaFirstLeaf);
     for (uint32_t i = 0; i < state->leafCount; ++i) {
         if (page != state->leaves[i])
-            return ReaderFail(table, "leaf chain: step %u reaches page %u, expected %u", i, page, state->leaves[i]);
+            return ReaderFail(table, "leaf chain: step %u reaches page %u, expected %u", i, page,
+                              state->leaves[i]);
         page = GetU32(ReaderPage(table, page) + kNodeLink);
     }
     if (page != 0) return ReaderFail(table, "leaf chain goes on past the last leaf to page %u", page);
@@ -109,7 +110,8 @@ bool CheckStrings(AliasTable* table) {
         expected += kDbStringPrefixSize + length + 1;
     }
     if (expected != table->stringsSize)
-        return ReaderFail(table, "string file holds %zu bytes, the records use %zu", table->stringsSize, expected);
+        return ReaderFail(table, "string file holds %zu bytes, the records use %zu", table->stringsSize,
+                          expected);
     return true;
 }
 
@@ -125,7 +127,8 @@ bool CheckAliasTable(AliasTable* table) {
     if (std::memcmp(table->strings, kAliasStringImage, kAliasStringImageSize) != 0)
         return ReaderFail(table, "the string header differs from the image");
     if (table->records == 0) {
-        if (ReaderPageCount(table) > 1 || (ReaderPageCount(table) == 1 && GetU32(ReaderMeta(table) + kMetaFirstLeaf) != 0))
+        if (ReaderPageCount(table) > 1 ||
+            (ReaderPageCount(table) == 1 && GetU32(ReaderMeta(table) + kMetaFirstLeaf) != 0))
             return ReaderFail(table, "an empty table with index pages");
         return CheckStrings(table);
     }

@@ -9,13 +9,13 @@
 
 #include "aliastable/alias_reader.h"
 #include "aliastable/mail_alias.h"
-#include "platform/db_format.h"
+#include "platform/recbase/db_format.h"
 
 constexpr std::size_t kReaderMaxEntries = (kDbPageSize - kNodeHeadSize) / (2 + kEntryKey);
 
 struct ReaderEntryData {
     uint32_t value;
-    char key[kAliasKeySize]; // padded with NULs
+    char key[kAliasKeySize];  // padded with NULs
 };
 
 __attribute__((format(printf, 2, 3))) bool ReaderFail(AliasTable* table, const char* format, ...);

@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/limits.h"
-#include "html/text_helpers.h"
+#include "base/limits.h"
+#include "base/log.h"
 
 namespace {
 
@@ -34,8 +34,7 @@ bool FormAliasTableDirectory(const char* queueDirectory, char* path, std::size_t
     return true;
 }
 
-bool WriteArray(const char* directory, const char* fileName, const unsigned char* bytes,
-                std::size_t size) {
+bool WriteArray(const char* directory, const char* fileName, const unsigned char* bytes, std::size_t size) {
     char path[kPathBufferSize];
     if (!JoinPath(directory, fileName, path, sizeof path)) {
         LogPrintf(1, "WriteArray; Could not open file %s/%s for write (errno:%d)", directory, fileName,

@@ -14,8 +14,7 @@ bool FormAliasTableDirectory(const char* queueDirectory, char* path, std::size_t
 // Creates or truncates directory/fileName under the file-creation mask 007
 // and writes `size` bytes to it, synced to disk. False (already logged) when
 // the file cannot be opened or any write, flush, sync or close fails.
-bool WriteArray(const char* directory, const char* fileName, const unsigned char* bytes,
-                std::size_t size);
+bool WriteArray(const char* directory, const char* fileName, const unsigned char* bytes, std::size_t size);
 
 enum class AliasTableLock { kTaken, kBusy, kFailed };
 

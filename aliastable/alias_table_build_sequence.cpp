@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/limits.h"
-#include "platform/ldapclient.h"
+#include "base/limits.h"
+#include "platform/ldapclient/ldapclient.h"
 
 AliasSequence ParseAliasSequence(const char* text) {
     AliasSequence sequence = {text != nullptr, false, false, 0};

@@ -10,10 +10,10 @@ class ldapClient;
 #define ALIAS_SEQUENCE_KEY "AliasSequence"
 
 struct AliasSequence {
-    bool stored;          // a value is stored in the directory
-    bool marked;          // the stored value holds the in-progress mark "!"
-    bool tooLarge;        // the leading digits exceed an unsigned long
-    unsigned long number; // leading decimal digits; 0 when missing or not a number
+    bool stored;           // a value is stored in the directory
+    bool marked;           // the stored value holds the in-progress mark "!"
+    bool tooLarge;         // the leading digits exceed an unsigned long
+    unsigned long number;  // leading decimal digits; 0 when missing or not a number
 };
 
 // Reads leading decimal digits of `text` (null or no digits: 0).

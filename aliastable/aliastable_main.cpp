@@ -37,15 +37,15 @@ int Finish(int status) {
 int Lookup(AliasTable* table, const char* alias) {
     const char* mail = nullptr;
     switch (LookupAlias(table, alias, &mail)) {
-    case ALIAS_FOUND:
-        std::printf("%s\n", mail);
-        return Finish(0);
-    case ALIAS_NOT_FOUND:
-        std::fprintf(stderr, "aliastable: no alias \"%s\"\n", alias);
-        return 1;
-    default:
-        std::fprintf(stderr, "aliastable: damaged table: %s\n", table->error);
-        return 2;
+        case ALIAS_FOUND:
+            std::printf("%s\n", mail);
+            return Finish(0);
+        case ALIAS_NOT_FOUND:
+            std::fprintf(stderr, "aliastable: no alias \"%s\"\n", alias);
+            return 1;
+        default:
+            std::fprintf(stderr, "aliastable: damaged table: %s\n", table->error);
+            return 2;
     }
 }
 

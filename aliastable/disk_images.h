@@ -5,9 +5,9 @@
 
 #include <cstddef>
 
-constexpr std::size_t kAliasRelationImageSize = 643; // ".db"
-constexpr std::size_t kAliasIndexImageSize = 1048;   // ".id0"
-constexpr std::size_t kAliasStringImageSize = 12;    // ".str"
+constexpr std::size_t kAliasRelationImageSize = 643;  // ".db"
+constexpr std::size_t kAliasIndexImageSize = 1048;    // ".id0"
+constexpr std::size_t kAliasStringImageSize = 12;     // ".str"
 
 extern const unsigned char kAliasRelationImage[kAliasRelationImageSize];
 extern const unsigned char kAliasIndexImage[kAliasIndexImageSize];

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/profile.h"
+#include "platform/config/profile.h"
 
 namespace {
 
@@ -19,8 +19,8 @@ unsigned char FoldAscii(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a
 bool AliasKeysIgnoreCase() {
     char setting[kAliasSettingSize];
     std::memset(setting, 0, sizeof setting);
-    GetPrivateProfileString("PreProcessor", "UseCaseSensitiveAliasLookup", "NO", setting,
-                            kAliasSettingSize, "xomta.ini");
+    GetPrivateProfileString("PreProcessor", "UseCaseSensitiveAliasLookup", "NO", setting, kAliasSettingSize,
+                            "xomta.ini");
     setting[kAliasSettingSize - 1] = '\0';
     return CompareAliasKeys(setting, "YES", true) == 0;
 }
@@ -61,7 +61,7 @@ dbMailAlias::dbMailAlias(recordBase* database, const char* path, const char* rel
     setStringField(&szMail);
 }
 
-dbMailAlias::~dbMailAlias() = default; // szMail, then the recordRel part (closing the files)
+dbMailAlias::~dbMailAlias() = default;  // szMail, then the recordRel part (closing the files)
 
 void* dbMailAlias::recordAddress() { return static_cast<dbMailAliasStr*>(this); }
 

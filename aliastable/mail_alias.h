@@ -9,12 +9,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/recbase.h"
+#include "platform/recbase/recbase.h"
 
-constexpr std::size_t kAliasKeySize = 128;         // szAlias, terminator included
-constexpr std::size_t kAliasRecordLength = 132;    // first word + szAlias
+constexpr std::size_t kAliasKeySize = 128;       // szAlias, terminator included
+constexpr std::size_t kAliasRecordLength = 132;  // first word + szAlias
 constexpr std::size_t kAliasRelationNameSize = 4096;
-constexpr int kAliasSettingSize = 32;              // buffer of the lookup setting
+constexpr int kAliasSettingSize = 32;  // buffer of the lookup setting
 
 // Fixed part of one alias record.
 struct dbMailAliasStr {
@@ -29,7 +29,7 @@ public:
     _Strings_dbMailAliasStr();
     virtual ~_Strings_dbMailAliasStr();
 
-    dbData szMail; // primary address of the alias's owner
+    dbData szMail;  // primary address of the alias's owner
 };
 
 // The alias relation: one current record, stored by add().
@@ -65,7 +65,7 @@ public:
 private:
     char name[kAliasRelationNameSize];
     REC_buffer buffers[1];
-    bool ignoreCase; // the comparison setting, read once at opening
+    bool ignoreCase;  // the comparison setting, read once at opening
 };
 
 // True when the setting asks for alias keys compared without regard to case

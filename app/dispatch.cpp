@@ -6,10 +6,10 @@
 
 #include <strings.h>
 
-#include "aliastable/alias_table_pages.h"
 #include "cgi/form_entries.h"
 #include "html/page_frame.h"
 #include "pages/aliases/alias_pages.h"
+#include "pages/aliastable/alias_table_pages.h"
 #include "pages/connectors/connector_pages.h"
 #include "pages/domains/domain_pages.h"
 #include "pages/users/user_pages.h"
@@ -22,58 +22,62 @@ const char* Field(const char* name) { return FormValue(FormEntries.head, name); 
 
 struct CommandRow {
     const char* command;
-    void (*call)();
+    int (*call)();  // the handler, returning the exit status
 };
 
 // In the order of testing; the first match decides.
 const CommandRow kCommandTable[] = {
-    {"FindUserMenu", [] { FindUserMenu(); }},
+    {"FindUserMenu", [] { return FindUserMenu(); }},
     {"NewUser", nullptr},  // row 2: decided by the Submit field, see DispatchCommand
-    {"ListUsers", [] { ListUsers(Field("FirstName"), Field("LastName"), Field("Mail"), Field("Special")); }},
-    {"FindUser", [] { FindUser(Field("Mail"), nullptr); }},
-    {"EditUser", [] { EditUser(Field("Mail")); }},
-    {"DeleteUser", [] { DeleteUser(Field("Mail")); }},
-    {"UpdateUser", [] {
-         UpdateUser(Field("MailNdx"), Field("FirstName"), Field("LastName"), Field("TelNo"),
-                    Field("Address"), Field("Mail"));
+    {"ListUsers",
+     [] { return ListUsers(Field("FirstName"), Field("LastName"), Field("Mail"), Field("Special")); }},
+    {"FindUser", [] { return FindUser(Field("Mail"), nullptr); }},
+    {"EditUser", [] { return EditUser(Field("Mail")); }},
+    {"DeleteUser", [] { return DeleteUser(Field("Mail")); }},
+    {"UpdateUser",
+     [] {
+         return UpdateUser(Field("MailNdx"), Field("FirstName"), Field("LastName"), Field("TelNo"),
+                           Field("Address"), Field("Mail"));
      }},
-    {"VerifyDeleteUser", [] { VerifyDeleteUser(Field("Mail")); }},
-    {"NewUserMenu", [] { NewUserMenu(); }},
-    {"NewAlias", [] { NewAlias(Field("Mail")); }},
-    {"ViewAlias", [] { ViewAlias(Field("Mail"), Field("MailAlias")); }},
-    {"EditAlias", [] { EditAlias(Field("Mail"), Field("MailAlias")); }},
-    {"DeleteAlias", [] { DeleteAlias(Field("Mail"), Field("MailAlias")); }},
-    {"ConfirmDeleteAlias", [] { ConfirmDeleteAlias(Field("Mail"), Field("MailAlias")); }},
-    {"UpdateAlias", [] { UpdateAlias(Field("Mail"), Field("MailAlias"), Field("OldMailAlias")); }},
-    {"AliasTable", [] { AliasTableMenu(); }},
-    {"BuildAliasTable", [] { BuildAliasTable(); }},
-    {"ViewConn", [] { ViewConn(Field("Mail")); }},
-    {"NewConn", [] { NewConn(Field("Mail")); }},
-    {"ClickConn", [] { ClickConn(Field("Mail"), Field("Othermailbox"), Field("Permission")); }},
-    {"EditConn", [] { EditConn(Field("Mail"), Field("Othermailbox"), Field("Permission")); }},
-    {"UpdateConn", [] {
-         UpdateConn(Field("Mail"), Field("Othermailbox"), Field("Identifier"), Field("Permission"));
+    {"VerifyDeleteUser", [] { return VerifyDeleteUser(Field("Mail")); }},
+    {"NewUserMenu", [] { return NewUserMenu(); }},
+    {"NewAlias", [] { return NewAlias(Field("Mail")); }},
+    {"ViewAlias", [] { return ViewAlias(Field("Mail"), Field("MailAlias")); }},
+    {"EditAlias", [] { return EditAlias(Field("Mail"), Field("MailAlias")); }},
+    {"DeleteAlias", [] { return DeleteAlias(Field("Mail"), Field("MailAlias")); }},
+    {"ConfirmDeleteAlias", [] { return ConfirmDeleteAlias(Field("Mail"), Field("MailAlias")); }},
+    {"UpdateAlias", [] { return UpdateAlias(Field("Mail"), Field("MailAlias"), Field("OldMailAlias")); }},
+    {"AliasTable", [] { return AliasTableMenu(); }},
+    {"BuildAliasTable", [] { return BuildAliasTable(); }},
+    {"ViewConn", [] { return ViewConn(Field("Mail")); }},
+    {"NewConn", [] { return NewConn(Field("Mail")); }},
+    {"ClickConn", [] { return ClickConn(Field("Mail"), Field("Othermailbox"), Field("Permission")); }},
+    {"EditConn", [] { return EditConn(Field("Mail"), Field("Othermailbox"), Field("Permission")); }},
+    {"UpdateConn",
+     [] {
+         return UpdateConn(Field("Mail"), Field("Othermailbox"), Field("Identifier"), Field("Permission"));
      }},
-    {"DeleteConn", [] { DeleteConn(Field("Mail"), Field("Othermailbox"), Field("Permission")); }},
-    {"VerifyDeleteConn", [] { VerifyDeleteConn(Field("Mail"), Field("Othermailbox"), Field("Permission")); }},
-    {"AddChannel", [] {
-         AddChannel(Field("Mail"), Field("Channel"), Field("Identifier"), Field("Permission"));
-     }},
-    {"ListConnMenu", [] { ListConnMenu(); }},
-    {"ListConn", [] { ListConn(Field("Channel"), Field("Identifier")); }},
-    {"ListConnUser", [] { ViewConn(Field("Mail")); }},
-    {"BrowseDomainMenu", [] { BrowseDomain(""); }},
-    {"ViewSubDomain", [] { BrowseDomain(Field("Domain")); }},
-    {"ViewUsersDomain", [] { ViewUsersDomain(Field("Domain")); }},
+    {"DeleteConn", [] { return DeleteConn(Field("Mail"), Field("Othermailbox"), Field("Permission")); }},
+    {"VerifyDeleteConn",
+     [] { return VerifyDeleteConn(Field("Mail"), Field("Othermailbox"), Field("Permission")); }},
+    {"AddChannel",
+     [] { return AddChannel(Field("Mail"), Field("Channel"), Field("Identifier"), Field("Permission")); }},
+    {"ListConnMenu", [] { return ListConnMenu(); }},
+    {"ListConn", [] { return ListConn(Field("Channel"), Field("Identifier")); }},
+    {"ListConnUser", [] { return ViewConn(Field("Mail")); }},
+    {"BrowseDomainMenu", [] { return BrowseDomain(""); }},
+    {"ViewSubDomain", [] { return BrowseDomain(Field("Domain")); }},
+    {"ViewUsersDomain", [] { return ViewUsersDomain(Field("Domain")); }},
 };
 constexpr std::size_t kCommandCount = sizeof kCommandTable / sizeof kCommandTable[0];
 constexpr std::size_t kNewUserRow = 1;
 
-// Calls the first row from `first` on whose name matches; false when none does.
-bool DispatchFrom(std::size_t first, const char* command) {
+// Calls the first row from `first` on whose name matches and sets *status to
+// its exit status; false when none does.
+bool DispatchFrom(std::size_t first, const char* command, int* status) {
     for (std::size_t i = first; i < kCommandCount; ++i) {
         if (strcasecmp(kCommandTable[i].command, command) == 0) {
-            kCommandTable[i].call();
+            *status = kCommandTable[i].call();
             return true;
         }
     }
@@ -82,32 +86,28 @@ bool DispatchFrom(std::size_t first, const char* command) {
 
 }  // namespace
 
-void PrintInvalidRequestPage() { PrintErrorPage("Internal error", "Invalid CGI values!"); }
-
-void DispatchCommand() {
+int DispatchCommand() {
     if (ReadFormEntries(FormEntries) == -1) {
         PrintInvalidRequestPage();
-        return;
+        return 0;
     }
     const char* command = Field("Command");
-    if (command == nullptr) return;
+    if (command == nullptr) return 0;
 
     for (std::size_t i = 0; i < kCommandCount; ++i) {
         if (strcasecmp(kCommandTable[i].command, command) != 0) continue;
-        if (i != kNewUserRow) {
-            kCommandTable[i].call();
-            return;
-        }
+        if (i != kNewUserRow) return kCommandTable[i].call();
         // "NewUser": the Submit button decides. "Create User" creates; any
         // other value stands for the command among the rows after this one.
         const char* submit = Field("Submit");
-        if (submit == nullptr) return;
-        if (strcasecmp(submit, "Create User") == 0) {
-            NewUser(Field("FirstName"), Field("LastName"), Field("TelNo"), Field("Address"), Field("Mail"));
-            return;
-        }
-        if (!DispatchFrom(kNewUserRow + 1, submit)) PrintInvalidRequestPage();
-        return;
+        if (submit == nullptr) return 0;
+        if (strcasecmp(submit, "Create User") == 0)
+            return NewUser(Field("FirstName"), Field("LastName"), Field("TelNo"), Field("Address"),
+                           Field("Mail"));
+        int status = 0;
+        if (!DispatchFrom(kNewUserRow + 1, submit, &status)) PrintInvalidRequestPage();
+        return status;
     }
     PrintInvalidRequestPage();
+    return 0;
 }

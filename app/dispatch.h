@@ -7,8 +7,7 @@ struct FormEntryList;
 
 extern FormEntryList FormEntries;
 
-void DispatchCommand();
-// The complete "Internal error" page answering a request the table does not know.
-void PrintInvalidRequestPage();
+// Returns the process's exit status: the handler's, 0 when none ran.
+int DispatchCommand();
 
 #endif

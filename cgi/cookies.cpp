@@ -29,8 +29,10 @@ int ParseCookies(FormEntryList& list) {
         name[nameLength] = '\0';
         value[valueLength] = '\0';
         last = FormEntryListInsertAfter(list, last, name, value);
-        if (last == nullptr) stopped = true;
-        else ++count;
+        if (last == nullptr)
+            stopped = true;
+        else
+            ++count;
         nameLength = valueLength = 0;
         inValue = false;
     };
@@ -51,7 +53,7 @@ int ParseCookies(FormEntryList& list) {
             append();
         } else if (c == ';') {
             append();
-            if (i + 1 < len && cookie[i + 1] == ' ') ++i;   // the blank after "; "
+            if (i + 1 < len && cookie[i + 1] == ' ') ++i;  // the blank after "; "
         } else {
             value[valueLength++] = c;
         }

@@ -8,7 +8,7 @@
 
 struct FormEntry {
     char* name;
-    char* value;   // never null, possibly empty
+    char* value;  // never null, possibly empty
     FormEntry* next;
 };
 
@@ -39,8 +39,8 @@ bool FormAllValuesEmpty(const FormEntry* list);
 
 // List operations.
 void FormEntryListInit(FormEntryList& list);
-FormEntry* FormEntryListInsertAfter(FormEntryList& list, FormEntry* after,
-                                    const char* name, const char* value);
+FormEntry* FormEntryListInsertAfter(FormEntryList& list, FormEntry* after, const char* name,
+                                    const char* value);
 FormEntry* FormEntryListNext(const FormEntry* entry);
 bool FormEntryListContains(const FormEntryList& list, const FormEntry* entry);
 void FormEntryListForEach(const FormEntryList& list, void (*function)(const char* name, const char* value));

@@ -9,8 +9,8 @@
 
 void FormEntryListInit(FormEntryList& list) { list.head = nullptr; }
 
-FormEntry* FormEntryListInsertAfter(FormEntryList& list, FormEntry* after,
-                                    const char* name, const char* value) {
+FormEntry* FormEntryListInsertAfter(FormEntryList& list, FormEntry* after, const char* name,
+                                    const char* value) {
     // Appending after nothing into a non-empty list would lose entries.
     if (list.head != nullptr && after == nullptr) exit(1);
 

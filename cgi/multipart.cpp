@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/limits.h"
+#include "base/limits.h"
 #include "cgi/form_entries.h"
 #include "cgi/input_errors.h"
 
@@ -27,7 +27,7 @@ const char kFileNameMarker[] = "filename=\"";
 struct Piece {
     char bytes[kMultipartLineSize + 1];
     std::size_t length;
-    bool startsLine;   // the piece is the beginning of a line
+    bool startsLine;  // the piece is the beginning of a line
 };
 
 // Reads the next piece; false at the end of input. `atLineStart` follows
@@ -130,13 +130,13 @@ enum class PartEnd { Boundary, ClosingBoundary, Broken };
 
 // Reads a part's body up to the boundary line into `sink`, holding back the
 // previous piece so that the line break before the boundary is dropped.
-PartEnd ReadPartBody(PartSink& sink, const char* boundary, std::size_t boundaryLength,
-                     Piece* held, Piece* current, bool& atLineStart) {
+PartEnd ReadPartBody(PartSink& sink, const char* boundary, std::size_t boundaryLength, Piece* held,
+                     Piece* current, bool& atLineStart) {
     bool holding = false;
     for (;;) {
         if (!ReadPiece(*current, atLineStart)) return PartEnd::Broken;
-        const char* found = static_cast<const char*>(
-            memmem(current->bytes, current->length, boundary, boundaryLength));
+        const char* found =
+            static_cast<const char*>(memmem(current->bytes, current->length, boundary, boundaryLength));
         if (found != nullptr) {
             if (holding && !Emit(sink, held->bytes, held->length >= 2 ? held->length - 2 : 0))
                 return PartEnd::Broken;
@@ -168,8 +168,8 @@ int ParseParts(FormEntryList& list, const char* boundary, Piece* header, Piece* 
     while (ReadPiece(*header, atLineStart)) {
         if (!header->startsLine || header->length <= kHeaderNameOffset) break;
         const char* nameBegin = header->bytes + kHeaderNameOffset;
-        const char* nameEnd = static_cast<const char*>(
-            memchr(nameBegin, '"', header->length - kHeaderNameOffset));
+        const char* nameEnd =
+            static_cast<const char*>(memchr(nameBegin, '"', header->length - kHeaderNameOffset));
         if (nameEnd == nullptr) break;
         char* name = CopyRange(nameBegin, nameEnd);
         if (name == nullptr) break;
@@ -209,8 +209,10 @@ int ParseParts(FormEntryList& list, const char* boundary, Piece* header, Piece* 
             FinishUploadFile(sink.file);
         } else if (end != PartEnd::Broken) {
             last = FormEntryListInsertAfter(list, last, name, sink.value ? sink.value : "");
-            if (last == nullptr) end = PartEnd::Broken;
-            else ++count;
+            if (last == nullptr)
+                end = PartEnd::Broken;
+            else
+                ++count;
         }
         free(sink.value);
         free(name);

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/limits.h"
+#include "base/limits.h"
 #include "cgi/form_entries.h"
 #include "cgi/input_errors.h"
 
@@ -70,7 +70,7 @@ char* ReadInteractiveInput() {
     if (text == nullptr) StopOnInputError("caught by ldapcgi: out of memory");
     int c;
     while ((c = getchar()) != EOF && c != '\n') {
-        if (length + 1 >= capacity) {   // keep room for the terminator
+        if (length + 1 >= capacity) {  // keep room for the terminator
             char* grown = static_cast<char*>(realloc(text, capacity * 2));
             if (grown == nullptr) StopOnInputError("caught by ldapcgi: out of memory");
             text = grown;
@@ -100,7 +100,7 @@ int ReadFormEntries(FormEntryList& list) {
         raw = ReadQueryString();
     else
         StopOnInputError("caught by ldapcgi: REQUEST_METHOD invalid");
-    const int count = ParseUrlEncoded(list, raw);   // the entries hold their own copies
+    const int count = ParseUrlEncoded(list, raw);  // the entries hold their own copies
     free(raw);
     return count;
 }

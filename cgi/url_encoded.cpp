@@ -47,14 +47,17 @@ int ParseUrlEncoded(FormEntryList& list, const char* text) {
         const std::size_t start = i;
         for (; i < len && work[i] != '=' && work[i] != '&'; ++i)
             if (work[i] == '+') work[i] = ' ';
-        const char separator = work[i];   // '=', '&' or the terminator
+        const char separator = work[i];  // '=', '&' or the terminator
         work[i] = '\0';
         char* collected = work + start;
         UnescapeUrl(collected);
 
         if (expectingValue) {
             last = FormEntryListInsertAfter(list, last, pendingName, collected);
-            if (last == nullptr) { result = -1; break; }
+            if (last == nullptr) {
+                result = -1;
+                break;
+            }
             ++count;
             expectingValue = false;
         } else if (separator == '=' && i + 1 < len) {
@@ -62,9 +65,15 @@ int ParseUrlEncoded(FormEntryList& list, const char* text) {
             expectingValue = true;
         } else {
             last = FormEntryListInsertAfter(list, last, collected, "");
-            if (last == nullptr) { result = -1; break; }
+            if (last == nullptr) {
+                result = -1;
+                break;
+            }
             // A name without "=" is accepted only when a final "&" follows it.
-            if (i + 1 != len) { result = -1; break; }
+            if (i + 1 != len) {
+                result = -1;
+                break;
+            }
             ++count;
         }
         ++i;

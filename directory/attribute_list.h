@@ -4,7 +4,7 @@
 #ifndef LDAPCGI_DIRECTORY_ATTRIBUTE_LIST_H
 #define LDAPCGI_DIRECTORY_ATTRIBUTE_LIST_H
 
-#include "platform/ldapclient.h"
+#include "platform/ldapclient/ldapclient.h"
 
 // Appends a node: op 0 add, 1 delete; name cut to 63 characters; value
 // formatted printf-style. False (list unchanged) when memory is short or the

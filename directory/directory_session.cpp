@@ -7,9 +7,9 @@
 
 #include <cstring>
 
-#include "app/limits.h"
-#include "html/text_helpers.h"
-#include "platform/profile.h"
+#include "base/limits.h"
+#include "base/log.h"
+#include "platform/config/profile.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #ifndef LDAPCGI_DIRECTORY_DIRECTORY_SESSION_H
 #define LDAPCGI_DIRECTORY_DIRECTORY_SESSION_H
 
-#include "platform/ldapclient.h"
+#include "platform/ldapclient/ldapclient.h"
 
 // Connects and binds `client` as XOMTA.INI [Ldap] says (HostName, Port,
 // UserName, Password; defaults localhost, 389, root, kpqz), then sets the

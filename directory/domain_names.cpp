@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/limits.h"
+#include "base/limits.h"
 #include "directory/attribute_list.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #ifndef LDAPCGI_DIRECTORY_DOMAIN_NAMES_H
 #define LDAPCGI_DIRECTORY_DOMAIN_NAMES_H
 
-#include "platform/ldapclient.h"
+#include "platform/ldapclient/ldapclient.h"
 
 // True when the domain entry `dn` (a dc= DN as GetSuffix makes it) and every
 // entry above it exist afterwards; missing ones are created top-down.

@@ -5,9 +5,9 @@
 
 #include <cstring>
 
-#include "app/limits.h"
-#include "html/text_helpers.h"
-#include "platform/recip.h"
+#include "base/limits.h"
+#include "base/log.h"
+#include "platform/recip/recip.h"
 
 namespace {
 

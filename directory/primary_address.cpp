@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "platform/ldapclient.h"
+#include "platform/ldapclient/ldapclient.h"
 
 namespace {
 

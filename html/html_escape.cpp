@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/limits.h"
+#include "base/limits.h"
 
 namespace {
 
@@ -24,8 +24,7 @@ char* gRetired[kMaxRetired];
 int gRetiredCount = 0;
 
 bool KeptAsIs(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '.';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
 }
 
 // Bytes of the escaped form of `c`: "&#" + up to three digits + ";".

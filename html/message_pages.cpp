@@ -5,7 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "cgi/emitters.h"
+#include "html/emitters.h"
 
 namespace {
 
@@ -60,3 +60,4 @@ int PrintErrorPage(const char* title, const char* format, ...) {
     PrintPageEnd();
     return length;
 }
+void PrintInvalidRequestPage() { PrintErrorPage("Internal error", "Invalid CGI values!"); }

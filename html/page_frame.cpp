@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "cgi/emitters.h"
+#include "html/emitters.h"
 
 namespace {
 const char* OrEmpty(const char* text) { return text ? text : ""; }
@@ -22,9 +22,10 @@ void PrintPageHeader(const char* title) {
     printf("<script>\n");
     printf("function popup(url, name, width, height)\n");
     printf("{\n");
-    printf("settings=\"toolbar=no,location=no,directories=no,\"+"
-           "\"status=no,menubar=no,scrollbars=yes,\"+"
-           "\"resizable=yes,width=\"+width+\",height=\"+height;\n");
+    printf(
+        "settings=\"toolbar=no,location=no,directories=no,\"+"
+        "\"status=no,menubar=no,scrollbars=yes,\"+"
+        "\"resizable=yes,width=\"+width+\",height=\"+height;\n");
     printf("MyNewWindow=window.open(url,name,settings);\n");
     printf("}\n");
     printf("</script>\n");
@@ -35,12 +36,16 @@ void PrintPageHeader(const char* title) {
 void PrintPageBanner(const char* title) {
     printf("<table width=\"100%%\" border=\"0\" cellspacing=\"0\" cellpadding=\"0\">\n");
     printf("<tr>\n");
-    printf("<td width=\"150\"><img src=\"../module-pictures/images/left-fade.gif\" "
-           "width=\"150\" height=\"50\" border=\"0\"></td>\n");
-    printf("<td width=\"100%%\" nowrap background=\"../module-pictures/images/line.gif\" "
-           "class=\"header\">%s</td>\n", OrEmpty(title));
-    printf("<td width=\"150\"><img src=\"../module-pictures/images/right-fade.gif\" "
-           "width=\"150\" height=\"50\" border=\"0\"></td>\n");
+    printf(
+        "<td width=\"150\"><img src=\"../module-pictures/images/left-fade.gif\" "
+        "width=\"150\" height=\"50\" border=\"0\"></td>\n");
+    printf(
+        "<td width=\"100%%\" nowrap background=\"../module-pictures/images/line.gif\" "
+        "class=\"header\">%s</td>\n",
+        OrEmpty(title));
+    printf(
+        "<td width=\"150\"><img src=\"../module-pictures/images/right-fade.gif\" "
+        "width=\"150\" height=\"50\" border=\"0\"></td>\n");
     printf("</tr>\n");
     printf("</table>\n");
     printf("<br>\n");
@@ -50,12 +55,15 @@ void PrintPageBanner(const char* title) {
 void PrintPageFooter() {
     printf("<table width=\"100%%\" heighth=\"10\" border=\"0\" cellspacing=\"0\" cellpadding=\"0\">\n");
     printf("<tr>\n");
-    printf("<td width=\"150\" heighth=\"10\"><img src=\"../module-pictures/images/bot-left-fade.gif\" "
-           "width=\"150\" height=\"10\" border=\"0\"></td>\n");
-    printf("<td width=\"100%%\" heighth=\"10\" background=\"../module-pictures/images/bot-line.gif\">"
-           "<img src=\"../module-pictures/images/bot-line.gif\" width=\"150\" height=\"10\"></td>\n");
-    printf("<td width=\"150\" heighth=\"10\"><img src=\"../module-pictures/images/bot-right-fade.gif\" "
-           "width=\"150\" height=\"10\" border=\"0\"></td>\n");
+    printf(
+        "<td width=\"150\" heighth=\"10\"><img src=\"../module-pictures/images/bot-left-fade.gif\" "
+        "width=\"150\" height=\"10\" border=\"0\"></td>\n");
+    printf(
+        "<td width=\"100%%\" heighth=\"10\" background=\"../module-pictures/images/bot-line.gif\">"
+        "<img src=\"../module-pictures/images/bot-line.gif\" width=\"150\" height=\"10\"></td>\n");
+    printf(
+        "<td width=\"150\" heighth=\"10\"><img src=\"../module-pictures/images/bot-right-fade.gif\" "
+        "width=\"150\" height=\"10\" border=\"0\"></td>\n");
     printf("</tr>\n");
     printf("</table>\n");
 }

@@ -12,6 +12,8 @@ void PrintPageEnd();
 void PrintResultPage(const char* message);
 // The result box and the page end: how a page ends on a failure.
 void PrintResultPageAndEnd(const char* message);
+// The complete "Internal error" page answering a request the system does not take.
+void PrintInvalidRequestPage();
 int PrintErrorPage(const char* title, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void PrintEmailValidationScript(const char* field);
 

@@ -30,8 +30,10 @@ int PrintWithEncodedNewlines(const char* text) {
     if (!text) return 0;
     int consumed = 0;
     for (const char* p = text; *p; ++p, ++consumed) {
-        if (*p == '\n') fputs("%0A", stdout);
-        else if (*p != '\r') putchar(*p);
+        if (*p == '\n')
+            fputs("%0A", stdout);
+        else if (*p != '\r')
+            putchar(*p);
     }
     return consumed;
 }

@@ -1,5 +1,4 @@
-// Escaping of user and directory texts for pages and links, and formatted
-// logging under the application name "LDAP CGI".
+// Escaping of user and directory texts for pages and links.
 #ifndef LDAPCGI_HTML_TEXT_HELPERS_H
 #define LDAPCGI_HTML_TEXT_HELPERS_H
 
@@ -11,9 +10,6 @@ const char* HtmlEscape(const char* text);
 // Percent-encodes "%?+&#="; newly allocated, release with free(); null when
 // memory is short.
 char* UrlEncode(const char* text);
-// Formats and logs under "LDAP CGI"; returns the formatted length, 0 when
-// the log service drops the level (nothing is formatted then).
-int LogPrintf(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 char* PlusToBlank(const char* text);
 char* BlankToPlus(const char* text);

@@ -28,8 +28,8 @@ void PrintEmailValidationScript(const char* field) {
     printf("{\n");
     printf("with (thisform)\n");
     printf("{\n");
-    printf("if (emailvalidation(%s,\"Illegal E-mail Format\")==false) {%s.focus(); return false;};\n",
-           name, name);
+    printf("if (emailvalidation(%s,\"Illegal E-mail Format\")==false) {%s.focus(); return false;};\n", name,
+           name);
     printf("}\n");
     printf("}\n");
     printf("//-->\n");

@@ -2,11 +2,11 @@
 #ifndef LDAPCGI_PAGES_ALIASES_ALIAS_PAGES_H
 #define LDAPCGI_PAGES_ALIASES_ALIAS_PAGES_H
 
-void NewAlias(const char* mail);
-void ViewAlias(const char* mail, const char* mailAlias);
-void EditAlias(const char* mail, const char* mailAlias);
-void DeleteAlias(const char* mail, const char* mailAlias);
-void ConfirmDeleteAlias(const char* mail, const char* mailAlias);
-void UpdateAlias(const char* mail, const char* mailAlias, const char* oldMailAlias);
+int NewAlias(const char* mail);
+int ViewAlias(const char* mail, const char* mailAlias);
+int EditAlias(const char* mail, const char* mailAlias);
+int DeleteAlias(const char* mail, const char* mailAlias);
+int ConfirmDeleteAlias(const char* mail, const char* mailAlias);
+int UpdateAlias(const char* mail, const char* mailAlias, const char* oldMailAlias);
 
 #endif

@@ -1,11 +1,29 @@
 // Handlers not built yet: each answers with the invalid-request page.
 #include "pages/aliases/alias_pages.h"
 
-#include "app/dispatch.h"
+#include "html/page_frame.h"
 
-void NewAlias(const char*) { PrintInvalidRequestPage(); }
-void ViewAlias(const char*, const char*) { PrintInvalidRequestPage(); }
-void EditAlias(const char*, const char*) { PrintInvalidRequestPage(); }
-void DeleteAlias(const char*, const char*) { PrintInvalidRequestPage(); }
-void ConfirmDeleteAlias(const char*, const char*) { PrintInvalidRequestPage(); }
-void UpdateAlias(const char*, const char*, const char*) { PrintInvalidRequestPage(); }
+int NewAlias(const char*) {
+    PrintInvalidRequestPage();
+    return 0;
+}
+int ViewAlias(const char*, const char*) {
+    PrintInvalidRequestPage();
+    return 0;
+}
+int EditAlias(const char*, const char*) {
+    PrintInvalidRequestPage();
+    return 0;
+}
+int DeleteAlias(const char*, const char*) {
+    PrintInvalidRequestPage();
+    return 0;
+}
+int ConfirmDeleteAlias(const char*, const char*) {
+    PrintInvalidRequestPage();
+    return 0;
+}
+int UpdateAlias(const char*, const char*, const char*) {
+    PrintInvalidRequestPage();
+    return 0;
+}

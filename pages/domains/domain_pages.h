@@ -2,7 +2,7 @@
 #ifndef LDAPCGI_PAGES_DOMAINS_DOMAIN_PAGES_H
 #define LDAPCGI_PAGES_DOMAINS_DOMAIN_PAGES_H
 
-void BrowseDomain(const char* domain);
-void ViewUsersDomain(const char* domain);
+int BrowseDomain(const char* domain);
+int ViewUsersDomain(const char* domain);
 
 #endif

@@ -1,7 +1,13 @@
 // Handlers not built yet: each answers with the invalid-request page.
 #include "pages/domains/domain_pages.h"
 
-#include "app/dispatch.h"
+#include "html/page_frame.h"
 
-void BrowseDomain(const char*) { PrintInvalidRequestPage(); }
-void ViewUsersDomain(const char*) { PrintInvalidRequestPage(); }
+int BrowseDomain(const char*) {
+    PrintInvalidRequestPage();
+    return 0;
+}
+int ViewUsersDomain(const char*) {
+    PrintInvalidRequestPage();
+    return 0;
+}

@@ -2,20 +2,23 @@
 // deletes the user's own entry (the domain entries above it stay).
 #include <cstdio>
 
-#include "app/limits.h"
+#include "base/limits.h"
 #include "directory/directory_session.h"
+#include "directory/owners.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/users/user_details.h"
 #include "pages/users/user_identity.h"
 #include "pages/users/user_pages.h"
-#include "platform/ldapclient.h"
+#include "platform/ldapclient/ldapclient.h"
 
-void DeleteUser(const char* mail) {
+int DeleteUser(const char* mail) {
     PrintPageHeader("Delete User");
     ldapClient client;
-    SearchReq* result = FindUserForForm(client, mail);
-    if (result == nullptr) return;
+    int status;
+    SearchResult found(client, FindUserForForm(client, mail, &status));
+    if (!found) return status;
+    SearchReq* result = found.get();
     printf("<table border=\"0\" width=\"100%%\">\n");
     printf("\t<tr>\n");
     printf("\t\t<td>\n");
@@ -28,7 +31,8 @@ void DeleteUser(const char* mail) {
     printf("\t\t\t<table border=\"0\">\n");
     printf("\t\t\t<tr>\n");
     printf("\t\t\t\t<td>\n");
-    printf("\t\t\t\t\t<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n");
+    printf(
+        "\t\t\t\t\t<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n");
     printf("\t\t\t\t</td>\n");
     printf("\t\t\t\t<td>\n");
     printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"VerifyDeleteUser\">\n");
@@ -41,8 +45,9 @@ void DeleteUser(const char* mail) {
     printf("\t\t</td>\n");
     printf("\t\t<td valign=\"top\" align=\"right\" >\n");
     printf("\t\t<form>\n");
-    printf("\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
-           "onClick=\"popup('/vemo/help/ldap/sysadmin/deluser.htm', 'LDAP', 400,400);\">\n");
+    printf(
+        "\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
+        "onClick=\"popup('/vemo/help/ldap/sysadmin/deluser.htm', 'LDAP', 400,400);\">\n");
     printf("\t\t</form>\n");
     printf("\t\t</td>\n");
     printf("\t</tr>\n");
@@ -52,27 +57,22 @@ void DeleteUser(const char* mail) {
     printf("</table>\n");
     printf("</body>\n");
     printf("</html>\n");
-    client.srch_free(result);
-    client.ldapClientUnbind();
+    return 0;
 }
 
-void VerifyDeleteUser(const char* mail) {
+int VerifyDeleteUser(const char* mail) {
     PrintPageHeader("Delete User");
     ldapClient client;
     if (OpenDirectory(client) == nullptr) {
         PrintResultPageAndEnd("Error connecting to LDAP port on server");
-        client.ldapClientUnbind();
-        return;
+        return 0;
     }
     // Only the user the address names: a wildcard or an absent field finds
     // other entries, which must not be taken for it.
-    SearchReq* result = FindUserByMail(client, mail);
-    bool found = result != nullptr && IsUserIdentity(result, mail);
-    if (result != nullptr) client.srch_free(result);
-    if (!found) {
+    SearchResult result(client, FindUserByMail(client, mail));
+    if (!result || !IsUserIdentity(result.get(), mail)) {
         PrintResultPageAndEnd("Cant find user,Delete User Operation Failed");
-        client.ldapClientUnbind();
-        return;
+        return 0;
     }
     if (client.ldapClientDelete(client.CreateDNFromMail(mail)) == -1) {
         PrintResultPageAndEnd("Could not delete, operation Failed");
@@ -81,5 +81,5 @@ void VerifyDeleteUser(const char* mail) {
         printf("</body>\n");
         printf("</html>\n");
     }
-    client.ldapClientUnbind();
+    return 0;
 }

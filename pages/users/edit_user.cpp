@@ -3,20 +3,23 @@
 #include <cstdio>
 #include <string>
 
-#include "app/limits.h"
+#include "base/limits.h"
+#include "directory/owners.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/users/user_details.h"
 #include "pages/users/user_identity.h"
 #include "pages/users/user_pages.h"
-#include "platform/ldapclient.h"
+#include "platform/ldapclient/ldapclient.h"
 
-void EditUser(const char* mail) {
+int EditUser(const char* mail) {
     PrintPageHeader("Edit User");
     PrintEmailValidationScript("Mail");
     ldapClient client;
-    SearchReq* result = FindUserForForm(client, mail);
-    if (result == nullptr) return;
+    int status;
+    SearchResult found(client, FindUserForForm(client, mail, &status));
+    if (!found) return status;
+    SearchReq* result = found.get();
     std::string identity = UserIdentity(result);
     printf("<form  METHOD=\"POST\" ACTION=\"%s\" onSubmit=\"return formvalidation(this)\" >\n", SCRIPT_PATH);
     printf("<table border=\"0\" width=\"100%%\">\n");
@@ -30,7 +33,8 @@ void EditUser(const char* mail) {
     printf("\t\t\t<table border=\"0\">\n");
     printf("\t\t\t<tr>\n");
     printf("\t\t\t\t<td>\n");
-    printf("\t\t\t\t\t<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n");
+    printf(
+        "\t\t\t\t\t<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n");
     printf("\t\t\t\t</td>\n");
     printf("\t\t\t\t<td>\n");
     printf("\t\t\t\t\t<input type=\"hidden\" name=\"MailNdx\" value=\"%s\">\n", HtmlEscape(identity.c_str()));
@@ -44,8 +48,9 @@ void EditUser(const char* mail) {
     printf("\t\t\t</table>\n");
     printf("\t\t</td>\n");
     printf("\t\t<td align=right>\n");
-    printf("\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
-           "onClick=\"popup('/vemo/help/ldap/sysadmin/edituser.htm', 'LDAP', 400,400);\">\n");
+    printf(
+        "\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
+        "onClick=\"popup('/vemo/help/ldap/sysadmin/edituser.htm', 'LDAP', 400,400);\">\n");
     printf("\t\t</td>\n");
     printf("\t</tr>\n");
     printf("</table>\n");
@@ -55,6 +60,5 @@ void EditUser(const char* mail) {
     printf("</form>\n");
     printf("</body>\n");
     printf("</html>\n");
-    client.srch_free(result);
-    client.ldapClientUnbind();
+    return 0;
 }

@@ -4,14 +4,15 @@
 #include <cstdio>
 #include <string>
 
-#include "app/limits.h"
+#include "base/limits.h"
 #include "directory/directory_session.h"
+#include "directory/owners.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/users/user_details.h"
 #include "pages/users/user_identity.h"
 #include "pages/users/user_pages.h"
-#include "platform/ldapclient.h"
+#include "platform/ldapclient/ldapclient.h"
 
 namespace {
 
@@ -40,11 +41,11 @@ void PrintButtonBar(const char* identity) {
     printf("\t\t\t<tr valign=top>\n");
     printf("\t\t\t\t<td>\n");
     printf("\t\t\t\t<form>\n");
-    printf("\t\t\t\t\t<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n");
+    printf(
+        "\t\t\t\t\t<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n");
     printf("\t\t\t\t</form>\n");
     printf("\t\t\t\t</td>\n");
-    PrintCommandCell(identity, "EditUser", true,
-                     "<input type=\"submit\" name=\"EditUser\" value=\"Edit\">");
+    PrintCommandCell(identity, "EditUser", true, "<input type=\"submit\" name=\"EditUser\" value=\"Edit\">");
     PrintCommandCell(identity, "DeleteUser", false,
                      "<input type=\"submit\" name=\"DeleteUser\" value=\"Delete\">");
     PrintCommandCell(identity, "ViewConn", false,
@@ -56,8 +57,9 @@ void PrintButtonBar(const char* identity) {
     printf("\t\t</td>\n");
     printf("\t\t<td valign=top align=right>\n");
     printf("\t\t<form>\n");
-    printf("\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
-           "onClick=\"popup('/vemo/help/ldap/sysadmin/userdetail.htm', 'LDAP', 400,400);\">\n");
+    printf(
+        "\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
+        "onClick=\"popup('/vemo/help/ldap/sysadmin/userdetail.htm', 'LDAP', 400,400);\">\n");
     printf("\t\t</form>\n");
     printf("\t\t</td>\n");
     printf("\t</tr>\n");
@@ -66,21 +68,20 @@ void PrintButtonBar(const char* identity) {
 
 }  // namespace
 
-void FindUser(const char* mail, const char* message) {
+int FindUser(const char* mail, const char* message) {
     PrintPageHeader("User Details");
     ldapClient client;
     if (OpenDirectory(client) == nullptr) {
         PrintResultPageAndEnd("Error connecting to LDAP port on server");
-        client.ldapClientUnbind();
-        return;
+        return 0;
     }
-    SearchReq* result = FindUserByMail(client, mail);
+    SearchResult found(client, FindUserByMail(client, mail));
+    SearchReq* result = found.get();
     if (result == nullptr) {
-        client.ldapClientUnbind();
         std::string text = "User (";
         text.append(HtmlEscape(mail)).append(") not found");
         PrintResultPageAndEnd(text.c_str());
-        return;
+        return 0;
     }
     std::string identity = UserIdentity(result);
     printf("<table border=\"0\" width=\"100%%\">\n");
@@ -95,6 +96,5 @@ void FindUser(const char* mail, const char* message) {
     if (message != nullptr) printf("<center>%s\n</center>", message);
     printf("</body>\n");
     printf("</html>\n");
-    client.srch_free(result);
-    client.ldapClientUnbind();
+    return 0;
 }

@@ -2,7 +2,7 @@
 // mail, distribution-list switch). Prints only.
 #include <cstdio>
 
-#include "app/limits.h"
+#include "base/limits.h"
 #include "html/page_frame.h"
 #include "pages/users/user_pages.h"
 
@@ -17,7 +17,7 @@ void PrintFieldRow(const char* label, const char* field) {
 
 }  // namespace
 
-void FindUserMenu() {
+int FindUserMenu() {
     PrintPageHeader("Find User Menu");
     printf("<form  METHOD=\"POST\" ACTION=\"%s\">\n", SCRIPT_PATH);
     printf("<table border=\"0\" width=\"100%%\">\n");
@@ -52,12 +52,14 @@ void FindUserMenu() {
     printf("\t\t\t</table>\n");
     printf("\t\t</td>\n");
     printf("\t\t<td align=right>\n");
-    printf("\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
-           "onClick=\"popup('/vemo/help/ldap/sysadmin/finduser.htm', 'LDAP', 400,400);\">\n");
+    printf(
+        "\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
+        "onClick=\"popup('/vemo/help/ldap/sysadmin/finduser.htm', 'LDAP', 400,400);\">\n");
     printf("\t\t</td>\n");
     printf("\t</tr>\n");
     printf("</table>\n");
     printf("</form>\n");
     printf("</body>\n");
     printf("</html>\n");
+    return 0;
 }

@@ -4,15 +4,22 @@
 
 #include <cstring>
 
-#include "app/limits.h"
+#include "base/limits.h"
 
 void AppendFilterValue(std::string* filter, const char* value) {
     for (const char* p = value; *p != '\0'; ++p) {
         switch (*p) {
-            case '(': filter->append("\\28"); break;
-            case ')': filter->append("\\29"); break;
-            case '\\': filter->append("\\5c"); break;
-            default: filter->push_back(*p);
+            case '(':
+                filter->append("\\28");
+                break;
+            case ')':
+                filter->append("\\29");
+                break;
+            case '\\':
+                filter->append("\\5c");
+                break;
+            default:
+                filter->push_back(*p);
         }
     }
 }
@@ -31,8 +38,8 @@ void AppendCondition(std::string* filter, const char* attribute, const char* val
 
 }  // namespace
 
-bool BuildListFilter(const char* firstName, const char* lastName, const char* mail,
-                     const char* special, std::string* filter) {
+bool BuildListFilter(const char* firstName, const char* lastName, const char* mail, const char* special,
+                     std::string* filter) {
     filter->assign("(&(objectClass=xoperson)");
     if (IsCondition(firstName)) AppendCondition(filter, "firstname", firstName);
     if (IsCondition(lastName)) AppendCondition(filter, "sn", lastName);

@@ -11,7 +11,7 @@
 void AppendFilterValue(std::string* filter, const char* value);
 // Builds the ListUsers filter into `filter`; false when it would not fit.
 // Null values count as empty; an empty mail value means "*".
-bool BuildListFilter(const char* firstName, const char* lastName, const char* mail,
-                     const char* special, std::string* filter);
+bool BuildListFilter(const char* firstName, const char* lastName, const char* mail, const char* special,
+                     std::string* filter);
 
 #endif

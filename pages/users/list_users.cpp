@@ -7,22 +7,21 @@
 #include "html/page_frame.h"
 #include "pages/users/list_filter.h"
 #include "pages/users/user_pages.h"
-#include "platform/ldapclient.h"
+#include "platform/ldapclient/ldapclient.h"
 
-void ListUsers(const char* firstName, const char* lastName, const char* mail, const char* special) {
+int ListUsers(const char* firstName, const char* lastName, const char* mail, const char* special) {
     PrintPageHeader("User Listing");
     std::string filter;
     if (!BuildListFilter(firstName, lastName, mail, special, &filter)) {
         PrintResultPageAndEnd("Error: search values too long");
-        return;
+        return 0;
     }
     ldapClient client;
     if (OpenDirectory(client) == nullptr) {
         PrintResultPageAndEnd("Error connecting to LDAP port on server");
-        client.ldapClientUnbind();
-        return;
+        return 0;
     }
     PrintUserTable(client, filter.c_str(), "", 2);
     PrintPageEnd();
-    client.ldapClientUnbind();
+    return 0;
 }

@@ -4,14 +4,14 @@
 #include <cstdio>
 #include <string>
 
-#include "app/limits.h"
+#include "base/limits.h"
 #include "directory/directory_session.h"
 #include "directory/mail_address.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/users/user_entry.h"
 #include "pages/users/user_pages.h"
-#include "platform/ldapclient.h"
+#include "platform/ldapclient/ldapclient.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ bool IsEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
 
 }  // namespace
 
-void NewUserMenu() {
+int NewUserMenu() {
     PrintPageHeader("New User");
     PrintEmailValidationScript("Mail");
     printf("<form  METHOD=\"POST\" ACTION=\"%s\" onSubmit=\"return formvalidation(this)\" >\n", SCRIPT_PATH);
@@ -57,8 +57,9 @@ void NewUserMenu() {
     printf("\t\t\t</table>\n");
     printf("\t\t</td>\n");
     printf("\t\t<td align=right>\n");
-    printf("\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
-           "onClick=\"popup('/vemo/help/ldap/sysadmin/newuser.htm', 'LDAP', 400,400);\">\n");
+    printf(
+        "\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
+        "onClick=\"popup('/vemo/help/ldap/sysadmin/newuser.htm', 'LDAP', 400,400);\">\n");
     printf("\t\t</td>\n");
     printf("\t</tr>\n");
     printf("</table>\n");
@@ -68,38 +69,37 @@ void NewUserMenu() {
     printf("</form>\n");
     printf("</body>\n");
     printf("</html>\n");
+    return 0;
 }
 
-void NewUser(const char* firstName, const char* lastName, const char* telNo, const char* address,
-             const char* mail) {
+int NewUser(const char* firstName, const char* lastName, const char* telNo, const char* address,
+            const char* mail) {
     if (IsEmpty(mail) || (IsEmpty(firstName) && IsEmpty(lastName))) {
         PrintErrorPage("New User", "Incomplete data input");
-        return;
+        return 0;
     }
     const char* screened = ValidateMailAddress(mail);
     if (screened == nullptr) {
         PrintErrorPage("New User", "Invalid mail address");
-        return;
+        return 0;
     }
     std::string screenedMail = screened;  // the screen's buffer is shared
     const char* overflow = UserFieldOverflow(firstName, lastName, telNo, address);
     if (overflow != nullptr) {
         PrintErrorPage("New User", "%s", overflow);
-        return;
+        return 0;
     }
     ldapClient client;
     if (OpenDirectory(client) == nullptr) {
-        client.ldapClientUnbind();
         PrintErrorPage("New User", "Error connecting to LDAP server");
-        return;
+        return 0;
     }
     if (CreateUserEntry(client, firstName, lastName, telNo, address, screenedMail.c_str())) {
-        client.ldapClientUnbind();
-        FindUser(screenedMail.c_str(), "User created Succesfully");
-        return;
+        client.ldapClientUnbind();  // the details page opens a session of its own
+        return FindUser(screenedMail.c_str(), "User created Succesfully");
     }
     std::string message = "Adding New User (";
     message.append(HtmlEscape(screenedMail.c_str())).append(") Failed");
     PrintErrorPage("New User", "%s", message.c_str());
-    client.ldapClientUnbind();
+    return 0;
 }

@@ -10,28 +10,28 @@
 #include "directory/directory_session.h"
 #include "directory/domain_names.h"
 #include "directory/mail_address.h"
+#include "directory/owners.h"
 #include "html/page_frame.h"
 #include "pages/users/user_changes.h"
 #include "pages/users/user_entry.h"
 #include "pages/users/user_identity.h"
 #include "pages/users/user_pages.h"
-#include "platform/ldapclient.h"
+#include "platform/ldapclient/ldapclient.h"
 
 namespace {
 
 // Modify path; returns the error message, or null with *success set.
 const char* ModifyUser(ldapClient& client, SearchReq* old, const char* firstName, const char* lastName,
                        const char* telNo, const char* address, const char** success) {
-    attrval* list = nullptr;
-    BuildUserChanges(old, &list, firstName, lastName, telNo, address);
-    if (list == nullptr) {
+    AttrList list;
+    BuildUserChanges(old, &list.head, firstName, lastName, telNo, address);
+    if (list.head == nullptr) {
         *success = "No changes";
         return nullptr;
     }
-    AddAttrEnd(&list);
+    AddAttrEnd(&list.head);
     // The entry's own DN: its first mail value may be an alias.
-    int status = client.ldapClientModify(old->dn, list);
-    FreeAttrList(&list);
+    int status = client.ldapClientModify(old->dn, list.head);
     if (status != 0) return "Failed to update user";
     *success = "Successfully Updated User";
     return nullptr;
@@ -40,9 +40,7 @@ const char* ModifyUser(ldapClient& client, SearchReq* old, const char* firstName
 // Rename path: add under the new address, then remove the old entry.
 const char* RenameUser(ldapClient& client, SearchReq* old, const char* newMail, const char* firstName,
                        const char* lastName, const char* telNo, const char* address, const char** success) {
-    SearchReq* existing = FindUserByMail(client, newMail);
-    if (existing != nullptr) {
-        client.srch_free(existing);
+    if (SearchResult(client, FindUserByMail(client, newMail))) {
         return "Cannot Update entry, the new email address already exists.";
     }
     char* suffix = client.GetSuffix(newMail);
@@ -50,10 +48,9 @@ const char* RenameUser(ldapClient& client, SearchReq* old, const char* newMail, 
     if (suffix != nullptr) client.free(suffix);
     if (!treeOk) return "Failed to create domain tree";
 
-    attrval* list = nullptr;
-    BuildRenamedEntry(old, &list, firstName, lastName, telNo, address);
-    int status = client.ldapClientAdd(client.CreateDNFromMail(newMail), list);
-    FreeAttrList(&list);
+    AttrList list;
+    BuildRenamedEntry(old, &list.head, firstName, lastName, telNo, address);
+    int status = client.ldapClientAdd(client.CreateDNFromMail(newMail), list.head);
     if (status != 0) return "Could not add modified User";
     if (client.ldapClientDelete(old->dn) != 0) return "Failed to remove old User";
     *success = "Successfully Updated User";
@@ -62,48 +59,42 @@ const char* RenameUser(ldapClient& client, SearchReq* old, const char* newMail, 
 
 }  // namespace
 
-void UpdateUser(const char* mailNdx, const char* firstName, const char* lastName, const char* telNo,
-                const char* address, const char* mail) {
+int UpdateUser(const char* mailNdx, const char* firstName, const char* lastName, const char* telNo,
+               const char* address, const char* mail) {
     const char* overflow = UserFieldOverflow(firstName, lastName, telNo, address);
     if (overflow != nullptr) {
         PrintErrorPage("Update User", "%s", overflow);
-        return;
+        return 0;
     }
     ldapClient client;
     if (OpenDirectory(client) == nullptr) {
-        client.ldapClientUnbind();
         PrintErrorPage("Update User", "Error connecting to LDAP server");
-        return;
+        return 0;
     }
     const char* screened = ValidateMailAddress(mail);
     if (screened == nullptr) {
-        client.ldapClientUnbind();
         PrintErrorPage("Update User", "Invalid mail address");
-        return;
+        return 0;
     }
     std::string newMail = screened;  // the screen's buffer is shared
     // The form names the user by its primary address; anything else (a
     // wildcard, an absent field) names no user to change.
-    SearchReq* old = FindUserByMail(client, mailNdx);
-    if (old != nullptr && !IsUserIdentity(old, mailNdx)) {
-        client.srch_free(old);
-        old = nullptr;
-    }
-    if (old == nullptr) {
-        client.ldapClientUnbind();
+    SearchResult old(client, FindUserByMail(client, mailNdx));
+    if (old && !IsUserIdentity(old.get(), mailNdx)) old.reset();
+    if (!old) {
         PrintErrorPage("Update User", "User cannot be updated, the entry has been deleted");
-        return;
+        return 0;
     }
     const char* success = nullptr;
-    const char* error = strcasecmp(newMail.c_str(), mailNdx) == 0
-                            ? ModifyUser(client, old, firstName, lastName, telNo, address, &success)
-                            : RenameUser(client, old, newMail.c_str(), firstName, lastName, telNo, address,
-                                         &success);
-    client.srch_free(old);
-    client.ldapClientUnbind();
+    const char* error =
+        strcasecmp(newMail.c_str(), mailNdx) == 0
+            ? ModifyUser(client, old.get(), firstName, lastName, telNo, address, &success)
+            : RenameUser(client, old.get(), newMail.c_str(), firstName, lastName, telNo, address, &success);
+    old.reset();
+    client.ldapClientUnbind();  // the details page opens a session of its own
     if (error != nullptr) {
         PrintErrorPage("Update User", "%s", error);
-        return;
+        return 0;
     }
-    FindUser(newMail.c_str(), success);
+    return FindUser(newMail.c_str(), success);
 }

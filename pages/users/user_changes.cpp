@@ -12,7 +12,7 @@
 #include "directory/attribute_list.h"
 #include "pages/users/user_entry.h"
 #include "pages/users/user_identity.h"
-#include "platform/ldapclient.h"
+#include "platform/ldapclient/ldapclient.h"
 
 namespace {
 

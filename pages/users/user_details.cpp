@@ -5,16 +5,15 @@
 #include <strings.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#include "app/limits.h"
+#include "base/limits.h"
 #include "directory/directory_session.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/users/user_identity.h"
 #include "pages/users/user_links.h"
-#include "platform/ldapclient.h"
+#include "platform/ldapclient/ldapclient.h"
 
 namespace {
 
@@ -89,16 +88,14 @@ void PrintUserDetailTable(SearchReq* result, bool readOnly) {
     printf("\t\t</table>\n");
 }
 
-SearchReq* FindUserForForm(ldapClient& client, const char* mail) {
+SearchReq* FindUserForForm(ldapClient& client, const char* mail, int* status) {
+    *status = 0;
     if (OpenDirectory(client) == nullptr) {
         PrintResultPageAndEnd("Error connecting to LDAP port on server");
-        client.ldapClientUnbind();
-        exit(1);
+        *status = 1;
+        return nullptr;
     }
     SearchReq* result = FindUserByMail(client, mail);
-    if (result == nullptr) {
-        client.ldapClientUnbind();
-        PrintResultPageAndEnd("User not found");
-    }
+    if (result == nullptr) PrintResultPageAndEnd("User not found");
     return result;
 }

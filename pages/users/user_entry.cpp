@@ -5,11 +5,12 @@
 
 #include <cstring>
 
-#include "app/limits.h"
+#include "base/limits.h"
 #include "directory/attribute_list.h"
 #include "directory/domain_names.h"
-#include "platform/ldapclient.h"
-#include "platform/platform_limits.h"
+#include "directory/owners.h"
+#include "platform/ldapclient/ldapclient.h"
+#include "platform/ldapclient/ldapclient_limits.h"
 
 namespace {
 
@@ -39,28 +40,23 @@ const char* UserFieldOverflow(const char* firstName, const char* lastName, const
 
 bool CreateUserEntry(ldapClient& client, const char* firstName, const char* lastName, const char* telNo,
                      const char* address, const char* mail) {
-    attrval* list = nullptr;
-    AddAttrValue(&list, 0, "objectClass", "%s", "xoperson");
+    AttrList list;
+    AddAttrValue(&list.head, kAttrAdd, "objectClass", "%s", "xoperson");
     if (firstName != nullptr && firstName[0] != '\0') {
-        AddAttrValue(&list, 0, "cn", "%s", CommonName(firstName, lastName).c_str());
-        AddAttrValue(&list, 0, "firstname", "%s", firstName);
+        AddAttrValue(&list.head, kAttrAdd, "cn", "%s", CommonName(firstName, lastName).c_str());
+        AddAttrValue(&list.head, kAttrAdd, "firstname", "%s", firstName);
     } else {
-        AddAttrValue(&list, 0, "firstname", "%s", "");
-        AddAttrValue(&list, 0, "cn", "%s", Text(lastName));
+        AddAttrValue(&list.head, kAttrAdd, "firstname", "%s", "");
+        AddAttrValue(&list.head, kAttrAdd, "cn", "%s", Text(lastName));
     }
-    if (address != nullptr) AddAttrValue(&list, 0, "streetaddress", "%s", address);
-    if (telNo != nullptr) AddAttrValue(&list, 0, "telephoneNumber", "%s", telNo);
-    AddAttrValue(&list, 0, "sn", "%s", Text(lastName));
-    AddAttrEnd(&list);
+    if (address != nullptr) AddAttrValue(&list.head, kAttrAdd, "streetaddress", "%s", address);
+    if (telNo != nullptr) AddAttrValue(&list.head, kAttrAdd, "telephoneNumber", "%s", telNo);
+    AddAttrValue(&list.head, kAttrAdd, "sn", "%s", Text(lastName));
+    AddAttrEnd(&list.head);
 
     char* suffix = client.GetSuffix(mail);
     bool treeOk = suffix != nullptr && CreateDomainTree(client, suffix);
     if (suffix != nullptr) client.free(suffix);
-    if (!treeOk) {
-        FreeAttrList(&list);
-        return false;
-    }
-    int status = client.ldapClientAdd(client.CreateDNFromMail(mail), list);
-    FreeAttrList(&list);
-    return status == 0;
+    if (!treeOk) return false;
+    return client.ldapClientAdd(client.CreateDNFromMail(mail), list.head) == 0;
 }

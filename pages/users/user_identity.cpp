@@ -4,7 +4,7 @@
 #include <strings.h>
 
 #include "directory/directory_session.h"
-#include "platform/ldapclient.h"
+#include "platform/ldapclient/ldapclient.h"
 
 std::string UserIdentity(SearchReq* result) {
     if (result == nullptr || result->next == nullptr) return std::string();

@@ -5,17 +5,17 @@
 
 class ldapClient;
 
-void FindUserMenu();
-void ListUsers(const char* firstName, const char* lastName, const char* mail, const char* special);
+int FindUserMenu();
+int ListUsers(const char* firstName, const char* lastName, const char* mail, const char* special);
 void PrintUserTable(ldapClient& client, const char* filter, const char* base, int scope);
-void FindUser(const char* mail, const char* message);
-void NewUserMenu();
-void NewUser(const char* firstName, const char* lastName, const char* telNo,
-             const char* address, const char* mail);
-void EditUser(const char* mail);
-void UpdateUser(const char* mailNdx, const char* firstName, const char* lastName,
-                const char* telNo, const char* address, const char* mail);
-void DeleteUser(const char* mail);
-void VerifyDeleteUser(const char* mail);
+int FindUser(const char* mail, const char* message);
+int NewUserMenu();
+int NewUser(const char* firstName, const char* lastName, const char* telNo, const char* address,
+            const char* mail);
+int EditUser(const char* mail);
+int UpdateUser(const char* mailNdx, const char* firstName, const char* lastName, const char* telNo,
+               const char* address, const char* mail);
+int DeleteUser(const char* mail);
+int VerifyDeleteUser(const char* mail);
 
 #endif

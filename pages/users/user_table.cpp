@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "app/limits.h"
+#include "base/limits.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/users/user_identity.h"
 #include "pages/users/user_links.h"
 #include "pages/users/user_pages.h"
-#include "platform/ldapclient.h"
+#include "platform/ldapclient/ldapclient.h"
 
 namespace {
 
@@ -60,14 +60,20 @@ bool ReadUserRow(LDAP* ld, LDAPMessage* message, UserRow* row) {
         row->hasMail = PrimaryAddressFromDn(std::string(dn.bv_val, dn.bv_len).c_str(), &row->mail);
         berval name{};
         berval* values = nullptr;
-        while (ldap_get_attribute_ber(ld, entry, ber, &name, &values) == LDAP_SUCCESS && name.bv_val != nullptr) {
+        while (ldap_get_attribute_ber(ld, entry, ber, &name, &values) == LDAP_SUCCESS &&
+               name.bv_val != nullptr) {
             std::string* field = nullptr;
             bool* has = nullptr;
-            if (NameIs(name, "mail", 4)) field = &row->mail, has = &row->hasMail;
-            else if (NameIs(name, "firstname", 9)) field = &row->firstname, has = &row->hasFirstname;
-            else if (NameIs(name, "sn", 2)) field = &row->sn, has = &row->hasSn;
-            else if (NameIs(name, "telephonenumber", 15)) field = &row->telephonenumber, has = &row->hasTelephonenumber;
-            if (field != nullptr && values != nullptr && values[0].bv_val != nullptr) KeepFirst(field, has, &values[0]);
+            if (NameIs(name, "mail", 4))
+                field = &row->mail, has = &row->hasMail;
+            else if (NameIs(name, "firstname", 9))
+                field = &row->firstname, has = &row->hasFirstname;
+            else if (NameIs(name, "sn", 2))
+                field = &row->sn, has = &row->hasSn;
+            else if (NameIs(name, "telephonenumber", 15))
+                field = &row->telephonenumber, has = &row->hasTelephonenumber;
+            if (field != nullptr && values != nullptr && values[0].bv_val != nullptr)
+                KeepFirst(field, has, &values[0]);
             if (values != nullptr) ber_memfree(values);
             values = nullptr;
         }
@@ -92,8 +98,8 @@ std::vector<UserRow> SearchRows(ldapClient& client, const char* filter, const ch
     char* attributes[] = {attrFirstname, attrSn, attrMail, attrTelephone, nullptr};
     int messageId = -1;
     // A size limit of -1 takes the one OpenDirectory set on the handle.
-    if (ldap_search_ext(ld, base, scope, filter, attributes, 0, nullptr, nullptr, nullptr, -1,
-                        &messageId) != LDAP_SUCCESS) {
+    if (ldap_search_ext(ld, base, scope, filter, attributes, 0, nullptr, nullptr, nullptr, -1, &messageId) !=
+        LDAP_SUCCESS) {
         return rows;
     }
     for (;;) {
@@ -153,7 +159,8 @@ void PrintUserTable(ldapClient& client, const char* filter, const char* base, in
     printf("\t\t\t  <td><table border=\"0\">\n");
     printf("\t\t\t\t<tr>\n");
     for (const char* heading : kHeadings) {
-        printf("                  <td bgcolor=2166ab style=\"color:#FFFFFF\"><center>%s</center></td>\n", heading);
+        printf("                  <td bgcolor=2166ab style=\"color:#FFFFFF\"><center>%s</center></td>\n",
+               heading);
     }
     printf("\t\t\t    </tr>\n");
     printf("\t\t\t    <tr>\n");
@@ -173,8 +180,9 @@ void PrintUserTable(ldapClient& client, const char* filter, const char* base, in
     printf("<table border=\"0\" align=\"right\">\n");
     printf("\t<tr>\n");
     printf("        <td>\n");
-    printf("\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
-           "onClick=\"popup('/vemo/help/ldap/sysadmin/listuser.htm', 'LDAP', 400,400);\">\n");
+    printf(
+        "\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
+        "onClick=\"popup('/vemo/help/ldap/sysadmin/listuser.htm', 'LDAP', 400,400);\">\n");
     printf("\t\t</td>\n");
     printf("\t</tr>\n");
     printf("</table>\n");

@@ -19,8 +19,10 @@ int main(int argc, char** argv) {
     const char* output = "/dev/null";
     int first = 1;
     for (; first < argc && strcmp(argv[first], "--") != 0; ++first) {
-        if (strcmp(argv[first], "-i") == 0 && first + 1 < argc) input = argv[++first];
-        else if (strcmp(argv[first], "-o") == 0 && first + 1 < argc) output = argv[++first];
+        if (strcmp(argv[first], "-i") == 0 && first + 1 < argc)
+            input = argv[++first];
+        else if (strcmp(argv[first], "-o") == 0 && first + 1 < argc)
+            output = argv[++first];
     }
     if (first + 1 >= argc) {
         fprintf(stderr, "usage: %s [-i INPUT] [-o OUTPUT] -- PROGRAM ARGS...\n", argv[0]);

@@ -17,7 +17,7 @@
 #include "aliastable/alias_reader.h"
 #include "aliastable/disk_images.h"
 #include "aliastable/mail_alias.h"
-#include "platform/platform_limits.h"
+#include "platform/recbase/recbase_limits.h"
 
 namespace {
 
@@ -59,7 +59,8 @@ long PeakRssKb() {
 
 std::string Alias(unsigned long user, int which) {
     // Scattered key order, as the directory returns users.
-    return "alias" + std::to_string(which) + "." + std::to_string(user * 7919 % 1000003) + "@bench.example.org";
+    return "alias" + std::to_string(which) + "." + std::to_string(user * 7919 % 1000003) +
+           "@bench.example.org";
 }
 
 bool Build(const std::string& folder, const char* generation, bool skipSetting, std::size_t cachePages) {
@@ -79,17 +80,19 @@ bool Build(const std::string& folder, const char* generation, bool skipSetting, 
             if (relation.add() != DB_OK) return false;
         }
         if (user + 1 == kUsers / 4 || user + 1 == kUsers / 2)
-            std::printf("  %s: peak RSS after %lu records: %ld KiB\n", generation, 2 * (user + 1), PeakRssKb());
+            std::printf("  %s: peak RSS after %lu records: %ld KiB\n", generation, 2 * (user + 1),
+                        PeakRssKb());
     }
     double addCpu = CpuSeconds() - cpu, addWall = Now() - wall;
     double syncWall = Now();
     if (relation.sync() != DB_OK) return false;
     syncWall = Now() - syncWall;
     unsigned long records = relation.recordCount();
-    std::printf("  %s, cache %zu pages: %lu records added in %.3f s CPU / %.3f s wall: %.0f records/s (CPU), "
-                "%.1f key comparisons per add; sync %.3f s; peak RSS %ld KiB\n",
-                skipSetting ? "component alone" : "through the relation's own comparison", cachePages, records, addCpu,
-                addWall, records / addCpu, double(comparisons) / records, syncWall, PeakRssKb());
+    std::printf(
+        "  %s, cache %zu pages: %lu records added in %.3f s CPU / %.3f s wall: %.0f records/s (CPU), "
+        "%.1f key comparisons per add; sync %.3f s; peak RSS %ld KiB\n",
+        skipSetting ? "component alone" : "through the relation's own comparison", cachePages, records,
+        addCpu, addWall, records / addCpu, double(comparisons) / records, syncWall, PeakRssKb());
     return relation.close() == DB_OK;
 }
 
@@ -113,7 +116,8 @@ int main() {
         std::mt19937 random(1);
         std::vector<std::string> keys;
         keys.reserve(kLookups);
-        for (unsigned long i = 0; i < kLookups; ++i) keys.push_back(Alias(random() % kUsers, int(random() % 2)));
+        for (unsigned long i = 0; i < kLookups; ++i)
+            keys.push_back(Alias(random() % kUsers, int(random() % 2)));
         double wall = Now(), cpu = CpuSeconds();
         unsigned long found = 0;
         for (const std::string& key : keys) {
@@ -122,13 +126,14 @@ int main() {
         }
         wall = Now() - wall;
         cpu = CpuSeconds() - cpu;
-        std::printf("  %lu random lookups: %.3f s wall, %.3f s CPU (%.2f us each), %lu found\n", kLookups, wall,
-                    cpu, wall * 1e6 / kLookups, found);
+        std::printf("  %lu random lookups: %.3f s wall, %.3f s CPU (%.2f us each), %lu found\n", kLookups,
+                    wall, cpu, wall * 1e6 / kLookups, found);
         ok = ok && found == kLookups;
         CloseAliasTable(&table);
     }
-    nftw(folder.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); }, 16,
-         FTW_DEPTH | FTW_PHYS);
+    nftw(
+        folder.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); }, 16,
+        FTW_DEPTH | FTW_PHYS);
     if (!ok) std::printf("  FAILED\n");
     return ok ? 0 : 1;
 }

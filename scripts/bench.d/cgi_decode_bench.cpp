@@ -38,8 +38,8 @@ void BenchMultipart() {
     while (content.size() < size) content += line;
     const std::string fileName = "ldapcgi-bench-" + std::to_string(getpid());
     const std::string body = "--B0uNd\r\nContent-Disposition: form-data; name=\"value\"\r\n\r\n" + content +
-                             "\r\n--B0uNd\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + fileName +
-                             "\"\r\n\r\n" + content + "\r\n--B0uNd--\r\n";
+                             "\r\n--B0uNd\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" +
+                             fileName + "\"\r\n\r\n" + content + "\r\n--B0uNd--\r\n";
     char path[] = "/tmp/ldapcgi-bench-body-XXXXXX";
     int fd = mkstemp(path);
     if (fd < 0 || write(fd, body.data(), body.size()) != static_cast<ssize_t>(body.size())) return;

@@ -11,16 +11,17 @@
 #include <sstream>
 #include <string>
 
-#include "platform/ini_document.h"
-#include "platform/profile.h"
+#include "platform/config/ini_document.h"
+#include "platform/config/profile.h"
 
 namespace {
 
 // About 50 sections of 10 keys, shaped like an MTA configuration.
 std::string MakeConfig() {
     std::string text = "; MTA configuration\n";
-    text += "[Ldap]\nHostName=ldap.example.org\nUserName=cn=admin,dc=example,dc=org\nPassword=secret\n"
-            "Port=389\nRecordLimit=500\n";
+    text +=
+        "[Ldap]\nHostName=ldap.example.org\nUserName=cn=admin,dc=example,dc=org\nPassword=secret\n"
+        "Port=389\nRecordLimit=500\n";
     text += "[Gateway]\nQueueDirectory=/var/spool/xomta/queues\n";
     text += "[Log]\nFile=/var/log/xomta/xomta.log\nLevel=6\n";
     for (int s = 0; s < 47; ++s) {
@@ -69,7 +70,8 @@ int main() {
     // the steady-state figure is taken once that window has passed.
     sleep(3);
     char value[32];
-    GetPrivateProfileString("PreProcessor", "UseCaseSensitiveAliasLookup", "NO", value, sizeof value, "xomta.ini");
+    GetPrivateProfileString("PreProcessor", "UseCaseSensitiveAliasLookup", "NO", value, sizeof value,
+                            "xomta.ini");
     const int lookups = 1000000;
     int yes = 0;
     start = std::chrono::steady_clock::now();

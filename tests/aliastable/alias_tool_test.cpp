@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/db_format.h"
-#include "tests/platform/db_test_support.h"
+#include "platform/recbase/db_format.h"
+#include "tests/support/db_test_support.h"
 #include "tests/support/run_cgi.h"
 
 namespace {
@@ -70,9 +70,15 @@ TEST_F(AliasToolTest, LookupDumpAndCheckUnderTheCaseSetting) {
 
 TEST_F(AliasToolTest, WrongUsageAndMissingFilesAreRefused) {
     const std::string& dir = folder.path;
-    struct Case { std::vector<std::string> arguments; int exitStatus; const char* error; };
-    for (const Case& c : std::vector<Case>{{{}, 2, "usage"}, {{"lookup", dir, "5"}, 2, "usage"},
-                                           {{"list", dir, "5"}, 2, "usage"}, {{"check", dir}, 2, "usage"},
+    struct Case {
+        std::vector<std::string> arguments;
+        int exitStatus;
+        const char* error;
+    };
+    for (const Case& c : std::vector<Case>{{{}, 2, "usage"},
+                                           {{"lookup", dir, "5"}, 2, "usage"},
+                                           {{"list", dir, "5"}, 2, "usage"},
+                                           {{"check", dir}, 2, "usage"},
                                            {{"check", dir, "77"}, 1, "cannot open"},
                                            {{"lookup", dir, "77", "a"}, 2, "cannot open"}}) {
         ProcessResult run = Tool(c.arguments);
@@ -83,14 +89,21 @@ TEST_F(AliasToolTest, WrongUsageAndMissingFilesAreRefused) {
 
 TEST_F(AliasToolTest, DamagedTablesAreRefused) {
     // offset npos: the last 3 bytes cut
-    struct Damage { const char* file; std::size_t offset; std::string bytes; const char* error; };
+    struct Damage {
+        const char* file;
+        std::size_t offset;
+        std::string bytes;
+        const char* error;
+    };
     for (const Damage& d : std::vector<Damage>{{"5.str", std::string::npos, "", "5.str"},
                                                {"5.db", 0x50, "\x01", "header differs"},
                                                {"5.db", kDbRelationHeaderSize + 4, "X", "record 0 holds"}}) {
         Build(100);
         std::string content = ReadWholeFile(folder.File(d.file));
-        if (d.offset == std::string::npos) content.resize(content.size() - 3);
-        else content.replace(d.offset, d.bytes.size(), d.bytes);
+        if (d.offset == std::string::npos)
+            content.resize(content.size() - 3);
+        else
+            content.replace(d.offset, d.bytes.size(), d.bytes);
         WriteWholeFile(folder.File(d.file), content);
         ProcessResult check = Tool({"check", folder.path, "5"});
         EXPECT_EQ(check.exitStatus, 1) << d.error;

@@ -19,7 +19,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/platform/db_test_support.h"
+#include "tests/support/db_test_support.h"
 #include "tests/support/directory_sandbox.h"
 #include "tests/support/page_texts.h"
 #include "tests/support/run_cgi.h"
@@ -45,7 +45,8 @@ std::string MenuPage(bool warning) {
            "<form  METHOD=\"POST\" ACTION=\"/vemo/cgi-bin/ldapcgi.cgi\">\n"
            "<input type=\"hidden\" name=\"Command\" value=\"BuildAliasTable\">\n"
            "<center><input type=\"submit\" name=\"AliasTable\" value=\"Build Alias Table\"></center>\n"
-           "</form>" + pagetexts::PageEnd();
+           "</form>" +
+           pagetexts::PageEnd();
 }
 
 std::string BuildPage(int number) {
@@ -77,8 +78,9 @@ std::string Users(int count, int aliases) {
     return ldif;
 }
 
-const char kDomains[] = "dn: dc=com\nobjectClass: domain\ndc: com\n\n"
-                        "dn: dc=example,dc=com\nobjectClass: domain\ndc: example\n\n";
+const char kDomains[] =
+    "dn: dc=com\nobjectClass: domain\ndc: com\n\n"
+    "dn: dc=example,dc=com\nobjectClass: domain\ndc: example\n\n";
 
 int ModeOf(const std::string& path) {
     struct stat info;
@@ -119,7 +121,9 @@ public:
         close(listen_);
     }
     int Port() const { return port_; }
-    bool WaitHolding() const { return WaitFor([this] { return bool(holding_); }, 30s); }
+    bool WaitHolding() const {
+        return WaitFor([this] { return bool(holding_); }, 30s);
+    }
     void Release() { released_ = true; }
     void Drop() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -127,7 +131,10 @@ public:
     }
 
 private:
-    struct Link { int client = -1, server = -1; std::atomic<bool> extraction{false}, cut{false}; };
+    struct Link {
+        int client = -1, server = -1;
+        std::atomic<bool> extraction{false}, cut{false};
+    };
     static sockaddr_in Loopback(int port) {
         return {AF_INET, htons(uint16_t(port)), {htonl(INADDR_LOOPBACK)}, {}};
     }
@@ -195,7 +202,8 @@ protected:
     // build it leaves behind has ended too, as that keeps standard error.
     ProcessResult Run(const std::string& command, std::vector<std::string> prefix = {}) {
         std::string body = "Command=" + command;
-        Environment env = {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
+        Environment env = {{"REQUEST_METHOD", "POST"},
+                           {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
                            {"CONTENT_LENGTH", std::to_string(body.size())},
                            {"XOMTA_CONFIG_DIR", Sandbox().ConfigDir()},
                            {"PATH", getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin"}};
@@ -336,13 +344,15 @@ TEST_F(AliasBuildTest, RefusedBuildsLoseNothing) {
     if (geteuid() == 0)
         noBypass = {"/usr/bin/setpriv", "--bounding-set", "-dac_override,-dac_read_search,-fowner", "--"};
     struct Case {  // logLine: the one level-1 line ("@": the queue folder), "": none
-        const char* name; std::function<void()> setup; std::string page, sequence, logLine;
+        const char* name;
+        std::function<void()> setup;
+        std::string page, sequence, logLine;
         bool logEmpty = false;
     };
     std::vector<Case> cases = {
         {"denied queue folder", [&] { chmod(queue_.c_str(), 0555); }, kDirectoryDenied, "4", ""},
-        {"unwritable table folder", [&] { mkdir(tables_.c_str(), 0550); },
-         kImagesNotWritten, "4", "Could not open the lock file @/AliasTables/build.lock (errno:13)"},
+        {"unwritable table folder", [&] { mkdir(tables_.c_str(), 0550); }, kImagesNotWritten, "4",
+         "Could not open the lock file @/AliasTables/build.lock (errno:13)"},
         {"queue below a file",
          [&] { WriteWholeFile(queue_ + "/f", ""), Config("[Gateway]\nQueueDirectory=" + queue_ + "/f/q\n"); },
          kImagesNotWritten, "4", "Could not open the lock file @/f/q/AliasTables/build.lock (errno:20)"},
@@ -354,10 +364,14 @@ TEST_F(AliasBuildTest, RefusedBuildsLoseNothing) {
         {"disk full at flush",
          [&] { mkdir(tables_.c_str(), 0770), symlink("/dev/full", (tables_ + "/5.str").c_str()); },
          kImagesNotWritten, "4!", "WriteArray; Error writing to file @/AliasTables/5.str"},
-        {"mark not writable", [&] {  // an entry in the sequence's place that cannot hold a value
+        {"mark not writable",
+         [&] {  // an entry in the sequence's place that cannot hold a value
              Sandbox().Reset(kDomains), StoreProfile("PreProcessor", "Other", "x");
-             Sandbox().Add("dn: cn=AliasSequence,cn=PreProcessor,cn=profiles\nobjectClass: xoprofilesection\n"
-                           "cn: AliasSequence\n"); }, kMarkNotWritten, "<none>", "", true},
+             Sandbox().Add(
+                 "dn: cn=AliasSequence,cn=PreProcessor,cn=profiles\nobjectClass: xoprofilesection\n"
+                 "cn: AliasSequence\n");
+         },
+         kMarkNotWritten, "<none>", "", true},
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -8,7 +8,7 @@
 
 #include "aliastable/disk_images.h"
 #include "aliastable/mail_alias.h"
-#include "tests/platform/db_test_support.h"
+#include "tests/support/db_test_support.h"
 
 namespace {
 
@@ -24,22 +24,22 @@ Bytes Text(const char* text) { return Bytes(text, text + std::strlen(text) + 1);
 Bytes Join(Bytes a, const Bytes& b) { return a.insert(a.end(), b.begin(), b.end()), a; }
 
 TEST(DiskImagesTest, EmptyTableImagesAreExact) {
-    Bytes relation = Image(
-        643, {{0x00, {0x73, 0, 0, 0}}, {0x04, {0xAD, 0xBE, 0, 0}}, {0x08, {2, 0, 0, 0}},
-              {0x0C, {0xBE, 0xBA, 0, 0}}, {0x10, {8, 0, 0, 0}}, {0x14, {0x80, 0, 0, 0}},
-              {0x18, {8, 0, 0, 0}}, {0x1C, Text("szAlias")}, {0x24, {0xBE, 0xBA, 0, 0}},
-              {0x28, {0x0A, 0, 0, 0}}, {0x2C, {4, 0, 0, 0}}, {0x30, {7, 0, 0, 0}},
-              {0x34, Text("szMail")}, {0x3B, {0xEA, 0x1D, 0, 0}}, {0x3F, {1, 0, 0, 0}},
-              {0x43, {0xED, 0xFE, 0, 0}}, {0x47, {1, 0, 0, 0}}, {0x4B, {0, 0, 0, 0}},
-              {0x4F, Bytes(36, 0xFF)}, {0x73, {0x84, 0, 0, 0}}, {0x77, {0, 0x10, 0, 0}}});
-    Bytes index = Image(
-        1048, {{0x000, {0x80, 0, 0, 0}},
-               {0x008, {0, 2, 0, 0, 0, 0x10, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0x80, 0, 0, 0}},
-               {0x218, Join({1, 0, 0, 0}, Bytes(12, 0xFF))},
-               {0x22C, Join({0x80, 0, 0, 0, 8, 0, 0, 0}, Text("szAlias"))},
-               {0x23C, Join({0xBE, 0xBA, 0, 0, 0x0A, 0, 0, 0, 4, 0, 0, 0, 7, 0, 0, 0}, Text("szMail"))},
-               {0x253, {0xEA, 0x1D, 0, 0, 1, 0, 0, 0, 0xED, 0xFE, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}},
-               {0x267, Bytes(36, 0xFF)}});
+    Bytes relation =
+        Image(643, {{0x00, {0x73, 0, 0, 0}},    {0x04, {0xAD, 0xBE, 0, 0}}, {0x08, {2, 0, 0, 0}},
+                    {0x0C, {0xBE, 0xBA, 0, 0}}, {0x10, {8, 0, 0, 0}},       {0x14, {0x80, 0, 0, 0}},
+                    {0x18, {8, 0, 0, 0}},       {0x1C, Text("szAlias")},    {0x24, {0xBE, 0xBA, 0, 0}},
+                    {0x28, {0x0A, 0, 0, 0}},    {0x2C, {4, 0, 0, 0}},       {0x30, {7, 0, 0, 0}},
+                    {0x34, Text("szMail")},     {0x3B, {0xEA, 0x1D, 0, 0}}, {0x3F, {1, 0, 0, 0}},
+                    {0x43, {0xED, 0xFE, 0, 0}}, {0x47, {1, 0, 0, 0}},       {0x4B, {0, 0, 0, 0}},
+                    {0x4F, Bytes(36, 0xFF)},    {0x73, {0x84, 0, 0, 0}},    {0x77, {0, 0x10, 0, 0}}});
+    Bytes index =
+        Image(1048, {{0x000, {0x80, 0, 0, 0}},
+                     {0x008, {0, 2, 0, 0, 0, 0x10, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0x80, 0, 0, 0}},
+                     {0x218, Join({1, 0, 0, 0}, Bytes(12, 0xFF))},
+                     {0x22C, Join({0x80, 0, 0, 0, 8, 0, 0, 0}, Text("szAlias"))},
+                     {0x23C, Join({0xBE, 0xBA, 0, 0, 0x0A, 0, 0, 0, 4, 0, 0, 0, 7, 0, 0, 0}, Text("szMail"))},
+                     {0x253, {0xEA, 0x1D, 0, 0, 1, 0, 0, 0, 0xED, 0xFE, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}},
+                     {0x267, Bytes(36, 0xFF)}});
     EXPECT_EQ(Bytes(kAliasRelationImage, kAliasRelationImage + kAliasRelationImageSize), relation);
     EXPECT_EQ(Bytes(kAliasIndexImage, kAliasIndexImage + kAliasIndexImageSize), index);
     EXPECT_EQ(Bytes(kAliasStringImage, kAliasStringImage + kAliasStringImageSize), Bytes(12, 0));
@@ -83,9 +83,18 @@ TEST_F(MailAliasTest, RecordAndKeyShape) {
 }
 
 TEST_F(MailAliasTest, KeyComparisonUnderEachSettingReadWhenOpening) {
-    struct Case { const char* setting; bool folds; };
-    for (Case c : {Case{nullptr, false}, {"YES", true}, {"yes", true}, {"yEs", true}, {"NO", false},
-                   {"TRUE", false}, {"", false}, {"YESS", false}}) {
+    struct Case {
+        const char* setting;
+        bool folds;
+    };
+    for (Case c : {Case{nullptr, false},
+                   {"YES", true},
+                   {"yes", true},
+                   {"yEs", true},
+                   {"NO", false},
+                   {"TRUE", false},
+                   {"", false},
+                   {"YESS", false}}) {
         Open(c.setting);
         std::string at = c.setting ? c.setting : "<absent>";
         EXPECT_EQ(Compare("Mixed@Example.ORG", "mixed@example.org") == 0, c.folds) << at;
@@ -94,7 +103,7 @@ TEST_F(MailAliasTest, KeyComparisonUnderEachSettingReadWhenOpening) {
         EXPECT_LT(Compare("ab", "abc"), 0) << at;
         EXPECT_GT(Compare("\xe9t\xe9", "zzz"), 0) << at;  // bytes compare unsigned
         EXPECT_NE(Compare("\xc9", "\xe9"), 0) << at;      // only ASCII letters fold
-        std::string longKey(127, 'q');  // at most 128 bytes take part
+        std::string longKey(127, 'q');                    // at most 128 bytes take part
         EXPECT_LT(Compare(longKey.c_str(), (longKey + "r").c_str()), 0) << at;
         relation->setKey("abc", 0);
         EXPECT_EQ(relation->isEqual("aBc", 0), c.folds) << at;

@@ -13,7 +13,8 @@ static const std::string kInternalErrorPage = pagetexts::ResultPage("Internal er
 
 static std::string TitleOf(const std::string& page) {
     std::size_t start = page.find("<title>"), end = page.find("</title>");
-    return start == std::string::npos || end == std::string::npos ? "" : page.substr(start + 7, end - start - 7);
+    return start == std::string::npos || end == std::string::npos ? ""
+                                                                  : page.substr(start + 7, end - start - 7);
 }
 
 // Directory settings that point nowhere, so handlers fail fast and alike.
@@ -28,10 +29,16 @@ TEST(Dispatch, RequestsGetNothingOrTheWholeInternalErrorPage) {
     // Field names match exactly: "command" is not "Command"; NewUser without
     // Submit prints nothing, and Submit stands only for a later command.
     const std::pair<const char*, std::string> cases[] = {
-        {"Mail=a", ""}, {"", ""}, {"command=FindUserMenu", ""}, {"Command=NewUser&Mail=a%40b.c", ""},
-        {"Command=Bogus", kInternalErrorPage}, {"Command=", kInternalErrorPage},
-        {"a&Command=FindUserMenu", kInternalErrorPage}, {"Command=FindUserMenu&&b=2", kInternalErrorPage},
-        {"Command=NewUser&Submit=FindUserMenu", kInternalErrorPage}, {"Command=NewUser&Submit=Cancel", kInternalErrorPage},
+        {"Mail=a", ""},
+        {"", ""},
+        {"command=FindUserMenu", ""},
+        {"Command=NewUser&Mail=a%40b.c", ""},
+        {"Command=Bogus", kInternalErrorPage},
+        {"Command=", kInternalErrorPage},
+        {"a&Command=FindUserMenu", kInternalErrorPage},
+        {"Command=FindUserMenu&&b=2", kInternalErrorPage},
+        {"Command=NewUser&Submit=FindUserMenu", kInternalErrorPage},
+        {"Command=NewUser&Submit=Cancel", kInternalErrorPage},
     };
     for (const auto& c : cases) {
         ProcessResult r = RunCgiGet(c.first);
@@ -51,7 +58,8 @@ TEST(Dispatch, CommandsReachTheirHandlers) {
         {"Command=NewUser&Submit=ListUsers&FirstName=A", "User Listing"},
         {"Command=NewUser&Submit=newusermenu", "New User"},
     };
-    for (const auto& c : cases) EXPECT_EQ(TitleOf(RunCgiGet(c.first, Unreachable()).out), c.second) << c.first;
+    for (const auto& c : cases)
+        EXPECT_EQ(TitleOf(RunCgiGet(c.first, Unreachable()).out), c.second) << c.first;
 }
 
 TEST(Dispatch, ListConnUserIsViewConn) {

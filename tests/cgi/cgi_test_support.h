@@ -1,7 +1,7 @@
 // Helpers for the CGI library's tests: the CGI environment, standard input fed
 // from given bytes, the decoded list as plain pairs.
-#ifndef LDAPCGI_TESTS_CGI_TEST_SUPPORT_H
-#define LDAPCGI_TESTS_CGI_TEST_SUPPORT_H
+#ifndef LDAPCGI_TESTS_CGI_CGI_TEST_SUPPORT_H
+#define LDAPCGI_TESTS_CGI_CGI_TEST_SUPPORT_H
 
 #include <cstdlib>
 #include <fstream>
@@ -21,7 +21,8 @@ inline Pairs EntriesOf(const FormEntryList& list) {
 
 // Unsets the variables the decoder reads, then sets `env`.
 inline void SetCgiEnvironment(const Environment& env) {
-    for (const char* name : {"REQUEST_METHOD", "CONTENT_TYPE", "CONTENT_LENGTH", "QUERY_STRING", "HTTP_USER_AGENT"})
+    for (const char* name :
+         {"REQUEST_METHOD", "CONTENT_TYPE", "CONTENT_LENGTH", "QUERY_STRING", "HTTP_USER_AGENT"})
         unsetenv(name);
     for (const auto& kv : env) setenv(kv.first.c_str(), kv.second.c_str(), 1);
 }

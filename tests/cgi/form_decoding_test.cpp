@@ -3,7 +3,11 @@
 
 #include "tests/cgi/cgi_test_support.h"
 
-struct Example { const char* input; Pairs entries; int result; };
+struct Example {
+    const char* input;
+    Pairs entries;
+    int result;
+};
 
 TEST(ParseUrlEncoded, ExampleTable) {
     const Example examples[] = {
@@ -18,13 +22,15 @@ TEST(ParseUrlEncoded, ExampleTable) {
         {"a=b=", {{"a", "b"}}, 1},
         {"=x", {{"", "x"}}, 1},
         {"", {}, 0},
-        {"First=John+Smith&Other=a%2Bb&S=%2f%2F", {{"First", "John Smith"}, {"Other", "a+b"}, {"S", "//"}}, 3},
+        {"First=John+Smith&Other=a%2Bb&S=%2f%2F",
+         {{"First", "John Smith"}, {"Other", "a+b"}, {"S", "//"}},
+         3},
         {"My+Field%3D=x%26y", {{"My Field=", "x&y"}}, 1},
         // "%" with fewer than two characters after it is kept.
         {"a=%4&b=%&c%=1&d=x%", {{"a", "%4"}, {"b", "%"}, {"c%", "1"}, {"d", "x%"}}, 4},
     };
     FormEntryList list = {nullptr};
-    for (const Example& ex : examples) {   // each parse replaces what the list held
+    for (const Example& ex : examples) {  // each parse replaces what the list held
         EXPECT_EQ(ParseUrlEncoded(list, ex.input), ex.result) << ex.input;
         EXPECT_EQ(EntriesOf(list), ex.entries) << ex.input;
     }
@@ -33,7 +39,7 @@ TEST(ParseUrlEncoded, ExampleTable) {
 
 TEST(ReadFormEntries, PostTakesExactlyContentLengthBytesAndLookupsMatchNamesExactly) {
     SetCgiEnvironment({{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "8192"}});
-    const std::string value(8171, 'v');   // the body reaches the limit with it
+    const std::string value(8171, 'v');  // the body reaches the limit with it
     FeedStdin("Mail=x1&Other=y&Mail=" + value + "&c=3");
     FormEntryList list = {nullptr};
     EXPECT_EQ(ReadFormEntries(list), 3);

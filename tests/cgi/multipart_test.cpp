@@ -7,7 +7,10 @@
 
 static const std::string kBoundary = "----WebKitFormBoundary7MA4YWxkTrZu0gW";
 
-struct Part { std::string name, content; const char* fileName; };   // fileName null: a plain field
+struct Part {
+    std::string name, content;
+    const char* fileName;
+};  // fileName null: a plain field
 
 static std::string Body(const std::vector<Part>& parts) {
     std::string body;
@@ -20,20 +23,27 @@ static std::string Body(const std::vector<Part>& parts) {
 }
 
 static Environment MultipartEnv(const std::string& body, const std::string& agent = "") {
-    return {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", "multipart/form-data; boundary=" + kBoundary},
-            {"CONTENT_LENGTH", std::to_string(body.size())}, {"HTTP_USER_AGENT", agent}};
+    return {{"REQUEST_METHOD", "POST"},
+            {"CONTENT_TYPE", "multipart/form-data; boundary=" + kBoundary},
+            {"CONTENT_LENGTH", std::to_string(body.size())},
+            {"HTTP_USER_AGENT", agent}};
 }
 
 class Multipart : public testing::Test {
 protected:
-    void TearDown() override { SetCgiEnvironment({}); FormEntryListClear(list); }
+    void TearDown() override {
+        SetCgiEnvironment({});
+        FormEntryListClear(list);
+    }
     int Parse(const std::string& body, const Environment& env) {
         FormEntryListClear(list);
         SetCgiEnvironment(env);
         FeedStdin(body);
         return ReadFormEntries(list);
     }
-    int Parse(const std::string& body, const std::string& agent = "") { return Parse(body, MultipartEnv(body, agent)); }
+    int Parse(const std::string& body, const std::string& agent = "") {
+        return Parse(body, MultipartEnv(body, agent));
+    }
     FormEntryList list = {nullptr};
 };
 
@@ -41,17 +51,19 @@ TEST_F(Multipart, ValuesAreTakenAsSentAcrossLinesAndPieces) {
     // Inner line breaks kept, no URL decoding, lines longer than a read piece.
     const std::string address = "line one\r\nline two", longLine(3 * 8192 + 5, 'L');
     const std::string longLines = longLine + "\r\n" + longLine;
-    EXPECT_EQ(Parse(Body({{"Address", address, nullptr}, {"a", "x%41+y", nullptr}, {"b", longLines, nullptr}})), 3);
+    EXPECT_EQ(
+        Parse(Body({{"Address", address, nullptr}, {"a", "x%41+y", nullptr}, {"b", longLines, nullptr}})), 3);
     EXPECT_EQ(EntriesOf(list), (Pairs{{"Address", address}, {"a", "x%41+y"}, {"b", longLines}}));
 }
 
 TEST_F(Multipart, UploadGoesIntoTmpWithMode0600AndReplacesAnEarlierFile) {
     const std::string fileName = "ldapcgi-upload-" + std::to_string(getpid()), path = "/tmp/" + fileName;
     const std::string content = "first line\r\nsecond\nno carriage return\r\n\r\n" + std::string(9000, 'b');
-    const std::string sent = "C:\\Users\\me\\" + fileName;   // a Windows agent: the name after the last "\"
-    EXPECT_EQ(Parse(Body({{"Mail", "u@d.e", nullptr}, {"File", content, sent.c_str()}, {"After", "1", nullptr}}),
-                    "Mozilla/5.0 (WINDOWS NT 10.0)"),
-              3);
+    const std::string sent = "C:\\Users\\me\\" + fileName;  // a Windows agent: the name after the last "\"
+    EXPECT_EQ(
+        Parse(Body({{"Mail", "u@d.e", nullptr}, {"File", content, sent.c_str()}, {"After", "1", nullptr}}),
+              "Mozilla/5.0 (WINDOWS NT 10.0)"),
+        3);
     EXPECT_EQ(EntriesOf(list), (Pairs{{"Mail", "u@d.e"}, {"File", fileName}, {"After", "1"}}));
     EXPECT_EQ(ReadFile(path), content);
     struct stat st;
@@ -68,8 +80,8 @@ TEST_F(Multipart, MalformedInputStopsWithWhatWasDecoded) {
     const std::string good = open + disposition + "\"a\"\r\n\r\n1\r\n" + open;
     const std::pair<std::string, Pairs> cases[] = {
         {"", {}},
-        {Body({{std::string(9000, 'n'), "x", nullptr}}), {}},   // header longer than a piece
-        {good, {{"a", "1"}}},                                    // no next part
+        {Body({{std::string(9000, 'n'), "x", nullptr}}), {}},  // header longer than a piece
+        {good, {{"a", "1"}}},                                  // no next part
         {good + "Content-Disposition: short\r\n\r\nx\r\n", {{"a", "1"}}},
         {good + disposition + "\"unclosed\r\n\r\nx\r\n", {{"a", "1"}}},
         {good + disposition + "\"b\"\r\n\r\nno boundary follows", {{"a", "1"}}},
@@ -98,10 +110,21 @@ TEST(MultipartUploadRefused, NamesLeavingTmpAndFilesInTheWay) {
     ASSERT_EQ(mkdir((tmp + "-dir").c_str(), 0700), 0);
     ASSERT_EQ(mkfifo((tmp + "-fifo").c_str(), 0600), 0);
     const std::string win = "Mozilla (Windows)";
-    const std::pair<std::string, std::string> cases[] = {   // sent name, user agent
-        {"", ""}, {".", ""}, {"..", ""}, {"../.." + escaped, ""}, {"/etc/x", ""}, {"sub/file", ""},
-        {"back\\slash", ""}, {"C:\\dir\\", win}, {"C:\\dir\\..", win}, {"C:\\dir\\a/b", win},
-        {stem + "-link", ""}, {stem + "-dir", ""}, {stem + "-fifo", ""},   // a fifo must not hang
+    const std::pair<std::string, std::string> cases[] = {
+        // sent name, user agent
+        {"", ""},
+        {".", ""},
+        {"..", ""},
+        {"../.." + escaped, ""},
+        {"/etc/x", ""},
+        {"sub/file", ""},
+        {"back\\slash", ""},
+        {"C:\\dir\\", win},
+        {"C:\\dir\\..", win},
+        {"C:\\dir\\a/b", win},
+        {stem + "-link", ""},
+        {stem + "-dir", ""},
+        {stem + "-fifo", ""},  // a fifo must not hang
     };
     for (const auto& c : cases) {
         const std::string body = Body({{"File", "payload", c.first.c_str()}});
@@ -112,5 +135,6 @@ TEST(MultipartUploadRefused, NamesLeavingTmpAndFilesInTheWay) {
     }
     EXPECT_EQ(ReadFile(target), "keep me");
     EXPECT_NE(access(escaped.c_str(), F_OK), 0);
-    for (const std::string& made : {tmp + "-link", tmp + "-dir", tmp + "-fifo", target}) std::remove(made.c_str());
+    for (const std::string& made : {tmp + "-link", tmp + "-dir", tmp + "-fifo", target})
+        std::remove(made.c_str());
 }

@@ -51,7 +51,10 @@ Strings Values(const SearchReq* result, const char* name) {  // exact name
     return values;
 }
 
-int SizeLimit(LDAP* ld) { int limit = -1; return ldap_get_option(ld, LDAP_OPT_SIZELIMIT, &limit), limit; }
+int SizeLimit(LDAP* ld) {
+    int limit = -1;
+    return ldap_get_option(ld, LDAP_OPT_SIZELIMIT, &limit), limit;
+}
 
 attrval* List(std::initializer_list<std::tuple<int, const char*, const char*>> nodes) {  // as the pages do
     attrval* list = nullptr;
@@ -66,14 +69,17 @@ TEST_F(Directory, OpensAsConfiguredAndRefusesSilentlyWhatCannotBind) {
     ASSERT_STREQ(host, "127.0.0.1");
     EXPECT_EQ(SizeLimit(client.ld), 1);
     EXPECT_EQ(Count(client, FindUserByMail(client, "*")), 2);  // the client's own lookups see every user
-    client.ldapClientUnbind(), client.ldapClientUnbind();  // safe twice
-    EXPECT_STREQ(host, "127.0.0.1");  // still valid after the unbind
+    client.ldapClientUnbind(), client.ldapClientUnbind();      // safe twice
+    EXPECT_STREQ(host, "127.0.0.1");                           // still valid after the unbind
     ASSERT_TRUE(sandbox.WriteConfig("[Ldap]\nHostName=" + sandbox.Uri() + "\nPort=1\n"));  // URI as it stands
     ASSERT_NE(OpenDirectory(client), nullptr);
     EXPECT_EQ(SizeLimit(client.ld), 0);  // no limit
-    std::pair<std::string, std::string> cases[] = {  // [Ldap] settings (none: server stopped), log text
-        {"Password=wrong", ""}, {"UserName=cn=nobody", ""},
-        {"Password=" + std::string(1100, 'p'), "[Ldap] Password is longer than"}, {"", ""}};
+    std::pair<std::string, std::string> cases[] = {
+        // [Ldap] settings (none: server stopped), log text
+        {"Password=wrong", ""},
+        {"UserName=cn=nobody", ""},
+        {"Password=" + std::string(1100, 'p'), "[Ldap] Password is longer than"},
+        {"", ""}};
     for (const auto& [ini, logged] : cases) {
         ASSERT_TRUE(sandbox.WriteConfig("[Ldap]\n" + ini + "\n") && (!ini.empty() || sandbox.Stop()));
         ldapClient refused;
@@ -98,11 +104,20 @@ TEST_F(Directory, FindsUsersByPrimaryAddressOnlyOverEitherOfTwoConnections) {
     ldapClient second;
     ASSERT_TRUE(OpenDirectory(client) && OpenDirectory(second));
     EXPECT_EQ(Count(second, FindUserByMail(second, "bob@example.com")), 1);
-    second.ldapClientUnbind();  // the first connection carries on
-    std::pair<const char*, int> cases[] = {  // -1: null; with "," or "=" no other entry is reached
-        {"anna@example.com", 1}, {"ANNA@Example.com", 1}, {"*", 2}, {nullptr, 2}, {"ann@example.com", -1},
-        {"nobody@example.com", -1}, {"a*@example.com", -1}, {"", -1}, {"@example.com", -1},
-        {"anna@example.com,dc=example,dc=com", -1}, {"x,dc=example@com", -1}, {"anna@example.com=x", -1}};
+    second.ldapClientUnbind();             // the first connection carries on
+    std::pair<const char*, int> cases[] = {// -1: null; with "," or "=" no other entry is reached
+                                           {"anna@example.com", 1},
+                                           {"ANNA@Example.com", 1},
+                                           {"*", 2},
+                                           {nullptr, 2},
+                                           {"ann@example.com", -1},
+                                           {"nobody@example.com", -1},
+                                           {"a*@example.com", -1},
+                                           {"", -1},
+                                           {"@example.com", -1},
+                                           {"anna@example.com,dc=example,dc=com", -1},
+                                           {"x,dc=example@com", -1},
+                                           {"anna@example.com=x", -1}};
     for (auto [mail, count] : cases) {
         SearchReq* found = FindUserByMail(client, mail);
         EXPECT_STREQ(count == 1 && found ? found->dn : kAnnaDn, kAnnaDn);
@@ -118,11 +133,13 @@ TEST_F(Directory, ClientSearchesReadAttributesAsThePagesNameThem) {
     ASSERT_EQ(client.ldapClientConnect("127.0.0.1", sandbox.Port()), 0);
     EXPECT_EQ(client.ldapClientBind("root", "kpqz"), 0);  // a bare name binds as cn=<name>
     for (auto [base, filter, expected] : {std::tuple{"dc=example,dc=com", "(mail=nobody@x)", 1},
-                                          {"dc=missing,dc=com", "(objectClass=*)", 1}, {"", "(broken", -1}}) {
+                                          {"dc=missing,dc=com", "(objectClass=*)", 1},
+                                          {"", "(broken", -1}}) {
         int status = -7;
         SearchReq* result = client.ldapClientSearch(base, 2, 0, filter, &status);
         EXPECT_EQ(std::make_pair(status == 0 || status == 1 ? status : -1, Count(client, result)),
-                  std::make_pair(expected, expected == 1 ? 0 : -1)) << filter;
+                  std::make_pair(expected, expected == 1 ? 0 : -1))
+            << filter;
     }
     int status = -7;  // written as "street", "otherMailbox"
     SearchReq* users = client.ldapClientSearch("", 2, 0, "(objectClass=xoperson)", &status);
@@ -131,7 +148,9 @@ TEST_F(Directory, ClientSearchesReadAttributesAsThePagesNameThem) {
     EXPECT_EQ(Values(users, "streetaddress"), Strings{"1 High Street"});
     EXPECT_EQ(Values(users, "othermailbox"), Strings{"SMTP$anna@partner.example"});
     for (auto [name, value] : {std::pair{"TELEPHONENUMBER", "+44 20 7946 0101"},
-                               {"StreetAddress", "1 High Street"}, {"description", ""}, {"", ""}})
+                               {"StreetAddress", "1 High Street"},
+                               {"description", ""},
+                               {"", ""}})
         EXPECT_STREQ(GetAttrValue(users, name), value) << name;  // from whichever entry has it, any case
     EXPECT_STREQ(GetAttrValue(nullptr, "mail"), "");
     EXPECT_EQ(std::make_pair(status, Count(client, users)), std::make_pair(0, 2));
@@ -141,8 +160,10 @@ TEST_F(Directory, ClientRefusesValuesAndDnsThatDoNotFitInsteadOfCuttingThem) {
     std::string fits(511, 'f'), parent = "dc=com", deep;  // deep: a DN over 2047 bytes of accepted labels
     for (char c = 'a'; c < 'l'; ++c)
         deep += "dn: " + (parent = "dc=" + std::string(200, c) + "," + parent) + "\nobjectClass: domain\n\n";
-    ASSERT_TRUE(sandbox.Add(deep + "dn: mail=f,dc=com\nobjectClass: xoperson\nstreet: " + fits + "\n\n"
-                            "dn: mail=x,dc=com\nobjectClass: xoperson\nstreet: " + fits + "x\n"));
+    ASSERT_TRUE(sandbox.Add(deep + "dn: mail=f,dc=com\nobjectClass: xoperson\nstreet: " + fits +
+                            "\n\n"
+                            "dn: mail=x,dc=com\nobjectClass: xoperson\nstreet: " +
+                            fits + "x\n"));
     ASSERT_NE(OpenDirectory(client), nullptr);
     int status = 0;
     SearchReq* result = client.ldapClientSearch("dc=com", 2, 0, "(mail=f)", &status);
@@ -166,8 +187,10 @@ TEST_F(Directory, AddAndModifyLeaveOutEmptyValuesAndFailWhole) {
     EXPECT_EQ(client.ldapClientAdd("mail=x@nowhere.org,dc=nowhere,dc=org", add), LDAP_NO_SUCH_OBJECT);
     EXPECT_NE(client.ldapClientAdd("not a dn", add), 0);
     for (auto [mail, dn] : {std::pair{"a,dc=evil@x.org", "mail=a\\,dc\\=evil@x.org,dc=x,dc=org"},
-                            {"a+b@x.org", "mail=a\\+b@x.org,dc=x,dc=org"}, {"postmaster", "mail=postmaster"},
-                            {"x@y@z.org", "mail=x@y@z.org,dc=z,dc=org"}, {"#a @b.", "mail=\\#a @b.,dc=b"},
+                            {"a+b@x.org", "mail=a\\+b@x.org,dc=x,dc=org"},
+                            {"postmaster", "mail=postmaster"},
+                            {"x@y@z.org", "mail=x@y@z.org,dc=z,dc=org"},
+                            {"#a @b.", "mail=\\#a @b.,dc=b"},
                             {"a@e,vil.com", "mail=a@e\\,vil.com,dc=e\\,vil,dc=com"},
                             {"trailing @x ", "mail=trailing @x\\ ,dc=x\\ "}})
         EXPECT_STREQ(client.CreateDNFromMail(mail), dn);  // escaped to name no other entry
@@ -175,13 +198,17 @@ TEST_F(Directory, AddAndModifyLeaveOutEmptyValuesAndFailWhole) {
     const std::string crafted = client.CreateDNFromMail("bob@example.com,dc=example,dc=com");  // not Bob's
     EXPECT_NE(client.ldapClientAdd(crafted.c_str(), add), LDAP_ALREADY_EXISTS);
     EXPECT_EQ(client.ldapClientDelete(crafted.c_str()), -1);
-    attrval* edit = List({{1, "othermailbox", "SMTP$anna@partner.example"}, {0, "othermailbox", "X400$c=de"},
-                          {0, "firstname", ""}, {1, "telephoneNumber", ""}});
+    attrval* edit = List({{1, "othermailbox", "SMTP$anna@partner.example"},
+                          {0, "othermailbox", "X400$c=de"},
+                          {0, "firstname", ""},
+                          {1, "telephoneNumber", ""}});
     EXPECT_EQ(client.ldapClientModify(kAnnaDn, edit), 0);
     const std::string anna = Entry(kAnnaDn);
-    EXPECT_EQ(anna, "dn: " + std::string(kAnnaDn) + "\nobjectClass: xoperson\nmail: anna@example.com\n"
-                    "mail: ann@example.com\nfirstname: Anna\nsn: Smith\ntelephoneNumber: +44 20 7946 0101\n"
-                    "streetaddress: 1 High Street\nothermailbox: X400$c=de\n\n");
+    EXPECT_EQ(anna,
+              "dn: " + std::string(kAnnaDn) +
+                  "\nobjectClass: xoperson\nmail: anna@example.com\n"
+                  "mail: ann@example.com\nfirstname: Anna\nsn: Smith\ntelephoneNumber: +44 20 7946 0101\n"
+                  "streetaddress: 1 High Street\nothermailbox: X400$c=de\n\n");
     EXPECT_NE(client.ldapClientModify("mail=none@example.com,dc=example,dc=com", edit), 0);
     attrval* duplicate = List({{0, "mail", "bob.new@example.com"}, {0, "mail", "ann@example.com"}});
     EXPECT_EQ(client.ldapClientModify(kAnnaDn, duplicate), LDAP_TYPE_OR_VALUE_EXISTS);
@@ -209,8 +236,10 @@ TEST_F(Directory, StoresReplacesAndHidesProfileStrings) {
     ASSERT_NE(OpenDirectory(client), nullptr);
     EXPECT_EQ(client.ldapGetProfileString("PreProcessor", "AliasSequence"), nullptr);
     for (auto [section, key, value] : std::vector<std::tuple<const char*, const char*, std::string>>{
-             {"PreProcessor", "AliasSequence", "7!"}, {"preprocessor", "aliassequence", "8"},
-             {"mqapi", "mqlocallinuxrootdir", std::string(3000, 'q')}, {"odd,section=x", "key+1", ""}}) {
+             {"PreProcessor", "AliasSequence", "7!"},
+             {"preprocessor", "aliassequence", "8"},
+             {"mqapi", "mqlocallinuxrootdir", std::string(3000, 'q')},
+             {"odd,section=x", "key+1", ""}}) {
         EXPECT_EQ(client.ldapWriteProfileString(section, key, value.c_str()), 0);
         char* read = client.ldapGetProfileString(section, key);
         EXPECT_EQ(read ? read : "(null)", value);
@@ -222,8 +251,8 @@ TEST_F(Directory, StoresReplacesAndHidesProfileStrings) {
     EXPECT_EQ(client.ldapGetProfileString("mqapi", "other"), nullptr);
     EXPECT_NE(client.ldapWriteProfileString("", "key", "v"), 0);
     int status = 0;  // no user search or domain listing sees them
-    for (auto [scope, filter, count] : {std::tuple{2, "(mail=*)", 2}, {2, "(objectClass=xoperson)", 2},
-                                        {1, "(objectClass=domain)", 1}})
+    for (auto [scope, filter, count] :
+         {std::tuple{2, "(mail=*)", 2}, {2, "(objectClass=xoperson)", 2}, {1, "(objectClass=domain)", 1}})
         EXPECT_EQ(Count(client, client.ldapClientSearch("", scope, 0, filter, &status)), count) << filter;
 }
 
@@ -235,12 +264,18 @@ TEST(DomainNames, ConvertBothWaysEscapingLabels) {
     };
     std::string a255(255, 'a');
     for (auto [fn, text, expected] : std::vector<std::tuple<char* (*)(char*), std::string, std::string>>{
-             {DomainToDn, "example.com", "dc=example,dc=com"}, {DomainToDn, ".a..b.", "dc=a,dc=b"},
-             {DomainToDn, "...", ""}, {DomainToDn, "e,vil=x.com", "dc=e\\,vil\\=x,dc=com"},
-             {DomainToDn, a255, "dc=" + a255}, {DomainToDn, a255 + "a", "(null)"},
-             {DnToDomain, "mail=a,DC=Example,dc=com", "example.com"}, {DnToDomain, "dc=a,ou=b,dc=c", "a.c"},
-             {DnToDomain, "ou=x", "(null)"}, {DnToDomain, "", "(null)"},
-             {DnToDomain, "mail=xdc=y@z,dc=com", "com"}, {DnToDomain, "mail=a\\,dc\\=evil@x,dc=x", "x"},
+             {DomainToDn, "example.com", "dc=example,dc=com"},
+             {DomainToDn, ".a..b.", "dc=a,dc=b"},
+             {DomainToDn, "...", ""},
+             {DomainToDn, "e,vil=x.com", "dc=e\\,vil\\=x,dc=com"},
+             {DomainToDn, a255, "dc=" + a255},
+             {DomainToDn, a255 + "a", "(null)"},
+             {DnToDomain, "mail=a,DC=Example,dc=com", "example.com"},
+             {DnToDomain, "dc=a,ou=b,dc=c", "a.c"},
+             {DnToDomain, "ou=x", "(null)"},
+             {DnToDomain, "", "(null)"},
+             {DnToDomain, "mail=xdc=y@z,dc=com", "com"},
+             {DnToDomain, "mail=a\\,dc\\=evil@x,dc=x", "x"},
              {DnToDomain, "dc=e\\,vil,dc=com", "e,vil.com"}})
         EXPECT_EQ(convert(fn, text), expected) << text;
     EXPECT_TRUE(!DomainToDn(nullptr) && !DnToDomain(nullptr));
@@ -268,7 +303,10 @@ TEST_F(Directory, CreateDomainTreeAddsOnlyMissingEntriesTopDown) {
 
 TEST_F(Directory, MailAddressScreening) {
     std::string longest = std::string(243, 'a') + "@example.com";
-    for (const std::string& good : Strings{"Anna.Smith+mail@Example.COM", "u@b\xc3\xbc" "cher.de", longest})
+    for (const std::string& good : Strings{"Anna.Smith+mail@Example.COM",
+                                           "u@b\xc3\xbc"
+                                           "cher.de",
+                                           longest})
         EXPECT_STREQ(ValidateMailAddress(good.c_str()), good.c_str());
     for (const std::string& bad : Strings{"a" + longest, "a@x.com,b@x.com", "a@x.com;b@x.com", "", "plain",
                                           "@x.com", "a@", "a@b@x.com", "a@x..com", "a\n@x.com"})
@@ -280,8 +318,9 @@ TEST_F(Directory, MailAddressScreening) {
                             "<a@x.com>", "a|b@x.com", "\"a\"@x.com"})
         EXPECT_EQ(ValidateMailAddress(bad), nullptr) << bad;
     EXPECT_STREQ(last, "two@example.com");
-    const std::string log = sandbox.ReadLog(), line = "LDAP CGI[" + std::to_string(getpid()) +
-        "]: Username should not contain these invalid characters: \\/ :*?<>|\"\n";
+    const std::string log = sandbox.ReadLog(),
+                      line = "LDAP CGI[" + std::to_string(getpid()) +
+                             "]: Username should not contain these invalid characters: \\/ :*?<>|\"\n";
     int lines = 0;  // one for each
     for (std::size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++lines;
     EXPECT_EQ(lines, 9) << log;

@@ -9,7 +9,11 @@
 using namespace pagetexts;
 
 TEST(PageFrame, FrameResultBoxAndErrorPageComeOutWhole) {
-    EXPECT_EQ(CaptureStdout([] { PrintPageHeader("Find User"); PrintPageFooter(); PrintPageEnd(); }),
+    EXPECT_EQ(CaptureStdout([] {
+                  PrintPageHeader("Find User");
+                  PrintPageFooter();
+                  PrintPageEnd();
+              }),
               Header("Find User") + Footer() + PageEnd());
     // The result box's message is printed as given, not as a format.
     EXPECT_EQ(CaptureStdout([] { PrintResultPage("User <b>a@b.c</b> 100%s done\n"); }),

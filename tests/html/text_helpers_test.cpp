@@ -11,6 +11,8 @@
 
 #include "html/text_helpers.h"
 
+#include "base/log.h"
+
 static std::string Repeat(const std::string& text, int times) {
     std::string result;
     while (times-- > 0) result += text;
@@ -27,8 +29,11 @@ static std::string Url(const char* text) {
 TEST(HtmlEscape, EdgeCasesAndLongValues) {
     EXPECT_STREQ(HtmlEscape(nullptr), "");
     const std::pair<const char*, const char*> cases[] = {
-        {"Abc-xyz.09", "Abc-xyz.09"}, {"", ""}, {" _@", "&#32;&#95;&#64;"},
-        {"<\"'&>", "&#60;&#34;&#39;&#38;&#62;"}, {"\xe9\xff\x01\t", "&#233;&#255;&#1;&#9;"},
+        {"Abc-xyz.09", "Abc-xyz.09"},
+        {"", ""},
+        {" _@", "&#32;&#95;&#64;"},
+        {"<\"'&>", "&#60;&#34;&#39;&#38;&#62;"},
+        {"\xe9\xff\x01\t", "&#233;&#255;&#1;&#9;"},
     };
     for (const auto& c : cases) EXPECT_STREQ(HtmlEscape(c.first), c.second) << c.first;
     // Long values come back whole.
@@ -61,16 +66,16 @@ TEST(LogPrintf, ReachesTheLogCutAt1023AndSkipsADroppedLevel) {
     EXPECT_EQ(LogPrintf(1, "User %d not found", 42), 17);
     EXPECT_EQ(LogPrintf(6, "%sz", std::string(1022, 'y').c_str()), 1023);
     EXPECT_EQ(LogPrintf(6, "%s", std::string(3000, 'x').c_str()), 1023);
-    configure("5");   // a changed setting counts at once
-    EXPECT_EQ(LogPrintf(6, "Entry %s", reinterpret_cast<const char*>(16)), 0);   // would fault if formatted
+    configure("5");  // a changed setting counts at once
+    EXPECT_EQ(LogPrintf(6, "Entry %s", reinterpret_cast<const char*>(16)), 0);  // would fault if formatted
     EXPECT_EQ(LogPrintf(5, "kept %d", 5), 6);
     std::ifstream log(dir + "/ldapcgi.log");
-    std::vector<std::string> lines;   // each without its time stamp
+    std::vector<std::string> lines;  // each without its time stamp
     for (std::string line; std::getline(log, line);) lines.push_back(line.substr(line.find(' ')));
     const std::string head = " LDAP CGI[" + std::to_string(getpid()) + "]: ";
-    EXPECT_EQ(lines, (std::vector<std::string>{" 1" + head + "User 42 not found",
-                                               " 6" + head + std::string(1022, 'y') + "z",
-                                               " 6" + head + std::string(1023, 'x'), " 5" + head + "kept 5"}));
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         " 1" + head + "User 42 not found", " 6" + head + std::string(1022, 'y') + "z",
+                         " 6" + head + std::string(1023, 'x'), " 5" + head + "kept 5"}));
     unsetenv("XOMTA_CONFIG_DIR");
     std::system(("rm -rf '" + dir + "'").c_str());
 }

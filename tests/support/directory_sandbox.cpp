@@ -23,8 +23,10 @@
 
 namespace {
 
-ProcessResult Tool(std::vector<std::string> argv, const DirectorySandbox& server, const std::string& input = "") {
-    argv.insert(argv.begin() + 1, {"-x", "-H", server.Uri(), "-D", server.RootDn(), "-w", server.RootPassword()});
+ProcessResult Tool(std::vector<std::string> argv, const DirectorySandbox& server,
+                   const std::string& input = "") {
+    argv.insert(argv.begin() + 1,
+                {"-x", "-H", server.Uri(), "-D", server.RootDn(), "-w", server.RootPassword()});
     const char* path = getenv("PATH");
     return RunProcess(argv, {{"PATH", path ? path : "/usr/bin:/bin"}}, input);
 }
@@ -54,7 +56,8 @@ DirectorySandbox::DirectorySandbox(int fixedPort) {
     dir_ = name;
     std::minstd_rand random(static_cast<unsigned>(getpid()));
     for (int attempt = 0; attempt < (fixedPort > 0 ? 1 : 8) && !ok_; ++attempt)  // a busy port fails at once
-        if (Launch(fixedPort > 0 ? fixedPort : 20000 + static_cast<int>(random() % 40000))) ok_ = WriteConfig();
+        if (Launch(fixedPort > 0 ? fixedPort : 20000 + static_cast<int>(random() % 40000)))
+            ok_ = WriteConfig();
     if (!ok_) std::cerr << "directory sandbox: no slapd in " << dir_ << "\n" << ReadFile(dir_ + "/slapd.out");
 }
 
@@ -76,7 +79,8 @@ bool DirectorySandbox::Launch(int port) {
         if (getppid() != parent || in < 0 || out < 0) _exit(1);
         dup2(in, 0), dup2(out, 1), dup2(out, 2);
         for (int fd = 3; fd < 1024; ++fd) close(fd);
-        execl("/bin/bash", "bash", script.c_str(), "run", dir_.c_str(), portText.c_str(), static_cast<char*>(nullptr));
+        execl("/bin/bash", "bash", script.c_str(), "run", dir_.c_str(), portText.c_str(),
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     port_ = port;
@@ -102,12 +106,15 @@ bool DirectorySandbox::Start() { return pid_ > 0 || (!dir_.empty() && port_ > 0 
 
 // The top entries go with everything below them.
 bool DirectorySandbox::Reset(const std::string& ldif) {
-    ProcessResult top = Tool({"/usr/bin/ldapsearch", "-LLL", "-b", "", "-s", "one", "(objectClass=*)", "1.1"}, *this);
+    ProcessResult top =
+        Tool({"/usr/bin/ldapsearch", "-LLL", "-b", "", "-s", "one", "(objectClass=*)", "1.1"}, *this);
     std::vector<std::string> argv = {"/usr/bin/ldapdelete", "-r"};
     std::istringstream lines(top.out);
     for (std::string line; std::getline(lines, line);)
-        if (line.rfind("dn: ", 0) == 0) argv.push_back(line.substr(4));
-        else if (!line.empty()) top.exitStatus = -1;  // a DN that ldapsearch could only print in base64
+        if (line.rfind("dn: ", 0) == 0)
+            argv.push_back(line.substr(4));
+        else if (!line.empty())
+            top.exitStatus = -1;  // a DN that ldapsearch could only print in base64
     ProcessResult deleted = argv.size() > 2 ? Tool(argv, *this) : ProcessResult{0, "", ""};
     if (top.exitStatus != 0 || deleted.exitStatus != 0)
         std::cerr << "directory sandbox: reset: " << top.out << top.err << deleted.err;
@@ -120,7 +127,8 @@ bool DirectorySandbox::Add(const std::string& ldif) {
     return result.exitStatus == 0;
 }
 
-std::string DirectorySandbox::Search(const std::string& base, const std::string& filter, const std::string& attrs) {
+std::string DirectorySandbox::Search(const std::string& base, const std::string& filter,
+                                     const std::string& attrs) {
     std::vector<std::string> argv = {"/usr/bin/ldapsearch", "-LLL", "-o", "ldif-wrap=no", "-b", base, filter};
     std::istringstream names(attrs);
     for (std::string name; names >> name;) argv.push_back(name);
@@ -130,12 +138,16 @@ std::string DirectorySandbox::Search(const std::string& base, const std::string&
 // INI sections: a name and lines, each a key and value, or a raw line with no key.
 bool DirectorySandbox::WriteConfig(const std::string& extraIni) {
     using Lines = std::vector<std::pair<std::string, std::string>>;
-    std::vector<std::pair<std::string, Lines>> sections = {
-        {"Ldap", {{"HostName", "127.0.0.1"}, {"Port", std::to_string(port_)}, {"UserName", RootDn()},
-                  {"Password", RootPassword()}}},
-        {"Log", {{"File", LogFile()}}}};
+    std::vector<std::pair<std::string, Lines>> sections = {{"Ldap",
+                                                            {{"HostName", "127.0.0.1"},
+                                                             {"Port", std::to_string(port_)},
+                                                             {"UserName", RootDn()},
+                                                             {"Password", RootPassword()}}},
+                                                           {"Log", {{"File", LogFile()}}}};
     auto named = [](const std::string& name) {
-        return [name](auto& item) { return !item.first.empty() && strcasecmp(item.first.c_str(), name.c_str()) == 0; };
+        return [name](auto& item) {
+            return !item.first.empty() && strcasecmp(item.first.c_str(), name.c_str()) == 0;
+        };
     };
     std::istringstream in(extraIni);
     Lines* current = nullptr;  // text before any section heading has no place
@@ -145,13 +157,16 @@ bool DirectorySandbox::WriteConfig(const std::string& extraIni) {
             std::string name = text.substr(1, text.size() - 2);
             auto found = std::find_if(sections.begin(), sections.end(), named(name));
             current = found != sections.end() ? &found->second : &sections.emplace_back(name, Lines{}).second;
-        } else if (current && !text.empty() && (text[0] == ';' || text[0] == '#' || equals == std::string::npos)) {
+        } else if (current && !text.empty() &&
+                   (text[0] == ';' || text[0] == '#' || equals == std::string::npos)) {
             current->push_back({"", line});
         } else if (current && !text.empty()) {
             std::string key = Trim(text.substr(0, equals)), value = Trim(text.substr(equals + 1));
             auto same = std::find_if(current->begin(), current->end(), named(key));
-            if (same != current->end()) same->second = value;
-            else current->push_back({key, value});
+            if (same != current->end())
+                same->second = value;
+            else
+                current->push_back({key, value});
         }
     }
     std::string text;
@@ -172,4 +187,6 @@ bool DirectorySandbox::WriteRawConfig(const std::string& text) {
 
 std::string DirectorySandbox::ReadLog() const { return ReadFile(LogFile()); }
 
-bool DirectorySandbox::ClearLog() { return !dir_.empty() && (truncate(LogFile().c_str(), 0) == 0 || errno == ENOENT); }
+bool DirectorySandbox::ClearLog() {
+    return !dir_.empty() && (truncate(LogFile().c_str(), 0) == 0 || errno == ENOENT);
+}

@@ -8,7 +8,9 @@ std::string Header(const std::string& title) {
            "\n"
            "<html>\n"
            "<head>\n"
-           "<LINK REL=STYLESHEET HREF=\"/vemo/style/xomainstylesheet.css\"><title>" + title + "</title>\n"
+           "<LINK REL=STYLESHEET HREF=\"/vemo/style/xomainstylesheet.css\"><title>" +
+           title +
+           "</title>\n"
            "</head>\n"
            "<script>\n"
            "function popup(url, name, width, height)\n"
@@ -22,7 +24,9 @@ std::string Header(const std::string& title) {
            "<table width=\"100%\" border=\"0\" cellspacing=\"0\" cellpadding=\"0\">\n"
            "<tr>\n"
            "<td width=\"150\"><img src=\"../module-pictures/images/left-fade.gif\" width=\"150\" height=\"50\" border=\"0\"></td>\n"
-           "<td width=\"100%\" nowrap background=\"../module-pictures/images/line.gif\" class=\"header\">" + title + "</td>\n"
+           "<td width=\"100%\" nowrap background=\"../module-pictures/images/line.gif\" class=\"header\">" +
+           title +
+           "</td>\n"
            "<td width=\"150\"><img src=\"../module-pictures/images/right-fade.gif\" width=\"150\" height=\"50\" border=\"0\"></td>\n"
            "</tr>\n"
            "</table>\n"
@@ -51,7 +55,9 @@ std::string ResultBox(const std::string& message) {
            "</TR>\n"
            "<TR>\n"
            "<TD BGColor=#BBCCBB>\n"
-           "<CENTER>\n" + message + "</TD>\n"
+           "<CENTER>\n" +
+           message +
+           "</TD>\n"
            "</TR>\n"
            "</TABLE>\n";
 }

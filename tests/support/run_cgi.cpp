@@ -79,7 +79,10 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const Environment
                 (fds[i].fd == outFd ? result.out : result.err).append(buffer, static_cast<std::size_t>(r));
             } else if (r == 0 || errno != EINTR) {
                 close(fds[i].fd);
-                if (fds[i].fd == outFd) outFd = -1; else errFd = -1;
+                if (fds[i].fd == outFd)
+                    outFd = -1;
+                else
+                    errFd = -1;
             }
         }
     }
@@ -118,5 +121,9 @@ ProcessResult RunCgiPost(const std::string& body, const Environment& extra) {
     return RunCgi(env, body);
 }
 
-std::string SourcePath(const std::string& relative) { return std::string(LDAPCGI_SOURCE_DIR) + "/" + relative; }
-std::string BinaryPath(const std::string& relative) { return std::string(LDAPCGI_BINARY_DIR) + "/" + relative; }
+std::string SourcePath(const std::string& relative) {
+    return std::string(LDAPCGI_SOURCE_DIR) + "/" + relative;
+}
+std::string BinaryPath(const std::string& relative) {
+    return std::string(LDAPCGI_BINARY_DIR) + "/" + relative;
+}

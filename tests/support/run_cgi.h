@@ -9,7 +9,7 @@
 #include <vector>
 
 struct ProcessResult {
-    int exitStatus = -1;   // exit code, or 128 + signal number
+    int exitStatus = -1;  // exit code, or 128 + signal number
     std::string out;
     std::string err;
 };

@@ -48,8 +48,10 @@ void ExpectPage(const ProcessResult& r, const string& page, const string& trace 
 }
 
 bool Reset(const string& ldif) {
-    return Dir().Reset("dn: dc=com\nobjectClass: domain\ndc: com\n\n"
-                       "dn: dc=example,dc=com\nobjectClass: domain\ndc: example\n\n" + ldif);
+    return Dir().Reset(
+        "dn: dc=com\nobjectClass: domain\ndc: com\n\n"
+        "dn: dc=example,dc=com\nobjectClass: domain\ndc: example\n\n" +
+        ldif);
 }
 string UserLdif(const string& m, const string& rest) {
     return "dn: mail=" + m + ",dc=example,dc=com\nobjectClass: xoperson\nmail: " + m + "\n" + rest + "\n";
@@ -69,29 +71,33 @@ string Help(const string& tabs, const string& topic) {
            "sysadmin/" + topic + ".htm', 'LDAP', 400,400);\">\n";
 }
 
-struct Person { string first, last, tel, address, mail; };
+struct Person {
+    string first, last, tel, address, mail;
+};
 
 // Attribute table of the details, edit and delete pages.
 string DetailTable(const Person& p, bool ro, const string& aliasRows) {
     const string th = "<td align=center bgcolor=2166ab style=\"color:#FFFFFF\">";
     auto item = [ro](const string& label, const string& field, const string& value) {
-        string cell = field == "Address"
-            ? "\t\t\t\t\t<textarea " + string(ro ? "readonly" : "") + " name=\"Address\" rows=\"4\" >" +
-                  Encode(value) + "</textarea>\n"
+        string cell =
+            field == "Address" ? "\t\t\t\t\t<textarea " + string(ro ? "readonly" : "") +
+                                     " name=\"Address\" rows=\"4\" >" + Encode(value) + "</textarea>\n"
             : ro ? Encode(value) + "\n"
                  : "\t\t\t\t\t<input type=\"text\" name=\"" + field + "\" value=\"" + Encode(value) + "\">\n";
         return "\t\t\t<tr>\n\t\t\t\t<td align=right bgcolor=2166ab style=\"color:#FFFFFF\">" + label +
                " :</td>\n\t\t\t\t<td>\n" + cell + "\t\t\t\t</td>\n\t\t\t</tr>\n";
     };
     return "\t\t<table  align=\"center\" valign=\"top\" border=\"0\">\n\t\t<tr>\n\t\t<td>\n"
-           "\t\t\t<table  cellpadding=\"4\" valign=\"top\" border=\"1\">\n\t\t\t<tr>\n\t\t\t\t" + th +
-           "Item</td>\n\t\t\t\t" + th + "Value</td>\n\t\t\t</tr>\n" +
+           "\t\t\t<table  cellpadding=\"4\" valign=\"top\" border=\"1\">\n\t\t\t<tr>\n\t\t\t\t" +
+           th + "Item</td>\n\t\t\t\t" + th + "Value</td>\n\t\t\t</tr>\n" +
            item("First Name", "FirstName", p.first) + item("Last Name", "LastName", p.last) +
            item("Telephone Number", "TelNo", p.tel) + item("Address", "Address", p.address) +
-           item("Mail", "Mail", p.mail) + "\t\t</table>\n\t\t</td>\n\t\t<td valign=\"top\">\n"
+           item("Mail", "Mail", p.mail) +
+           "\t\t</table>\n\t\t</td>\n\t\t<td valign=\"top\">\n"
            "\t\t\t<table cellpadding=\"4\" valign=\"top\" border=\"1\">\n\t\t\t<tr>\n"
            "\t\t\t\t<td align=\"center\" bgcolor=2166ab style=\"color:#FFFFFF\">Email Aliases</td>\n"
-           "\t\t\t</tr>\n" + aliasRows + "\t\t</table>\n\t\t</td>\n\t\t<tr>\n\t\t</table>\n";
+           "\t\t\t</tr>\n" +
+           aliasRows + "\t\t</table>\n\t\t</td>\n\t\t<tr>\n\t\t</table>\n";
 }
 
 // One alias link; `link` is the alias as it stands in the URL.
@@ -108,16 +114,16 @@ string DetailsPage(const Person& p, const string& aliasRows, const char* message
                "\t\t\t\t\t<input type=\"submit\" name=\"" + name + "\" value=\"" + value +
                "\">\n\t\t\t\t</form>\n\t\t\t\t</td>\n";
     };
-    string page =
-        Header("User Details") + "<table border=\"0\" width=\"100%\">\n    <tr>\n\t\t<td>\n" +
-        DetailTable(p, true, aliasRows) + Footer() + kTable +
-        "\t\t\t<table border=\"0\">\n\t\t\t<tr valign=top>\n\t\t\t\t<td>\n\t\t\t\t<form>\n" + kGoBack +
-        "\t\t\t\t</form>\n\t\t\t\t</td>\n" + button("EditUser", "EditUser", "Edit") +
-        button("DeleteUser", "DeleteUser", "Delete") + button("ViewConn", "ViewConn", "View Connectors") +
-        button("NewAlias", "ViewConn", "New Mail Alias") +
-        "\t\t\t</tr>\n\t\t\t</table>\n\t\t</td>\n\t\t<td valign=top align=right>\n\t\t<form>\n" +
-        Help("\t\t\t", "userdetail") +
-        "\t\t</form>\n\t\t</td>\n\t</tr>\n</table>\n\t\t</td>\n    </tr>\n</table>\n";
+    string page = Header("User Details") + "<table border=\"0\" width=\"100%\">\n    <tr>\n\t\t<td>\n" +
+                  DetailTable(p, true, aliasRows) + Footer() + kTable +
+                  "\t\t\t<table border=\"0\">\n\t\t\t<tr valign=top>\n\t\t\t\t<td>\n\t\t\t\t<form>\n" +
+                  kGoBack + "\t\t\t\t</form>\n\t\t\t\t</td>\n" + button("EditUser", "EditUser", "Edit") +
+                  button("DeleteUser", "DeleteUser", "Delete") +
+                  button("ViewConn", "ViewConn", "View Connectors") +
+                  button("NewAlias", "ViewConn", "New Mail Alias") +
+                  "\t\t\t</tr>\n\t\t\t</table>\n\t\t</td>\n\t\t<td valign=top align=right>\n\t\t<form>\n" +
+                  Help("\t\t\t", "userdetail") +
+                  "\t\t</form>\n\t\t</td>\n\t</tr>\n</table>\n\t\t</td>\n    </tr>\n</table>\n";
     if (message != nullptr) page += "<center>" + string(message) + "\n</center>";
     return page + "</body>\n</html>\n";
 }
@@ -127,7 +133,9 @@ string EditPage(const Person& p, const string& aliases) {
     return Header("Edit User") + ValidationScript() + kCheckedForm + kTable + DetailTable(p, false, aliases) +
            Footer() + kTable + "\t\t\t<table border=\"0\">\n\t\t\t<tr>\n\t\t\t\t<td>\n" + kGoBack +
            "\t\t\t\t</td>\n\t\t\t\t<td>\n"
-           "\t\t\t\t\t<input type=\"hidden\" name=\"MailNdx\" value=\"" + Encode(p.mail) + "\">\n"
+           "\t\t\t\t\t<input type=\"hidden\" name=\"MailNdx\" value=\"" +
+           Encode(p.mail) +
+           "\">\n"
            "\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"UpdateUser\">\n"
            "\t\t\t\t\t<input type=\"submit\" name=\"UpdateUser\" value=\"Update\">\n"
            "\t\t\t\t</td>\n\t\t\t\t<td>\n\t\t\t\t\t<input type=\"reset\" value=\"Reset\" name=\"Reset\">\n"
@@ -144,32 +152,33 @@ string ListRow(const string& first, const string& last, const string& tel, const
            Encode(tel) + td + a + ">" + Encode(mail) + "</td>\n\t\t</tr>\n";
 }
 string ListPage(const string& rows) {
-    string page = Header("User Listing") + kForm + ">\n<center>\n<table border=\"0\">\n\t<tr>\n        <td>"
+    string page = Header("User Listing") + kForm +
+                  ">\n<center>\n<table border=\"0\">\n\t<tr>\n        <td>"
                   "<table border=\"0\">\n\t\t\t<tr>\n\t\t\t  <td><table border=\"0\">\n\t\t\t\t<tr>\n";
     for (const char* title : {"First Name", "Last Name", "Telephone Number", "Mail"})
         page += "                  <td bgcolor=2166ab style=\"color:#FFFFFF\"><center>" + string(title) +
                 "</center></td>\n";
-    return page + "\t\t\t    </tr>\n\t\t\t    <tr>\n" + rows + "\t\t        </table>\n\t\t      </td>\n"
-           "\t\t\t</tr>\n\t\t</table>\n\t\t</td>\n\t</tr>\n</table>\n" + Footer() +
-           "<form>\n<table border=\"0\" align=\"right\">\n\t<tr>\n        <td>\n" + Help("\t\t", "listuser") +
-           "\t\t</td>\n\t</tr>\n</table>\n<center>\n</form>\n" + PageEnd();
+    return page + "\t\t\t    </tr>\n\t\t\t    <tr>\n" + rows +
+           "\t\t        </table>\n\t\t      </td>\n"
+           "\t\t\t</tr>\n\t\t</table>\n\t\t</td>\n\t</tr>\n</table>\n" +
+           Footer() + "<form>\n<table border=\"0\" align=\"right\">\n\t<tr>\n        <td>\n" +
+           Help("\t\t", "listuser") + "\t\t</td>\n\t</tr>\n</table>\n<center>\n</form>\n" + PageEnd();
 }
 ProcessResult List(const string& query) { return Get("Command=ListUsers&" + query); }
 
 TEST(ListUsers, FiltersSortOrderEscapingAndOverlongFilter) {
     // Arrival order is the order of this text.
-    ASSERT_TRUE(Reset(
-        UserLdif("anna@example.com", "firstname: Anna\nsn: Smith\ntelephoneNumber: 111\n") +
-        UserLdif("zed@example.com", "firstname: Zed\n") +
-        UserLdif("anna2@example.com", "firstname: anna\nsn: smith\ntelephoneNumber: 222\n") +
-        UserLdif("pat@example.com", "firstname: Pat\nsn: O(Brien)\n") +
-        UserLdif("list@example.com", "objectClass: xolistowner\nfirstname: Dist\nsn: List\n") +
-        // Primary address from the DN, though the first mail value is another.
-        "dn: mail=a@example.com,dc=example,dc=com\nobjectClass: xoperson\nmail: b@example.com\n"
-        "mail: a@example.com\nfirstname: Al\nsn: Adams\n\n"
-        // Written by another tool: quotes and angle brackets in the address.
-        "dn: mail=q\\22 \\3Cb\\3E@example.com,dc=example,dc=com\nobjectClass: xoperson\n"
-        "mail: q\" <b>@example.com\nsn: Quote\n\n"));
+    ASSERT_TRUE(Reset(UserLdif("anna@example.com", "firstname: Anna\nsn: Smith\ntelephoneNumber: 111\n") +
+                      UserLdif("zed@example.com", "firstname: Zed\n") +
+                      UserLdif("anna2@example.com", "firstname: anna\nsn: smith\ntelephoneNumber: 222\n") +
+                      UserLdif("pat@example.com", "firstname: Pat\nsn: O(Brien)\n") +
+                      UserLdif("list@example.com", "objectClass: xolistowner\nfirstname: Dist\nsn: List\n") +
+                      // Primary address from the DN, though the first mail value is another.
+                      "dn: mail=a@example.com,dc=example,dc=com\nobjectClass: xoperson\nmail: b@example.com\n"
+                      "mail: a@example.com\nfirstname: Al\nsn: Adams\n\n"
+                      // Written by another tool: quotes and angle brackets in the address.
+                      "dn: mail=q\\22 \\3Cb\\3E@example.com,dc=example,dc=com\nobjectClass: xoperson\n"
+                      "mail: q\" <b>@example.com\nsn: Quote\n\n"));
     const string zed = ListRow("Zed", "", "", "zed@example.com"),
                  al = ListRow("Al", "Adams", "", "a@example.com"),
                  pat = ListRow("Pat", "O(Brien)", "", "pat@example.com"),
@@ -181,12 +190,16 @@ TEST(ListUsers, FiltersSortOrderEscapingAndOverlongFilter) {
     const Fields cases = {
         {"FirstName=&LastName=&Mail=", zed + al + pat + quote + anna2 + anna},
         {"Special=yes", zed + al + dist + pat + quote + anna2 + anna},
-        {"FirstName=ANNA&LastName=*&Mail=*", anna2 + anna}, {"LastName=Sm*", anna2 + anna},
+        {"FirstName=ANNA&LastName=*&Mail=*", anna2 + anna},
+        {"LastName=Sm*", anna2 + anna},
         {"FirstName=anna&LastName=smith&Mail=anna2*", anna2},
         {"Mail=b%40example.com", al},  // an alias value; the row shows the primary address
         // Filter syntax in typed values is searched for, never spliced in.
-        {"LastName=O(Brien)", pat}, {"LastName=O(Br*", pat}, {"LastName=x%29%28sn%3d*", ""},
-        {"LastName=%5c2a", ""}, {"LastName=**", ""},  // the last one the server refuses: empty table
+        {"LastName=O(Brien)", pat},
+        {"LastName=O(Br*", pat},
+        {"LastName=x%29%28sn%3d*", ""},
+        {"LastName=%5c2a", ""},
+        {"LastName=**", ""},  // the last one the server refuses: empty table
     };
     for (const auto& c : cases) ExpectPage(List(c.first), ListPage(c.second), c.first);
     // With the 96 fixed characters of the filter, 1199 in all (1102 + "*") is the longest that fits.
@@ -220,13 +233,14 @@ TEST(Configuration, RecordLimitCutsTheListAClosedPortFails) {
 
 TEST(UserDetails, AliasesByLetterCaseEscapingAndNotFound) {
     // The DN's capitals: the lower-case mail value is no alias.
-    ASSERT_TRUE(Reset("dn: mail=Ann@Example.com,dc=example,dc=com\nobjectClass: xoperson\n"
-                      "mail: ann@example.com\nmail: ann.alias@example.com\nmail: x+y@example.com\n"
-                      "firstname: <script>alert(1)</script>\nsn: Lee & Sons\ntelephoneNumber: 1 2\n"
-                      "streetaddress: 1 \"Main\" St\ncn: x\n\n"));
+    ASSERT_TRUE(
+        Reset("dn: mail=Ann@Example.com,dc=example,dc=com\nobjectClass: xoperson\n"
+              "mail: ann@example.com\nmail: ann.alias@example.com\nmail: x+y@example.com\n"
+              "firstname: <script>alert(1)</script>\nsn: Lee & Sons\ntelephoneNumber: 1 2\n"
+              "streetaddress: 1 \"Main\" St\ncn: x\n\n"));
     const Person p = {"<script>alert(1)</script>", "Lee & Sons", "1 2", "1 \"Main\" St", "Ann@Example.com"};
-    const string aliases = AliasRow(p.mail, "ann.alias@example.com") +
-                           AliasRow(p.mail, "x+y@example.com", "x%2by@example.com");
+    const string aliases =
+        AliasRow(p.mail, "ann.alias@example.com") + AliasRow(p.mail, "x+y@example.com", "x%2by@example.com");
     auto notFound = [](const string& m) { return ResultPage("User Details", "User (" + m + ") not found"); };
     const Fields cases = {
         {"ann@example.com", DetailsPage(p, aliases, nullptr)},
@@ -239,8 +253,13 @@ TEST(UserDetails, AliasesByLetterCaseEscapingAndNotFound) {
 }
 
 ProcessResult Create(const Person& p) {
-    return Post({{"Command", "NewUser"}, {"FirstName", p.first}, {"LastName", p.last}, {"TelNo", p.tel},
-                 {"Address", p.address}, {"Mail", p.mail}, {"Submit", "Create User"}});
+    return Post({{"Command", "NewUser"},
+                 {"FirstName", p.first},
+                 {"LastName", p.last},
+                 {"TelNo", p.tel},
+                 {"Address", p.address},
+                 {"Mail", p.mail},
+                 {"Submit", "Create User"}});
 }
 
 TEST(NewUser, FormRefusalsAndCreationWithMissingDomainsTopDown) {
@@ -250,18 +269,19 @@ TEST(NewUser, FormRefusalsAndCreationWithMissingDomainsTopDown) {
     };
     ExpectPage(Get("Command=NewUserMenu"),
                Header("New User") + ValidationScript() + kCheckedForm +
-               "<input type=\"hidden\" name=\"Command\" value=\"NewUser\">\n" + kTable +
-               "\t\t\t<center>\n<table border=\"1\">\n" +
-               row("First Name :", "<input type=\"text\" name=\"FirstName\">") +
-               row("Last Name :", "<input type=\"text\" name=\"LastName\">") +
-               row("Telephone Number :", "<input type=\"text\" name=\"TelNo\">") +
-               row("Address :", "<textarea name=\"Address\" rows=\"4\" ></textarea>") +
-               row("Mail", "<input type=\"text\" name=\"Mail\" >") + "\t\t\t</table></center>\n" + Footer() +
-               kTable + "\t\t\t<table border=\"0\">\n\t\t\t<tr valign=top>\n\t\t\t\t<td>\n"
-               "\t\t\t\t\t<input type=\"submit\" name=\"Submit\" value=\"Create User\">\n\t\t\t\t</td>\n"
-               "\t\t\t\t<td>\n\t\t\t\t\t<input type=\"reset\" value=\"Reset\" name=\"Reset\">\n"
-               "\t\t\t\t</td>\n\t\t\t</tr>\n\t\t\t</table>\n\t\t</td>\n\t\t<td align=right>\n" +
-               Help("\t\t\t", "newuser") + kClose + "</form>\n</body>\n</html>\n");
+                   "<input type=\"hidden\" name=\"Command\" value=\"NewUser\">\n" + kTable +
+                   "\t\t\t<center>\n<table border=\"1\">\n" +
+                   row("First Name :", "<input type=\"text\" name=\"FirstName\">") +
+                   row("Last Name :", "<input type=\"text\" name=\"LastName\">") +
+                   row("Telephone Number :", "<input type=\"text\" name=\"TelNo\">") +
+                   row("Address :", "<textarea name=\"Address\" rows=\"4\" ></textarea>") +
+                   row("Mail", "<input type=\"text\" name=\"Mail\" >") + "\t\t\t</table></center>\n" +
+                   Footer() + kTable +
+                   "\t\t\t<table border=\"0\">\n\t\t\t<tr valign=top>\n\t\t\t\t<td>\n"
+                   "\t\t\t\t\t<input type=\"submit\" name=\"Submit\" value=\"Create User\">\n\t\t\t\t</td>\n"
+                   "\t\t\t\t<td>\n\t\t\t\t\t<input type=\"reset\" value=\"Reset\" name=\"Reset\">\n"
+                   "\t\t\t\t</td>\n\t\t\t</tr>\n\t\t\t</table>\n\t\t</td>\n\t\t<td align=right>\n" +
+                   Help("\t\t\t", "newuser") + kClose + "</form>\n</body>\n</html>\n");
 
     ASSERT_TRUE(Reset(UserLdif("old@example.com", "firstname: Old\nsn: Timer\n")));
     const string before = State(), n300(300, 'n'), overflow = "Error: name or telephone field overflow";
@@ -288,9 +308,11 @@ TEST(NewUser, FormRefusalsAndCreationWithMissingDomainsTopDown) {
     for (const Person& p : {eve, uno, solo, road})
         ExpectPage(Create(p), DetailsPage(p, "", kCreated), p.mail);
     // The server takes no entry before its parent: all three domains are there.
-    EXPECT_EQ(Dir().Search("dc=org", "(objectClass=domain)", "dc"), "dn: dc=org\ndc: org\n\n"
+    EXPECT_EQ(Dir().Search("dc=org", "(objectClass=domain)", "dc"),
+              "dn: dc=org\ndc: org\n\n"
               "dn: dc=example,dc=org\ndc: example\n\ndn: dc=sub,dc=example,dc=org\ndc: sub\n\n");
-    EXPECT_EQ(Dir().Search("", "(&(objectClass=xoperson)(!(mail=old*)))", "cn sn firstname streetaddress "
+    EXPECT_EQ(Dir().Search("", "(&(objectClass=xoperson)(!(mail=old*)))",
+                           "cn sn firstname streetaddress "
                            "telephoneNumber mail"),
               "dn: mail=eve@sub.example.org,dc=sub,dc=example,dc=org\ncn: Eve Adams\nfirstname: Eve\n"
               "streetaddress: 1 <Main> St\ntelephoneNumber: +1 555\nsn: Adams\nmail: eve@sub.example.org\n\n"
@@ -298,12 +320,19 @@ TEST(NewUser, FormRefusalsAndCreationWithMissingDomainsTopDown) {
               "mail: uno@example.com\n\n"
               "dn: mail=solo@example.com,dc=example,dc=com\ncn: Solo\nsn: Solo\nmail: solo@example.com\n\n"
               "dn: mail=long@example.com,dc=example,dc=com\ncn: Long Road\nfirstname: Long\n"
-              "streetaddress: " + road.address + "\nsn: Road\nmail: long@example.com\n\n");  // cn "Uno "
+              "streetaddress: " +
+                  road.address + "\nsn: Road\nmail: long@example.com\n\n");  // cn "Uno "
 }
 
 ProcessResult Update(const string& ndx, const Person& p) {  // ndx: the address the user had
-    return Post({{"FirstName", p.first}, {"LastName", p.last}, {"TelNo", p.tel}, {"Address", p.address},
-                 {"Mail", p.mail}, {"MailNdx", ndx}, {"Command", "UpdateUser"}, {"UpdateUser", "Update"}});
+    return Post({{"FirstName", p.first},
+                 {"LastName", p.last},
+                 {"TelNo", p.tel},
+                 {"Address", p.address},
+                 {"Mail", p.mail},
+                 {"MailNdx", ndx},
+                 {"Command", "UpdateUser"},
+                 {"UpdateUser", "Update"}});
 }
 Person Ann(const string& mail, const string& tel = "123") { return {"Ann", "Lee", tel, "1 <Main> St", mail}; }
 const string kAnnMail = "ann@example.com", kAnnAlias = AliasRow(kAnnMail, "ann.alias@example.com");
@@ -311,10 +340,11 @@ const string kCantFind = ResultPage("Delete User", "Cant find user,Delete User O
 
 // Ann, with an alias and a connector, and Bob with two sn values; the directory as seeded.
 string SeedAnnAndBob() {
-    EXPECT_TRUE(Reset(UserLdif(kAnnMail, "firstname: Ann\nsn: Lee\ntelephoneNumber: 123\n"
-                                         "streetaddress: 1 <Main> St\ncn: Ann Lee\n"
-                                         "mail: ann.alias@example.com\n"
-                                         "othermailbox: SMTP$ann@remote.net\nx-permission: SMTP$Send\n") +
+    EXPECT_TRUE(Reset(UserLdif(kAnnMail,
+                               "firstname: Ann\nsn: Lee\ntelephoneNumber: 123\n"
+                               "streetaddress: 1 <Main> St\ncn: Ann Lee\n"
+                               "mail: ann.alias@example.com\n"
+                               "othermailbox: SMTP$ann@remote.net\nx-permission: SMTP$Send\n") +
                       UserLdif("bob@example.com", "firstname: Bob\nsn: Brown\nsn: Second\ncn: Bob Brown\n")));
     return State();
 }
@@ -375,8 +405,8 @@ TEST(ChangeUser, RenameCarriesAliasesAndConnectorsAndIsReachableFromItsOwnPages)
     // The first mail value is now the alias; the buttons above and below carry the primary address.
     EXPECT_EQ(Cmd("EditUser", mail).out, EditPage(Ann(mail), alias));
     EXPECT_EQ(Update(mail, Ann(mail, "999")).out, DetailsPage(Ann(mail, "999"), alias, kUpdated));
-    EXPECT_NE(Cmd("DeleteUser", mail).out.find(
-                  "<input type=\"hidden\" name=\"Mail\" value=\"ann&#64;new.example.net\">"),
+    EXPECT_NE(Cmd("DeleteUser", mail)
+                  .out.find("<input type=\"hidden\" name=\"Mail\" value=\"ann&#64;new.example.net\">"),
               string::npos);
     EXPECT_EQ(Cmd("VerifyDeleteUser", mail).out,
               Header("Delete User") + ResultBox("Successfully Deleted User") + "</body>\n</html>\n");
@@ -387,15 +417,15 @@ TEST(ChangeUser, DeleteConfirmsTheAddressAsReceivedAndDeletesOnlyTheEntry) {
     const string before = SeedAnnAndBob();
     ExpectPage(Cmd("DeleteUser", "ANN@Example.com"),
                Header("Delete User") + kTable + DetailTable(Ann(kAnnMail), true, kAnnAlias) + Footer() +
-               kTable +
-               "\t\t" + kForm + ">\n\t\t\t<table border=\"0\">\n\t\t\t<tr>\n\t\t\t\t<td>\n" + kGoBack +
-               "\t\t\t\t</td>\n\t\t\t\t<td>\n"
-               "\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"VerifyDeleteUser\">\n"
-               "\t\t\t\t\t<input type=\"hidden\" name=\"Mail\" value=\"ANN&#64;Example.com\">\n"
-               "\t\t\t\t\t<input type=\"submit\" name=\"VerifyDeleteUser\" value=\"Confirm\">\n"
-               "\t\t\t\t</td>\n\t\t\t</tr>\n\t\t\t</table>\n\t\t</form>\n\t\t</td>\n"
-               "\t\t<td valign=\"top\" align=\"right\" >\n\t\t<form>\n" + Help("\t\t\t", "deluser") +
-               "\t\t</form>\n" + kClose + "</body>\n</html>\n");
+                   kTable + "\t\t" + kForm + ">\n\t\t\t<table border=\"0\">\n\t\t\t<tr>\n\t\t\t\t<td>\n" +
+                   kGoBack +
+                   "\t\t\t\t</td>\n\t\t\t\t<td>\n"
+                   "\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"VerifyDeleteUser\">\n"
+                   "\t\t\t\t\t<input type=\"hidden\" name=\"Mail\" value=\"ANN&#64;Example.com\">\n"
+                   "\t\t\t\t\t<input type=\"submit\" name=\"VerifyDeleteUser\" value=\"Confirm\">\n"
+                   "\t\t\t\t</td>\n\t\t\t</tr>\n\t\t\t</table>\n\t\t</form>\n\t\t</td>\n"
+                   "\t\t<td valign=\"top\" align=\"right\" >\n\t\t<form>\n" +
+                   Help("\t\t\t", "deluser") + "\t\t</form>\n" + kClose + "</body>\n</html>\n");
     EXPECT_EQ(State(), before);  // nothing deleted yet
     // Aliases and connectors go with the entry; domains and others stay.
     ExpectPage(Cmd("VerifyDeleteUser", "ANN@Example.com"),

@@ -1,0 +1,29 @@
+// The system's limits in one place: buffer sizes and maximum lengths that
+// bound every input. Platform stand-ins keep theirs in platform/platform_limits.h.
+#ifndef LDAPCGI_BASE_LIMITS_H
+#define LDAPCGI_BASE_LIMITS_H
+
+#include <cstddef>
+
+// Path every form and link posts back to.
+#define SCRIPT_PATH "/vemo/cgi-bin/ldapcgi.cgi"
+// Application name handed to the log service and the start-up library.
+#define APPLICATION_NAME "LDAP CGI"
+
+constexpr std::size_t kTextBufferSize = 1024;         // the common text buffer
+constexpr std::size_t kMaxPostDataLength = 8192;      // MAX_POST_DATA_LENGTH
+constexpr std::size_t kMultipartLineSize = 8192;      // pieces of a multipart line
+constexpr std::size_t kMultipartValueStep = 8192;     // growth of a multipart value
+constexpr std::size_t kLogLineSize = 1024;            // LogPrintf buffer, terminator included
+constexpr std::size_t kMaxMailAddressLength = 255;    // ValidateMailAddress input
+constexpr std::size_t kMaxDomainNameLength = 255;     // DomainToDn input
+constexpr std::size_t kMaxFormAddressLength = 511;    // Mail / Address form fields
+constexpr std::size_t kListFilterSize = 1200;         // ListUsers filter buffer
+constexpr std::size_t kPathBufferSize = 4096;         // alias table paths
+constexpr std::size_t kInteractiveInputStart = 1024;  // interactive input, doubles when full
+constexpr std::size_t kIntTextSize = 12;              // IntToText: "-2147483648" and terminator
+constexpr std::size_t kPrimaryAddressSize = 1024;     // primary address taken from a user DN
+constexpr std::size_t kAliasSequenceSize = 32;        // "%lu!" text of the alias sequence
+#define ALIAS_TABLE_LOCK_FILE "build.lock"            // lock file of alias table builds
+
+#endif

@@ -1,0 +1,215 @@
+// The "Build Alias Table" handler: numbers a new generation of the mail alias
+// table, creates its files from the initial images, answers the browser and
+// hands the page over, then extracts every alias into the new relation and
+// publishes the generation's number only when the whole table is on disk.
+// One build at a time: the build lock in the alias table directory is held
+// from before the sequence is read until after it is published.
+// Reads no form fields. Touches the directory, the alias table directory and
+// standard output (closed once the page is complete, when the build goes on
+// in a detached child process).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "aliastable/alias_extract.h"
+#include "aliastable/alias_table_build_files.h"
+#include "aliastable/alias_table_build_sequence.h"
+#include "aliastable/disk_images.h"
+#include "aliastable/mail_alias.h"
+#include "base/limits.h"
+#include "base/log.h"
+#include "directory/directory_session.h"
+#include "html/page_frame.h"
+#include "pages/aliastable/alias_table_pages.h"
+#include "platform/config/profile.h"
+#include "platform/ldapclient/ldapclient.h"
+#include "platform/log/logapi.h"
+
+namespace {
+
+const char kNotConnected[] = "Error connecting to LDAP server, Alias Table not built";
+const char kSequenceNotWritten[] = "Could not write the new Mail Alias Sequence # to the LDAP server";
+const char kDirectoryDenied[] = "Could create Alias Directory for the Mail Alias Tables";
+const char kImagesNotWritten[] = "Error Writing the Disk Images for the Mail Alias Tables.";
+const char kRelationNotOpened[] = "Could not open the newly created Mail Alias table, table not built";
+const char kBuildRunning[] = "Another Mail Alias Table build is in progress, Alias Table not built";
+
+// The queue directory: the directory's profile string, else XOMTA.INI.
+void ReadQueueDirectory(ldapClient& client, char* directory, std::size_t size) {
+    char* stored = client.ldapGetProfileString("mqapi", "mqlocallinuxrootdir");
+    if (stored != nullptr) {
+        snprintf(directory, size, "%s", stored);
+        client.free(stored);
+        return;
+    }
+    GetPrivateProfileString("Gateway", "QueueDirectory", "", directory, static_cast<int>(size - 1),
+                            "XOMTA.INI");
+}
+
+// Hands the finished page to the web server and goes on detached from the
+// request. A web server ends a CGI process as soon as its answer is complete
+// (lighttpd sends SIGTERM at the end of standard output), so the build goes
+// on in a child of its own session, and the web server learns that the page
+// is complete only once that child is detached: the process it started exits
+// and the child lets go of standard output. Without a child (fork failed)
+// the build goes on in this process.
+void HandPageOver() {
+    fflush(stdout);
+    int ready[2];
+    bool handshake = pipe2(ready, O_CLOEXEC) == 0;
+    pid_t child = fork();
+    if (child > 0) {
+        if (handshake) {
+            close(ready[1]);
+            char byte;
+            while (read(ready[0], &byte, 1) < 0 && errno == EINTR) {}
+        }
+        _exit(0);  // no destructors: the child owns the session and the files
+    }
+    if (child == 0) {
+        setsid();
+        if (handshake) {
+            close(ready[0]);
+            close(ready[1]);  // tells the parent the child is detached
+        }
+    } else if (handshake) {
+        close(ready[0]);
+        close(ready[1]);
+    }
+    int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null >= 0) {
+        dup2(null, STDIN_FILENO);
+        dup2(null, STDOUT_FILENO);
+        close(null);
+    } else {
+        close(STDOUT_FILENO);
+    }
+}
+
+// Fills the new generation and publishes it; the page is complete already.
+void ExtractAndPublish(ldapClient& client, dbMailAlias& relation, const char* generation,
+                       unsigned long number) {
+    if (!ExtractAliases(client, relation)) {
+        LogPrintf(1, "Mail Alias Table %s not published, the Mail Alias Sequence stays at %lu", generation,
+                  number - 1);
+        return;
+    }
+    unsigned long count = static_cast<unsigned long>(relation.recordCount());
+    // The preprocessor may open the generation the moment its number is
+    // published: every record and the index must be on disk before (close
+    // writes what is buffered and fsyncs the files and their folder).
+    dbError closed = relation.close();
+    if (closed != DB_OK) {
+        dbData text = dbErrStr(closed);
+        LogPrintf(1, "Error when writing the Mail Alias Table %s, %s; table not published", generation,
+                  text.text());
+        return;
+    }
+    if (WriteAliasSequence(client, number, false) != 0) {
+        LogMessage(1, APPLICATION_NAME, kSequenceNotWritten);
+        return;
+    }
+    LogPrintf(6, "Written %lu records to the New Alias File %s.db", count, generation);
+}
+
+// Steps from the images to the publication, with the build lock held.
+void BuildGeneration(ldapClient& client, const char* directory, unsigned long number) {
+    char generation[kAliasSequenceSize];
+    snprintf(generation, sizeof generation, "%lu", number);
+    char fileName[kAliasSequenceSize + 8];
+
+    // All three are attempted, each failure logged.
+    bool written = true;
+    snprintf(fileName, sizeof fileName, "%s.id0", generation);
+    written = WriteArray(directory, fileName, kAliasIndexImage, kAliasIndexImageSize) && written;
+    snprintf(fileName, sizeof fileName, "%s.str", generation);
+    written = WriteArray(directory, fileName, kAliasStringImage, kAliasStringImageSize) && written;
+    snprintf(fileName, sizeof fileName, "%s.db", generation);
+    written = WriteArray(directory, fileName, kAliasRelationImage, kAliasRelationImageSize) && written;
+    if (!written) {
+        PrintResultPageAndEnd(kImagesNotWritten);
+        return;
+    }
+
+    recordBase database;
+    dbMailAlias relation(&database, directory, generation);
+    if (relation.status != 0) {
+        PrintResultPageAndEnd(kRelationNotOpened);
+        return;
+    }
+    printf("<p>The Mail Alias Table will now be built in the background ( Sequence # is %lu ).</p>", number);
+    printf("<p>The new database will be ready for the Preprocessor in approx. two minutes.</p>");
+    PrintPageEnd();
+    HandPageOver();
+
+    ExtractAndPublish(client, relation, generation, number);
+}
+
+// From the locked sequence on: marks it, then builds the next generation.
+void BuildLocked(ldapClient& client, const char* directory) {
+    AliasSequence sequence = ReadAliasSequence(client);
+    if (sequence.tooLarge || sequence.number == ULONG_MAX) {
+        LogPrintf(1, "The Mail Alias Sequence %lu cannot be increased", sequence.number);
+        PrintResultPageAndEnd(kSequenceNotWritten);
+        return;
+    }
+    unsigned long number = sequence.number;
+    if (WriteAliasSequence(client, number, true) != 0) {
+        PrintResultPageAndEnd(kSequenceNotWritten);
+        return;
+    }
+    if (number == 0) {
+        client.ldapClientUnbind();
+        if (!OpenDirectory(client)) {
+            PrintResultPageAndEnd(kNotConnected);
+            return;
+        }
+    }
+    BuildGeneration(client, directory, number + 1);
+}
+
+}  // namespace
+
+int BuildAliasTable() {
+    PrintPageHeader("Build Alias Table");
+    ldapClient client;
+    if (!OpenDirectory(client)) {
+        PrintResultPageAndEnd(kNotConnected);
+        return 0;
+    }
+
+    // The alias table directory comes first: it holds the build lock.
+    char queueDirectory[kPathBufferSize];
+    ReadQueueDirectory(client, queueDirectory, sizeof queueDirectory);
+    char directory[kPathBufferSize];
+    if (!FormAliasTableDirectory(queueDirectory, directory, sizeof directory)) {
+        LogPrintf(1, "Queue directory too long for the Alias Directory: %zu characters",
+                  strlen(queueDirectory));
+        PrintResultPageAndEnd(kDirectoryDenied);
+        return 0;
+    }
+    umask(007);
+    if (mkdir(directory, 0770) != 0 && errno == EACCES) {
+        PrintResultPageAndEnd(kDirectoryDenied);
+        return 0;
+    }
+    // Other mkdir failures (it exists, a missing parent) show at the lock.
+
+    int lock = -1;
+    AliasTableLock locked = LockAliasTables(directory, &lock);
+    if (locked == AliasTableLock::kBusy) {
+        PrintResultPageAndEnd(kBuildRunning);
+    } else if (locked == AliasTableLock::kFailed) {
+        PrintResultPageAndEnd(kImagesNotWritten);
+    } else {
+        BuildLocked(client, directory);
+    }
+    client.ldapClientUnbind();
+    UnlockAliasTables(lock);
+    return 0;
+}

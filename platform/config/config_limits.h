@@ -1,0 +1,14 @@
+// Limits of the configuration reader stand-in.
+#ifndef LDAPCGI_PLATFORM_CONFIG_LIMITS_H
+#define LDAPCGI_PLATFORM_CONFIG_LIMITS_H
+
+#include <cstddef>
+
+constexpr std::size_t kConfigFileNameSize = 4096;  // directory, "/" and file name
+// Longest line (terminator included) and largest file read; a longer line is
+// skipped, a larger file reads as absent.
+constexpr std::size_t kConfigMaxLineSize = 16384;
+constexpr std::size_t kConfigMaxFileSize = 4 * 1024 * 1024;
+constexpr std::size_t kConfigCachedFiles = 16;  // parsed files kept per process
+
+#endif

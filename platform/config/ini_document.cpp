@@ -1,0 +1,99 @@
+// INI parsing through libinih, fed from text already in memory so that the
+// caller decides how and when the file is read. Values are kept whole; only
+// a line longer than kConfigMaxLineSize is skipped.
+#include "platform/config/ini_document.h"
+
+#include <ini.h>
+
+#include <cstring>
+
+#include "platform/config/config_limits.h"
+
+namespace {
+
+struct TextStream {
+    const char* next;
+    const char* end;
+};
+
+// fgets-style reader over the text. A line that does not fit in `size` is
+// handed on as an empty line, so that its tail is never read as a line of
+// its own.
+char* ReadLine(char* line, int size, void* stream) {
+    TextStream* text = static_cast<TextStream*>(stream);
+    if (text->next >= text->end || size < 2) return nullptr;
+    const char* newline = static_cast<const char*>(memchr(text->next, '\n', text->end - text->next));
+    const char* stop = newline ? newline + 1 : text->end;
+    std::size_t length = stop - text->next;
+    if (length > static_cast<std::size_t>(size) - 1) {
+        line[0] = '\n';
+        line[1] = '\0';
+    } else {
+        memcpy(line, text->next, length);
+        line[length] = '\0';
+    }
+    text->next = stop;
+    return line;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+// Appends `text` trimmed and in lower case ("[ Gateway ]" names "gateway").
+void AppendLower(std::string& out, const char* text) {
+    while (IsBlank(*text)) ++text;
+    const char* end = text + strlen(text);
+    while (end > text && IsBlank(end[-1])) --end;
+    for (const char* p = text; p < end; ++p) {
+        char c = *p;
+        out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    }
+}
+
+void MakeKey(std::string& out, const char* section, const char* key) {
+    out.clear();
+    AppendLower(out, section);
+    out.push_back('\n');
+    AppendLower(out, key);
+}
+
+int StoreValue(void* user, const char* section, const char* name, const char* value) {
+    IniDocument* document = static_cast<IniDocument*>(user);
+    std::string key;
+    MakeKey(key, section, name);
+    document->values.emplace(std::move(key), value);
+    return 1;
+}
+
+// Whole lines, no continuation lines (an indented key is a key), and no
+// inline comments (a ";" inside a value, say in a password, is kept).
+void ConfigureParser() {
+    static char commentStarts[] = ";#";
+    ini_start_comment_prefixes = commentStarts;
+    ini_allow_no_value = false;
+    ini_use_stack = false;
+    ini_allow_realloc = false;
+    ini_max_line = static_cast<int>(kConfigMaxLineSize);
+    ini_initial_alloc = static_cast<int>(kConfigMaxLineSize);
+    ini_allow_multiline = false;
+    ini_allow_inline_comments = false;
+    ini_allow_bom = true;
+    ini_stop_on_first_error = false;
+}
+
+}  // namespace
+
+void IniParseText(const std::string& text, IniDocument& document) {
+    document.values.clear();
+    ConfigureParser();
+    TextStream stream{text.data(), text.data() + text.size()};
+    // Lines in error are reported by line number; the settings around them
+    // still count, so the result is not needed.
+    ini_parse_stream(ReadLine, &stream, StoreValue, &document);
+}
+
+const std::string* IniFind(const IniDocument& document, const char* section, const char* key,
+                           std::string& scratch) {
+    MakeKey(scratch, section, key);
+    auto found = document.values.find(scratch);
+    return found == document.values.end() ? nullptr : &found->second;
+}

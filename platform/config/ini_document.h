@@ -1,0 +1,24 @@
+// The parsed settings of one INI file: values by section and key, both names
+// folded to lower case. Parsing only; no file access.
+#ifndef LDAPCGI_PLATFORM_CONFIG_INI_DOCUMENT_H
+#define LDAPCGI_PLATFORM_CONFIG_INI_DOCUMENT_H
+
+#include <string>
+#include <unordered_map>
+
+struct IniDocument {
+    // Key: lower-case section, '\n', lower-case key.
+    std::unordered_map<std::string, std::string> values;
+};
+
+// Fills `document` from the file text. Lines starting with ";" or "#" are
+// comments; names and values are trimmed; the first of repeated keys in a
+// section counts. A line too long for the parser is skipped whole.
+void IniParseText(const std::string& text, IniDocument& document);
+
+// The value of `key` in `section` (letter case ignored), or null. `scratch`
+// is working space, reused to spare an allocation per call.
+const std::string* IniFind(const IniDocument& document, const char* section, const char* key,
+                           std::string& scratch);
+
+#endif

@@ -1,0 +1,269 @@
+// The configuration files of this process: which file a bare name stands
+// for, and the parsed content of each file read. Touches only the config
+// directory (stat, readdir, read); keeps at most kConfigCachedFiles files.
+// A call whose file has its exact name costs one stat while nothing changed;
+// a name matched in another letter case also stats the directory, since a
+// file of the exact name may appear there. A directory or file whose change
+// time lies within two seconds of the moment it was read is read again on
+// the next call, since file system clocks can be coarse: a second change
+// within the same tick would leave every stat field unchanged.
+#include "platform/config/profile_store.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <vector>
+
+#include "platform/config/config_limits.h"
+#include "platform/config/ini_document.h"
+
+namespace {
+
+constexpr const char* kDefaultConfigDir = "/etc/xomta";
+constexpr long long kRacyWindowNs = 2LL * 1000 * 1000 * 1000;
+
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+};
+
+struct Resolution {
+    std::string directory;
+    std::string name;
+    FileStamp stamp;  // of the directory when it was scanned
+    bool racy = false;
+    std::string path;    // empty: no such file
+    bool exact = false;  // the path's entry has exactly the name asked for
+};
+
+struct CachedFile {
+    std::string path;
+    FileStamp stamp;
+    bool racy = false;
+    std::string text;
+    IniDocument document;
+    unsigned long long version = 0;  // changes whenever the text does
+};
+
+std::mutex gLock;
+std::vector<Resolution> gResolutions;
+std::vector<CachedFile> gFiles;
+std::string gScratch;
+unsigned long long gNextVersion = 1;
+
+FileStamp StampOf(const struct stat& st) {
+    FileStamp stamp;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.modified = st.st_mtim;
+    stamp.changed = st.st_ctim;
+    return stamp;
+}
+
+bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+bool SameStamp(const FileStamp& a, const FileStamp& b) {
+    return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+           SameTime(a.modified, b.modified) && SameTime(a.changed, b.changed);
+}
+
+// Whether a change in the same clock tick as the last one could still be
+// unseen. The change time is set by the kernel only, so it cannot be moved.
+bool IsRacy(const FileStamp& stamp) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    long long nowNs = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+    long long changedNs = static_cast<long long>(stamp.changed.tv_sec) * 1000000000LL + stamp.changed.tv_nsec;
+    return nowNs - changedNs < kRacyWindowNs;
+}
+
+// Keeps a cache within kConfigCachedFiles entries, dropping the oldest.
+template <typename T>
+T& AddEntry(std::vector<T>& cache) {
+    if (cache.size() >= kConfigCachedFiles) cache.erase(cache.begin());
+    cache.emplace_back();
+    return cache.back();
+}
+
+bool IsBareName(const char* name) {
+    return name && *name && !strchr(name, '/') && strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
+}
+
+// The entry of `directory` that `name` stands for: the exact name if there
+// (*exact set), else the first (in byte order) that matches without regard
+// to case.
+std::string ScanDirectory(const char* directory, const char* name, bool* exact) {
+    *exact = false;
+    DIR* dir = opendir(directory);
+    if (!dir) return std::string();
+    std::string chosen;
+    while (dirent* entry = readdir(dir)) {
+        if (strcmp(entry->d_name, name) == 0) {
+            chosen = entry->d_name;
+            *exact = true;
+            break;
+        }
+        if (strcasecmp(entry->d_name, name) == 0 && (chosen.empty() || chosen.compare(entry->d_name) > 0)) {
+            chosen = entry->d_name;
+        }
+    }
+    closedir(dir);
+    if (chosen.empty()) return chosen;
+    return std::string(directory) + "/" + chosen;
+}
+
+Resolution* FindResolution(const char* directory, const char* name) {
+    for (Resolution& r : gResolutions) {
+        if (r.directory == directory && r.name == name) return &r;
+    }
+    return nullptr;
+}
+
+// Path of the file that `name` stands for in `directory`, or null.
+const std::string* Resolve(const char* directory, const char* name) {
+    Resolution* resolution = FindResolution(directory, name);
+    struct stat st;
+    if (stat(directory, &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
+    FileStamp stamp = StampOf(st);
+    if (resolution && !resolution->racy && SameStamp(resolution->stamp, stamp)) {
+        return resolution->path.empty() ? nullptr : &resolution->path;
+    }
+    if (!resolution) {
+        resolution = &AddEntry(gResolutions);
+        resolution->directory = directory;
+        resolution->name = name;
+    }
+    resolution->stamp = stamp;
+    resolution->racy = IsRacy(stamp);
+    resolution->path = ScanDirectory(directory, name, &resolution->exact);
+    return resolution->path.empty() ? nullptr : &resolution->path;
+}
+
+// Reads the whole file behind `fd`, at most kConfigMaxFileSize bytes.
+bool ReadWhole(int fd, std::string& text) {
+    text.clear();
+    char chunk[8192];
+    for (;;) {
+        ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) return true;
+        if (text.size() + static_cast<std::size_t>(got) > kConfigMaxFileSize) return false;
+        text.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
+void Forget(const std::string& path) {
+    for (auto it = gFiles.begin(); it != gFiles.end(); ++it) {
+        if (it->path == path) {
+            gFiles.erase(it);
+            return;
+        }
+    }
+}
+
+// The parsed content of `path`, whose stat (`found`: whether it succeeded)
+// is `st`; read again only when it changed. Null when the file cannot be
+// read (or is too large).
+const CachedFile* Load(const std::string& path, bool found, struct stat st) {
+    CachedFile* cached = nullptr;
+    for (CachedFile& f : gFiles) {
+        if (f.path == path) {
+            cached = &f;
+            break;
+        }
+    }
+    if (!found || !S_ISREG(st.st_mode)) {
+        if (cached) Forget(path);
+        return nullptr;
+    }
+    if (cached && !cached->racy && SameStamp(cached->stamp, StampOf(st))) return cached;
+
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (cached) Forget(path);
+        return nullptr;
+    }
+    // The stamp is taken before the content, so a change while reading shows
+    // as a different stamp on the next call.
+    std::string text;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ReadWhole(fd, text);
+    close(fd);
+    if (!ok) {
+        if (cached) Forget(path);
+        return nullptr;
+    }
+    if (!cached) {
+        cached = &AddEntry(gFiles);
+        cached->path = path;
+    } else if (cached->text == text) {
+        cached->stamp = StampOf(st);
+        cached->racy = IsRacy(cached->stamp);
+        return cached;
+    }
+    cached->stamp = StampOf(st);
+    cached->racy = IsRacy(cached->stamp);
+    cached->text.swap(text);
+    IniParseText(cached->text, cached->document);
+    cached->version = gNextVersion++;
+    return cached;
+}
+
+// The current content of the file that `name` stands for in `directory`, or
+// null. A file found under its exact name before is checked with one stat;
+// only when it is gone (or no file) does the directory decide again.
+const CachedFile* Current(const char* directory, const char* name) {
+    struct stat st {};
+    Resolution* known = FindResolution(directory, name);
+    if (known && known->exact && stat(known->path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        return Load(known->path, true, st);
+    const std::string* path = Resolve(directory, name);
+    if (!path) return nullptr;
+    bool found = stat(path->c_str(), &st) == 0;
+    return Load(*path, found, st);
+}
+
+// The configuration directory, or null when `file` cannot be looked up.
+const char* ConfigDirectory(const char* file) {
+    if (!IsBareName(file)) return nullptr;
+    const char* configured = getenv("XOMTA_CONFIG_DIR");
+    const char* directory = configured && *configured ? configured : kDefaultConfigDir;
+    if (strlen(directory) + strlen(file) + 2 > kConfigFileNameSize) return nullptr;
+    return directory;
+}
+
+}  // namespace
+
+bool ProfileStoreRead(const char* file, const char* section, const char* key,
+                      void (*use)(const std::string& value, void* context), void* context) {
+    const char* directory = ConfigDirectory(file);
+    if (!directory || !section || !key) return false;
+
+    std::lock_guard<std::mutex> hold(gLock);
+    const CachedFile* current = Current(directory, file);
+    if (!current) return false;
+    const std::string* value = IniFind(current->document, section, key, gScratch);
+    if (!value) return false;
+    use(*value, context);
+    return true;
+}
+
+unsigned long long ProfileStoreVersion(const char* file) {
+    const char* directory = ConfigDirectory(file);
+    if (!directory) return 0;
+    std::lock_guard<std::mutex> hold(gLock);
+    const CachedFile* current = Current(directory, file);
+    return current ? current->version : 0;
+}

@@ -1,0 +1,22 @@
+// Where the configuration reader finds its files and how it keeps them: the
+// bare file name is matched without regard to letter case in the directory
+// named by $XOMTA_CONFIG_DIR (default /etc/xomta); each file is parsed once
+// and parsed again only when a stat shows that it changed.
+#ifndef LDAPCGI_PLATFORM_CONFIG_PROFILE_STORE_H
+#define LDAPCGI_PLATFORM_CONFIG_PROFILE_STORE_H
+
+#include <string>
+
+// Looks up `key` in `section` of `file`; when present calls use(value,
+// context) while the store is locked and returns true. A missing directory,
+// file, section or key returns false.
+bool ProfileStoreRead(const char* file, const char* section, const char* key,
+                      void (*use)(const std::string& value, void* context), void* context);
+
+// A number naming the current content of `file`, checked as every read is:
+// while it stays the same, every setting of the file reads the same. 0 when
+// there is no readable file (every setting then reads as its default).
+// Lets a caller keep settings it derived and re-read them only on a change.
+unsigned long long ProfileStoreVersion(const char* file);
+
+#endif

@@ -1,0 +1,98 @@
+// Directory client over OpenLDAP's libldap: connection, bind, search into
+// SearchReq chains, add/modify/delete from attrval lists, DNs from mail
+// addresses, and the directory's profile strings.
+// Callers may also use the RFC 1823 calls (ldap_search, ldap_result,
+// ldap_get_values, ...) on `ld`; LDAP_DEPRECATED makes libldap declare them,
+// so include this header before any other that includes <ldap.h>.
+#ifndef LDAPCGI_PLATFORM_LDAPCLIENT_LDAPCLIENT_H
+#define LDAPCGI_PLATFORM_LDAPCLIENT_LDAPCLIENT_H
+
+#include <cstdint>
+#include <string>
+
+#ifndef LDAP_DEPRECATED
+#define LDAP_DEPRECATED 1
+#endif
+#include <ldap.h>
+
+#include "platform/ldapclient/ldapclient_limits.h"
+
+// Operations of an attrval node in an add or modify list.
+constexpr int32_t kAttrAdd = 0;
+constexpr int32_t kAttrDelete = 1;
+constexpr int32_t kAttrSkip = -1;  // a node to leave out (system use only)
+
+// One attribute value of an add or modify list, or of a search result entry.
+// op: 0 add, 1 delete; -1 marks a node to skip (system use only).
+// A list ends with a terminator node: op 0, empty name, empty value.
+struct attrval {
+    int32_t op;
+    char name[kAttrNameSize];
+    char value[kAttrValueSize];
+    attrval* next;
+};
+
+// One entry of a search result; the chain ends with a terminator node
+// (next null) that is no entry.
+struct SearchReq {
+    char dn[kSearchDnSize];
+    attrval* attrs;
+    SearchReq* next;
+};
+
+// Values and names of a search result that do not fit their fields fail the
+// whole search (status -1, one error line in the log); nothing arrives cut.
+// Add and modify leave empty values out: directory strings cannot be empty.
+// RFC 4514 escaping of one attribute value inside a DN: the characters
+// "\"+,;<>=\\", a leading "#" or blank, a trailing blank and control bytes
+// get a backslash form, so the value can never end its RDN early.
+std::string EscapeDnValue(const char* value);
+
+class ldapClient {
+public:
+    ldapClient();
+    ~ldapClient();
+    ldapClient(const ldapClient&) = delete;
+    ldapClient& operator=(const ldapClient&) = delete;
+
+    // host: a host name reached at `port`, or an ldap://, ldaps:// or ldapi://
+    // URI used as it stands. 0 = connected.
+    int ldapClientConnect(const char* host, int port);
+    // user: a DN, or a name without "=" that binds as "cn=" and the name. 0 = bound.
+    int ldapClientBind(const char* user, const char* password);
+    // base null or empty: whole tree; scope 0 base, 1 one level, 2 subtree.
+    // *status: 0 entries found, 1 none (also for an absent base), other
+    // values failure (the LDAP result code, or -1). The result is null on
+    // failure, else a chain whose last node is the terminator; it stays valid
+    // after unbind until srch_free.
+    SearchReq* ldapClientSearch(const char* base, int scope, int attrsonly, const char* filter, int* status);
+    // LDAP result code: 0 added. The values of the DN's own RDN are added
+    // when the list lacks them.
+    int ldapClientAdd(const char* dn, attrval* attrs);
+    // LDAP result code: 0 done, 20 a value that exists. One modification per
+    // node in list order: op 1 deletes the value, op 0 adds it.
+    int ldapClientModify(const char* dn, attrval* changes);
+    int ldapClientDelete(const char* dn);  // 0 deleted, -1 failed
+    void ldapClientUnbind();               // safe repeatedly
+
+    // "mail=" address "," dc= DN of its domain, DN-escaped; owned by the client,
+    // valid until the next call. An address without "@" gives "mail=" address.
+    char* CreateDNFromMail(const char* address);
+    // dc= DN of the address's domain ("" without "@"); release with free().
+    char* GetSuffix(const char* address);
+
+    // Profile strings live in "cn=KEY,cn=SECTION,cn=profiles" entries that no
+    // user, domain or alias search returns.
+    char* ldapGetProfileString(const char* section, const char* key);  // free() it, or null
+    int ldapWriteProfileString(const char* section, const char* key, const char* value);  // 0 = stored
+
+    void srch_free(SearchReq* result);
+    void free(void* pointer);
+
+    LDAP* ld;  // session handle for the direct RFC 1823 searches; null when unbound
+
+private:
+    char* dnBuffer;
+};
+
+#endif

@@ -1,0 +1,212 @@
+// Log service: one line per call, "<UTC time> <level> <application>[<pid>]:
+// <text>", appended with one write(2) to the file named by XOMTA.INI [Log]
+// File, else (or when that file cannot be opened) sent to syslog, facility
+// mail. Lines above [Log] Level (when set) are dropped. Line breaks inside
+// the text become blanks; a text longer than kLogMaxTextSize is cut. The log
+// file stays open while its name stays the same, and the two settings are
+// read again only when XOMTA.INI changed, so a long run of lines costs one
+// stat and one write each, and a dropped line one stat.
+#include "platform/log/logapi.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "platform/config/config_limits.h"
+#include "platform/config/profile.h"
+#include "platform/config/profile_store.h"
+#include "platform/log/log_limits.h"
+
+namespace {
+
+constexpr std::size_t kStampSize = 64;  // time, level and pid around the text
+
+int SyslogPriority(int level) {
+    if (level <= 1) return LOG_ERR;
+    if (level <= 3) return LOG_WARNING;
+    if (level <= 5) return LOG_NOTICE;
+    if (level == 6) return LOG_INFO;
+    return LOG_DEBUG;
+}
+
+// Copies `text` (at most `limit` bytes) with line breaks as blanks.
+std::size_t CopyOneLine(char* out, const char* text, std::size_t limit) {
+    std::size_t n = 0;
+    for (; text[n] && n < limit; ++n) out[n] = (text[n] == '\n' || text[n] == '\r') ? ' ' : text[n];
+    return n;
+}
+
+// The decimal digits of `number` at `out`; returns their count (at most 11).
+std::size_t PutDecimal(char* out, long number) {
+    char digits[24];
+    std::size_t count = 0;
+    unsigned long magnitude =
+        number < 0 ? 0UL - static_cast<unsigned long>(number) : static_cast<unsigned long>(number);
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude > 0);
+    std::size_t length = 0;
+    if (number < 0) out[length++] = '-';
+    while (count > 0) out[length++] = digits[--count];
+    return length;
+}
+
+// The process id, asked once per process: a forked child forgets it.
+pid_t gPid = 0;
+void ForgetPid() { gPid = 0; }
+pid_t ProcessId() {
+    static bool watched = pthread_atfork(nullptr, nullptr, ForgetPid) == 0;
+    if (gPid == 0 || !watched) gPid = getpid();
+    return gPid;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t length) {
+    while (length > 0) {
+        ssize_t done = write(fd, data, length);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return false;
+        data += done;
+        length -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+// The log file kept open, and the name it was opened under.
+int gLogFd = -1;
+char gLogPath[kConfigFileNameSize];
+
+// Appends `line` to the file `path` with one write; opens (or reopens, when
+// the name changed or a write failed) as needed.
+bool AppendToFile(const char* path, const char* line, std::size_t length) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (gLogFd < 0 || strcmp(gLogPath, path) != 0) {
+            if (gLogFd >= 0) close(gLogFd);
+            gLogFd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0660);
+            if (gLogFd < 0) return false;
+            strncpy(gLogPath, path, sizeof gLogPath - 1);
+            gLogPath[sizeof gLogPath - 1] = '\0';
+        }
+        if (WriteAll(gLogFd, line, length)) return true;
+        close(gLogFd);
+        gLogFd = -1;
+    }
+    return false;
+}
+
+// [Log] Level (the highest level written; absent, every level is) and
+// [Log] File, as read from the content of XOMTA.INI named by `version`.
+struct LogSettings {
+    bool known = false;
+    unsigned long long version = 0;
+    int level = INT_MAX;
+    char file[kConfigFileNameSize] = "";
+};
+LogSettings gSettings;
+
+// The settings as XOMTA.INI stands now: one check of the file, and a read of
+// both only when its content changed. A change between the check and the
+// reads shows as another version on the next call, which reads again.
+const LogSettings& CurrentSettings() {
+    unsigned long long version = ProfileStoreVersion("XOMTA.INI");
+    if (gSettings.known && gSettings.version == version) return gSettings;
+    gSettings.level = GetPrivateProfileInt("Log", "Level", INT_MAX, "XOMTA.INI");
+    GetPrivateProfileString("Log", "File", "", gSettings.file, static_cast<int>(sizeof gSettings.file),
+                            "XOMTA.INI");
+    gSettings.version = version;
+    gSettings.known = true;
+    return gSettings;
+}
+
+}  // namespace
+
+bool LogLevelEnabled(int level) { return level <= CurrentSettings().level; }
+
+namespace {
+
+// The line's time to the second ("2024-05-01T12:00:00"), made again only
+// when the second changes: a run of lines shares it.
+const char* SecondStamp(time_t seconds) {
+    static time_t madeFor = -1;
+    static char stamp[32];
+    if (seconds != madeFor) {
+        struct tm utc;
+        gmtime_r(&seconds, &utc);
+        if (strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &utc) == 0) stamp[0] = '\0';
+        madeFor = seconds;
+    }
+    return stamp;
+}
+
+// Writes one line under `settings`, whose level check has been passed.
+void WriteLine(const LogSettings& settings, int level, const char* application, const char* text) {
+    if (!application) application = "";
+    if (!text) text = "";
+    std::size_t appLength = strnlen(application, kLogMaxTextSize);
+    std::size_t textLength = strnlen(text, kLogMaxTextSize);
+    char line[2 * kStampSize + 2 * kLogMaxTextSize + 2];
+
+    // "<time>.<milliseconds>Z <level> <application>[<pid>]: ", put together
+    // by hand: a run of lines must not cost a printf each for its head.
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const char* second = SecondStamp(now.tv_sec);
+    std::size_t length = strlen(second);
+    memcpy(line, second, length);
+    long milliseconds = now.tv_nsec / 1000000;
+    line[length++] = '.';
+    line[length++] = static_cast<char>('0' + milliseconds / 100);
+    line[length++] = static_cast<char>('0' + milliseconds / 10 % 10);
+    line[length++] = static_cast<char>('0' + milliseconds % 10);
+    line[length++] = 'Z';
+    line[length++] = ' ';
+    length += PutDecimal(line + length, level);
+    line[length++] = ' ';
+    length += CopyOneLine(line + length, application, appLength);
+    line[length++] = '[';
+    length += PutDecimal(line + length, ProcessId());
+    line[length++] = ']';
+    line[length++] = ':';
+    line[length++] = ' ';
+    std::size_t textStart = length;
+    length += CopyOneLine(line + length, text, textLength);
+    line[length++] = '\n';
+
+    bool written = false;
+    if (settings.file[0]) written = AppendToFile(settings.file, line, length);
+    if (!written) {
+        line[length - 1] = '\0';
+        syslog(LOG_MAIL | SyslogPriority(level), "%.*s: %s", static_cast<int>(appLength), application,
+               line + textStart);
+    }
+}
+
+}  // namespace
+
+void LogMessage(int level, const char* application, const char* text) {
+    const LogSettings& settings = CurrentSettings();
+    if (level > settings.level) return;
+    WriteLine(settings, level, application, text);
+}
+
+int LogFormatV(int level, const char* application, std::size_t limit, const char* format, va_list args) {
+    if (!format) return -1;
+    const LogSettings& settings = CurrentSettings();
+    if (level > settings.level) return 0;
+    if (limit > kLogMaxTextSize) limit = kLogMaxTextSize;
+    char text[kLogMaxTextSize + 1];
+    int length = vsnprintf(text, limit + 1, format, args);
+    if (length < 0) return -1;
+    if (static_cast<std::size_t>(length) > limit) length = static_cast<int>(limit);
+    WriteLine(settings, level, application, text);
+    return length;
+}

@@ -1,4 +1,0 @@
-// Start-up library stand-in: the CGI needs nothing initialised.
-#include "platform/qrt.h"
-
-int InitQRTDll_NOMQ(const char* /*application*/) { return 0; }
