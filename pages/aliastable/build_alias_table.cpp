@@ -94,7 +94,10 @@ void HandPageOver() {
 // Fills the new generation and publishes it; the page is complete already.
 void ExtractAndPublish(ldapClient& client, dbMailAlias& relation, const char* generation,
                        unsigned long number) {
-    if (!ExtractAliases(client, relation)) {
+    LogBeginBatch();  // one progress line per alias: written in batches
+    bool extracted = ExtractAliases(client, relation);
+    LogEndBatch();
+    if (!extracted) {
         LogPrintf(1, "Mail Alias Table %s not published, the Mail Alias Sequence stays at %lu", generation,
                   number - 1);
         return;

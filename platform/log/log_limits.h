@@ -5,5 +5,10 @@
 #include <cstddef>
 
 constexpr std::size_t kLogMaxTextSize = 8192;  // longest text of one line; a longer text is cut
+// Batches (LogBeginBatch): lines kept back before one write, how long a line
+// may wait, and how often the settings are looked at.
+constexpr std::size_t kLogBatchSize = 64 * 1024;
+constexpr long kLogBatchFlushMs = 500;
+constexpr long kLogBatchSettingsMs = 1000;
 
 #endif

@@ -5,7 +5,8 @@
 // the text become blanks; a text longer than kLogMaxTextSize is cut. The log
 // file stays open while its name stays the same, and the two settings are
 // read again only when XOMTA.INI changed, so a long run of lines costs one
-// stat and one write each, and a dropped line one stat.
+// stat and one write each, and a dropped line one stat. In a batch, progress
+// lines share their writes and the settings are looked at once a second.
 #include "platform/log/logapi.h"
 
 #include <fcntl.h>
@@ -116,7 +117,39 @@ LogSettings gSettings;
 // The settings as XOMTA.INI stands now: one check of the file, and a read of
 // both only when its content changed. A change between the check and the
 // reads shows as another version on the next call, which reads again.
+long MonotonicMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000L + now.tv_nsec / 1000000L;
+}
+
+// The batch in progress: its lines not yet written, and when the oldest of
+// them and the settings were taken.
+struct LogBatch {
+    bool active = false;
+    char lines[kLogBatchSize];
+    std::size_t length = 0;
+    long firstLineMs = 0;
+    long settingsMs = 0;
+};
+LogBatch gBatch;
+
+void FlushBatch() {
+    if (gBatch.length == 0) return;
+    char path[sizeof gLogPath];
+    memcpy(path, gLogPath, sizeof path);
+    AppendToFile(path, gBatch.lines, gBatch.length);
+    gBatch.length = 0;
+}
+
+void FlushBatchAtExit() { FlushBatch(); }
+
 const LogSettings& CurrentSettings() {
+    if (gBatch.active && gSettings.known) {
+        long now = MonotonicMs();
+        if (now - gBatch.settingsMs < kLogBatchSettingsMs) return gSettings;
+        gBatch.settingsMs = now;
+    }
     unsigned long long version = ProfileStoreVersion("XOMTA.INI");
     if (gSettings.known && gSettings.version == version) return gSettings;
     gSettings.level = GetPrivateProfileInt("Log", "Level", INT_MAX, "XOMTA.INI");
@@ -181,6 +214,19 @@ void WriteLine(const LogSettings& settings, int level, const char* application, 
     length += CopyOneLine(line + length, text, textLength);
     line[length++] = '\n';
 
+    // Progress lines of a batch wait in the batch while the file stays the
+    // same; anything else first lets the waiting lines out.
+    if (gBatch.active && settings.file[0] && level >= kLogProgress && strcmp(gLogPath, settings.file) == 0 &&
+        gLogFd >= 0) {
+        long nowMs = MonotonicMs();
+        if (gBatch.length + length > sizeof gBatch.lines) FlushBatch();
+        if (gBatch.length == 0) gBatch.firstLineMs = nowMs;
+        memcpy(gBatch.lines + gBatch.length, line, length);
+        gBatch.length += length;
+        if (nowMs - gBatch.firstLineMs >= kLogBatchFlushMs) FlushBatch();
+        return;
+    }
+    FlushBatch();
     bool written = false;
     if (settings.file[0]) written = AppendToFile(settings.file, line, length);
     if (!written) {
@@ -191,6 +237,18 @@ void WriteLine(const LogSettings& settings, int level, const char* application, 
 }
 
 }  // namespace
+
+void LogBeginBatch() {
+    static bool flushAtExit = atexit(FlushBatchAtExit) == 0;
+    (void)flushAtExit;
+    gBatch.active = true;
+    gBatch.settingsMs = MonotonicMs() - kLogBatchSettingsMs;  // the first line looks
+}
+
+void LogEndBatch() {
+    FlushBatch();
+    gBatch.active = false;
+}
 
 void LogMessage(int level, const char* application, const char* text) {
     const LogSettings& settings = CurrentSettings();

@@ -17,6 +17,15 @@ void LogMessage(int level, const char* application, const char* text);
 // stands): lets a caller skip formatting a line that would be dropped.
 bool LogLevelEnabled(int level);
 
+// Batches, for a long run of progress lines (the alias table build): until
+// LogEndBatch, lines at kLogProgress and above that go to the log file are
+// kept back and written together, at most kLogBatchFlushMs after the first
+// of them, before any line of a lower level (an error shows after the
+// progress that led to it), at LogEndBatch and at exit; and XOMTA.INI is
+// looked at no more than once per kLogBatchSettingsMs.
+void LogBeginBatch();
+void LogEndBatch();
+
 // LogMessage of the text that `format` makes, with one look at the settings
 // for both the level and the file: nothing is formatted for a dropped level.
 // The text is cut to `limit` characters (at most kLogMaxTextSize). Returns

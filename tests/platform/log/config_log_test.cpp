@@ -199,3 +199,36 @@ TEST_F(LogTest, ProcessesWriteWholeLinesUnderTheirOwnId) {
     std::sort(lines.begin(), lines.end()), std::sort(expected.begin(), expected.end());
     EXPECT_TRUE(lines == expected);
 }
+
+// A batch holds progress lines back until an error line, its end or its time
+// runs out, keeps their order, and looks at the settings once a second.
+TEST_F(LogTest, BatchWritesProgressTogetherAndInOrder) {
+    LogMessage(6, "LDAP CGI", "opens the file");
+    LogBeginBatch();
+    LogMessage(6, "LDAP CGI", "alias 1");
+    LogMessage(6, "LDAP CGI", "alias 2");
+    EXPECT_EQ(Lines(log).size(), 1u);  // held back
+    LogMessage(1, "LDAP CGI", "write error");
+    std::vector<std::string> expected = {"6 LDAP CGI" + pid + "opens the file",
+                                         "6 LDAP CGI" + pid + "alias 1", "6 LDAP CGI" + pid + "alias 2",
+                                         "1 LDAP CGI" + pid + "write error"};
+    EXPECT_EQ(Lines(log), expected);
+
+    Settings(log, "Level = 5\n");  // not looked at again within the second
+    LogMessage(6, "LDAP CGI", "alias 3");
+    usleep((kLogBatchFlushMs + 50) * 1000);
+    LogMessage(6, "LDAP CGI", "alias 4");  // the oldest waited long enough: both go out
+    expected.push_back("6 LDAP CGI" + pid + "alias 3");
+    expected.push_back("6 LDAP CGI" + pid + "alias 4");
+    EXPECT_EQ(Lines(log), expected);
+    usleep((kLogBatchSettingsMs - kLogBatchFlushMs) * 1000);
+    LogMessage(6, "LDAP CGI", "dropped: Level 5 seen by now");
+    LogEndBatch();
+    EXPECT_EQ(Lines(log), expected);
+
+    Settings(log);
+    LogBeginBatch();
+    for (int i = 0; i < 2000; ++i) LogMessage(6, "LDAP CGI", "many");  // more than one buffer full
+    LogEndBatch();
+    EXPECT_EQ(Lines(log).size(), expected.size() + 2000);
+}
