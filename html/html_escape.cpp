@@ -1,5 +1,8 @@
-// HtmlEscape: numeric character references for every byte but ASCII letters,
-// digits, "-" and ".". One result buffer serves every call and stays valid
+// HtmlEscape: numeric character references for every character but ASCII
+// letters, digits, "-" and ".". A well-formed UTF-8 sequence (the directory's
+// text) becomes one reference to its code point, so that names outside ASCII
+// show and come back from a form unchanged; any other byte becomes a
+// reference to the byte. One result buffer serves every call and stays valid
 // until the next call. The buffer starts as a static array (no allocation
 // for ordinary texts) and grows for long texts, so a result is never cut.
 #include "html/text_helpers.h"
@@ -31,6 +34,51 @@ bool KeptAsIs(unsigned char c) {
 std::size_t EscapedSize(unsigned char c) {
     if (KeptAsIs(c)) return 1;
     return c >= 100 ? 6 : c >= 10 ? 5 : 4;
+}
+
+// The length (2 to 4) of the well-formed UTF-8 sequence that starts at `p`,
+// with its code point; 0 when `p` starts none (ASCII, a stray continuation
+// byte, an overlong form, a surrogate, a cut sequence). The terminating NUL
+// is no continuation byte, so nothing is read past it.
+int Utf8Sequence(const unsigned char* p, unsigned long* codePoint) {
+    unsigned char lead = p[0];
+    int length;
+    unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (p[1] < low || p[1] > high) return 0;
+    unsigned long value = lead & (0x7F >> length);
+    for (int i = 1; i < length; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+        value = (value << 6) | (p[i] & 0x3F);
+    }
+    *codePoint = value;
+    return length;
+}
+
+char* PutReference(char* out, unsigned long number) {
+    char digits[16];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + number % 10);
+        number /= 10;
+    } while (number);
+    *out++ = '&';
+    *out++ = '#';
+    while (count) *out++ = digits[--count];
+    *out++ = ';';
+    return out;
 }
 
 // Makes room for `needed` bytes; false when memory is short.
@@ -65,19 +113,20 @@ const char* HtmlEscape(const char* text) {
         return gBuffer;
     }
 
+    // A sequence of n bytes (code point below 1114112: at most "&#" + 7
+    // digits + ";") never takes more room than its n bytes escaped one by one.
     char* out = gBuffer;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        unsigned char c = *p;
-        if (KeptAsIs(c)) {
-            *out++ = static_cast<char>(c);
-            continue;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p;) {
+        unsigned long codePoint;
+        int length = Utf8Sequence(p, &codePoint);
+        if (length) {
+            out = PutReference(out, codePoint);
+            p += length;
+        } else if (KeptAsIs(*p)) {
+            *out++ = static_cast<char>(*p++);
+        } else {
+            out = PutReference(out, *p++);
         }
-        *out++ = '&';
-        *out++ = '#';
-        if (c >= 100) *out++ = static_cast<char>('0' + c / 100);
-        if (c >= 10) *out++ = static_cast<char>('0' + c / 10 % 10);
-        *out++ = static_cast<char>('0' + c % 10);
-        *out++ = ';';
     }
     *out = '\0';
     return gBuffer;

@@ -34,10 +34,25 @@ TEST(HtmlEscape, EdgeCasesAndLongValues) {
         {" _@", "&#32;&#95;&#64;"},
         {"<\"'&>", "&#60;&#34;&#39;&#38;&#62;"},
         {"\xe9\xff\x01\t", "&#233;&#255;&#1;&#9;"},
+        // UTF-8: one reference per character, of every length.
+        {"J\xc3\xbcrgen", "J&#252;rgen"},
+        {"\xe2\x82\xac \xf0\x9f\x98\x80", "&#8364;&#32;&#128512;"},
+        {"\xef\xbf\xbf\xf4\x8f\xbf\xbf", "&#65535;&#1114111;"},
+        // Not well-formed: each byte on its own (cut, stray, overlong,
+        // surrogate, beyond U+10FFFF).
+        {"\xc3", "&#195;"},
+        {"\xc3" "a", "&#195;a"},
+        {"\xbc", "&#188;"},
+        {"\xc0\xaf", "&#192;&#175;"},
+        {"\xe0\x80\xaf", "&#224;&#128;&#175;"},
+        {"\xed\xa0\x80", "&#237;&#160;&#128;"},
+        {"\xf4\x90\x80\x80", "&#244;&#144;&#128;&#128;"},
+        {"\xe2\x82", "&#226;&#130;"},
     };
     for (const auto& c : cases) EXPECT_STREQ(HtmlEscape(c.first), c.second) << c.first;
     // Long values come back whole.
     EXPECT_EQ(HtmlEscape(Repeat("a \xe9\x01", 1000).c_str()), Repeat("a&#32;&#233;&#1;", 1000));
+    EXPECT_EQ(HtmlEscape(Repeat("\xf0\x9f\x98\x80", 1000).c_str()), Repeat("&#128512;", 1000));
     // An earlier result stays readable when a longer value grows the buffer.
     const std::string big(100000, '#'), bigger(300000, '#');
     const char* first = HtmlEscape(big.c_str());
