@@ -66,9 +66,9 @@ for (const group of GROUPS) {
           assert.deepEqual(session.problems, [], 'problems seen in the browser');
         } catch (error) {
           const shots = await session.screenshots();
-          error.message += `\n  screenshots: ${shots.join(', ')}`;
-          if (session.problems.length) error.message += `\n  also seen: ${session.problems.join('\n    ')}`;
-          throw error;
+          let text = `${error.message}\n  screenshots: ${shots.join(', ')}`;
+          if (session.problems.length) text += `\n  also seen: ${session.problems.join('\n    ')}`;
+          throw new Error(text, { cause: error });
         } finally {
           await session.close();
         }

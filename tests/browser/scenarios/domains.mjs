@@ -23,6 +23,9 @@ export default [
       assert.deepEqual(await domains(s), ['sales.example.com', 'support.example.com']);
       await s.follow(s.page.locator('a', { hasText: /^sales\.example\.com$/ }));
       assert.deepEqual(await domains(s), ['eu.sales.example.com']);
+      // Each row's button lists that row's domain: sales.example.com's is a
+      // row of example.com's page.
+      await s.open(`${CGI}?Command=ViewSubDomain&Domain=example.com`);
       await s.follow(s.page.locator('input[value="Find Users in \'sales.example.com\'"]'));
       assert.equal(await s.page.title(), 'User Listing');
       const mails = await s.column(4);
