@@ -41,7 +41,7 @@ TEST(HtmlEscape, EdgeCasesAndLongValues) {
         // Not well-formed: each byte on its own (cut, stray, overlong,
         // surrogate, beyond U+10FFFF).
         {"\xc3", "&#195;"},
-        {"\xc3" "a", "&#195;a"},
+        {"\xc3\x61", "&#195;a"},
         {"\xbc", "&#188;"},
         {"\xc0\xaf", "&#192;&#175;"},
         {"\xe0\x80\xaf", "&#224;&#128;&#175;"},
