@@ -1,5 +1,5 @@
 // The system's limits in one place: buffer sizes and maximum lengths that
-// bound every input. Platform stand-ins keep theirs in platform/platform_limits.h.
+// bound every input. Each platform stand-in keeps its own in its folder's *_limits.h.
 #ifndef LDAPCGI_BASE_LIMITS_H
 #define LDAPCGI_BASE_LIMITS_H
 
@@ -24,6 +24,8 @@ constexpr std::size_t kInteractiveInputStart = 1024;  // interactive input, doub
 constexpr std::size_t kIntTextSize = 12;              // IntToText: "-2147483648" and terminator
 constexpr std::size_t kPrimaryAddressSize = 1024;     // primary address taken from a user DN
 constexpr std::size_t kAliasSequenceSize = 32;        // "%lu!" text of the alias sequence
+constexpr int kDefaultLdapTimeoutSeconds = 30;        // [Ldap] Timeout: longest wait for the server
+constexpr int kMaxLdapTimeoutSeconds = 3600;          // larger settings fall back to the default
 #define ALIAS_TABLE_LOCK_FILE "build.lock"            // lock file of alias table builds
 
 #endif

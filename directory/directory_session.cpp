@@ -15,6 +15,7 @@ namespace {
 
 constexpr char kConfigFile[] = "XOMTA.INI";
 constexpr char kSection[] = "Ldap";
+constexpr int kDefaultPort = 389;
 
 // Host name of the last OpenDirectory; the channel pages hand it on.
 char hostName[kTextBufferSize];
@@ -24,7 +25,7 @@ char hostName[kTextBufferSize];
 bool ReadSetting(const char* key, const char* fallback, char* buffer, std::size_t size) {
     GetPrivateProfileString(kSection, key, fallback, buffer, static_cast<int>(size), kConfigFile);
     if (strlen(buffer) < size - 1) return true;
-    LogPrintf(1, "XOMTA.INI [%s] %s is longer than %zu characters", kSection, key, size - 2);
+    LogPrintf(kLogError, "XOMTA.INI [%s] %s is longer than %zu characters", kSection, key, size - 2);
     return false;
 }
 
@@ -36,7 +37,14 @@ char* OpenDirectory(ldapClient& client) {
     bool settingsOk = ReadSetting("HostName", "localhost", hostName, sizeof hostName);
     settingsOk = ReadSetting("UserName", "root", user, sizeof user) && settingsOk;
     settingsOk = ReadSetting("Password", "kpqz", password, sizeof password) && settingsOk;
-    int port = GetPrivateProfileInt(kSection, "Port", 389, kConfigFile);
+    int port = GetPrivateProfileInt(kSection, "Port", kDefaultPort, kConfigFile);
+    int timeout = GetPrivateProfileInt(kSection, "Timeout", kDefaultLdapTimeoutSeconds, kConfigFile);
+    if (timeout < 1 || timeout > kMaxLdapTimeoutSeconds) {
+        LogPrintf(kLogError, "XOMTA.INI [%s] Timeout %d is not between 1 and %d seconds; %d used", kSection,
+                  timeout, kMaxLdapTimeoutSeconds, kDefaultLdapTimeoutSeconds);
+        timeout = kDefaultLdapTimeoutSeconds;
+    }
+    client.SetTimeout(timeout);
 
     bool ok = settingsOk && client.ldapClientConnect(hostName, port) == 0 &&
               client.ldapClientBind(user, password) == 0;

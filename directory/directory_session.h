@@ -7,8 +7,9 @@
 #include "platform/ldapclient/ldapclient.h"
 
 // Connects and binds `client` as XOMTA.INI [Ldap] says (HostName, Port,
-// UserName, Password; defaults localhost, 389, root, kpqz), then sets the
-// session handle's size limit to [Ldap] RecordLimit (0: none). Returns the
+// UserName, Password; defaults localhost, 389, root, kpqz), waiting at most
+// [Ldap] Timeout seconds (default 30) for the server in each step, then sets
+// the session handle's size limit to [Ldap] RecordLimit (0: none). Returns the
 // host name, in a process-wide buffer that stays valid, or null on failure
 // (nothing printed; the caller chooses the message).
 char* OpenDirectory(ldapClient& client);

@@ -1,6 +1,7 @@
 // ListUsers: the answer to the find form. Builds the filter from the typed
 // values (refusing one too long for its buffer), opens the directory and
-// prints the sorted user table.
+// prints the sorted user table; a directory that stops answering during the
+// search gets the connection message after the table.
 #include <string>
 
 #include "directory/directory_session.h"
@@ -8,6 +9,12 @@
 #include "pages/users/list_filter.h"
 #include "pages/users/user_pages.h"
 #include "platform/ldapclient/ldapclient.h"
+
+namespace {
+
+const char kNotConnected[] = "Error connecting to LDAP port on server";
+
+}  // namespace
 
 int ListUsers(const char* firstName, const char* lastName, const char* mail, const char* special) {
     PrintPageHeader("User Listing");
@@ -18,10 +25,13 @@ int ListUsers(const char* firstName, const char* lastName, const char* mail, con
     }
     ldapClient client;
     if (OpenDirectory(client) == nullptr) {
-        PrintResultPageAndEnd("Error connecting to LDAP port on server");
+        PrintResultPageAndEnd(kNotConnected);
         return 0;
     }
-    PrintUserTable(client, filter.c_str(), "", 2);
+    if (!PrintUserTable(client, filter.c_str(), "", LDAP_SCOPE_SUBTREE)) {
+        PrintResultPageAndEnd(kNotConnected);
+        return 0;
+    }
     PrintPageEnd();
     return 0;
 }

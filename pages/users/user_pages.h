@@ -7,7 +7,10 @@ class ldapClient;
 
 int FindUserMenu();
 int ListUsers(const char* firstName, const char* lastName, const char* mail, const char* special);
-void PrintUserTable(ldapClient& client, const char* filter, const char* base, int scope);
+// The sorted user table of one search (scope LDAP_SCOPE_*), with its frame.
+// False when the directory stopped answering (time limit or lost connection)
+// during the search: the caller then ends its page with its connection message.
+bool PrintUserTable(ldapClient& client, const char* filter, const char* base, int scope);
 int FindUser(const char* mail, const char* message);
 int NewUserMenu();
 int NewUser(const char* firstName, const char* lastName, const char* telNo, const char* address,

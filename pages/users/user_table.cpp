@@ -1,6 +1,6 @@
 // The sorted user table shared by the user list, the users of a connector and
-// the users of a domain. Runs one search on the client's session handle,
-// keeps four attributes per user and prints the rows sorted by last name,
+// the users of a domain. Streams one search on the client's session handle
+// (ForEachEntry), keeps four attributes per user and prints the rows sorted by last name,
 // then first name (ASCII case ignored, absent = empty; equal keys in the
 // reverse of their arrival). Rows are collected and sorted once, so the cost
 // stays O(n log n) whatever order the directory returns them in.
@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "base/limits.h"
+#include "directory/entry_stream.h"
+#include "directory/primary_address.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/users/user_identity.h"
@@ -44,82 +46,33 @@ bool NameIs(const berval& name, const char* wanted, std::size_t length) {
     return name.bv_len == length && strncasecmp(name.bv_val, wanted, length) == 0;
 }
 
-// Reads the row of a search-entry message (the last entry's, one in practice).
-bool ReadUserRow(LDAP* ld, LDAPMessage* message, UserRow* row) {
-    bool found = false;
-    for (LDAPMessage* entry = ldap_first_entry(ld, message); entry != nullptr;
-         entry = ldap_next_entry(ld, entry)) {
-        found = true;
-        *row = UserRow();
-        BerElement* ber = nullptr;
-        berval dn{};
-        if (ldap_get_dn_ber(ld, entry, &ber, &dn) != LDAP_SUCCESS) {
-            if (ber != nullptr) ber_free(ber, 0);
-            continue;
-        }
-        row->hasMail = PrimaryAddressFromDn(std::string(dn.bv_val, dn.bv_len).c_str(), &row->mail);
-        berval name{};
-        berval* values = nullptr;
-        while (ldap_get_attribute_ber(ld, entry, ber, &name, &values) == LDAP_SUCCESS &&
-               name.bv_val != nullptr) {
-            std::string* field = nullptr;
-            bool* has = nullptr;
-            if (NameIs(name, "mail", 4))
-                field = &row->mail, has = &row->hasMail;
-            else if (NameIs(name, "firstname", 9))
-                field = &row->firstname, has = &row->hasFirstname;
-            else if (NameIs(name, "sn", 2))
-                field = &row->sn, has = &row->hasSn;
-            else if (NameIs(name, "telephonenumber", 15))
-                field = &row->telephonenumber, has = &row->hasTelephonenumber;
-            if (field != nullptr && values != nullptr && values[0].bv_val != nullptr)
-                KeepFirst(field, has, &values[0]);
-            if (values != nullptr) ber_memfree(values);
-            values = nullptr;
-        }
-        ber_free(ber, 0);
+// Reads the row of one entry: the primary address from the DN, then the
+// first value of each of the four attributes not yet set.
+void ReadUserRow(StreamedEntry& entry, UserRow* row) {
+    const berval& dn = entry.Dn();
+    row->hasMail = PrimaryAddressFromDn(std::string(dn.bv_val, dn.bv_len).c_str(), &row->mail);
+    berval name{};
+    berval* values = nullptr;
+    while (entry.NextAttribute(&name, &values)) {
+        std::string* field = nullptr;
+        bool* has = nullptr;
+        if (NameIs(name, "mail", 4))
+            field = &row->mail, has = &row->hasMail;
+        else if (NameIs(name, "firstname", 9))
+            field = &row->firstname, has = &row->hasFirstname;
+        else if (NameIs(name, "sn", 2))
+            field = &row->sn, has = &row->hasSn;
+        else if (NameIs(name, "telephonenumber", 15))
+            field = &row->telephonenumber, has = &row->hasTelephonenumber;
+        if (field != nullptr && values != nullptr && values[0].bv_val != nullptr)
+            KeepFirst(field, has, &values[0]);
     }
-    if (found) {
-        AppendFolded(&row->key, row->sn);
-        row->key.push_back('\0');
-        AppendFolded(&row->key, row->firstname);
-    }
-    return found;
+    AppendFolded(&row->key, row->sn);
+    row->key.push_back('\0');
+    AppendFolded(&row->key, row->firstname);
 }
 
-// Collects the rows of one search in arrival order; an entry message
-// without an entry ends the search with no rows at all.
-std::vector<UserRow> SearchRows(ldapClient& client, const char* filter, const char* base, int scope) {
-    std::vector<UserRow> rows;
-    LDAP* ld = client.ld;
-    if (ld == nullptr) return rows;
-    char attrFirstname[] = "firstname", attrSn[] = "sn", attrMail[] = "mail",
-         attrTelephone[] = "telephonenumber";
-    char* attributes[] = {attrFirstname, attrSn, attrMail, attrTelephone, nullptr};
-    int messageId = -1;
-    // A size limit of -1 takes the one OpenDirectory set on the handle.
-    if (ldap_search_ext(ld, base, scope, filter, attributes, 0, nullptr, nullptr, nullptr, -1, &messageId) !=
-        LDAP_SUCCESS) {
-        return rows;
-    }
-    for (;;) {
-        LDAPMessage* message = nullptr;
-        int type = ldap_result(ld, messageId, LDAP_MSG_ONE, nullptr, &message);
-        if (type != LDAP_RES_SEARCH_ENTRY) {
-            if (message != nullptr) ldap_msgfree(message);
-            break;
-        }
-        rows.emplace_back();
-        bool ok = ReadUserRow(ld, message, &rows.back());
-        ldap_msgfree(message);
-        if (!ok) {
-            ldap_abandon_ext(ld, messageId, nullptr, nullptr);
-            rows.clear();
-            break;
-        }
-    }
-    return rows;
-}
+const char* const kAttributes[] = {"firstname", "sn", "mail", "telephonenumber", nullptr};
 
 // Table order of the rows: key ascending, and for equal keys the later
 // arrival first (as an insertion tree that sends equal keys left prints them).
@@ -149,7 +102,7 @@ const char* const kHeadings[] = {"First Name", "Last Name", "Telephone Number", 
 
 }  // namespace
 
-void PrintUserTable(ldapClient& client, const char* filter, const char* base, int scope) {
+bool PrintUserTable(ldapClient& client, const char* filter, const char* base, int scope) {
     printf("<form  METHOD=\"POST\" ACTION=\"%s\">\n", SCRIPT_PATH);
     printf("<center>\n");
     printf("<table border=\"0\">\n");
@@ -165,7 +118,11 @@ void PrintUserTable(ldapClient& client, const char* filter, const char* base, in
     printf("\t\t\t    </tr>\n");
     printf("\t\t\t    <tr>\n");
 
-    std::vector<UserRow> rows = SearchRows(client, filter, base, scope);
+    // Rows arrive until the search ends; whatever ended it, those received
+    // are printed.
+    std::vector<UserRow> rows;
+    int result = ForEachEntry(client, base, scope, filter, kAttributes, "The search for the user table",
+                              [&rows](StreamedEntry& entry) { ReadUserRow(entry, &rows.emplace_back()); });
     for (const UserRow* row : SortedRows(rows)) PrintUserRow(*row);
 
     printf("\t\t        </table>\n");
@@ -188,4 +145,5 @@ void PrintUserTable(ldapClient& client, const char* filter, const char* base, in
     printf("</table>\n");
     printf("<center>\n");
     printf("</form>\n");
+    return !IsConnectionFailure(result);
 }

@@ -1,22 +1,14 @@
-// Directory client, session part: connect (host name or LDAP URI), simple
-// bind, delete, unbind, and release of search results. Talks to the server
-// only through libldap on `ld`; holds no other state than the handle and the
-// DN buffer of CreateDNFromMail.
+// Directory client, session part: connect (host name or LDAP URI) with the
+// client's time limit, simple bind, delete, unbind, and release of search
+// results. Talks to the server only through libldap on `ld`; holds no other
+// state than the handle, the time limit and the DN buffer of CreateDNFromMail.
 #include "platform/ldapclient/ldapclient.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "platform/ldapclient/ldapclient_internal.h"
-#include "platform/log/logapi.h"
-
 namespace {
-
-constexpr int kNetworkTimeoutSeconds = 10;
-constexpr char kLogApplication[] = "LDAP CGI";
 
 bool IsUri(const char* host) {
     return strncasecmp(host, "ldap://", 7) == 0 || strncasecmp(host, "ldaps://", 8) == 0 ||
@@ -25,28 +17,27 @@ bool IsUri(const char* host) {
 
 }  // namespace
 
-void LogClientError(const char* format, ...) {
-    char line[1024];
-    va_list arguments;
-    va_start(arguments, format);
-    vsnprintf(line, sizeof line, format, arguments);
-    va_end(arguments);
-    LogMessage(1, kLogApplication, line);
-}
-
-ldapClient::ldapClient() : ld(nullptr), dnBuffer(nullptr) {}
+ldapClient::ldapClient() : ld(nullptr), dnBuffer(nullptr), timeoutSeconds(kDefaultTimeoutSeconds) {}
 
 ldapClient::~ldapClient() {
     ldapClientUnbind();
     ::free(dnBuffer);
 }
 
+void ldapClient::SetTimeout(int seconds) { timeoutSeconds = seconds < 1 ? 1 : seconds; }
+
 // A plain host name is reached at the given port; an ldap://, ldaps:// or
 // ldapi:// URI is used as it stands. The connection is opened here, so a
-// server that is not there fails now rather than at the bind.
+// server that is not there fails now rather than at the bind. A server that
+// accepts the connection but never answers fails the first call after the
+// time limit, as every synchronous call waits at most that long.
 int ldapClient::ldapClientConnect(const char* host, int port) {
     ldapClientUnbind();
-    if (!host || !*host || port < 0 || port > 65535) return -1;
+    if (!host || !*host || port < 0 || port > 65535) {
+        LogLdapError(nullptr, LDAP_PARAM_ERROR, "LDAP connect to %.200s port %d", host ? host : "(null)",
+                     port);
+        return -1;
+    }
     std::string uri;
     if (IsUri(host)) {
         uri = host;
@@ -56,14 +47,22 @@ int ldapClient::ldapClientConnect(const char* host, int port) {
               std::to_string(port);
     }
     LDAP* handle = nullptr;
-    if (ldap_initialize(&handle, uri.c_str()) != LDAP_SUCCESS || !handle) return -1;
+    int rc = ldap_initialize(&handle, uri.c_str());
+    if (rc != LDAP_SUCCESS || !handle) {
+        LogLdapError(nullptr, rc != LDAP_SUCCESS ? rc : LDAP_NO_MEMORY, "LDAP connect to %.300s",
+                     uri.c_str());
+        return -1;
+    }
     int version = LDAP_VERSION3;
     ldap_set_option(handle, LDAP_OPT_PROTOCOL_VERSION, &version);
     ldap_set_option(handle, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
     ldap_set_option(handle, LDAP_OPT_RESTART, LDAP_OPT_ON);
-    timeval timeout{kNetworkTimeoutSeconds, 0};
+    timeval timeout{timeoutSeconds, 0};
     ldap_set_option(handle, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
-    if (ldap_connect(handle) != LDAP_SUCCESS) {
+    ldap_set_option(handle, LDAP_OPT_TIMEOUT, &timeout);
+    rc = ldap_connect(handle);
+    if (rc != LDAP_SUCCESS) {
+        LogLdapError(handle, rc, "LDAP connect to %.300s", uri.c_str());
         ldap_unbind_ext_s(handle, nullptr, nullptr);
         return -1;
     }
@@ -81,12 +80,16 @@ int ldapClient::ldapClientBind(const char* user, const char* password) {
     berval credentials;
     credentials.bv_val = const_cast<char*>(password ? password : "");
     credentials.bv_len = strlen(credentials.bv_val);
-    return ldap_sasl_bind_s(ld, dn.c_str(), LDAP_SASL_SIMPLE, &credentials, nullptr, nullptr, nullptr);
+    int rc = ldap_sasl_bind_s(ld, dn.c_str(), LDAP_SASL_SIMPLE, &credentials, nullptr, nullptr, nullptr);
+    if (rc != LDAP_SUCCESS) LogLdapError(ld, rc, "LDAP bind as \"%.300s\"", dn.c_str());
+    return rc;
 }
 
 int ldapClient::ldapClientDelete(const char* dn) {
     if (!ld || !dn) return -1;
-    return ldap_delete_ext_s(ld, dn, nullptr, nullptr) == LDAP_SUCCESS ? 0 : -1;
+    int rc = ldap_delete_ext_s(ld, dn, nullptr, nullptr);
+    if (rc != LDAP_SUCCESS) LogLdapError(ld, rc, "LDAP delete of %.300s", dn);
+    return rc == LDAP_SUCCESS ? 0 : -1;
 }
 
 void ldapClient::ldapClientUnbind() {

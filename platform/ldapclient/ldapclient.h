@@ -1,6 +1,7 @@
 // Directory client over OpenLDAP's libldap: connection, bind, search into
 // SearchReq chains, add/modify/delete from attrval lists, DNs from mail
-// addresses, and the directory's profile strings.
+// addresses, the directory's profile strings, and the one error line that
+// every failed directory operation leaves in the log.
 // Callers may also use the RFC 1823 calls (ldap_search, ldap_result,
 // ldap_get_values, ...) on `ld`; LDAP_DEPRECATED makes libldap declare them,
 // so include this header before any other that includes <ldap.h>.
@@ -23,8 +24,8 @@ constexpr int32_t kAttrDelete = 1;
 constexpr int32_t kAttrSkip = -1;  // a node to leave out (system use only)
 
 // One attribute value of an add or modify list, or of a search result entry.
-// op: 0 add, 1 delete; -1 marks a node to skip (system use only).
-// A list ends with a terminator node: op 0, empty name, empty value.
+// op: kAttrAdd, kAttrDelete, or kAttrSkip for a node to leave out.
+// A list ends with a terminator node: kAttrAdd, empty name, empty value.
 struct attrval {
     int32_t op;
     char name[kAttrNameSize];
@@ -42,11 +43,20 @@ struct SearchReq {
 
 // Values and names of a search result that do not fit their fields fail the
 // whole search (status -1, one error line in the log); nothing arrives cut.
+// Every failed connect, bind, search, add, modify, delete and profile string
+// write leaves one error line (LogLdapError); an absent search base does not.
 // Add and modify leave empty values out: directory strings cannot be empty.
 // RFC 4514 escaping of one attribute value inside a DN: the characters
 // "\"+,;<>=\\", a leading "#" or blank, a trailing blank and control bytes
 // get a backslash form, so the value can never end its RDN early.
 std::string EscapeDnValue(const char* value);
+
+// Logs one error line (kLogError, under "LDAP CGI") for a failed directory
+// operation: the operation as `format` describes it, then the result code
+// with its text, the server's diagnostic message and the matched DN as the
+// session handle `ld` holds them (both empty when `ld` is null or the code is
+// the client's own, negative).
+void LogLdapError(LDAP* ld, int code, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 class ldapClient {
 public:
@@ -55,12 +65,17 @@ public:
     ldapClient(const ldapClient&) = delete;
     ldapClient& operator=(const ldapClient&) = delete;
 
+    // Seconds to wait for the server (at least 1), from the next connect on:
+    // the connect itself (LDAP_OPT_NETWORK_TIMEOUT) and every synchronous call
+    // (LDAP_OPT_TIMEOUT). Callers waiting with ldap_result use Timeout() too.
+    void SetTimeout(int seconds);
+    int Timeout() const { return timeoutSeconds; }
     // host: a host name reached at `port`, or an ldap://, ldaps:// or ldapi://
     // URI used as it stands. 0 = connected.
     int ldapClientConnect(const char* host, int port);
     // user: a DN, or a name without "=" that binds as "cn=" and the name. 0 = bound.
     int ldapClientBind(const char* user, const char* password);
-    // base null or empty: whole tree; scope 0 base, 1 one level, 2 subtree.
+    // base null or empty: whole tree; scope LDAP_SCOPE_BASE, _ONELEVEL or _SUBTREE.
     // *status: 0 entries found, 1 none (also for an absent base), other
     // values failure (the LDAP result code, or -1). The result is null on
     // failure, else a chain whose last node is the terminator; it stays valid
@@ -70,7 +85,7 @@ public:
     // when the list lacks them.
     int ldapClientAdd(const char* dn, attrval* attrs);
     // LDAP result code: 0 done, 20 a value that exists. One modification per
-    // node in list order: op 1 deletes the value, op 0 adds it.
+    // node in list order: kAttrDelete deletes the value, kAttrAdd adds it.
     int ldapClientModify(const char* dn, attrval* changes);
     int ldapClientDelete(const char* dn);  // 0 deleted, -1 failed
     void ldapClientUnbind();               // safe repeatedly
@@ -93,6 +108,7 @@ public:
 
 private:
     char* dnBuffer;
+    int timeoutSeconds;
 };
 
 #endif

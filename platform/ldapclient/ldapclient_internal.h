@@ -3,7 +3,7 @@
 #ifndef LDAPCGI_PLATFORM_LDAPCLIENT_LDAPCLIENT_INTERNAL_H
 #define LDAPCGI_PLATFORM_LDAPCLIENT_LDAPCLIENT_INTERNAL_H
 
-// Logs one error line (level 1) under the client's application name.
+// Logs one error line (kLogError) under the client's application name.
 void LogClientError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 #endif

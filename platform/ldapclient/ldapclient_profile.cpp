@@ -49,6 +49,22 @@ int ReplaceValue(LDAP* ld, const std::string& dn, const char* value) {
     return ldap_modify_ext_s(ld, dn.c_str(), mods, nullptr, nullptr);
 }
 
+// The steps of a profile string write; the result code of the last one.
+int WriteProfileEntry(LDAP* ld, const char* section, const char* key, const char* value) {
+    std::string dn = KeyDn(section, key);
+    int rc = ReplaceValue(ld, dn, value);
+    if (rc != LDAP_NO_SUCH_OBJECT) return rc;
+
+    for (const auto& [entryDn, cn] :
+         {std::pair<std::string, const char*>{kProfilesDn, "profiles"}, {SectionDn(section), section}}) {
+        rc = AddNamedEntry(ld, entryDn, cn, "xoprofilesection", nullptr);
+        if (rc != LDAP_SUCCESS && rc != LDAP_ALREADY_EXISTS) return rc;
+    }
+    rc = AddNamedEntry(ld, dn, key, "xoprofilestring", value);
+    // Another writer may have created it meanwhile: then replace its value.
+    return rc == LDAP_ALREADY_EXISTS ? ReplaceValue(ld, dn, value) : rc;
+}
+
 }  // namespace
 
 char* ldapClient::ldapGetProfileString(const char* section, const char* key) {
@@ -59,6 +75,8 @@ char* ldapClient::ldapGetProfileString(const char* section, const char* key) {
     int rc =
         ldap_search_ext_s(ld, KeyDn(section, key).c_str(), LDAP_SCOPE_BASE, "(objectClass=xoprofilestring)",
                           attributes, 0, nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &reply);
+    if (rc != LDAP_SUCCESS && rc != LDAP_NO_SUCH_OBJECT)
+        LogLdapError(ld, rc, "LDAP profile string read of %.100s/%.100s", section, key);
     char* result = nullptr;
     LDAPMessage* entry = rc == LDAP_SUCCESS ? ldap_first_entry(ld, reply) : nullptr;
     if (entry) {
@@ -78,18 +96,14 @@ char* ldapClient::ldapGetProfileString(const char* section, const char* key) {
 // Replaces the value of an existing entry, or creates the entry and those
 // above it. Returns 0 or the LDAP result code.
 int ldapClient::ldapWriteProfileString(const char* section, const char* key, const char* value) {
-    if (!ld) return LDAP_SERVER_DOWN;
-    if (!section || !*section || !key || !*key || !value) return LDAP_PARAM_ERROR;
-    std::string dn = KeyDn(section, key);
-    int rc = ReplaceValue(ld, dn, value);
-    if (rc != LDAP_NO_SUCH_OBJECT) return rc;
-
-    for (const auto& [entryDn, cn] :
-         {std::pair<std::string, const char*>{kProfilesDn, "profiles"}, {SectionDn(section), section}}) {
-        rc = AddNamedEntry(ld, entryDn, cn, "xoprofilesection", nullptr);
-        if (rc != LDAP_SUCCESS && rc != LDAP_ALREADY_EXISTS) return rc;
+    int rc = LDAP_PARAM_ERROR;
+    if (!ld)
+        rc = LDAP_SERVER_DOWN;
+    else if (section && *section && key && *key && value)
+        rc = WriteProfileEntry(ld, section, key, value);
+    if (rc != LDAP_SUCCESS) {
+        LogLdapError(ld, rc, "LDAP profile string write of %.100s/%.100s", section ? section : "(null)",
+                     key ? key : "(null)");
     }
-    rc = AddNamedEntry(ld, dn, key, "xoprofilestring", value);
-    // Another writer may have created it meanwhile: then replace its value.
-    return rc == LDAP_ALREADY_EXISTS ? ReplaceValue(ld, dn, value) : rc;
+    return rc;
 }

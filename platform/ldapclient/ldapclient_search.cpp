@@ -72,6 +72,8 @@ SearchReq* ldapClient::ldapClientSearch(const char* base, int scope, int attrson
                                nullptr, attrsonly, nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &reply);
     if (rc == LDAP_NO_SUCH_OBJECT) rc = LDAP_SUCCESS;  // an absent base holds no entries
     if (rc != LDAP_SUCCESS) {
+        LogLdapError(ld, rc, "LDAP search below \"%.300s\" for %.300s", base ? base : "",
+                     filter ? filter : "");
         if (reply) ldap_msgfree(reply);
         *status = rc == 1 ? -1 : rc;  // 1 means "none" to callers
         return nullptr;

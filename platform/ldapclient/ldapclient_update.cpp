@@ -1,8 +1,9 @@
 // Directory client, change part: add and modify requests built from attrval
 // lists. Directory strings cannot be empty, so empty values are left out of
-// both (an entry without a first name simply has none). Skip nodes (op -1)
-// and the terminator (empty name) are no changes. An added entry always
-// holds the values of its own RDN, which the server requires.
+// both (an entry without a first name simply has none). Skip nodes
+// (kAttrSkip) and the terminator (empty name) are no changes. An added entry
+// always holds the values of its own RDN, which the server requires. Every
+// failure leaves its error line.
 #include <strings.h>
 
 #include <cstring>
@@ -10,10 +11,13 @@
 #include <vector>
 
 #include "platform/ldapclient/ldapclient.h"
+#include "platform/ldapclient/ldapclient_internal.h"
 
 namespace {
 
-bool IsChange(const attrval* node) { return node->op >= 0 && node->name[0] && node->value[0]; }
+bool IsChange(const attrval* node) {
+    return (node->op == kAttrAdd || node->op == kAttrDelete) && node->name[0] && node->value[0];
+}
 
 // One attribute of an add request with the values gathered for it.
 struct AddGroup {
@@ -58,11 +62,15 @@ int ldapClient::ldapClientAdd(const char* dn, attrval* attrs) {
     if (!dn) return LDAP_PARAM_ERROR;
     std::vector<AddGroup> groups;
     for (attrval* node = attrs; node; node = node->next)
-        if (IsChange(node) && node->op == 0) AddValue(groups, node->name, node->value, strlen(node->value));
+        if (IsChange(node) && node->op == kAttrAdd)
+            AddValue(groups, node->name, node->value, strlen(node->value));
 
     // The naming values of the entry's first RDN.
     LDAPDN parsed = nullptr;
-    if (ldap_str2dn(dn, &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return LDAP_INVALID_DN_SYNTAX;
+    if (ldap_str2dn(dn, &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) {
+        LogLdapError(nullptr, LDAP_INVALID_DN_SYNTAX, "LDAP add of %.300s", dn);
+        return LDAP_INVALID_DN_SYNTAX;
+    }
     if (parsed && parsed[0]) {
         for (LDAPAVA** ava = parsed[0]; *ava; ++ava) {
             if ((*ava)->la_flags & LDAP_AVA_BINARY) continue;
@@ -72,18 +80,19 @@ int ldapClient::ldapClientAdd(const char* dn, attrval* attrs) {
     }
     int rc = SendAdd(ld, dn, groups);
     ldap_dnfree(parsed);
+    if (rc != LDAP_SUCCESS) LogLdapError(ld, rc, "LDAP add of %.300s", dn);
     return rc;
 }
 
 // Each change node becomes one modification of one value, in list order:
-// op 1 deletes that value, op 0 adds it. A list with no changes left is
+// kAttrDelete deletes that value, kAttrAdd adds it. A list with no changes left is
 // done without asking the server.
 int ldapClient::ldapClientModify(const char* dn, attrval* changes) {
     if (!ld) return LDAP_SERVER_DOWN;
     if (!dn) return LDAP_PARAM_ERROR;
     std::vector<attrval*> nodes;
     for (attrval* node = changes; node; node = node->next)
-        if (IsChange(node) && node->op <= 1) nodes.push_back(node);
+        if (IsChange(node)) nodes.push_back(node);
     if (nodes.empty()) return LDAP_SUCCESS;
 
     std::vector<berval> values(nodes.size());
@@ -95,11 +104,13 @@ int ldapClient::ldapClientModify(const char* dn, attrval* changes) {
         values[i].bv_len = strlen(nodes[i]->value);
         valueLists[2 * i] = &values[i];
         valueLists[2 * i + 1] = nullptr;
-        mods[i].mod_op = (nodes[i]->op == 1 ? LDAP_MOD_DELETE : LDAP_MOD_ADD) | LDAP_MOD_BVALUES;
+        mods[i].mod_op = (nodes[i]->op == kAttrDelete ? LDAP_MOD_DELETE : LDAP_MOD_ADD) | LDAP_MOD_BVALUES;
         mods[i].mod_type = nodes[i]->name;
         mods[i].mod_bvalues = &valueLists[2 * i];
         modPointers.push_back(&mods[i]);
     }
     modPointers.push_back(nullptr);
-    return ldap_modify_ext_s(ld, dn, modPointers.data(), nullptr, nullptr);
+    int rc = ldap_modify_ext_s(ld, dn, modPointers.data(), nullptr, nullptr);
+    if (rc != LDAP_SUCCESS) LogLdapError(ld, rc, "LDAP modify of %.300s", dn);
+    return rc;
 }

@@ -3,7 +3,9 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -11,8 +13,11 @@
 #include "directory/attribute_list.h"
 #include "directory/directory_session.h"
 #include "directory/domain_names.h"
+#include "directory/entry_stream.h"
 #include "directory/mail_address.h"
+#include "directory/owners.h"
 #include "tests/support/directory_sandbox.h"
+#include "tests/support/silent_server.h"
 
 namespace {
 
@@ -324,6 +329,133 @@ TEST_F(Directory, MailAddressScreening) {
     int lines = 0;  // one for each
     for (std::size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++lines;
     EXPECT_EQ(lines, 9) << log;
+}
+
+// The texts of the log's lines, without their time, level and process.
+Strings LogTexts(const std::string& log) {
+    Strings texts;
+    for (std::size_t at = 0, end; at < log.size(); at = end + 1) {
+        end = log.find('\n', at);
+        std::size_t text = log.find("]: ", at);
+        texts.push_back(log.substr(text + 3, end - text - 3));
+    }
+    return texts;
+}
+
+TEST_F(Directory, FailedOperationsLogCodeServerMessageAndMatchedDn) {
+    ASSERT_NE(OpenDirectory(client), nullptr);
+    AttrList notAllowed, value;
+    AddAttrValue(&notAllowed.head, kAttrAdd, "xoprofilevalue", "%s", "x");
+    AddAttrValue(&value.head, kAttrAdd, "objectClass", "%s", "xoperson");
+    AddAttrEnd(&notAllowed.head), AddAttrEnd(&value.head);
+    const std::string tail = ", server message \"\", matched DN \"\"";
+    std::pair<std::function<void()>, std::string> cases[] = {
+        {[&] { client.ldapClientModify(kAnnaDn, notAllowed.head); },
+         "LDAP modify of " + std::string(kAnnaDn) +
+             " failed: Object class violation (65), server message \"attribute 'xoprofilevalue' not "
+             "allowed\", matched DN \"\""},
+        {[&] { client.ldapClientModify("mail=x@example.com,dc=example,dc=com", value.head); },
+         "LDAP modify of mail=x@example.com,dc=example,dc=com failed: No such object (32), server message "
+         "\"\", matched DN \"dc=example,dc=com\""},
+        {[&] { client.ldapClientAdd("mail=x@example.com,dc=nowhere,dc=com", value.head); },
+         "LDAP add of mail=x@example.com,dc=nowhere,dc=com failed: No such object (32), server message "
+         "\"\", matched DN \"dc=com\""},
+        {[&] { client.ldapClientDelete("dc=example,dc=com"); },
+         "LDAP delete of dc=example,dc=com failed: Operation not allowed on non-leaf (66), server message "
+         "\"subordinate objects must be deleted first\", matched DN \"\""},
+        {[&] { SearchResult(client, client.ldapClientSearch("dc=com", LDAP_SCOPE_BASE, 0, "(x=", nullptr)); },
+         "LDAP search below \"dc=com\" for (x= failed: Bad search filter (-7)" + tail},
+        {[&] { client.ldapWriteProfileString("", "Key", "v"); },
+         "LDAP profile string write of /Key failed: Bad parameter to an ldap routine (-9)" + tail},
+        {[&] { client.ldapClientBind("root", "wrong"); },
+         "LDAP bind as \"cn=root\" failed: Invalid credentials (49)" + tail},
+        {[&] { client.ldapClientConnect("127.0.0.1", 1); },
+         "LDAP connect to ldap://127.0.0.1:1 failed: Can't contact LDAP server (-1)" + tail},
+    };
+    for (auto& [operation, line] : cases) {
+        ASSERT_TRUE(sandbox.ClearLog());
+        operation();
+        EXPECT_EQ(LogTexts(sandbox.ReadLog()), Strings{line});
+    }
+}
+
+TEST_F(Directory, TimeoutSettingIsBoundedAndReachesTheClient) {
+    for (auto [setting, seconds, logged] : {std::tuple{"", 30, false},
+                                            {"Timeout=2", 2, false},
+                                            {"Timeout=3600", 3600, false},
+                                            {"Timeout=0", 30, true},
+                                            {"Timeout=3601", 30, true},
+                                            {"Timeout=-5", 30, true}}) {
+        ASSERT_TRUE(sandbox.WriteConfig(std::string("[Ldap]\n") + setting + "\n") && sandbox.ClearLog());
+        ldapClient opened;
+        EXPECT_NE(OpenDirectory(opened), nullptr) << setting;
+        EXPECT_EQ(opened.Timeout(), seconds) << setting;
+        EXPECT_EQ(sandbox.ReadLog().find("] Timeout") != std::string::npos, logged) << sandbox.ReadLog();
+    }
+}
+
+// Entries with their DN and mail values, as the callback saw them.
+Strings Stream(ldapClient& session, const char* base, int scope, const char* filter, int* code) {
+    Strings seen;
+    const char* const attributes[] = {"mail", nullptr};
+    *code = ForEachEntry(session, base, scope, filter, attributes, "Test search", [&seen](StreamedEntry& e) {
+        std::string text(e.Dn().bv_val, e.Dn().bv_len);
+        berval name;
+        berval* values;
+        while (e.NextAttribute(&name, &values))
+            for (berval* v = values; v && v->bv_val; ++v)
+                text += " " + std::string(name.bv_val, name.bv_len) + "=" + std::string(v->bv_val, v->bv_len);
+        seen.push_back(text);
+    });
+    return seen;
+}
+
+TEST_F(Directory, ForEachEntryStreamsEntriesAndEndsOnLimitsAndFailures) {
+    ASSERT_TRUE(sandbox.WriteConfig("[Ldap]\nRecordLimit=1\n"));
+    ASSERT_NE(OpenDirectory(client), nullptr);
+    const std::string anna = std::string(kAnnaDn) + " mail=anna@example.com mail=ann@example.com";
+    int code = 0;
+    EXPECT_EQ(Stream(client, kAnnaDn, LDAP_SCOPE_BASE, "(objectClass=*)", &code), Strings{anna});
+    EXPECT_EQ(code, LDAP_SUCCESS);
+    EXPECT_EQ(Stream(client, "", LDAP_SCOPE_SUBTREE, "(objectClass=xoperson)", &code).size(), 1u);
+    EXPECT_EQ(code, LDAP_SIZELIMIT_EXCEEDED);  // the cut asked for: no error line
+    EXPECT_EQ(sandbox.ReadLog(), "");
+    EXPECT_EQ(Stream(client, "", LDAP_SCOPE_SUBTREE, "(broken", &code), Strings{});
+    EXPECT_EQ(code, LDAP_FILTER_ERROR);
+    EXPECT_EQ(Stream(client, "dc=missing", LDAP_SCOPE_ONELEVEL, "(objectClass=*)", &code), Strings{});
+    EXPECT_EQ(code, LDAP_NO_SUCH_OBJECT);
+    client.ldapClientUnbind();
+    EXPECT_EQ(Stream(client, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", &code), Strings{});
+    EXPECT_EQ(code, LDAP_SERVER_DOWN);
+    EXPECT_EQ(LogTexts(sandbox.ReadLog()),
+              (Strings{"Test search failed: Bad search filter (-7), server message \"\", matched DN \"\"",
+                       "Test search failed: No such object (32), server message \"\", matched DN \"\"",
+                       "Test search (no connection) failed: Can't contact LDAP server (-1), server message "
+                       "\"\", matched DN \"\""}));
+}
+
+// A server that takes the connection and never answers: the bind gives up
+// after the limit; one that answers the bind: the search gives up.
+TEST_F(Directory, StalledServerEndsEveryWaitAtTheTimeLimit) {
+    using Clock = std::chrono::steady_clock;
+    for (bool answerBind : {false, true}) {
+        SilentServer stalled(answerBind);
+        ASSERT_GT(stalled.Port(), 0);
+        ASSERT_TRUE(sandbox.WriteConfig("[Ldap]\nPort=" + std::to_string(stalled.Port()) + "\nTimeout=1\n"));
+        ASSERT_TRUE(sandbox.ClearLog());
+        ldapClient session;
+        Clock::time_point start = Clock::now();
+        bool opened = OpenDirectory(session) != nullptr;
+        int code = LDAP_SUCCESS;
+        if (opened) Stream(session, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", &code);
+        double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        EXPECT_EQ(opened, answerBind);
+        EXPECT_TRUE(seconds >= 0.9 && seconds < 4) << seconds;
+        EXPECT_EQ(IsConnectionFailure(code), answerBind);
+        EXPECT_EQ(LogTexts(sandbox.ReadLog()),
+                  Strings{std::string(answerBind ? "Test search" : "LDAP bind as \"cn=root\"") +
+                          " failed: Timed out (-5), server message \"\", matched DN \"\""});
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -13,6 +14,7 @@
 #include "tests/support/directory_sandbox.h"
 #include "tests/support/page_texts.h"
 #include "tests/support/run_cgi.h"
+#include "tests/support/silent_server.h"
 
 namespace {
 using namespace pagetexts;
@@ -229,6 +231,37 @@ TEST(Configuration, RecordLimitCutsTheListAClosedPortFails) {
     ASSERT_TRUE(Dir().WriteConfig());
     ExpectPage(list, ResultPage("User Listing", "Error connecting to LDAP port on server"));
     ExpectPage(confirm, ResultPage("Delete User", "Error connecting to LDAP port on server"), "", 1);
+}
+
+// A server that takes the connection and stays silent, at the bind or (answerBind)
+// at the search: the connection message after the time limit, and a log line.
+TEST(Configuration, StalledServerGivesTheConnectionMessageWithinTheLimit) {
+    using Clock = std::chrono::steady_clock;
+    const string message = "Error connecting to LDAP port on server", table = ListPage("");
+    const string cutTable = table.substr(0, table.size() - PageEnd().size()) + ResultBox(message) + PageEnd();
+    struct Case {
+        bool answerBind;
+        string command, page, logged;
+    };
+    const Case cases[] = {
+        {false, "ListUsers", ResultPage("User Listing", message),
+         "LDAP bind as \"cn=root\" failed: Timed out"},
+        {false, "FindUser", ResultPage("User Details", message),
+         "LDAP bind as \"cn=root\" failed: Timed out"},
+        {true, "ListUsers", cutTable, "The search for the user table failed: Timed out (-5)"},
+    };
+    for (const Case& c : cases) {
+        SilentServer stalled(c.answerBind);
+        ASSERT_TRUE(stalled.Port() > 0 && Dir().ClearLog() &&
+                    Dir().WriteConfig("[Ldap]\nPort=" + std::to_string(stalled.Port()) + "\nTimeout=1\n"));
+        Clock::time_point start = Clock::now();
+        ProcessResult r = Cmd(c.command, "a@example.com");
+        double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        ASSERT_TRUE(Dir().WriteConfig());
+        ExpectPage(r, c.page, c.command);
+        EXPECT_TRUE(seconds >= 0.9 && seconds < 4) << c.command << " took " << seconds << " s";
+        EXPECT_NE(Dir().ReadLog().find(c.logged), string::npos) << Dir().ReadLog();
+    }
 }
 
 TEST(UserDetails, AliasesByLetterCaseEscapingAndNotFound) {

@@ -1,0 +1,117 @@
+// Streaming searches: ldap_search_ext, then ldap_result one message at a
+// time with the client's time limit, each entry read from the message's BER
+// and freed before the next message. The connection reads ahead, so that a
+// burst of small entries costs one read instead of two system calls each.
+// Search references are skipped with a log line (the client follows none).
+#include "directory/entry_stream.h"
+
+#include <vector>
+
+#include "base/log.h"
+
+namespace {
+
+// Lets the connection read whatever has arrived in one go: the entries of a
+// large search come in bursts of small messages.
+void ReadAhead(LDAP* ld) {
+    Sockbuf* sb = nullptr;
+    if (ldap_get_option(ld, LDAP_OPT_SOCKBUF, &sb) != LDAP_OPT_SUCCESS || sb == nullptr) return;
+    if (ber_sockbuf_ctrl(sb, LBER_SB_OPT_HAS_IO, &ber_sockbuf_io_readahead)) return;
+    ber_sockbuf_add_io(sb, &ber_sockbuf_io_readahead, LBER_SBIOD_LEVEL_PROVIDER, nullptr);
+}
+
+// The result code that ended a wait without an answer (-1 from ldap_result).
+int HandleError(LDAP* ld) {
+    int code = LDAP_OTHER;
+    ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &code);
+    return code == LDAP_SUCCESS ? LDAP_OTHER : code;
+}
+
+// Visits the entries of one search-entry message; false when an entry's DN
+// cannot be read (a damaged message).
+bool VisitEntries(LDAP* ld, LDAPMessage* message, const EntryCallback& visit) {
+    for (LDAPMessage* entry = ldap_first_entry(ld, message); entry != nullptr;
+         entry = ldap_next_entry(ld, entry)) {
+        BerElement* ber = nullptr;
+        berval dn{};
+        if (ldap_get_dn_ber(ld, entry, &ber, &dn) != LDAP_SUCCESS || dn.bv_val == nullptr) {
+            if (ber != nullptr) ber_free(ber, 0);
+            return false;
+        }
+        StreamedEntry streamed(ld, entry, ber, dn);
+        visit(streamed);
+    }
+    return true;
+}
+
+}  // namespace
+
+StreamedEntry::StreamedEntry(LDAP* ld, LDAPMessage* entry, BerElement* ber, const berval& dn)
+    : ld_(ld), entry_(entry), ber_(ber), dn_(dn) {}
+
+StreamedEntry::~StreamedEntry() {
+    if (values_ != nullptr) ber_memfree(values_);
+    ber_free(ber_, 0);
+}
+
+bool StreamedEntry::NextAttribute(berval* name, berval** values) {
+    if (values_ != nullptr) ber_memfree(values_);
+    values_ = nullptr;
+    *name = berval{};
+    *values = nullptr;
+    if (ldap_get_attribute_ber(ld_, entry_, ber_, name, &values_) != LDAP_SUCCESS || name->bv_val == nullptr)
+        return false;
+    *values = values_;
+    return true;
+}
+
+bool IsConnectionFailure(int code) { return code == LDAP_TIMEOUT || code == LDAP_SERVER_DOWN; }
+
+int ForEachEntry(ldapClient& session, const char* base, int scope, const char* filter,
+                 const char* const* attributes, const char* purpose, const EntryCallback& visit) {
+    LDAP* ld = session.ld;
+    if (ld == nullptr) {
+        LogLdapError(nullptr, LDAP_SERVER_DOWN, "%s (no connection)", purpose);
+        return LDAP_SERVER_DOWN;
+    }
+    ReadAhead(ld);
+    std::vector<char*> names;  // libldap's prototype takes char**; nothing writes to them
+    for (const char* const* name = attributes; name != nullptr && *name != nullptr; ++name)
+        names.push_back(const_cast<char*>(*name));
+    names.push_back(nullptr);
+    int id = -1;
+    // A size limit of -1 takes the one on the handle.
+    int code = ldap_search_ext(ld, base, scope, filter, names.data(), 0, nullptr, nullptr, nullptr, -1, &id);
+    if (code != LDAP_SUCCESS) {
+        LogLdapError(ld, code, "%s", purpose);
+        return code;
+    }
+    for (;;) {
+        timeval limit{session.Timeout(), 0};
+        LDAPMessage* message = nullptr;
+        int type = ldap_result(ld, id, LDAP_MSG_ONE, &limit, &message);
+        if (type == LDAP_RES_SEARCH_ENTRY) {
+            bool read = VisitEntries(ld, message, visit);
+            ldap_msgfree(message);
+            if (read) continue;
+            code = LDAP_DECODING_ERROR;
+        } else if (type == LDAP_RES_SEARCH_REFERENCE) {
+            LogPrintf(kLogError, "%s: search reference ignored", purpose);
+            ldap_msgfree(message);
+            continue;
+        } else if (type == LDAP_RES_SEARCH_RESULT) {
+            if (ldap_parse_result(ld, message, &code, nullptr, nullptr, nullptr, nullptr, 1) != LDAP_SUCCESS)
+                code = LDAP_OTHER;
+            if (code == LDAP_SUCCESS || code == LDAP_SIZELIMIT_EXCEEDED) return code;
+            LogLdapError(ld, code, "%s", purpose);
+            return code;
+        } else {
+            // 0: no answer in time; -1: the connection failed; anything else does not belong here.
+            if (message != nullptr) ldap_msgfree(message);
+            code = type == 0 ? LDAP_TIMEOUT : type == -1 ? HandleError(ld) : LDAP_PROTOCOL_ERROR;
+        }
+        ldap_abandon_ext(ld, id, nullptr, nullptr);
+        LogLdapError(ld, code, "%s", purpose);
+        return code;
+    }
+}

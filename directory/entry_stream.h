@@ -1,0 +1,52 @@
+// Streaming searches on a session's handle: one asynchronous search whose
+// entries are handed to a callback one message at a time, read in place from
+// the message (no copies), so memory does not grow with the result. Every
+// wait for the server is bounded by the client's time limit.
+#ifndef LDAPCGI_DIRECTORY_ENTRY_STREAM_H
+#define LDAPCGI_DIRECTORY_ENTRY_STREAM_H
+
+#include <functional>
+
+#include "platform/ldapclient/ldapclient.h"
+
+// One entry of a streamed search; valid only during the callback.
+class StreamedEntry {
+public:
+    StreamedEntry(LDAP* ld, LDAPMessage* entry, BerElement* ber, const berval& dn);
+    ~StreamedEntry();
+    StreamedEntry(const StreamedEntry&) = delete;
+    StreamedEntry& operator=(const StreamedEntry&) = delete;
+
+    // The entry's DN as the message holds it: not terminated, bv_len bytes.
+    const berval& Dn() const { return dn_; }
+    // The next attribute: its name (not terminated) and its values, an array
+    // ending in a null bv_val, or null. False after the last one.
+    bool NextAttribute(berval* name, berval** values);
+
+private:
+    LDAP* ld_;
+    LDAPMessage* entry_;
+    BerElement* ber_;
+    berval dn_;
+    berval* values_ = nullptr;
+};
+
+using EntryCallback = std::function<void(StreamedEntry& entry)>;
+
+// Runs a search on `session`'s handle (base, LDAP_SCOPE_*, filter, the
+// attributes to fetch, null-terminated) with the handle's size limit, and
+// calls `visit` for every entry in arrival order. `purpose` names the search
+// in log lines ("The search for Mail Aliases"). Returns LDAP_SUCCESS,
+// LDAP_SIZELIMIT_EXCEEDED when the size limit cut the search (the entries up
+// to it were visited), LDAP_TIMEOUT when the server did not answer within
+// session.Timeout() seconds, LDAP_SERVER_DOWN when the connection was lost,
+// or another failure's result code. Every result but the first two leaves
+// one error line.
+int ForEachEntry(ldapClient& session, const char* base, int scope, const char* filter,
+                 const char* const* attributes, const char* purpose, const EntryCallback& visit);
+
+// True for the results that mean the directory stopped answering (time limit
+// or lost connection): pages answer them with their connection message.
+bool IsConnectionFailure(int code);
+
+#endif
