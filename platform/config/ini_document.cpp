@@ -38,16 +38,18 @@ char* ReadLine(char* line, int size, void* stream) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
-// Appends `text` trimmed and in lower case ("[ Gateway ]" names "gateway").
-void AppendLower(std::string& out, const char* text) {
+// Appends `text` trimmed, as it stands or in lower case ("[ Gateway ]" names "gateway").
+void AppendTrimmed(std::string& out, const char* text, bool lower = false) {
     while (IsBlank(*text)) ++text;
     const char* end = text + strlen(text);
     while (end > text && IsBlank(end[-1])) --end;
     for (const char* p = text; p < end; ++p) {
         char c = *p;
-        out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+        out.push_back(lower && c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
     }
 }
+
+void AppendLower(std::string& out, const char* text) { AppendTrimmed(out, text, true); }
 
 void MakeKey(std::string& out, const char* section, const char* key) {
     out.clear();
@@ -60,7 +62,12 @@ int StoreValue(void* user, const char* section, const char* name, const char* va
     IniDocument* document = static_cast<IniDocument*>(user);
     std::string key;
     MakeKey(key, section, name);
-    document->values.emplace(std::move(key), value);
+    if (!document->values.emplace(std::move(key), value).second) return 1;
+    std::string folded;
+    AppendLower(folded, section);
+    std::string spelled;
+    AppendTrimmed(spelled, name);
+    document->keyOrder[folded].push_back(std::move(spelled));
     return 1;
 }
 
@@ -84,6 +91,7 @@ void ConfigureParser() {
 
 void IniParseText(const std::string& text, IniDocument& document) {
     document.values.clear();
+    document.keyOrder.clear();
     ConfigureParser();
     TextStream stream{text.data(), text.data() + text.size()};
     // Lines in error are reported by line number; the settings around them
@@ -96,4 +104,12 @@ const std::string* IniFind(const IniDocument& document, const char* section, con
     MakeKey(scratch, section, key);
     auto found = document.values.find(scratch);
     return found == document.values.end() ? nullptr : &found->second;
+}
+
+const std::vector<std::string>* IniSectionKeys(const IniDocument& document, const char* section,
+                                               std::string& scratch) {
+    scratch.clear();
+    AppendLower(scratch, section);
+    auto found = document.keyOrder.find(scratch);
+    return found == document.keyOrder.end() ? nullptr : &found->second;
 }

@@ -1,14 +1,19 @@
 // The parsed settings of one INI file: values by section and key, both names
-// folded to lower case. Parsing only; no file access.
+// folded to lower case, and each section's keys in file order as written.
+// Parsing only; no file access.
 #ifndef LDAPCGI_PLATFORM_CONFIG_INI_DOCUMENT_H
 #define LDAPCGI_PLATFORM_CONFIG_INI_DOCUMENT_H
 
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 struct IniDocument {
     // Key: lower-case section, '\n', lower-case key.
     std::unordered_map<std::string, std::string> values;
+    // Key: lower-case section. The keys of the section as the file spells
+    // them, in file order, each once (the one whose value counts).
+    std::unordered_map<std::string, std::vector<std::string>> keyOrder;
 };
 
 // Fills `document` from the file text. Lines starting with ";" or "#" are
@@ -20,5 +25,10 @@ void IniParseText(const std::string& text, IniDocument& document);
 // is working space, reused to spare an allocation per call.
 const std::string* IniFind(const IniDocument& document, const char* section, const char* key,
                            std::string& scratch);
+
+// The keys of `section` (letter case ignored) in file order, or null when the
+// file has no such section.
+const std::vector<std::string>* IniSectionKeys(const IniDocument& document, const char* section,
+                                               std::string& scratch);
 
 #endif

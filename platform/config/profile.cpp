@@ -1,6 +1,7 @@
 // GetPrivateProfileString / GetPrivateProfileInt: a setting of an INI file of
 // the mail system, or the caller's default. Never writes past `size` bytes;
 // a value longer than the buffer arrives cut to size - 1 characters.
+// GetPrivateProfileSection: a whole section, in file order.
 #include "platform/config/profile.h"
 
 #include <cctype>
@@ -63,4 +64,9 @@ int GetPrivateProfileInt(const char* section, const char* key, int defaultValue,
     int number = defaultValue;
     ProfileStoreRead(file, section, key, ParseInt, &number);
     return number;
+}
+
+bool GetPrivateProfileSection(const char* section, std::vector<std::pair<std::string, std::string>>* settings,
+                              const char* file) {
+    return settings != nullptr && ProfileStoreSection(file, section, settings);
 }

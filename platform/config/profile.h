@@ -4,8 +4,17 @@
 #ifndef LDAPCGI_PLATFORM_CONFIG_PROFILE_H
 #define LDAPCGI_PLATFORM_CONFIG_PROFILE_H
 
+#include <string>
+#include <utility>
+#include <vector>
+
 int GetPrivateProfileString(const char* section, const char* key, const char* defaultValue, char* buffer,
                             int size, const char* file);
 int GetPrivateProfileInt(const char* section, const char* key, int defaultValue, const char* file);
+// Every key of `section` in file order, spelled as in the file, with its
+// value; the first of repeated keys counts, as for the lookups above. False
+// when the file cannot be read; an absent section gives true and none.
+bool GetPrivateProfileSection(const char* section, std::vector<std::pair<std::string, std::string>>* settings,
+                              const char* file);
 
 #endif

@@ -260,6 +260,25 @@ bool ProfileStoreRead(const char* file, const char* section, const char* key,
     return true;
 }
 
+bool ProfileStoreSection(const char* file, const char* section,
+                         std::vector<std::pair<std::string, std::string>>* settings) {
+    settings->clear();
+    const char* directory = ConfigDirectory(file);
+    if (!directory || !section) return false;
+
+    std::lock_guard<std::mutex> hold(gLock);
+    const CachedFile* current = Current(directory, file);
+    if (!current) return false;
+    const std::vector<std::string>* keys = IniSectionKeys(current->document, section, gScratch);
+    if (!keys) return true;
+    std::string scratch;
+    for (const std::string& key : *keys) {
+        const std::string* value = IniFind(current->document, section, key.c_str(), scratch);
+        settings->emplace_back(key, value ? *value : std::string());
+    }
+    return true;
+}
+
 unsigned long long ProfileStoreVersion(const char* file) {
     const char* directory = ConfigDirectory(file);
     if (!directory) return 0;

@@ -6,12 +6,20 @@
 #define LDAPCGI_PLATFORM_CONFIG_PROFILE_STORE_H
 
 #include <string>
+#include <utility>
+#include <vector>
 
 // Looks up `key` in `section` of `file`; when present calls use(value,
 // context) while the store is locked and returns true. A missing directory,
 // file, section or key returns false.
 bool ProfileStoreRead(const char* file, const char* section, const char* key,
                       void (*use)(const std::string& value, void* context), void* context);
+
+// Every key of `section` in file order as the file spells it, with its value
+// (cleared first). False when there is no readable file; a missing section
+// gives true and no settings.
+bool ProfileStoreSection(const char* file, const char* section,
+                         std::vector<std::pair<std::string, std::string>>* settings);
 
 // A number naming the current content of `file`, checked as every read is:
 // while it stays the same, every setting of the file reads the same. 0 when
