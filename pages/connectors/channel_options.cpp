@@ -1,0 +1,24 @@
+// The options of the channel select, from the message-queue API's channel
+// list: only channels that are enabled and take connectors, upper-cased, in
+// list order. Reads OneMQ's records; changes only the list's cursor.
+#include <cstring>
+#include <string>
+
+#include "directory/domain_names.h"
+#include "html/text_helpers.h"
+#include "pages/connectors/connector_pages.h"
+#include "platform/mq/mqapi.h"
+
+std::string BuildChannelOptions() {
+    std::string options;
+    cList<MQchannelDBStr*>& channels = OneMQ.ChannelList;
+    channels.cursor = nullptr;
+    while (MQchannelDBStr* record = channels.Next()) {
+        if (record->fEnabled == 0 || record->fConnectors == 0) continue;
+        // A name of the field's full length has no terminator.
+        char name[kChannelNameSize + 1] = {};
+        memcpy(name, record->szName, strnlen(record->szName, kChannelNameSize));
+        options.append("<option>").append(HtmlEscape(StrToUpper(name))).append("</option>\n");
+    }
+    return options;
+}

@@ -1,0 +1,99 @@
+// Shared pieces of the connector pages.
+#include "pages/connectors/connector_frame.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "base/limits.h"
+#include "directory/directory_session.h"
+#include "html/page_frame.h"
+#include "html/text_helpers.h"
+#include "pages/connectors/connector_values.h"
+#include "pages/users/user_identity.h"
+#include "platform/ldapclient/ldapclient.h"
+
+const char kConnectorTooLong[] = "Error: connector value longer than 511 characters";
+const char kPermissionTooLong[] = "Error: permission value longer than 511 characters";
+
+bool ConnectorFits(const char* value) { return strlen(value) <= kMaxConnectorValueLength; }
+
+std::string RequestFault(std::initializer_list<ExpectedField> fields, const char* otherMailbox) {
+    for (const ExpectedField& field : fields)
+        if (field.value == nullptr)
+            return std::string("Incomplete request: the field \"") + field.name + "\" is missing";
+    if (otherMailbox != nullptr && !ConnectorFits(otherMailbox)) return kConnectorTooLong;
+    return std::string();
+}
+
+bool ConnectorFits(const std::string& channel, const char* second) {
+    return channel.size() + 1 + strlen(second) <= kMaxConnectorValueLength;
+}
+
+void PrintLayoutStart() {
+    printf("<table border=\"0\" width=\"100%%\">\n");
+    printf("\t<tr>\n");
+    printf("\t\t<td>\n");
+}
+
+void PrintLayoutEnd() {
+    printf("\t\t</td>\n");
+    printf("\t</tr>\n");
+    printf("</table>\n");
+}
+
+void PrintFormStart(const char* indent) {
+    printf("%s<form  METHOD=\"POST\" ACTION=\"%s\">\n", indent, SCRIPT_PATH);
+}
+
+void PrintUserRow(const SearchReq* result, const char* mail) {
+    // One escape per print: the escaped text lives until the next call.
+    printf("<tr>");
+    for (const char* name : {"firstname", "sn", "telephoneNumber"})
+        printf("<td>%s</td>", HtmlEscape(GetAttrValue(result, name)));
+    printf("<td>%s</td></tr>\n", HtmlEscape(mail));
+}
+
+void PrintFieldRow(const char* label, const std::string& cell) {
+    printf("<tr><td align=right bgcolor=2166ab style=\"color:#FFFFFF\">%s</td><td>%s</td></tr>\n", label,
+           cell.c_str());
+}
+
+std::string ReadOnlyField(const char* name, const char* value) {
+    return std::string("<input readonly type=\"text\" name=\"") + name + "\" value=\"" + HtmlEscape(value) +
+           "\">";
+}
+
+std::string SubmitButton(const char* name, const char* value) {
+    return std::string("<input type=\"submit\" name=\"") + name + "\" value=\"" + HtmlEscape(value) + "\">";
+}
+
+void PrintHiddenField(const char* indent, const char* name, const char* value) {
+    printf("%s<input type=\"hidden\" name=\"%s\" value=\"%s\">\n", indent, name, HtmlEscape(value));
+}
+
+void PrintGoBackButton(const char* indent) {
+    printf("%s<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n",
+           indent);
+}
+
+void PrintHelpButton(const char* indent, const char* topic) {
+    printf(
+        "%s<input type=\"button\" name=\"Help\" value=\"Help\" "
+        "onClick=\"popup('/vemo/help/ldap/sysadmin/%s.htm', 'LDAP', 400,400);\">\n",
+        indent, topic);
+}
+
+void PrintGoBackRefusal(const char* title, const char* message) {
+    PrintPageHeader(title);
+    PrintResultPage(message);
+    printf(
+        "<form><input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\"></form>\n");
+    PrintPageEnd();
+}
+
+SearchResult FindUserToChange(ldapClient& client, const char* mail, bool* connected) {
+    *connected = OpenDirectory(client) != nullptr;
+    SearchResult result(client, *connected ? FindUserByMail(client, mail) : nullptr);
+    if (result && !IsUserIdentity(result.get(), mail)) result.reset();
+    return result;
+}

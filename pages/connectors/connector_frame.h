@@ -1,0 +1,56 @@
+// Pieces the connector pages share: the layout table, the user row, the
+// rows of connector fields, hidden fields, buttons, and the refusals of
+// incomplete or over-long requests. Prints only; every value from the
+// directory or the request is escaped here.
+#ifndef LDAPCGI_PAGES_CONNECTORS_CONNECTOR_FRAME_H
+#define LDAPCGI_PAGES_CONNECTORS_CONNECTOR_FRAME_H
+
+#include <initializer_list>
+#include <string>
+
+#include "directory/owners.h"
+
+// A form field a page expects: its name and the request's value (null when absent).
+struct ExpectedField {
+    const char* name;
+    const char* value;
+};
+
+// The refusal of a request that lacks one of `fields` or whose connector
+// value `otherMailbox` (when not null) is too long; "" for a sound request.
+std::string RequestFault(std::initializer_list<ExpectedField> fields, const char* otherMailbox = nullptr);
+
+// Messages of values an attribute value node cannot hold.
+extern const char kConnectorTooLong[];
+extern const char kPermissionTooLong[];
+// True when the connector value (a whole one, or channel, "$", identifier) fits a node.
+bool ConnectorFits(const char* value);
+bool ConnectorFits(const std::string& channel, const char* second);
+
+// The one-cell layout table around a page's body.
+void PrintLayoutStart();
+void PrintLayoutEnd();
+// Opening tag of a form posting to the program.
+void PrintFormStart(const char* indent);
+// The user's row: first name, last name and telephone number of `result`,
+// then the mail address as the request gave it.
+void PrintUserRow(const SearchReq* result, const char* mail);
+// One row of the connector field table: the heading cell and `cell`.
+void PrintFieldRow(const char* label, const std::string& cell);
+// `<input readonly type="text" ...>` holding `value`.
+std::string ReadOnlyField(const char* name, const char* value);
+// `<input type="submit" ...>` labelled `value`.
+std::string SubmitButton(const char* name, const char* value);
+void PrintHiddenField(const char* indent, const char* name, const char* value);
+void PrintGoBackButton(const char* indent);
+void PrintHelpButton(const char* indent, const char* topic);
+
+// A whole page: header, result box with `message`, the Go back form, page end.
+void PrintGoBackRefusal(const char* title, const char* message);
+
+// Opens `client` and finds the entry whose primary address is `mail`, as the
+// changing pages require: a wildcard or an alias names no entry. Empty, with
+// *connected telling why, when there is none.
+SearchResult FindUserToChange(ldapClient& client, const char* mail, bool* connected);
+
+#endif

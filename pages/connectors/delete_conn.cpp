@@ -1,0 +1,127 @@
+// DeleteConn, the read-only confirmation of a connector's deletion, and
+// VerifyDeleteConn, which deletes the connector from the user whose primary
+// address is Mail, with the channel's stored permission value when it was
+// the channel's last connector, in one modification; it answers with the
+// connector list.
+#include <cstdio>
+#include <string>
+
+#include "directory/directory_session.h"
+#include "directory/owners.h"
+#include "html/page_frame.h"
+#include "pages/connectors/connector_frame.h"
+#include "pages/connectors/connector_pages.h"
+#include "pages/connectors/connector_values.h"
+#include "platform/ldapclient/ldapclient.h"
+
+namespace {
+
+constexpr char kVerifyTitle[] = "Update Connector";
+
+void PrintButtonBar(const char* mail, const char* otherMailbox, const char* permission) {
+    PrintLayoutStart();
+    printf("\t\t\t<table border=\"0\">\n");
+    printf("\t\t\t<tr valign=top>\n");
+    printf("\t\t\t\t<td>\n");
+    printf("\t\t\t\t<form>\n");
+    PrintGoBackButton("\t\t\t\t\t");
+    printf("\t\t\t\t</form>\n");
+    printf("\t\t\t\t</td>\n");
+    printf("\t\t\t\t<td>\n");
+    PrintFormStart("\t\t\t\t");
+    PrintHiddenField("\t\t\t\t\t", "Mail", mail);
+    PrintHiddenField("\t\t\t\t\t", "Othermailbox", otherMailbox);
+    PrintHiddenField("\t\t\t\t\t", "Permission", permission);
+    printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"VerifyDeleteConn\">\n");
+    printf("\t\t\t\t\t<input type=\"submit\" name=\"VerifyDeleteConn\" value=\"Confirm\">\n");
+    printf("\t\t\t\t</form>\n");
+    printf("\t\t\t\t</td>\n");
+    printf("\t\t\t</tr>\n");
+    printf("\t\t\t</table>\n");
+    printf("\t\t</td>\n");
+    printf("\t\t<td align=right>\n");
+    printf("\t\t<form>\n");
+    PrintHelpButton("\t\t\t", "delconn");
+    printf("\t\t</form>\n");
+    PrintLayoutEnd();
+}
+
+// Deletes the connector; the message of a failure, or null.
+const char* DeleteConnector(const char* mail, const char* otherMailbox) {
+    ldapClient client;
+    bool connected = false;
+    SearchResult result = FindUserToChange(client, mail, &connected);
+    if (!connected) return "Error connecting to LDAP server";
+    if (!result) return "User not found, channel can not be deleted";
+    std::string channel, identifier;
+    if (!SplitConnector(otherMailbox, &channel, &identifier)) return "Invalid Channel value";
+    const attrval* attrs = result.get()->attrs;
+    AttrList list;
+    bool built = true;
+    // The last connector of a channel (the one going is counted) takes the
+    // permission value stored for the channel along, whatever the list showed.
+    const char* stored = FindPermissionValue(attrs, channel.c_str());
+    if (CountChannelConnectors(attrs, channel.c_str()) <= 1 && stored != nullptr)
+        built = AddAttrValue(&list.head, kAttrDelete, "x-permission", "%s", stored);
+    built = AddAttrValue(&list.head, kAttrDelete, "othermailbox", "%s", otherMailbox) && built;
+    built = AddAttrEnd(&list.head) && built;
+    return built && client.ldapClientModify(result.get()->dn, list.head) == 0 ? nullptr
+                                                                              : "Delete Operation Failed";
+}
+
+}  // namespace
+
+int DeleteConn(const char* mail, const char* otherMailbox, const char* permission) {
+    PrintPageHeader("Delete Connector");
+    std::string fault = RequestFault(
+        {{"Mail", mail}, {"Othermailbox", otherMailbox}, {"Permission", permission}}, otherMailbox);
+    if (!fault.empty()) {
+        PrintResultPageAndEnd(fault.c_str());
+        return 0;
+    }
+    ldapClient client;
+    if (OpenDirectory(client) == nullptr) {
+        PrintResultPageAndEnd("Error connecting to LDAP server");
+        return 0;
+    }
+    SearchResult result(client, FindUserByMail(client, mail));
+    if (!result) {
+        PrintResultPageAndEnd("User not found, channel can not be updated");
+        return 0;
+    }
+    std::string channel, identifier;
+    if (!SplitConnector(otherMailbox, &channel, &identifier)) {
+        PrintResultPageAndEnd("Invalid Channel value");
+        return 0;
+    }
+    PrintLayoutStart();
+    printf("<form><center><table border=\"0\">\n");
+    PrintUserRow(result.get(), mail);
+    printf("</table>\n");
+    printf("<table border=\"1\">\n");
+    PrintFieldRow("Connector", ReadOnlyField("Channel", channel.c_str()));
+    PrintFieldRow("Identifier", ReadOnlyField("Identifier", identifier.c_str()));
+    PrintFieldRow("Permission", ReadOnlyField("Permission", permission));
+    printf("</table></center></form>\n");
+    PrintPageFooter();
+    PrintButtonBar(mail, otherMailbox, permission);
+    PrintLayoutEnd();
+    printf("</body>\n");
+    printf("</html>\n");
+    return 0;
+}
+
+int VerifyDeleteConn(const char* mail, const char* otherMailbox, const char* permission) {
+    std::string fault = RequestFault(
+        {{"Mail", mail}, {"Othermailbox", otherMailbox}, {"Permission", permission}}, otherMailbox);
+    if (!fault.empty()) {
+        PrintErrorPage(kVerifyTitle, "%s", fault.c_str());
+        return 0;
+    }
+    const char* failure = DeleteConnector(mail, otherMailbox);
+    if (failure != nullptr) {
+        PrintErrorPage(kVerifyTitle, "%s", failure);
+        return 0;
+    }
+    return ViewConn(mail);
+}

@@ -1,0 +1,75 @@
+// EditConn: the form that changes a connector's identifier and its channel's
+// permission (the channel itself is read-only); its button sends UpdateConn.
+// Reads the directory for the user row only.
+#include <cstdio>
+#include <string>
+
+#include "directory/directory_session.h"
+#include "directory/owners.h"
+#include "html/page_frame.h"
+#include "html/text_helpers.h"
+#include "pages/connectors/connector_frame.h"
+#include "pages/connectors/connector_pages.h"
+#include "pages/connectors/connector_values.h"
+#include "platform/ldapclient/ldapclient.h"
+
+int EditConn(const char* mail, const char* otherMailbox, const char* permission) {
+    PrintPageHeader("Edit Connector Information");
+    std::string fault = RequestFault(
+        {{"Mail", mail}, {"Othermailbox", otherMailbox}, {"Permission", permission}}, otherMailbox);
+    if (!fault.empty()) {
+        PrintResultPageAndEnd(fault.c_str());
+        return 0;
+    }
+    ldapClient client;
+    if (OpenDirectory(client) == nullptr) {
+        PrintResultPageAndEnd("Error connecting to LDAP server");
+        return 0;
+    }
+    SearchResult result(client, FindUserByMail(client, mail));
+    if (!result) {
+        PrintResultPageAndEnd("User not found, no channels can be displayed");
+        return 0;
+    }
+    std::string channel, identifier;
+    if (!SplitConnector(otherMailbox, &channel, &identifier)) {
+        PrintResultPageAndEnd("Invalid Channel value");
+        return 0;
+    }
+    std::string select = PrintPermissionSelect(permission, channel.c_str());
+    PrintFormStart("");
+    PrintHiddenField("", "Mail", mail);
+    PrintHiddenField("", "Othermailbox", otherMailbox);
+    PrintLayoutStart();
+    printf("<center><table border=\"0\">\n");
+    PrintUserRow(result.get(), mail);
+    printf("</table>\n");
+    printf("<table border=\"1\">\n");
+    PrintFieldRow("Connector", ReadOnlyField("Channel", channel.c_str()));
+    PrintFieldRow("Identifier", std::string("<input type=\"text\" name=\"Identifier\" value=\"") +
+                                    HtmlEscape(identifier.c_str()) + "\">");
+    PrintFieldRow("Permission", select);
+    printf("</table></center>\n");
+    PrintPageFooter();
+    PrintLayoutStart();
+    printf("\t\t\t<table border=\"0\">\n");
+    printf("\t\t\t<tr valign=top>\n");
+    printf("\t\t\t\t<td>\n");
+    PrintGoBackButton("\t\t\t\t\t");
+    printf("\t\t\t\t</td>\n");
+    printf("\t\t\t\t<td>\n");
+    printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"UpdateConn\">\n");
+    printf("\t\t\t\t\t<input type=\"submit\" name=\"UpdateConn\" value=\"Update\">\n");
+    printf("\t\t\t\t</td>\n");
+    printf("\t\t\t</tr>\n");
+    printf("\t\t\t</table>\n");
+    printf("\t\t</td>\n");
+    printf("\t\t<td valign=top align=right>\n");
+    PrintHelpButton("\t\t\t", "editconn");
+    PrintLayoutEnd();
+    PrintLayoutEnd();
+    printf("</form>\n");
+    printf("</body>\n");
+    printf("</html>\n");
+    return 0;
+}
