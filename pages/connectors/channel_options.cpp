@@ -1,9 +1,11 @@
 // The options of the channel select, from the message-queue API's channel
 // list: only channels that are enabled and take connectors, upper-cased, in
 // list order. Reads OneMQ's records; changes only the list's cursor.
+// Channel names hold no markup in practice; they are escaped all the same.
 #include <cstring>
 #include <string>
 
+#include "base/limits.h"
 #include "directory/domain_names.h"
 #include "html/text_helpers.h"
 #include "pages/connectors/connector_pages.h"
@@ -21,4 +23,13 @@ std::string BuildChannelOptions() {
         options.append("<option>").append(HtmlEscape(StrToUpper(name))).append("</option>\n");
     }
     return options;
+}
+
+bool ReadChannelOptions(const char* host, std::string* options) {
+    if (MQInit(host, APPLICATION_NAME)) {
+        *options = BuildChannelOptions();
+        return true;
+    }
+    options->assign("MQInit(").append(HtmlEscape(host)).append(") failed!");
+    return false;
 }

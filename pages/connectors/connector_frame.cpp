@@ -71,9 +71,9 @@ void PrintHiddenField(const char* indent, const char* name, const char* value) {
     printf("%s<input type=\"hidden\" name=\"%s\" value=\"%s\">\n", indent, name, HtmlEscape(value));
 }
 
-void PrintGoBackButton(const char* indent) {
-    printf("%s<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n",
-           indent);
+void PrintGoBackButton(const char* indent, bool newline) {
+    printf("%s<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">%s", indent,
+           newline ? "\n" : "");
 }
 
 void PrintHelpButton(const char* indent, const char* topic) {
@@ -86,8 +86,9 @@ void PrintHelpButton(const char* indent, const char* topic) {
 void PrintGoBackRefusal(const char* title, const char* message) {
     PrintPageHeader(title);
     PrintResultPage(message);
-    printf(
-        "<form><input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\"></form>\n");
+    printf("<form>");
+    PrintGoBackButton("", false);
+    printf("</form>\n");
     PrintPageEnd();
 }
 

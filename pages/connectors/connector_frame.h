@@ -42,7 +42,7 @@ std::string ReadOnlyField(const char* name, const char* value);
 // `<input type="submit" ...>` labelled `value`.
 std::string SubmitButton(const char* name, const char* value);
 void PrintHiddenField(const char* indent, const char* name, const char* value);
-void PrintGoBackButton(const char* indent);
+void PrintGoBackButton(const char* indent, bool newline = true);
 void PrintHelpButton(const char* indent, const char* topic);
 
 // A whole page: header, result box with `message`, the Go back form, page end.

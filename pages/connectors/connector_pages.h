@@ -21,5 +21,8 @@ int ListConn(const char* channel, const char* identifier);
 // message-queue API's list that is enabled and takes connectors, its name
 // upper-cased, in list order. Call after a successful MQInit.
 std::string BuildChannelOptions();
+// MQInit with the directory's host name, then BuildChannelOptions into
+// *options; false, with the failure message there instead, when MQInit fails.
+bool ReadChannelOptions(const char* host, std::string* options);
 
 #endif

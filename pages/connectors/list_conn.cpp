@@ -8,13 +8,11 @@
 #include "base/limits.h"
 #include "directory/directory_session.h"
 #include "html/page_frame.h"
-#include "html/text_helpers.h"
 #include "pages/connectors/connector_frame.h"
 #include "pages/connectors/connector_pages.h"
 #include "pages/users/list_filter.h"
 #include "pages/users/user_pages.h"
 #include "platform/ldapclient/ldapclient.h"
-#include "platform/mq/mqapi.h"
 
 namespace {
 
@@ -59,12 +57,11 @@ int ListConnMenu() {
         PrintResultPageAndEnd("Error connecting to LDAP server");
         return 0;
     }
-    if (!MQInit(host, APPLICATION_NAME)) {
-        std::string message = std::string("MQInit(") + HtmlEscape(host) + ") failed!";
-        PrintResultPageAndEnd(message.c_str());
+    std::string options;
+    if (!ReadChannelOptions(host, &options)) {
+        PrintResultPageAndEnd(options.c_str());
         return 0;
     }
-    std::string options = BuildChannelOptions();
     PrintFormStart("");
     PrintLayoutStart();
     printf("<center><table border=\"0\">\n");

@@ -4,16 +4,13 @@
 #include <cstdio>
 #include <string>
 
-#include "base/limits.h"
 #include "directory/directory_session.h"
 #include "directory/owners.h"
 #include "html/page_frame.h"
-#include "html/text_helpers.h"
 #include "pages/connectors/connector_frame.h"
 #include "pages/connectors/connector_pages.h"
 #include "pages/connectors/connector_values.h"
 #include "platform/ldapclient/ldapclient.h"
-#include "platform/mq/mqapi.h"
 
 namespace {
 
@@ -60,12 +57,11 @@ int NewConn(const char* mail) {
         PrintResultPageAndEnd("User not found, no channels can be added");
         return 0;
     }
-    if (!MQInit(host, APPLICATION_NAME)) {
-        std::string message = std::string("MQInit(") + HtmlEscape(host) + ") failed!";
-        PrintResultPageAndEnd(message.c_str());
+    std::string options;
+    if (!ReadChannelOptions(host, &options)) {
+        PrintResultPageAndEnd(options.c_str());
         return 0;
     }
-    std::string options = BuildChannelOptions();
     std::string select = PrintPermissionSelect("Send/Receive", "UNKNOWN");  // all four: no channel chosen yet
     PrintFormStart("");
     PrintHiddenField("", "Mail", mail);

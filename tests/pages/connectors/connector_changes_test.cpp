@@ -182,7 +182,8 @@ TEST(UpdateConn, IdentifierAndChannelPermissionChanges) {
              {"-othermailbox: SMTPC$john", "othermailbox: SMTPC$John"}},
             // An emptied identifier leaves the channel and "$".
             {Update(kAnn, "X400$ann", "", "Receive"), {"-othermailbox: X400$ann", "othermailbox: X400$"}},
-            // The permission belongs to the channel: the stored value (local$Send) goes, whatever the form showed.
+            // The permission belongs to the channel: the stored value (local$Send)
+            // goes, whatever the form showed.
             {Update(kAnn, "LOCAL$ann2", "ann2", "Send/Receive"),
              {"-x-permission: local$Send", "x-permission: LOCAL$Send/Receive"}},
             // A channel without a permission value gets one.

@@ -108,7 +108,8 @@ TEST(ConnectorDetails, DetailsEditAndDeleteFormsAndTheirRefusals) {
     };
     for (const Run& r : runs)
         ExpectPage(Conn(r.command, r.mail, r.value, r.permission), r.page, r.command + r.value);
-    // The select offers what the channel allows (names compared exactly), the permission selected in any case.
+    // The select offers what the channel allows (names compared exactly), the
+    // permission selected in any letter case.
     const std::vector<std::vector<string>> selects = {
         {"SMTPC$john", "Send/Receive", Select({"Send/Receive"}, "Send/Receive")},
         {"SMTPC$john", " ", Select({"Send/Receive"}, "")},

@@ -230,9 +230,10 @@ string NewConnPage(const string& mail, const string& options) {
            "</td>\n</tr>\n</table></center>\n" + Footer() + kLayout +
            "\t\t\t<table border=\"0\">\n\t\t\t<tr>\n\t\t\t\t<td>\n\t\t\t\t\t" + kGoBack +
            "\t\t\t\t</td>\n\t\t\t\t<td>\n\t\t\t\t\t<input type=\"reset\" value=\"Reset\" name=\"Reset\">\n" +
-           "\t\t\t\t</td>\n\t\t\t\t<td>\n\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"AddChannel\">\n" +
-           "\t\t\t\t\t<input type=\"submit\" name=\"AddChannel\" value=\"Create Connector\">\n\t\t\t\t</td>\n" +
-           kBarMiddle + "\t\t<td align=right>\n" + Help("\t\t\t", "newcon") + kLayoutEnd +
+           "\t\t\t\t</td>\n\t\t\t\t<td>\n" +
+           "\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"AddChannel\">\n" +
+           "\t\t\t\t\t<input type=\"submit\" name=\"AddChannel\" value=\"Create Connector\">\n" +
+           "\t\t\t\t</td>\n" + kBarMiddle + "\t\t<td align=right>\n" + Help("\t\t\t", "newcon") + kLayoutEnd +
            "\t\t</td>\n\t</tr>\n</form>\n</table>\n" + kPageClose;
 }
 
@@ -264,10 +265,10 @@ string UsersPage(const std::vector<std::vector<string>>& users) {
                 Esc(user[1]) + "</td>\n\t\t\t<td align=left>" + Esc(user[2]) +
                 "</td>\n\t\t\t<td align=left>" + a + Esc(user[3]) + "</td>\n\t\t</tr>\n";
     }
-    return page +
-           "\t\t        </table>\n\t\t      </td>\n\t\t\t</tr>\n\t\t</table>\n\t\t</td>\n\t</tr>\n</table>\n" +
-           Footer() + "<form>\n<table border=\"0\" align=\"right\">\n\t<tr>\n        <td>\n" +
-           Help("\t\t", "listuser") + "\t\t</td>\n\t</tr>\n</table>\n<center>\n</form>\n" + PageEnd();
+    return page + "\t\t        </table>\n\t\t      </td>\n\t\t\t</tr>\n" +
+           "\t\t</table>\n\t\t</td>\n\t</tr>\n</table>\n" + Footer() +
+           "<form>\n<table border=\"0\" align=\"right\">\n\t<tr>\n        <td>\n" + Help("\t\t", "listuser") +
+           "\t\t</td>\n\t</tr>\n</table>\n<center>\n</form>\n" + PageEnd();
 }
 
 string GoBackPage(const string& title, const string& message) {
