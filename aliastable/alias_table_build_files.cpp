@@ -37,14 +37,14 @@ bool FormAliasTableDirectory(const char* queueDirectory, char* path, std::size_t
 bool WriteArray(const char* directory, const char* fileName, const unsigned char* bytes, std::size_t size) {
     char path[kPathBufferSize];
     if (!JoinPath(directory, fileName, path, sizeof path)) {
-        LogPrintf(1, "WriteArray; Could not open file %s/%s for write (errno:%d)", directory, fileName,
-                  ENAMETOOLONG);
+        LogPrintf(kLogError, "WriteArray; Could not open file %s/%s for write (errno:%d)", directory,
+                  fileName, ENAMETOOLONG);
         return false;
     }
     umask(007);
     FILE* file = fopen(path, "wb");
     if (file == nullptr) {
-        LogPrintf(1, "WriteArray; Could not open file %s for write (errno:%d)", path, errno);
+        LogPrintf(kLogError, "WriteArray; Could not open file %s for write (errno:%d)", path, errno);
         return false;
     }
     // A file left by a failed build keeps its own mode when truncated: the
@@ -56,7 +56,7 @@ bool WriteArray(const char* directory, const char* fileName, const unsigned char
     ok = !ferror(file) && ok;
     ok = fsync(fileno(file)) == 0 && ok;
     ok = fclose(file) == 0 && ok;
-    if (!ok) LogPrintf(1, "WriteArray; Error writing to file %s", path);
+    if (!ok) LogPrintf(kLogError, "WriteArray; Error writing to file %s", path);
     return ok;
 }
 
@@ -64,20 +64,20 @@ AliasTableLock LockAliasTables(const char* directory, int* fd) {
     *fd = -1;
     char path[kPathBufferSize];
     if (!JoinPath(directory, ALIAS_TABLE_LOCK_FILE, path, sizeof path)) {
-        LogPrintf(1, "Could not open the lock file %s/%s (errno:%d)", directory, ALIAS_TABLE_LOCK_FILE,
-                  ENAMETOOLONG);
+        LogPrintf(kLogError, "Could not open the lock file %s/%s (errno:%d)", directory,
+                  ALIAS_TABLE_LOCK_FILE, ENAMETOOLONG);
         return AliasTableLock::kFailed;
     }
     int lockFd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0660);
     if (lockFd < 0) {
-        LogPrintf(1, "Could not open the lock file %s (errno:%d)", path, errno);
+        LogPrintf(kLogError, "Could not open the lock file %s (errno:%d)", path, errno);
         return AliasTableLock::kFailed;
     }
     if (flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
         int error = errno;
         close(lockFd);
         if (error == EWOULDBLOCK) return AliasTableLock::kBusy;
-        LogPrintf(1, "Could not lock the file %s (errno:%d)", path, error);
+        LogPrintf(kLogError, "Could not lock the file %s (errno:%d)", path, error);
         return AliasTableLock::kFailed;
     }
     *fd = lockFd;

@@ -1,7 +1,7 @@
 // Files of an alias table build: the alias table directory's path, the
 // initial disk images of a generation and the lock that serialises builds;
 // initial images are synced to disk before they are used.
-// Touches only the file system; logs its failures at level 1.
+// Touches only the file system; logs its failures at kLogError.
 #ifndef LDAPCGI_ALIASTABLE_ALIAS_TABLE_BUILD_FILES_H
 #define LDAPCGI_ALIASTABLE_ALIAS_TABLE_BUILD_FILES_H
 

@@ -6,13 +6,13 @@
 
 #include "platform/ldapclient/ldapclient.h"
 
-// Appends a node: op 0 add, 1 delete; name cut to 63 characters; value
+// Appends a node: op kAttrAdd or kAttrDelete; name cut to 63 characters; value
 // formatted printf-style. False (list unchanged) when memory is short or the
 // value is longer than 511 characters.
 bool AddAttrValue(attrval** list, int op, const char* name, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
 
-// Appends the terminator node (op 0, empty name, empty value) that ends every
+// Appends the terminator node (kAttrAdd, empty name, empty value) that ends every
 // list handed to the client.
 bool AddAttrEnd(attrval** list);
 

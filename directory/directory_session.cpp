@@ -63,11 +63,12 @@ SearchReq* FindUserByMail(ldapClient& client, const char* mail) {
     int status = 0;
     SearchReq* result = nullptr;
     if (!mail || strcmp(mail, "*") == 0) {
-        result = client.ldapClientSearch("", 2, 0, "(&(objectClass=xoperson)(mail=*))", &status);
+        result =
+            client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 0, "(&(objectClass=xoperson)(mail=*))", &status);
     } else {
         const char* dn = client.CreateDNFromMail(mail);
         if (!dn) return nullptr;
-        result = client.ldapClientSearch(dn, 2, 0, "(objectClass=xoperson)", &status);
+        result = client.ldapClientSearch(dn, LDAP_SCOPE_SUBTREE, 0, "(objectClass=xoperson)", &status);
     }
     if (!result) return nullptr;
     if (!result->next) {  // only the terminator: no entry

@@ -10,6 +10,7 @@
 
 #include "base/limits.h"
 #include "directory/attribute_list.h"
+#include "directory/owners.h"
 
 namespace {
 
@@ -61,24 +62,23 @@ std::string UnescapeDnValue(const char* text) {
 }
 
 bool DomainExists(ldapClient& client, const char* dn, int* status) {
-    SearchReq* result = client.ldapClientSearch(dn, 0, 0, "(objectClass=domain)", status);
-    client.srch_free(result);
+    SearchResult found(client,
+                       client.ldapClientSearch(dn, LDAP_SCOPE_BASE, 0, "(objectClass=domain)", status));
     return *status == 0;
 }
 
 // Adds one domain entry; the topmost (no comma) also names its dc value.
 bool AddDomainEntry(ldapClient& client, char* dn) {
-    attrval* list = nullptr;
-    AddAttrValue(&list, 0, "objectClass", "%s", "domain");
+    AttrList list;
+    AddAttrValue(&list.head, kAttrAdd, "objectClass", "%s", "domain");
     if (!FirstRdnEnd(dn)) {
         const char* equals = strchr(dn, '=');
         std::string label = UnescapeDnValue(equals ? equals + 1 : "");
-        AddAttrValue(&list, 0, "dc", "%s", label.c_str());
+        AddAttrValue(&list.head, kAttrAdd, "dc", "%s", label.c_str());
     }
-    AddAttrEnd(&list);
-    int rc = client.ldapClientAdd(dn, list);
-    FreeAttrList(&list);
-    if (rc == 0) return true;
+    AddAttrEnd(&list.head);
+    int rc = client.ldapClientAdd(dn, list.head);
+    if (rc == LDAP_SUCCESS) return true;
     // Created by a request running beside this one: the tree is there.
     int status = 0;
     return rc == LDAP_ALREADY_EXISTS && DomainExists(client, dn, &status);

@@ -21,7 +21,7 @@ char canonical[kTextBufferSize];
 char* ValidateMailAddress(const char* address) {
     if (!address || strlen(address) > kMaxMailAddressLength) return nullptr;
     if (strpbrk(address, kForbidden)) {
-        LogPrintf(1, "%s", kForbiddenMessage);
+        LogPrintf(kLogError, "%s", kForbiddenMessage);
         return nullptr;
     }
     RecipRecord* records = nullptr;

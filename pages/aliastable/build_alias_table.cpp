@@ -98,8 +98,8 @@ void ExtractAndPublish(ldapClient& client, dbMailAlias& relation, const char* ge
     bool extracted = ExtractAliases(client, relation);
     LogEndBatch();
     if (!extracted) {
-        LogPrintf(1, "Mail Alias Table %s not published, the Mail Alias Sequence stays at %lu", generation,
-                  number - 1);
+        LogPrintf(kLogError, "Mail Alias Table %s not published, the Mail Alias Sequence stays at %lu",
+                  generation, number - 1);
         return;
     }
     unsigned long count = static_cast<unsigned long>(relation.recordCount());
@@ -109,15 +109,15 @@ void ExtractAndPublish(ldapClient& client, dbMailAlias& relation, const char* ge
     dbError closed = relation.close();
     if (closed != DB_OK) {
         dbData text = dbErrStr(closed);
-        LogPrintf(1, "Error when writing the Mail Alias Table %s, %s; table not published", generation,
-                  text.text());
+        LogPrintf(kLogError, "Error when writing the Mail Alias Table %s, %s; table not published",
+                  generation, text.text());
         return;
     }
     if (WriteAliasSequence(client, number, false) != 0) {
-        LogMessage(1, APPLICATION_NAME, kSequenceNotWritten);
+        LogMessage(kLogError, APPLICATION_NAME, kSequenceNotWritten);
         return;
     }
-    LogPrintf(6, "Written %lu records to the New Alias File %s.db", count, generation);
+    LogPrintf(kLogProgress, "Written %lu records to the New Alias File %s.db", count, generation);
 }
 
 // Steps from the images to the publication, with the build lock held.
@@ -141,7 +141,7 @@ void BuildGeneration(ldapClient& client, const char* directory, unsigned long nu
 
     recordBase database;
     dbMailAlias relation(&database, directory, generation);
-    if (relation.status != 0) {
+    if (relation.status != DB_OK) {
         PrintResultPageAndEnd(kRelationNotOpened);
         return;
     }
@@ -157,7 +157,7 @@ void BuildGeneration(ldapClient& client, const char* directory, unsigned long nu
 void BuildLocked(ldapClient& client, const char* directory) {
     AliasSequence sequence = ReadAliasSequence(client);
     if (sequence.tooLarge || sequence.number == ULONG_MAX) {
-        LogPrintf(1, "The Mail Alias Sequence %lu cannot be increased", sequence.number);
+        LogPrintf(kLogError, "The Mail Alias Sequence %lu cannot be increased", sequence.number);
         PrintResultPageAndEnd(kSequenceNotWritten);
         return;
     }
@@ -191,7 +191,7 @@ int BuildAliasTable() {
     ReadQueueDirectory(client, queueDirectory, sizeof queueDirectory);
     char directory[kPathBufferSize];
     if (!FormAliasTableDirectory(queueDirectory, directory, sizeof directory)) {
-        LogPrintf(1, "Queue directory too long for the Alias Directory: %zu characters",
+        LogPrintf(kLogError, "Queue directory too long for the Alias Directory: %zu characters",
                   strlen(queueDirectory));
         PrintResultPageAndEnd(kDirectoryDenied);
         return 0;

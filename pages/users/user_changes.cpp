@@ -30,14 +30,14 @@ void AddAttrChange(attrval** list, SearchReq* entry, const char* name, const cha
         if (!matched) {
             matched = true;
             if (strcmp(node->value, newValue) != 0) {
-                AddAttrValue(list, 1, name, "%s", node->value);
-                AddAttrValue(list, 0, name, "%s", newValue);
+                AddAttrValue(list, kAttrDelete, name, "%s", node->value);
+                AddAttrValue(list, kAttrAdd, name, "%s", newValue);
             }
         } else {
-            AddAttrValue(list, 1, name, "%s", node->value);
+            AddAttrValue(list, kAttrDelete, name, "%s", node->value);
         }
     }
-    if (!matched) AddAttrValue(list, 0, name, "%s", newValue);
+    if (!matched) AddAttrValue(list, kAttrAdd, name, "%s", newValue);
 }
 
 void BuildUserChanges(SearchReq* entry, attrval** list, const char* firstName, const char* lastName,
@@ -57,15 +57,15 @@ void ReplaceAttrValue(attrval** list, SearchReq* entry, const char* name, const 
             matched = true;
             if (strcmp(node->value, newValue) != 0) snprintf(node->value, sizeof node->value, "%s", newValue);
         } else {
-            node->op = -1;
+            node->op = kAttrSkip;
         }
     }
-    if (!matched) AddAttrValue(list, 0, name, "%s", newValue);
+    if (!matched) AddAttrValue(list, kAttrAdd, name, "%s", newValue);
 }
 
 void BuildRenamedEntry(SearchReq* entry, attrval** list, const char* firstName, const char* lastName,
                        const char* telNo, const char* address) {
-    for (attrval* node = entry->attrs; IsAttribute(node); node = node->next) node->op = 0;
+    for (attrval* node = entry->attrs; IsAttribute(node); node = node->next) node->op = kAttrAdd;
     std::string oldPrimary;
     PrimaryAddressFromDn(entry->dn, &oldPrimary);
     ReplaceAttrValue(list, entry, "firstname", Text(firstName));
@@ -74,9 +74,9 @@ void BuildRenamedEntry(SearchReq* entry, attrval** list, const char* firstName, 
     ReplaceAttrValue(list, entry, "streetaddress", Text(address));
     ReplaceAttrValue(list, entry, "cn", CommonName(firstName, lastName).c_str());
     for (attrval* node = entry->attrs; IsAttribute(node); node = node->next) {
-        if (node->op == -1) continue;
+        if (node->op == kAttrSkip) continue;
         if (strcasecmp(node->name, "mail") == 0 && strcasecmp(node->value, oldPrimary.c_str()) == 0) continue;
-        AddAttrValue(list, 0, node->name, "%s", node->value);
+        AddAttrValue(list, kAttrAdd, node->name, "%s", node->value);
     }
     AddAttrEnd(list);
 }

@@ -9,7 +9,7 @@ struct SearchReq;
 struct attrval;
 
 // Appends to `list` the changes for firstname, sn, telephoneNumber,
-// streetaddress and cn (op 1 deletes a value, op 0 adds one).
+// streetaddress and cn (kAttrDelete deletes a value, kAttrAdd adds one).
 void BuildUserChanges(SearchReq* entry, attrval** list, const char* firstName, const char* lastName,
                       const char* telNo, const char* address);
 // Changes for one attribute: replace a differing first value, delete every

@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/log/logapi.h"
 #include "tests/support/db_test_support.h"
 #include "tests/support/directory_sandbox.h"
 #include "tests/support/page_texts.h"
@@ -287,10 +288,10 @@ TEST_F(AliasBuildTest, FirstBuildPublishesGenerationOne) {
     EXPECT_TRUE(office == "anna@example.com\n" || office == "carol@example.org\n") << office;
     ExpectTable(1, "Carol.K@Example.ORG\tcarol@example.org\na.smith@example.com\tanna@example.com\n" +
                        longAlias.substr(0, 127) + "\tdan@example.com\noffice@example.com\t" + office);
-    EXPECT_EQ(LogCount(6, "Entry anna@example.com, Alias \"a.smith@example.com\""), 1);
-    EXPECT_EQ(LogCount(6, "Written 4 records to the New Alias File 1.db"), 1);
-    EXPECT_EQ(LogCount(1, "is longer than 127 characters"), 1);  // cut, reported
-    EXPECT_EQ(LogCount(1), 1) << Log();
+    EXPECT_EQ(LogCount(kLogProgress, "Entry anna@example.com, Alias \"a.smith@example.com\""), 1);
+    EXPECT_EQ(LogCount(kLogProgress, "Written 4 records to the New Alias File 1.db"), 1);
+    EXPECT_EQ(LogCount(kLogError, "is longer than 127 characters"), 1);  // cut, reported
+    EXPECT_EQ(LogCount(kLogError), 1) << Log();
 }
 
 TEST_F(AliasBuildTest, MarkedSequenceBuildsTheNextGenerationOverLeftovers) {
@@ -309,7 +310,7 @@ TEST_F(AliasBuildTest, MarkedSequenceBuildsTheNextGenerationOverLeftovers) {
     EXPECT_EQ(Sequence(), "8");
     ExpectTable(8, "ab@example.com\ta+b@example.com\nanna.s@example.com\tanna@example.com\n");  // 0660 too
     EXPECT_EQ(ReadWholeFile(File(7, ".db")), "current");
-    EXPECT_EQ(LogCount(6, "Written 2 records to the New Alias File 8.db"), 1);
+    EXPECT_EQ(LogCount(kLogProgress, "Written 2 records to the New Alias File 8.db"), 1);
 }
 
 TEST_F(AliasBuildTest, QueueDirectoryEmptyEndingInSlashOrHoldingTheTables) {
@@ -324,7 +325,8 @@ TEST_F(AliasBuildTest, QueueDirectoryEmptyEndingInSlashOrHoldingTheTables) {
     ASSERT_TRUE(Sandbox().WriteConfig("[Gateway]\nQueueDirectory=" + queue_ + "/\n"));
     ASSERT_EQ(mkdir(File(2, ".id0").c_str(), 0770), 0);  // unwritable image
     EXPECT_EQ(Run("BuildAliasTable").out, Failure(kImagesNotWritten));
-    EXPECT_EQ(LogCount(1, "Could not open file " + queue_ + "//AliasTables/2.id0 for write (errno:21)"), 1);
+    EXPECT_EQ(
+        LogCount(kLogError, "Could not open file " + queue_ + "//AliasTables/2.id0 for write (errno:21)"), 1);
     EXPECT_EQ(Sequence(), "1!");
     // An existing AliasTables folder is used unchanged.
     rmdir(File(2, ".id0").c_str());
@@ -386,10 +388,10 @@ TEST_F(AliasBuildTest, RefusedBuildsLoseNothing) {
         EXPECT_EQ(run.exitStatus, 0);
         EXPECT_EQ(Sequence(), c.sequence);
         EXPECT_EQ(ModeOf(File(5, ".db")), c.sequence == "4!" ? 0660 : -1);
-        EXPECT_EQ(LogCount(1), c.logLine.empty() ? 0 : 1) << Log();
+        EXPECT_EQ(LogCount(kLogError), c.logLine.empty() ? 0 : 1) << Log();
         std::size_t at = c.logLine.find('@');  // stands for the queue folder
         if (at != std::string::npos) c.logLine.replace(at, 1, queue_);
-        EXPECT_EQ(LogCount(1, c.logLine), c.logLine.empty() ? 0 : 1) << Log();
+        EXPECT_EQ(LogCount(kLogError, c.logLine), c.logLine.empty() ? 0 : 1) << Log();
         chmod(queue_.c_str(), 0755), chmod(tables_.c_str(), 0770);
     }
     ASSERT_TRUE(Sandbox().Reset(kDomains));  // the failed build left no lock
@@ -432,22 +434,22 @@ TEST_F(AliasBuildTest, ServerLostOrPublicationFailingLeavesTheSequenceMarked) {
         EXPECT_EQ(page.exitStatus, 0);
         relay.Drop();
         std::string lost = "Table 6 not published, the Mail Alias Sequence stays at 5";
-        EXPECT_TRUE(WaitFor([&] { return LogCount(1, lost); })) << Log();
+        EXPECT_TRUE(WaitFor([&] { return LogCount(kLogError, lost); })) << Log();
     }
-    EXPECT_EQ(LogCount(1, "The search for Mail Aliases failed"), 1);
-    EXPECT_EQ(LogCount(1), 2);
-    EXPECT_GT(LogCount(6, "Entry user"), 0);
-    EXPECT_EQ(LogCount(6, "Written"), 0);
+    EXPECT_EQ(LogCount(kLogError, "The search for Mail Aliases failed"), 1);
+    EXPECT_EQ(LogCount(kLogError), 2);
+    EXPECT_GT(LogCount(kLogProgress, "Entry user"), 0);
+    EXPECT_EQ(LogCount(kLogProgress, "Written"), 0);
     EXPECT_EQ(Sequence(), "5!");
     // The extraction ends, the new number cannot be stored.
     Relay relay(false, true);
     ASSERT_TRUE(UseRelay(relay));
     EXPECT_EQ(Run("BuildAliasTable").out, BuildPage(6));
     EXPECT_EQ(Sequence(), "5!");
-    EXPECT_EQ(LogCount(1, kMarkNotWritten), 1) << Log();
-    EXPECT_EQ(LogCount(1, "LDAP profile string write of PreProcessor/AliasSequence failed"), 1);
-    EXPECT_EQ(LogCount(1), 4);
-    EXPECT_EQ(LogCount(6, "Written"), 0);
+    EXPECT_EQ(LogCount(kLogError, kMarkNotWritten), 1) << Log();
+    EXPECT_EQ(LogCount(kLogError, "LDAP profile string write of PreProcessor/AliasSequence failed"), 1);
+    EXPECT_EQ(LogCount(kLogError), 4);
+    EXPECT_EQ(LogCount(kLogProgress, "Written"), 0);
     EXPECT_EQ(Tool("check", 6).out.rfind("sound: 800 records", 0), 0u);  // complete, not published
 }
 
@@ -466,7 +468,7 @@ TEST_F(AliasBuildTest, StalledServerEndsTheBuildWithinTheLimit) {
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     EXPECT_EQ(run.out, Failure("Error connecting to LDAP server, Alias Table not built"));
     EXPECT_TRUE(seconds >= 0.9 && seconds < 4) << seconds;
-    EXPECT_EQ(LogCount(1, "LDAP bind as \"cn=root\" failed: Timed out (-5)"), 1) << Log();
+    EXPECT_EQ(LogCount(kLogError, "LDAP bind as \"cn=root\" failed: Timed out (-5)"), 1) << Log();
     EXPECT_EQ(Sequence(), "3");
     // Stalled after some users arrived: the page is out, the extraction ends.
     Relay relay(true);
@@ -476,8 +478,8 @@ TEST_F(AliasBuildTest, StalledServerEndsTheBuildWithinTheLimit) {
     seconds = std::chrono::duration<double>(Clock::now() - start).count();
     EXPECT_EQ(run.out, BuildPage(4));
     EXPECT_TRUE(seconds >= 0.9 && seconds < 5) << seconds;
-    EXPECT_EQ(LogCount(1, "The search for Mail Aliases failed: Timed out (-5)"), 1) << Log();
-    EXPECT_EQ(LogCount(1, "Table 4 not published, the Mail Alias Sequence stays at 3"), 1) << Log();
+    EXPECT_EQ(LogCount(kLogError, "The search for Mail Aliases failed: Timed out (-5)"), 1) << Log();
+    EXPECT_EQ(LogCount(kLogError, "Table 4 not published, the Mail Alias Sequence stays at 3"), 1) << Log();
     EXPECT_EQ(Sequence(), "3!");
     relay.Release();
 }
@@ -498,7 +500,7 @@ TEST_F(AliasBuildTest, TwoBuildsTogetherOneRefusedTableSound) {
     EXPECT_EQ(Sequence(), "10");
     EXPECT_EQ(Tool("check", 10).out.rfind("sound: 600 records", 0), 0u);
     EXPECT_EQ(ModeOf(File(11, ".db")), -1);
-    EXPECT_EQ(LogCount(1), 0) << Log();
+    EXPECT_EQ(LogCount(kLogError), 0) << Log();
 }
 
 }  // namespace

@@ -89,7 +89,8 @@ TEST_F(Directory, OpensAsConfiguredAndRefusesSilentlyWhatCannotBind) {
         ASSERT_TRUE(sandbox.WriteConfig("[Ldap]\n" + ini + "\n") && (!ini.empty() || sandbox.Stop()));
         ldapClient refused;
         testing::internal::CaptureStdout();
-        EXPECT_TRUE(OpenDirectory(refused) == nullptr && refused.ld == nullptr) << ini;
+        EXPECT_EQ(OpenDirectory(refused), nullptr) << ini;
+        EXPECT_EQ(refused.ld, nullptr) << ini;
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << ini;
         ASSERT_TRUE(sandbox.Start());
         EXPECT_NE(sandbox.ReadLog().find(logged), std::string::npos) << ini;
@@ -141,13 +142,13 @@ TEST_F(Directory, ClientSearchesReadAttributesAsThePagesNameThem) {
                                           {"dc=missing,dc=com", "(objectClass=*)", 1},
                                           {"", "(broken", -1}}) {
         int status = -7;
-        SearchReq* result = client.ldapClientSearch(base, 2, 0, filter, &status);
+        SearchReq* result = client.ldapClientSearch(base, LDAP_SCOPE_SUBTREE, 0, filter, &status);
         EXPECT_EQ(std::make_pair(status == 0 || status == 1 ? status : -1, Count(client, result)),
                   std::make_pair(expected, expected == 1 ? 0 : -1))
             << filter;
     }
     int status = -7;  // written as "street", "otherMailbox"
-    SearchReq* users = client.ldapClientSearch("", 2, 0, "(objectClass=xoperson)", &status);
+    SearchReq* users = client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 0, "(objectClass=xoperson)", &status);
     client.ldapClientUnbind();  // the copies outlive the connection
     EXPECT_EQ(Values(users, "mail").size(), 3u);
     EXPECT_EQ(Values(users, "streetaddress"), Strings{"1 High Street"});
@@ -171,12 +172,13 @@ TEST_F(Directory, ClientRefusesValuesAndDnsThatDoNotFitInsteadOfCuttingThem) {
                             fits + "x\n"));
     ASSERT_NE(OpenDirectory(client), nullptr);
     int status = 0;
-    SearchReq* result = client.ldapClientSearch("dc=com", 2, 0, "(mail=f)", &status);
+    SearchReq* result = client.ldapClientSearch("dc=com", LDAP_SCOPE_SUBTREE, 0, "(mail=f)", &status);
     EXPECT_EQ(Values(result, "streetaddress"), Strings{fits});
     client.srch_free(result);
     for (auto [filter, logged] : {std::pair{"(objectClass=xoperson)", "does not fit 511 bytes"},
                                   {"(objectClass=domain)", "is longer than 2047 bytes"}}) {
-        EXPECT_EQ(client.ldapClientSearch("dc=com", 2, 0, filter, &status), nullptr) << filter;
+        EXPECT_EQ(client.ldapClientSearch("dc=com", LDAP_SCOPE_SUBTREE, 0, filter, &status), nullptr)
+            << filter;
         EXPECT_EQ(status, -1);
         EXPECT_NE(sandbox.ReadLog().find(logged), std::string::npos) << sandbox.ReadLog();
     }
@@ -184,7 +186,8 @@ TEST_F(Directory, ClientRefusesValuesAndDnsThatDoNotFitInsteadOfCuttingThem) {
 
 TEST_F(Directory, AddAndModifyLeaveOutEmptyValuesAndFailWhole) {
     ASSERT_NE(OpenDirectory(client), nullptr);
-    attrval* add = List({{0, "objectClass", "xoperson"}, {0, "firstname", ""}, {0, "cn", "Lee"}});
+    attrval* add =
+        List({{kAttrAdd, "objectClass", "xoperson"}, {kAttrAdd, "firstname", ""}, {kAttrAdd, "cn", "Lee"}});
     const std::string lee = client.CreateDNFromMail("lee@example.com");
     EXPECT_EQ(client.ldapClientAdd(lee.c_str(), add), 0);  // the naming value is supplied
     EXPECT_EQ(Entry(lee), "dn: " + lee + "\nobjectClass: xoperson\ncn: Lee\nmail: lee@example.com\n\n");
@@ -203,10 +206,10 @@ TEST_F(Directory, AddAndModifyLeaveOutEmptyValuesAndFailWhole) {
     const std::string crafted = client.CreateDNFromMail("bob@example.com,dc=example,dc=com");  // not Bob's
     EXPECT_NE(client.ldapClientAdd(crafted.c_str(), add), LDAP_ALREADY_EXISTS);
     EXPECT_EQ(client.ldapClientDelete(crafted.c_str()), -1);
-    attrval* edit = List({{1, "othermailbox", "SMTP$anna@partner.example"},
-                          {0, "othermailbox", "X400$c=de"},
-                          {0, "firstname", ""},
-                          {1, "telephoneNumber", ""}});
+    attrval* edit = List({{kAttrDelete, "othermailbox", "SMTP$anna@partner.example"},
+                          {kAttrAdd, "othermailbox", "X400$c=de"},
+                          {kAttrAdd, "firstname", ""},
+                          {kAttrDelete, "telephoneNumber", ""}});
     EXPECT_EQ(client.ldapClientModify(kAnnaDn, edit), 0);
     const std::string anna = Entry(kAnnaDn);
     EXPECT_EQ(anna,
@@ -215,7 +218,8 @@ TEST_F(Directory, AddAndModifyLeaveOutEmptyValuesAndFailWhole) {
                   "mail: ann@example.com\nfirstname: Anna\nsn: Smith\ntelephoneNumber: +44 20 7946 0101\n"
                   "streetaddress: 1 High Street\nothermailbox: X400$c=de\n\n");
     EXPECT_NE(client.ldapClientModify("mail=none@example.com,dc=example,dc=com", edit), 0);
-    attrval* duplicate = List({{0, "mail", "bob.new@example.com"}, {0, "mail", "ann@example.com"}});
+    attrval* duplicate =
+        List({{kAttrAdd, "mail", "bob.new@example.com"}, {kAttrAdd, "mail", "ann@example.com"}});
     EXPECT_EQ(client.ldapClientModify(kAnnaDn, duplicate), LDAP_TYPE_OR_VALUE_EXISTS);
     EXPECT_EQ(Entry(kAnnaDn), anna);  // nothing of it done
     for (attrval* list : {add, edit, duplicate}) FreeAttrList(&list);
@@ -226,13 +230,13 @@ TEST_F(Directory, AddAndModifyLeaveOutEmptyValuesAndFailWhole) {
 TEST(AttributeList, CutsNamesButRefusesValuesOverANode) {
     attrval* list = nullptr;
     std::string fits(511, 'v');
-    EXPECT_TRUE(AddAttrValue(&list, 1, std::string(70, 'n').c_str(), "%s", fits.c_str()));
-    EXPECT_FALSE(AddAttrValue(&list, 0, "streetaddress", "%s", (fits + "w").c_str()));
-    EXPECT_FALSE(AddAttrValue(&list, 0, "cn", "%s %s", fits.c_str(), "x"));
-    EXPECT_FALSE(AddAttrValue(nullptr, 0, "cn", "%s", "x"));
+    EXPECT_TRUE(AddAttrValue(&list, kAttrDelete, std::string(70, 'n').c_str(), "%s", fits.c_str()));
+    EXPECT_FALSE(AddAttrValue(&list, kAttrAdd, "streetaddress", "%s", (fits + "w").c_str()));
+    EXPECT_FALSE(AddAttrValue(&list, kAttrAdd, "cn", "%s %s", fits.c_str(), "x"));
+    EXPECT_FALSE(AddAttrValue(nullptr, kAttrAdd, "cn", "%s", "x"));
     ASSERT_TRUE(list && !list->next);
     EXPECT_EQ(std::make_tuple(list->op, std::string(list->name), std::string(list->value)),
-              std::make_tuple(1, std::string(63, 'n'), fits));
+              std::make_tuple(kAttrDelete, std::string(63, 'n'), fits));
     FreeAttrList(&list);
     EXPECT_EQ(list, nullptr);
 }
@@ -256,8 +260,9 @@ TEST_F(Directory, StoresReplacesAndHidesProfileStrings) {
     EXPECT_EQ(client.ldapGetProfileString("mqapi", "other"), nullptr);
     EXPECT_NE(client.ldapWriteProfileString("", "key", "v"), 0);
     int status = 0;  // no user search or domain listing sees them
-    for (auto [scope, filter, count] :
-         {std::tuple{2, "(mail=*)", 2}, {2, "(objectClass=xoperson)", 2}, {1, "(objectClass=domain)", 1}})
+    for (auto [scope, filter, count] : {std::tuple{LDAP_SCOPE_SUBTREE, "(mail=*)", 2},
+                                        {LDAP_SCOPE_SUBTREE, "(objectClass=xoperson)", 2},
+                                        {LDAP_SCOPE_ONELEVEL, "(objectClass=domain)", 1}})
         EXPECT_EQ(Count(client, client.ldapClientSearch("", scope, 0, filter, &status)), count) << filter;
 }
 

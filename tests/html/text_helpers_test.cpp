@@ -78,11 +78,12 @@ TEST(LogPrintf, ReachesTheLogCutAt1023AndSkipsADroppedLevel) {
         std::ofstream(dir + "/XOMTA.INI") << "[Log]\nFile=" << dir << "/ldapcgi.log\nLevel=" << level << "\n";
     };
     configure("6");
-    EXPECT_EQ(LogPrintf(1, "User %d not found", 42), 17);
-    EXPECT_EQ(LogPrintf(6, "%sz", std::string(1022, 'y').c_str()), 1023);
-    EXPECT_EQ(LogPrintf(6, "%s", std::string(3000, 'x').c_str()), 1023);
+    EXPECT_EQ(LogPrintf(kLogError, "User %d not found", 42), 17);
+    EXPECT_EQ(LogPrintf(kLogProgress, "%sz", std::string(1022, 'y').c_str()), 1023);
+    EXPECT_EQ(LogPrintf(kLogProgress, "%s", std::string(3000, 'x').c_str()), 1023);
     configure("5");  // a changed setting counts at once
-    EXPECT_EQ(LogPrintf(6, "Entry %s", reinterpret_cast<const char*>(16)), 0);  // would fault if formatted
+    // Would fault if formatted.
+    EXPECT_EQ(LogPrintf(kLogProgress, "Entry %s", reinterpret_cast<const char*>(16)), 0);
     EXPECT_EQ(LogPrintf(5, "kept %d", 5), 6);
     std::ifstream log(dir + "/ldapcgi.log");
     std::vector<std::string> lines;  // each without its time stamp

@@ -72,7 +72,7 @@ TEST(Config, SyntaxCutValuesAndNumbers) {
                  {"Gateway", "Fits", fits},       {"Gateway", "Over", "DEFAULT"},
                  {"Gateway", "Junk", "DEFAULT"},  {"Gateway", zs.c_str(), "DEFAULT"},
                  {"Gateway", "After", "yes"}};
-    for (const auto& t : texts) EXPECT_TRUE(Read(t.section, t.key) == t.value) << t.key;
+    for (const auto& t : texts) EXPECT_EQ(Read(t.section, t.key), t.value) << t.key;
     struct {
         const char* key;
         int size, copied;
@@ -148,8 +148,8 @@ struct LogTest : ::testing::Test {
 
 TEST_F(LogTest, OneLinePerCallAppended) {
     WriteWholeFile(log, "earlier line\n");
-    LogMessage(6, "LDAP CGI", "Alias table 12 built");
-    LogMessage(1, "LDAP\nCGI", "line one\nline two\r\nthree\n");
+    LogMessage(kLogProgress, "LDAP CGI", "Alias table 12 built");
+    LogMessage(kLogError, "LDAP\nCGI", "line one\nline two\r\nthree\n");
     LogMessage(3, nullptr, nullptr);
     LogMessage(3, "LDAP CGI", std::string(kLogMaxTextSize * 2, 'h').c_str());
     EXPECT_EQ(Format(2, 5, "%s and more", "abcdefgh"), 5);
@@ -159,76 +159,78 @@ TEST_F(LogTest, OneLinePerCallAppended) {
                                          "3 " + pid,
                                          "3 LDAP CGI" + pid + std::string(kLogMaxTextSize, 'h'),
                                          "2 LDAP CGI" + pid + "abcde"};
-    EXPECT_TRUE(Lines(log) == expected);
+    EXPECT_EQ(Lines(log), expected);
 }
 
 TEST_F(LogTest, LevelAndFileFollowedOnTheNextCall) {
     Settings(log, "Level = 5\n");
-    EXPECT_FALSE(LogLevelEnabled(6));
-    LogMessage(6, "LDAP CGI", "progress");
-    LogMessage(1, "LDAP CGI", "error");
+    EXPECT_FALSE(LogLevelEnabled(kLogProgress));
+    LogMessage(kLogProgress, "LDAP CGI", "progress");
+    LogMessage(kLogError, "LDAP CGI", "error");
     LogMessage(5, "LDAP CGI", "notice");
-    EXPECT_EQ(Format(6, 100, "%s", reinterpret_cast<const char*>(16)), 0);  // dropped before formatting
+    // Dropped before formatting.
+    EXPECT_EQ(Format(kLogProgress, 100, "%s", reinterpret_cast<const char*>(16)), 0);
     ASSERT_EQ(std::remove(dir.File("XOMTA.INI").c_str()), 0);
     EXPECT_TRUE(LogLevelEnabled(7));  // no file: every level
     Settings(dir.File("other.log"));
-    LogMessage(1, "LDAP CGI", "second");
+    LogMessage(kLogError, "LDAP CGI", "second");
     EXPECT_EQ(Lines(log),
               std::vector<std::string>({"1 LDAP CGI" + pid + "error", "5 LDAP CGI" + pid + "notice"}));
     EXPECT_EQ(Lines(dir.File("other.log")), std::vector<std::string>({"1 LDAP CGI" + pid + "second"}));
     Settings(dir.File("no-such-dir/mail.log"));  // unwritable: to syslog, nothing else lost
-    LogMessage(1, "LDAP CGI", "to syslog");
+    LogMessage(kLogError, "LDAP CGI", "to syslog");
     EXPECT_NE(access(dir.File("no-such-dir").c_str(), F_OK), 0);
 }
 
 TEST_F(LogTest, ProcessesWriteWholeLinesUnderTheirOwnId) {
-    LogMessage(6, "LDAP CGI", "parent");  // before the fork
+    LogMessage(kLogProgress, "LDAP CGI", "parent");  // before the fork
     std::vector<pid_t> children;
     std::vector<std::string> expected = {"6 LDAP CGI" + pid + "parent"};
     for (int p = 0; p < 3; ++p) {
         std::string text = std::to_string(p) + std::string(600, 'p');
         if ((children.emplace_back(fork())) == 0) {
-            for (int i = 0; i < 300; ++i) LogMessage(6, "LDAP CGI", text.c_str());
+            for (int i = 0; i < 300; ++i) LogMessage(kLogProgress, "LDAP CGI", text.c_str());
             _exit(0);
         }
         expected.insert(expected.end(), 300, "6 LDAP CGI[" + std::to_string(children.back()) + "]: " + text);
     }
     int status = 0;
-    for (pid_t child : children) EXPECT_TRUE(waitpid(child, &status, 0) == child && status == 0);
+    for (pid_t child : children)
+        EXPECT_EQ(std::make_pair(waitpid(child, &status, 0), status), std::make_pair(child, 0));
     std::vector<std::string> lines = Lines(log);
     std::sort(lines.begin(), lines.end()), std::sort(expected.begin(), expected.end());
-    EXPECT_TRUE(lines == expected);
+    EXPECT_EQ(lines, expected);
 }
 
 // A batch holds progress lines back until an error line, its end or its time
 // runs out, keeps their order, and looks at the settings once a second.
 TEST_F(LogTest, BatchWritesProgressTogetherAndInOrder) {
-    LogMessage(6, "LDAP CGI", "opens the file");
+    LogMessage(kLogProgress, "LDAP CGI", "opens the file");
     LogBeginBatch();
-    LogMessage(6, "LDAP CGI", "alias 1");
-    LogMessage(6, "LDAP CGI", "alias 2");
+    LogMessage(kLogProgress, "LDAP CGI", "alias 1");
+    LogMessage(kLogProgress, "LDAP CGI", "alias 2");
     EXPECT_EQ(Lines(log).size(), 1u);  // held back
-    LogMessage(1, "LDAP CGI", "write error");
+    LogMessage(kLogError, "LDAP CGI", "write error");
     std::vector<std::string> expected = {"6 LDAP CGI" + pid + "opens the file",
                                          "6 LDAP CGI" + pid + "alias 1", "6 LDAP CGI" + pid + "alias 2",
                                          "1 LDAP CGI" + pid + "write error"};
     EXPECT_EQ(Lines(log), expected);
 
     Settings(log, "Level = 5\n");  // not looked at again within the second
-    LogMessage(6, "LDAP CGI", "alias 3");
+    LogMessage(kLogProgress, "LDAP CGI", "alias 3");
     usleep((kLogBatchFlushMs + 50) * 1000);
-    LogMessage(6, "LDAP CGI", "alias 4");  // the oldest waited long enough: both go out
+    LogMessage(kLogProgress, "LDAP CGI", "alias 4");  // the oldest waited long enough: both go out
     expected.push_back("6 LDAP CGI" + pid + "alias 3");
     expected.push_back("6 LDAP CGI" + pid + "alias 4");
     EXPECT_EQ(Lines(log), expected);
     usleep((kLogBatchSettingsMs - kLogBatchFlushMs) * 1000);
-    LogMessage(6, "LDAP CGI", "dropped: Level 5 seen by now");
+    LogMessage(kLogProgress, "LDAP CGI", "dropped: Level 5 seen by now");
     LogEndBatch();
     EXPECT_EQ(Lines(log), expected);
 
     Settings(log);
     LogBeginBatch();
-    for (int i = 0; i < 2000; ++i) LogMessage(6, "LDAP CGI", "many");  // more than one buffer full
+    for (int i = 0; i < 2000; ++i) LogMessage(kLogProgress, "LDAP CGI", "many");  // more than one buffer full
     LogEndBatch();
     EXPECT_EQ(Lines(log).size(), expected.size() + 2000);
 }
