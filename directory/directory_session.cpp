@@ -9,6 +9,7 @@
 
 #include "base/limits.h"
 #include "base/log.h"
+#include "directory/owners.h"
 #include "platform/config/profile.h"
 
 namespace {
@@ -61,21 +62,17 @@ char* OpenDirectory(ldapClient& client) {
 
 SearchReq* FindUserByMail(ldapClient& client, const char* mail) {
     int status = 0;
-    SearchReq* result = nullptr;
+    SearchResult result(client, nullptr);
     if (!mail || strcmp(mail, "*") == 0) {
-        result =
-            client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 0, "(&(objectClass=xoperson)(mail=*))", &status);
+        result.reset(
+            client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 0, "(&(objectClass=xoperson)(mail=*))", &status));
     } else {
         const char* dn = client.CreateDNFromMail(mail);
         if (!dn) return nullptr;
-        result = client.ldapClientSearch(dn, LDAP_SCOPE_SUBTREE, 0, "(objectClass=xoperson)", &status);
+        result.reset(client.ldapClientSearch(dn, LDAP_SCOPE_SUBTREE, 0, "(objectClass=xoperson)", &status));
     }
-    if (!result) return nullptr;
-    if (!result->next) {  // only the terminator: no entry
-        client.srch_free(result);
-        return nullptr;
-    }
-    return result;
+    // Only the terminator: no entry.
+    return result && result.get()->next ? result.release() : nullptr;
 }
 
 const char* GetAttrValue(const SearchReq* result, const char* name) {

@@ -212,7 +212,6 @@ int BuildAliasTable() {
     } else {
         BuildLocked(client, directory);
     }
-    client.ldapClientUnbind();
     UnlockAliasTables(lock);
     return 0;
 }

@@ -93,11 +93,11 @@ int ListConn(const char* channel, const char* identifier) {
         return 0;
     }
     ldapClient client;
-    if (OpenDirectory(client) == nullptr) {
+    // The message also ends a table whose search the directory stopped answering.
+    if (OpenDirectory(client) == nullptr || !PrintUserTable(client, filter.c_str(), "", LDAP_SCOPE_SUBTREE)) {
         PrintResultPageAndEnd("Error connecting to LDAP server");
         return 0;
     }
-    PrintUserTable(client, filter.c_str(), "", LDAP_SCOPE_SUBTREE);
     PrintPageEnd();
     return 0;
 }
