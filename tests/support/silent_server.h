@@ -6,6 +6,8 @@
 #define LDAPCGI_TESTS_SUPPORT_SILENT_SERVER_H
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <thread>
 
 class SilentServer {
@@ -25,5 +27,12 @@ private:
     std::atomic<int> connections_{0};
     std::thread thread_;
 };
+
+// Wall-clock seconds that `run` takes: how long a request waited for a stalled server.
+inline double SecondsTaken(const std::function<void()>& run) {
+    auto start = std::chrono::steady_clock::now();
+    run();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 #endif

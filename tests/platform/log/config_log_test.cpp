@@ -11,7 +11,7 @@
 #include "platform/config/profile.h"
 #include "platform/log/log_limits.h"
 #include "platform/log/logapi.h"
-#include "tests/support/db_test_support.h"
+#include "tests/support/config_folder.h"
 
 std::string Read(const char* section, const char* key, const char* def = "DEFAULT",
                  const char* file = "XOMTA.INI") {
@@ -21,7 +21,7 @@ std::string Read(const char* section, const char* key, const char* def = "DEFAUL
 }
 
 TEST(Config, DefaultsAndNames) {
-    ScratchFolder dir;
+    ConfigFolder dir;
     EXPECT_EQ(Read("Ldap", "HostName", "localhost"), "localhost");  // no file
     WriteWholeFile(dir.File("XOMTA.INI"), "[Gateway]\nQueueDirectory=/q\n[PREPROCESSOR]\nusecase=YES\n");
     WriteWholeFile(dir.File("xomta.ini"), "[Gateway]\nQueueDirectory=/lower\n");
@@ -51,7 +51,7 @@ TEST(Config, DefaultsAndNames) {
 }
 
 TEST(Config, SyntaxCutValuesAndNumbers) {
-    ScratchFolder dir;
+    ConfigFolder dir;
     std::string fits(kConfigMaxLineSize - 1 - 6, 'f'), over(kConfigMaxLineSize - 1 - 5, 'o'), zs(30000, 'z');
     WriteWholeFile(dir.File("XOMTA.INI"),
                    "TopKey=top\n; HostName=commented\n[Ldap]\n# Port=1\n;UserName=commented\n"
@@ -95,8 +95,8 @@ TEST(Config, SyntaxCutValuesAndNumbers) {
 }
 
 TEST(Config, EveryChangeIsSeenByTheNextCall) {
-    ScratchFolder dir, other;
-    auto write = [](const ScratchFolder& in, const char* name, const std::string& host) {  // all at one time
+    ConfigFolder dir, other;
+    auto write = [](const ConfigFolder& in, const char* name, const std::string& host) {  // all at one time
         WriteWholeFile(in.File(name), "[Ldap]\nHostName=" + host + "\n");
         timespec times[2] = {{1000000000, 5}, {1000000000, 5}};
         return utimensat(AT_FDCWD, in.File(name).c_str(), times, 0) == 0;
@@ -142,7 +142,7 @@ struct LogTest : ::testing::Test {
         WriteWholeFile(dir.File("XOMTA.INI"), "[Log]\nFile = " + file + "\n" + more);
     }
     void SetUp() override { Settings(log); }
-    ScratchFolder dir;
+    ConfigFolder dir;
     std::string log = dir.File("mail.log"), pid = "[" + std::to_string(getpid()) + "]: ";
 };
 

@@ -14,36 +14,20 @@
 #include <vector>
 
 #include "platform/mq/mqapi.h"
+#include "tests/support/config_folder.h"
 #include "tests/support/run_cgi.h"
 
 namespace {
 
 using std::string;
 
-// A folder named by XOMTA_CONFIG_DIR for the length of a test.
-struct ConfigFolder {
-    ConfigFolder() : path(BinaryPath("test-scratch")) {
-        mkdir(path.c_str(), 0700);
-        path += "/mqXXXXXX";
-        EXPECT_NE(mkdtemp(&path[0]), nullptr);
-        setenv("XOMTA_CONFIG_DIR", path.c_str(), 1);
-    }
-    ~ConfigFolder() {
-        unlink((path + "/XOMTA.INI").c_str());
-        unlink((path + "/mq.log").c_str());
-        rmdir(path.c_str());
-        unsetenv("XOMTA_CONFIG_DIR");
-    }
+// The configuration folder of a test, its XOMTA.INI logging to mq.log.
+struct MqFolder : ConfigFolder {
     // XOMTA.INI with its log going to mq.log, then `text`; renamed in place.
     void Write(const string& text) const {
-        std::ofstream(path + "/new.ini") << "[Log]\nFile=" << path << "/mq.log\n" << text;
-        rename((path + "/new.ini").c_str(), (path + "/XOMTA.INI").c_str());
+        Replace("XOMTA.INI", "[Log]\nFile=" + File("mq.log") + "\n" + text);
     }
-    string Log() const {
-        std::ifstream in(path + "/mq.log");
-        return string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    string path;
+    string Log() const { return ReadWholeFile(File("mq.log")); }
 };
 
 // The list as the system reads it: name (at most 8 bytes), then the words
@@ -88,7 +72,7 @@ TEST(ChannelList, NextWalksOnceAndRestartsFromANullCursor) {
 }
 
 TEST(MQInit, ChannelsInFileOrderWithTheirFlags) {
-    ConfigFolder folder;
+    MqFolder folder;
     folder.Write(
         "[Ldap]\nHostName=ldap\n[channels]\nSMTPC=enabled,connectors\nlocal = Connectors , ENABLED\n"
         "BSMTPOUT=enabled,connectors\nFax=enabled\nSms=connectors,bogus\nOff=\nDL=enabled,,connectors,\n"
@@ -118,7 +102,7 @@ TEST(MQInit, ChannelsInFileOrderWithTheirFlags) {
 }
 
 TEST(MQInit, EmptyListsAndFailures) {
-    ConfigFolder folder;
+    MqFolder folder;
     // No section, an empty section: success with an empty list.
     for (const char* text : {"[Ldap]\nHostName=x\n", "[Channels]\n[Ldap]\nPort=1\n"}) {
         folder.Write(string("[Channels]\nOLD=enabled\n"));

@@ -1,0 +1,57 @@
+// A scratch folder named by XOMTA_CONFIG_DIR for the length of a test, under
+// LDAPCGI_BINARY_DIR/test-scratch, removed with everything in it at the end;
+// and whole-file reads and writes. Shared by the configuration, log,
+// message-queue, database and alias table tests.
+#ifndef LDAPCGI_TESTS_SUPPORT_CONFIG_FOLDER_H
+#define LDAPCGI_TESTS_SUPPORT_CONFIG_FOLDER_H
+
+#include <ftw.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <gtest/gtest.h>
+
+inline std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Truncates and rewrites in place (the same inode when the file exists).
+inline void WriteWholeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+struct ConfigFolder {
+    ConfigFolder() : path(std::string(LDAPCGI_BINARY_DIR) + "/test-scratch") {
+        mkdir(path.c_str(), 0700);
+        path += "/cfXXXXXX";
+        EXPECT_NE(mkdtemp(&path[0]), nullptr);
+        setenv("XOMTA_CONFIG_DIR", path.c_str(), 1);
+    }
+    ~ConfigFolder() {
+        auto remove = [](const char* p, const struct stat*, int, FTW*) { return std::remove(p); };
+        nftw(path.c_str(), remove, 16, FTW_DEPTH | FTW_PHYS);
+        unsetenv("XOMTA_CONFIG_DIR");
+    }
+    ConfigFolder(const ConfigFolder&) = delete;
+    ConfigFolder& operator=(const ConfigFolder&) = delete;
+
+    std::string File(const std::string& name) const { return path + "/" + name; }
+    // Writes `name` whole under another name, then renames it into place, so
+    // that a reader never sees half a file.
+    void Replace(const std::string& name, const std::string& bytes) const {
+        WriteWholeFile(File(name + ".new"), bytes);
+        rename(File(name + ".new").c_str(), File(name).c_str());
+    }
+
+    std::string path;
+};
+
+#endif
