@@ -87,7 +87,9 @@ bool DispatchFrom(std::size_t first, const char* command, int* status) {
 }  // namespace
 
 int DispatchCommand() {
-    if (ReadFormEntries(FormEntries) == -1) {
+    const int read = ReadFormEntries(FormEntries);
+    if (read == kFormInputFatal) return 1;  // the decoder has written why, on standard error
+    if (read == kFormMalformed) {
         PrintInvalidRequestPage();
         return 0;
     }

@@ -12,7 +12,7 @@ void FormEntryListInit(FormEntryList& list) { list.head = nullptr; }
 FormEntry* FormEntryListInsertAfter(FormEntryList& list, FormEntry* after, const char* name,
                                     const char* value) {
     // Appending after nothing into a non-empty list would lose entries.
-    if (list.head != nullptr && after == nullptr) exit(1);
+    if (list.head != nullptr && after == nullptr) return nullptr;
 
     FormEntry* entry = static_cast<FormEntry*>(malloc(sizeof(FormEntry)));
     char* nameCopy = CopyString(name);

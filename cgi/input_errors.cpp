@@ -3,10 +3,11 @@
 #include "cgi/input_errors.h"
 
 #include <cstdio>
-#include <cstdlib>
 
-void StopOnInputError(const char* message) {
+#include "cgi/form_entries.h"
+
+int ReportInputError(const char* message) {
     fputs(message, stderr);
     fputc('\n', stderr);
-    exit(1);
+    return kFormInputFatal;
 }

@@ -1,6 +1,7 @@
 // Decoding of application/x-www-form-urlencoded text (a query string or a POST
 // body) into form entries, and the percent-escape helpers. Works on a private
-// copy of the text; never reads past its terminator.
+// copy of the text; never reads past its terminator. An escape that decodes
+// to a NUL byte makes the whole text malformed: the byte would cut its value.
 #include <cstdlib>
 #include <cstring>
 
@@ -16,24 +17,28 @@ char HexPairToChar(const char* pair) {
     return static_cast<char>(static_cast<unsigned>(16 * digits[0] + digits[1]) & 0xFFu);
 }
 
-void UnescapeUrl(char* text) {
+bool UnescapeUrl(char* text) {
     char* out = text;
     for (const char* in = text; *in; ++in) {
         // A "%" without two characters after it is kept as it stands.
         if (in[0] == '%' && in[1] != '\0' && in[2] != '\0') {
-            *out++ = HexPairToChar(in + 1);
+            *out = HexPairToChar(in + 1);
+            // A NUL would end the text early: what follows would be lost.
+            if (*out == '\0') return false;
+            ++out;
             in += 2;
         } else {
             *out++ = *in;
         }
     }
     *out = '\0';
+    return true;
 }
 
 int ParseUrlEncoded(FormEntryList& list, const char* text) {
     FormEntryListClear(list);
     char* work = CopyString(text);
-    if (work == nullptr) return -1;
+    if (work == nullptr) return kFormMalformed;
     const std::size_t len = strlen(work);
 
     int count = 0;
@@ -50,12 +55,15 @@ int ParseUrlEncoded(FormEntryList& list, const char* text) {
         const char separator = work[i];  // '=', '&' or the terminator
         work[i] = '\0';
         char* collected = work + start;
-        UnescapeUrl(collected);
+        if (!UnescapeUrl(collected)) {
+            result = kFormMalformed;
+            break;
+        }
 
         if (expectingValue) {
             last = FormEntryListInsertAfter(list, last, pendingName, collected);
             if (last == nullptr) {
-                result = -1;
+                result = kFormMalformed;
                 break;
             }
             ++count;
@@ -66,12 +74,12 @@ int ParseUrlEncoded(FormEntryList& list, const char* text) {
         } else {
             last = FormEntryListInsertAfter(list, last, collected, "");
             if (last == nullptr) {
-                result = -1;
+                result = kFormMalformed;
                 break;
             }
             // A name without "=" is accepted only when a final "&" follows it.
             if (i + 1 != len) {
-                result = -1;
+                result = kFormMalformed;
                 break;
             }
             ++count;
@@ -79,5 +87,5 @@ int ParseUrlEncoded(FormEntryList& list, const char* text) {
         ++i;
     }
     free(work);
-    return result == -1 ? -1 : count;
+    return result == kFormMalformed ? kFormMalformed : count;
 }

@@ -28,6 +28,11 @@ TEST(ParseUrlEncoded, ExampleTable) {
         {"My+Field%3D=x%26y", {{"My Field=", "x&y"}}, 1},
         // "%" with fewer than two characters after it is kept.
         {"a=%4&b=%&c%=1&d=x%", {{"a", "%4"}, {"b", "%"}, {"c%", "1"}, {"d", "x%"}}, 4},
+        // An escape that decodes to NUL would cut its text: the request is malformed.
+        {"Mail=anna@example.com%00junk", {}, -1},
+        {"a=1&b%00=2", {{"a", "1"}}, -1},
+        {"a=1&b=%1+", {{"a", "1"}}, -1},                // "+" is a blank first: 16 * 1 + (32 - 48) = 0
+        {"a=%zz&b=%0A", {{"a", "S"}, {"b", "\n"}}, 2},  // other odd escapes stay lenient
     };
     FormEntryList list = {nullptr};
     for (const Example& ex : examples) {  // each parse replaces what the list held
@@ -53,6 +58,48 @@ TEST(ReadFormEntries, PostTakesExactlyContentLengthBytesAndLookupsMatchNamesExac
     EXPECT_EQ(values[2], nullptr);
     free(values);
     EXPECT_EQ(FormValues(list.head, "None"), nullptr);
+    FormEntryListClear(list);
+    SetCgiEnvironment({});
+}
+
+// The body's type decides the decoder; any type but a form's is refused, and
+// fatal input errors come back as a result (the caller ends the request).
+TEST(ReadFormEntries, ContentTypesRawNulAndFatalErrorsAsResults) {
+    struct Case {
+        const char* contentType;  // null: none
+        std::string body;
+        int result;
+    };
+    const std::string nul = std::string("a=1&b=2") + '\0' + "&c=3";
+    const Case cases[] = {
+        {nullptr, "a=1", 1},
+        {"application/x-www-form-urlencoded", "a=1", 1},
+        {"Application/X-WWW-Form-Urlencoded ; charset=UTF-8", "a=1", 1},
+        {"text/plain", "Command=VerifyDeleteUser&Mail=x", kFormMalformed},
+        {"text/plain; x=multipart/form-data", "a=1", kFormMalformed},
+        {"application/json", "a=1", kFormMalformed},
+        {"", "a=1", 1},  // set, but empty: none
+        {"; charset=x", "a=1", kFormMalformed},
+        {nullptr, nul, kFormMalformed},  // a raw NUL in the body
+    };
+    FormEntryList list = {nullptr};
+    for (const Case& c : cases) {
+        Environment env = {{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", std::to_string(c.body.size())}};
+        if (c.contentType != nullptr) env["CONTENT_TYPE"] = c.contentType;
+        SetCgiEnvironment(env);
+        FeedStdin(c.body);
+        EXPECT_EQ(ReadFormEntries(list), c.result) << (c.contentType ? c.contentType : "none");
+    }
+    // A GET's content type does not matter: it has no body.
+    SetCgiEnvironment({{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "a=1"}, {"CONTENT_TYPE", "text/plain"}});
+    EXPECT_EQ(ReadFormEntries(list), 1);
+    testing::internal::CaptureStderr();
+    SetCgiEnvironment({{"REQUEST_METHOD", "POST"}});
+    EXPECT_EQ(ReadFormEntries(list), kFormInputFatal);
+    SetCgiEnvironment({{"REQUEST_METHOD", "DELETE"}});
+    EXPECT_EQ(ReadFormEntries(list), kFormInputFatal);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "caught by ldapcgi: CONTENT_LENGTH is null\ncaught by ldapcgi: REQUEST_METHOD invalid\n");
     FormEntryListClear(list);
     SetCgiEnvironment({});
 }

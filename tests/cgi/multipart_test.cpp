@@ -1,7 +1,11 @@
-// Multipart form data decoded in-process; refused uploads end the process, so
-// they run the real executable.
+// Multipart form data decoded in-process: values, uploads into a private
+// folder per request, the layout rules, and what is refused. Refused uploads
+// end the request, so they run the real executable.
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#include <set>
 
 #include "tests/cgi/cgi_test_support.h"
 
@@ -12,14 +16,15 @@ struct Part {
     const char* fileName;
 };  // fileName null: a plain field
 
-static std::string Body(const std::vector<Part>& parts) {
+static std::string Body(const std::vector<Part>& parts, const std::string& eol = "\r\n") {
     std::string body;
     for (const Part& p : parts) {
-        body += "--" + kBoundary + "\r\nContent-Disposition: form-data; name=\"" + p.name + "\"";
-        if (p.fileName) body += std::string("; filename=\"") + p.fileName + "\"\r\nContent-Type: text/plain";
-        body += "\r\n\r\n" + p.content + "\r\n";
+        body += "--" + kBoundary + eol + "Content-Disposition: form-data; name=\"" + p.name + "\"";
+        if (p.fileName)
+            body += std::string("; filename=\"") + p.fileName + "\"" + eol + "Content-Type: text/plain";
+        body += eol + eol + p.content + eol;
     }
-    return body + "--" + kBoundary + "--\r\n";
+    return body + "--" + kBoundary + "--" + eol;
 }
 
 static Environment MultipartEnv(const std::string& body, const std::string& agent = "") {
@@ -27,6 +32,30 @@ static Environment MultipartEnv(const std::string& body, const std::string& agen
             {"CONTENT_TYPE", "multipart/form-data; boundary=" + kBoundary},
             {"CONTENT_LENGTH", std::to_string(body.size())},
             {"HTTP_USER_AGENT", agent}};
+}
+
+// The request folders of uploads under /tmp.
+static std::set<std::string> UploadFolders() {
+    std::set<std::string> folders;
+    DIR* tmp = opendir("/tmp");
+    for (dirent* e; tmp != nullptr && (e = readdir(tmp)) != nullptr;)
+        if (std::string(e->d_name).rfind("ldapcgi-upload-", 0) == 0)
+            folders.insert("/tmp/" + std::string(e->d_name));
+    if (tmp != nullptr) closedir(tmp);
+    return folders;
+}
+
+// Removes upload `name` from every request folder, and the folders left empty.
+static void RemoveUploads(const std::string& name) {
+    for (const std::string& folder : UploadFolders()) {
+        unlink((folder + "/" + name).c_str());
+        rmdir(folder.c_str());
+    }
+}
+
+static int ModeOf(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
 }
 
 class Multipart : public testing::Test {
@@ -48,31 +77,142 @@ protected:
 };
 
 TEST_F(Multipart, ValuesAreTakenAsSentAcrossLinesAndPieces) {
-    // Inner line breaks kept, no URL decoding, lines longer than a read piece.
+    // Inner line breaks kept, no URL decoding, lines longer than a read piece;
+    // with LF-only line ends too, and a line break cut between two pieces.
     const std::string address = "line one\r\nline two", longLine(3 * 8192 + 5, 'L');
-    const std::string longLines = longLine + "\r\n" + longLine;
-    EXPECT_EQ(
-        Parse(Body({{"Address", address, nullptr}, {"a", "x%41+y", nullptr}, {"b", longLines, nullptr}})), 3);
-    EXPECT_EQ(EntriesOf(list), (Pairs{{"Address", address}, {"a", "x%41+y"}, {"b", longLines}}));
+    const std::string longLines = longLine + "\r\n" + longLine, cut = std::string(8191, 'c') + "\r\n";
+    for (const std::string eol : {"\r\n", "\n"}) {
+        const std::string lf = "line one\nline two";
+        EXPECT_EQ(Parse(Body({{"Address", address, nullptr},
+                              {"Lf", lf, nullptr},
+                              {"a", "x%41+y", nullptr},
+                              {"b", longLines, nullptr},
+                              {"c", cut, nullptr},
+                              {"e", "", nullptr}},
+                             eol)),
+                  6);
+        EXPECT_EQ(
+            EntriesOf(list),
+            (Pairs{
+                {"Address", address}, {"Lf", lf}, {"a", "x%41+y"}, {"b", longLines}, {"c", cut}, {"e", ""}}))
+            << (eol == "\n" ? "LF" : "CRLF");
+    }
 }
 
-TEST_F(Multipart, UploadGoesIntoTmpWithMode0600AndReplacesAnEarlierFile) {
-    const std::string fileName = "ldapcgi-upload-" + std::to_string(getpid()), path = "/tmp/" + fileName;
+TEST_F(Multipart, DelimitersOnlyAtLineStartHeadersByNameAndParameter) {
+    const std::string open = "--" + kBoundary + "\r\n", close = "--" + kBoundary + "--\r\n";
+    const std::pair<std::string, Pairs> cases[] = {
+        // The boundary inside a line, or longer, ends nothing.
+        {open + "Content-Disposition: form-data; name=\"a\"\r\n\r\nhello --" + kBoundary + " world\r\n--" +
+             kBoundary + "x\r\n" + close,
+         {{"a", "hello --" + kBoundary + " world\r\n--" + kBoundary + "x"}}},
+        // Blanks, letter case, the first name parameter, quoted or bare, other headers first.
+        {open + "content-type: text/plain\r\n" +
+             "CONTENT-DISPOSITION :  form-data ;  x=y; NAME = \"a b\" ; name=\"second\"\r\n\r\n1\r\n" + open +
+             "Content-Disposition: form-data; name=bare\r\n\r\n2\r\n" + close,
+         {{"a b", "1"}, {"bare", "2"}}},
+        // A preamble, blanks after the delimiter, an epilogue.
+        {"preamble\r\n--" + kBoundary + " \t\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n1\r\n" +
+             close + "epilogue\r\n",
+         {{"a", "1"}}},
+        // A part without Content-Disposition or without a name stops the decoding.
+        {open + "Content-Disposition: form-data; name=\"a\"\r\n\r\n1\r\n" + open +
+             "Content-Type: x\r\n\r\n2\r\n" + close,
+         {{"a", "1"}}},
+        {open + "Content-Disposition: form-data; filename=\"f\"\r\n\r\n2\r\n" + close, {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Parse(c.first), static_cast<int>(c.second.size())) << c.first;
+        EXPECT_EQ(EntriesOf(list), c.second) << c.first;
+    }
+    // A quoted boundary parameter, after another one.
+    const std::string body = Body({{"q", "v", nullptr}});
+    EXPECT_EQ(Parse(body, {{"CONTENT_TYPE", "Multipart/Form-Data; charset=x; boundary=\"" + kBoundary + "\""},
+                           {"CONTENT_LENGTH", std::to_string(body.size())}}),
+              1);
+    EXPECT_EQ(EntriesOf(list), (Pairs{{"q", "v"}}));
+}
+
+TEST_F(Multipart, ExactlyContentLengthBytesAreRead) {
+    const std::string first = Body({{"a", "1", nullptr}}), second = Body({{"b", "2", nullptr}});
+    // The length covers the first body only: the second is never read.
+    Environment env = MultipartEnv(first);
+    EXPECT_EQ(Parse(first + second, env), 1);
+    EXPECT_EQ(ftell(stdin), static_cast<long>(first.size()));
+    // A length that ends inside a value: the value has no delimiter and is dropped.
+    const std::string body = Body({{"a", "1", nullptr}, {"big", std::string(100000, 'x'), nullptr}});
+    EXPECT_EQ(Parse(body, MultipartEnv(first + "--" + kBoundary)), 1);
+    EXPECT_EQ(EntriesOf(list), (Pairs{{"a", "1"}}));
+    EXPECT_EQ(ftell(stdin), static_cast<long>(first.size() + 2 + kBoundary.size()));
+}
+
+TEST_F(Multipart, NulBytesInNamesOrValuesMakeTheRequestMalformed) {
+    const std::string nul(1, '\0');
+    for (const std::string& body :
+         {Body({{"a", "anna@example.com" + nul + "junk", nullptr}}), Body({{"a" + nul + "b", "1", nullptr}})})
+        EXPECT_EQ(Parse(body), kFormMalformed);
+    // In a file's content a NUL is just a byte.
+    const std::string name = "nul-" + std::to_string(getpid());
+    EXPECT_EQ(Parse(Body({{"f", "bin" + nul + "ary", name.c_str()}})), 1);
+    RemoveUploads(name);
+}
+
+TEST_F(Multipart, UploadsGoIntoAFreshPrivateFolderPerRequest) {
+    const std::string fileName = "ldapcgi-upload-" + std::to_string(getpid());
     const std::string content = "first line\r\nsecond\nno carriage return\r\n\r\n" + std::string(9000, 'b');
-    const std::string sent = "C:\\Users\\me\\" + fileName;  // a Windows agent: the name after the last "\"
-    EXPECT_EQ(
-        Parse(Body({{"Mail", "u@d.e", nullptr}, {"File", content, sent.c_str()}, {"After", "1", nullptr}}),
-              "Mozilla/5.0 (WINDOWS NT 10.0)"),
-        3);
-    EXPECT_EQ(EntriesOf(list), (Pairs{{"Mail", "u@d.e"}, {"File", fileName}, {"After", "1"}}));
-    EXPECT_EQ(ReadFile(path), content);
-    struct stat st;
-    ASSERT_EQ(stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_EQ(Parse(Body({{"File", "", fileName.c_str()}})), 1);
-    ASSERT_EQ(stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_size, 0);
-    unlink(path.c_str());
+    const std::set<std::string> before = UploadFolders();
+    // Windows agents: the name after the last "\".
+    const std::pair<std::string, std::string> sent[] = {
+        {"C:\\Users\\me\\" + fileName, "Mozilla/5.0 (WINDOWS NT 10.0)"},
+        {"..\\..\\" + fileName, "Mozilla/5.0 (X11; Win64; x64)"},
+        {fileName, "Mozilla/5.0 (Macintosh; Darwin)"},
+    };
+    std::set<std::string> folders;
+    for (const auto& s : sent) {
+        EXPECT_EQ(Parse(Body({{"Mail", "u@d.e", nullptr},
+                              {"File", content, s.first.c_str()},
+                              {"After", "1", nullptr}}),
+                        s.second),
+                  3)
+            << s.first;
+        EXPECT_EQ(EntriesOf(list), (Pairs{{"Mail", "u@d.e"}, {"File", fileName}, {"After", "1"}}));
+        std::set<std::string> now = UploadFolders();
+        for (const std::string& f : now)
+            if (before.count(f) == 0 && folders.count(f) == 0) folders.insert(f);
+        ASSERT_EQ(folders.size(), static_cast<std::size_t>(&s - sent + 1)) << s.first;
+    }
+    for (const std::string& folder : folders) {
+        EXPECT_EQ(ModeOf(folder), 0700);
+        EXPECT_EQ(ReadFile(folder + "/" + fileName), content);
+        EXPECT_EQ(ModeOf(folder + "/" + fileName), 0600);
+        unlink((folder + "/" + fileName).c_str());
+        rmdir(folder.c_str());
+    }
+    // A request without uploads makes no folder.
+    EXPECT_EQ(Parse(Body({{"a", "1", nullptr}})), 1);
+    EXPECT_EQ(UploadFolders(), before);
+}
+
+TEST_F(Multipart, LengthsAndBoundariesRefusedOrEmpty) {
+    const std::string body = Body({{"a", "1", nullptr}});
+    const std::string type = "multipart/form-data; boundary=" + kBoundary;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Parse(body, {{"CONTENT_TYPE", type}}), kFormInputFatal);
+    EXPECT_EQ(Parse(body, {{"CONTENT_TYPE", type}, {"CONTENT_LENGTH", "-1"}}), kFormInputFatal);
+    EXPECT_EQ(Parse(body, {{"CONTENT_TYPE", type}, {"CONTENT_LENGTH", "33554433"}}), kFormInputFatal);
+    EXPECT_EQ(Parse(body, {{"CONTENT_TYPE", type}, {"CONTENT_LENGTH", std::to_string(body.size() + 1)}}),
+              kFormInputFatal);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "caught by ldapcgi: CONTENT_LENGTH is null\n"
+              "caught by ldapcgi: CONTENT_LENGTH > MAX_MULTIPART_DATA_LENGTH\n"
+              "caught by ldapcgi: CONTENT_LENGTH > MAX_MULTIPART_DATA_LENGTH\n"
+              "caught by ldapcgi: input length < CONTENT_LENGTH\n");
+    // No boundary, or one longer than 70 characters: nothing.
+    for (const std::string& t :
+         {std::string("multipart/form-data"), std::string("multipart/form-data; boundary="),
+          "multipart/form-data; boundary=" + std::string(71, 'b')})
+        EXPECT_EQ(Parse(body, {{"CONTENT_TYPE", t}, {"CONTENT_LENGTH", "10"}}), 0) << t;
+    EXPECT_EQ(list.head, nullptr);
 }
 
 TEST_F(Multipart, MalformedInputStopsWithWhatWasDecoded) {
@@ -94,37 +234,34 @@ TEST_F(Multipart, MalformedInputStopsWithWhatWasDecoded) {
         EXPECT_EQ(Parse(c.first), static_cast<int>(c.second.size())) << c.first;
         EXPECT_EQ(EntriesOf(list), c.second) << c.first;
     }
-    // No length, or no boundary: nothing.
-    const std::string body = Body({{"a", "1", nullptr}});
-    EXPECT_EQ(Parse(body, {{"CONTENT_TYPE", "multipart/form-data; boundary=" + kBoundary}}), 0);
-    for (const char* type : {"multipart/form-data", "multipart/form-data; boundary="})
-        EXPECT_EQ(Parse(body, {{"CONTENT_TYPE", type}, {"CONTENT_LENGTH", "10"}}), 0) << type;
-    EXPECT_EQ(list.head, nullptr);
 }
 
-TEST(MultipartUploadRefused, NamesLeavingTmpAndFilesInTheWay) {
-    const std::string stem = "ldapcgi-refused-" + std::to_string(getpid()), tmp = "/tmp/" + stem;
-    const std::string target = BinaryPath(stem + "-target"), escaped = BinaryPath(stem + "-escaped");
-    std::ofstream(target) << "keep me";
-    ASSERT_EQ(symlink(target.c_str(), (tmp + "-link").c_str()), 0);
-    ASSERT_EQ(mkdir((tmp + "-dir").c_str(), 0700), 0);
-    ASSERT_EQ(mkfifo((tmp + "-fifo").c_str(), 0600), 0);
-    const std::string win = "Mozilla (Windows)";
+TEST(MultipartUploadRefused, NamesThatLeaveOrHideInTheFolderOrComeTwice) {
+    const std::string stem = "ldapcgi-refused-" + std::to_string(getpid());
+    const std::string escaped = BinaryPath(stem + "-escaped");
+    const std::string win = "Mozilla (Windows)", mac = "Mozilla/5.0 (Macintosh) Darwin/23.0";
     const std::pair<std::string, std::string> cases[] = {
         // sent name, user agent
         {"", ""},
         {".", ""},
         {"..", ""},
+        {"...", ""},
+        {".hidden", ""},
+        {"a\x01"
+         "b",
+         ""},
+        {"tab\tname", ""},
+        {"del\x7f", ""},
         {"../.." + escaped, ""},
         {"/etc/x", ""},
         {"sub/file", ""},
         {"back\\slash", ""},
+        {"..\\..\\x", mac},  // "win" inside "Darwin" is no Windows agent
+        {"..\\..\\x", "Winamp"},
         {"C:\\dir\\", win},
         {"C:\\dir\\..", win},
+        {"C:\\dir\\.hidden", win},
         {"C:\\dir\\a/b", win},
-        {stem + "-link", ""},
-        {stem + "-dir", ""},
-        {stem + "-fifo", ""},  // a fifo must not hang
     };
     for (const auto& c : cases) {
         const std::string body = Body({{"File", "payload", c.first.c_str()}});
@@ -133,8 +270,13 @@ TEST(MultipartUploadRefused, NamesLeavingTmpAndFilesInTheWay) {
         EXPECT_EQ(r.err, "ldapcgi Error: cannot upload file\n") << c.first;
         EXPECT_EQ(r.out, "") << c.first;
     }
-    EXPECT_EQ(ReadFile(target), "keep me");
     EXPECT_NE(access(escaped.c_str(), F_OK), 0);
-    for (const std::string& made : {tmp + "-link", tmp + "-dir", tmp + "-fifo", target})
-        std::remove(made.c_str());
+    // The same name twice in one request: the second is not written over the first.
+    const std::string twice = Body({{"File", "one", "same.txt"}, {"File", "two", "same.txt"}});
+    ProcessResult r = RunCgi(MultipartEnv(twice), twice);
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.err, "ldapcgi Error: cannot upload file\n");
+    for (const std::string& folder : UploadFolders())
+        if (ReadFile(folder + "/same.txt") == "one")
+            unlink((folder + "/same.txt").c_str()), rmdir(folder.c_str());
 }
