@@ -54,12 +54,14 @@ TEST(Dispatch, CommandsReachTheirHandlers) {
     const std::pair<const char*, const char*> cases[] = {
         {"Command=finduser&Mail=a", "User Details"},
         {"Command=FINDUSERMENU", "Find User Menu"},
-        {"Command=NewUser&Submit=create+user&Mail=&LastName=x", "New User"},
         {"Command=NewUser&Submit=ListUsers&FirstName=A", "User Listing"},
         {"Command=NewUser&Submit=newusermenu", "New User"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(TitleOf(RunCgiGet(c.first, Unreachable()).out), c.second) << c.first;
+    // Creating changes the directory: by POST only.
+    EXPECT_EQ(TitleOf(RunCgiPost("Command=NewUser&Submit=create+user&Mail=&LastName=x", Unreachable()).out),
+              "New User");
 }
 
 TEST(Dispatch, ListConnUserIsViewConn) {
@@ -68,6 +70,32 @@ TEST(Dispatch, ListConnUserIsViewConn) {
     EXPECT_EQ(viewConn.exitStatus, listConnUser.exitStatus);
     EXPECT_EQ(viewConn.out, listConnUser.out);
     EXPECT_NE(viewConn.out, "");
+}
+
+TEST(Dispatch, FatalInputErrorsEndWithStatusOneAndNothingOnStandardOutput) {
+    const std::string body =
+        "--B\r\nContent-Disposition: form-data; name=\"Command\"\r\n\r\nFindUserMenu\r\n--B--\r\n";
+    const std::pair<Environment, const char*> cases[] = {
+        {{{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", "multipart/form-data; boundary=B"}},
+         "caught by ldapcgi: CONTENT_LENGTH is null\n"},
+        {{{"REQUEST_METHOD", "POST"},
+          {"CONTENT_TYPE", "multipart/form-data; boundary=B"},
+          {"CONTENT_LENGTH", std::to_string(body.size() + 5)}},
+         "caught by ldapcgi: input length < CONTENT_LENGTH\n"},
+        {{{"REQUEST_METHOD", "HEAD"}, {"QUERY_STRING", "Command=FindUserMenu"}},
+         "caught by ldapcgi: REQUEST_METHOD invalid\n"},
+    };
+    for (const auto& c : cases) {
+        ProcessResult r = RunCgi(c.first, body);
+        EXPECT_EQ(r.exitStatus, 1) << c.second;
+        EXPECT_EQ(r.out, "") << c.second;
+        EXPECT_EQ(r.err, c.second);
+    }
+    // A POST body that is no form, and a decoded NUL: the invalid-request page.
+    Environment textPlain = {
+        {"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", "text/plain"}, {"CONTENT_LENGTH", "21"}};
+    EXPECT_EQ(RunCgi(textPlain, "Command=FindUserMenu=").out, kInternalErrorPage);
+    EXPECT_EQ(RunCgiGet("Command=FindUser&Mail=anna%40example.com%00junk").out, kInternalErrorPage);
 }
 
 TEST(Dispatch, OversizedPostEndsBeforeAnyCommandRuns) {

@@ -1,0 +1,61 @@
+// The origin screen of changing requests, on the CGI environment: method,
+// Sec-Fetch-Site, and Origin against Host.
+#include <gtest/gtest.h>
+
+#include "cgi/request_origin.h"
+#include "tests/cgi/cgi_test_support.h"
+
+TEST(ForgedRequestReason, MethodFetchSiteAndOriginAgainstHost) {
+    struct Case {
+        Environment env;  // REQUEST_METHOD is POST unless given
+        const char* reason;
+    };
+    const char* get = "not sent by POST";
+    const char* site = "sent from another site (Sec-Fetch-Site)";
+    const char* origin = "sent from another origin (Origin)";
+    const Environment local = {{"HTTP_HOST", "mail.example.com"}};
+    auto with = [&](Environment env) {
+        env.insert(local.begin(), local.end());
+        return env;
+    };
+    const Case cases[] = {
+        {{}, nullptr},  // scripts and older tools send neither header
+        {{{"REQUEST_METHOD", ""}}, get},
+        {{{"REQUEST_METHOD", "GET"}}, get},
+        {{{"REQUEST_METHOD", "post"}}, get},
+        {{{"HTTP_SEC_FETCH_SITE", "same-origin"}}, nullptr},
+        {{{"HTTP_SEC_FETCH_SITE", "none"}}, nullptr},
+        {{{"HTTP_SEC_FETCH_SITE", "Same-Origin"}}, nullptr},
+        {{{"HTTP_SEC_FETCH_SITE", "same-site"}}, site},
+        {{{"HTTP_SEC_FETCH_SITE", "cross-site"}}, site},
+        {{{"HTTP_SEC_FETCH_SITE", ""}}, site},
+        {with({{"HTTP_ORIGIN", "https://mail.example.com"}}), nullptr},
+        {with({{"HTTP_ORIGIN", "http://MAIL.example.com:80"}}), nullptr},
+        {{{"HTTP_ORIGIN", "http://127.0.0.1:8080"}, {"HTTP_HOST", "127.0.0.1:8080"}}, nullptr},
+        {{{"HTTP_ORIGIN", "http://[::1]:8080"}, {"HTTP_HOST", "[::1]:8080"}}, nullptr},
+        {{{"HTTP_ORIGIN", "http://mail.example.com:8080"}, {"HTTP_HOST", "mail.example.com"}}, origin},
+        {with({{"HTTP_ORIGIN", "https://evil.example.net"}}), origin},
+        {with({{"HTTP_ORIGIN", "https://mail.example.com.evil.net"}}), origin},
+        {with({{"HTTP_ORIGIN", "https://mail.example.com/"}}), origin},
+        {with({{"HTTP_ORIGIN", "https://user@mail.example.com"}}), origin},
+        {with({{"HTTP_ORIGIN", "null"}}), origin},
+        // Opaque, as pages under "Referrer-Policy: no-referrer" post: only with a same-origin fetch.
+        {with({{"HTTP_ORIGIN", "null"}, {"HTTP_SEC_FETCH_SITE", "same-origin"}}), nullptr},
+        {with({{"HTTP_ORIGIN", "null"}, {"HTTP_SEC_FETCH_SITE", "cross-site"}}), site},
+        {with({{"HTTP_ORIGIN", ""}}), origin},
+        {{{"HTTP_ORIGIN", "https://mail.example.com"}}, origin},  // no Host to compare with
+        // Each header must pass on its own.
+        {with({{"HTTP_SEC_FETCH_SITE", "same-origin"}, {"HTTP_ORIGIN", "https://evil.example.net"}}), origin},
+        {with({{"HTTP_SEC_FETCH_SITE", "cross-site"}, {"HTTP_ORIGIN", "https://mail.example.com"}}), site},
+    };
+    for (std::size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        Environment env = cases[i].env;
+        env.emplace("REQUEST_METHOD", "POST");
+        SetCgiEnvironment(env);
+        const char* reason = ForgedRequestReason();
+        EXPECT_STREQ(reason, cases[i].reason) << "case " << i;
+    }
+    // Typed by hand (no REQUEST_METHOD): no browser, nothing to forge.
+    SetCgiEnvironment({});
+    EXPECT_EQ(ForgedRequestReason(), nullptr);
+}
