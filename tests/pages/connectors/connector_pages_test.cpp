@@ -91,6 +91,12 @@ TEST(ConnectorDetails, DetailsEditAndDeleteFormsAndTheirRefusals) {
     const std::vector<Run> runs = {
         {"ClickConn", ann, "SMTPC$a$b", "Send/Receive",
          ClickPage(kAnnRow, ann, "SMTPC", "a$b", "Send/Receive")},
+        // Markup in every field the pages show stays text.
+        {"ClickConn", ann, "X<i>$\"><script>", "<b>", ClickPage(kAnnRow, ann, "X<i>", "\"><script>", "<b>")},
+        {"EditConn", ann, "X<i>$\"><script>", "<b>",
+         EditPage(kAnnRow, ann, "X<i>", "\"><script>", Select(kAllFour, ""))},
+        {"DeleteConn", ann, "X<i>$\"><script>", "<b>",
+         DeletePage(kAnnRow, ann, "X<i>", "\"><script>", "<b>")},
         {"ClickConn", nobody, "SMTPC$john", " ",
          ResultPage(click, "User not found, no channels can be displayed")},
         {"ClickConn", ann, "nodollar", " ", ResultPage(click, "Invalid Channel value")},
