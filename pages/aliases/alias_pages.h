@@ -1,4 +1,6 @@
-// Page handlers of mail aliases: the alias forms and the alias changes.
+// Page handlers of mail aliases: the four alias forms (new, view, edit,
+// delete confirmation) and the two changes (add or replace, delete). Each
+// prints one complete page and returns the process's exit status.
 #ifndef LDAPCGI_PAGES_ALIASES_ALIAS_PAGES_H
 #define LDAPCGI_PAGES_ALIASES_ALIAS_PAGES_H
 

@@ -1,0 +1,140 @@
+// The alias changes: UpdateAlias adds an alias or replaces one by another in
+// one modify, ConfirmDeleteAlias removes one; both then show the user details
+// page with a message. They change only the entry whose primary address is
+// the "Mail" given. A new alias is refused while any entry holds it; since
+// that check and the modify are separate requests, the holders are searched
+// again after the modify, and a change that another entry raced to is taken
+// back (both racers may refuse; never both keep it). Values that do not fit
+// an attribute node are refused, never cut.
+#include <cstring>
+#include <string>
+
+#include "directory/attribute_list.h"
+#include "directory/directory_session.h"
+#include "directory/mail_address.h"
+#include "html/page_frame.h"
+#include "html/text_helpers.h"
+#include "pages/aliases/alias_holders.h"
+#include "pages/aliases/alias_pages.h"
+#include "pages/users/user_identity.h"
+#include "pages/users/user_pages.h"
+#include "platform/ldapclient.h"
+
+namespace {
+
+constexpr int kAttrAdd = 0, kAttrDelete = 1, kLogError = 1;  // TODO(layering): from the shared headers
+constexpr std::size_t kMaxAliasLength = kAttrValueSize - 1;  // what an attribute node holds
+
+const char kUpdateTitle[] = "Update Alias";
+const char kAliasTooLong[] = "Error: alias field overflow";
+const char kNoUser[] = "User not found, Mail Alias can not be updated";
+const char kUpdateFailed[] = "Update Operation Failed";
+
+int Report(const char* title, const std::string& message) {
+    PrintPageHeader(title);
+    PrintResultPageAndEnd(message.c_str());
+    return 0;
+}
+
+bool IsGiven(const char* value) { return value != nullptr && value[0] != '\0'; }
+
+std::string Quoted(const char* before, const char* value, const char* after) {
+    return before + std::string(HtmlEscape(value)) + after;
+}
+
+std::string DuplicateMessage(const std::string& alias, const std::string& holderDn) {
+    return Quoted("Sorry, duplicated alias is not allowed.<br> The alias (", alias.c_str(),
+                  ") has already been used by another user with DN: <br>\"") +
+           HtmlEscape(holderDn.c_str()) + "\"";
+}
+
+// The DN of the user's own entry when `mail` is its primary address; "" when
+// the address names no user (an alias, "*", an absent field).
+std::string UserDn(ldapClient& client, const char* mail) {
+    SearchReq* user = FindUserByMail(client, mail);
+    std::string dn = user != nullptr && IsUserIdentity(user, mail) ? user->dn : "";
+    if (user != nullptr) client.srch_free(user);
+    return dn;
+}
+
+// One modify of the user's mail values: remove `remove` (when given), add `add` (when given).
+int ModifyMail(ldapClient& client, const std::string& dn, const char* remove, const char* add) {
+    attrval* list = nullptr;
+    bool built = (remove == nullptr || AddAttrValue(&list, kAttrDelete, "mail", "%s", remove)) &&
+                 (add == nullptr || AddAttrValue(&list, kAttrAdd, "mail", "%s", add)) && AddAttrEnd(&list);
+    int status = built ? client.ldapClientModify(dn.c_str(), list) : LDAP_NO_MEMORY;
+    FreeAttrList(&list);
+    return status;
+}
+
+// After a modify that stored `alias` in the user's entry: true when no other
+// entry holds it too. Otherwise the change is taken back and *refusal says why.
+bool KeepsAlias(ldapClient& client, const std::string& dn, const std::string& alias, const char* oldAlias,
+                std::string* refusal) {
+    AliasHolders after = FindAliasHolders(client, alias.c_str(), dn.c_str());
+    bool answered = after.status == 0 || after.status == 1;
+    if (answered && after.other.empty()) return true;
+    if (ModifyMail(client, dn, alias.c_str(), oldAlias) != 0) {
+        LogPrintf(kLogError, "UpdateAlias: alias %s of %s could not be taken back", alias.c_str(), dn.c_str());
+    }
+    *refusal = answered ? DuplicateMessage(alias, after.other) : kUpdateFailed;
+    return false;
+}
+
+}  // namespace
+
+int UpdateAlias(const char* mail, const char* mailAlias, const char* oldMailAlias) {
+    const char* screened = ValidateMailAddress(mailAlias);
+    if (screened == nullptr) return Report(kUpdateTitle, "Invalid mail address");
+    const std::string alias = screened;  // the screen's buffer is shared
+    // An empty old value names no alias: the change is an add.
+    const char* oldAlias = IsGiven(oldMailAlias) ? oldMailAlias : nullptr;
+    if (oldAlias != nullptr && strlen(oldAlias) > kMaxAliasLength) return Report(kUpdateTitle, kAliasTooLong);
+
+    ldapClient client;
+    if (OpenDirectory(client) == nullptr) return Report(kUpdateTitle, "Error connecting to LDAP server");
+    const std::string dn = UserDn(client, mail);
+    if (dn.empty()) return Report(kUpdateTitle, kNoUser);
+
+    AliasHolders before = FindAliasHolders(client, alias.c_str(), dn.c_str());
+    if (before.status == 0) return Report(kUpdateTitle, DuplicateMessage(alias, before.first));
+    if (before.status != 1) return Report(kUpdateTitle, kUpdateFailed);
+
+    int status = ModifyMail(client, dn, oldAlias, alias.c_str());
+    if (status == LDAP_TYPE_OR_VALUE_EXISTS) return Report(kUpdateTitle, "The alias already exists");
+    if (status == LDAP_CONSTRAINT_VIOLATION) {
+        // The directory's own uniqueness guard: name the entry that holds the alias.
+        AliasHolders holders = FindAliasHolders(client, alias.c_str(), dn.c_str());
+        if (!holders.other.empty()) return Report(kUpdateTitle, DuplicateMessage(alias, holders.other));
+    }
+    if (status != 0) return Report(kUpdateTitle, kUpdateFailed);
+    std::string refusal;
+    if (!KeepsAlias(client, dn, alias, oldAlias, &refusal)) return Report(kUpdateTitle, refusal);
+
+    client.ldapClientUnbind();
+    std::string message = oldAlias != nullptr
+                              ? Quoted("Changed Mail alias \"", oldAlias, "\" to ") +
+                                    Quoted("\"", alias.c_str(), "\" successfully")
+                              : Quoted("Added Mail alias \"", alias.c_str(), "\" successfully");
+    FindUser(mail, message.c_str());
+    return 0;
+}
+
+int ConfirmDeleteAlias(const char* mail, const char* mailAlias) {
+    // An absent or empty alias names nothing to delete.
+    const bool given = IsGiven(mailAlias);
+    if (given && strlen(mailAlias) > kMaxAliasLength) return Report(kUpdateTitle, kAliasTooLong);
+    ldapClient client;
+    if (OpenDirectory(client) == nullptr) return Report(kUpdateTitle, "Error connecting to LDAP server");
+    const std::string dn = UserDn(client, mail);
+    if (dn.empty()) return Report(kUpdateTitle, kNoUser);
+
+    std::string message = "Nothing to do!";
+    if (given) {
+        if (ModifyMail(client, dn, mailAlias, nullptr) != 0) return Report("Delete Alias", "Delete Operation Failed");
+        message = Quoted("Mail Alias \"", mailAlias, "\" Deleted successfully");
+    }
+    // The details page opens a session of its own while this one is still open.
+    FindUser(mail, message.c_str());
+    return 0;
+}

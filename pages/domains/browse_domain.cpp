@@ -1,0 +1,67 @@
+// BrowseDomain: one level of the dc= tree. Every sub-domain gets a link one
+// level further down and a button listing its users. A directory that cannot
+// be reached or a search that fails is said so in the result box, never
+// shown as a level without domains.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/limits.h"
+#include "html/page_frame.h"
+#include "html/text_helpers.h"
+#include "pages/domains/domain_pages.h"
+#include "pages/domains/sub_domains.h"
+#include "pages/users/user_links.h"
+
+namespace {
+
+void PrintDomainRows(const DomainNode* list) {
+    for (const DomainNode* node = list; node != nullptr; node = node->next) {
+        if (node->name == nullptr) continue;
+        printf("<tr>\n");
+        std::string link = LinkValue(node->name);
+        printf("<td><a href=%s?Command=ViewSubDomain&Domain=%s>%s</td>\n", SCRIPT_PATH, link.c_str(),
+               HtmlEscape(node->name));
+        printf("<form  METHOD=\"POST\" ACTION=\"%s\">\n", SCRIPT_PATH);
+        printf("<input type=\"hidden\" name=\"Domain\" value=\"%s\">\n", HtmlEscape(node->name));
+        printf("<td><input type=\"hidden\" name=\"Command\" value=\"ViewUsersDomain\"></td>\n");
+        printf("<td><input type=\"submit\" name=\"ViewUsersDomain\" value=\"Find Users in '%s'\"></td>\n",
+               HtmlEscape(node->name));
+        printf("</form>\n");
+        printf("</tr>\n");
+    }
+}
+
+}  // namespace
+
+int BrowseDomain(const char* domain) {
+    PrintPageHeader("Browse Domain");
+    if (domain != nullptr && strlen(domain) > kMaxDomainNameLength) {
+        PrintResultPageAndEnd("Error: domain name too long");
+        return 0;
+    }
+    DomainNode* list = nullptr;
+    DomainSearch outcome = FindSubDomains(domain, &list);
+    if (outcome != DomainSearch::kDone) {
+        PrintResultPageAndEnd(outcome == DomainSearch::kNoDirectory ? "Error connecting to LDAP server"
+                                                                    : "Error: domain search failed");
+        return 0;
+    }
+    printf("<center>");
+    printf("<table border=\"0\" width=\"100%%\">\n");
+    PrintDomainRows(list);
+    FreeDomainList(list);
+    printf("</table></center>\n");
+    PrintPageFooter();
+    printf("<form>\n");
+    printf("<table border=\"0\" align=\"right\">\n");
+    printf("\t<tr>\n<td>\n");
+    printf("\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
+           "onClick=\"popup('/vemo/help/ldap/sysadmin/brdomain.htm', 'LDAP', 400,400);\">\n");
+    printf("\t\t</td>\n</tr>\n");
+    printf("</table>\n");
+    printf("</form>\n");
+    printf("</body>");
+    printf("</html>\n");
+    return 0;
+}

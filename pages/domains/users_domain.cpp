@@ -1,0 +1,28 @@
+// ViewUsersDomain: the user table of the users directly below one domain's
+// entry (not those of its sub-domains).
+#include <cstring>
+
+#include "app/limits.h"
+#include "directory/directory_session.h"
+#include "html/page_frame.h"
+#include "pages/domains/domain_pages.h"
+#include "pages/domains/sub_domains.h"
+#include "pages/users/user_pages.h"
+#include "platform/ldapclient.h"
+
+int ViewUsersDomain(const char* domain) {
+    PrintPageHeader("User Listing");
+    if (domain != nullptr && strlen(domain) > kMaxDomainNameLength) {
+        PrintResultPageAndEnd("Error: domain name too long");
+        return 0;
+    }
+    ldapClient client;
+    if (OpenDirectory(client) == nullptr) {
+        PrintResultPageAndEnd("Error connecting to LDAP server");
+        return 0;
+    }
+    // No domain: the top of the tree, which holds no users.
+    PrintUserTable(client, "(objectClass=xoperson)", DomainBaseDn(domain).c_str(), LDAP_SCOPE_ONELEVEL);
+    PrintPageEnd();
+    return 0;
+}
