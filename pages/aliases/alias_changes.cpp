@@ -38,14 +38,17 @@ int Report(const char* title, const std::string& message) {
 
 bool IsGiven(const char* value) { return value != nullptr && value[0] != '\0'; }
 
+// `value` escaped between two pieces of the message's own text.
 std::string Quoted(const char* before, const char* value, const char* after) {
-    return before + std::string(HtmlEscape(value)) + after;
+    std::string text = before;
+    text.append(HtmlEscape(value));  // one result at a time: the escaper's buffer is shared
+    return text.append(after);
 }
 
 std::string DuplicateMessage(const std::string& alias, const std::string& holderDn) {
     return Quoted("Sorry, duplicated alias is not allowed.<br> The alias (", alias.c_str(),
                   ") has already been used by another user with DN: <br>\"") +
-           HtmlEscape(holderDn.c_str()) + "\"";
+           Quoted("", holderDn.c_str(), "\"");
 }
 
 // The DN of the user's own entry when `mail` is its primary address; "" when
@@ -75,7 +78,8 @@ bool KeepsAlias(ldapClient& client, const std::string& dn, const std::string& al
     bool answered = after.status == 0 || after.status == 1;
     if (answered && after.other.empty()) return true;
     if (ModifyMail(client, dn, alias.c_str(), oldAlias) != 0) {
-        LogPrintf(kLogError, "UpdateAlias: alias %s of %s could not be taken back", alias.c_str(), dn.c_str());
+        LogPrintf(kLogError, "UpdateAlias: alias %s of %s could not be taken back", alias.c_str(),
+                  dn.c_str());
     }
     *refusal = answered ? DuplicateMessage(alias, after.other) : kUpdateFailed;
     return false;
@@ -131,7 +135,8 @@ int ConfirmDeleteAlias(const char* mail, const char* mailAlias) {
 
     std::string message = "Nothing to do!";
     if (given) {
-        if (ModifyMail(client, dn, mailAlias, nullptr) != 0) return Report("Delete Alias", "Delete Operation Failed");
+        if (ModifyMail(client, dn, mailAlias, nullptr) != 0)
+            return Report("Delete Alias", "Delete Operation Failed");
         message = Quoted("Mail Alias \"", mailAlias, "\" Deleted successfully");
     }
     // The details page opens a session of its own while this one is still open.

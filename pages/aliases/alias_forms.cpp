@@ -18,7 +18,7 @@ namespace {
 // What sets one form apart from the others.
 struct AliasPage {
     const char* title;
-    bool editable;  // validation script, a form around an alias input; else read-only
+    bool editable;     // validation script, a form around an alias input; else read-only
     const char* help;  // help file below /vemo/help/ldap/sysadmin/
     void (*printButtons)(const char* mail, const char* alias);
 };
@@ -30,7 +30,8 @@ void PrintHidden(const char* name, const char* value) {
 void PrintGoBack(bool ownForm) {
     printf("\t\t\t\t<td>\n");
     if (ownForm) printf("\t\t\t\t<form>\n");
-    printf("\t\t\t\t\t<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n");
+    printf(
+        "\t\t\t\t\t<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n");
     if (ownForm) printf("\t\t\t\t</form>\n");
     printf("\t\t\t\t</td>\n");
 }
@@ -65,7 +66,8 @@ void PrintNewButtons(const char* mail, const char*) {
 
 void PrintViewButtons(const char* mail, const char* alias) {
     PrintGoBack(true);
-    PrintAliasCommandCell(mail, alias, "EditAlias", "<input type=\"submit\" name=\"EditConn\" value=\"Edit\">");
+    PrintAliasCommandCell(mail, alias, "EditAlias",
+                          "<input type=\"submit\" name=\"EditConn\" value=\"Edit\">");
     PrintAliasCommandCell(mail, alias, "DeleteAlias",
                           "<input type=\"submit\" name=\"DeleteConn\" value=\"Delete\">");
 }
@@ -114,8 +116,10 @@ void PrintButtonBar(const AliasPage& page, const char* mail, const char* alias) 
     printf("\t\t</td>\n");
     printf("\t\t<td valign=top align=right>\n");
     if (!page.editable) printf("\t\t<form>\n");
-    printf("\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
-           "onClick=\"popup('/vemo/help/ldap/sysadmin/%s.htm', 'LDAP', 400,400);\">\n", page.help);
+    printf(
+        "\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
+        "onClick=\"popup('/vemo/help/ldap/sysadmin/%s.htm', 'LDAP', 400,400);\">\n",
+        page.help);
     if (!page.editable) printf("\t\t</form>\n");
     printf("\t\t</td>\n");
     printf("\t</tr>\n");

@@ -11,11 +11,20 @@ std::string FilterValue(const char* value) {
     std::string out;
     for (const char* p = value; p != nullptr && *p != '\0'; ++p) {
         switch (*p) {
-            case '*': out.append("\\2a"); break;
-            case '(': out.append("\\28"); break;
-            case ')': out.append("\\29"); break;
-            case '\\': out.append("\\5c"); break;
-            default: out.push_back(*p);
+            case '*':
+                out.append("\\2a");
+                break;
+            case '(':
+                out.append("\\28");
+                break;
+            case ')':
+                out.append("\\29");
+                break;
+            case '\\':
+                out.append("\\5c");
+                break;
+            default:
+                out.push_back(*p);
         }
     }
     return out;
@@ -24,7 +33,8 @@ std::string FilterValue(const char* value) {
 AliasHolders FindAliasHolders(ldapClient& client, const char* address, const char* ownDn) {
     AliasHolders holders;
     std::string filter = "(mail=" + FilterValue(address) + ")";
-    SearchReq* result = client.ldapClientSearch(nullptr, LDAP_SCOPE_SUBTREE, 1, filter.c_str(), &holders.status);
+    SearchReq* result =
+        client.ldapClientSearch(nullptr, LDAP_SCOPE_SUBTREE, 1, filter.c_str(), &holders.status);
     if (result == nullptr) {
         if (holders.status == 0 || holders.status == 1) holders.status = -1;  // no result is no answer
         return holders;

@@ -10,9 +10,9 @@ class ldapClient;
 
 // Outcome of one search over the whole tree for entries holding an address.
 struct AliasHolders {
-    int status = -1;     // 0 entries found, 1 none, anything else: the search failed
-    std::string first;   // DN of the first entry found
-    std::string other;   // DN of the first entry found that is not the user's own
+    int status = -1;    // 0 entries found, 1 none, anything else: the search failed
+    std::string first;  // DN of the first entry found
+    std::string other;  // DN of the first entry found that is not the user's own
 };
 
 // Searches the whole tree for (mail=address), the address escaped for the

@@ -56,8 +56,9 @@ int BrowseDomain(const char* domain) {
     printf("<form>\n");
     printf("<table border=\"0\" align=\"right\">\n");
     printf("\t<tr>\n<td>\n");
-    printf("\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
-           "onClick=\"popup('/vemo/help/ldap/sysadmin/brdomain.htm', 'LDAP', 400,400);\">\n");
+    printf(
+        "\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
+        "onClick=\"popup('/vemo/help/ldap/sysadmin/brdomain.htm', 'LDAP', 400,400);\">\n");
     printf("\t\t</td>\n</tr>\n");
     printf("</table>\n");
     printf("</form>\n");

@@ -47,8 +47,8 @@ DomainSearch FindSubDomains(const char* domain, DomainNode** list) {
     if (OpenDirectory(client) == nullptr) return DomainSearch::kNoDirectory;
     std::string base = DomainBaseDn(domain);
     int status = -1;
-    SearchReq* result = client.ldapClientSearch(base.c_str(), LDAP_SCOPE_ONELEVEL, 1, "(objectClass=domain)",
-                                                &status);
+    SearchReq* result =
+        client.ldapClientSearch(base.c_str(), LDAP_SCOPE_ONELEVEL, 1, "(objectClass=domain)", &status);
     if (result == nullptr) return DomainSearch::kFailed;
     bool complete = AppendNames(result, list);
     client.srch_free(result);
