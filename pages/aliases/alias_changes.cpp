@@ -9,20 +9,21 @@
 #include <cstring>
 #include <string>
 
+#include "base/log.h"
 #include "directory/attribute_list.h"
 #include "directory/directory_session.h"
 #include "directory/mail_address.h"
+#include "directory/owners.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/aliases/alias_holders.h"
 #include "pages/aliases/alias_pages.h"
 #include "pages/users/user_identity.h"
 #include "pages/users/user_pages.h"
-#include "platform/ldapclient.h"
+#include "platform/ldapclient/ldapclient.h"
 
 namespace {
 
-constexpr int kAttrAdd = 0, kAttrDelete = 1, kLogError = 1;  // TODO(layering): from the shared headers
 constexpr std::size_t kMaxAliasLength = kAttrValueSize - 1;  // what an attribute node holds
 
 const char kUpdateTitle[] = "Update Alias";
@@ -54,20 +55,17 @@ std::string DuplicateMessage(const std::string& alias, const std::string& holder
 // The DN of the user's own entry when `mail` is its primary address; "" when
 // the address names no user (an alias, "*", an absent field).
 std::string UserDn(ldapClient& client, const char* mail) {
-    SearchReq* user = FindUserByMail(client, mail);
-    std::string dn = user != nullptr && IsUserIdentity(user, mail) ? user->dn : "";
-    if (user != nullptr) client.srch_free(user);
-    return dn;
+    SearchResult user(client, FindUserByMail(client, mail));
+    return user && IsUserIdentity(user.get(), mail) ? user.get()->dn : "";
 }
 
 // One modify of the user's mail values: remove `remove` (when given), add `add` (when given).
 int ModifyMail(ldapClient& client, const std::string& dn, const char* remove, const char* add) {
-    attrval* list = nullptr;
-    bool built = (remove == nullptr || AddAttrValue(&list, kAttrDelete, "mail", "%s", remove)) &&
-                 (add == nullptr || AddAttrValue(&list, kAttrAdd, "mail", "%s", add)) && AddAttrEnd(&list);
-    int status = built ? client.ldapClientModify(dn.c_str(), list) : LDAP_NO_MEMORY;
-    FreeAttrList(&list);
-    return status;
+    AttrList list;
+    bool built = (remove == nullptr || AddAttrValue(&list.head, kAttrDelete, "mail", "%s", remove)) &&
+                 (add == nullptr || AddAttrValue(&list.head, kAttrAdd, "mail", "%s", add)) &&
+                 AddAttrEnd(&list.head);
+    return built ? client.ldapClientModify(dn.c_str(), list.head) : LDAP_NO_MEMORY;
 }
 
 // After a modify that stored `alias` in the user's entry: true when no other
@@ -115,13 +113,12 @@ int UpdateAlias(const char* mail, const char* mailAlias, const char* oldMailAlia
     std::string refusal;
     if (!KeepsAlias(client, dn, alias, oldAlias, &refusal)) return Report(kUpdateTitle, refusal);
 
-    client.ldapClientUnbind();
+    client.ldapClientUnbind();  // the details page opens a session of its own
     std::string message = oldAlias != nullptr
                               ? Quoted("Changed Mail alias \"", oldAlias, "\" to ") +
                                     Quoted("\"", alias.c_str(), "\" successfully")
                               : Quoted("Added Mail alias \"", alias.c_str(), "\" successfully");
-    FindUser(mail, message.c_str());
-    return 0;
+    return FindUser(mail, message.c_str());
 }
 
 int ConfirmDeleteAlias(const char* mail, const char* mailAlias) {
@@ -140,6 +137,5 @@ int ConfirmDeleteAlias(const char* mail, const char* mailAlias) {
         message = Quoted("Mail Alias \"", mailAlias, "\" Deleted successfully");
     }
     // The details page opens a session of its own while this one is still open.
-    FindUser(mail, message.c_str());
-    return 0;
+    return FindUser(mail, message.c_str());
 }

@@ -5,13 +5,14 @@
 // the request or the directory is escaped where it is printed.
 #include <cstdio>
 
-#include "app/limits.h"
+#include "base/limits.h"
 #include "directory/directory_session.h"
+#include "directory/owners.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/aliases/alias_pages.h"
 #include "pages/users/user_details.h"
-#include "platform/ldapclient.h"
+#include "platform/ldapclient/ldapclient.h"
 
 namespace {
 
@@ -133,8 +134,8 @@ int PrintAliasPage(const AliasPage& page, const char* mail, const char* alias) {
         PrintResultPageAndEnd("Error connecting to LDAP port on server");
         return 1;
     }
-    SearchReq* user = FindUserByMail(client, mail);
-    client.ldapClientUnbind();  // the page is printed from the result alone
+    SearchResult found(client, FindUserByMail(client, mail));
+    const SearchReq* user = found.get();
     if (user == nullptr) {
         PrintResultPageAndEnd("User not found, no Aliases can be displayed");
         return 0;
@@ -154,7 +155,6 @@ int PrintAliasPage(const AliasPage& page, const char* mail, const char* alias) {
     printf("\t\t</td>\n");
     printf("\t</tr>\n");
     printf("</table>\n");
-    client.srch_free(user);
     PrintPageEnd();
     return 0;
 }

@@ -5,7 +5,8 @@
 
 #include <strings.h>
 
-#include "platform/ldapclient.h"
+#include "directory/owners.h"
+#include "platform/ldapclient/ldapclient.h"
 
 std::string FilterValue(const char* value) {
     std::string out;
@@ -33,16 +34,15 @@ std::string FilterValue(const char* value) {
 AliasHolders FindAliasHolders(ldapClient& client, const char* address, const char* ownDn) {
     AliasHolders holders;
     std::string filter = "(mail=" + FilterValue(address) + ")";
-    SearchReq* result =
-        client.ldapClientSearch(nullptr, LDAP_SCOPE_SUBTREE, 1, filter.c_str(), &holders.status);
-    if (result == nullptr) {
+    SearchResult result(
+        client, client.ldapClientSearch(nullptr, LDAP_SCOPE_SUBTREE, 1, filter.c_str(), &holders.status));
+    if (!result) {
         if (holders.status == 0 || holders.status == 1) holders.status = -1;  // no result is no answer
         return holders;
     }
-    for (const SearchReq* entry = result; entry->next != nullptr; entry = entry->next) {
+    for (const SearchReq* entry = result.get(); entry->next != nullptr; entry = entry->next) {
         if (holders.first.empty()) holders.first = entry->dn;
         if (holders.other.empty() && strcasecmp(entry->dn, ownDn) != 0) holders.other = entry->dn;
     }
-    client.srch_free(result);
     return holders;
 }

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/limits.h"
+#include "base/limits.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/domains/domain_pages.h"

@@ -8,7 +8,8 @@
 
 #include "directory/directory_session.h"
 #include "directory/domain_names.h"
-#include "platform/ldapclient.h"
+#include "directory/owners.h"
+#include "platform/ldapclient/ldapclient.h"
 
 namespace {
 
@@ -47,12 +48,10 @@ DomainSearch FindSubDomains(const char* domain, DomainNode** list) {
     if (OpenDirectory(client) == nullptr) return DomainSearch::kNoDirectory;
     std::string base = DomainBaseDn(domain);
     int status = -1;
-    SearchReq* result =
-        client.ldapClientSearch(base.c_str(), LDAP_SCOPE_ONELEVEL, 1, "(objectClass=domain)", &status);
-    if (result == nullptr) return DomainSearch::kFailed;
-    bool complete = AppendNames(result, list);
-    client.srch_free(result);
-    if (complete) return DomainSearch::kDone;
+    SearchResult result(client, client.ldapClientSearch(base.c_str(), LDAP_SCOPE_ONELEVEL, 1,
+                                                        "(objectClass=domain)", &status));
+    if (!result) return DomainSearch::kFailed;
+    if (AppendNames(result.get(), list)) return DomainSearch::kDone;
     FreeDomainList(*list);
     *list = nullptr;
     return DomainSearch::kFailed;

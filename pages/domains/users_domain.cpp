@@ -2,13 +2,13 @@
 // entry (not those of its sub-domains).
 #include <cstring>
 
-#include "app/limits.h"
+#include "base/limits.h"
 #include "directory/directory_session.h"
 #include "html/page_frame.h"
 #include "pages/domains/domain_pages.h"
 #include "pages/domains/sub_domains.h"
 #include "pages/users/user_pages.h"
-#include "platform/ldapclient.h"
+#include "platform/ldapclient/ldapclient.h"
 
 int ViewUsersDomain(const char* domain) {
     PrintPageHeader("User Listing");
