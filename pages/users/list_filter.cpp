@@ -8,6 +8,8 @@
 
 void AppendFilterValue(std::string* filter, const char* value) {
     for (const char* p = value; *p != '\0'; ++p) {
+        // A run of "*" is one wildcard: "**" would make the filter invalid.
+        if (*p == '*' && p > value && p[-1] == '*') continue;
         switch (*p) {
             case '(':
                 filter->append("\\28");

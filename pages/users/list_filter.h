@@ -7,7 +7,8 @@
 #include <string>
 
 // Appends `value` for an LDAP filter: "(", ")" and "\" become \28, \29, \5c;
-// "*" stays, so that it works as the substring wildcard the administrator types.
+// "*" stays, so that it works as the substring wildcard the administrator types
+// (a run of them as one, since an empty substring is no valid filter).
 void AppendFilterValue(std::string* filter, const char* value);
 // Builds the ListUsers filter into `filter`; false when it would not fit.
 // Null values count as empty; an empty mail value means "*".
