@@ -131,6 +131,10 @@ bool OpenAliasTable(const char* directory, const char* generation, AliasTable* t
         !MapFile(table, directory, generation, ".id0", &table->index, &table->indexSize) ||
         !MapFile(table, directory, generation, ".str", &table->strings, &table->stringsSize))
         return false;
+    return CheckAliasTableHeaders(table, generation);
+}
+
+bool CheckAliasTableHeaders(AliasTable* table, const char* generation) {
     if (table->dbSize < kDbRelationHeaderSize || table->indexSize < kDbIndexHeaderSize ||
         table->stringsSize < kDbStringHeaderSize)
         return ReaderFail(table, "%s: a file is shorter than its header", generation);

@@ -25,6 +25,11 @@ struct AliasTable {
 // missing or do not hold an alias table. Close it in every case.
 bool OpenAliasTable(const char* directory, const char* generation, AliasTable* table);
 void CloseAliasTable(AliasTable* table);
+// The checks of OpenAliasTable on files already in memory: the caller sets
+// db, index, strings and their sizes, keeps the bytes while the table is used
+// and releases them itself (no CloseAliasTable). `generation` names the files
+// in messages.
+bool CheckAliasTableHeaders(AliasTable* table, const char* generation);
 
 enum AliasLookupResult { ALIAS_FOUND, ALIAS_NOT_FOUND, ALIAS_TABLE_DAMAGED };
 

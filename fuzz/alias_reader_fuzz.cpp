@@ -1,0 +1,102 @@
+// Fuzz target: the alias table reader over damaged files. The input holds the
+// three files of a generation: byte 0 picks the key comparison (bit 0: the
+// setting that folds letter case), then u32 sizes of NAME.db and NAME.id0
+// (little-endian), then NAME.db, NAME.id0 and, for the rest, NAME.str. Each
+// file gets a heap copy of its exact size, so any read past a file is caught.
+// The headers are checked as OpenAliasTable does, then the full check, the
+// walk in key order and lookups run. A table that the check accepts must walk
+// whole and give every walked alias back through a lookup.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "aliastable/alias_reader.h"
+#include "aliastable/mail_alias.h"
+#include "fuzz/fuzz_support.h"
+#include "platform/recbase/db_format.h"
+
+namespace {
+
+constexpr std::size_t kInputHeaderSize = 9;
+constexpr std::size_t kMaxLookups = 64;  // walked aliases looked up again
+
+// The configuration folder of a comparison setting (made on first use).
+const char* SettingFolder(bool ignoreCase) {
+    static std::string folders[2];
+    std::string& folder = folders[ignoreCase ? 1 : 0];
+    if (folder.empty()) {
+        folder = FuzzScratchFolder("alias-reader") + (ignoreCase ? "/folded" : "/exact");
+        FUZZ_CHECK(mkdir(folder.c_str(), 0700) == 0);
+        FuzzWriteFile(folder + "/xomta.ini", std::string("[PreProcessor]\nUseCaseSensitiveAliasLookup=") +
+                                                 (ignoreCase ? "YES" : "NO") + "\n[Log]\nFile=/dev/null\n");
+    }
+    return folder.c_str();
+}
+
+struct Walk {
+    unsigned long visited = 0;
+    std::vector<std::pair<std::string, std::string>> kept;  // alias, mail
+};
+
+bool Visit(void* context, const char* alias, const char* mail) {
+    Walk* walk = static_cast<Walk*>(context);
+    ++walk->visited;
+    FUZZ_CHECK(strlen(alias) < kAliasKeySize);
+    if (walk->kept.size() < kMaxLookups) walk->kept.emplace_back(alias, mail);
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    if (size < kInputHeaderSize) return 0;
+    const bool ignoreCase = (data[0] & 1) != 0;
+    setenv("XOMTA_CONFIG_DIR", SettingFolder(ignoreCase), 1);
+    FUZZ_CHECK(AliasKeysIgnoreCase() == ignoreCase);
+
+    std::size_t rest = size - kInputHeaderSize;
+    const std::size_t dbSize = std::min<std::size_t>(GetU32(data + 1), rest);
+    rest -= dbSize;
+    const std::size_t indexSize = std::min<std::size_t>(GetU32(data + 5), rest);
+    const uint8_t* bytes = data + kInputHeaderSize;
+    const std::vector<unsigned char> db(bytes, bytes + dbSize);
+    const std::vector<unsigned char> index(bytes + dbSize, bytes + dbSize + indexSize);
+    const std::vector<unsigned char> strings(bytes + dbSize + indexSize, data + size);
+
+    AliasTable table;
+    table.db = db.data();
+    table.dbSize = db.size();
+    table.index = index.data();
+    table.indexSize = index.size();
+    table.strings = strings.data();
+    table.stringsSize = strings.size();
+    if (!CheckAliasTableHeaders(&table, "fuzz")) return 0;
+
+    const bool sound = CheckAliasTable(&table);
+    Walk walk;
+    const bool walked = ForEachAlias(&table, Visit, &walk);
+    if (sound) {
+        FUZZ_CHECK(walked && walk.visited == table.records);
+        for (const auto& record : walk.kept) {
+            const char* mail = nullptr;
+            FUZZ_CHECK(LookupAlias(&table, record.first.c_str(), &mail) == ALIAS_FOUND);
+            FUZZ_CHECK(record.second == mail);
+        }
+    } else {
+        for (const auto& record : walk.kept) {
+            const char* mail = nullptr;
+            LookupAlias(&table, record.first.c_str(), &mail);
+        }
+    }
+    for (const char* probe : {"", "postmaster@example.org", "~", "A"}) {
+        const char* mail = nullptr;
+        const AliasLookupResult found = LookupAlias(&table, probe, &mail);
+        FUZZ_CHECK(found != ALIAS_FOUND || mail != nullptr);
+    }
+    return 0;
+}

@@ -1,0 +1,72 @@
+// Fuzz target: the configuration reader. The input, followed by a section of
+// our own, is parsed in memory (IniParseText, IniFind on the usual keys) and
+// also written as the configuration file, named in another letter case than
+// asked for, and read through GetPrivateProfileString / Int into buffers of
+// exact size. Whatever comes before it, our section's setting reads back
+// whole, both ways; no read writes past its buffer or leaves it unterminated.
+#include <strings.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "platform/config/ini_document.h"
+#include "platform/config/profile.h"
+
+namespace {
+
+const char kFile[] = "xomta.ini";
+const char kOwnSection[] = "\n[fuzzcheck]\nkey = the value \n";
+
+const std::string& Folder() {
+    static const std::string folder = [] {
+        const std::string& path = FuzzScratchFolder("config");
+        setenv("XOMTA_CONFIG_DIR", path.c_str(), 1);
+        return path;
+    }();
+    return folder;
+}
+
+// Reads into a heap buffer of exactly `size` bytes, so that a write past it is caught.
+std::string ReadString(const char* section, const char* key, int size) {
+    std::vector<char> buffer(static_cast<std::size_t>(size));
+    const int copied = GetPrivateProfileString(section, key, "default", buffer.data(), size, kFile);
+    FUZZ_CHECK(copied >= 0 && copied < size && buffer[static_cast<std::size_t>(copied)] == '\0');
+    FUZZ_CHECK(strlen(buffer.data()) == static_cast<std::size_t>(copied));
+    return std::string(buffer.data(), static_cast<std::size_t>(copied));
+}
+
+bool Mentions(const std::string& text, const char* word) {
+    const std::size_t n = strlen(word);
+    for (std::size_t i = 0; i + n <= text.size(); ++i)
+        if (strncasecmp(text.c_str() + i, word, n) == 0) return true;
+    return false;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const std::string file = text + kOwnSection;
+    const bool ours = !Mentions(text, "fuzzcheck");
+
+    IniDocument document;
+    IniParseText(file, document);
+    std::string scratch;
+    for (const char* section : {"Ldap", "Log", "PreProcessor", "Gateway", ""}) {
+        for (const char* key : {"HostName", "Port", "Password", "File", "Level", "QueueDirectory", ""}) {
+            const std::string* value = IniFind(document, section, key, scratch);
+            if (value != nullptr) FUZZ_CHECK(value->find('\n') == std::string::npos);
+        }
+    }
+    const std::string* own = IniFind(document, " FuzzCheck ", "KEY", scratch);
+    if (ours) FUZZ_CHECK(own != nullptr && *own == "the value");
+
+    FuzzWriteFile(Folder() + "/XoMtA.InI", file);
+    for (int bufferSize : {1, 2, 7}) ReadString("Ldap", "HostName", bufferSize);
+    GetPrivateProfileInt("Ldap", "Port", 389, kFile);
+    if (ours) FUZZ_CHECK(ReadString("fuzzcheck", "key", 1024) == "the value");
+    return 0;
+}

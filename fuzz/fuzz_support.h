@@ -1,0 +1,32 @@
+// Shared by the fuzz targets: a property check that aborts (so libFuzzer
+// keeps the input), a scratch folder for the files a target needs, and
+// standard input served from the fuzz input. Fuzz builds only.
+#ifndef LDAPCGI_FUZZ_FUZZ_SUPPORT_H
+#define LDAPCGI_FUZZ_FUZZ_SUPPORT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// A broken property: prints what and where, then aborts.
+#define FUZZ_CHECK(condition)                                              \
+    do {                                                                   \
+        if (!(condition)) FuzzCheckFailed(#condition, __FILE__, __LINE__); \
+    } while (0)
+
+[[noreturn]] void FuzzCheckFailed(const char* condition, const char* file, int line);
+
+// A folder made once per process under $TMPDIR (or /tmp) and removed with
+// everything in it when the process ends; `tag` names it.
+const std::string& FuzzScratchFolder(const char* tag);
+// Replaces `path` with `bytes`, written whole.
+void FuzzWriteFile(const std::string& path, const void* bytes, std::size_t size);
+inline void FuzzWriteFile(const std::string& path, const std::string& text) {
+    FuzzWriteFile(path, text.data(), text.size());
+}
+// Makes `bytes` the whole of standard input until the next call.
+void FuzzFeedStdin(const uint8_t* bytes, std::size_t size);
+// The input up to its first NUL byte, as a text.
+std::string FuzzText(const uint8_t* data, std::size_t size);
+
+#endif
