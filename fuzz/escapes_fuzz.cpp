@@ -1,10 +1,11 @@
 // Fuzz target: the escapes applied at the point of output. For any text:
-// HtmlEscape gives letters, digits, "-", "." and numeric references only, and
-// decodes back to the text; LinkValue holds no byte that ends or breaks an
-// unquoted attribute or a query value and decodes back; the filter value
-// escape holds no parenthesis, libldap unescapes it back to the text (the
-// "*" wildcard aside) and parses the user list filter built from it; and "cn=" + EscapeDnValue(text)
-// parses with libldap to one RDN of one value that is the text.
+// HtmlEscape gives letters, digits, "-", "." and numeric references only, one
+// per UTF-8 character (or stray byte); LinkValue holds no byte that ends or
+// breaks an unquoted attribute or a query value, and decodes back; the filter
+// value escape holds no parenthesis, libldap unescapes it back to the text
+// (the "*" wildcard aside) and parses the user list filter built from it; and
+// "cn=" + EscapeDnValue(text) parses with libldap to one RDN of one value
+// that is the text.
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -25,28 +26,65 @@ namespace {
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 int HexValue(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
 
+// The code point of the well-formed UTF-8 sequence at text[i] (its length in
+// *length), or -1: by the definition (lead byte, continuation bytes, shortest
+// form, no surrogates, at most U+10FFFF).
+long Utf8At(const std::string& text, std::size_t i, std::size_t* length) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    std::size_t n;
+    long codePoint;
+    if ((lead & 0xE0) == 0xC0) {
+        n = 2;
+        codePoint = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        n = 3;
+        codePoint = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        n = 4;
+        codePoint = lead & 0x07;
+    } else {
+        return -1;
+    }
+    if (i + n > text.size()) return -1;
+    for (std::size_t k = 1; k < n; ++k) {
+        const unsigned char c = static_cast<unsigned char>(text[i + k]);
+        if ((c & 0xC0) != 0x80) return -1;
+        codePoint = codePoint << 6 | (c & 0x3F);
+    }
+    static const long kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (codePoint < kShortest[n] || (codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF)
+        return -1;
+    *length = n;
+    return codePoint;
+}
+
+// Letters, digits, "-" and "." as they are; a well-formed UTF-8 character as
+// one reference to its code point; any other byte as a reference to the byte.
 void CheckHtmlEscape(const std::string& text) {
     const std::string escaped = HtmlEscape(text.c_str());
-    std::string decoded;
-    for (std::size_t i = 0; i < escaped.size();) {
-        const char c = escaped[i];
-        if (c != '&') {
-            FUZZ_CHECK(isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.');
-            decoded.push_back(c);
+    for (char c : escaped)
+        FUZZ_CHECK(isalnum(static_cast<unsigned char>(c)) || strchr("-.&#;", c) != nullptr);
+    std::string expected;
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        std::size_t length = 1;
+        long codePoint = c;
+        if (isalnum(c) || c == '-' || c == '.') {
+            expected.push_back(static_cast<char>(c));
             ++i;
             continue;
         }
-        FUZZ_CHECK(i + 1 < escaped.size() && escaped[i + 1] == '#');
-        std::size_t j = i + 2;
-        int code = 0;
-        for (; j < escaped.size() && isdigit(static_cast<unsigned char>(escaped[j])); ++j)
-            code = code * 10 + (escaped[j] - '0');
-        FUZZ_CHECK(j > i + 2 && j - i - 2 <= 3 && j < escaped.size() && escaped[j] == ';');
-        FUZZ_CHECK(code >= 1 && code <= 255);
-        decoded.push_back(static_cast<char>(code));
-        i = j + 1;
+        if (c >= 0x80) {
+            const long decoded = Utf8At(text, i, &length);
+            if (decoded >= 0)
+                codePoint = decoded;
+            else
+                length = 1;
+        }
+        expected += "&#" + std::to_string(codePoint) + ";";
+        i += length;
     }
-    FUZZ_CHECK(decoded == text);
+    FUZZ_CHECK(escaped == expected);
 }
 
 void CheckLinkValue(const std::string& text) {
