@@ -2,8 +2,9 @@
 // our own, is parsed in memory (IniParseText, IniFind on the usual keys) and
 // also written as the configuration file, named in another letter case than
 // asked for, and read through GetPrivateProfileString / Int into buffers of
-// exact size. Whatever comes before it, our section's setting reads back
-// whole, both ways; no read writes past its buffer or leaves it unterminated.
+// exact size. Both ways give the same values; whatever comes before it, our
+// section's setting reads back whole; no read writes past its buffer or
+// leaves it unterminated.
 #include <strings.h>
 
 #include <cstdlib>
@@ -64,8 +65,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string* own = IniFind(document, " FuzzCheck ", "KEY", scratch);
     if (ours) FUZZ_CHECK(own != nullptr && *own == "the value");
 
+    // The file read through the store gives what the text parsed in memory
+    // gives: a rewritten file is never served from a stale cache.
     FuzzWriteFile(Folder() + "/XoMtA.InI", file);
     for (int bufferSize : {1, 2, 7}) ReadString("Ldap", "HostName", bufferSize);
+    for (const char* key : {"HostName", "Password"}) {
+        const std::string* value = IniFind(document, "Ldap", key, scratch);
+        const std::string expected = value == nullptr ? "default" : value->substr(0, 1023);
+        FUZZ_CHECK(ReadString("Ldap", key, 1024) == expected.substr(0, expected.find('\0')));
+    }
     GetPrivateProfileInt("Ldap", "Port", 389, kFile);
     if (ours) FUZZ_CHECK(ReadString("fuzzcheck", "key", 1024) == "the value");
     return 0;

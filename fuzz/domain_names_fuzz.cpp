@@ -3,7 +3,8 @@
 // label, and DnToDomain turns it back into the lower-case labels; a user DN
 // made from an address (CreateDNFromMail) gives the address back through
 // PrimaryAddressFromDn when it has a domain; GetSuffix is that DN's parent;
-// and DnToDomain and PrimaryAddressFromDn take any text as a DN.
+// and DnToDomain and PrimaryAddressFromDn take any text as a DN, the latter
+// agreeing with libldap on the DNs that libldap reads.
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -100,8 +101,16 @@ void CheckAnyDn(const std::string& text) {
     char* domain = DnToDomain(&work[0]);
     if (domain != nullptr) FUZZ_CHECK(strlen(domain) < text.size());  // unescaping never lengthens
     free(domain);
+    // A primary address agrees with libldap's reading of the DN, when it has one.
     std::string primary;
-    if (PrimaryAddressFromDn(text.c_str(), &primary)) FUZZ_CHECK(primary.find('\0') == std::string::npos);
+    if (!PrimaryAddressFromDn(text.c_str(), &primary)) return;
+    FUZZ_CHECK(primary.find('\0') == std::string::npos);
+    LDAPDN parsed = nullptr;
+    if (ldap_str2dn(text.c_str(), &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return;
+    FUZZ_CHECK(parsed != nullptr && parsed[0] != nullptr && parsed[0][0] != nullptr);
+    const LDAPAVA* first = parsed[0][0];
+    FUZZ_CHECK(std::string(first->la_value.bv_val, first->la_value.bv_len) == primary);
+    ldap_dnfree(parsed);
 }
 
 }  // namespace
