@@ -17,7 +17,7 @@ namespace {
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
 Pairs Decode(const std::string& cookie, int* count) {
-    setenv("HTTP_COOKIE", cookie.c_str(), 1);
+    FuzzSetEnv("HTTP_COOKIE", cookie);
     FormEntryList list;
     FormEntryListInit(list);
     *count = ParseCookies(list);

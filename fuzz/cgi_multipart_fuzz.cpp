@@ -56,8 +56,8 @@ void EmptyUploadFolder() {
 
 int Decode(const std::string& boundary, const uint8_t* body, std::size_t size, bool windows, Pairs* pairs) {
     setenv("REQUEST_METHOD", "POST", 1);
-    setenv("CONTENT_TYPE", ("multipart/form-data; boundary=" + boundary).c_str(), 1);
-    setenv("CONTENT_LENGTH", std::to_string(size).c_str(), 1);
+    FuzzSetEnv("CONTENT_TYPE", "multipart/form-data; boundary=" + boundary);
+    FuzzSetEnv("CONTENT_LENGTH", std::to_string(size));
     if (windows)
         setenv("HTTP_USER_AGENT", "Mozilla/5.0 (Windows NT 10.0; Win64; x64)", 1);
     else

@@ -89,12 +89,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         case 1:
             if (restSize > kMaxPostDataLength) return 0;
             setenv("REQUEST_METHOD", "POST", 1);
-            setenv("CONTENT_LENGTH", std::to_string(restSize).c_str(), 1);
+            FuzzSetEnv("CONTENT_LENGTH", std::to_string(restSize));
             FuzzFeedStdin(rest, restSize);
             break;
         default:
             setenv("REQUEST_METHOD", "GET", 1);
-            setenv("QUERY_STRING", text.c_str(), 1);
+            FuzzSetEnv("QUERY_STRING", text);
             break;
     }
     CheckCount(ReadFormEntries(list), EntriesOf(list));

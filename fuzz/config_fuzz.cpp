@@ -2,14 +2,15 @@
 // our own, is parsed in memory (IniParseText, IniFind on the usual keys) and
 // also written as the configuration file, named in another letter case than
 // asked for, and read through GetPrivateProfileString / Int into buffers of
-// exact size. Both ways give the same values; whatever comes before it, our
-// section's setting reads back whole; no read writes past its buffer or
-// leaves it unterminated.
+// exact size and GetPrivateProfileSection. Both ways give the same values;
+// whatever comes before it, our section's setting reads back whole; no read
+// writes past its buffer or leaves it unterminated.
 #include <strings.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
@@ -76,5 +77,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     GetPrivateProfileInt("Ldap", "Port", 389, kFile);
     if (ours) FUZZ_CHECK(ReadString("fuzzcheck", "key", 1024) == "the value");
+
+    // A whole section lists each key once, with the value its lookup gives.
+    std::vector<std::pair<std::string, std::string>> settings;
+    FUZZ_CHECK(GetPrivateProfileSection("Ldap", &settings, kFile));
+    for (std::size_t i = 0; i < settings.size(); ++i) {
+        const std::string* value = IniFind(document, "Ldap", settings[i].first.c_str(), scratch);
+        FUZZ_CHECK(value != nullptr && *value == settings[i].second);
+        for (std::size_t j = 0; j < i; ++j)
+            FUZZ_CHECK(strcasecmp(settings[i].first.c_str(), settings[j].first.c_str()) != 0);
+    }
+    if (ours) {
+        FUZZ_CHECK(GetPrivateProfileSection("FUZZCHECK", &settings, kFile));
+        FUZZ_CHECK(settings.size() == 1 && settings[0].first == "key" && settings[0].second == "the value");
+    }
     return 0;
 }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <vector>
 
 namespace {
@@ -50,6 +51,19 @@ void FuzzWriteFile(const std::string& path, const void* bytes, std::size_t size)
         perror(path.c_str());
         abort();
     }
+}
+
+void FuzzSetEnv(const char* name, const std::string& value) {
+    static std::map<std::string, char*> current;  // by name: the text handed to putenv
+    const std::string entry = std::string(name) + "=" + value;
+    char* text = strdup(entry.c_str());
+    if (text == nullptr || putenv(text) != 0) {
+        perror("putenv");
+        abort();
+    }
+    char*& previous = current[name];
+    free(previous);
+    previous = text;
 }
 
 void FuzzFeedStdin(const uint8_t* bytes, std::size_t size) {

@@ -24,6 +24,10 @@ void FuzzWriteFile(const std::string& path, const void* bytes, std::size_t size)
 inline void FuzzWriteFile(const std::string& path, const std::string& text) {
     FuzzWriteFile(path, text.data(), text.size());
 }
+// setenv without its growth: glibc keeps every value setenv ever made, so a
+// target calling it per input would grow and set off libFuzzer's leak
+// checks. The previous value of the variable is released.
+void FuzzSetEnv(const char* name, const std::string& value);
 // Makes `bytes` the whole of standard input until the next call.
 void FuzzFeedStdin(const uint8_t* bytes, std::size_t size);
 // The input up to its first NUL byte, as a text.
