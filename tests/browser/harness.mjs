@@ -212,10 +212,3 @@ export class Session {
     return this.context.close();
   }
 }
-
-// Whether the pages behind a command are built yet: an unbuilt command
-// answers with the "Internal error" page.
-export async function commandBuilt(session, query) {
-  const response = await session.context.request.get(`${CGI}?${query}`);
-  return !(await response.text()).includes('<title>Internal error</title>');
-}

@@ -1,23 +1,23 @@
 // The browser tests: starts the stack of scripts/run and one headless
 // Chromium, runs every scenario in a browser context of its own with the
 // page checks of harness.mjs, and stops everything again, also on failure.
-// A scenario group whose pages are not built yet (its `requires` command
-// answers "Internal error") is skipped with a note.
+// A new group of scenarios is one more file under scenarios/ and one more
+// entry in GROUPS.
 //   node --test run.test.mjs        (scripts/check runs it)
 import assert from 'node:assert/strict';
 import { after, before, describe, test } from 'node:test';
-import { commandBuilt, launchBrowser, Session } from './harness.mjs';
+import { launchBrowser, Session } from './harness.mjs';
 import { startStack, stopStack } from './stack.mjs';
 import users from './scenarios/users.mjs';
-import aliases, { requires as aliasesRequire } from './scenarios/aliases.mjs';
-import connectors, { requires as connectorsRequire } from './scenarios/connectors.mjs';
-import domains, { requires as domainsRequire } from './scenarios/domains.mjs';
+import aliases from './scenarios/aliases.mjs';
+import connectors from './scenarios/connectors.mjs';
+import domains from './scenarios/domains.mjs';
 
 const GROUPS = [
   { name: 'users', scenarios: users },
-  { name: 'aliases', scenarios: aliases, requires: aliasesRequire },
-  { name: 'connectors', scenarios: connectors, requires: connectorsRequire },
-  { name: 'domains', scenarios: domains, requires: domainsRequire },
+  { name: 'aliases', scenarios: aliases },
+  { name: 'connectors', scenarios: connectors },
+  { name: 'domains', scenarios: domains },
 ];
 
 let stack;
@@ -47,19 +47,8 @@ after(stopAll);
 
 for (const group of GROUPS) {
   describe(group.name, () => {
-    let built = true;
-    before(async () => {
-      if (!group.requires) return;
-      const probe = await Session.open(browser, stack, `${group.name} probe`);
-      built = await commandBuilt(probe, group.requires);
-      await probe.close();
-    });
     for (const scenario of group.scenarios) {
-      test(scenario.name, async (t) => {
-        if (!built) {
-          t.skip(`the ${group.name} pages are not built yet`);
-          return;
-        }
+      test(scenario.name, async () => {
         const session = await Session.open(browser, stack, scenario.name, { login: scenario.login !== false });
         try {
           await scenario.run(session);

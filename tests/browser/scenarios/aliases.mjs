@@ -9,7 +9,6 @@ async function aliasesOf(s) {
   return s.page.locator('a[href*="Command=ViewAlias"]').allInnerTexts();
 }
 
-export const requires = `Command=NewAlias&Mail=${USER}`;
 
 export default [
   {

@@ -13,7 +13,6 @@ async function connectorRows(s) {
   }));
 }
 
-export const requires = `Command=NewConn&Mail=${USER}`;
 
 export default [
   {

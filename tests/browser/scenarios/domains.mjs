@@ -3,7 +3,6 @@
 import assert from 'node:assert/strict';
 import { CGI } from '../harness.mjs';
 
-export const requires = 'Command=BrowseDomainMenu';
 
 async function domains(s) {
   return (await s.page.locator('a[href*="Command=ViewSubDomain"]').allInnerTexts()).sort();
