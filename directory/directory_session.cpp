@@ -5,6 +5,7 @@
 
 #include <strings.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "base/limits.h"
@@ -30,6 +31,42 @@ bool ReadSetting(const char* key, const char* fallback, char* buffer, std::size_
     return false;
 }
 
+// [Ldap] StartTLS: "yes" or "no" (any letter case), absent "no". Any other
+// value is logged and taken as "yes": a mistyped setting must not send the
+// password in the clear.
+bool StartTlsRequired() {
+    char value[kTextBufferSize];
+    if (!ReadSetting("StartTLS", "no", value, sizeof value)) return true;
+    if (strcasecmp(value, "no") == 0 || value[0] == '\0') return false;
+    if (strcasecmp(value, "yes") != 0)
+        LogPrintf(kLogError, "XOMTA.INI [%s] StartTLS is neither yes nor no; yes used", kSection);
+    return true;
+}
+
+// Tries the servers of `hosts` (blank-separated) in order and keeps the
+// first that answers: connected, and the bind answered by the server. A
+// server that cannot be reached, that does not answer the bind in time, or
+// that answers it busy or unavailable, passes on to the next (each failure
+// leaves its error line); a bind that a server refuses otherwise ends the
+// attempt, since the next would refuse it too.
+bool ConnectFirstThatAnswers(ldapClient& client, const char* hosts, int port, const char* user,
+                             const char* password) {
+    char list[kTextBufferSize];
+    snprintf(list, sizeof list, "%s", hosts);
+    char* rest = list;
+    int tried = 0;
+    for (char* host = strtok_r(list, " \t", &rest); host; host = strtok_r(nullptr, " \t", &rest)) {
+        ++tried;
+        if (client.ldapClientConnect(host, port) != 0) continue;
+        int rc = client.ldapClientBind(user, password);
+        if (rc == LDAP_SUCCESS) return true;
+        client.ldapClientUnbind();
+        if (rc > 0 && rc != LDAP_BUSY && rc != LDAP_UNAVAILABLE) return false;
+    }
+    if (tried == 0) client.ldapClientConnect("", port);  // leaves the error line of an empty HostName
+    return false;
+}
+
 }  // namespace
 
 char* OpenDirectory(ldapClient& client) {
@@ -46,9 +83,9 @@ char* OpenDirectory(ldapClient& client) {
         timeout = kDefaultLdapTimeoutSeconds;
     }
     client.SetTimeout(timeout);
+    client.SetStartTls(StartTlsRequired());
 
-    bool ok = settingsOk && client.ldapClientConnect(hostName, port) == 0 &&
-              client.ldapClientBind(user, password) == 0;
+    bool ok = settingsOk && ConnectFirstThatAnswers(client, hostName, port, user, password);
     explicit_bzero(password, sizeof password);
     if (!ok) {
         client.ldapClientUnbind();

@@ -9,9 +9,11 @@
 // Connects and binds `client` as XOMTA.INI [Ldap] says (HostName, Port,
 // UserName, Password; defaults localhost, 389, root, kpqz), waiting at most
 // [Ldap] Timeout seconds (default 30) for the server in each step, then sets
-// the session handle's size limit to [Ldap] RecordLimit (0: none). Returns the
-// host name, in a process-wide buffer that stays valid, or null on failure
-// (nothing printed; the caller chooses the message).
+// the session handle's size limit to [Ldap] RecordLimit (0: none). HostName
+// may list several servers separated by blanks: the first that answers is
+// used. StartTLS=yes makes each ldap:// connection start TLS or fail.
+// Returns the HostName setting, in a process-wide buffer that stays valid,
+// or null on failure (nothing printed; the caller chooses the message).
 char* OpenDirectory(ldapClient& client);
 
 // The user entry whose DN CreateDNFromMail makes from `mail` (an alias does

@@ -1,23 +1,28 @@
-// Directory client, session part: connect (host name or LDAP URI) with the
-// client's time limit, simple bind, delete, unbind, and release of search
-// results. Talks to the server only through libldap on `ld`; holds no other
-// state than the handle, the time limit and the DN buffer of CreateDNFromMail.
+// Directory client, session part: connect (host name or LDAP URI, with TLS
+// when asked) with the client's time limit, simple bind, delete, unbind, and
+// release of search results. Talks to the server only through libldap on
+// `ld`; holds no other state than the handle, the time limit, the StartTLS
+// requirement and the DN buffer of CreateDNFromMail.
 #include "platform/ldapclient/ldapclient.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "platform/ldapclient/ldapclient_internal.h"
+
 namespace {
 
+bool HasScheme(const char* uri, const char* scheme) { return strncasecmp(uri, scheme, strlen(scheme)) == 0; }
+
 bool IsUri(const char* host) {
-    return strncasecmp(host, "ldap://", 7) == 0 || strncasecmp(host, "ldaps://", 8) == 0 ||
-           strncasecmp(host, "ldapi://", 8) == 0;
+    return HasScheme(host, "ldap://") || HasScheme(host, "ldaps://") || HasScheme(host, "ldapi://");
 }
 
 }  // namespace
 
-ldapClient::ldapClient() : ld(nullptr), dnBuffer(nullptr), timeoutSeconds(kDefaultTimeoutSeconds) {}
+ldapClient::ldapClient()
+    : ld(nullptr), dnBuffer(nullptr), timeoutSeconds(kDefaultTimeoutSeconds), startTlsRequired(false) {}
 
 ldapClient::~ldapClient() {
     ldapClientUnbind();
@@ -26,11 +31,15 @@ ldapClient::~ldapClient() {
 
 void ldapClient::SetTimeout(int seconds) { timeoutSeconds = seconds < 1 ? 1 : seconds; }
 
+void ldapClient::SetStartTls(bool required) { startTlsRequired = required; }
+
 // A plain host name is reached at the given port; an ldap://, ldaps:// or
 // ldapi:// URI is used as it stands. The connection is opened here, so a
 // server that is not there fails now rather than at the bind. A server that
 // accepts the connection but never answers fails the first call after the
-// time limit, as every synchronous call waits at most that long.
+// time limit, as every synchronous call waits at most that long. An
+// ldaps:// connection, or an ldap:// one with StartTLS required, checks the
+// server's certificate and fails with libldap's reason in its error line.
 int ldapClient::ldapClientConnect(const char* host, int port) {
     ldapClientUnbind();
     if (!host || !*host || port < 0 || port > 65535) {
@@ -46,9 +55,17 @@ int ldapClient::ldapClientConnect(const char* host, int port) {
         uri = std::string("ldap://") + (ipv6 ? "[" : "") + host + (ipv6 ? "]" : "") + ":" +
               std::to_string(port);
     }
+    bool startTls = startTlsRequired && HasScheme(uri.c_str(), "ldap://");
+    bool tls = startTls || HasScheme(uri.c_str(), "ldaps://");
+    std::string reasons;
+    if (tls) {
+        BeginTlsReasons(&reasons);
+        PrepareTlsContext();  // before the handle, which copies the process's options
+    }
     LDAP* handle = nullptr;
     int rc = ldap_initialize(&handle, uri.c_str());
     if (rc != LDAP_SUCCESS || !handle) {
+        if (tls) EndTlsReasons(&reasons);
         LogLdapError(nullptr, rc != LDAP_SUCCESS ? rc : LDAP_NO_MEMORY, "LDAP connect to %.300s",
                      uri.c_str());
         return -1;
@@ -61,8 +78,14 @@ int ldapClient::ldapClientConnect(const char* host, int port) {
     ldap_set_option(handle, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
     ldap_set_option(handle, LDAP_OPT_TIMEOUT, &timeout);
     rc = ldap_connect(handle);
+    const char* step = "LDAP connect to";
+    if (rc == LDAP_SUCCESS && startTls) {
+        rc = ldap_start_tls_s(handle, nullptr, nullptr);
+        step = "LDAP StartTLS with";
+    }
+    if (tls) EndTlsReasons(&reasons);
     if (rc != LDAP_SUCCESS) {
-        LogLdapError(handle, rc, "LDAP connect to %.300s", uri.c_str());
+        LogLdapFailure(handle, rc, reasons, "%s %.300s", step, uri.c_str());
         ldap_unbind_ext_s(handle, nullptr, nullptr);
         return -1;
     }

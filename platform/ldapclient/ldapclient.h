@@ -70,8 +70,16 @@ public:
     // (LDAP_OPT_TIMEOUT). Callers waiting with ldap_result use Timeout() too.
     void SetTimeout(int seconds);
     int Timeout() const { return timeoutSeconds; }
+    // From the next connect on: a connection to a host name or an ldap:// URI
+    // starts TLS (StartTLS) and fails without it. ldaps:// is TLS from the
+    // start; ldapi://, a local socket, never starts TLS.
+    void SetStartTls(bool required);
     // host: a host name reached at `port`, or an ldap://, ldaps:// or ldapi://
-    // URI used as it stands. 0 = connected.
+    // URI used as it stands. 0 = connected. Every TLS connection checks the
+    // server's certificate (LDAP_OPT_X_TLS_REQUIRE_CERT demand, whatever
+    // TLS_REQCERT says) against the CA certificates of the OpenLDAP client
+    // configuration (TLS_CACERT in ldap.conf, LDAPTLS_CACERT, ...); a refused
+    // one gives libldap's reason in the error line.
     int ldapClientConnect(const char* host, int port);
     // user: a DN, or a name without "=" that binds as "cn=" and the name. 0 = bound.
     int ldapClientBind(const char* user, const char* password);
@@ -109,6 +117,7 @@ public:
 private:
     char* dnBuffer;
     int timeoutSeconds;
+    bool startTlsRequired;
 };
 
 #endif

@@ -1,6 +1,7 @@
 // Directory client, error lines: the one reporter of failed directory
 // operations (operation, result code and text, the server's diagnostic
-// message, the matched DN) and the client's other error lines. Writes
+// message, the matched DN, and the client's own reason when it has one,
+// such as a refused certificate) and the client's other error lines. Writes
 // through the log service at kLogError under "LDAP CGI"; reads the session
 // handle's last result only.
 #include <cstdarg>
@@ -25,22 +26,43 @@ std::string HandleText(LDAP* ld, int option) {
 
 }  // namespace
 
-void LogLdapError(LDAP* ld, int code, const char* format, ...) {
+namespace {
+
+void LogFailure(LDAP* ld, int code, const std::string& reason, const char* format, va_list arguments)
+    __attribute__((format(printf, 4, 0)));
+
+void LogFailure(LDAP* ld, int code, const std::string& reason, const char* format, va_list arguments) {
     char operation[kErrorLineSize / 2];
-    va_list arguments;
-    va_start(arguments, format);
     vsnprintf(operation, sizeof operation, format, arguments);
-    va_end(arguments);
     // Only a server's result carries them; after a failure of the client's
     // own (negative codes) the handle still holds those of an earlier result.
     LDAP* server = code > 0 ? ld : nullptr;
     std::string diagnostic = HandleText(server, LDAP_OPT_DIAGNOSTIC_MESSAGE);
     std::string matched = HandleText(server, LDAP_OPT_MATCHED_DN);
     char line[kErrorLineSize];
-    snprintf(line, sizeof line, "%s failed: %s (%d), server message \"%.*s\", matched DN \"%.*s\"", operation,
-             ldap_err2string(code), code, kErrorPieceLength, diagnostic.c_str(), kErrorPieceLength,
-             matched.c_str());
+    int length =
+        snprintf(line, sizeof line, "%s failed: %s (%d), server message \"%.*s\", matched DN \"%.*s\"",
+                 operation, ldap_err2string(code), code, kErrorPieceLength, diagnostic.c_str(),
+                 kErrorPieceLength, matched.c_str());
+    if (!reason.empty() && length > 0 && static_cast<std::size_t>(length) < sizeof line)
+        snprintf(line + length, sizeof line - length, ", reason \"%.*s\"", kErrorPieceLength, reason.c_str());
     LogMessage(kLogError, kLogApplication, line);
+}
+
+}  // namespace
+
+void LogLdapError(LDAP* ld, int code, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    LogFailure(ld, code, "", format, arguments);
+    va_end(arguments);
+}
+
+void LogLdapFailure(LDAP* ld, int code, const std::string& reason, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    LogFailure(ld, code, reason, format, arguments);
+    va_end(arguments);
 }
 
 void LogClientError(const char* format, ...) {

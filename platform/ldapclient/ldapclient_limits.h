@@ -16,5 +16,7 @@ constexpr int kDefaultTimeoutSeconds = 30;
 // (target, server message, matched DN) is bounded on its own.
 constexpr std::size_t kErrorLineSize = 2048;
 constexpr int kErrorPieceLength = 400;
+// The reasons libldap gives for a failed TLS connection, as gathered.
+constexpr std::size_t kTlsReasonSize = 400;
 
 #endif

@@ -49,15 +49,29 @@ DirectorySandbox& DirectorySandbox::Get() {
     return shared;
 }
 
-DirectorySandbox::DirectorySandbox(int fixedPort) {
+DirectorySandbox::DirectorySandbox(int fixedPort, const SandboxTls* tls) {
     std::string name = BinaryPath("sandboxes/sbXXXXXX");
     mkdir(BinaryPath("sandboxes").c_str(), 0755);
     if (!mkdtemp(&name[0])) return;
     dir_ = name;
+    if (tls) {
+        std::error_code failed;
+        std::filesystem::create_directory(dir_ + "/tls", failed);
+        for (auto [from, to] :
+             {std::pair{tls->certFile, "server.crt"}, {tls->keyFile, "server.key"}, {tls->caFile, "ca.crt"}})
+            if (!failed && !from.empty()) std::filesystem::copy_file(from, dir_ + "/tls/" + to, failed);
+        if (failed) {
+            std::cerr << "directory sandbox: TLS files: " << failed.message() << "\n";
+            return;
+        }
+    }
     std::minstd_rand random(static_cast<unsigned>(getpid()));
-    for (int attempt = 0; attempt < (fixedPort > 0 ? 1 : 8) && !ok_; ++attempt)  // a busy port fails at once
+    for (int attempt = 0; attempt < (fixedPort > 0 ? 1 : 8) && !ok_;
+         ++attempt) {  // a busy port fails at once
+        if (tls) tlsPort_ = 20000 + static_cast<int>(random() % 40000);
         if (Launch(fixedPort > 0 ? fixedPort : 20000 + static_cast<int>(random() % 40000)))
             ok_ = WriteConfig();
+    }
     if (!ok_) std::cerr << "directory sandbox: no slapd in " << dir_ << "\n" << ReadFile(dir_ + "/slapd.out");
 }
 
@@ -69,6 +83,7 @@ DirectorySandbox::~DirectorySandbox() {
 
 bool DirectorySandbox::Launch(int port) {
     std::string script = SourcePath("scripts/directory-sandbox"), portText = std::to_string(port);
+    std::string tlsPortText = tlsPort_ > 0 ? std::to_string(tlsPort_) : "";
     std::string output = dir_ + "/slapd.out", pidFile = dir_ + "/slapd.pid";
     unlink(pidFile.c_str());
     pid_t parent = getpid();
@@ -79,7 +94,7 @@ bool DirectorySandbox::Launch(int port) {
         if (getppid() != parent || in < 0 || out < 0) _exit(1);
         dup2(in, 0), dup2(out, 1), dup2(out, 2);
         for (int fd = 3; fd < 1024; ++fd) close(fd);
-        execl("/bin/bash", "bash", script.c_str(), "run", dir_.c_str(), portText.c_str(),
+        execl("/bin/bash", "bash", script.c_str(), "run", dir_.c_str(), portText.c_str(), tlsPortText.c_str(),
               static_cast<char*>(nullptr));
         _exit(127);
     }

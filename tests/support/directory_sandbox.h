@@ -1,7 +1,8 @@
 // A real OpenLDAP slapd for the tests, run by scripts/directory-sandbox on a
 // loopback port in a folder under LDAPCGI_BINARY_DIR/sandboxes, as a child
 // that the kernel kills when the test process dies. Account "cn=root",
-// password "kpqz".
+// password "kpqz". With TLS files the server also offers StartTLS and
+// listens for ldaps:// on a second port.
 #ifndef LDAPCGI_TESTS_SUPPORT_DIRECTORY_SANDBOX_H
 #define LDAPCGI_TESTS_SUPPORT_DIRECTORY_SANDBOX_H
 
@@ -9,17 +10,25 @@
 
 #include <string>
 
+// The server's certificate and key, and the CA certificate of its chain.
+struct SandboxTls {
+    std::string certFile, keyFile, caFile;
+};
+
 class DirectorySandbox {
 public:
-    static DirectorySandbox& Get();                // the process's shared server
-    explicit DirectorySandbox(int fixedPort = 0);  // 0: any free port; see Ok()
-    ~DirectorySandbox();                           // stops the server, removes its folder
+    static DirectorySandbox& Get();  // the process's shared server
+    // 0: any free port; see Ok(). The TLS files are copied into the folder.
+    explicit DirectorySandbox(int fixedPort = 0, const SandboxTls* tls = nullptr);
+    ~DirectorySandbox();  // stops the server, removes its folder
     DirectorySandbox(const DirectorySandbox&) = delete;
     DirectorySandbox& operator=(const DirectorySandbox&) = delete;
 
     bool Ok() const { return ok_; }  // false when slapd could not start
     int Port() const { return port_; }
     std::string Uri() const { return "ldap://127.0.0.1:" + std::to_string(port_); }
+    int TlsPort() const { return tlsPort_; }  // 0 without TLS
+    std::string TlsUri() const { return "ldaps://127.0.0.1:" + std::to_string(tlsPort_); }
     std::string ConfigDir() const { return dir_; }                 // holds XOMTA.INI
     std::string LogFile() const { return dir_ + "/ldapcgi.log"; }  // its [Log] File
     bool Reset(const std::string& ldif = "");                      // deletes every entry, then adds the LDIF
@@ -41,6 +50,7 @@ private:
     bool Launch(int port);
     std::string dir_;
     int port_ = 0;
+    int tlsPort_ = 0;
     pid_t pid_ = -1;
     bool ok_ = false;
 };
