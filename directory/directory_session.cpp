@@ -120,3 +120,10 @@ const char* GetAttrValue(const SearchReq* result, const char* name) {
             if (node->name[0] && strcasecmp(node->name, name) == 0) return node->value;
     return kNone;
 }
+
+bool HasTooLongValue(const SearchReq* result, const char* name) {
+    if (result == nullptr || result->next == nullptr) return false;
+    for (const attrval* node = result->attrs; node != nullptr && node->next != nullptr; node = node->next)
+        if (node->op == kAttrTooLong && (name == nullptr || strcasecmp(node->name, name) == 0)) return true;
+    return false;
+}

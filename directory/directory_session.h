@@ -25,4 +25,9 @@ SearchReq* FindUserByMail(ldapClient& client, const char* mail);
 // entries, in order; "" when no entry has it. Lives as long as the result.
 const char* GetAttrValue(const SearchReq* result, const char* name);
 
+// Whether the first entry of `result` holds a value of attribute `name`
+// (letter case ignored), or of any attribute (null name), that was too long
+// for the client's node (kAttrTooLong): the pages mark it, never show it cut.
+bool HasTooLongValue(const SearchReq* result, const char* name);
+
 #endif

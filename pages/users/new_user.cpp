@@ -1,12 +1,15 @@
 // NewUserMenu, the empty form for a new user, and NewUser, which screens the
-// typed values, creates the user's entry (and missing domain entries) and
-// shows the new user's details page.
+// typed values, creates the user's entry (and missing domain entries) unless
+// another entry holds the address already, and shows the new user's details
+// page.
 #include <cstdio>
 #include <string>
 
 #include "base/limits.h"
+#include "base/log.h"
 #include "directory/directory_session.h"
 #include "directory/mail_address.h"
+#include "directory/mail_holders.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/users/user_entry.h"
@@ -23,6 +26,50 @@ void PrintFieldRow(const char* label, const char* field) {
 }
 
 bool IsEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
+
+std::string AddFailed(const char* mail) {
+    std::string text = "Adding New User (";
+    return text.append(HtmlEscape(mail)).append(") Failed");
+}
+
+// The refusal when another entry holds the address: it names that entry.
+std::string HeldBy(const char* mail, const std::string& holder) {
+    std::string text = AddFailed(mail);
+    text.append(", the address is already used by another entry with DN: <br>\"");
+    return text.append(HtmlEscape(holder.c_str())).append("\"");
+}
+
+// Creates the user when no entry holds its address as a mail value: the
+// holders are searched before the add, and again after it, since a request
+// beside this one may have stored the address meanwhile; then the new entry
+// is taken back (both may refuse; never are both kept). The directory's own
+// uniqueness guard, where it has one, is reported alike. False with the
+// refusal's text.
+bool CreateUniqueUser(ldapClient& client, const char* firstName, const char* lastName, const char* telNo,
+                      const char* address, const char* mail, std::string* refusal) {
+    const std::string dn = client.CreateDNFromMail(mail);
+    // A user whose primary address it is, is left to the add, which fails.
+    MailHolders before = FindMailHolders(client, mail);
+    std::string other = OtherHolder(before, {dn.c_str()});
+    if (!before.answered || !other.empty()) {
+        *refusal = other.empty() ? AddFailed(mail) : HeldBy(mail, other);
+        return false;
+    }
+    int status = CreateUserEntry(client, firstName, lastName, telNo, address, mail);
+    if (status != 0) {
+        if (status == LDAP_CONSTRAINT_VIOLATION)
+            other = OtherHolder(FindMailHolders(client, mail), {dn.c_str()});
+        *refusal = other.empty() ? AddFailed(mail) : HeldBy(mail, other);
+        return false;
+    }
+    MailHolders after = FindMailHolders(client, mail);
+    other = OtherHolder(after, {dn.c_str()});
+    if (after.answered && other.empty()) return true;
+    if (client.ldapClientDelete(dn.c_str()) != 0)
+        LogPrintf(kLogError, "NewUser: the new entry %s could not be taken back", dn.c_str());
+    *refusal = other.empty() ? AddFailed(mail) : HeldBy(mail, other);
+    return false;
+}
 
 }  // namespace
 
@@ -94,12 +141,11 @@ int NewUser(const char* firstName, const char* lastName, const char* telNo, cons
         PrintErrorPage("New User", "Error connecting to LDAP server");
         return 0;
     }
-    if (CreateUserEntry(client, firstName, lastName, telNo, address, screenedMail.c_str())) {
-        client.ldapClientUnbind();  // the details page opens a session of its own
-        return FindUser(screenedMail.c_str(), "User created Succesfully");
+    std::string refusal;
+    if (!CreateUniqueUser(client, firstName, lastName, telNo, address, screenedMail.c_str(), &refusal)) {
+        PrintErrorPage("New User", "%s", refusal.c_str());
+        return 0;
     }
-    std::string message = "Adding New User (";
-    message.append(HtmlEscape(screenedMail.c_str())).append(") Failed");
-    PrintErrorPage("New User", "%s", message.c_str());
-    return 0;
+    client.ldapClientUnbind();  // the details page opens a session of its own
+    return FindUser(screenedMail.c_str(), "User created Succesfully");
 }

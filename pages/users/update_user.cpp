@@ -1,14 +1,14 @@
-// UpdateUser: applies the edit form. An unchanged address (letter case
-// ignored) sends the differences as one modify; a new address adds the whole
-// entry under the new DN, then deletes the old one. Success ends on the
-// user details page with a message; failures on a result page.
+// UpdateUser: applies the edit form, whose six fields must all be there. An
+// unchanged address (letter case ignored) sends the differences as one
+// modify; a new address moves the entry (user_rename). A value too long to be
+// shown is never replaced. Success ends on the user details page with a
+// message; failures on a result page.
 #include <strings.h>
 
 #include <string>
 
 #include "directory/attribute_list.h"
 #include "directory/directory_session.h"
-#include "directory/domain_names.h"
 #include "directory/mail_address.h"
 #include "directory/owners.h"
 #include "html/page_frame.h"
@@ -16,6 +16,7 @@
 #include "pages/users/user_entry.h"
 #include "pages/users/user_identity.h"
 #include "pages/users/user_pages.h"
+#include "pages/users/user_rename.h"
 #include "platform/ldapclient/ldapclient.h"
 
 namespace {
@@ -37,30 +38,37 @@ const char* ModifyUser(ldapClient& client, SearchReq* old, const char* firstName
     return nullptr;
 }
 
-// Rename path: add under the new address, then remove the old entry.
-const char* RenameUser(ldapClient& client, SearchReq* old, const char* newMail, const char* firstName,
-                       const char* lastName, const char* telNo, const char* address, const char** success) {
-    if (SearchResult(client, FindUserByMail(client, newMail))) {
-        return "Cannot Update entry, the new email address already exists.";
+// The refusal when a typed value would replace one that is too long to be
+// shown (the form sends such a field empty: the value then stays); empty
+// when there is none.
+std::string TooLongToEdit(SearchReq* old, const char* firstName, const char* lastName, const char* telNo,
+                          const char* address) {
+    const struct {
+        const char* attribute;
+        const char* label;
+        const char* typed;
+    } fields[] = {{"firstname", "First Name", firstName},
+                  {"sn", "Last Name", lastName},
+                  {"telephoneNumber", "Telephone Number", telNo},
+                  {"streetaddress", "Address", address}};
+    for (const auto& field : fields) {
+        if (field.typed[0] != '\0' && HasTooLongValue(old, field.attribute))
+            return std::string("Error: the ") + field.label + " of this user is too long to be edited";
     }
-    char* suffix = client.GetSuffix(newMail);
-    bool treeOk = suffix != nullptr && CreateDomainTree(client, suffix);
-    if (suffix != nullptr) client.free(suffix);
-    if (!treeOk) return "Failed to create domain tree";
-
-    AttrList list;
-    BuildRenamedEntry(old, &list.head, firstName, lastName, telNo, address);
-    int status = client.ldapClientAdd(client.CreateDNFromMail(newMail), list.head);
-    if (status != 0) return "Could not add modified User";
-    if (client.ldapClientDelete(old->dn) != 0) return "Failed to remove old User";
-    *success = "Successfully Updated User";
-    return nullptr;
+    return "";
 }
 
 }  // namespace
 
 int UpdateUser(const char* mailNdx, const char* firstName, const char* lastName, const char* telNo,
                const char* address, const char* mail) {
+    // Only the whole form changes a user: an absent field would erase values.
+    for (const char* field : {mailNdx, firstName, lastName, telNo, address, mail}) {
+        if (field == nullptr) {
+            PrintInvalidRequestPage();
+            return 0;
+        }
+    }
     const char* overflow = UserFieldOverflow(firstName, lastName, telNo, address);
     if (overflow != nullptr) {
         PrintErrorPage("Update User", "%s", overflow);
@@ -85,16 +93,23 @@ int UpdateUser(const char* mailNdx, const char* firstName, const char* lastName,
         PrintErrorPage("Update User", "User cannot be updated, the entry has been deleted");
         return 0;
     }
-    const char* success = nullptr;
-    const char* error =
-        strcasecmp(newMail.c_str(), mailNdx) == 0
-            ? ModifyUser(client, old.get(), firstName, lastName, telNo, address, &success)
-            : RenameUser(client, old.get(), newMail.c_str(), firstName, lastName, telNo, address, &success);
+    std::string message = TooLongToEdit(old.get(), firstName, lastName, telNo, address);
+    bool done = false;
+    if (!message.empty()) {
+        // refused: a value too long to show stays as it is
+    } else if (strcasecmp(newMail.c_str(), mailNdx) == 0) {
+        const char* success = nullptr;
+        const char* error = ModifyUser(client, old.get(), firstName, lastName, telNo, address, &success);
+        done = error == nullptr;
+        message = done ? success : error;
+    } else {
+        done = RenameUser(client, old.get(), newMail.c_str(), firstName, lastName, telNo, address, &message);
+    }
     old.reset();
     client.ldapClientUnbind();  // the details page opens a session of its own
-    if (error != nullptr) {
-        PrintErrorPage("Update User", "%s", error);
+    if (!done) {
+        PrintErrorPage("Update User", "%s", message.c_str());
         return 0;
     }
-    return FindUser(newMail.c_str(), success);
+    return FindUser(newMail.c_str(), message.c_str());
 }

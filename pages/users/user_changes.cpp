@@ -10,6 +10,7 @@
 #include <string>
 
 #include "directory/attribute_list.h"
+#include "directory/directory_session.h"
 #include "pages/users/user_entry.h"
 #include "pages/users/user_identity.h"
 #include "platform/ldapclient/ldapclient.h"
@@ -42,11 +43,18 @@ void AddAttrChange(attrval** list, SearchReq* entry, const char* name, const cha
 
 void BuildUserChanges(SearchReq* entry, attrval** list, const char* firstName, const char* lastName,
                       const char* telNo, const char* address) {
-    AddAttrChange(list, entry, "firstname", Text(firstName));
-    AddAttrChange(list, entry, "sn", Text(lastName));
-    AddAttrChange(list, entry, "telephoneNumber", Text(telNo));
-    AddAttrChange(list, entry, "streetaddress", Text(address));
-    AddAttrChange(list, entry, "cn", CommonName(firstName, lastName).c_str());
+    // An attribute holding a value too long for a node cannot be compared or
+    // deleted by value: it stays as it is, and so does the common name made
+    // of the names.
+    auto change = [&](const char* name, const char* value) {
+        if (!HasTooLongValue(entry, name)) AddAttrChange(list, entry, name, value);
+    };
+    change("firstname", Text(firstName));
+    change("sn", Text(lastName));
+    change("telephoneNumber", Text(telNo));
+    change("streetaddress", Text(address));
+    if (!HasTooLongValue(entry, "firstname") && !HasTooLongValue(entry, "sn"))
+        change("cn", CommonName(firstName, lastName).c_str());
 }
 
 void ReplaceAttrValue(attrval** list, SearchReq* entry, const char* name, const char* newValue) {

@@ -9,7 +9,9 @@ struct SearchReq;
 struct attrval;
 
 // Appends to `list` the changes for firstname, sn, telephoneNumber,
-// streetaddress and cn (kAttrDelete deletes a value, kAttrAdd adds one).
+// streetaddress and cn (kAttrDelete deletes a value, kAttrAdd adds one). An
+// attribute with a value too long for a node is left out (cn too, when one
+// of the names is).
 void BuildUserChanges(SearchReq* entry, attrval** list, const char* firstName, const char* lastName,
                       const char* telNo, const char* address);
 // Changes for one attribute: replace a differing first value, delete every

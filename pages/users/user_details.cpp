@@ -1,5 +1,6 @@
 // The attribute table and alias column of one user, as text or as form
-// fields. Reads a search result; prints only. Every value is escaped here.
+// fields. Reads a search result; prints only. Every value is escaped here;
+// a value too long for the client's node is marked, never shown cut.
 #include "pages/users/user_details.h"
 
 #include <strings.h>
@@ -28,6 +29,34 @@ void PrintRowEnd() {
     printf("\t\t\t</tr>\n");
 }
 
+// A row whose value was too long for the client: the mark in its place. A
+// form sends the field empty and hidden, which UpdateUser takes for "leave
+// the value as it is".
+void PrintTooLongRow(bool readOnly, bool textArea, const char* label, const char* fieldName) {
+    PrintRowStart(label);
+    if (readOnly && textArea) {
+        printf("\t\t\t\t\t<textarea readonly name=\"%s\" rows=\"4\" >%s</textarea>\n", fieldName,
+               kValueTooLongToShow);
+    } else if (readOnly) {
+        printf("%s\n", kValueTooLongToShow);
+    } else {
+        printf("\t\t\t\t\t%s\n", kValueTooLongToShow);
+        printf("\t\t\t\t\t<input type=\"hidden\" name=\"%s\" value=\"\">\n", fieldName);
+    }
+    PrintRowEnd();
+}
+
+// One of the rows of the attribute table, from attribute `attribute`.
+void PrintAttributeRow(SearchReq* result, bool readOnly, bool textArea, const char* label,
+                       const char* fieldName, const char* attribute) {
+    if (HasTooLongValue(result, attribute))
+        PrintTooLongRow(readOnly, textArea, label, fieldName);
+    else if (textArea)
+        PrintDetailTextArea(readOnly, label, fieldName, GetAttrValue(result, attribute));
+    else
+        PrintDetailRow(readOnly, label, fieldName, GetAttrValue(result, attribute));
+}
+
 }  // namespace
 
 void PrintDetailRow(bool readOnly, const char* label, const char* fieldName, const char* value) {
@@ -52,7 +81,14 @@ void PrintAliasRows(SearchReq* result) {
     if (result == nullptr || result->next == nullptr || !PrimaryAddressFromDn(result->dn, &primary)) return;
     std::string primaryLink = LinkValue(primary.c_str());
     for (attrval* node = result->attrs; node != nullptr && node->next != nullptr; node = node->next) {
-        if (strcasecmp(node->name, "mail") != 0 || strcasecmp(node->value, primary.c_str()) == 0) continue;
+        if (strcasecmp(node->name, "mail") != 0) continue;
+        if (node->op == kAttrTooLong) {
+            printf("\t\t\t<tr>\n");
+            printf("<td>%s</td>\n", kValueTooLongToShow);
+            printf("\t\t\t<tr>\n");
+            continue;
+        }
+        if (strcasecmp(node->value, primary.c_str()) == 0) continue;
         printf("\t\t\t<tr>\n");
         printf("<td><a href=%s?Command=ViewAlias&Mail=%s&MailAlias=%s>%s</td>\n", SCRIPT_PATH,
                primaryLink.c_str(), LinkValue(node->value).c_str(), HtmlEscape(node->value));
@@ -69,10 +105,10 @@ void PrintUserDetailTable(SearchReq* result, bool readOnly) {
     printf("\t\t\t\t<td align=center bgcolor=2166ab style=\"color:#FFFFFF\">Item</td>\n");
     printf("\t\t\t\t<td align=center bgcolor=2166ab style=\"color:#FFFFFF\">Value</td>\n");
     printf("\t\t\t</tr>\n");
-    PrintDetailRow(readOnly, "First Name", "FirstName", GetAttrValue(result, "firstname"));
-    PrintDetailRow(readOnly, "Last Name", "LastName", GetAttrValue(result, "sn"));
-    PrintDetailRow(readOnly, "Telephone Number", "TelNo", GetAttrValue(result, "telephonenumber"));
-    PrintDetailTextArea(readOnly, "Address", "Address", GetAttrValue(result, "streetaddress"));
+    PrintAttributeRow(result, readOnly, false, "First Name", "FirstName", "firstname");
+    PrintAttributeRow(result, readOnly, false, "Last Name", "LastName", "sn");
+    PrintAttributeRow(result, readOnly, false, "Telephone Number", "TelNo", "telephonenumber");
+    PrintAttributeRow(result, readOnly, true, "Address", "Address", "streetaddress");
     PrintDetailRow(readOnly, "Mail", "Mail", UserIdentity(result).c_str());
     printf("\t\t</table>\n");
     printf("\t\t</td>\n");

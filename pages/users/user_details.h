@@ -7,8 +7,13 @@
 class ldapClient;
 struct SearchReq;
 
+// Stands in the attribute table for a value too long for the client's node.
+constexpr char kValueTooLongToShow[] = "(value too long to show)";
+
 // Attribute table and alias column of the first entry of `result`. The Mail
-// row holds the user's primary address.
+// row holds the user's primary address. A row or alias whose value was too
+// long for the client shows kValueTooLongToShow; in a form its field is sent
+// empty and hidden.
 void PrintUserDetailTable(SearchReq* result, bool readOnly);
 // One row: the label, then the escaped value as text or as a text field.
 void PrintDetailRow(bool readOnly, const char* label, const char* fieldName, const char* value);

@@ -38,8 +38,8 @@ const char* UserFieldOverflow(const char* firstName, const char* lastName, const
     return nullptr;
 }
 
-bool CreateUserEntry(ldapClient& client, const char* firstName, const char* lastName, const char* telNo,
-                     const char* address, const char* mail) {
+int CreateUserEntry(ldapClient& client, const char* firstName, const char* lastName, const char* telNo,
+                    const char* address, const char* mail) {
     AttrList list;
     AddAttrValue(&list.head, kAttrAdd, "objectClass", "%s", "xoperson");
     if (firstName != nullptr && firstName[0] != '\0') {
@@ -57,6 +57,6 @@ bool CreateUserEntry(ldapClient& client, const char* firstName, const char* last
     char* suffix = client.GetSuffix(mail);
     bool treeOk = suffix != nullptr && CreateDomainTree(client, suffix);
     if (suffix != nullptr) client.free(suffix);
-    if (!treeOk) return false;
-    return client.ldapClientAdd(client.CreateDNFromMail(mail), list.head) == 0;
+    if (!treeOk) return kDomainTreeFailed;
+    return client.ldapClientAdd(client.CreateDNFromMail(mail), list.head);
 }

@@ -12,11 +12,13 @@ class ldapClient;
 // or null when all fit. Values are never cut.
 const char* UserFieldOverflow(const char* firstName, const char* lastName, const char* telNo,
                               const char* address);
+// CreateUserEntry's result when the dc= entries could not be made.
+constexpr int kDomainTreeFailed = -1;
 // Adds the entry of a new user under the DN of `mail` (a screened address),
-// creating the missing dc= entries above it first. True when the add
-// succeeded.
-bool CreateUserEntry(ldapClient& client, const char* firstName, const char* lastName, const char* telNo,
-                     const char* address, const char* mail);
+// creating the missing dc= entries above it first. The add's LDAP result
+// code (0 added), or kDomainTreeFailed.
+int CreateUserEntry(ldapClient& client, const char* firstName, const char* lastName, const char* telNo,
+                    const char* address, const char* mail);
 // The common name of a user: first name, a blank and last name when the
 // first name is given, else the last name alone.
 std::string CommonName(const char* firstName, const char* lastName);

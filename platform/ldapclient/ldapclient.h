@@ -22,6 +22,8 @@
 constexpr int32_t kAttrAdd = 0;
 constexpr int32_t kAttrDelete = 1;
 constexpr int32_t kAttrSkip = -1;  // a node to leave out (system use only)
+// In a search result: a value longer than a node holds; its value is empty.
+constexpr int32_t kAttrTooLong = 2;
 
 // One attribute value of an add or modify list, or of a search result entry.
 // op: kAttrAdd, kAttrDelete, or kAttrSkip for a node to leave out.
@@ -41,8 +43,10 @@ struct SearchReq {
     SearchReq* next;
 };
 
-// Values and names of a search result that do not fit their fields fail the
-// whole search (status -1, one error line in the log); nothing arrives cut.
+// A search result value longer than kAttrValueSize - 1 arrives as a node
+// marked kAttrTooLong with an empty value (nothing arrives cut; add and modify
+// send no such node). A DN or attribute name that does not fit its field, or a
+// value holding a NUL byte, fails the whole search (status -1, one error line).
 // Every failed connect, bind, search, add, modify, delete and profile string
 // write leaves one error line (LogLdapError); an absent search base does not.
 // Add and modify leave empty values out: directory strings cannot be empty.

@@ -1,7 +1,8 @@
 // Directory client, search part: runs one synchronous search and copies every
-// entry into a SearchReq chain of its own (valid after unbind). A DN, name
-// or value that does not fit its fixed field fails the whole search with a
-// log line instead of arriving cut.
+// entry into a SearchReq chain of its own (valid after unbind). A value too
+// long for its node arrives as a node marked kAttrTooLong with an empty value,
+// never cut; a DN or name that does not fit, or a value holding a NUL byte,
+// fails the whole search with a log line.
 #include <cstdlib>
 #include <cstring>
 
@@ -22,15 +23,17 @@ bool AppendValue(attrval**& tail, const char* dn, const char* name, const berval
         return false;
     }
     std::size_t length = value ? value->bv_len : 0;
-    if (length >= kAttrValueSize || (value && memchr(value->bv_val, '\0', length))) {
-        LogClientError("ldapClientSearch: a value of %s in %.200s does not fit %zu bytes", name, dn,
-                       kAttrValueSize - 1);
+    if (value && memchr(value->bv_val, '\0', length)) {
+        LogClientError("ldapClientSearch: a value of %s in %.200s holds a NUL byte", name, dn);
         return false;
     }
     attrval* node = NewNode<attrval>();
     if (!node) return false;
     strcpy(node->name, name);
-    if (length) memcpy(node->value, value->bv_val, length);
+    if (length >= kAttrValueSize)
+        node->op = kAttrTooLong;  // left empty: the entry is found, the value is not shown cut
+    else if (length)
+        memcpy(node->value, value->bv_val, length);
     *tail = node;
     tail = &node->next;
     return true;

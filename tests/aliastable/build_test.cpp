@@ -271,9 +271,10 @@ TEST_F(AliasBuildTest, FirstBuildPublishesGenerationOne) {
     ASSERT_TRUE(Sandbox().Add(
         // The primary address in capitals among the values gives no record.
         User("anna@example.com", {"ANNA@EXAMPLE.COM", "a.smith@example.com", "office@example.com"}) +
-        User("bob@example.com", {"bob@example.com"}) +  // no aliases
-        User("carol@example.org", {"carol@example.org", "Carol.K@Example.ORG", "office@example.com"}) +
-        User("dan@example.com", {"dan@example.com", longAlias})));
+            User("bob@example.com", {"bob@example.com"}) +  // no aliases
+            User("carol@example.org", {"carol@example.org", "Carol.K@Example.ORG", "office@example.com"}) +
+            User("dan@example.com", {"dan@example.com", longAlias}),
+        true));  // one alias on two users, past the directory's uniqueness guard
     ASSERT_TRUE(Config("[Ldap]\nRecordLimit=3\n"));
     ProcessResult menu = Run("AliasTable");  // no sequence: no warning
     EXPECT_EQ(menu.out, MenuPage(false));

@@ -136,9 +136,19 @@ bool DirectorySandbox::Reset(const std::string& ldif) {
     return top.exitStatus == 0 && deleted.exitStatus == 0 && Add(ldif);
 }
 
-bool DirectorySandbox::Add(const std::string& ldif) {
-    ProcessResult result = ldif.empty() ? ProcessResult{0, "", ""} : Tool({"/usr/bin/ldapadd"}, *this, ldif);
+bool DirectorySandbox::Add(const std::string& ldif, bool relax) {
+    std::vector<std::string> argv = {"/usr/bin/ldapadd"};
+    if (relax) argv.insert(argv.end(), {"-e", "relax"});
+    ProcessResult result = ldif.empty() ? ProcessResult{0, "", ""} : Tool(argv, *this, ldif);
     if (result.exitStatus != 0) std::cerr << "directory sandbox: ldapadd: " << result.err;
+    return result.exitStatus == 0;
+}
+
+bool DirectorySandbox::Modify(const std::string& ldif, bool relax) {
+    std::vector<std::string> argv = {"/usr/bin/ldapmodify"};
+    if (relax) argv.insert(argv.end(), {"-e", "relax"});
+    ProcessResult result = Tool(argv, *this, ldif);
+    if (result.exitStatus != 0) std::cerr << "directory sandbox: ldapmodify: " << result.err;
     return result.exitStatus == 0;
 }
 

@@ -32,7 +32,10 @@ public:
     std::string ConfigDir() const { return dir_; }                 // holds XOMTA.INI
     std::string LogFile() const { return dir_ + "/ldapcgi.log"; }  // its [Log] File
     bool Reset(const std::string& ldif = "");                      // deletes every entry, then adds the LDIF
-    bool Add(const std::string& ldif);
+    // `relax` sends the Relax Rules control, which lets a change past the unique
+    // overlay over mail: the directory as another tool may have written it.
+    bool Add(const std::string& ldif, bool relax = false);
+    bool Modify(const std::string& ldif, bool relax = false);  // ldapmodify change records
     // ldapsearch -LLL output (unwrapped), subtree below base; attrs blank-separated.
     std::string Search(const std::string& base, const std::string& filter, const std::string& attrs = "");
     bool Stop();  // Start() again: same port, same data

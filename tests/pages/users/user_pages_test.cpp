@@ -5,12 +5,14 @@
 
 #include <cctype>
 #include <cstdio>
+#include <future>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "html/page_frame.h"
 #include "tests/support/directory_sandbox.h"
+#include "tests/support/holding_relay.h"
 #include "tests/support/page_texts.h"
 #include "tests/support/run_cgi.h"
 #include "tests/support/silent_server.h"
@@ -76,14 +78,20 @@ struct Person {
     string first, last, tel, address, mail;
 };
 
+// A Person value that stands for one too long for the client: the page shows the mark.
+const string kLong = "\x01(too long)", kMark = "(value too long to show)";
+
 // Attribute table of the details, edit and delete pages.
 string DetailTable(const Person& p, bool ro, const string& aliasRows) {
     const string th = "<td align=center bgcolor=2166ab style=\"color:#FFFFFF\">";
     auto item = [ro](const string& label, const string& field, const string& value) {
         string cell =
-            field == "Address" ? "\t\t\t\t\t<textarea " + string(ro ? "readonly" : "") +
-                                     " name=\"Address\" rows=\"4\" >" + Encode(value) + "</textarea>\n"
-            : ro ? Encode(value) + "\n"
+            value == kLong && !ro ? "\t\t\t\t\t" + kMark + "\n\t\t\t\t\t<input type=\"hidden\" name=\"" +
+                                        field + "\" value=\"\">\n"
+            : field == "Address"
+                ? "\t\t\t\t\t<textarea " + string(ro ? "readonly" : "") + " name=\"Address\" rows=\"4\" >" +
+                      (value == kLong ? kMark : Encode(value)) + "</textarea>\n"
+            : ro ? (value == kLong ? kMark : Encode(value)) + "\n"
                  : "\t\t\t\t\t<input type=\"text\" name=\"" + field + "\" value=\"" + Encode(value) + "\">\n";
         return "\t\t\t<tr>\n\t\t\t\t<td align=right bgcolor=2166ab style=\"color:#FFFFFF\">" + label +
                " :</td>\n\t\t\t\t<td>\n" + cell + "\t\t\t\t</td>\n\t\t\t</tr>\n";
@@ -464,6 +472,143 @@ TEST(ChangeUser, DeleteConfirmsTheAddressAsReceivedAndDeletesOnlyTheEntry) {
     EXPECT_EQ(Dir().Search("", "(objectClass=*)", "1.1"),
               "dn: dc=com\n\ndn: dc=example,dc=com\n\ndn: mail=bob@example.com,dc=example,dc=com\n\n");
     ExpectPage(Cmd("VerifyDeleteUser", "ANN@Example.com"), kCantFind);  // the user is gone by the second time
+}
+
+const string kInvalid = ResultPage("Internal error", "Invalid CGI values!");
+
+TEST(ChangeUser, AnUpdateWithoutAllSixFieldsIsInvalidAndErasesNothing) {
+    const string before = SeedAnnAndBob();
+    const Fields form = {{"FirstName", ""},        {"LastName", ""},   {"TelNo", ""},
+                         {"Address", ""},          {"Mail", kAnnMail}, {"MailNdx", kAnnMail},
+                         {"Command", "UpdateUser"}};
+    for (std::size_t absent = 0; absent < 6; ++absent) {
+        Fields sent = form;
+        sent.erase(sent.begin() + static_cast<long>(absent));
+        ExpectPage(Post(sent), kInvalid, form[absent].first);
+    }
+    ExpectPage(Post({{"MailNdx", kAnnMail}, {"Mail", kAnnMail}, {"Command", "UpdateUser"}}), kInvalid);
+    EXPECT_EQ(State(), before);
+}
+
+// The refusals when another entry holds the address; `dn` names it.
+string HeldOnCreate(const string& mail, const string& dn) {
+    return ResultPage("New User",
+                      "Adding New User (" + Encode(mail) +
+                          ") Failed, the address is already used by another entry with DN: <br>\"" +
+                          Encode(dn) + "\"");
+}
+string HeldOnRename(const string& dn) {
+    return ResultPage(
+        "Update User",
+        "Cannot Update entry, the new email address is already used by another entry with DN: <br>\"" +
+            Encode(dn) + "\"");
+}
+const string kJonesDn = "mail=bob.jones@example.com,dc=example,dc=com";
+
+// Ann and Bob Jones, whose alias is bob@example.com.
+string SeedAnnAndJones() {
+    EXPECT_TRUE(Reset(UserLdif(kAnnMail,
+                               "firstname: Ann\nsn: Lee\ntelephoneNumber: 123\n"
+                               "streetaddress: 1 <Main> St\ncn: Ann Lee\nmail: ann.alias@example.com\n") +
+                      UserLdif("bob.jones@example.com", "sn: Jones\nmail: bob@example.com\n")));
+    return State();
+}
+
+TEST(NewUser, AnAddressThatIsAnotherUsersAliasIsRefusedOnCreateAndRename) {
+    const string before = SeedAnnAndJones();
+    for (const string& mail : {"bob@example.com", "BOB@Example.COM"})
+        ExpectPage(Create({"Bob", "Smith", "", "", mail}), HeldOnCreate(mail, kJonesDn), mail);
+    ExpectPage(Create({"Ann", "Other", "", "", "ann.alias@example.com"}),
+               HeldOnCreate("ann.alias@example.com", "mail=ann@example.com,dc=example,dc=com"));
+    ExpectPage(Create({"Ann", "Again", "", "", kAnnMail}),
+               ResultPage("New User", "Adding New User (ann&#64;example.com) Failed"));
+    ExpectPage(Update(kAnnMail, Ann("bob@example.com")), HeldOnRename(kJonesDn));
+    ExpectPage(Update(kAnnMail, Ann("Bob@example.com")), HeldOnRename(kJonesDn));
+    EXPECT_EQ(State(), before);
+}
+
+// The answer to the `occurrence`-th request naming `marker` waits while `race` changes the
+// directory past the pages' checks; returns the page that `request` then gets.
+ProcessResult Raced(const string& marker, int occurrence, const std::function<ProcessResult()>& request,
+                    const std::function<void()>& race) {
+    HoldingRelay relay(Dir().Port(), marker, occurrence);
+    EXPECT_TRUE(Dir().WriteConfig("[Ldap]\nPort=" + std::to_string(relay.Port()) + "\n"));
+    auto page = std::async(std::launch::async, request);
+    EXPECT_TRUE(relay.WaitHolding());
+    race();
+    relay.Release();
+    ProcessResult result = page.get();
+    EXPECT_TRUE(Dir().WriteConfig());
+    return result;
+}
+
+string AddAlias(const string& dn, const string& alias) {
+    return "dn: " + dn + "\nchangetype: modify\nadd: mail\nmail: " + alias + "\n";
+}
+
+TEST(NewUser, AnAddressStoredElsewhereWhileTheUserIsCreatedIsNeverKeptTwice) {
+    const string mail = "x@example.com", ownDn = "mail=x@example.com,dc=example,dc=com";
+    const Person x = {"X", "Ray", "", "", mail};
+    // Stored after the first search: the directory's uniqueness guard refuses the add.
+    SeedAnnAndJones();
+    ExpectPage(
+        Raced(
+            mail, 1, [&] { return Create(x); }, [&] { ASSERT_TRUE(Dir().Modify(AddAlias(kJonesDn, mail))); }),
+        HeldOnCreate(mail, kJonesDn));
+    EXPECT_EQ(Dir().Search("", "(mail=" + mail + ")", "1.1"), "dn: " + kJonesDn + "\n\n");
+    // Stored past that guard while the add is under way: the second search takes the user back.
+    const string before = SeedAnnAndJones();
+    ExpectPage(Raced(
+                   mail, 2, [&] { return Create(x); },
+                   [&] { ASSERT_TRUE(Dir().Modify(AddAlias(kJonesDn, mail), true)); }),
+               HeldOnCreate(mail, kJonesDn));
+    EXPECT_EQ(Dir().Search("", "(mail=" + mail + ")", "1.1"), "dn: " + kJonesDn + "\n\n");
+    EXPECT_EQ(Entry(ownDn, "1.1"), "");
+    // A rename likewise: Ann keeps her address and her alias.
+    SeedAnnAndJones();
+    const string annBefore = Entry("mail=ann@example.com,dc=example,dc=com", "*");
+    ExpectPage(Raced(
+                   mail, 3, [&] { return Update(kAnnMail, Ann(mail)); },
+                   [&] { ASSERT_TRUE(Dir().Modify(AddAlias(kJonesDn, mail), true)); }),
+               HeldOnRename(kJonesDn));
+    EXPECT_EQ(Entry("mail=ann@example.com,dc=example,dc=com", "*"), annBefore);
+    EXPECT_EQ(Entry(ownDn, "1.1"), "");
+}
+
+TEST(ChangeUser, AUserWithValuesTooLongToShowIsFoundMarkedKeptAndDeleted) {
+    const string first(600, 'F'), street(700, 'S'), alias(600, 'a'), mail = "long@example.com";
+    const string dn = "mail=long@example.com,dc=example,dc=com";
+    ASSERT_TRUE(Reset(UserLdif(
+        mail, "firstname: " + first + "\nsn: Long\ntelephoneNumber: 1\nstreetaddress: " + street + "\ncn: " +
+                  first + " Long\nmail: " + alias + "@example.com\n" + "mail: l.alias@example.com\n")));
+    const string values = Entry(dn, "*");
+    const Person shown = {kLong, "Long", "1", kLong, mail};
+    const string aliases =
+        "\t\t\t<tr>\n<td>" + kMark + "</td>\n\t\t\t<tr>\n" + AliasRow(mail, "l.alias@example.com");
+    EXPECT_NE(List("LastName=Long").out.find(first), string::npos);  // listed whole, as before
+    ExpectPage(Cmd("FindUser", mail), DetailsPage(shown, aliases, nullptr));
+    ExpectPage(Cmd("EditUser", mail), EditPage(shown, aliases));
+    // The form sends the marked fields empty: they stay; the others change.
+    const Person edited = {"", "Long", "2", "", mail}, now = {kLong, "Long", "2", kLong, mail};
+    ExpectPage(Update(mail, edited), DetailsPage(now, aliases, kUpdated));
+    EXPECT_EQ(Entry(dn, "firstname streetaddress cn telephoneNumber"),
+              "dn: " + dn + "\nfirstname: " + first + "\nstreetaddress: " + street + "\ncn: " + first +
+                  " Long\ntelephoneNumber: 2\n\n");
+    const string kept = Entry(dn, "*");
+    const std::pair<Person, string> refusals[] = {
+        {{"New", "Long", "2", "", mail}, "Error: the First Name of this user is too long to be edited"},
+        {{"", "Long", "2", "1 Road", mail}, "Error: the Address of this user is too long to be edited"},
+        {{"", "Long", "2", "", "long2@example.com"},
+         "Cannot Update entry, a value of this user is too long to be copied"},
+    };
+    for (const auto& r : refusals)
+        ExpectPage(Update(mail, r.first), ResultPage("Update User", r.second), r.second);
+    EXPECT_EQ(Entry(dn, "*"), kept);
+    EXPECT_NE(kept, values);
+    EXPECT_NE(Cmd("DeleteUser", mail).out.find(DetailTable(now, true, aliases)), string::npos);
+    ExpectPage(Cmd("VerifyDeleteUser", mail),
+               Header("Delete User") + ResultBox("Successfully Deleted User") + "</body>\n</html>\n");
+    EXPECT_EQ(Entry(dn, "1.1"), "");
 }
 
 }  // namespace

@@ -1,0 +1,18 @@
+// The rename path of a user update: the entry moves to the DN of a new
+// address by an add of the whole entry and a delete of the old one.
+// Changes the directory only through the page's client.
+#ifndef LDAPCGI_PAGES_USERS_USER_RENAME_H
+#define LDAPCGI_PAGES_USERS_USER_RENAME_H
+
+#include <string>
+
+class ldapClient;
+struct SearchReq;
+
+// Moves `old` (changed in place) to the screened address `newMail` with the
+// typed values. True when done; false with the refusal's text in *message
+// (the directory as it was, or as the text says).
+bool RenameUser(ldapClient& client, SearchReq* old, const char* newMail, const char* firstName,
+                const char* lastName, const char* telNo, const char* address, std::string* message);
+
+#endif
