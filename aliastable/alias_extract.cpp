@@ -70,13 +70,12 @@ bool AddAlias(dbMailAlias& relation, const char* primary, Text alias, bool* prog
     return false;
 }
 
-// Adds the aliases of one entry; false when a record failed. Entries that
-// are no user ("mail=" address "," ...) have no primary address and give no
-// records.
+// Adds the aliases of one entry; false at the first record that failed (the
+// rest is not tried). Entries that are no user ("mail=" address "," ...)
+// have no primary address and give no records.
 bool AddEntryAliases(StreamedEntry& entry, dbMailAlias& relation) {
     char primary[kPrimaryAddressSize];
     if (!PrimaryAddressOf(entry.Dn(), primary, sizeof primary)) return true;
-    bool ok = true;
     bool progress = true;
     std::size_t primaryLength = strlen(primary);
     berval name{};
@@ -86,32 +85,27 @@ bool AddEntryAliases(StreamedEntry& entry, dbMailAlias& relation) {
         for (berval* value = values; value->bv_val != nullptr; ++value) {
             Text alias = TextOf(*value);
             if (IsUsersOwnAddress(alias, primary, primaryLength)) continue;
-            if (!AddAlias(relation, primary, alias, &progress)) ok = false;
+            if (!AddAlias(relation, primary, alias, &progress)) return false;
         }
     }
-    return ok;
+    return true;
 }
 
 const char* const kAttributes[] = {"mail", nullptr};
 
 }  // namespace
 
-bool ExtractAliases(ldapClient& session, dbMailAlias& relation) {
+ExtractResult ExtractAliases(ldapClient& session, dbMailAlias& relation) {
     // "RecordLimit" bounds the listing pages; the table needs every user.
     if (session.ld != nullptr) {
         int unlimited = 0;
         ldap_set_option(session.ld, LDAP_OPT_SIZELIMIT, &unlimited);
     }
-    bool recordsOk = true;
-    int code = ForEachEntry(session, "", LDAP_SCOPE_SUBTREE, kUserFilter, kAttributes, kPurpose,
-                            [&](StreamedEntry& entry) {
-                                if (!AddEntryAliases(entry, relation)) recordsOk = false;
-                            });
+    // A record that cannot be written (a full disk) ends the build: the rest
+    // would fail alike, one log line each, while the search went on.
+    int code = ForEachEntryUntil(session, "", LDAP_SCOPE_SUBTREE, kUserFilter, kAttributes, kPurpose,
+                                 [&](StreamedEntry& entry) { return AddEntryAliases(entry, relation); });
+    if (code == LDAP_USER_CANCELLED) return ExtractResult::kWriteFailed;
     if (code == LDAP_SIZELIMIT_EXCEEDED) LogLdapError(session.ld, code, "%s", kPurpose);
-    if (code != LDAP_SUCCESS) return false;
-    if (!recordsOk) {
-        LogPrintf(kLogError, "Not every Mail Alias could be stored in the Mail Alias Table");
-        return false;
-    }
-    return true;
+    return code == LDAP_SUCCESS ? ExtractResult::kExtracted : ExtractResult::kSearchFailed;
 }

@@ -7,11 +7,17 @@
 
 class dbMailAlias;
 
+enum class ExtractResult {
+    kExtracted,     // the search ended with success, every record stored (or a duplicate)
+    kSearchFailed,  // the search failed or was cut; logged at kLogError
+    kWriteFailed,   // a record could not be written: the search was abandoned; one kLogError line
+};
+
 // Searches all users with mail values on the session's handle, without a
-// size limit, and adds one record per alias. True only when the search ended
-// with success and every record was stored (or refused as a duplicate); on
-// false the reason has been logged at kLogError and the table is incomplete.
-// A server that stops answering ends the search after the client's time limit.
-bool ExtractAliases(ldapClient& session, dbMailAlias& relation);
+// size limit, and adds one record per alias, stopping at the first record
+// that cannot be written. Anything but kExtracted leaves the table
+// incomplete. A server that stops answering ends the search after the
+// client's time limit.
+ExtractResult ExtractAliases(ldapClient& session, dbMailAlias& relation);
 
 #endif

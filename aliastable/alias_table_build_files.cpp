@@ -1,5 +1,7 @@
-// Files of an alias table build: directory path, initial images, build lock. Paths are bounded by kPathBufferSize; a path that does not
-// fit fails as a file that cannot be opened (ENAMETOOLONG).
+// Files of an alias table build: directory path, initial images and their
+// removal, the record of the published generation, build lock. Paths are
+// bounded by kPathBufferSize; a path that does not fit fails as a file that
+// cannot be opened (ENAMETOOLONG).
 #include "aliastable/alias_table_build_files.h"
 
 #include <fcntl.h>
@@ -10,7 +12,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
+#include "aliastable/published_generation.h"
 #include "base/limits.h"
 #include "base/log.h"
 
@@ -58,6 +62,40 @@ bool WriteArray(const char* directory, const char* fileName, const unsigned char
     ok = fclose(file) == 0 && ok;
     if (!ok) LogPrintf(kLogError, "WriteArray; Error writing to file %s", path);
     return ok;
+}
+
+void RemoveGeneration(const char* directory, const char* generation) {
+    for (const char* extension : {".db", ".id0", ".str"}) {
+        char name[kGenerationNameSize + 8];
+        char path[kPathBufferSize];
+        snprintf(name, sizeof name, "%s%s", generation, extension);
+        if (!JoinPath(directory, name, path, sizeof path)) continue;  // never created either
+        if (unlink(path) != 0 && errno != ENOENT)
+            LogPrintf(kLogError, "Could not remove the file %s of an unfinished Mail Alias Table (errno:%d)",
+                      path, errno);
+    }
+}
+
+bool WritePublishedGeneration(const char* directory, const char* generation) {
+    char path[kPathBufferSize], written[kPathBufferSize];
+    bool ok = JoinPath(directory, kPublishedGenerationFile, path, sizeof path) &&
+              snprintf(written, sizeof written, "%s.new", path) < static_cast<int>(sizeof written);
+    int fd = ok ? open(written, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0660) : -1;
+    if (fd >= 0) {
+        char text[kGenerationNameSize + 1];
+        const int length = snprintf(text, sizeof text, "%s\n", generation);
+        ok = length > 0 && write(fd, text, static_cast<std::size_t>(length)) == length;
+        ok = fsync(fd) == 0 && ok;
+        ok = close(fd) == 0 && ok;
+        // Renamed in place: a reader sees the old record or the new one, whole.
+        ok = ok && rename(written, path) == 0;
+        int folder = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder >= 0) fsync(folder), close(folder);
+    }
+    if (fd < 0 || !ok)
+        LogPrintf(kLogError, "Could not record the published Mail Alias Table %s in %s/%s (errno:%d)",
+                  generation, directory, kPublishedGenerationFile, errno);
+    return fd >= 0 && ok;
 }
 
 AliasTableLock LockAliasTables(const char* directory, int* fd) {

@@ -1,6 +1,7 @@
 // Files of an alias table build: the alias table directory's path, the
-// initial disk images of a generation and the lock that serialises builds;
-// initial images are synced to disk before they are used.
+// initial disk images of a generation, their removal when the build fails,
+// the record of the published generation, and the lock that serialises
+// builds; what is written is synced to disk before it is used.
 // Touches only the file system; logs its failures at kLogError.
 #ifndef LDAPCGI_ALIASTABLE_ALIAS_TABLE_BUILD_FILES_H
 #define LDAPCGI_ALIASTABLE_ALIAS_TABLE_BUILD_FILES_H
@@ -15,6 +16,15 @@ bool FormAliasTableDirectory(const char* queueDirectory, char* path, std::size_t
 // and writes `size` bytes to it, synced to disk. False (already logged) when
 // the file cannot be opened or any write, flush, sync or close fails.
 bool WriteArray(const char* directory, const char* fileName, const unsigned char* bytes, std::size_t size);
+
+// Removes the three files of `generation` (those that exist) from the alias
+// table directory: what a build that failed leaves behind. Logs a file it
+// cannot remove.
+void RemoveGeneration(const char* directory, const char* generation);
+
+// Records `generation` as the published one (kPublishedGenerationFile,
+// replaced whole and synced); false, logged, when it cannot be written.
+bool WritePublishedGeneration(const char* directory, const char* generation);
 
 enum class AliasTableLock { kTaken, kBusy, kFailed };
 

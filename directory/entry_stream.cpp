@@ -27,21 +27,23 @@ int HandleError(LDAP* ld) {
     return code == LDAP_SUCCESS ? LDAP_OTHER : code;
 }
 
-// Visits the entries of one search-entry message; false when an entry's DN
-// cannot be read (a damaged message).
-bool VisitEntries(LDAP* ld, LDAPMessage* message, const EntryCallback& visit) {
+enum class Visited { kAll, kDamaged, kStopped };
+
+// Visits the entries of one search-entry message; kDamaged when an entry's DN
+// cannot be read, kStopped when the visit asked to stop.
+Visited VisitEntries(LDAP* ld, LDAPMessage* message, const StoppingEntryCallback& visit) {
     for (LDAPMessage* entry = ldap_first_entry(ld, message); entry != nullptr;
          entry = ldap_next_entry(ld, entry)) {
         BerElement* ber = nullptr;
         berval dn{};
         if (ldap_get_dn_ber(ld, entry, &ber, &dn) != LDAP_SUCCESS || dn.bv_val == nullptr) {
             if (ber != nullptr) ber_free(ber, 0);
-            return false;
+            return Visited::kDamaged;
         }
         StreamedEntry streamed(ld, entry, ber, dn);
-        visit(streamed);
+        if (!visit(streamed)) return Visited::kStopped;
     }
-    return true;
+    return Visited::kAll;
 }
 
 }  // namespace
@@ -69,6 +71,16 @@ bool IsConnectionFailure(int code) { return code == LDAP_TIMEOUT || code == LDAP
 
 int ForEachEntry(ldapClient& session, const char* base, int scope, const char* filter,
                  const char* const* attributes, const char* purpose, const EntryCallback& visit) {
+    return ForEachEntryUntil(session, base, scope, filter, attributes, purpose,
+                             [&visit](StreamedEntry& entry) {
+                                 visit(entry);
+                                 return true;
+                             });
+}
+
+int ForEachEntryUntil(ldapClient& session, const char* base, int scope, const char* filter,
+                      const char* const* attributes, const char* purpose,
+                      const StoppingEntryCallback& visit) {
     LDAP* ld = session.ld;
     if (ld == nullptr) {
         LogLdapError(nullptr, LDAP_SERVER_DOWN, "%s (no connection)", purpose);
@@ -91,9 +103,13 @@ int ForEachEntry(ldapClient& session, const char* base, int scope, const char* f
         LDAPMessage* message = nullptr;
         int type = ldap_result(ld, id, LDAP_MSG_ONE, &limit, &message);
         if (type == LDAP_RES_SEARCH_ENTRY) {
-            bool read = VisitEntries(ld, message, visit);
+            Visited visited = VisitEntries(ld, message, visit);
             ldap_msgfree(message);
-            if (read) continue;
+            if (visited == Visited::kAll) continue;
+            if (visited == Visited::kStopped) {
+                ldap_abandon_ext(ld, id, nullptr, nullptr);
+                return LDAP_USER_CANCELLED;
+            }
             code = LDAP_DECODING_ERROR;
         } else if (type == LDAP_RES_SEARCH_REFERENCE) {
             LogPrintf(kLogError, "%s: search reference ignored", purpose);

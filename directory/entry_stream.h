@@ -45,6 +45,13 @@ using EntryCallback = std::function<void(StreamedEntry& entry)>;
 int ForEachEntry(ldapClient& session, const char* base, int scope, const char* filter,
                  const char* const* attributes, const char* purpose, const EntryCallback& visit);
 
+// A visit that may stop the search: false abandons it (no more entries are
+// visited, nothing is logged) and ForEachEntryUntil returns LDAP_USER_CANCELLED.
+using StoppingEntryCallback = std::function<bool(StreamedEntry& entry)>;
+// ForEachEntry, for a visit that may stop it.
+int ForEachEntryUntil(ldapClient& session, const char* base, int scope, const char* filter,
+                      const char* const* attributes, const char* purpose, const StoppingEntryCallback& visit);
+
 // True for the results that mean the directory stopped answering (time limit
 // or lost connection): pages answer them with their connection message.
 bool IsConnectionFailure(int code);

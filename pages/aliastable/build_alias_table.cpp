@@ -1,7 +1,10 @@
 // The "Build Alias Table" handler: numbers a new generation of the mail alias
 // table, creates its files from the initial images, answers the browser and
 // hands the page over, then extracts every alias into the new relation and
-// publishes the generation's number only when the whole table is on disk.
+// publishes the generation's number only when the whole table is on disk,
+// recording it in the alias table directory too. The first record that
+// cannot be written ends the build; the files of a generation that is not
+// published are removed.
 // One build at a time: the build lock in the alias table directory is held
 // from before the sequence is read until after it is published.
 // Reads no form fields. Touches the directory, the alias table directory and
@@ -91,16 +94,31 @@ void HandPageOver() {
     }
 }
 
+// After a failed write of the new number: whether it is stored all the same
+// (the server took it, its answer was lost), read again on a new session.
+enum class Publication { kPublished, kNotPublished, kUnknown };
+
+Publication ReadBackPublication(ldapClient& client, unsigned long number) {
+    client.ldapClientUnbind();
+    if (!OpenDirectory(client)) return Publication::kUnknown;
+    AliasSequence sequence = ReadAliasSequence(client);
+    if (!sequence.stored) return Publication::kNotPublished;
+    return sequence.number == number && !sequence.marked ? Publication::kPublished
+                                                         : Publication::kNotPublished;
+}
+
 // Fills the new generation and publishes it; the page is complete already.
-void ExtractAndPublish(ldapClient& client, dbMailAlias& relation, const char* generation,
-                       unsigned long number) {
+// False when the generation was not published (its files are to go).
+bool ExtractAndPublish(ldapClient& client, dbMailAlias& relation, const char* directory,
+                       const char* generation, unsigned long number) {
     LogBeginBatch();  // one progress line per alias: written in batches
-    bool extracted = ExtractAliases(client, relation);
+    ExtractResult extracted = ExtractAliases(client, relation);
     LogEndBatch();
-    if (!extracted) {
+    if (extracted == ExtractResult::kWriteFailed) return false;  // its one line is logged
+    if (extracted != ExtractResult::kExtracted) {
         LogPrintf(kLogError, "Mail Alias Table %s not published, the Mail Alias Sequence stays at %lu",
                   generation, number - 1);
-        return;
+        return false;
     }
     unsigned long count = static_cast<unsigned long>(relation.recordCount());
     // The preprocessor may open the generation the moment its number is
@@ -111,16 +129,26 @@ void ExtractAndPublish(ldapClient& client, dbMailAlias& relation, const char* ge
         dbData text = dbErrStr(closed);
         LogPrintf(kLogError, "Error when writing the Mail Alias Table %s, %s; table not published",
                   generation, text.text());
-        return;
+        return false;
     }
     if (WriteAliasSequence(client, number, false) != 0) {
         LogMessage(kLogError, APPLICATION_NAME, kSequenceNotWritten);
-        return;
+        Publication publication = ReadBackPublication(client, number);
+        if (publication == Publication::kNotPublished) return false;
+        if (publication == Publication::kUnknown) {
+            // The preprocessor may be reading it: the files stay, unrecorded.
+            LogPrintf(kLogError, "Mail Alias Table %s kept: whether it was published cannot be read",
+                      generation);
+            return true;
+        }
     }
+    WritePublishedGeneration(directory, generation);
     LogPrintf(kLogProgress, "Written %lu records to the New Alias File %s.db", count, generation);
+    return true;
 }
 
-// Steps from the images to the publication, with the build lock held.
+// Steps from the images to the publication, with the build lock held. The
+// files of a generation that is not published are removed again.
 void BuildGeneration(ldapClient& client, const char* directory, unsigned long number) {
     char generation[kAliasSequenceSize];
     snprintf(generation, sizeof generation, "%lu", number);
@@ -135,22 +163,27 @@ void BuildGeneration(ldapClient& client, const char* directory, unsigned long nu
     snprintf(fileName, sizeof fileName, "%s.db", generation);
     written = WriteArray(directory, fileName, kAliasRelationImage, kAliasRelationImageSize) && written;
     if (!written) {
+        RemoveGeneration(directory, generation);
         PrintResultPageAndEnd(kImagesNotWritten);
         return;
     }
 
-    recordBase database;
-    dbMailAlias relation(&database, directory, generation);
-    if (relation.status != DB_OK) {
-        PrintResultPageAndEnd(kRelationNotOpened);
-        return;
-    }
-    printf("<p>The Mail Alias Table will now be built in the background ( Sequence # is %lu ).</p>", number);
-    printf("<p>The new database will be ready for the Preprocessor in approx. two minutes.</p>");
-    PrintPageEnd();
-    HandPageOver();
-
-    ExtractAndPublish(client, relation, generation, number);
+    bool published = false;
+    {
+        recordBase database;
+        dbMailAlias relation(&database, directory, generation);
+        if (relation.status != DB_OK) {
+            PrintResultPageAndEnd(kRelationNotOpened);
+        } else {
+            printf("<p>The Mail Alias Table will now be built in the background ( Sequence # is %lu ).</p>",
+                   number);
+            printf("<p>The new database will be ready for the Preprocessor in approx. two minutes.</p>");
+            PrintPageEnd();
+            HandPageOver();
+            published = ExtractAndPublish(client, relation, directory, generation, number);
+        }
+    }  // the relation's files are closed here
+    if (!published) RemoveGeneration(directory, generation);
 }
 
 // From the locked sequence on: marks it, then builds the next generation.

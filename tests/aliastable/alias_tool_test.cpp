@@ -27,6 +27,7 @@ protected:
         for (unsigned long i = 0; i < count; ++i)
             ASSERT_EQ(AddAlias(&relation, GeneratedAlias(i), GeneratedMail(i)), DB_OK);
         ASSERT_EQ(relation.close(), DB_OK);
+        WriteWholeFile(folder.File("published"), "5\n");  // as a build records what it published
     }
 
     ProcessResult Tool(std::vector<std::string> arguments) {
@@ -85,6 +86,35 @@ TEST_F(AliasToolTest, WrongUsageAndMissingFilesAreRefused) {
         EXPECT_EQ(run.exitStatus, c.exitStatus) << c.arguments.size() << " " << run.err;
         EXPECT_NE(run.err.find(c.error), std::string::npos) << run.err;
     }
+}
+
+// A generation that is not the recorded published one is refused whole,
+// however sound its files: a build that failed may have left it.
+TEST_F(AliasToolTest, OnlyThePublishedGenerationIsRead) {
+    Build(10);
+    const std::pair<const char*, const char*> records[] = {
+        // the record, what the refusal says of it
+        {"", "none is recorded"},  {"6\n", "published: 6"},      {"05\n", "published: 05"},
+        {"5", "none is recorded"}, {"5x\n", "none is recorded"}, {"-5\n", "none is recorded"}};
+    for (auto [record, said] : records) {
+        if (record[0] == '\0')
+            unlink(folder.File("published").c_str());
+        else
+            WriteWholeFile(folder.File("published"), record);
+        const std::string expected =
+            "aliastable: generation 5 in " + folder.path + " is not the published one (" + said + ")\n";
+        for (const std::vector<std::string>& arguments :
+             {std::vector<std::string>{"check", folder.path, "5"},
+              {"dump", folder.path, "5"},
+              {"lookup", folder.path, "5", "postmaster@example.org"}}) {
+            ProcessResult run = Tool(arguments);
+            EXPECT_EQ(run.exitStatus, arguments[0] == "check" ? 1 : 2) << record << arguments[0];
+            EXPECT_EQ(run.out, "") << record << arguments[0];
+            EXPECT_EQ(run.err, expected) << arguments[0];
+        }
+    }
+    WriteWholeFile(folder.File("published"), "5\n");
+    EXPECT_EQ(Lookup("postmaster@example.org").out, "admin@example.org\n");
 }
 
 TEST_F(AliasToolTest, DamagedTablesAreRefused) {

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -336,6 +337,13 @@ TEST_F(AliasBuildTest, QueueDirectoryEmptyEndingInSlashOrHoldingTheTables) {
     EXPECT_EQ(Run("BuildAliasTable").out, BuildPage(2));
     ExpectTable(2, dump);
     EXPECT_EQ(Sequence(), "2");
+    // The directory records the published generation; the tool reads no other.
+    EXPECT_EQ(ReadWholeFile(tables_ + "/published"), "2\n");
+    EXPECT_EQ(ModeOf(tables_ + "/published"), 0660);
+    ProcessResult earlier = Tool("check", 1);
+    EXPECT_EQ(earlier.exitStatus, 1);
+    EXPECT_EQ(earlier.err,
+              "aliastable: generation 1 in " + tables_ + " is not the published one (published: 2)\n");
     EXPECT_EQ(ModeOf(tables_), 0750);
     EXPECT_EQ(ReadWholeFile(tables_ + "/notes.txt"), "kept");
 }
@@ -388,7 +396,8 @@ TEST_F(AliasBuildTest, RefusedBuildsLoseNothing) {
         EXPECT_EQ(run.out, Failure(c.page));
         EXPECT_EQ(run.exitStatus, 0);
         EXPECT_EQ(Sequence(), c.sequence);
-        EXPECT_EQ(ModeOf(File(5, ".db")), c.sequence == "4!" ? 0660 : -1);
+        for (const char* extension : {".db", ".id0", ".str"})  // a failed build's files go
+            EXPECT_EQ(ModeOf(File(5, extension)), -1) << extension;
         EXPECT_EQ(LogCount(kLogError), c.logLine.empty() ? 0 : 1) << Log();
         std::size_t at = c.logLine.find('@');  // stands for the queue folder
         if (at != std::string::npos) c.logLine.replace(at, 1, queue_);
@@ -402,18 +411,27 @@ TEST_F(AliasBuildTest, RefusedBuildsLoseNothing) {
               Failure("Error connecting to LDAP server, Alias Table can not be built"));
 }
 
-TEST_F(AliasBuildTest, WriteErrorDuringExtractionPublishesNothing) {
-    ASSERT_TRUE(Sandbox().Add(Users(50, 1)));
-    std::string log = scratch_.File("build.log");  // a fresh log stays below the limit
-    ASSERT_TRUE(Config("[Log]\nFile=" + log + "\n"));
-    // Room for the images, not for 50 records.
+// A full disk (a file-size limit): the first record that cannot be written
+// (800 records fill the relation's write buffer more than once) ends the
+// build with one error line; the search is abandoned, nothing is published
+// and the generation's files are removed.
+TEST_F(AliasBuildTest, FullDiskEndsTheBuildAtTheFirstWriteErrorLeavingNoFiles) {
+    ASSERT_TRUE(Sandbox().Add(Users(400, 2)));
+    // A fresh log of errors only: it stays below the limit too.
+    std::string log = scratch_.File("build.log");
+    ASSERT_TRUE(Config("[Log]\nFile=" + log + "\nLevel=5\n"));
+    // Room for the images, not for the first write of buffered records.
     std::string limited = "trap '' XFSZ; exec prlimit --fsize=6000 -- \"$0\"";
     EXPECT_EQ(Run("BuildAliasTable", {"/bin/sh", "-c", limited}).out, BuildPage(1));
     EXPECT_EQ(Sequence(), "0!");
+    // One line, not one for every alias after the failure.
     std::string text = ReadWholeFile(log);
-    for (const char* part : {" 1 LDAP CGI[", "Error when writing", "not published"})
-        EXPECT_NE(text.find(part), std::string::npos) << text;
-    EXPECT_EQ(text.find("Written"), std::string::npos) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    EXPECT_NE(text.find(" 1 LDAP CGI["), std::string::npos) << text;
+    EXPECT_NE(text.find("Error when writing record to the Mail Alias Table, "), std::string::npos) << text;
+    for (const char* extension : {".db", ".id0", ".str"})
+        EXPECT_EQ(ModeOf(File(1, extension)), -1) << extension;
+    EXPECT_EQ(ModeOf(tables_ + "/published"), -1);
 }
 
 TEST_F(AliasBuildTest, ServerLostOrPublicationFailingLeavesTheSequenceMarked) {
@@ -436,6 +454,7 @@ TEST_F(AliasBuildTest, ServerLostOrPublicationFailingLeavesTheSequenceMarked) {
         relay.Drop();
         std::string lost = "Table 6 not published, the Mail Alias Sequence stays at 5";
         EXPECT_TRUE(WaitFor([&] { return LogCount(kLogError, lost); })) << Log();
+        EXPECT_TRUE(WaitFor([&] { return ModeOf(File(6, ".db")) == -1; })) << "the unfinished table stays";
     }
     EXPECT_EQ(LogCount(kLogError, "The search for Mail Aliases failed"), 1);
     EXPECT_EQ(LogCount(kLogError), 2);
@@ -451,7 +470,9 @@ TEST_F(AliasBuildTest, ServerLostOrPublicationFailingLeavesTheSequenceMarked) {
     EXPECT_EQ(LogCount(kLogError, "LDAP profile string write of PreProcessor/AliasSequence failed"), 1);
     EXPECT_EQ(LogCount(kLogError), 4);
     EXPECT_EQ(LogCount(kLogProgress, "Written"), 0);
-    EXPECT_EQ(Tool("check", 6).out.rfind("sound: 800 records", 0), 0u);  // complete, not published
+    // Complete, but not published (the number read back says so): gone.
+    for (const char* extension : {".db", ".id0", ".str"})
+        EXPECT_EQ(ModeOf(File(6, extension)), -1) << extension;
 }
 
 // A server that stops answering, at the bind or in the middle of the

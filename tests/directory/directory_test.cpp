@@ -450,6 +450,20 @@ TEST_F(Directory, ForEachEntryStreamsEntriesAndEndsOnLimitsAndFailures) {
                        "\"\", matched DN \"\""}));
 }
 
+TEST_F(Directory, AVisitThatStopsAbandonsTheSearchAndTheSessionGoesOn) {
+    ASSERT_NE(OpenDirectory(client), nullptr);
+    const char* const attributes[] = {"1.1", nullptr};
+    int visited = 0;
+    EXPECT_EQ(ForEachEntryUntil(client, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", attributes, "Test search",
+                                [&visited](StreamedEntry&) { return ++visited < 2; }),
+              LDAP_USER_CANCELLED);
+    EXPECT_EQ(visited, 2);
+    EXPECT_EQ(sandbox.ReadLog(), "");  // stopped on purpose: no error line
+    int code = 0;
+    EXPECT_EQ(Stream(client, "", LDAP_SCOPE_SUBTREE, "(objectClass=xoperson)", &code).size(), 2u);
+    EXPECT_EQ(code, LDAP_SUCCESS);
+}
+
 // A server that takes the connection and never answers: the bind gives up
 // after the limit; one that answers the bind: the search gives up.
 TEST_F(Directory, StalledServerEndsEveryWaitAtTheTimeLimit) {
