@@ -74,9 +74,13 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
-# Library dependencies (libldap, libinih, libstdc++, libc) come from
-# dpkg-shlibdeps; the web server is the site's choice.
+# Library dependencies come from dpkg-shlibdeps (libc: the C++ runtime and
+# libinih are linked in), but for libldap, which the program loads when a
+# page first needs the directory; the web server is the site's choice.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(LDAPCGI_LIBLDAP_PACKAGE)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${LDAPCGI_LIBLDAP_PACKAGE}")
+endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "lighttpd | apache2")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "slapd, ldap-utils")
 include(CPack)

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/log.h"
+#include "platform/ldapclient/ldap_library.h"
 
 namespace {
 
@@ -16,8 +17,9 @@ namespace {
 void ReadAhead(LDAP* ld) {
     Sockbuf* sb = nullptr;
     if (ldap_get_option(ld, LDAP_OPT_SOCKBUF, &sb) != LDAP_OPT_SUCCESS || sb == nullptr) return;
-    if (ber_sockbuf_ctrl(sb, LBER_SB_OPT_HAS_IO, &ber_sockbuf_io_readahead)) return;
-    ber_sockbuf_add_io(sb, &ber_sockbuf_io_readahead, LBER_SBIOD_LEVEL_PROVIDER, nullptr);
+    Sockbuf_IO* readahead = LdapReadaheadIo();
+    if (readahead == nullptr || ber_sockbuf_ctrl(sb, LBER_SB_OPT_HAS_IO, readahead)) return;
+    ber_sockbuf_add_io(sb, readahead, LBER_SBIOD_LEVEL_PROVIDER, nullptr);
 }
 
 // The result code that ended a wait without an answer (-1 from ldap_result).

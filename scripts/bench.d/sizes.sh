@@ -1,0 +1,82 @@
+#!/bin/bash
+# The listings and the alias table build at each size of BENCH_SIZES
+# (default "10000 100000 1000000" users), each side by side with ldapsearch
+# fetching the same attributes with the same filter from the same server,
+# with the default logging (every line, one progress line per alias):
+# - ListUsers (every user), goal 1.2;
+# - ListConn (the SMTPC connector, every user), goal 1.2;
+# - the alias table build (two aliases per user), goal 1.2, peak memory
+#   under 64 MiB, and the table checked complete;
+# - lookups of random aliases in the table built, goal under 5 us.
+# Medians over BENCH_SIZE_ROUNDS rounds (default 3). The directories are
+# generated once (slapadd) and kept in the benchmark cache.
+set -e
+cd "$(dirname "$0")/../.."
+. scripts/bench.d/common
+SIZES=${BENCH_SIZES:-10000 100000 1000000}
+SIZE_ROUNDS=${BENCH_SIZE_ROUNDS:-3}
+BUILD_MEMORY_GOAL_KB=65536
+LOOKUP_GOAL_US=5
+WORK=$(mktemp -d "$(pwd)/$BUILD_DIR/bench-sizes.XXXXXX")
+DIR=""
+cleanup() {
+    [ -n "$DIR" ] && scripts/directory-sandbox stop "$DIR/directory" >/dev/null 2>&1
+    rm -rf "$WORK"
+}
+trap cleanup EXIT INT TERM
+
+LIST_ATTRIBUTES="firstname sn mail telephonenumber"
+USERS_FILTER='(&(objectClass=xoperson)(mail=*)(!(objectclass=xolistowner))(!(objectclass=xolistrequest)))'
+CONN_FILTER='(&(otherMailbox=SMTPC$*)(objectClass=xoperson))'
+ALIAS_FILTER='(&(mail=*)(objectclass=xoperson))'
+
+for count in $SIZES; do
+    DIR=$(directory_for "$count")
+    PORT=$(SANDBOX_MAXSIZE=$DIRECTORY_MAXSIZE scripts/directory-sandbox start "$DIR/directory")
+    work="$WORK/$count"
+    mkdir -p "$work/config" "$work/queue"
+    { sed "s|^File=.*|File=$work/ldapcgi.log|" "$DIR/directory/XOMTA.INI"
+      printf '\n[Gateway]\nQueueDirectory=%s\n' "$work/queue"; } > "$work/config/XOMTA.INI"
+    printf 'Command=BuildAliasTable' > "$work/build-body"
+    sleep 2  # the configuration reader re-reads files changed within the last two seconds
+    search=(-- ldapsearch -x -LLL -o ldif-wrap=no -H "ldap://127.0.0.1:$PORT" -D "$ROOT_DN" -w "$ROOT_PW"
+            -b "" -s sub)
+    cgi=(-c -e XOMTA_CONFIG_DIR="$work/config")
+    echo "-- $count users"
+    "$RUN" "${search[@]}" "$ALIAS_FILTER" mail >/dev/null  # warms the server's cache
+
+    compare "ListUsers, $count users" 1.2 "$SIZE_ROUNDS" 1 \
+        "${cgi[@]}" -e REQUEST_METHOD=GET -e QUERY_STRING='Command=ListUsers&FirstName=*&LastName=*&Mail=*' \
+        -o "$work/page" -- "$CGI" :: "${search[@]}" "$USERS_FILTER" $LIST_ATTRIBUTES
+    rows=$(grep -cx $'\t\t<tr>' "$work/page" || true)
+    [ "$rows" = "$count" ] || echo "   ListUsers printed $rows rows, not $count"
+
+    compare "ListConn, $count users" 1.2 "$SIZE_ROUNDS" 1 \
+        "${cgi[@]}" -e REQUEST_METHOD=GET -e 'QUERY_STRING=Command=ListConn&Channel=SMTPC&Identifier=*' \
+        -o "$work/page" -- "$CGI" :: "${search[@]}" "$CONN_FILTER" $LIST_ATTRIBUTES
+    rows=$(grep -cx $'\t\t<tr>' "$work/page" || true)
+    [ "$rows" = "$count" ] || echo "   ListConn printed $rows rows, not $count"
+
+    compare "alias build, $count users" 1.2 "$SIZE_ROUNDS" 1 \
+        "${cgi[@]}" -e REQUEST_METHOD=POST -e CONTENT_TYPE=application/x-www-form-urlencoded \
+        -e CONTENT_LENGTH=23 -i "$work/build-body" -o "$work/page" -- "$CGI" :: \
+        "${search[@]}" "$ALIAS_FILTER" mail
+    record "alias build memory, $count users" "$OURS_KB KiB" "< $BUILD_MEMORY_GOAL_KB KiB" \
+        "$([ "$OURS_KB" -lt "$BUILD_MEMORY_GOAL_KB" ] && echo met || echo "NOT met")"
+    sequence=$(ldapsearch -x -LLL -H "ldap://127.0.0.1:$PORT" -D "$ROOT_DN" -w "$ROOT_PW" \
+                 -b cn=AliasSequence,cn=PreProcessor,cn=profiles -s base xoprofilevalue 2>/dev/null |
+               sed -n 's/^xoprofilevalue: //p')
+    case "$sequence" in
+        ''|*[!0-9]*) echo "   the build did not publish its table (sequence \"$sequence\")" ;;
+        *)
+            set -- $(XOMTA_CONFIG_DIR="$work/config" "$BUILD_DIR/alias_lookup" table \
+                       "$work/queue/AliasTables" "$sequence" "$count") 0 0 0 0
+            [ "$1" = $((2 * count)) ] || echo "   the table holds $1 records, not $((2 * count))"
+            record "alias lookup, $1 records" "$2 us ($3 of $4 found)" "< $LOOKUP_GOAL_US us" \
+                "$(awk -v t="$2" -v g="$LOOKUP_GOAL_US" -v f="$3" -v n="$4" \
+                     'BEGIN { print (t < g && f == n ? "met" : "NOT met") }')"
+            ;;
+    esac
+    rm -rf "$work/queue/AliasTables" "$work/ldapcgi.log"
+    scripts/directory-sandbox stop "$DIR/directory" >/dev/null 2>&1
+done
