@@ -1,15 +1,17 @@
 // Forwarders of the libldap and liblber calls the program makes: each finds
 // its function in the library (dlopen of LDAPCGI_LIBLDAP_SONAME, the soname
 // the build found, with dlsym) on its first call. Sets SASL_PATH (when unset)
-// before the load. Only ldap_initialize can
+// to the program's folder before the load. Only ldap_initialize can
 // open a session, so a failed load ends there: it answers
 // LDAP_NOT_SUPPORTED, and the other calls, which need a session or
 // something a session made, answer as for an invalid argument.
 #include "platform/ldapclient/ldap_library.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/ldapclient/ldapclient_internal.h"
 
@@ -19,12 +21,28 @@
 
 namespace {
 
+constexpr std::size_t kProgramPathSize = 4096;  // the program's path, terminator included
+
+// The client binds with simple binds only, so libldap's start of Cyrus SASL
+// need not load SASL's mechanism plugins (a third of the cost of a short
+// page): unless SASL_PATH is set, it names the program's own folder, which
+// holds no plugin. (A folder that does not exist would cost a syslog line
+// per request.)
+void KeepSaslPluginsOut() {
+    if (getenv("SASL_PATH") != nullptr) return;
+    char path[kProgramPathSize];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof path - 1) return;  // none, or cut
+    path[length] = '\0';
+    char* slash = strrchr(path, '/');
+    if (slash == nullptr || slash == path) return;
+    *slash = '\0';
+    setenv("SASL_PATH", path, 0);
+}
+
 void* Library() {
     static void* library = [] {
-        // The client binds with simple binds only, so libldap's start of
-        // Cyrus SASL need not load SASL's mechanism plugins (a third of the
-        // cost of a short page): an empty plugin path, unless one is set.
-        setenv("SASL_PATH", "", 0);
+        KeepSaslPluginsOut();
         void* handle = dlopen(LDAPCGI_LIBLDAP_SONAME, RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr) {
             const char* reason = dlerror();
