@@ -77,9 +77,9 @@ const unsigned char* ReaderNode(AliasTable* table, uint32_t page, uint8_t type) 
     return node;
 }
 
-// ReaderEntryData `i` of a checked node, its bytes bounded to the page.
-bool ReaderEntry(AliasTable* table, const unsigned char* node, uint32_t page, std::size_t i,
-                 ReaderEntryData* entry) {
+// Entry `i` of a checked node in place, its bytes bounded to the page.
+bool ReaderEntryKey(AliasTable* table, const unsigned char* node, uint32_t page, std::size_t i,
+                    uint32_t* value, const unsigned char** key, std::size_t* keyLength) {
     std::size_t count = GetU16(node + kNodeCount);
     std::size_t offset = GetU16(node + kNodeHeadSize + 2 * i);
     if (offset < kNodeHeadSize + 2 * count || offset + kEntryKey > kDbPageSize)
@@ -87,9 +87,21 @@ bool ReaderEntry(AliasTable* table, const unsigned char* node, uint32_t page, st
     std::size_t length = node[offset + kEntryKeyLength];
     if (length >= kAliasKeySize || offset + kEntryKey + length > kDbPageSize)
         return ReaderFail(table, "index page %u: entry %zu has a bad key length", page, i);
-    entry->value = GetU32(node + offset + kEntryValue);
+    *value = GetU32(node + offset + kEntryValue);
+    *key = node + offset + kEntryKey;
+    *keyLength = length;
+    return true;
+}
+
+// ReaderEntryData `i` of a checked node: the entry with its key padded.
+bool ReaderEntry(AliasTable* table, const unsigned char* node, uint32_t page, std::size_t i,
+                 ReaderEntryData* entry) {
+    const unsigned char* key = nullptr;
+    std::size_t length = 0;
+    entry->value = 0;
+    if (!ReaderEntryKey(table, node, page, i, &entry->value, &key, &length)) return false;
     std::memset(entry->key, 0, sizeof entry->key);
-    std::memcpy(entry->key, node + offset + kEntryKey, length);
+    std::memcpy(entry->key, key, length);
     return true;
 }
 
@@ -131,6 +143,7 @@ bool OpenAliasTable(const char* directory, const char* generation, AliasTable* t
         !MapFile(table, directory, generation, ".id0", &table->index, &table->indexSize) ||
         !MapFile(table, directory, generation, ".str", &table->strings, &table->stringsSize))
         return false;
+    table->ignoreCase = AliasKeysIgnoreCase();
     return CheckAliasTableHeaders(table, generation);
 }
 
@@ -186,22 +199,53 @@ void CloseAliasTable(AliasTable* table) {
     table->records = 0;
 }
 
+namespace {
+
+// CompareAliasKeys of `key` (NUL-padded) and an entry's stored key, read in
+// place: `length` bytes, the rest of the 128 counting as NULs.
+int CompareWithStored(const char* key, const unsigned char* stored, std::size_t length, bool ignoreCase) {
+    for (std::size_t i = 0; i < kAliasKeySize; ++i) {
+        unsigned char x = static_cast<unsigned char>(key[i]);
+        unsigned char y = i < length ? stored[i] : 0;
+        if (ignoreCase) {
+            if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + ('a' - 'A'));
+            if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + ('a' - 'A'));
+        }
+        if (x != y) return x < y ? -1 : 1;
+        if (x == 0) return 0;
+    }
+    return 0;
+}
+
+// Compares `key` with entry `i` of a checked node, in place; false on damage.
+bool CompareWithEntry(AliasTable* table, const unsigned char* node, uint32_t page, std::size_t i,
+                      const char* key, int* order, uint32_t* value) {
+    const unsigned char* stored = nullptr;
+    std::size_t length = 0;
+    if (!ReaderEntryKey(table, node, page, i, value, &stored, &length)) return false;
+    *order = CompareWithStored(key, stored, length, table->ignoreCase);
+    return true;
+}
+
+}  // namespace
+
 AliasLookupResult LookupAlias(AliasTable* table, const char* alias, const char** mail) {
     if (table->records == 0) return ALIAS_NOT_FOUND;
     char key[kAliasKeySize];
     strNcpy(key, alias, sizeof key);  // longer aliases are stored cut the same way
-    bool ignoreCase = AliasKeysIgnoreCase();
+    bool ignoreCase = table->ignoreCase;
     uint32_t height = ReaderHeight(table);
     uint32_t page = ReaderRoot(table);
-    ReaderEntryData entry;
+    int order = 0;
+    uint32_t value = 0;
     for (uint32_t level = 0; level + 1 < height; ++level) {
         const unsigned char* node = ReaderNode(table, page, kNodeBranch);
         if (node == nullptr) return ALIAS_TABLE_DAMAGED;
         std::size_t low = 0, high = GetU16(node + kNodeCount);
         while (low < high) {
             std::size_t middle = (low + high) / 2;
-            if (!ReaderEntry(table, node, page, middle, &entry)) return ALIAS_TABLE_DAMAGED;
-            if (CompareAliasKeys(key, entry.key, ignoreCase) >= 0)
+            if (!CompareWithEntry(table, node, page, middle, key, &order, &value)) return ALIAS_TABLE_DAMAGED;
+            if (order >= 0)
                 low = middle + 1;
             else
                 high = middle;
@@ -209,8 +253,9 @@ AliasLookupResult LookupAlias(AliasTable* table, const char* alias, const char**
         if (low == 0) {
             page = GetU32(node + kNodeLink);
         } else {
-            if (!ReaderEntry(table, node, page, low - 1, &entry)) return ALIAS_TABLE_DAMAGED;
-            page = entry.value;
+            if (!CompareWithEntry(table, node, page, low - 1, key, &order, &value))
+                return ALIAS_TABLE_DAMAGED;
+            page = value;
         }
     }
     const unsigned char* leaf = ReaderNode(table, page, kNodeLeaf);
@@ -218,14 +263,12 @@ AliasLookupResult LookupAlias(AliasTable* table, const char* alias, const char**
     std::size_t low = 0, high = GetU16(leaf + kNodeCount);
     while (low < high) {
         std::size_t middle = (low + high) / 2;
-        if (!ReaderEntry(table, leaf, page, middle, &entry)) return ALIAS_TABLE_DAMAGED;
-        int order = CompareAliasKeys(key, entry.key, ignoreCase);
+        if (!CompareWithEntry(table, leaf, page, middle, key, &order, &value)) return ALIAS_TABLE_DAMAGED;
         if (order == 0) {
             const char* stored;
-            if (!ReaderRecord(table, entry.value, &stored, mail, nullptr, nullptr))
-                return ALIAS_TABLE_DAMAGED;
+            if (!ReaderRecord(table, value, &stored, mail, nullptr, nullptr)) return ALIAS_TABLE_DAMAGED;
             if (CompareAliasKeys(stored, key, ignoreCase) != 0) {
-                ReaderFail(table, "record %u does not hold the alias its index entry names", entry.value);
+                ReaderFail(table, "record %u does not hold the alias its index entry names", value);
                 return ALIAS_TABLE_DAMAGED;
             }
             return ALIAS_FOUND;

@@ -18,11 +18,14 @@ struct AliasTable {
     const unsigned char* strings = nullptr;
     std::size_t stringsSize = 0;
     unsigned long records = 0;                // record count of the index header
+    bool ignoreCase = false;                  // the key comparison, as the setting stood at the open
     char error[kAliasReaderErrorSize] = {0};  // last failure, for messages
 };
 
 // Opens DIR/GENERATION.*; false with table->error set when the files are
-// missing or do not hold an alias table. Close it in every case.
+// missing or do not hold an alias table. Close it in every case. Reads the
+// "UseCaseSensitiveAliasLookup" setting once, for every lookup in the table:
+// it must be the one the table was built with.
 bool OpenAliasTable(const char* directory, const char* generation, AliasTable* table);
 void CloseAliasTable(AliasTable* table);
 // The checks of OpenAliasTable on files already in memory: the caller sets
@@ -33,8 +36,7 @@ bool CheckAliasTableHeaders(AliasTable* table, const char* generation);
 
 enum AliasLookupResult { ALIAS_FOUND, ALIAS_NOT_FOUND, ALIAS_TABLE_DAMAGED };
 
-// Finds `alias` with the relation's comparison (reads the setting once per
-// call). On ALIAS_FOUND *mail points at the primary address inside the
+// Finds `alias` with the table's comparison. On ALIAS_FOUND *mail points at the primary address inside the
 // mapping, valid until CloseAliasTable.
 AliasLookupResult LookupAlias(AliasTable* table, const char* alias, const char** mail);
 

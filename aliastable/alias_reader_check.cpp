@@ -133,7 +133,7 @@ bool CheckAliasTable(AliasTable* table) {
         return CheckStrings(table);
     }
     uint32_t pages = ReaderPageCount(table);
-    CheckState state{table, AliasKeysIgnoreCase(), ReaderHeight(table), nullptr, nullptr, nullptr, 0};
+    CheckState state{table, table->ignoreCase, ReaderHeight(table), nullptr, nullptr, nullptr, 0};
     state.pageSeen = static_cast<unsigned char*>(std::calloc(pages, 1));
     state.recordSeen = static_cast<unsigned char*>(std::calloc(table->records, 1));
     state.leaves = static_cast<uint32_t*>(std::calloc(pages, sizeof(uint32_t)));

@@ -26,6 +26,8 @@ uint32_t ReaderHeight(const AliasTable* table);
 uint32_t ReaderRoot(const AliasTable* table);
 // Node page `page` of the given type (kNodeLeaf / kNodeBranch), or null.
 const unsigned char* ReaderNode(AliasTable* table, uint32_t page, uint8_t type);
+bool ReaderEntryKey(AliasTable* table, const unsigned char* node, uint32_t page, std::size_t i,
+                    uint32_t* value, const unsigned char** key, std::size_t* keyLength);
 bool ReaderEntry(AliasTable* table, const unsigned char* node, uint32_t page, std::size_t i,
                  ReaderEntryData* entry);
 // Record `number`'s alias and primary address; the string's place in NAME.str.

@@ -7,7 +7,8 @@
 # - ListConn (the SMTPC connector, every user), goal 1.2;
 # - the alias table build (two aliases per user), goal 1.2, peak memory
 #   under 64 MiB, and the table checked complete;
-# - lookups of random aliases in the table built, goal under 5 us.
+# - lookups of random aliases in the table built, goal under 5 us of CPU
+#   time each (the wall time beside it).
 # Medians over BENCH_SIZE_ROUNDS rounds (default 3). The directories are
 # generated once (slapadd) and kept in the benchmark cache.
 set -e
@@ -70,11 +71,11 @@ for count in $SIZES; do
         ''|*[!0-9]*) echo "   the build did not publish its table (sequence \"$sequence\")" ;;
         *)
             set -- $(XOMTA_CONFIG_DIR="$work/config" "$BUILD_DIR/alias_lookup" table \
-                       "$work/queue/AliasTables" "$sequence" "$count") 0 0 0 0
+                       "$work/queue/AliasTables" "$sequence" "$count") 0 0 0 0 0
             [ "$1" = $((2 * count)) ] || echo "   the table holds $1 records, not $((2 * count))"
-            record "alias lookup, $1 records" "$2 us ($3 of $4 found)" "< $LOOKUP_GOAL_US us" \
-                "$(awk -v t="$2" -v g="$LOOKUP_GOAL_US" -v f="$3" -v n="$4" \
-                     'BEGIN { print (t < g && f == n ? "met" : "NOT met") }')"
+            record "alias lookup, $1 records" "$2 us CPU, $3 us wall ($4 of $5 found)" \
+                "< $LOOKUP_GOAL_US us CPU" "$(awk -v t="$2" -v g="$LOOKUP_GOAL_US" -v f="$4" -v n="$5" \
+                                            'BEGIN { print (t < g && f == n ? "met" : "NOT met") }')"
             ;;
     esac
     rm -rf "$work/queue/AliasTables" "$work/ldapcgi.log"
