@@ -2,12 +2,15 @@
 // the users of a domain. Streams one search on the client's session handle
 // (ForEachEntry), keeps four attributes per user and prints the rows sorted by last name,
 // then first name (ASCII case ignored, absent = empty; equal keys in the
-// reverse of their arrival). Rows are collected and sorted once, so the cost
-// stays O(n log n) whatever order the directory returns them in.
+// reverse of their arrival). Rows are collected (packed, about the size of
+// their texts) and sorted once, so the cost stays O(n log n) whatever order
+// the directory returns them in.
 #include <strings.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,78 +26,120 @@
 
 namespace {
 
-// One user of the table; each field holds the first value seen for it.
-struct UserRow {
-    std::string mail, firstname, sn, telephonenumber;
-    bool hasMail = false, hasFirstname = false, hasSn = false, hasTelephonenumber = false;
-    std::string key;  // sn, NUL, firstname, folded to lower case
+// Rows are held compactly, as the table may list a million users: each
+// row is one packed record in a chunked arena, its four texts back to back,
+// each ending in a NUL (the sort key first): sn, firstname, telephonenumber,
+// mail. An absent field is the empty text, which prints and sorts the same.
+// Values are read up to their first NUL, as a C string would be.
+constexpr std::size_t kRowChunkSize = 1 << 20;
+enum RowField { kSn, kFirstname, kTelephonenumber, kMail, kRowFields };
+
+class RowArena {
+public:
+    // Room for `size` bytes that stay in place until the arena is gone.
+    char* Allocate(std::size_t size) {
+        if (size > kRowChunkSize) {
+            chunks_.emplace_back(new char[size]);
+            return chunks_.back().get();
+        }
+        if (chunks_.empty() || used_ + size > kRowChunkSize) {
+            chunks_.emplace_back(new char[kRowChunkSize]);
+            used_ = 0;
+        }
+        char* room = chunks_.back().get() + used_;
+        used_ += size;
+        return room;
+    }
+
+private:
+    std::vector<std::unique_ptr<char[]>> chunks_;
+    std::size_t used_ = 0;
 };
 
-void AppendFolded(std::string* key, const std::string& text) {
-    for (char c : text) key->push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
-}
-
-void KeepFirst(std::string* field, bool* has, const berval* value) {
-    if (*has) return;
-    field->assign(value->bv_val, value->bv_len);
-    std::size_t nul = field->find('\0');
-    if (nul != std::string::npos) field->resize(nul);
-    *has = true;
-}
+// The field after `field` in a packed row.
+const char* NextField(const char* field) { return field + strlen(field) + 1; }
 
 bool NameIs(const berval& name, const char* wanted, std::size_t length) {
     return name.bv_len == length && strncasecmp(name.bv_val, wanted, length) == 0;
 }
 
-// Reads the row of one entry: the primary address from the DN, then the
-// first value of each of the four attributes not yet set.
-void ReadUserRow(StreamedEntry& entry, UserRow* row) {
+// A value up to its first NUL.
+std::size_t TextLength(const berval& value) {
+    return value.bv_val == nullptr ? 0 : strnlen(value.bv_val, value.bv_len);
+}
+
+// Reads the row of one entry into the arena: the primary address from the
+// DN, then the first value of each of the four attributes not yet set.
+const char* ReadUserRow(StreamedEntry& entry, RowArena* arena) {
     const berval& dn = entry.Dn();
-    row->hasMail = PrimaryAddressFromDn(std::string(dn.bv_val, dn.bv_len).c_str(), &row->mail);
+    std::string primary;
+    bool hasMail = PrimaryAddressFromDn(std::string(dn.bv_val, dn.bv_len).c_str(), &primary);
+    berval texts[kRowFields] = {};
+    bool seen[kRowFields] = {false, false, false, hasMail};
+    if (hasMail) texts[kMail] = berval{primary.size(), &primary[0]};
     berval name{};
     berval* values = nullptr;
     while (entry.NextAttribute(&name, &values)) {
-        std::string* field = nullptr;
-        bool* has = nullptr;
-        if (NameIs(name, "mail", 4))
-            field = &row->mail, has = &row->hasMail;
-        else if (NameIs(name, "firstname", 9))
-            field = &row->firstname, has = &row->hasFirstname;
-        else if (NameIs(name, "sn", 2))
-            field = &row->sn, has = &row->hasSn;
-        else if (NameIs(name, "telephonenumber", 15))
-            field = &row->telephonenumber, has = &row->hasTelephonenumber;
-        if (field != nullptr && values != nullptr && values[0].bv_val != nullptr)
-            KeepFirst(field, has, &values[0]);
+        int field = NameIs(name, "mail", 4)               ? kMail
+                    : NameIs(name, "firstname", 9)        ? kFirstname
+                    : NameIs(name, "sn", 2)               ? kSn
+                    : NameIs(name, "telephonenumber", 15) ? kTelephonenumber
+                                                          : -1;
+        if (field < 0 || seen[field] || values == nullptr || values[0].bv_val == nullptr) continue;
+        texts[field] = values[0];
+        seen[field] = true;
     }
-    AppendFolded(&row->key, row->sn);
-    row->key.push_back('\0');
-    AppendFolded(&row->key, row->firstname);
+    std::size_t size = 0;
+    for (const berval& text : texts) size += TextLength(text) + 1;
+    char* row = arena->Allocate(size);
+    char* at = row;
+    for (const berval& text : texts) {
+        std::size_t length = TextLength(text);
+        if (length > 0) memcpy(at, text.bv_val, length);
+        at[length] = '\0';
+        at += length + 1;
+    }
+    return row;
+}
+
+unsigned char Folded(char c) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
+}
+
+// Sort order: sn, then firstname, ASCII case ignored, compared as the bytes
+// "sn NUL firstname" (a shorter text first).
+bool RowBefore(const char* a, const char* b) {
+    for (int nuls = 0;; ++a, ++b) {
+        unsigned char x = Folded(*a), y = Folded(*b);
+        if (x != y) return x < y;
+        if (x == 0 && ++nuls == 2) return false;
+    }
 }
 
 const char* const kAttributes[] = {"firstname", "sn", "mail", "telephonenumber", nullptr};
 
 // Table order of the rows: key ascending, and for equal keys the later
 // arrival first (as an insertion tree that sends equal keys left prints them).
-std::vector<const UserRow*> SortedRows(const std::vector<UserRow>& rows) {
-    std::vector<const UserRow*> order;
-    order.reserve(rows.size());
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) order.push_back(&*it);
-    std::stable_sort(order.begin(), order.end(),
-                     [](const UserRow* a, const UserRow* b) { return a->key < b->key; });
-    return order;
+void SortRows(std::vector<const char*>* rows) {
+    std::reverse(rows->begin(), rows->end());
+    std::stable_sort(rows->begin(), rows->end(), RowBefore);
 }
 
-void PrintUserRow(const UserRow& row) {
-    std::string link = LinkValue(row.mail.c_str());
+void PrintUserRow(const char* row) {
+    const char* sn = row;
+    const char* firstname = NextField(sn);
+    const char* telephonenumber = NextField(firstname);
+    const char* mail = NextField(telephonenumber);
+    std::string link = LinkValue(mail);
     printf("\t\t<tr>\n");
     printf("\t\t\t<td align=left><a href=%s?Command=FindUser&Mail=%s>%s</td>\n", SCRIPT_PATH, link.c_str(),
-           HtmlEscape(row.firstname.c_str()));
+           HtmlEscape(firstname));
     printf("\t\t\t<td align=left><a href=%s?Command=FindUser&Mail=%s>%s</td>\n", SCRIPT_PATH, link.c_str(),
-           HtmlEscape(row.sn.c_str()));
-    printf("\t\t\t<td align=left>%s</td>\n", HtmlEscape(row.telephonenumber.c_str()));
+           HtmlEscape(sn));
+    printf("\t\t\t<td align=left>%s</td>\n", HtmlEscape(telephonenumber));
     printf("\t\t\t<td align=left><a href=%s?Command=FindUser&Mail=%s>%s</td>\n", SCRIPT_PATH, link.c_str(),
-           HtmlEscape(row.mail.c_str()));
+           HtmlEscape(mail));
     printf("\t\t</tr>\n");
 }
 
@@ -120,10 +165,12 @@ bool PrintUserTable(ldapClient& client, const char* filter, const char* base, in
 
     // Rows arrive until the search ends; whatever ended it, those received
     // are printed.
-    std::vector<UserRow> rows;
+    RowArena arena;
+    std::vector<const char*> rows;
     int result = ForEachEntry(client, base, scope, filter, kAttributes, "The search for the user table",
-                              [&rows](StreamedEntry& entry) { ReadUserRow(entry, &rows.emplace_back()); });
-    for (const UserRow* row : SortedRows(rows)) PrintUserRow(*row);
+                              [&](StreamedEntry& entry) { rows.push_back(ReadUserRow(entry, &arena)); });
+    SortRows(&rows);
+    for (const char* row : rows) PrintUserRow(row);
 
     printf("\t\t        </table>\n");
     printf("\t\t      </td>\n");
