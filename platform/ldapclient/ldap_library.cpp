@@ -174,10 +174,15 @@ LDAP_FORWARD(ldap_delete_ext_s, LDAP_PARAM_ERROR,
 // DNs.
 LDAP_FORWARD(ldap_str2dn, LDAP_PARAM_ERROR, (const char* text, LDAPDN* dn, unsigned flags), (text, dn, flags))
 LDAP_FORWARD_VOID(ldap_dnfree, (LDAPDN dn), (dn))
+LDAP_FORWARD(ldap_dn_normalize, LDAP_PARAM_ERROR,
+             (const char* in, unsigned inFlags, char** out, unsigned outFlags), (in, inFlags, out, outFlags))
 
 // liblber.
 LDAP_FORWARD_VOID(ber_free, (BerElement * ber, int freeBuffer), (ber, freeBuffer))
 LDAP_FORWARD_VOID(ber_memfree, (void* pointer), (pointer))
+LDAP_FORWARD(ber_get_option, LBER_OPT_ERROR, (void* item, int option, void* value), (item, option, value))
+LDAP_FORWARD(ber_set_option, LBER_OPT_ERROR, (void* item, int option, const void* value),
+             (item, option, value))
 LDAP_FORWARD(ber_sockbuf_ctrl, -1, (Sockbuf * sb, int option, void* argument), (sb, option, argument))
 LDAP_FORWARD(ber_sockbuf_add_io, -1, (Sockbuf * sb, Sockbuf_IO* io, int layer, void* argument),
              (sb, io, layer, argument))
