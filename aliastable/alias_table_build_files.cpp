@@ -14,6 +14,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "aliastable/generation_sum.h"
 #include "aliastable/published_generation.h"
 #include "base/limits.h"
 #include "base/log.h"
@@ -65,7 +66,7 @@ bool WriteArray(const char* directory, const char* fileName, const unsigned char
 }
 
 void RemoveGeneration(const char* directory, const char* generation) {
-    for (const char* extension : {".db", ".id0", ".str"}) {
+    for (const char* extension : {".db", ".id0", ".str", ".sum"}) {
         char name[kGenerationNameSize + 8];
         char path[kPathBufferSize];
         snprintf(name, sizeof name, "%s%s", generation, extension);
@@ -96,6 +97,26 @@ bool WritePublishedGeneration(const char* directory, const char* generation) {
         LogPrintf(kLogError, "Could not record the published Mail Alias Table %s in %s/%s (errno:%d)",
                   generation, directory, kPublishedGenerationFile, errno);
     return fd >= 0 && ok;
+}
+
+bool WriteGenerationSum(const char* directory, const char* generation) {
+    char text[kGenerationSumSize];
+    char error[kGenerationSumErrorSize];
+    if (!FormGenerationSum(directory, generation, text, sizeof text, error, sizeof error)) {
+        LogPrintf(kLogError, "Could not form the checksums of the Mail Alias Table %s: %s", generation,
+                  error);
+        return false;
+    }
+    char fileName[kPathBufferSize];
+    snprintf(fileName, sizeof fileName, "%s.sum", generation);
+    if (!WriteArray(directory, fileName, reinterpret_cast<const unsigned char*>(text), strlen(text)))
+        return false;
+    // The new name must be on disk before the generation is published.
+    int folder = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    bool synced = folder >= 0 && fsync(folder) == 0;
+    if (folder >= 0) close(folder);
+    if (!synced) LogPrintf(kLogError, "Could not sync the Alias Directory %s (errno:%d)", directory, errno);
+    return synced;
 }
 
 AliasTableLock LockAliasTables(const char* directory, int* fd) {

@@ -17,14 +17,19 @@ bool FormAliasTableDirectory(const char* queueDirectory, char* path, std::size_t
 // the file cannot be opened or any write, flush, sync or close fails.
 bool WriteArray(const char* directory, const char* fileName, const unsigned char* bytes, std::size_t size);
 
-// Removes the three files of `generation` (those that exist) from the alias
-// table directory: what a build that failed leaves behind. Logs a file it
-// cannot remove.
+// Removes the files of `generation` (images and checksums, those that
+// exist) from the alias table directory: what a build that failed leaves
+// behind. Logs a file it cannot remove.
 void RemoveGeneration(const char* directory, const char* generation);
 
 // Records `generation` as the published one (kPublishedGenerationFile,
 // replaced whole and synced); false, logged, when it cannot be written.
 bool WritePublishedGeneration(const char* directory, const char* generation);
+
+// Writes DIR/GENERATION.sum, the checksums of the generation's three files
+// as they are on disk, and syncs it and the folder. False (already logged)
+// on any failure: the generation must not be published then.
+bool WriteGenerationSum(const char* directory, const char* generation);
 
 enum class AliasTableLock { kTaken, kBusy, kFailed };
 

@@ -1,7 +1,8 @@
 // aliastable: command-line reader of a mail alias table generation.
 //   aliastable lookup DIR GENERATION ALIAS  prints the alias's primary address
 //   aliastable dump DIR GENERATION          every record, "alias<TAB>mail", key order
-//   aliastable check DIR GENERATION         verifies the files, one-line summary
+//   aliastable check DIR GENERATION         verifies the files against GENERATION.sum and
+//                                           their structure, one-line summary
 // Exit status: 0 done; 1 alias absent (lookup) or table damaged or not the
 // published generation (check); 2 wrong usage, unreadable or damaged table or
 // not the published generation (lookup, dump), failed output.
@@ -13,6 +14,7 @@
 #include "aliastable/alias_reader.h"
 #include "aliastable/alias_reader_internal.h"
 #include "aliastable/published_generation.h"
+#include "aliastable/generation_sum.h"
 
 namespace {
 
@@ -80,6 +82,12 @@ int main(int argc, char** argv) {
     bool check = std::strcmp(command, "check") == 0;
     if ((!lookup && !dump && !check) || argc != (lookup ? 5 : 4)) return Usage();
 
+    // check: the files as the build wrote them (GENERATION.sum), then their structure.
+    char sumError[kGenerationSumErrorSize];
+    if (check && !VerifyGenerationSum(argv[2], argv[3], sumError, sizeof sumError)) {
+        std::fprintf(stderr, "aliastable: damaged table: %s\n", sumError);
+        return 1;
+    }
     AliasTable table;
     int status;
     char published[kGenerationNameSize] = "";

@@ -131,6 +131,12 @@ bool ExtractAndPublish(ldapClient& client, dbMailAlias& relation, const char* di
                   generation, text.text());
         return false;
     }
+    // The checksums let a reader see damage to any of the three files.
+    if (!WriteGenerationSum(directory, generation)) {
+        LogPrintf(kLogError, "Mail Alias Table %s not published, the Mail Alias Sequence stays at %lu",
+                  generation, number - 1);
+        return false;
+    }
     if (WriteAliasSequence(client, number, false) != 0) {
         LogMessage(kLogError, APPLICATION_NAME, kSequenceNotWritten);
         Publication publication = ReadBackPublication(client, number);

@@ -1,11 +1,14 @@
 // The aliastable tool run as a process (lookup, dump, check) on tables the
 // relation wrote, and on damaged ones, which it must refuse.
+#include <unistd.h>
+
 #include <set>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "aliastable/generation_sum.h"
 #include "platform/recbase/db_format.h"
 #include "tests/support/db_test_support.h"
 #include "tests/support/run_cgi.h"
@@ -28,6 +31,14 @@ protected:
             ASSERT_EQ(AddAlias(&relation, GeneratedAlias(i), GeneratedMail(i)), DB_OK);
         ASSERT_EQ(relation.close(), DB_OK);
         WriteWholeFile(folder.File("published"), "5\n");  // as a build records what it published
+        Seal();
+    }
+    // 5.sum from the files as they are, as the build writes it.
+    void Seal() {
+        char text[kGenerationSumSize], error[kGenerationSumErrorSize];
+        ASSERT_TRUE(FormGenerationSum(folder.path.c_str(), "5", text, sizeof text, error, sizeof error))
+            << error;
+        WriteWholeFile(folder.File("5.sum"), text);
     }
 
     ProcessResult Tool(std::vector<std::string> arguments) {
@@ -135,7 +146,14 @@ TEST_F(AliasToolTest, DamagedTablesAreRefused) {
         else
             content.replace(d.offset, d.bytes.size(), d.bytes);
         WriteWholeFile(folder.File(d.file), content);
+        // The checksum names the file; sealed again, the structure check finds the fault.
         ProcessResult check = Tool({"check", folder.path, "5"});
+        EXPECT_EQ(check.exitStatus, 1) << d.error;
+        EXPECT_EQ(check.out, "");
+        EXPECT_NE(check.err.find(std::string(d.file) + " differs from its checksum"), std::string::npos)
+            << check.err;
+        Seal();
+        check = Tool({"check", folder.path, "5"});
         EXPECT_EQ(check.exitStatus, 1) << d.error;
         EXPECT_EQ(check.out, "");
         EXPECT_NE(check.err.find(d.error), std::string::npos) << check.err;
@@ -144,6 +162,26 @@ TEST_F(AliasToolTest, DamagedTablesAreRefused) {
     ProcessResult lookup = Lookup("postmaster@example.org");
     EXPECT_EQ(lookup.exitStatus, 2);
     EXPECT_NE(lookup.err.find("damaged"), std::string::npos) << lookup.err;
+    // A missing or damaged checksum file fails the check too.
+    struct Sum {
+        std::string text;  // "<none>": no file
+        const char* error;
+    };
+    for (const Sum& c : std::vector<Sum>{{"<none>", "cannot open the checksum file"},
+                                         {"", "no line for 5.db"},
+                                         {std::string(300, 'x'), "too long"}}) {
+        Build(3);
+        if (c.text == "<none>")
+            unlink(folder.File("5.sum").c_str());
+        else
+            WriteWholeFile(folder.File("5.sum"), c.text);
+        ProcessResult check = Tool({"check", folder.path, "5"});
+        EXPECT_EQ(check.exitStatus, 1) << c.error;
+        EXPECT_NE(check.err.find(c.error), std::string::npos) << check.err;
+    }
+    Seal();
+    WriteWholeFile(folder.File("5.sum"), ReadWholeFile(folder.File("5.sum")) + "extra\n");
+    EXPECT_NE(Tool({"check", folder.path, "5"}).err.find("text after the last line"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,150 @@
+// Checksums of an alias table generation's files: CRC-32C and size per file,
+// computed by reading each file through a fixed buffer (memory does not grow
+// with the table). Reads files only.
+#include "aliastable/generation_sum.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t kReadChunk = 65536;
+constexpr std::size_t kSumPathSize = 4096 + 64;  // folder and file name, as the reader maps them
+const char* const kExtensions[] = {".db", ".id0", ".str"};
+
+struct Crc32cTable {
+    uint32_t entry[256];
+    Crc32cTable() {
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t crc = i;
+            for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ ((crc & 1) ? 0x82F63B78u : 0);
+            entry[i] = crc;
+        }
+    }
+};
+
+// Size and CRC-32C of the file at `path`; false with errno's text in `error`.
+bool SumFile(const char* path, unsigned long long* size, uint32_t* crc, char* error, std::size_t errorSize) {
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        snprintf(error, errorSize, "cannot open %s: %s", path, strerror(errno));
+        return false;
+    }
+    unsigned char buffer[kReadChunk];
+    *size = 0;
+    *crc = 0;
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            snprintf(error, errorSize, "cannot read %s: %s", path, strerror(errno));
+            close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        *crc = Crc32c(*crc, buffer, std::size_t(n));
+        *size += std::size_t(n);
+    }
+    close(fd);
+    return true;
+}
+
+// The line for one file: "GEN.ext SIZE CRC\n"; false when it does not fit.
+bool FormLine(const char* directory, const char* generation, const char* extension, char* line,
+              std::size_t size, char* error, std::size_t errorSize) {
+    char path[kSumPathSize];
+    int n = snprintf(path, sizeof path, "%s/%s%s", directory, generation, extension);
+    if (n < 0 || std::size_t(n) >= sizeof path) {
+        snprintf(error, errorSize, "path too long: %s/%s%s", directory, generation, extension);
+        return false;
+    }
+    unsigned long long bytes;
+    uint32_t crc;
+    if (!SumFile(path, &bytes, &crc, error, errorSize)) return false;
+    n = snprintf(line, size, "%s%s %llu %08x\n", generation, extension, bytes, crc);
+    if (n < 0 || std::size_t(n) >= size) {
+        snprintf(error, errorSize, "generation name too long: %s", generation);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+uint32_t Crc32c(uint32_t crc, const unsigned char* bytes, std::size_t size) {
+    static const Crc32cTable table;
+    crc = ~crc;
+    for (std::size_t i = 0; i < size; ++i) crc = table.entry[(crc ^ bytes[i]) & 0xff] ^ (crc >> 8);
+    return ~crc;
+}
+
+bool FormGenerationSum(const char* directory, const char* generation, char* text, std::size_t size,
+                       char* error, std::size_t errorSize) {
+    std::size_t used = 0;
+    if (size > 0) text[0] = '\0';
+    for (const char* extension : kExtensions) {
+        if (!FormLine(directory, generation, extension, text + used, size - used, error, errorSize))
+            return false;
+        used += strlen(text + used);
+    }
+    return true;
+}
+
+bool VerifyGenerationSum(const char* directory, const char* generation, char* error,
+                         std::size_t errorSize) {
+    char path[kSumPathSize];
+    int n = snprintf(path, sizeof path, "%s/%s.sum", directory, generation);
+    if (n < 0 || std::size_t(n) >= sizeof path) {
+        snprintf(error, errorSize, "path too long: %s/%s.sum", directory, generation);
+        return false;
+    }
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        snprintf(error, errorSize, "cannot open the checksum file %s: %s", path, strerror(errno));
+        return false;
+    }
+    char stored[kGenerationSumSize + 1];
+    std::size_t length = 0;
+    for (ssize_t got; length < sizeof stored; length += std::size_t(got)) {
+        got = read(fd, stored + length, sizeof stored - length);
+        if (got < 0 && errno == EINTR) got = 0;
+        else if (got <= 0) break;
+    }
+    close(fd);
+    if (length > kGenerationSumSize) {
+        snprintf(error, errorSize, "the checksum file %s is damaged: too long", path);
+        return false;
+    }
+    stored[length] = '\0';
+    // Each file's line in turn; the first that differs names the damaged file.
+    const char* at = stored;
+    for (const char* extension : kExtensions) {
+        char line[kGenerationSumSize];
+        if (!FormLine(directory, generation, extension, line, sizeof line, error, errorSize)) return false;
+        const char* end = strchr(at, '\n');
+        std::size_t storedLength = end == nullptr ? strlen(at) : std::size_t(end - at + 1);
+        char prefix[kGenerationSumSize];
+        snprintf(prefix, sizeof prefix, "%s%s ", generation, extension);
+        if (strncmp(at, prefix, strlen(prefix)) != 0 || end == nullptr) {
+            snprintf(error, errorSize, "the checksum file %s is damaged: no line for %s%s", path, generation,
+                     extension);
+            return false;
+        }
+        if (storedLength != strlen(line) || strncmp(at, line, storedLength) != 0) {
+            line[strlen(line) - 1] = '\0';
+            snprintf(error, errorSize, "%s%s differs from its checksum: found \"%s\", %s.sum holds \"%.*s\"",
+                     generation, extension, line, generation, int(storedLength - 1), at);
+            return false;
+        }
+        at = end + 1;
+    }
+    if (*at != '\0') {
+        snprintf(error, errorSize, "the checksum file %s is damaged: text after the last line", path);
+        return false;
+    }
+    return true;
+}
