@@ -26,6 +26,7 @@ public:
 
     bool Ok() const { return ok_; }  // false when slapd could not start
     int Port() const { return port_; }
+    pid_t Pid() const { return pid_; }  // slapd, for the tests that freeze it
     std::string Uri() const { return "ldap://127.0.0.1:" + std::to_string(port_); }
     int TlsPort() const { return tlsPort_; }  // 0 without TLS
     std::string TlsUri() const { return "ldaps://127.0.0.1:" + std::to_string(tlsPort_); }
