@@ -598,7 +598,7 @@ protected:
         ExpectPublishedSound(aliases);
         EXPECT_TRUE(LockFree());
     }
-    // SIGKILL to every running process of our executable; how many were hit.
+    // SIGKILL to every running process of our executable started by this test; how many were hit.
     static int KillBuilds() {
         char target[PATH_MAX];
         if (realpath(LDAPCGI_EXECUTABLE, target) == nullptr) return 0;
@@ -611,7 +611,11 @@ protected:
             ssize_t n = readlink(("/proc/" + std::to_string(pid) + "/exe").c_str(), exe, sizeof exe - 1);
             if (n <= 0) continue;
             exe[n] = '\0';
-            if (std::strcmp(exe, target) == 0 && kill(pid, SIGKILL) == 0) ++killed;
+            if (std::strcmp(exe, target) != 0) continue;
+            // Only this test process's runs (its configuration folder), not other tests' under ctest -j.
+            std::string environment = ReadWholeFile("/proc/" + std::to_string(pid) + "/environ");
+            std::string mine = std::string("XOMTA_CONFIG_DIR=") + Sandbox().ConfigDir() + '\0';
+            if (environment.find(mine) != std::string::npos && kill(pid, SIGKILL) == 0) ++killed;
         }
         if (proc != nullptr) closedir(proc);
         return killed;
