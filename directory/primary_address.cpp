@@ -11,14 +11,15 @@
 namespace {
 
 // The first component's value as it stands, when it needs no decoding: no
-// escapes, quotes, further values or hex form, and no blank at either end.
+// escapes, quotes, further values or hex form, and none of the blanks that
+// the DN parser strips (space, tab, CR, LF) at either end.
 bool PlainFirstValue(const char* value, std::string* address) {
     const char* comma = strchr(value, ',');
     if (comma == nullptr || comma == value || comma[1] == '\0') return false;
     for (const char* p = value; p < comma; ++p) {
         if (strchr("\\\"+;<>#=", *p) != nullptr) return false;
     }
-    if (value[0] == ' ' || comma[-1] == ' ') return false;
+    if (strchr(" \t\r\n", value[0]) != nullptr || strchr(" \t\r\n", comma[-1]) != nullptr) return false;
     address->assign(value, static_cast<std::size_t>(comma - value));
     return true;
 }

@@ -16,6 +16,7 @@
 #include "directory/entry_stream.h"
 #include "directory/mail_address.h"
 #include "directory/owners.h"
+#include "directory/primary_address.h"
 #include "tests/support/directory_sandbox.h"
 #include "tests/support/silent_server.h"
 
@@ -300,6 +301,23 @@ TEST(DomainNames, ConvertBothWaysEscapingLabels) {
              {DnToDomain, "dc=e\\,vil,dc=com", "e,vil.com"}})
         EXPECT_EQ(convert(fn, text), expected) << text;
     EXPECT_TRUE(!DomainToDn(nullptr) && !DnToDomain(nullptr));
+}
+
+TEST(PrimaryAddress, ReadsTheFirstValueAsTheDnParserDoes) {
+    for (auto [dn, expected] : std::vector<std::pair<std::string, std::string>>{
+             {"mail=a@x.org,dc=x,dc=org", "a@x.org"},
+             {"MAIL=a\\2Bb@x,dc=x", "a+b@x"},
+             {"mail=a\\,b@x,dc=x", "a,b@x"},
+             {"mail=\\ a@x\\ ,dc=x", " a@x "},
+             // Blanks around a value are no part of it, tabs and line breaks included.
+             {"mail=\ta@x\t,dc=x", "a@x"},
+             {"mail=\na@x\r,dc=x", "a@x"},
+             {"mail=a@x", "(none)"},
+             {"cn=a@x,dc=x", "(none)"},
+             {"mail=a@x+cn=b,dc=x", "(none)"}}) {
+        std::string address;
+        EXPECT_EQ(PrimaryAddressFromDn(dn.c_str(), &address) ? address : "(none)", expected) << dn;
+    }
 }
 
 TEST_F(Directory, CreateDomainTreeAddsOnlyMissingEntriesTopDown) {
