@@ -9,12 +9,13 @@
 // Reads the table and the record of the published generation only; the
 // comparison setting comes from xomta.ini.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "aliastable/alias_reader.h"
 #include "aliastable/alias_reader_internal.h"
-#include "aliastable/published_generation.h"
 #include "aliastable/generation_sum.h"
+#include "aliastable/published_generation.h"
 
 namespace {
 
@@ -74,6 +75,22 @@ int Check(AliasTable* table) {
 
 }  // namespace
 
+// The recorded generation, or the one after it when its checksum holds: the
+// build writes the checksum before it publishes the number in the directory
+// and records it after, so a build stopped in between leaves the directory
+// naming a whole generation that the record does not name yet.
+static bool IsTrustedGeneration(const char* directory, const char* generation, char* published,
+                                std::size_t size) {
+    bool recorded = ReadPublishedGeneration(directory, published, size);
+    if (recorded && std::strcmp(published, generation) == 0) return true;
+    char* end = nullptr;
+    unsigned long number = std::strtoul(generation, &end, 10);
+    unsigned long last = recorded ? std::strtoul(published, nullptr, 10) : 0;
+    char sumError[kGenerationSumErrorSize];
+    return end != generation && *end == '\0' && number == last + 1 &&
+           VerifyGenerationSum(directory, generation, sumError, sizeof sumError);
+}
+
 int main(int argc, char** argv) {
     if (argc < 4) return Usage();
     const char* command = argv[1];
@@ -94,8 +111,7 @@ int main(int argc, char** argv) {
     if (!OpenAliasTable(argv[2], argv[3], &table)) {
         std::fprintf(stderr, "aliastable: %s\n", table.error);
         status = check ? 1 : 2;
-    } else if (!ReadPublishedGeneration(argv[2], published, sizeof published) ||
-               std::strcmp(published, argv[3]) != 0) {
+    } else if (!IsTrustedGeneration(argv[2], argv[3], published, sizeof published)) {
         // Left by a build that failed, or replaced since: not a table to trust.
         std::fprintf(stderr, "aliastable: generation %s in %s is not the published one (%s%s)\n", argv[3],
                      argv[2], published[0] == '\0' ? "none is recorded" : "published: ", published);
