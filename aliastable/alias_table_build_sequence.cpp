@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/limits.h"
+#include "directory/directory_changes.h"
 #include "platform/ldapclient/ldapclient.h"
 
 AliasSequence ParseAliasSequence(const char* text) {
@@ -35,5 +36,5 @@ AliasSequence ReadAliasSequence(ldapClient& client) {
 int WriteAliasSequence(ldapClient& client, unsigned long number, bool marked) {
     char text[kAliasSequenceSize];
     snprintf(text, sizeof text, marked ? "%lu!" : "%lu", number);
-    return client.ldapWriteProfileString(ALIAS_SEQUENCE_SECTION, ALIAS_SEQUENCE_KEY, text);
+    return DirectoryWriteProfileString(client, ALIAS_SEQUENCE_SECTION, ALIAS_SEQUENCE_KEY, text);
 }

@@ -3,12 +3,14 @@
 // calls that row's handler with the form fields it reads, as text (null for
 // an absent field). Unknown commands get the "Internal error" page, and so do
 // commands that change the directory or build the alias table when the
-// request was not posted from our own pages (logged).
+// request was not posted from our own pages (an audit line says so).
 #include "app/dispatch.h"
 
 #include <strings.h>
 
-#include "base/log.h"
+#include <string>
+
+#include "base/audit.h"
 #include "cgi/form_entries.h"
 #include "cgi/request_origin.h"
 #include "html/page_frame.h"
@@ -92,12 +94,14 @@ constexpr std::size_t kCommandCount = sizeof kCommandTable / sizeof kCommandTabl
 constexpr std::size_t kNewUserRow = 1;
 
 // Runs a row's handler; a changing command sent from elsewhere than our own
-// pages gets the invalid-request page instead, and a log line.
+// pages gets the invalid-request page instead, and an audit line. The
+// command is recorded for the audit lines of the changes it makes.
 int Run(const CommandRow& row) {
+    SetAuditCommand(row.command);
     if (row.changes) {
         const char* reason = ForgedRequestReason();
         if (reason != nullptr) {
-            LogPrintf(kLogError, "Request for %s refused: %s", row.command, reason);
+            LogAudit("request", std::string("refused (") + reason + ")");
             PrintInvalidRequestPage();
             return 0;
         }

@@ -29,5 +29,9 @@ constexpr std::size_t kAliasSequenceSize = 32;        // "%lu!" text of the alia
 constexpr int kDefaultLdapTimeoutSeconds = 30;        // [Ldap] Timeout: longest wait for the server
 constexpr int kMaxLdapTimeoutSeconds = 3600;          // larger settings fall back to the default
 #define ALIAS_TABLE_LOCK_FILE "build.lock"            // lock file of alias table builds
+constexpr std::size_t kAuditCommandSize = 64;         // the command an audit line names
+constexpr std::size_t kAuditTextShown = 256;          // bytes shown of one text in an audit line
+constexpr std::size_t kAuditChangesSize = 3072;       // an audit line's operation and values
+constexpr std::size_t kAuditLineSize = 6144;          // a whole audit line (within kLogMaxTextSize)
 
 #endif

@@ -10,6 +10,7 @@
 
 #include "base/limits.h"
 #include "directory/attribute_list.h"
+#include "directory/directory_changes.h"
 #include "directory/owners.h"
 
 namespace {
@@ -77,7 +78,7 @@ bool AddDomainEntry(ldapClient& client, char* dn) {
         AddAttrValue(&list.head, kAttrAdd, "dc", "%s", label.c_str());
     }
     AddAttrEnd(&list.head);
-    int rc = client.ldapClientAdd(dn, list.head);
+    int rc = DirectoryAdd(client, dn, list.head);
     if (rc == LDAP_SUCCESS) return true;
     // Created by a request running beside this one: the tree is there.
     int status = 0;

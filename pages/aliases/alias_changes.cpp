@@ -11,6 +11,7 @@
 
 #include "base/log.h"
 #include "directory/attribute_list.h"
+#include "directory/directory_changes.h"
 #include "directory/directory_session.h"
 #include "directory/mail_address.h"
 #include "directory/owners.h"
@@ -65,7 +66,7 @@ int ModifyMail(ldapClient& client, const std::string& dn, const char* remove, co
     bool built = (remove == nullptr || AddAttrValue(&list.head, kAttrDelete, "mail", "%s", remove)) &&
                  (add == nullptr || AddAttrValue(&list.head, kAttrAdd, "mail", "%s", add)) &&
                  AddAttrEnd(&list.head);
-    return built ? client.ldapClientModify(dn.c_str(), list.head) : LDAP_NO_MEMORY;
+    return built ? DirectoryModify(client, dn.c_str(), list.head) : LDAP_NO_MEMORY;
 }
 
 // After a modify that stored `alias` in the user's entry: true when no other

@@ -7,6 +7,7 @@
 // published are removed.
 // One build at a time: the build lock in the alias table directory is held
 // from before the sequence is read until after it is published.
+// Every build, refused or not, ends with one audit line saying how it ended.
 // Reads no form fields. Touches the directory, the alias table directory and
 // standard output (closed once the page is complete, when the build goes on
 // in a detached child process).
@@ -18,12 +19,14 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "aliastable/alias_extract.h"
 #include "aliastable/alias_table_build_files.h"
 #include "aliastable/alias_table_build_sequence.h"
 #include "aliastable/disk_images.h"
 #include "aliastable/mail_alias.h"
+#include "base/audit.h"
 #include "base/limits.h"
 #include "base/log.h"
 #include "directory/directory_session.h"
@@ -41,6 +44,33 @@ const char kDirectoryDenied[] = "Could create Alias Directory for the Mail Alias
 const char kImagesNotWritten[] = "Error Writing the Disk Images for the Mail Alias Tables.";
 const char kRelationNotOpened[] = "Could not open the newly created Mail Alias table, table not built";
 const char kBuildRunning[] = "Another Mail Alias Table build is in progress, Alias Table not built";
+const char kNotExtracted[] = "the aliases could not be read from the directory";
+const char kRecordNotWritten[] = "a record could not be written";
+const char kNotWritten[] = "the table files could not be written";
+const char kSumNotWritten[] = "the checksums could not be written";
+
+// What the build's audit line says: the generation once numbered, and how
+// the build ended. Kept by the process that ends the build (the detached
+// child once the page is handed over).
+struct BuildOutcome {
+    unsigned long generation = 0;  // 0: not numbered
+    std::string result = "not-published";
+};
+BuildOutcome gOutcome;
+
+void NotPublished(const char* reason) { gOutcome.result = std::string("not-published (") + reason + ")"; }
+
+// Ends the page with `message`, which is also why nothing is published.
+void Refuse(const char* message) {
+    NotPublished(message);
+    PrintResultPageAndEnd(message);
+}
+
+void LogBuildAudit() {
+    std::string what = "alias-table-build";
+    if (gOutcome.generation != 0) what += " generation=" + std::to_string(gOutcome.generation);
+    LogAudit(what, gOutcome.result);
+}
 
 // The queue directory: the directory's profile string, else XOMTA.INI.
 void ReadQueueDirectory(ldapClient& client, char* directory, std::size_t size) {
@@ -114,8 +144,12 @@ bool ExtractAndPublish(ldapClient& client, dbMailAlias& relation, const char* di
     LogBeginBatch();  // one progress line per alias: written in batches
     ExtractResult extracted = ExtractAliases(client, relation);
     LogEndBatch();
-    if (extracted == ExtractResult::kWriteFailed) return false;  // its one line is logged
+    if (extracted == ExtractResult::kWriteFailed) {  // its one line is logged
+        NotPublished(kRecordNotWritten);
+        return false;
+    }
     if (extracted != ExtractResult::kExtracted) {
+        NotPublished(kNotExtracted);
         LogPrintf(kLogError, "Mail Alias Table %s not published, the Mail Alias Sequence stays at %lu",
                   generation, number - 1);
         return false;
@@ -126,6 +160,7 @@ bool ExtractAndPublish(ldapClient& client, dbMailAlias& relation, const char* di
     // writes what is buffered and fsyncs the files and their folder).
     dbError closed = relation.close();
     if (closed != DB_OK) {
+        NotPublished(kNotWritten);
         dbData text = dbErrStr(closed);
         LogPrintf(kLogError, "Error when writing the Mail Alias Table %s, %s; table not published",
                   generation, text.text());
@@ -133,6 +168,7 @@ bool ExtractAndPublish(ldapClient& client, dbMailAlias& relation, const char* di
     }
     // The checksums let a reader see damage to any of the three files.
     if (!WriteGenerationSum(directory, generation)) {
+        NotPublished(kSumNotWritten);
         LogPrintf(kLogError, "Mail Alias Table %s not published, the Mail Alias Sequence stays at %lu",
                   generation, number - 1);
         return false;
@@ -140,8 +176,10 @@ bool ExtractAndPublish(ldapClient& client, dbMailAlias& relation, const char* di
     if (WriteAliasSequence(client, number, false) != 0) {
         LogMessage(kLogError, APPLICATION_NAME, kSequenceNotWritten);
         Publication publication = ReadBackPublication(client, number);
+        NotPublished(kSequenceNotWritten);
         if (publication == Publication::kNotPublished) return false;
         if (publication == Publication::kUnknown) {
+            gOutcome.result = "unknown (whether it was published cannot be read)";
             // The preprocessor may be reading it: the files stay, unrecorded.
             LogPrintf(kLogError, "Mail Alias Table %s kept: whether it was published cannot be read",
                       generation);
@@ -149,6 +187,7 @@ bool ExtractAndPublish(ldapClient& client, dbMailAlias& relation, const char* di
         }
     }
     WritePublishedGeneration(directory, generation);
+    gOutcome.result = "published (" + std::to_string(count) + " records)";
     LogPrintf(kLogProgress, "Written %lu records to the New Alias File %s.db", count, generation);
     return true;
 }
@@ -156,6 +195,7 @@ bool ExtractAndPublish(ldapClient& client, dbMailAlias& relation, const char* di
 // Steps from the images to the publication, with the build lock held. The
 // files of a generation that is not published are removed again.
 void BuildGeneration(ldapClient& client, const char* directory, unsigned long number) {
+    gOutcome.generation = number;
     char generation[kAliasSequenceSize];
     snprintf(generation, sizeof generation, "%lu", number);
     char fileName[kAliasSequenceSize + 8];
@@ -170,7 +210,7 @@ void BuildGeneration(ldapClient& client, const char* directory, unsigned long nu
     written = WriteArray(directory, fileName, kAliasRelationImage, kAliasRelationImageSize) && written;
     if (!written) {
         RemoveGeneration(directory, generation);
-        PrintResultPageAndEnd(kImagesNotWritten);
+        Refuse(kImagesNotWritten);
         return;
     }
 
@@ -179,7 +219,7 @@ void BuildGeneration(ldapClient& client, const char* directory, unsigned long nu
         recordBase database;
         dbMailAlias relation(&database, directory, generation);
         if (relation.status != DB_OK) {
-            PrintResultPageAndEnd(kRelationNotOpened);
+            Refuse(kRelationNotOpened);
         } else {
             printf("<p>The Mail Alias Table will now be built in the background ( Sequence # is %lu ).</p>",
                    number);
@@ -197,32 +237,30 @@ void BuildLocked(ldapClient& client, const char* directory) {
     AliasSequence sequence = ReadAliasSequence(client);
     if (sequence.tooLarge || sequence.number == ULONG_MAX) {
         LogPrintf(kLogError, "The Mail Alias Sequence %lu cannot be increased", sequence.number);
-        PrintResultPageAndEnd(kSequenceNotWritten);
+        Refuse(kSequenceNotWritten);
         return;
     }
     unsigned long number = sequence.number;
     if (WriteAliasSequence(client, number, true) != 0) {
-        PrintResultPageAndEnd(kSequenceNotWritten);
+        Refuse(kSequenceNotWritten);
         return;
     }
     if (number == 0) {
         client.ldapClientUnbind();
         if (!OpenDirectory(client)) {
-            PrintResultPageAndEnd(kNotConnected);
+            Refuse(kNotConnected);
             return;
         }
     }
     BuildGeneration(client, directory, number + 1);
 }
 
-}  // namespace
-
-int BuildAliasTable() {
+void Build() {
     PrintPageHeader("Build Alias Table");
     ldapClient client;
     if (!OpenDirectory(client)) {
-        PrintResultPageAndEnd(kNotConnected);
-        return 0;
+        Refuse(kNotConnected);
+        return;
     }
 
     // The alias table directory comes first: it holds the build lock.
@@ -232,25 +270,32 @@ int BuildAliasTable() {
     if (!FormAliasTableDirectory(queueDirectory, directory, sizeof directory)) {
         LogPrintf(kLogError, "Queue directory too long for the Alias Directory: %zu characters",
                   strlen(queueDirectory));
-        PrintResultPageAndEnd(kDirectoryDenied);
-        return 0;
+        Refuse(kDirectoryDenied);
+        return;
     }
     umask(007);
     if (mkdir(directory, 0770) != 0 && errno == EACCES) {
-        PrintResultPageAndEnd(kDirectoryDenied);
-        return 0;
+        Refuse(kDirectoryDenied);
+        return;
     }
     // Other mkdir failures (it exists, a missing parent) show at the lock.
 
     int lock = -1;
     AliasTableLock locked = LockAliasTables(directory, &lock);
     if (locked == AliasTableLock::kBusy) {
-        PrintResultPageAndEnd(kBuildRunning);
+        Refuse(kBuildRunning);
     } else if (locked == AliasTableLock::kFailed) {
-        PrintResultPageAndEnd(kImagesNotWritten);
+        Refuse(kImagesNotWritten);
     } else {
         BuildLocked(client, directory);
     }
     UnlockAliasTables(lock);
+}
+
+}  // namespace
+
+int BuildAliasTable() {
+    Build();
+    LogBuildAudit();
     return 0;
 }

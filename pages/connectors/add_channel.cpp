@@ -4,6 +4,7 @@
 // before the directory is changed.
 #include <string>
 
+#include "directory/directory_changes.h"
 #include "directory/owners.h"
 #include "html/page_frame.h"
 #include "pages/connectors/connector_frame.h"
@@ -30,7 +31,7 @@ const char* AddConnector(const char* mail, const char* channel, const char* perm
     if (permission[0] != '\0' && GetChannelPermission(result.get()->attrs, channel)[0] == '\0')
         built = AddAttrValue(&list.head, kAttrAdd, "x-permission", "%s$%s", channel, permission) && built;
     built = AddAttrEnd(&list.head) && built;
-    if (built && client.ldapClientModify(result.get()->dn, list.head) == 0) return nullptr;
+    if (built && DirectoryModify(client, result.get()->dn, list.head) == 0) return nullptr;
     *title = "Update Connector";
     return "Could not add a new channel";
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "directory/directory_changes.h"
 #include "directory/directory_session.h"
 #include "directory/owners.h"
 #include "html/page_frame.h"
@@ -65,7 +66,7 @@ const char* DeleteConnector(const char* mail, const char* otherMailbox) {
         built = AddAttrValue(&list.head, kAttrDelete, "x-permission", "%s", stored);
     built = AddAttrValue(&list.head, kAttrDelete, "othermailbox", "%s", otherMailbox) && built;
     built = AddAttrEnd(&list.head) && built;
-    return built && client.ldapClientModify(result.get()->dn, list.head) == 0 ? nullptr
+    return built && DirectoryModify(client, result.get()->dn, list.head) == 0 ? nullptr
                                                                               : "Delete Operation Failed";
 }
 

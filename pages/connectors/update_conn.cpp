@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "directory/directory_changes.h"
 #include "directory/owners.h"
 #include "html/page_frame.h"
 #include "pages/connectors/connector_frame.h"
@@ -53,7 +54,7 @@ const char* ChangeConnector(const char* mail, const char* otherMailbox, const st
         BuildChanges(result.get(), &list.head, otherMailbox, channel, oldIdentifier, identifier, permission);
     if (built && list.head == nullptr) return nullptr;  // nothing changed: no request
     built = built && AddAttrEnd(&list.head);
-    return built && client.ldapClientModify(result.get()->dn, list.head) == 0 ? nullptr
+    return built && DirectoryModify(client, result.get()->dn, list.head) == 0 ? nullptr
                                                                               : "Update Operation Failed";
 }
 

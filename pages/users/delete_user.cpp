@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/limits.h"
+#include "directory/directory_changes.h"
 #include "directory/directory_session.h"
 #include "directory/owners.h"
 #include "html/page_frame.h"
@@ -74,7 +75,7 @@ int VerifyDeleteUser(const char* mail) {
         PrintResultPageAndEnd("Cant find user,Delete User Operation Failed");
         return 0;
     }
-    if (client.ldapClientDelete(client.CreateDNFromMail(mail)) == -1) {
+    if (DirectoryDelete(client, client.CreateDNFromMail(mail)) == -1) {
         PrintResultPageAndEnd("Could not delete, operation Failed");
     } else {
         PrintResultPage("Successfully Deleted User");

@@ -7,6 +7,7 @@
 
 #include "base/limits.h"
 #include "base/log.h"
+#include "directory/directory_changes.h"
 #include "directory/directory_session.h"
 #include "directory/mail_address.h"
 #include "directory/mail_holders.h"
@@ -65,7 +66,7 @@ bool CreateUniqueUser(ldapClient& client, const char* firstName, const char* las
     MailHolders after = FindMailHolders(client, mail);
     other = OtherHolder(after, {dn.c_str()});
     if (after.answered && other.empty()) return true;
-    if (client.ldapClientDelete(dn.c_str()) != 0)
+    if (DirectoryDelete(client, dn.c_str()) != 0)
         LogPrintf(kLogError, "NewUser: the new entry %s could not be taken back", dn.c_str());
     *refusal = other.empty() ? AddFailed(mail) : HeldBy(mail, other);
     return false;

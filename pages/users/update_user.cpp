@@ -8,6 +8,7 @@
 #include <string>
 
 #include "directory/attribute_list.h"
+#include "directory/directory_changes.h"
 #include "directory/directory_session.h"
 #include "directory/mail_address.h"
 #include "directory/owners.h"
@@ -32,7 +33,7 @@ const char* ModifyUser(ldapClient& client, SearchReq* old, const char* firstName
     }
     AddAttrEnd(&list.head);
     // The entry's own DN: its first mail value may be an alias.
-    int status = client.ldapClientModify(old->dn, list.head);
+    int status = DirectoryModify(client, old->dn, list.head);
     if (status != 0) return "Failed to update user";
     *success = "Successfully Updated User";
     return nullptr;

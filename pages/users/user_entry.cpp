@@ -7,6 +7,7 @@
 
 #include "base/limits.h"
 #include "directory/attribute_list.h"
+#include "directory/directory_changes.h"
 #include "directory/domain_names.h"
 #include "directory/owners.h"
 #include "platform/ldapclient/ldapclient.h"
@@ -58,5 +59,5 @@ int CreateUserEntry(ldapClient& client, const char* firstName, const char* lastN
     bool treeOk = suffix != nullptr && CreateDomainTree(client, suffix);
     if (suffix != nullptr) client.free(suffix);
     if (!treeOk) return kDomainTreeFailed;
-    return client.ldapClientAdd(client.CreateDNFromMail(mail), list.head);
+    return DirectoryAdd(client, client.CreateDNFromMail(mail), list.head);
 }

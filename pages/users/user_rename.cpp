@@ -13,6 +13,7 @@
 
 #include "base/log.h"
 #include "directory/attribute_list.h"
+#include "directory/directory_changes.h"
 #include "directory/directory_session.h"
 #include "directory/domain_names.h"
 #include "directory/mail_holders.h"
@@ -52,7 +53,7 @@ int ChangeMailValues(ldapClient& client, const char* dn, const std::vector<std::
     AttrList list;
     for (const std::string& value : values) AddAttrValue(&list.head, op, "mail", "%s", value.c_str());
     AddAttrEnd(&list.head);
-    return client.ldapClientModify(dn, list.head);
+    return DirectoryModify(client, dn, list.head);
 }
 
 void Restore(ldapClient& client, const char* dn, const std::vector<std::string>& values) {
@@ -84,7 +85,7 @@ bool RenameUser(ldapClient& client, SearchReq* old, const char* newMail, const c
     BuildRenamedEntry(old, &list.head, firstName, lastName, telNo, address);
     if (ChangeMailValues(client, oldDn.c_str(), moving, kAttrDelete) != LDAP_SUCCESS)
         return *message = kNotAdded, false;
-    int status = client.ldapClientAdd(newDn.c_str(), list.head);
+    int status = DirectoryAdd(client, newDn.c_str(), list.head);
     if (status != LDAP_SUCCESS) {
         Restore(client, oldDn.c_str(), moving);
         if (status == LDAP_CONSTRAINT_VIOLATION)
@@ -95,13 +96,13 @@ bool RenameUser(ldapClient& client, SearchReq* old, const char* newMail, const c
     MailHolders after = FindMailHolders(client, newMail);
     other = OtherHolder(after, {oldDn.c_str(), newDn.c_str()});
     if (!after.answered || !other.empty()) {
-        if (client.ldapClientDelete(newDn.c_str()) != 0)
+        if (DirectoryDelete(client, newDn.c_str()) != 0)
             LogPrintf(kLogError, "UpdateUser: the new entry %s could not be taken back", newDn.c_str());
         Restore(client, oldDn.c_str(), moving);
         *message = other.empty() ? kNotAdded : HeldBy(other);
         return false;
     }
-    if (client.ldapClientDelete(oldDn.c_str()) != 0) return *message = "Failed to remove old User", false;
+    if (DirectoryDelete(client, oldDn.c_str()) != 0) return *message = "Failed to remove old User", false;
     *message = "Successfully Updated User";
     return true;
 }

@@ -9,6 +9,7 @@
 
 // Levels of the lines this system writes.
 constexpr int kLogError = 1;     // a failure the administrator must see
+constexpr int kLogAudit = 4;     // who changed what: directory changes, builds, refused requests
 constexpr int kLogProgress = 6;  // progress lines of the alias table build
 
 void LogMessage(int level, const char* application, const char* text);

@@ -437,7 +437,7 @@ TEST_F(AliasBuildTest, FullDiskEndsTheBuildAtTheFirstWriteErrorLeavingNoFiles) {
     ASSERT_TRUE(Sandbox().Add(Users(400, 2)));
     // A fresh log of errors only: it stays below the limit too.
     std::string log = scratch_.File("build.log");
-    ASSERT_TRUE(Config("[Log]\nFile=" + log + "\nLevel=5\n"));
+    ASSERT_TRUE(Config("[Log]\nFile=" + log + "\nLevel=1\n"));
     // Room for the images, not for the first write of buffered records.
     std::string limited = "trap '' XFSZ; exec prlimit --fsize=6000 -- \"$0\"";
     EXPECT_EQ(Run("BuildAliasTable", {"/bin/sh", "-c", limited}).out, BuildPage(1));

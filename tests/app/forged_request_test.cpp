@@ -1,7 +1,7 @@
 // Changing commands sent from elsewhere than our own pages, run as the web
 // server runs the program against the sandbox directory: every forged form
 // of every changing command (also through the NewUser row's Submit) gets the
-// invalid-request page, changes nothing and leaves a log line; posts from our
+// invalid-request page, changes nothing and leaves an audit line; posts from our
 // own pages, and from tools that send no origin headers, still work.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -158,10 +158,13 @@ TEST_F(ForgedRequest, EveryForgedChangeIsRefusedAndChangesNothing) {
     EXPECT_EQ(State(), before);
     struct stat st;
     EXPECT_NE(stat((queue_ + "/AliasTables").c_str(), &st), 0);  // no build began
-    EXPECT_EQ(LogLines("Request for "), runs) << Dir().ReadLog();
-    EXPECT_EQ(LogLines("Request for VerifyDeleteUser refused: not sent by POST"), 4);
-    EXPECT_EQ(LogLines("Request for NewUser refused: sent from another site (Sec-Fetch-Site)"), 3);
-    EXPECT_EQ(LogLines("Request for BuildAliasTable refused: sent from another origin (Origin)"), 6);
+    EXPECT_EQ(LogLines(" request result=refused ("), runs) << Dir().ReadLog();
+    EXPECT_EQ(LogLines("command=\"VerifyDeleteUser\" request result=refused (not sent by POST)"), 4);
+    EXPECT_EQ(
+        LogLines("command=\"NewUser\" request result=refused (sent from another site (Sec-Fetch-Site))"), 3);
+    EXPECT_EQ(
+        LogLines("command=\"BuildAliasTable\" request result=refused (sent from another origin (Origin))"),
+        6);
     EXPECT_EQ(LogLines("a POST body whose CONTENT_TYPE is no form"), textPlain);
     // Reading commands still answer a link.
     EXPECT_NE(

@@ -1,0 +1,95 @@
+// The audited change calls: the client call, then the audit line. The
+// values listed are those the client sends: changes with a name and a
+// value (an add sends only additions); the naming value that an add
+// supplies itself shows in the DN. Lists longer than the line's room end
+// with the count of the changes left out.
+#include "directory/directory_changes.h"
+
+#include <cstdio>
+#include <string>
+
+#include "base/audit.h"
+#include "base/limits.h"
+
+namespace {
+
+bool IsSent(const attrval* node, bool addOnly) {
+    bool operation = node->op == kAttrAdd || (!addOnly && node->op == kAttrDelete);
+    return operation && node->name[0] && node->value[0];
+}
+
+std::string Target(const char* operation, const char* dn) {
+    std::string what = operation;
+    what += ' ';
+    AppendAuditQuoted(what, dn);
+    return what;
+}
+
+// The values of the list as " +name=..." / " -name=...", within the room of a line.
+void AppendChanges(std::string& what, const attrval* list, bool addOnly) {
+    std::size_t listed = 0, left = 0;
+    for (const attrval* node = list; node; node = node->next) {
+        if (!IsSent(node, addOnly)) continue;
+        std::string change;
+        AppendAuditValue(change, node->op == kAttrDelete ? '-' : '+', node->name, node->value);
+        if (left == 0 && what.size() + change.size() <= kAuditChangesSize) {
+            what += change;
+            ++listed;
+        } else {
+            ++left;
+        }
+    }
+    if (listed == 0 && left == 0) what += " (no changes)";
+    if (left > 0) what += " ...(" + std::to_string(left) + " more)";
+}
+
+std::string Result(int code) {
+    char text[kTextBufferSize];
+    snprintf(text, sizeof text, "%d (%s)", code, ldap_err2string(code));
+    return text;
+}
+
+}  // namespace
+
+int DirectoryAdd(ldapClient& client, const char* dn, attrval* attrs) {
+    int code = client.ldapClientAdd(dn, attrs);
+    std::string what = Target("add", dn);
+    AppendChanges(what, attrs, true);
+    LogAudit(what, Result(code));
+    return code;
+}
+
+int DirectoryModify(ldapClient& client, const char* dn, attrval* changes) {
+    int code = client.ldapClientModify(dn, changes);
+    std::string what = Target("modify", dn);
+    AppendChanges(what, changes, false);
+    LogAudit(what, Result(code));
+    return code;
+}
+
+// The client answers 0 or -1; the handle keeps the server's result code.
+int DirectoryDelete(ldapClient& client, const char* dn) {
+    int status = client.ldapClientDelete(dn);
+    int code = LDAP_SUCCESS;
+    if (status != 0) {
+        code = dn == nullptr ? LDAP_PARAM_ERROR : LDAP_SERVER_DOWN;
+        if (dn != nullptr && client.ld != nullptr) ldap_get_option(client.ld, LDAP_OPT_RESULT_CODE, &code);
+    }
+    LogAudit(Target("delete", dn), Result(code));
+    return status;
+}
+
+int DirectoryWriteProfileString(ldapClient& client, const char* section, const char* key, const char* value) {
+    int code = client.ldapWriteProfileString(section, key, value);
+    std::string what = "profile-string section=";
+    AppendAuditQuoted(what, section);
+    what += " key=";
+    AppendAuditQuoted(what, key);
+    what += " value=";
+    if (IsSecretName(key))
+        what += "(hidden)";
+    else
+        AppendAuditQuoted(what, value);
+    LogAudit(what, Result(code));
+    return code;
+}

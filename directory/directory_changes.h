@@ -1,0 +1,21 @@
+// The directory's change calls: every add, modify, delete and profile-string
+// write that the pages and the alias table build make goes through these,
+// which call the client and leave one audit line each (base/audit.h): the
+// operation, the DN, the values added (+) and removed (-), and the LDAP
+// result code with its text. A test checks that nothing else calls the
+// client's change calls, so a new page cannot change the directory unseen.
+#ifndef LDAPCGI_DIRECTORY_DIRECTORY_CHANGES_H
+#define LDAPCGI_DIRECTORY_DIRECTORY_CHANGES_H
+
+#include "platform/ldapclient/ldapclient.h"
+
+// ldapClientAdd: the LDAP result code, 0 added.
+int DirectoryAdd(ldapClient& client, const char* dn, attrval* attrs);
+// ldapClientModify: the LDAP result code, 0 done.
+int DirectoryModify(ldapClient& client, const char* dn, attrval* changes);
+// ldapClientDelete: 0 deleted, -1 failed (the line gives the result code).
+int DirectoryDelete(ldapClient& client, const char* dn);
+// ldapWriteProfileString: 0 stored, else the LDAP result code.
+int DirectoryWriteProfileString(ldapClient& client, const char* section, const char* key, const char* value);
+
+#endif
