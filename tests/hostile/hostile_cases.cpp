@@ -1,0 +1,412 @@
+// Tables and generation of the hostile-input suite. Markup payloads carry
+// the marker "zq" right after a markup character, so that the test can tell
+// an escaped occurrence from a raw one.
+#include "tests/hostile/hostile_cases.h"
+
+#include <strings.h>
+
+#include "tests/support/user_page_texts.h"
+
+namespace {
+
+using std::string;
+
+// Where a payload goes: the transports, and which fields get it.
+enum Reach : unsigned {
+    kUrl = 1,            // url-encoded body
+    kMultipart = 2,      // multipart body
+    kAddressOnly = 4,    // only fields that hold a mail address
+    kFirstFieldOnly = 8  // only a command's first field: the answer depends on the body alone
+};
+
+// A payload: its value, where it goes, and for a url-encoded body the bytes
+// sent as they stand and the value they decode to (both empty: the value is
+// percent-encoded whole).
+struct Payload {
+    Payload(string n, string v, unsigned r = kUrl, string wire = "", string decoded = "")
+        : name(std::move(n)), value(std::move(v)), reach(r), urlWire(std::move(wire)), urlValue(std::move(decoded)) {}
+    string name, value;
+    unsigned reach;
+    string urlWire, urlValue;
+};
+
+const string kAnn = "ann@example.com", kAlias = "ann.alias@example.com", kConn = "SMTP$ann@remote.net";
+const string kEve = "eve@example.com", kEveAlias = "<b>zq</b>@example.com", kEveConn = "SMTP$<b>zq</b>";
+
+bool IsAddressField(const string& name) {
+    return name == "Mail" || name == "MailNdx" || name == "MailAlias" || name == "OldMailAlias";
+}
+
+std::vector<Payload> Payloads() {
+    const unsigned kBoth = kUrl | kMultipart, kAddress = kUrl | kAddressOnly;
+    std::vector<Payload> list = {
+        {"script", "<script>alert('zq')</script>", kBoth},
+        {"attribute breakout", "\"><img src=x onerror=alert('zq')>"},
+        {"quote breakout", "'><svg onload=alert(\"zq\")>"},
+        {"closing tags", "</textarea></title></td></table><b>zq</b>"},
+        {"javascript link", "javascript:alert('zq')//"},
+        {"entities", "&lt;zq&#62;&amp;&"},
+        {"format directives", "%s%n%x%%%1$s"},
+        {"wildcard", "*"},
+        {"filter injection", "*)(objectClass=*"},
+        {"filter or", ")(|(mail=*)"},
+        {"backslashes", "\\\\2a\\"},
+        {"DN injection", "x,dc=example,dc=com"},
+        {"DN specials", "+=#;<>,\"\\"},
+        {"leading hash", "#x"},
+        {"blanks around", "  ann@example.com  "},
+        {"one blank", " "},
+        {"empty", ""},
+        {"NUL", string("a\0b", 3), kBoth},
+        {"invalid UTF-8", "\xff\xfe\xc3(\xed\xa0\x80"},
+        {"overlong <", "\xc0\xbcscript\xc0\xbe"},
+        {"control bytes", "a\r\nb\tc\x01"
+                          "d\x7f"
+                          "e",
+         kBoth},
+        // Escapes sent as they stand: kept when cut, decoded by their arithmetic when not hex.
+        {"lone %", "100%", kUrl, "100%", "100%"},
+        {"non-hex escape", "%G1x", kUrl, "%G1x", "\x01x"},
+        {"escape to NUL", "%g0", kUrl, "%g0", string("\0", 1)},
+        {"address with +", "x+y@example.com", kAddress},
+        {"address with =", "x=y@example.com", kAddress},
+        {"address with #", "#x@example.com", kAddress},
+        {"address with ,", "x,y@example.com", kAddress},
+        {"address with ;", "x;y@example.com", kAddress},
+        {"address in capitals", "ANN@EXAMPLE.COM", kAddress},
+        {"alias address", kAlias, kAddress},
+        {"address with markup", "<b>zq</b>@example.com", kAddress},
+        {"UTF-8 address", "zo\xc3\xab@example.com", kAddress},
+        {"invalid UTF-8 address", "\xc3(\xff@example.com", kAddress},
+    };
+    // At and past each bound; a url-encoded body this long is refused whole.
+    for (std::size_t size : {255, 511, 512, 1023, 1024, 8192, 8193}) {
+        const unsigned reach = size < 8192 ? kUrl : kMultipart;
+        list.push_back({"address of " + std::to_string(size), string(size - 12, 'a') + "@example.com",
+                        reach | kAddressOnly});
+        string markup;
+        while (markup.size() < size) markup += "<zq>";
+        list.push_back({"markup of " + std::to_string(size), markup.substr(0, size), reach});
+        if (size >= 8192) list.push_back({"markup of " + std::to_string(size), markup.substr(0, size), kUrl | kFirstFieldOnly});
+    }
+    return list;
+}
+
+// A connector value keeps its channel, so that the payload reaches the identifier
+// (values at a length bound are sent as they are).
+Payload Shaped(const string& field, const Payload& p) {
+    if (field != "Othermailbox" || p.value.size() >= 255 || !p.urlWire.empty()) return p;
+    return {p.name, "SMTP$" + p.value, p.reach};
+}
+
+SentField Send(const string& name, const Payload& p, Transport t) {
+    if (t == Transport::kMultipart) return {name, p.value, p.value};
+    if (!p.urlWire.empty()) return {name, p.urlWire, p.urlValue};
+    return {name, usertexts::Encode(p.value, true), p.value};
+}
+
+string Text(const char* value) { return value != nullptr ? value : ""; }
+
+// The user values of a new or updated entry, in place of those it had.
+void SetUserValues(Dump* d, const string& dn, const Request& r) {
+    string first = Text(r.Value("FirstName")), last = Text(r.Value("LastName"));
+    const std::pair<const char*, string> values[] = {{"firstname", first},
+                                                     {"sn", last},
+                                                     {"telephonenumber", Text(r.Value("TelNo"))},
+                                                     {"streetaddress", Text(r.Value("Address"))},
+                                                     {"cn", first.empty() ? last : first + " " + last}};
+    for (const auto& [attr, value] : values) {
+        RemoveAttribute(d, dn, attr);
+        if (!value.empty()) AddValue(d, dn, attr, value);  // the directory holds no empty value
+    }
+}
+
+Dump NewUser(const Dump& before, const Request& r) {
+    Dump d = before;
+    string mail = Text(r.Value("Mail")), dn = MailDn(mail);
+    AddValue(&d, dn, "objectclass", "xoperson");
+    AddValue(&d, dn, "mail", mail);
+    SetUserValues(&d, dn, r);
+    return d;
+}
+
+Dump UpdateUser(const Dump& before, const Request& r) {
+    Dump d = before;
+    string index = Text(r.Value("MailNdx")), mail = Text(r.Value("Mail")), old = MailDn(index);
+    string dn = old;
+    if (strcasecmp(index.c_str(), mail.c_str()) != 0) {  // a new address: the entry moves
+        dn = MailDn(mail);
+        for (const Triple& t : before)
+            if (std::get<0>(t) == old && !(std::get<1>(t) == "mail" && SameValue(std::get<2>(t), index)))
+                AddValue(&d, dn, std::get<1>(t), std::get<2>(t));
+        AddValue(&d, dn, "mail", mail);
+        RemoveEntry(&d, old);
+    }
+    SetUserValues(&d, dn, r);
+    return d;
+}
+
+Dump VerifyDeleteUser(const Dump& before, const Request& r) {
+    Dump d = before;
+    RemoveEntry(&d, MailDn(Text(r.Value("Mail"))));
+    return d;
+}
+
+Dump ConfirmDeleteAlias(const Dump& before, const Request& r) {
+    Dump d = before;
+    RemoveValue(&d, MailDn(Text(r.Value("Mail"))), "mail", Text(r.Value("MailAlias")));
+    return d;
+}
+
+Dump UpdateAlias(const Dump& before, const Request& r) {
+    Dump d = before;
+    string dn = MailDn(Text(r.Value("Mail"))), old = Text(r.Value("OldMailAlias"));
+    if (!old.empty()) RemoveValue(&d, dn, "mail", old);
+    AddValue(&d, dn, "mail", Text(r.Value("MailAlias")));
+    return d;
+}
+
+Dump AddChannel(const Dump& before, const Request& r) {
+    Dump d = before;
+    string dn = MailDn(Text(r.Value("Mail"))), channel = Text(r.Value("Channel"));
+    string permission = Text(r.Value("Permission"));
+    AddValue(&d, dn, "othermailbox", channel + "$" + Text(r.Value("Identifier")));
+    if (!permission.empty() && FindValue(before, dn, "x-permission", channel + "$") == nullptr)
+        AddValue(&d, dn, "x-permission", channel + "$" + permission);
+    return d;
+}
+
+Dump UpdateConn(const Dump& before, const Request& r) {
+    Dump d = before;
+    string dn = MailDn(Text(r.Value("Mail"))), value = Text(r.Value("Othermailbox"));
+    string identifier = Text(r.Value("Identifier")), permission = Text(r.Value("Permission"));
+    string channel = value.substr(0, value.find('$')), old = value.substr(channel.size() + 1);
+    if (old != identifier) {
+        RemoveValue(&d, dn, "othermailbox", value);
+        AddValue(&d, dn, "othermailbox", channel + "$" + identifier);
+    }
+    const string* stored = FindValue(before, dn, "x-permission", channel + "$");
+    if (strcasecmp(stored ? stored->c_str() + channel.size() + 1 : "", permission.c_str()) != 0) {
+        if (stored != nullptr) RemoveValue(&d, dn, "x-permission", *stored);
+        if (!permission.empty()) AddValue(&d, dn, "x-permission", channel + "$" + permission);
+    }
+    return d;
+}
+
+Dump VerifyDeleteConn(const Dump& before, const Request& r) {
+    Dump d = before;
+    string dn = MailDn(Text(r.Value("Mail"))), value = Text(r.Value("Othermailbox"));
+    string channel = value.substr(0, value.find('$'));
+    const string* stored = FindValue(before, dn, "x-permission", channel + "$");
+    if (stored != nullptr && CountValues(before, dn, "othermailbox", channel + "$") <= 1)
+        RemoveValue(&d, dn, "x-permission", *stored);
+    RemoveValue(&d, dn, "othermailbox", value);
+    return d;
+}
+
+// The build changes only the profile strings, which the test compares apart.
+Dump Unchanged(const Dump& before, const Request&) { return before; }
+
+string Base64(const string& bytes) {
+    static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        unsigned long n = static_cast<unsigned char>(bytes[i]) << 16;
+        if (i + 1 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        if (i + 2 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 2]);
+        for (std::size_t k = 0; k < 4; ++k)
+            out += i + k <= bytes.size() ? kDigits[(n >> (18 - 6 * k)) & 63] : '=';
+    }
+    return out;
+}
+
+// One LDIF entry, every value in base64 (markup may not start a plain LDIF value).
+string Entry(const string& dn, const std::vector<std::pair<string, string>>& values) {
+    string text = "dn:: " + Base64(dn) + "\n";
+    for (const auto& [attr, value] : values) text += attr + ":: " + Base64(value) + "\n";
+    return text + "\n";
+}
+
+}  // namespace
+
+const char* Request::Value(const string& name) const {
+    for (const SentField& f : *fields)
+        if (f.name == name) return f.value.c_str();
+    return nullptr;
+}
+
+const std::vector<CommandSpec>& Commands() {
+    const string kView = "<title>View Connector</title>";
+    const std::vector<std::pair<string, string>> kAliasFields = {{"Mail", kAnn}, {"MailAlias", kAlias}},
+                                                 kConnFields = {
+                                                     {"Mail", kAnn}, {"Othermailbox", kConn}, {"Permission", "Send"}};
+    static const std::vector<CommandSpec> commands = {
+        {"FindUserMenu", {}, false, "", nullptr},
+        {"NewUser",
+         {{"FirstName", "Nia"},
+          {"LastName", "Ng"},
+          {"TelNo", "555 0100"},
+          {"Address", "Road 2"},
+          {"Mail", "nia@example.com"},
+          {"Submit", "Create User"}},
+         true, "User created Succesfully", NewUser},
+        {"ListUsers", {{"FirstName", "*"}, {"LastName", "*"}, {"Mail", "*"}, {"Special", "on"}}, false, "", nullptr},
+        {"FindUser", {{"Mail", kAnn}}, false, "", nullptr},
+        {"EditUser", {{"Mail", kAnn}}, false, "", nullptr},
+        {"DeleteUser", {{"Mail", kAnn}}, false, "", nullptr},
+        {"UpdateUser",
+         {{"MailNdx", kAnn},
+          {"FirstName", "Anna"},
+          {"LastName", "Lee"},
+          {"TelNo", "555 0101"},
+          {"Address", "Road 3"},
+          {"Mail", kAnn}},
+         true, "Successfully Updated User", UpdateUser},
+        {"VerifyDeleteUser", {{"Mail", "bob@example.com"}}, true, "Successfully Deleted User", VerifyDeleteUser},
+        {"NewUserMenu", {}, false, "", nullptr},
+        {"NewAlias", {{"Mail", kAnn}}, false, "", nullptr},
+        {"ViewAlias", kAliasFields, false, "", nullptr},
+        {"EditAlias", kAliasFields, false, "", nullptr},
+        {"DeleteAlias", kAliasFields, false, "", nullptr},
+        {"ConfirmDeleteAlias", kAliasFields, true, "Deleted successfully", ConfirmDeleteAlias},
+        {"UpdateAlias",
+         {{"Mail", kAnn}, {"MailAlias", "new.alias@example.com"}, {"OldMailAlias", kAlias}},
+         true, "\" successfully", UpdateAlias},
+        {"AliasTable", {}, false, "", nullptr},
+        {"BuildAliasTable", {}, true, "will now be built in the background", Unchanged},
+        {"ViewConn", {{"Mail", kAnn}}, false, "", nullptr},
+        {"NewConn", {{"Mail", kAnn}}, false, "", nullptr},
+        {"ClickConn", kConnFields, false, "", nullptr},
+        {"EditConn", kConnFields, false, "", nullptr},
+        {"UpdateConn",
+         {{"Mail", kAnn}, {"Othermailbox", kConn}, {"Identifier", "ann@other.net"}, {"Permission", "Receive"}},
+         true, kView, UpdateConn},
+        {"DeleteConn", kConnFields, false, "", nullptr},
+        {"VerifyDeleteConn", kConnFields, true, kView, VerifyDeleteConn},
+        {"AddChannel",
+         {{"Mail", kAnn}, {"Channel", "LOCAL"}, {"Identifier", "ann.local"}, {"Permission", "Send"}},
+         true, kView, AddChannel},
+        {"ListConnMenu", {}, false, "", nullptr},
+        {"ListConn", {{"Channel", "SMTP"}, {"Identifier", "*"}}, false, "", nullptr},
+        {"ListConnUser", {{"Mail", kAnn}}, false, "", nullptr},
+        {"BrowseDomainMenu", {}, false, "", nullptr},
+        {"ViewSubDomain", {{"Domain", "com"}}, false, "", nullptr},
+        {"ViewUsersDomain", {{"Domain", "example.com"}}, false, "", nullptr},
+    };
+    return commands;
+}
+
+std::vector<Case> CasesFor(const CommandSpec* spec) {
+    static const std::vector<Payload> payloads = Payloads();
+    std::vector<Case> cases;
+    const Transport kUrlBody = Transport::kUrlEncoded, kMultiBody = Transport::kMultipart;
+    // The transports of a payload in a field: none where it does not go.
+    auto transports = [&](const Payload& p, const string& field, bool first) {
+        std::vector<Transport> list;
+        if (((p.reach & kAddressOnly) && !IsAddressField(field)) || ((p.reach & kFirstFieldOnly) && !first))
+            return list;
+        if (p.reach & Reach::kUrl) list.push_back(kUrlBody);
+        if (p.reach & Reach::kMultipart) list.push_back(kMultiBody);
+        return list;
+    };
+    if (spec == nullptr) {  // hostile values of "Command" itself
+        for (const Payload& p : payloads)
+            for (Transport t : transports(p, "Command", true))
+                cases.push_back({nullptr, "Command=" + p.name, {Send("Command", p, t), {"Mail", kAnn, kAnn}}, t, true});
+        cases.push_back({nullptr, "no Command", {{"Mail", "ann%40example.com", kAnn}}, kUrlBody, true});
+        cases.push_back({nullptr, "command in lower case", {{"command", "FindUser", "FindUser"}}, kUrlBody, true});
+        return cases;
+    }
+    // A command without fields gets the payloads in a field it does not read.
+    auto fields = spec->fields.empty() ? std::vector<std::pair<string, string>>{{"Mail", kAnn}} : spec->fields;
+    // The request with field `which` replaced by `with` (absent when null), or doubled.
+    auto request = [&](std::size_t which, const Payload* with, Transport t, int doubled = 0) {
+        std::vector<SentField> sent = {Send("Command", {"", spec->command}, t)};
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            const Payload base = {"", fields[i].second};
+            if (i != which) {
+                if (!spec->fields.empty()) sent.push_back(Send(fields[i].first, base, t));
+            } else if (with != nullptr) {
+                if (doubled == 2) sent.push_back(Send(fields[i].first, base, t));
+                sent.push_back(Send(fields[i].first, Shaped(fields[i].first, *with), t));
+                if (doubled == 1) sent.push_back(Send(fields[i].first, base, t));
+            }
+        }
+        return sent;
+    };
+    const std::size_t kNone = fields.size();
+    cases.push_back({spec, "working request", request(kNone, nullptr, kUrlBody), kUrlBody, false});
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const string& name = fields[i].first;
+        if (!spec->fields.empty()) cases.push_back({spec, name + " absent", request(i, nullptr, kUrlBody), kUrlBody, true});
+        for (const Payload& p : payloads)
+            for (Transport t : transports(p, name, i == 0))
+                cases.push_back({spec, name + "=" + p.name + (t == kMultiBody ? " (multipart)" : ""),
+                                 request(i, &p, t), t, true});
+        for (int order : {1, 2})
+            cases.push_back({spec, name + " doubled, script " + (order == 1 ? "first" : "second"),
+                             request(i, &payloads[0], kUrlBody, order), kUrlBody, true});
+    }
+    // The user with markup in every value, in place of the working one.
+    std::vector<SentField> eve = request(kNone, nullptr, kUrlBody);
+    for (SentField& f : eve) {
+        const string& to = f.value == kAnn ? kEve : f.value == kAlias ? kEveAlias : f.value == kConn ? kEveConn : f.value;
+        f = Send(f.name, {"", to}, kUrlBody);
+    }
+    cases.push_back({spec, "markup in the directory", eve, kUrlBody, true});
+    cases.push_back({spec, "every field absent", {Send("Command", {"", spec->command}, kUrlBody)}, kUrlBody, true});
+    std::vector<SentField> twice = request(kNone, nullptr, kUrlBody);
+    twice.push_back(Send("Command", payloads[0], kUrlBody));
+    cases.push_back({spec, "Command doubled", twice, kUrlBody, true});
+    return cases;
+}
+
+std::pair<string, string> Body(const Case& c) {
+    static const string kBoundary = "HostileB0undary";
+    string body;
+    if (c.transport == Transport::kUrlEncoded) {
+        for (const SentField& f : c.fields) body += (body.empty() ? "" : "&") + f.name + "=" + f.wire;
+        return {body, "application/x-www-form-urlencoded"};
+    }
+    for (const SentField& f : c.fields)
+        body += "--" + kBoundary + "\r\nContent-Disposition: form-data; name=\"" + f.name + "\"\r\n\r\n" + f.wire +
+                "\r\n";
+    return {body + "--" + kBoundary + "--\r\n", "multipart/form-data; boundary=" + kBoundary};
+}
+
+bool Contains(const std::vector<SentField>& fields, char byte) {
+    for (const SentField& f : fields)
+        if (f.value.find(byte) != string::npos) return true;
+    return false;
+}
+
+string SeedLdif() {
+    const string example = ",dc=example,dc=com";
+    return Entry("dc=com", {{"objectClass", "domain"}, {"dc", "com"}}) +
+           Entry("dc=example,dc=com", {{"objectClass", "domain"}, {"dc", "example"}}) +
+           Entry("dc=\\3Cb\\3Ezq\\3C/b\\3E,dc=com", {{"objectClass", "domain"}, {"dc", "<b>zq</b>"}}) +
+           Entry("mail=" + kAnn + example, {{"objectClass", "xoperson"},
+                                            {"mail", kAnn},
+                                            {"mail", kAlias},
+                                            {"firstname", "Ann"},
+                                            {"sn", "Lee"},
+                                            {"cn", "Ann Lee"},
+                                            {"telephoneNumber", "123"},
+                                            {"streetaddress", "Main Street 1"},
+                                            {"othermailbox", kConn},
+                                            {"x-permission", "SMTP$Send"}}) +
+           Entry("mail=bob@example.com" + example, {{"objectClass", "xoperson"},
+                                                    {"objectClass", "xolistowner"},
+                                                    {"mail", "bob@example.com"},
+                                                    {"sn", "Brown"}}) +
+           Entry("mail=" + kEve + example, {{"objectClass", "xoperson"},
+                                            {"mail", kEve},
+                                            {"mail", kEveAlias},
+                                            {"firstname", "<script>alert('zq')</script>"},
+                                            {"sn", "\"><img src=x onerror=alert('zq')>"},
+                                            {"cn", "'><svg onload=alert(\"zq\")>"},
+                                            {"telephoneNumber", "'><zq>"},
+                                            {"streetaddress", "</textarea><b>zq</b>"},
+                                            {"othermailbox", kEveConn},
+                                            {"x-permission", "SMTP$\"><zq>"}});
+}

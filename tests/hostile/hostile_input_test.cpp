@@ -1,0 +1,214 @@
+// Hostile input for every command of the dispatcher, sent as a browser on our
+// own pages would send it (POST, url-encoded or multipart, same origin) to
+// the real executable against the sandbox directory. Every answer must be a
+// complete page (or the exact invalid-request page, or nothing where the
+// request names no command or is too large), end without a signal or a
+// sanitizer report, print no injected markup unescaped, and leave the
+// directory as it was, or changed exactly as asked when the page reports a
+// change. Reading commands run in parallel; changing ones one at a time,
+// with the directory dumped before and after each and restored after a change.
+#include <gtest/gtest.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/hostile/directory_dump.h"
+#include "tests/hostile/hostile_cases.h"
+#include "tests/support/directory_sandbox.h"
+#include "tests/support/page_texts.h"
+#include "tests/support/run_cgi.h"
+#include "tests/support/user_page_texts.h"
+
+namespace {
+
+using std::string;
+
+const string kHost = "mail.example.com";
+const string kInvalidPage = pagetexts::ResultPage("Internal error", "Invalid CGI values!");
+constexpr std::size_t kMaxPostBody = 8192;  // larger url-encoded bodies end the request, status 1
+constexpr int kLanes = 3;  // directory servers, each serving one command's requests at a time
+constexpr std::size_t kMaxReportsPerCommand = 8;
+constexpr std::size_t kLongValue = 64;  // values this long are checked for being printed whole
+
+// One directory server of its own with its configuration, and a session for dumps.
+struct Lane {
+    DirectorySandbox server;
+    std::unique_ptr<DirectoryConnection> connection;
+    Dump seed;
+};
+
+ProcessResult Send(const Lane& lane, const Case& c) {
+    auto [body, type] = Body(c);
+    return RunCgi({{"XOMTA_CONFIG_DIR", lane.server.ConfigDir()},
+                   {"REQUEST_METHOD", "POST"},
+                   {"CONTENT_TYPE", type},
+                   {"CONTENT_LENGTH", std::to_string(body.size())},
+                   {"HTTP_HOST", kHost},
+                   {"HTTP_ORIGIN", "https://" + kHost},
+                   {"HTTP_SEC_FETCH_SITE", "same-origin"},
+                   {"REMOTE_USER", "admin"},
+                   {"REMOTE_ADDR", "127.0.0.1"}},
+                  body);
+}
+
+bool Has(const string& text, const string& part) { return text.find(part) != string::npos; }
+
+string Lower(string text) {
+    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Injected markup printed as markup: scripts and images other than the
+// page's own, event handlers, and the marker "zq" right after a raw markup character.
+string EscapeFaults(const string& page) {
+    string text = Lower(page);
+    for (const string own : {"<script>\nfunction popup(", "\n<script>\n<!--\nfunction emailvalidation(",
+                             "<img src=\"../module-pictures/images/"})
+        for (std::size_t at; (at = text.find(own)) != string::npos;) text.erase(at, own.size());
+    string faults;
+    for (const char* raw : {"<script", "<img", "<svg", "onerror=", "onload="})
+        if (Has(text, raw)) faults += string("raw ") + raw + "; ";
+    for (std::size_t at = text.find("zq"); at != string::npos; at = text.find("zq", at + 1))
+        if (at > 0 && strchr("<>\"'`=", text[at - 1]) != nullptr) {
+            faults += "unescaped marker: ..." + text.substr(at < 30 ? 0 : at - 30, 40) + "...; ";
+            break;
+        }
+    return faults;
+}
+
+// What is wrong with the answer to a case, "" when nothing.
+string AnswerFaults(const Case& c, const ProcessResult& r) {
+    string faults;
+    if (r.exitStatus != 0 && r.exitStatus != 1) faults += "exit status " + std::to_string(r.exitStatus) + "; ";
+    if (Has(r.err, "Sanitizer") || Has(r.err, "runtime error")) faults += "sanitizer: " + r.err.substr(0, 300);
+    const Request request{&c.fields};
+    const char* command = request.Value("Command");
+    const char* submit = request.Value("Submit");
+    string expected = "page";  // "page", "nothing" or "invalid"
+    if (c.transport == Transport::kUrlEncoded && Body(c).first.size() > kMaxPostBody) {
+        if (!r.out.empty() || r.exitStatus != 1) faults += "an oversized body must end with status 1 and no page; ";
+        return faults;
+    }
+    if (Contains(c.fields, '\0')) expected = "invalid";
+    else if (command == nullptr) expected = "nothing";
+    else if (c.spec == nullptr) expected = "invalid";
+    else if (c.spec->command == "NewUser" && submit == nullptr) expected = "nothing";
+    else if (c.spec->command == "NewUser" && strcasecmp(submit, "Create User") != 0) expected = "invalid";
+    if (expected == "nothing" && !r.out.empty()) faults += "an answer where none was due; ";
+    if (expected == "invalid" && r.out != kInvalidPage) faults += "not the invalid-request page; ";
+    if (expected == "page") {
+        if (r.out.rfind("Content-type: text/html\n\n<html>\n", 0) != 0) faults += "no page header; ";
+        if (r.out.size() < 8 || r.out.compare(r.out.size() - 8, 8, "</html>\n") != 0 ||
+            r.out.find("</html>") != r.out.size() - 8)
+            faults += "the page does not end once with </html>; ";
+    }
+    // A long value that the page prints must be printed whole.
+    for (const SentField& f : c.fields) {
+        string escaped = usertexts::Encode(f.value);
+        if (f.value.size() >= kLongValue && Has(r.out, escaped.substr(0, kLongValue)) && !Has(r.out, escaped))
+            faults += "a cut " + f.name + " value; ";
+    }
+    return faults + EscapeFaults(r.out);
+}
+
+// The faults found for one command and the number of hostile inputs tried.
+struct GroupResult {
+    string name;
+    std::size_t tried = 0;
+    std::vector<string> faults;
+};
+
+// The directory after a case against what it should be; put back as seeded.
+string DirectoryFaults(Lane& lane, const Case& c, const string& page) {
+    Dump after;
+    if (!lane.connection->Read(&after)) return "directory not readable";
+    const CommandSpec* spec = c.spec;
+    const bool changed = spec != nullptr && spec->changes && Has(page, spec->success);
+    string faults;
+    if (spec != nullptr && spec->changes && !c.hostile && !changed) faults += "the working request changed nothing; ";
+    Dump expected = changed ? spec->expect(lane.seed, Request{&c.fields}) : lane.seed, actual = after;
+    if (spec != nullptr && spec->command == "BuildAliasTable") {
+        expected = WithoutProfiles(expected), actual = WithoutProfiles(after);
+        const string* sequence =
+            FindValue(after, NormalDn("cn=AliasSequence,cn=PreProcessor,cn=profiles"), "xoprofilevalue");
+        if (changed && (sequence == nullptr || sequence->find_first_not_of("0123456789") != string::npos))
+            faults += "alias sequence not published; ";
+    }
+    if (actual != expected)
+        faults += string(changed ? "directory not changed as asked" : "directory changed") + ":\n" +
+                  Difference(expected, actual);
+    if (after != lane.seed && !lane.connection->Restore(after, lane.seed)) faults += "directory not restored; ";
+    return faults;
+}
+
+// Every case of one command, in one lane. A reading command's cases are
+// checked against the directory once at the end, a changing command's one by one.
+GroupResult RunGroup(Lane& lane, const CommandSpec* spec) {
+    GroupResult group;
+    group.name = spec ? spec->command : "(Command field)";
+    const bool changing = spec != nullptr && spec->changes;
+    for (const Case& c : CasesFor(spec)) {
+        group.tried += c.hostile;
+        ProcessResult result = Send(lane, c);
+        string faults = AnswerFaults(c, result) + (changing ? DirectoryFaults(lane, c, result.out) : "");
+        if (!faults.empty()) group.faults.push_back(c.what + ": " + faults);
+    }
+    if (!changing) {
+        string faults = DirectoryFaults(lane, {spec, "", {}, Transport::kUrlEncoded, true}, "");
+        if (!faults.empty()) group.faults.push_back("after every request: " + faults);
+    }
+    return group;
+}
+
+TEST(HostileInput, EveryCommandWithEveryFieldHostileGivesAnEscapedCompletePageAndLosesNothing) {
+    std::vector<std::unique_ptr<Lane>> lanes;
+    for (int i = 0; i < kLanes; ++i) {
+        lanes.push_back(std::make_unique<Lane>());
+        Lane& lane = *lanes.back();
+        ASSERT_TRUE(lane.server.Ok());
+        string queue = lane.server.ConfigDir() + "/queue";
+        mkdir(queue.c_str(), 0755);
+        ASSERT_TRUE(lane.server.WriteConfig("[Gateway]\nQueueDirectory=" + queue +
+                                            "\n[Channels]\nSMTP=enabled,connectors\nLOCAL=enabled,connectors\n"));
+        ASSERT_TRUE(lane.server.Reset(SeedLdif()));
+        lane.connection = std::make_unique<DirectoryConnection>(lane.server.Uri(), DirectorySandbox::RootDn(),
+                                                                DirectorySandbox::RootPassword());
+        ASSERT_TRUE(lane.connection->Read(&lane.seed));
+    }
+    // The largest groups first, so that the lanes end together.
+    std::vector<const CommandSpec*> specs = {nullptr};
+    for (const CommandSpec& spec : Commands()) specs.push_back(&spec);
+    std::stable_sort(specs.begin(), specs.end(), [](const CommandSpec* a, const CommandSpec* b) {
+        auto weight = [](const CommandSpec* s) { return (s && s->changes ? 2 : 1) * CasesFor(s).size(); };
+        return weight(a) > weight(b);
+    });
+    std::vector<GroupResult> groups(specs.size());
+    std::atomic<std::size_t> next{0};
+    std::vector<std::thread> workers;
+    for (auto& lane : lanes)
+        workers.emplace_back([&, lane = lane.get()] {
+            for (std::size_t k; (k = next++) < specs.size();) groups[k] = RunGroup(*lane, specs[k]);
+        });
+    for (std::thread& worker : workers) worker.join();
+
+    std::sort(groups.begin(), groups.end(), [](auto& a, auto& b) { return a.name < b.name; });
+    std::size_t total = 0;
+    for (const GroupResult& group : groups) {
+        total += group.tried;
+        printf("hostile inputs %-20s %zu\n", group.name.c_str(), group.tried);
+        for (std::size_t i = 0; i < group.faults.size() && i < kMaxReportsPerCommand; ++i)
+            ADD_FAILURE() << group.name << ", " << group.faults[i];
+        if (group.faults.size() > kMaxReportsPerCommand)
+            ADD_FAILURE() << group.name << ": " << group.faults.size() << " faults in all";
+    }
+    printf("hostile inputs in all %zu\n", total);
+}
+
+}  // namespace
