@@ -1,7 +1,9 @@
 // AddChannel: adds a connector to the user whose primary address is Mail,
 // with the channel's permission value when the channel has none yet, in one
 // modification; answers with the user's connector list. Every refusal comes
-// before the directory is changed.
+// before the directory is changed. A channel that no channel record could
+// name (empty, too long, holding "$" or a control byte) is refused: the value
+// stored would name another channel than the one asked for.
 #include <string>
 
 #include "directory/directory_changes.h"
@@ -43,6 +45,10 @@ int AddChannel(const char* mail, const char* channel, const char* identifier, co
         {{"Mail", mail}, {"Channel", channel}, {"Identifier", identifier}, {"Permission", permission}});
     if (!fault.empty()) {
         PrintErrorPage(kTitle, "%s", fault.c_str());
+        return 0;
+    }
+    if (!IsChannelName(channel)) {
+        PrintErrorPage(kTitle, "Invalid Channel value");
         return 0;
     }
     std::string message;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/ldapclient/ldapclient.h"
+#include "platform/mq/mq_limits.h"
 
 namespace {
 
@@ -54,6 +55,16 @@ const char* ChannelValue(const attrval* node, const char* name, const char* chan
 }
 
 }  // namespace
+
+bool IsChannelName(const char* channel) {
+    std::size_t length = channel != nullptr ? strlen(channel) : 0;
+    if (length == 0 || length > kChannelNameSize) return false;
+    for (const char* p = channel; *p != '\0'; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c == '$' || c < 0x20 || c == 0x7f) return false;
+    }
+    return true;
+}
 
 bool SplitConnector(const char* value, std::string* channel, std::string* identifier) {
     const char* dollar = value != nullptr ? strchr(value, '$') : nullptr;

@@ -16,6 +16,11 @@ struct attrval;
 // Longest connector or permission value: what an attribute value node holds.
 constexpr std::size_t kMaxConnectorValueLength = kAttrValueSize - 1;
 
+// True when `channel` can name one of the mail system's channels, as a
+// channel record holds it: 1 to kChannelNameSize bytes, no "$" (the channel
+// ends at the first "$" of a connector value) and no control byte.
+bool IsChannelName(const char* channel);
+
 // Splits `value` at its first "$" (the identifier may hold more); false when
 // it has none, which makes it no connector.
 bool SplitConnector(const char* value, std::string* channel, std::string* identifier);

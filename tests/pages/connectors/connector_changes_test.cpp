@@ -91,6 +91,11 @@ TEST(AddChannel, RefusalsComeFirstAndLeaveTheEntry) {
         {Add(kAnn, "BSMTPOUT", "x", "Send"), GoBackPage(title, Rule(kOnlySendReceive, "BSMTPOUT"))},
         {Add(kAnn, "LOCAL", "x", "Receive"), GoBackPage(title, Rule(kOnlySendOrSendReceive, "LOCAL"))},
         {Add(kAnn, "FAX", "", "None"), ResultPage(title, "No identifier value given")},
+        // A channel that no channel record could name: "A$B$x" would be channel A's connector "B$x".
+        {Add(kAnn, "A$B", "x", "None"), ResultPage(title, "Invalid Channel value")},
+        {Add(kAnn, "", "x", "None"), ResultPage(title, "Invalid Channel value")},
+        {Add(kAnn, "NINECHARS", "x", "None"), ResultPage(title, "Invalid Channel value")},
+        {Add(kAnn, "FA\nX", "x", "None"), ResultPage(title, "Invalid Channel value")},
         // Duplicates: the whole value, letter case ignored.
         {Add(kAnn, "SMTPC", "JOHN", "Send/Receive"), ResultPage(title, "Channel already exist")},
         {Add(kAnn, "smtpc", "john", ""), ResultPage(title, "Channel already exist")},
