@@ -65,8 +65,9 @@ bool DirectoryConnection::Read(Dump* dump) {
     LDAPMessage* reply = nullptr;
     char all[] = "*";
     char* attributes[] = {all, nullptr};
-    bool ok = ld_ != nullptr && ldap_search_ext_s(ld_, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", attributes, 0,
-                                                  nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &reply) == LDAP_SUCCESS;
+    bool ok =
+        ld_ != nullptr && ldap_search_ext_s(ld_, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", attributes, 0,
+                                            nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &reply) == LDAP_SUCCESS;
     for (LDAPMessage* entry = ok ? ldap_first_entry(ld_, reply) : nullptr; entry != nullptr;
          entry = ldap_next_entry(ld_, entry)) {
         char* dn = ldap_get_dn(ld_, entry);
@@ -91,18 +92,22 @@ bool DirectoryConnection::Restore(const Dump& now, const Dump& target) {
     std::set<std::pair<int, std::string>> touched;  // by depth, then DN
     for (const Dump* from : {&now, &target})
         for (const Triple& t : *from)
-            if ((from == &now ? target : now).count(t) == 0) touched.insert({Depth(std::get<0>(t)), std::get<0>(t)});
+            if ((from == &now ? target : now).count(t) == 0)
+                touched.insert({Depth(std::get<0>(t)), std::get<0>(t)});
     bool ok = ld_ != nullptr;
     for (auto it = touched.rbegin(); ok && it != touched.rend(); ++it)
-        if (HasEntry(now, it->second)) ok = ldap_delete_ext_s(ld_, it->second.c_str(), nullptr, nullptr) == LDAP_SUCCESS;
+        if (HasEntry(now, it->second))
+            ok = ldap_delete_ext_s(ld_, it->second.c_str(), nullptr, nullptr) == LDAP_SUCCESS;
     for (auto it = touched.begin(); ok && it != touched.end(); ++it) {
         // The entry's values grouped by attribute, as one add request.
         std::vector<std::pair<std::string, std::vector<berval>>> groups;
-        for (auto t = target.lower_bound({it->second, "", ""}); t != target.end() && std::get<0>(*t) == it->second;
-             ++t) {
-            if (groups.empty() || groups.back().first != std::get<1>(*t)) groups.push_back({std::get<1>(*t), {}});
+        for (auto t = target.lower_bound({it->second, "", ""});
+             t != target.end() && std::get<0>(*t) == it->second; ++t) {
+            if (groups.empty() || groups.back().first != std::get<1>(*t))
+                groups.push_back({std::get<1>(*t), {}});
             const std::string& value = std::get<2>(*t);
-            groups.back().second.push_back({static_cast<ber_len_t>(value.size()), const_cast<char*>(value.data())});
+            groups.back().second.push_back(
+                {static_cast<ber_len_t>(value.size()), const_cast<char*>(value.data())});
         }
         if (groups.empty()) continue;
         std::vector<std::vector<berval*>> lists(groups.size());
@@ -174,7 +179,8 @@ const std::string* FindValue(const Dump& dump, const std::string& dn, const std:
                              const std::string& prefix) {
     for (auto it = dump.lower_bound({dn, attr, ""}); it != dump.end(); ++it) {
         if (std::get<0>(*it) != dn || std::get<1>(*it) != attr) break;
-        if (strncasecmp(std::get<2>(*it).c_str(), prefix.c_str(), prefix.size()) == 0) return &std::get<2>(*it);
+        if (strncasecmp(std::get<2>(*it).c_str(), prefix.c_str(), prefix.size()) == 0)
+            return &std::get<2>(*it);
     }
     return nullptr;
 }

@@ -24,7 +24,11 @@ enum Reach : unsigned {
 // percent-encoded whole).
 struct Payload {
     Payload(string n, string v, unsigned r = kUrl, string wire = "", string decoded = "")
-        : name(std::move(n)), value(std::move(v)), reach(r), urlWire(std::move(wire)), urlValue(std::move(decoded)) {}
+        : name(std::move(n)),
+          value(std::move(v)),
+          reach(r),
+          urlWire(std::move(wire)),
+          urlValue(std::move(decoded)) {}
     string name, value;
     unsigned reach;
     string urlWire, urlValue;
@@ -60,9 +64,10 @@ std::vector<Payload> Payloads() {
         {"NUL", string("a\0b", 3), kBoth},
         {"invalid UTF-8", "\xff\xfe\xc3(\xed\xa0\x80"},
         {"overlong <", "\xc0\xbcscript\xc0\xbe"},
-        {"control bytes", "a\r\nb\tc\x01"
-                          "d\x7f"
-                          "e",
+        {"control bytes",
+         "a\r\nb\tc\x01"
+         "d\x7f"
+         "e",
          kBoth},
         // Escapes sent as they stand: kept when cut, decoded by their arithmetic when not hex.
         {"lone %", "100%", kUrl, "100%", "100%"},
@@ -87,7 +92,9 @@ std::vector<Payload> Payloads() {
         string markup;
         while (markup.size() < size) markup += "<zq>";
         list.push_back({"markup of " + std::to_string(size), markup.substr(0, size), reach});
-        if (size >= 8192) list.push_back({"markup of " + std::to_string(size), markup.substr(0, size), kUrl | kFirstFieldOnly});
+        if (size >= 8192)
+            list.push_back(
+                {"markup of " + std::to_string(size), markup.substr(0, size), kUrl | kFirstFieldOnly});
     }
     return list;
 }
@@ -238,8 +245,9 @@ const char* Request::Value(const string& name) const {
 const std::vector<CommandSpec>& Commands() {
     const string kView = "<title>View Connector</title>";
     const std::vector<std::pair<string, string>> kAliasFields = {{"Mail", kAnn}, {"MailAlias", kAlias}},
-                                                 kConnFields = {
-                                                     {"Mail", kAnn}, {"Othermailbox", kConn}, {"Permission", "Send"}};
+                                                 kConnFields = {{"Mail", kAnn},
+                                                                {"Othermailbox", kConn},
+                                                                {"Permission", "Send"}};
     static const std::vector<CommandSpec> commands = {
         {"FindUserMenu", {}, false, "", nullptr},
         {"NewUser",
@@ -249,8 +257,14 @@ const std::vector<CommandSpec>& Commands() {
           {"Address", "Road 2"},
           {"Mail", "nia@example.com"},
           {"Submit", "Create User"}},
-         true, "User created Succesfully", NewUser},
-        {"ListUsers", {{"FirstName", "*"}, {"LastName", "*"}, {"Mail", "*"}, {"Special", "on"}}, false, "", nullptr},
+         true,
+         "User created Succesfully",
+         NewUser},
+        {"ListUsers",
+         {{"FirstName", "*"}, {"LastName", "*"}, {"Mail", "*"}, {"Special", "on"}},
+         false,
+         "",
+         nullptr},
         {"FindUser", {{"Mail", kAnn}}, false, "", nullptr},
         {"EditUser", {{"Mail", kAnn}}, false, "", nullptr},
         {"DeleteUser", {{"Mail", kAnn}}, false, "", nullptr},
@@ -261,8 +275,14 @@ const std::vector<CommandSpec>& Commands() {
           {"TelNo", "555 0101"},
           {"Address", "Road 3"},
           {"Mail", kAnn}},
-         true, "Successfully Updated User", UpdateUser},
-        {"VerifyDeleteUser", {{"Mail", "bob@example.com"}}, true, "Successfully Deleted User", VerifyDeleteUser},
+         true,
+         "Successfully Updated User",
+         UpdateUser},
+        {"VerifyDeleteUser",
+         {{"Mail", "bob@example.com"}},
+         true,
+         "Successfully Deleted User",
+         VerifyDeleteUser},
         {"NewUserMenu", {}, false, "", nullptr},
         {"NewAlias", {{"Mail", kAnn}}, false, "", nullptr},
         {"ViewAlias", kAliasFields, false, "", nullptr},
@@ -271,7 +291,9 @@ const std::vector<CommandSpec>& Commands() {
         {"ConfirmDeleteAlias", kAliasFields, true, "Deleted successfully", ConfirmDeleteAlias},
         {"UpdateAlias",
          {{"Mail", kAnn}, {"MailAlias", "new.alias@example.com"}, {"OldMailAlias", kAlias}},
-         true, "\" successfully", UpdateAlias},
+         true,
+         "\" successfully",
+         UpdateAlias},
         {"AliasTable", {}, false, "", nullptr},
         {"BuildAliasTable", {}, true, "will now be built in the background", Unchanged},
         {"ViewConn", {{"Mail", kAnn}}, false, "", nullptr},
@@ -279,13 +301,20 @@ const std::vector<CommandSpec>& Commands() {
         {"ClickConn", kConnFields, false, "", nullptr},
         {"EditConn", kConnFields, false, "", nullptr},
         {"UpdateConn",
-         {{"Mail", kAnn}, {"Othermailbox", kConn}, {"Identifier", "ann@other.net"}, {"Permission", "Receive"}},
-         true, kView, UpdateConn},
+         {{"Mail", kAnn},
+          {"Othermailbox", kConn},
+          {"Identifier", "ann@other.net"},
+          {"Permission", "Receive"}},
+         true,
+         kView,
+         UpdateConn},
         {"DeleteConn", kConnFields, false, "", nullptr},
         {"VerifyDeleteConn", kConnFields, true, kView, VerifyDeleteConn},
         {"AddChannel",
          {{"Mail", kAnn}, {"Channel", "LOCAL"}, {"Identifier", "ann.local"}, {"Permission", "Send"}},
-         true, kView, AddChannel},
+         true,
+         kView,
+         AddChannel},
         {"ListConnMenu", {}, false, "", nullptr},
         {"ListConn", {{"Channel", "SMTP"}, {"Identifier", "*"}}, false, "", nullptr},
         {"ListConnUser", {{"Mail", kAnn}}, false, "", nullptr},
@@ -312,13 +341,16 @@ std::vector<Case> CasesFor(const CommandSpec* spec) {
     if (spec == nullptr) {  // hostile values of "Command" itself
         for (const Payload& p : payloads)
             for (Transport t : transports(p, "Command", true))
-                cases.push_back({nullptr, "Command=" + p.name, {Send("Command", p, t), {"Mail", kAnn, kAnn}}, t, true});
+                cases.push_back(
+                    {nullptr, "Command=" + p.name, {Send("Command", p, t), {"Mail", kAnn, kAnn}}, t, true});
         cases.push_back({nullptr, "no Command", {{"Mail", "ann%40example.com", kAnn}}, kUrlBody, true});
-        cases.push_back({nullptr, "command in lower case", {{"command", "FindUser", "FindUser"}}, kUrlBody, true});
+        cases.push_back(
+            {nullptr, "command in lower case", {{"command", "FindUser", "FindUser"}}, kUrlBody, true});
         return cases;
     }
     // A command without fields gets the payloads in a field it does not read.
-    auto fields = spec->fields.empty() ? std::vector<std::pair<string, string>>{{"Mail", kAnn}} : spec->fields;
+    auto fields =
+        spec->fields.empty() ? std::vector<std::pair<string, string>>{{"Mail", kAnn}} : spec->fields;
     // The request with field `which` replaced by `with` (absent when null), or doubled.
     auto request = [&](std::size_t which, const Payload* with, Transport t, int doubled = 0) {
         std::vector<SentField> sent = {Send("Command", {"", spec->command}, t)};
@@ -338,7 +370,8 @@ std::vector<Case> CasesFor(const CommandSpec* spec) {
     cases.push_back({spec, "working request", request(kNone, nullptr, kUrlBody), kUrlBody, false});
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const string& name = fields[i].first;
-        if (!spec->fields.empty()) cases.push_back({spec, name + " absent", request(i, nullptr, kUrlBody), kUrlBody, true});
+        if (!spec->fields.empty())
+            cases.push_back({spec, name + " absent", request(i, nullptr, kUrlBody), kUrlBody, true});
         for (const Payload& p : payloads)
             for (Transport t : transports(p, name, i == 0))
                 cases.push_back({spec, name + "=" + p.name + (t == kMultiBody ? " (multipart)" : ""),
@@ -350,11 +383,15 @@ std::vector<Case> CasesFor(const CommandSpec* spec) {
     // The user with markup in every value, in place of the working one.
     std::vector<SentField> eve = request(kNone, nullptr, kUrlBody);
     for (SentField& f : eve) {
-        const string& to = f.value == kAnn ? kEve : f.value == kAlias ? kEveAlias : f.value == kConn ? kEveConn : f.value;
+        const string& to = f.value == kAnn     ? kEve
+                           : f.value == kAlias ? kEveAlias
+                           : f.value == kConn  ? kEveConn
+                                               : f.value;
         f = Send(f.name, {"", to}, kUrlBody);
     }
     cases.push_back({spec, "markup in the directory", eve, kUrlBody, true});
-    cases.push_back({spec, "every field absent", {Send("Command", {"", spec->command}, kUrlBody)}, kUrlBody, true});
+    cases.push_back(
+        {spec, "every field absent", {Send("Command", {"", spec->command}, kUrlBody)}, kUrlBody, true});
     std::vector<SentField> twice = request(kNone, nullptr, kUrlBody);
     twice.push_back(Send("Command", payloads[0], kUrlBody));
     cases.push_back({spec, "Command doubled", twice, kUrlBody, true});
@@ -369,8 +406,8 @@ std::pair<string, string> Body(const Case& c) {
         return {body, "application/x-www-form-urlencoded"};
     }
     for (const SentField& f : c.fields)
-        body += "--" + kBoundary + "\r\nContent-Disposition: form-data; name=\"" + f.name + "\"\r\n\r\n" + f.wire +
-                "\r\n";
+        body += "--" + kBoundary + "\r\nContent-Disposition: form-data; name=\"" + f.name + "\"\r\n\r\n" +
+                f.wire + "\r\n";
     return {body + "--" + kBoundary + "--\r\n", "multipart/form-data; boundary=" + kBoundary};
 }
 

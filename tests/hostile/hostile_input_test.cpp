@@ -86,25 +86,35 @@ string EscapeFaults(const string& page) {
 // What is wrong with the answer to a case, "" when nothing.
 string AnswerFaults(const Case& c, const ProcessResult& r) {
     string faults;
-    if (r.exitStatus != 0 && r.exitStatus != 1) faults += "exit status " + std::to_string(r.exitStatus) + "; ";
-    if (Has(r.err, "Sanitizer") || Has(r.err, "runtime error")) faults += "sanitizer: " + r.err.substr(0, 300);
+    if (r.exitStatus != 0 && r.exitStatus != 1)
+        faults += "exit status " + std::to_string(r.exitStatus) + "; ";
+    if (Has(r.err, "Sanitizer") || Has(r.err, "runtime error"))
+        faults += "sanitizer: " + r.err.substr(0, 300);
     const Request request{&c.fields};
     const char* command = request.Value("Command");
     const char* submit = request.Value("Submit");
     string expected = "page";  // "page", "nothing" or "invalid"
     if (c.transport == Transport::kUrlEncoded && Body(c).first.size() > kMaxPostBody) {
-        if (!r.out.empty() || r.exitStatus != 1) faults += "an oversized body must end with status 1 and no page; ";
+        if (!r.out.empty() || r.exitStatus != 1)
+            faults += "an oversized body must end with status 1 and no page; ";
         return faults;
     }
-    if (Contains(c.fields, '\0')) expected = "invalid";
-    else if (command == nullptr) expected = "nothing";
-    else if (c.spec == nullptr) expected = "invalid";
-    else if (c.spec->command == "NewUser" && submit == nullptr) expected = "nothing";
-    else if (c.spec->command == "NewUser" && strcasecmp(submit, "Create User") != 0) expected = "invalid";
+    if (Contains(c.fields, '\0'))
+        expected = "invalid";
+    else if (command == nullptr)
+        expected = "nothing";
+    else if (c.spec == nullptr)
+        expected = "invalid";
+    else if (c.spec->command == "NewUser" && submit == nullptr)
+        expected = "nothing";
+    else if (c.spec->command == "NewUser" && strcasecmp(submit, "Create User") != 0)
+        expected = "invalid";
     if (expected == "nothing" && !r.out.empty()) faults += "an answer where none was due; ";
     if (expected == "invalid" && r.out != kInvalidPage) faults += "not the invalid-request page; ";
     if (expected == "page") {
-        if (r.out.rfind("Content-type: text/html\n\n<html>\n", 0) != 0) faults += "no page header; ";
+        if (r.out.rfind("Content-type: text/html\n\n<html>\n", 0) != 0 ||
+            r.out.find("<html>", r.out.find("<html>") + 1) != string::npos)
+            faults += "not one page header; ";
         if (r.out.size() < 8 || r.out.compare(r.out.size() - 8, 8, "</html>\n") != 0 ||
             r.out.find("</html>") != r.out.size() - 8)
             faults += "the page does not end once with </html>; ";
@@ -132,7 +142,8 @@ string DirectoryFaults(Lane& lane, const Case& c, const string& page) {
     const CommandSpec* spec = c.spec;
     const bool changed = spec != nullptr && spec->changes && Has(page, spec->success);
     string faults;
-    if (spec != nullptr && spec->changes && !c.hostile && !changed) faults += "the working request changed nothing; ";
+    if (spec != nullptr && spec->changes && !c.hostile && !changed)
+        faults += "the working request changed nothing; ";
     Dump expected = changed ? spec->expect(lane.seed, Request{&c.fields}) : lane.seed, actual = after;
     if (spec != nullptr && spec->command == "BuildAliasTable") {
         expected = WithoutProfiles(expected), actual = WithoutProfiles(after);
@@ -144,7 +155,8 @@ string DirectoryFaults(Lane& lane, const Case& c, const string& page) {
     if (actual != expected)
         faults += string(changed ? "directory not changed as asked" : "directory changed") + ":\n" +
                   Difference(expected, actual);
-    if (after != lane.seed && !lane.connection->Restore(after, lane.seed)) faults += "directory not restored; ";
+    if (after != lane.seed && !lane.connection->Restore(after, lane.seed))
+        faults += "directory not restored; ";
     return faults;
 }
 
@@ -175,8 +187,9 @@ TEST(HostileInput, EveryCommandWithEveryFieldHostileGivesAnEscapedCompletePageAn
         ASSERT_TRUE(lane.server.Ok());
         string queue = lane.server.ConfigDir() + "/queue";
         mkdir(queue.c_str(), 0755);
-        ASSERT_TRUE(lane.server.WriteConfig("[Gateway]\nQueueDirectory=" + queue +
-                                            "\n[Channels]\nSMTP=enabled,connectors\nLOCAL=enabled,connectors\n"));
+        ASSERT_TRUE(
+            lane.server.WriteConfig("[Gateway]\nQueueDirectory=" + queue +
+                                    "\n[Channels]\nSMTP=enabled,connectors\nLOCAL=enabled,connectors\n"));
         ASSERT_TRUE(lane.server.Reset(SeedLdif()));
         lane.connection = std::make_unique<DirectoryConnection>(lane.server.Uri(), DirectorySandbox::RootDn(),
                                                                 DirectorySandbox::RootPassword());
