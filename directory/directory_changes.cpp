@@ -79,6 +79,24 @@ int DirectoryDelete(ldapClient& client, const char* dn) {
     return status;
 }
 
+int DirectoryRename(ldapClient& client, const char* dn, const char* newDn) {
+    // The new RDN ends at the first comma that no backslash escapes.
+    std::string target = newDn ? newDn : "";
+    std::size_t comma = 0;
+    while (comma < target.size() && target[comma] != ',') comma += target[comma] == '\\' ? 2 : 1;
+    std::string rdn = target.substr(0, comma);
+    const char* superior = comma < target.size() ? target.c_str() + comma + 1 : nullptr;
+    int code = LDAP_PARAM_ERROR;
+    if (client.ld != nullptr && dn != nullptr && !rdn.empty())
+        code = ldap_rename_s(client.ld, dn, rdn.c_str(), superior, 1, nullptr, nullptr);
+    if (code != LDAP_SUCCESS) LogLdapError(client.ld, code, "LDAP rename of %.300s to %.300s", dn, newDn);
+    std::string what = Target("rename", dn);
+    what += " to ";
+    AppendAuditQuoted(what, newDn);
+    LogAudit(what, Result(code));
+    return code;
+}
+
 int DirectoryWriteProfileString(ldapClient& client, const char* section, const char* key, const char* value) {
     int code = client.ldapWriteProfileString(section, key, value);
     std::string what = "profile-string section=";

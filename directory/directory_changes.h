@@ -1,6 +1,7 @@
 // The directory's change calls: every add, modify, delete and profile-string
 // write that the pages and the alias table build make goes through these,
-// which call the client and leave one audit line each (base/audit.h): the
+// which call the client (a rename, which the client lacks, libldap on its
+// session) and leave one audit line each (base/audit.h): the
 // operation, the DN, the values added (+) and removed (-), and the LDAP
 // result code with its text. A test checks that nothing else calls the
 // client's change calls, so a new page cannot change the directory unseen.
@@ -15,6 +16,9 @@ int DirectoryAdd(ldapClient& client, const char* dn, attrval* attrs);
 int DirectoryModify(ldapClient& client, const char* dn, attrval* changes);
 // ldapClientDelete: 0 deleted, -1 failed (the line gives the result code).
 int DirectoryDelete(ldapClient& client, const char* dn);
+// Moves the entry `dn` to `newDn` in one operation, every value with it; the
+// old naming value is removed and the new one added. The LDAP result code.
+int DirectoryRename(ldapClient& client, const char* dn, const char* newDn);
 // ldapWriteProfileString: 0 stored, else the LDAP result code.
 int DirectoryWriteProfileString(ldapClient& client, const char* section, const char* key, const char* value);
 

@@ -1,5 +1,5 @@
-// Change lists of a user update: differences for the modify path, the whole
-// renamed entry for the rename path. Values are compared exactly, names
+// Change lists of a user update: the differences between an entry's form
+// attributes and the typed values. Values are compared exactly, names
 // ignoring letter case. Callers bound the values to the node size first.
 #include "pages/users/user_changes.h"
 
@@ -55,36 +55,4 @@ void BuildUserChanges(SearchReq* entry, attrval** list, const char* firstName, c
     change("streetaddress", Text(address));
     if (!HasTooLongValue(entry, "firstname") && !HasTooLongValue(entry, "sn"))
         change("cn", CommonName(firstName, lastName).c_str());
-}
-
-void ReplaceAttrValue(attrval** list, SearchReq* entry, const char* name, const char* newValue) {
-    bool matched = false;
-    for (attrval* node = entry->attrs; IsAttribute(node); node = node->next) {
-        if (strcasecmp(node->name, name) != 0) continue;
-        if (!matched) {
-            matched = true;
-            if (strcmp(node->value, newValue) != 0) snprintf(node->value, sizeof node->value, "%s", newValue);
-        } else {
-            node->op = kAttrSkip;
-        }
-    }
-    if (!matched) AddAttrValue(list, kAttrAdd, name, "%s", newValue);
-}
-
-void BuildRenamedEntry(SearchReq* entry, attrval** list, const char* firstName, const char* lastName,
-                       const char* telNo, const char* address) {
-    for (attrval* node = entry->attrs; IsAttribute(node); node = node->next) node->op = kAttrAdd;
-    std::string oldPrimary;
-    PrimaryAddressFromDn(entry->dn, &oldPrimary);
-    ReplaceAttrValue(list, entry, "firstname", Text(firstName));
-    ReplaceAttrValue(list, entry, "sn", Text(lastName));
-    ReplaceAttrValue(list, entry, "telephoneNumber", Text(telNo));
-    ReplaceAttrValue(list, entry, "streetaddress", Text(address));
-    ReplaceAttrValue(list, entry, "cn", CommonName(firstName, lastName).c_str());
-    for (attrval* node = entry->attrs; IsAttribute(node); node = node->next) {
-        if (node->op == kAttrSkip) continue;
-        if (strcasecmp(node->name, "mail") == 0 && strcasecmp(node->value, oldPrimary.c_str()) == 0) continue;
-        AddAttrValue(list, kAttrAdd, node->name, "%s", node->value);
-    }
-    AddAttrEnd(list);
 }

@@ -1,6 +1,5 @@
-// The attribute lists of a user update: the modify list that turns an
-// entry's five form attributes into the typed values, and the complete
-// attribute list of the entry moved to a new address. Works on search
+// The attribute list of a user update: the modify list that turns an
+// entry's five form attributes into the typed values. Works on search
 // results and lists in memory only.
 #ifndef LDAPCGI_PAGES_USERS_USER_CHANGES_H
 #define LDAPCGI_PAGES_USERS_USER_CHANGES_H
@@ -17,12 +16,5 @@ void BuildUserChanges(SearchReq* entry, attrval** list, const char* firstName, c
 // Changes for one attribute: replace a differing first value, delete every
 // further value, add the value when the entry lacks the attribute.
 void AddAttrChange(attrval** list, SearchReq* entry, const char* name, const char* newValue);
-// Builds in `list` every attribute of `entry` with the five replaced, less the
-// old primary address, ending with the terminator. Changes `entry` in place.
-void BuildRenamedEntry(SearchReq* entry, attrval** list, const char* firstName, const char* lastName,
-                       const char* telNo, const char* address);
-// Puts `newValue` into the entry's first node of `name` and marks further
-// ones to skip; appends it to `list` when the entry lacks the attribute.
-void ReplaceAttrValue(attrval** list, SearchReq* entry, const char* name, const char* newValue);
 
 #endif

@@ -170,6 +170,10 @@ LDAP_FORWARD(ldap_modify_ext_s, LDAP_PARAM_ERROR,
 LDAP_FORWARD(ldap_delete_ext_s, LDAP_PARAM_ERROR,
              (LDAP * ld, const char* dn, LDAPControl** serverControls, LDAPControl** clientControls),
              (ld, dn, serverControls, clientControls))
+LDAP_FORWARD(ldap_rename_s, LDAP_PARAM_ERROR,
+             (LDAP * ld, const char* dn, const char* newRdn, const char* newSuperior, int deleteOldRdn,
+              LDAPControl** serverControls, LDAPControl** clientControls),
+             (ld, dn, newRdn, newSuperior, deleteOldRdn, serverControls, clientControls))
 
 // DNs.
 LDAP_FORWARD(ldap_str2dn, LDAP_PARAM_ERROR, (const char* text, LDAPDN* dn, unsigned flags), (text, dn, flags))

@@ -126,10 +126,11 @@ TEST_F(Audit, EveryChangeLeavesItsLineWithWhoWhatAndResult) {
           "result=0 (Success)"}},
         {"rename",
          UpdateUser("lee@new.example.org", "", "Stone", "", "leo@new.example.org"),
-         {kWho + "command=\"UpdateUser\" add \"" + leo +
-              "\" +objectClass=\"xoperson\" +cn=\"Stone\" +sn=\"Stone\" "
-              "result=0 (Success)",
-          kWho + "command=\"UpdateUser\" delete \"" + lee + "\" result=0 (Success)"}},
+         {kWho + "command=\"UpdateUser\" rename \"" + lee + "\" to \"" + leo + "\" result=0 (Success)",
+          kWho + "command=\"UpdateUser\" modify \"" + leo +
+              "\" -firstname=\"Lee\" -sn=\"Stone \\\"Q\\\"\" +sn=\"Stone\" -streetaddress=\"1 Road\\x0D\\x0ATown " +
+              string(243, 'x') +
+              "...\"(300 bytes) -cn=\"Lee Stone \\\"Q\\\"\" +cn=\"Stone\" result=0 (Success)"}},
         {"connector",
          {{"Command", "AddChannel"},
           {"Mail", "anna@example.com"},
