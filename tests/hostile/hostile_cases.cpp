@@ -447,3 +447,14 @@ string SeedLdif() {
                                             {"othermailbox", kEveConn},
                                             {"x-permission", "SMTP$\"><zq>"}});
 }
+
+string PageShapeFaults(const string& out) {
+    string faults;
+    if (out.rfind("Content-type: text/html\n\n<html>\n", 0) != 0 ||
+        out.find("<html>", out.find("<html>") + 1) != string::npos)
+        faults += "not one page header; ";
+    if (out.size() < 8 || out.compare(out.size() - 8, 8, "</html>\n") != 0 ||
+        out.find("</html>") != out.size() - 8)
+        faults += "the page does not end once with </html>; ";
+    return faults;
+}

@@ -52,5 +52,7 @@ std::pair<std::string, std::string> Body(const Case& c);
 // The directory every case starts from, as LDIF.
 std::string SeedLdif();
 bool Contains(const std::vector<SentField>& fields, char byte);
+// What keeps `out` from being one whole page (its header once, "</html>" once at the end); "" when nothing.
+std::string PageShapeFaults(const std::string& out);
 
 #endif
