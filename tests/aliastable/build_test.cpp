@@ -623,8 +623,8 @@ protected:
 };
 
 TEST_F(AliasBuildFaultTest, BuildKilledAtPointsOverItsRun) {
-    const int kUsers = 6000, kKillPoints = 24;
-    ASSERT_TRUE(Sandbox().Add(Users(kUsers, 1)));
+    const int kUsers = 50000, kKillPoints = 24;
+    ASSERT_TRUE(Sandbox().Load(Users(kUsers, 1)));
     double full = SecondsTaken([&] { EXPECT_EQ(Run("BuildAliasTable").out, BuildPage(1)); });
     ExpectPublishedSound(kUsers);
     int hits = 0;

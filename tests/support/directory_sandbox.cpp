@@ -117,6 +117,16 @@ bool DirectorySandbox::Stop() {
     return pid_ = -1, true;
 }
 
+bool DirectorySandbox::Load(const std::string& ldif) {
+    std::string file = dir_ + "/load.ldif";
+    if (!(std::ofstream(file, std::ios::binary) << ldif) || !Stop()) return false;
+    ProcessResult loaded = RunProcess({"/usr/sbin/slapadd", "-q", "-f", dir_ + "/slapd.conf", "-l", file},
+                                      {{"PATH", "/usr/sbin:/usr/bin:/bin"}}, "");
+    unlink(file.c_str());
+    if (loaded.exitStatus != 0) std::cerr << "directory sandbox: slapadd: " << loaded.out << loaded.err;
+    return Start() && loaded.exitStatus == 0;
+}
+
 bool DirectorySandbox::Start() { return pid_ > 0 || (!dir_.empty() && port_ > 0 && Launch(port_)); }
 
 // The top entries go with everything below them.

@@ -39,6 +39,9 @@ public:
     bool Modify(const std::string& ldif, bool relax = false);  // ldapmodify change records
     // ldapsearch -LLL output (unwrapped), subtree below base; attrs blank-separated.
     std::string Search(const std::string& base, const std::string& filter, const std::string& attrs = "");
+    // Adds the LDIF offline with slapadd, past the overlays: many entries in seconds.
+    // The server is stopped for it and started again.
+    bool Load(const std::string& ldif);
     bool Stop();  // Start() again: same port, same data
     bool Start();
     // XOMTA.INI: [Ldap] and [Log] for this server, the keys of extraIni's
