@@ -14,10 +14,10 @@
 #include "directory/directory_changes.h"
 #include "directory/directory_session.h"
 #include "directory/mail_address.h"
+#include "directory/mail_holders.h"
 #include "directory/owners.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
-#include "pages/aliases/alias_holders.h"
 #include "pages/aliases/alias_pages.h"
 #include "pages/users/user_identity.h"
 #include "pages/users/user_pages.h"
@@ -73,14 +73,14 @@ int ModifyMail(ldapClient& client, const std::string& dn, const char* remove, co
 // entry holds it too. Otherwise the change is taken back and *refusal says why.
 bool KeepsAlias(ldapClient& client, const std::string& dn, const std::string& alias, const char* oldAlias,
                 std::string* refusal) {
-    AliasHolders after = FindAliasHolders(client, alias.c_str(), dn.c_str());
-    bool answered = after.status == 0 || after.status == 1;
-    if (answered && after.other.empty()) return true;
+    MailHolders after = FindMailHolders(client, alias.c_str());
+    const std::string other = OtherHolder(after, {dn.c_str()});
+    if (after.answered && other.empty()) return true;
     if (ModifyMail(client, dn, alias.c_str(), oldAlias) != 0) {
         LogPrintf(kLogError, "UpdateAlias: alias %s of %s could not be taken back", alias.c_str(),
                   dn.c_str());
     }
-    *refusal = answered ? DuplicateMessage(alias, after.other) : kUpdateFailed;
+    *refusal = after.answered ? DuplicateMessage(alias, other) : kUpdateFailed;
     return false;
 }
 
@@ -99,16 +99,16 @@ int UpdateAlias(const char* mail, const char* mailAlias, const char* oldMailAlia
     const std::string dn = UserDn(client, mail);
     if (dn.empty()) return Report(kUpdateTitle, kNoUser);
 
-    AliasHolders before = FindAliasHolders(client, alias.c_str(), dn.c_str());
-    if (before.status == 0) return Report(kUpdateTitle, DuplicateMessage(alias, before.first));
-    if (before.status != 1) return Report(kUpdateTitle, kUpdateFailed);
+    MailHolders before = FindMailHolders(client, alias.c_str());
+    if (!before.answered) return Report(kUpdateTitle, kUpdateFailed);
+    if (!before.dns.empty()) return Report(kUpdateTitle, DuplicateMessage(alias, before.dns.front()));
 
     int status = ModifyMail(client, dn, oldAlias, alias.c_str());
     if (status == LDAP_TYPE_OR_VALUE_EXISTS) return Report(kUpdateTitle, "The alias already exists");
     if (status == LDAP_CONSTRAINT_VIOLATION) {
         // The directory's own uniqueness guard: name the entry that holds the alias.
-        AliasHolders holders = FindAliasHolders(client, alias.c_str(), dn.c_str());
-        if (!holders.other.empty()) return Report(kUpdateTitle, DuplicateMessage(alias, holders.other));
+        const std::string other = OtherHolder(FindMailHolders(client, alias.c_str()), {dn.c_str()});
+        if (!other.empty()) return Report(kUpdateTitle, DuplicateMessage(alias, other));
     }
     if (status != 0) return Report(kUpdateTitle, kUpdateFailed);
     std::string refusal;
