@@ -32,27 +32,16 @@ void PrintConnectorCommandCell(const char* mail, const char* otherMailbox, const
 
 int ClickConn(const char* mail, const char* otherMailbox, const char* permission) {
     PrintPageHeader("Connector Information");
-    std::string fault = RequestFault(
-        {{"Mail", mail}, {"Othermailbox", otherMailbox}, {"Permission", permission}}, otherMailbox);
-    if (!fault.empty()) {
-        PrintResultPageAndEnd(fault.c_str());
-        return 0;
-    }
     ldapClient client;
-    if (OpenDirectory(client) == nullptr) {
-        PrintResultPageAndEnd("Error connecting to LDAP port on server");
-        return 1;
-    }
-    SearchResult result(client, FindUserByMail(client, mail));
-    if (!result) {
-        PrintResultPageAndEnd("User not found, no channels can be displayed");
-        return 0;
-    }
-    std::string channel, identifier;
-    if (!SplitConnector(otherMailbox, &channel, &identifier)) {
-        PrintResultPageAndEnd("Invalid Channel value");
-        return 0;
-    }
+    ShownConnector shown{SearchResult(client, nullptr), "", ""};
+    int status = 0;
+    if (!OpenShownConnector(
+            client, mail, otherMailbox, permission,
+            {"Error connecting to LDAP port on server", 1, "User not found, no channels can be displayed"},
+            &shown, &status))
+        return status;
+    const SearchResult& result = shown.user;
+    const std::string &channel = shown.channel, &identifier = shown.identifier;
     PrintLayoutStart();
     printf("<center><table border=\"0\">\n");
     PrintUserRow(result.get(), mail);

@@ -98,3 +98,30 @@ SearchResult FindUserToChange(ldapClient& client, const char* mail, bool* connec
     if (result && !IsUserIdentity(result.get(), mail)) result.reset();
     return result;
 }
+
+bool OpenShownConnector(ldapClient& client, const char* mail, const char* otherMailbox,
+                        const char* permission, const ShownConnectorRefusals& refusals, ShownConnector* shown,
+                        int* status) {
+    *status = 0;
+    std::string fault = RequestFault(
+        {{"Mail", mail}, {"Othermailbox", otherMailbox}, {"Permission", permission}}, otherMailbox);
+    if (!fault.empty()) {
+        PrintResultPageAndEnd(fault.c_str());
+        return false;
+    }
+    if (OpenDirectory(client) == nullptr) {
+        PrintResultPageAndEnd(refusals.notConnected);
+        *status = refusals.notConnectedStatus;
+        return false;
+    }
+    shown->user.reset(FindUserByMail(client, mail));
+    if (!shown->user) {
+        PrintResultPageAndEnd(refusals.notFound);
+        return false;
+    }
+    if (!SplitConnector(otherMailbox, &shown->channel, &shown->identifier)) {
+        PrintResultPageAndEnd("Invalid Channel value");
+        return false;
+    }
+    return true;
+}

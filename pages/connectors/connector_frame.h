@@ -53,4 +53,23 @@ void PrintGoBackRefusal(const char* title, const char* message);
 // *connected telling why, when there is none.
 SearchResult FindUserToChange(ldapClient& client, const char* mail, bool* connected);
 
+// What the pages showing one connector open with: the user found by its
+// address and the connector value split at its "$".
+struct ShownConnector {
+    SearchResult user;
+    std::string channel, identifier;
+};
+// The refusals in which those pages differ.
+struct ShownConnectorRefusals {
+    const char* notConnected;
+    int notConnectedStatus;  // the exit status after it
+    const char* notFound;
+};
+// Checks the request's three fields, opens `client`, finds the user and
+// splits `otherMailbox` into *shown. On a refusal prints its result page and
+// the page end, sets *status and returns false.
+bool OpenShownConnector(ldapClient& client, const char* mail, const char* otherMailbox,
+                        const char* permission, const ShownConnectorRefusals& refusals, ShownConnector* shown,
+                        int* status);
+
 #endif

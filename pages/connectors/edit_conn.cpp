@@ -15,27 +15,16 @@
 
 int EditConn(const char* mail, const char* otherMailbox, const char* permission) {
     PrintPageHeader("Edit Connector Information");
-    std::string fault = RequestFault(
-        {{"Mail", mail}, {"Othermailbox", otherMailbox}, {"Permission", permission}}, otherMailbox);
-    if (!fault.empty()) {
-        PrintResultPageAndEnd(fault.c_str());
-        return 0;
-    }
     ldapClient client;
-    if (OpenDirectory(client) == nullptr) {
-        PrintResultPageAndEnd("Error connecting to LDAP server");
-        return 0;
-    }
-    SearchResult result(client, FindUserByMail(client, mail));
-    if (!result) {
-        PrintResultPageAndEnd("User not found, no channels can be displayed");
-        return 0;
-    }
-    std::string channel, identifier;
-    if (!SplitConnector(otherMailbox, &channel, &identifier)) {
-        PrintResultPageAndEnd("Invalid Channel value");
-        return 0;
-    }
+    ShownConnector shown{SearchResult(client, nullptr), "", ""};
+    int status = 0;
+    if (!OpenShownConnector(
+            client, mail, otherMailbox, permission,
+            {"Error connecting to LDAP server", 0, "User not found, no channels can be displayed"}, &shown,
+            &status))
+        return status;
+    const SearchResult& result = shown.user;
+    const std::string &channel = shown.channel, &identifier = shown.identifier;
     std::string select = PrintPermissionSelect(permission, channel.c_str());
     PrintFormStart("");
     PrintHiddenField("", "Mail", mail);
