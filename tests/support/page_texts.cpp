@@ -68,4 +68,9 @@ std::string ResultPage(const std::string& title, const std::string& message) {
     return Header(title) + ResultBox(message) + PageEnd();
 }
 
+std::string Help(const std::string& tabs, const std::string& topic) {
+    return tabs + "<input type=\"button\" name=\"Help\" value=\"Help\" onClick=\"popup('/vemo/help/ldap/" +
+           "sysadmin/" + topic + ".htm', 'LDAP', 400,400);\">\n";
+}
+
 }  // namespace pagetexts

@@ -15,6 +15,8 @@ std::string Footer();
 std::string ResultBox(const std::string& message);
 // The closing line of a page.
 std::string PageEnd();
+// The Help button opening the help page `topic`, after `tabs`.
+std::string Help(const std::string& tabs, const std::string& topic);
 // A complete failure page: header, result box, page end.
 std::string ResultPage(const std::string& title, const std::string& message);
 

@@ -14,10 +14,7 @@ using std::string;
 
 const string kForm = "<form  METHOD=\"POST\" ACTION=\"/vemo/cgi-bin/ldapcgi.cgi\"";
 
-string Help(const string& tabs, const string& topic) {
-    return tabs + "<input type=\"button\" name=\"Help\" value=\"Help\" onClick=\"popup('/vemo/help/ldap/" +
-           "sysadmin/" + topic + ".htm', 'LDAP', 400,400);\">\n";
-}
+using pagetexts::Help;
 
 }  // namespace
 
@@ -41,14 +38,20 @@ ProcessResult PostFields(const Fields& fields, const string& configDir) {
     return RunCgiPost(body, {{"XOMTA_CONFIG_DIR", configDir}});
 }
 
+const string kTooLong = "\x01(too long)", kTooLongMark = "(value too long to show)";
+
 string DetailTable(const Person& p, bool ro, const string& aliasRows) {
     const string th = "<td align=center bgcolor=2166ab style=\"color:#FFFFFF\">";
     auto item = [ro](const string& label, const string& field, const string& value) {
+        const string shown = value == kTooLong ? kTooLongMark : Encode(value);
         string cell =
-            field == "Address" ? "\t\t\t\t\t<textarea " + string(ro ? "readonly" : "") +
-                                     " name=\"Address\" rows=\"4\" >" + Encode(value) + "</textarea>\n"
-            : ro ? Encode(value) + "\n"
-                 : "\t\t\t\t\t<input type=\"text\" name=\"" + field + "\" value=\"" + Encode(value) + "\">\n";
+            value == kTooLong && !ro
+                ? "\t\t\t\t\t" + kTooLongMark + "\n\t\t\t\t\t<input type=\"hidden\" name=\"" + field +
+                      "\" value=\"\">\n"
+            : field == "Address" ? "\t\t\t\t\t<textarea " + string(ro ? "readonly" : "") +
+                                       " name=\"Address\" rows=\"4\" >" + shown + "</textarea>\n"
+            : ro ? shown + "\n"
+                 : "\t\t\t\t\t<input type=\"text\" name=\"" + field + "\" value=\"" + shown + "\">\n";
         return "\t\t\t<tr>\n\t\t\t\t<td align=right bgcolor=2166ab style=\"color:#FFFFFF\">" + label +
                " :</td>\n\t\t\t\t<td>\n" + cell + "\t\t\t\t</td>\n\t\t\t</tr>\n";
     };

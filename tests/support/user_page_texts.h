@@ -24,6 +24,9 @@ struct Person {
     std::string first, last, tel, address, mail;
 };
 
+// A Person value standing for one too long for the client: the pages show kTooLongMark.
+extern const std::string kTooLong, kTooLongMark;
+
 // The attribute table with the alias column, read-only or as form fields.
 std::string DetailTable(const Person& person, bool readOnly, const std::string& aliasRows);
 // One alias link; `link` is the alias as it stands in the URL (default: as is).

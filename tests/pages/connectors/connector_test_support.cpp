@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "tests/support/page_texts.h"
+#include "tests/support/user_page_texts.h"
 
 namespace conntest {
 
@@ -15,14 +16,7 @@ using namespace pagetexts;
 
 DirectorySandbox& Dir() { return DirectorySandbox::Get(); }
 
-string Esc(const string& text) {
-    string out;
-    char code[8];
-    for (unsigned char c : text)
-        out += isalnum(c) || c == '-' || c == '.' ? string(1, static_cast<char>(c))
-                                                  : (snprintf(code, sizeof code, "&#%d;", c), code);
-    return out;
-}
+string Esc(const string& text) { return usertexts::Encode(text); }
 
 string FieldValue(const string& page, const string& name, std::size_t from) {
     const string start = "name=\"" + name + "\" value=\"";
@@ -103,10 +97,6 @@ const string kGoBack =
     "<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n";
 const string kHeading = "<td bgcolor=2166ab style=\"color:#FFFFFF\"";
 
-string Help(const string& tabs, const string& topic) {
-    return tabs + "<input type=\"button\" name=\"Help\" value=\"Help\" onClick=\"popup('/vemo/help/ldap/" +
-           "sysadmin/" + topic + ".htm', 'LDAP', 400,400);\">\n";
-}
 string Hidden(const string& tabs, const string& name, const string& value) {
     return tabs + "<input type=\"hidden\" name=\"" + name + "\" value=\"" + Esc(value) + "\">\n";
 }
@@ -252,23 +242,9 @@ string MenuPage(const string& options) {
 }
 
 string UsersPage(const std::vector<std::vector<string>>& users) {
-    string page = Header("List Users") + kForm +
-                  "<center>\n<table border=\"0\">\n\t<tr>\n        <td><table border=\"0\">\n\t\t\t<tr>\n"
-                  "\t\t\t  <td><table border=\"0\">\n\t\t\t\t<tr>\n";
-    for (const char* title : {"First Name", "Last Name", "Telephone Number", "Mail"})
-        page += "                  <td bgcolor=2166ab style=\"color:#FFFFFF\"><center>" + string(title) +
-                "</center></td>\n";
-    page += "\t\t\t    </tr>\n\t\t\t    <tr>\n";
-    for (const auto& user : users) {  // first name, last name, telephone, mail
-        const string a = "<a href=/vemo/cgi-bin/ldapcgi.cgi?Command=FindUser&Mail=" + user[3] + ">";
-        page += "\t\t<tr>\n\t\t\t<td align=left>" + a + Esc(user[0]) + "</td>\n\t\t\t<td align=left>" + a +
-                Esc(user[1]) + "</td>\n\t\t\t<td align=left>" + Esc(user[2]) +
-                "</td>\n\t\t\t<td align=left>" + a + Esc(user[3]) + "</td>\n\t\t</tr>\n";
-    }
-    return page + "\t\t        </table>\n\t\t      </td>\n\t\t\t</tr>\n" +
-           "\t\t</table>\n\t\t</td>\n\t</tr>\n</table>\n" + Footer() +
-           "<form>\n<table border=\"0\" align=\"right\">\n\t<tr>\n        <td>\n" + Help("\t\t", "listuser") +
-           "\t\t</td>\n\t</tr>\n</table>\n<center>\n</form>\n" + PageEnd();
+    string rows;
+    for (const auto& user : users) rows += usertexts::ListRow(user[0], user[1], user[2], user[3]);
+    return Header("List Users") + usertexts::UserTable(rows) + PageEnd();
 }
 
 string GoBackPage(const string& title, const string& message) {
