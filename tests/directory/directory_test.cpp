@@ -18,7 +18,6 @@
 #include "directory/owners.h"
 #include "directory/primary_address.h"
 #include "tests/support/directory_sandbox.h"
-#include "tests/support/silent_server.h"
 
 namespace {
 
@@ -480,30 +479,6 @@ TEST_F(Directory, AVisitThatStopsAbandonsTheSearchAndTheSessionGoesOn) {
     int code = 0;
     EXPECT_EQ(Stream(client, "", LDAP_SCOPE_SUBTREE, "(objectClass=xoperson)", &code).size(), 2u);
     EXPECT_EQ(code, LDAP_SUCCESS);
-}
-
-// A server that takes the connection and never answers: the bind gives up
-// after the limit; one that answers the bind: the search gives up.
-TEST_F(Directory, StalledServerEndsEveryWaitAtTheTimeLimit) {
-    for (bool answerBind : {false, true}) {
-        SilentServer stalled(answerBind);
-        ASSERT_GT(stalled.Port(), 0);
-        ASSERT_TRUE(sandbox.WriteConfig("[Ldap]\nPort=" + std::to_string(stalled.Port()) + "\nTimeout=1\n"));
-        ASSERT_TRUE(sandbox.ClearLog());
-        ldapClient session;
-        bool opened = false;
-        int code = LDAP_SUCCESS;
-        double seconds = SecondsTaken([&] {
-            opened = OpenDirectory(session) != nullptr;
-            if (opened) Stream(session, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", &code);
-        });
-        EXPECT_EQ(opened, answerBind);
-        EXPECT_TRUE(seconds >= 0.9 && seconds < 4) << seconds;
-        EXPECT_EQ(IsConnectionFailure(code), answerBind);
-        EXPECT_EQ(LogTexts(sandbox.ReadLog()),
-                  Strings{std::string(answerBind ? "Test search" : "LDAP bind as \"cn=root\"") +
-                          " failed: Timed out (-5), server message \"\", matched DN \"\""});
-    }
 }
 
 }  // namespace
