@@ -49,9 +49,6 @@ std::vector<string> Channels() {
 TEST(ChannelList, NextWalksOnceAndRestartsFromANullCursor) {
     MQchannelDBStr records[3] = {};
     cList<MQchannelDBStr*> list;
-    EXPECT_EQ(list.head, nullptr);
-    EXPECT_EQ(list.cursor, nullptr);
-    EXPECT_EQ(list.reserved, 0);
     EXPECT_EQ(list.Next(), nullptr);  // empty: null, and the cursor stays
     EXPECT_EQ(list.cursor, nullptr);
     cList<MQchannelDBStr*>::Node** tail = &list.head;
