@@ -25,7 +25,9 @@
 #include "aliastable/alias_table_build_files.h"
 #include "aliastable/alias_table_build_sequence.h"
 #include "aliastable/disk_images.h"
+#include "aliastable/generation_sum.h"
 #include "aliastable/mail_alias.h"
+#include "aliastable/published_generation.h"
 #include "base/audit.h"
 #include "base/limits.h"
 #include "base/log.h"
@@ -232,9 +234,24 @@ void BuildGeneration(ldapClient& client, const char* directory, unsigned long nu
     if (!published) RemoveGeneration(directory, generation);
 }
 
+// A build stopped after publishing its number and before recording it leaves
+// the record one generation behind; a second such stop would leave readers
+// trusting neither. So the whole generation that the directory names is
+// recorded before the next build starts.
+void CatchUpRecord(const char* directory, unsigned long number) {
+    if (number == 0) return;
+    char generation[kAliasSequenceSize], recorded[kGenerationNameSize], error[kGenerationSumErrorSize];
+    snprintf(generation, sizeof generation, "%lu", number);
+    if (ReadPublishedGeneration(directory, recorded, sizeof recorded) && strcmp(recorded, generation) == 0)
+        return;
+    if (VerifyGenerationSum(directory, generation, error, sizeof error))
+        WritePublishedGeneration(directory, generation);
+}
+
 // From the locked sequence on: marks it, then builds the next generation.
 void BuildLocked(ldapClient& client, const char* directory) {
     AliasSequence sequence = ReadAliasSequence(client);
+    if (sequence.stored && !sequence.tooLarge) CatchUpRecord(directory, sequence.number);
     if (sequence.tooLarge || sequence.number == ULONG_MAX) {
         LogPrintf(kLogError, "The Mail Alias Sequence %lu cannot be increased", sequence.number);
         Refuse(kSequenceNotWritten);

@@ -659,6 +659,34 @@ TEST_F(AliasBuildFaultTest, DirectoryFrozenBeforeAndDuringABuild) {
     ExpectNextBuildSucceeds(kUsers);
 }
 
+// Builds stopped between publishing their number and recording it, twice in
+// a row, left the directory two generations ahead of the record, and the
+// tool trusted neither. A build first records the whole generation that the
+// directory names; a damaged one it leaves unrecorded.
+TEST_F(AliasBuildFaultTest, RecordCatchesUpBeforeTheNextBuild) {
+    ASSERT_TRUE(Sandbox().Add(Users(300, 1)));
+    EXPECT_EQ(Run("BuildAliasTable").out, BuildPage(1));
+    EXPECT_EQ(Run("BuildAliasTable").out, BuildPage(2));
+    const std::string record = tables_ + "/published";
+    WriteWholeFile(record, "1\n");
+    Relay relay(true);
+    ASSERT_TRUE(UseRelay(relay));
+    auto request = std::async(std::launch::async, [&] { return Run("BuildAliasTable"); });
+    ASSERT_TRUE(relay.WaitHolding());
+    EXPECT_EQ(ReadWholeFile(record), "2\n");  // before the extraction of generation 3
+    relay.Release();
+    EXPECT_EQ(request.get().out, BuildPage(3));
+    EXPECT_EQ(ReadWholeFile(record), "3\n");
+    ExpectPublishedSound(300);
+    // Generation 3 damaged: the record stays behind it.
+    WriteWholeFile(record, "2\n");
+    WriteWholeFile(tables_ + "/3.str", ReadWholeFile(tables_ + "/3.str") + "x");
+    ASSERT_TRUE(Config());
+    EXPECT_EQ(Run("BuildAliasTable").out, BuildPage(4));
+    EXPECT_EQ(ReadWholeFile(record), "4\n");
+    EXPECT_EQ(Tool("check", 4).exitStatus, 0);
+}
+
 // The alias table folder made unwritable while a build runs: the checksum
 // file cannot be written, nothing is published.
 TEST_F(AliasBuildFaultTest, FolderUnwritableDuringABuild) {
