@@ -32,6 +32,7 @@
 #include "platform/log/logapi.h"
 #include "tests/support/db_test_support.h"
 #include "tests/support/directory_sandbox.h"
+#include "tests/support/holding_relay.h"
 #include "tests/support/page_texts.h"
 #include "tests/support/run_cgi.h"
 #include "tests/support/silent_server.h"
@@ -115,12 +116,7 @@ bool WaitFor(Condition condition, std::chrono::seconds limit = 60s) {
 class Relay {
 public:
     explicit Relay(bool hold, bool cutPublication = false) : hold_(hold), cutPublication_(cutPublication) {
-        sockaddr_in address = Loopback(0);
-        socklen_t length = sizeof address;
-        listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (bind(listen_, reinterpret_cast<sockaddr*>(&address), length) == 0 && listen(listen_, 16) == 0 &&
-            getsockname(listen_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-            port_ = ntohs(address.sin_port);
+        listen_ = ListenOnLoopback(&port_);
         acceptor_ = std::thread([this] { Accept(); });
     }
     ~Relay() {
@@ -147,15 +143,12 @@ private:
         int client = -1, server = -1;
         std::atomic<bool> extraction{false}, cut{false};
     };
-    static sockaddr_in Loopback(int port) {
-        return {AF_INET, htons(uint16_t(port)), {htonl(INADDR_LOOPBACK)}, {}};
-    }
     static void Cut(Link& link) {
         link.cut = true, shutdown(link.client, SHUT_RDWR), shutdown(link.server, SHUT_RDWR);
     }
     void Accept() {
         for (int client; (client = accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
-            sockaddr_in server = Loopback(DirectorySandbox::Get().Port());
+            sockaddr_in server = LoopbackAddress(DirectorySandbox::Get().Port());
             std::lock_guard<std::mutex> lock(mutex_);
             Link& link = links_.emplace_back();
             link.client = client, link.server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -86,7 +86,7 @@ protected:
         EXPECT_TRUE(page.exitStatus == 0 || page.exitStatus == 1) << page.exitStatus << page.err;
         EXPECT_EQ(PageShapeFaults(page.out), "") << page.out;
         EXPECT_LT(seconds, kPageSecondsLimit);
-        bool success = page.out.find(c.spec->success) != string::npos;
+        bool success = page.out.find(c.model->success) != string::npos;
         if (mustRefuse) {
             EXPECT_FALSE(success);
             EXPECT_NE(page.out.find(kNotConnected), string::npos) << page.out;
@@ -99,7 +99,7 @@ protected:
                                                                 DirectorySandbox::RootPassword());
             std::this_thread::sleep_for(100ms);
         }
-        Dump asked = c.spec->expect(seed_, Request{&c.fields}), renamedOnly = RenamedOnly(c, asked);
+        Dump asked = c.model->expect(seed_, Request{&c.fields}), renamedOnly = RenamedOnly(c, asked);
         if (success)
             EXPECT_TRUE(after == asked) << "reported success, directory not as asked:\n"
                                         << Difference(asked, after);
@@ -195,9 +195,9 @@ protected:
 
 // The working request of a changing command; `changed` replaces field values.
 Case Working(const string& command, const std::vector<std::pair<string, string>>& changed = {}) {
-    for (const CommandSpec& spec : Commands())
-        if (spec.command == command) {
-            Case c = CasesFor(&spec).front();
+    for (const CommandModel& model : Commands())
+        if (model.command == command) {
+            Case c = CasesFor(&model).front();
             for (const auto& [name, value] : changed)
                 for (SentField& field : c.fields)
                     if (field.name == name) field = {name, usertexts::Encode(value, true), value};
@@ -222,7 +222,7 @@ TEST_F(DirectoryFaultTest, EveryChangingPageSurvivesTheDirectoryStoppedOrFrozenA
     int total = 0;
     for (const auto& [name, c] : pages) {
         SCOPED_TRACE(name);
-        ASSERT_NE(c.spec, nullptr);
+        ASSERT_NE(c.model, nullptr);
         int faults = EveryFault(c);
         total += faults;
         printf("directory faults %-20s %d\n", name.c_str(), faults);

@@ -242,13 +242,13 @@ const char* Request::Value(const string& name) const {
     return nullptr;
 }
 
-const std::vector<CommandSpec>& Commands() {
+const std::vector<CommandModel>& Commands() {
     const string kView = "<title>View Connector</title>";
     const std::vector<std::pair<string, string>> kAliasFields = {{"Mail", kAnn}, {"MailAlias", kAlias}},
                                                  kConnFields = {{"Mail", kAnn},
                                                                 {"Othermailbox", kConn},
                                                                 {"Permission", "Send"}};
-    static const std::vector<CommandSpec> commands = {
+    static const std::vector<CommandModel> commands = {
         {"FindUserMenu", {}, false, "", nullptr},
         {"NewUser",
          {{"FirstName", "Nia"},
@@ -325,7 +325,7 @@ const std::vector<CommandSpec>& Commands() {
     return commands;
 }
 
-std::vector<Case> CasesFor(const CommandSpec* spec) {
+std::vector<Case> CasesFor(const CommandModel* model) {
     static const std::vector<Payload> payloads = Payloads();
     std::vector<Case> cases;
     const Transport kUrlBody = Transport::kUrlEncoded, kMultiBody = Transport::kMultipart;
@@ -338,7 +338,7 @@ std::vector<Case> CasesFor(const CommandSpec* spec) {
         if (p.reach & Reach::kMultipart) list.push_back(kMultiBody);
         return list;
     };
-    if (spec == nullptr) {  // hostile values of "Command" itself
+    if (model == nullptr) {  // hostile values of "Command" itself
         for (const Payload& p : payloads)
             for (Transport t : transports(p, "Command", true))
                 cases.push_back(
@@ -350,14 +350,14 @@ std::vector<Case> CasesFor(const CommandSpec* spec) {
     }
     // A command without fields gets the payloads in a field it does not read.
     auto fields =
-        spec->fields.empty() ? std::vector<std::pair<string, string>>{{"Mail", kAnn}} : spec->fields;
+        model->fields.empty() ? std::vector<std::pair<string, string>>{{"Mail", kAnn}} : model->fields;
     // The request with field `which` replaced by `with` (absent when null), or doubled.
     auto request = [&](std::size_t which, const Payload* with, Transport t, int doubled = 0) {
-        std::vector<SentField> sent = {Send("Command", {"", spec->command}, t)};
+        std::vector<SentField> sent = {Send("Command", {"", model->command}, t)};
         for (std::size_t i = 0; i < fields.size(); ++i) {
             const Payload base = {"", fields[i].second};
             if (i != which) {
-                if (!spec->fields.empty()) sent.push_back(Send(fields[i].first, base, t));
+                if (!model->fields.empty()) sent.push_back(Send(fields[i].first, base, t));
             } else if (with != nullptr) {
                 if (doubled == 2) sent.push_back(Send(fields[i].first, base, t));
                 sent.push_back(Send(fields[i].first, Shaped(fields[i].first, *with), t));
@@ -367,17 +367,17 @@ std::vector<Case> CasesFor(const CommandSpec* spec) {
         return sent;
     };
     const std::size_t kNone = fields.size();
-    cases.push_back({spec, "working request", request(kNone, nullptr, kUrlBody), kUrlBody, false});
+    cases.push_back({model, "working request", request(kNone, nullptr, kUrlBody), kUrlBody, false});
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const string& name = fields[i].first;
-        if (!spec->fields.empty())
-            cases.push_back({spec, name + " absent", request(i, nullptr, kUrlBody), kUrlBody, true});
+        if (!model->fields.empty())
+            cases.push_back({model, name + " absent", request(i, nullptr, kUrlBody), kUrlBody, true});
         for (const Payload& p : payloads)
             for (Transport t : transports(p, name, i == 0))
-                cases.push_back({spec, name + "=" + p.name + (t == kMultiBody ? " (multipart)" : ""),
+                cases.push_back({model, name + "=" + p.name + (t == kMultiBody ? " (multipart)" : ""),
                                  request(i, &p, t), t, true});
         for (int order : {1, 2})
-            cases.push_back({spec, name + " doubled, script " + (order == 1 ? "first" : "second"),
+            cases.push_back({model, name + " doubled, script " + (order == 1 ? "first" : "second"),
                              request(i, &payloads[0], kUrlBody, order), kUrlBody, true});
     }
     // The user with markup in every value, in place of the working one.
@@ -389,12 +389,12 @@ std::vector<Case> CasesFor(const CommandSpec* spec) {
                                                : f.value;
         f = Send(f.name, {"", to}, kUrlBody);
     }
-    cases.push_back({spec, "markup in the directory", eve, kUrlBody, true});
+    cases.push_back({model, "markup in the directory", eve, kUrlBody, true});
     cases.push_back(
-        {spec, "every field absent", {Send("Command", {"", spec->command}, kUrlBody)}, kUrlBody, true});
+        {model, "every field absent", {Send("Command", {"", model->command}, kUrlBody)}, kUrlBody, true});
     std::vector<SentField> twice = request(kNone, nullptr, kUrlBody);
     twice.push_back(Send("Command", payloads[0], kUrlBody));
-    cases.push_back({spec, "Command doubled", twice, kUrlBody, true});
+    cases.push_back({model, "Command doubled", twice, kUrlBody, true});
     return cases;
 }
 

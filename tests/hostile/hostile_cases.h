@@ -19,7 +19,7 @@ struct SentField {
 
 enum class Transport { kUrlEncoded, kMultipart };
 
-struct CommandSpec;
+struct CommandModel;
 
 // The effective (first) value of each field the model reads; null when absent.
 struct Request {
@@ -27,7 +27,7 @@ struct Request {
     const char* Value(const std::string& name) const;
 };
 
-struct CommandSpec {
+struct CommandModel {
     std::string command;
     std::vector<std::pair<std::string, std::string>> fields;  // read by the handler, with working values
     bool changes;
@@ -37,16 +37,16 @@ struct CommandSpec {
 };
 
 struct Case {
-    const CommandSpec* spec;  // null: a hostile "Command" value
-    std::string what;         // for failure messages
+    const CommandModel* model;  // null: a hostile "Command" value
+    std::string what;           // for failure messages
     std::vector<SentField> fields;
     Transport transport;
     bool hostile;  // false for the working request itself
 };
 
-const std::vector<CommandSpec>& Commands();
+const std::vector<CommandModel>& Commands();
 // Every request of the suite for one command, or (null) for the "Command" field itself.
-std::vector<Case> CasesFor(const CommandSpec* spec);
+std::vector<Case> CasesFor(const CommandModel* model);
 // The request body and its CONTENT_TYPE.
 std::pair<std::string, std::string> Body(const Case& c);
 // The directory every case starts from, as LDIF.

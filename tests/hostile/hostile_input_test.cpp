@@ -103,11 +103,11 @@ string AnswerFaults(const Case& c, const ProcessResult& r) {
         expected = "invalid";
     else if (command == nullptr)
         expected = "nothing";
-    else if (c.spec == nullptr)
+    else if (c.model == nullptr)
         expected = "invalid";
-    else if (c.spec->command == "NewUser" && submit == nullptr)
+    else if (c.model->command == "NewUser" && submit == nullptr)
         expected = "nothing";
-    else if (c.spec->command == "NewUser" && strcasecmp(submit, "Create User") != 0)
+    else if (c.model->command == "NewUser" && strcasecmp(submit, "Create User") != 0)
         expected = "invalid";
     if (expected == "nothing" && !r.out.empty()) faults += "an answer where none was due; ";
     if (expected == "invalid" && r.out != kInvalidPage) faults += "not the invalid-request page; ";
@@ -132,13 +132,13 @@ struct GroupResult {
 string DirectoryFaults(Lane& lane, const Case& c, const string& page) {
     Dump after;
     if (!lane.connection->Read(&after)) return "directory not readable";
-    const CommandSpec* spec = c.spec;
-    const bool changed = spec != nullptr && spec->changes && Has(page, spec->success);
+    const CommandModel* model = c.model;
+    const bool changed = model != nullptr && model->changes && Has(page, model->success);
     string faults;
-    if (spec != nullptr && spec->changes && !c.hostile && !changed)
+    if (model != nullptr && model->changes && !c.hostile && !changed)
         faults += "the working request changed nothing; ";
-    Dump expected = changed ? spec->expect(lane.seed, Request{&c.fields}) : lane.seed, actual = after;
-    if (spec != nullptr && spec->command == "BuildAliasTable") {
+    Dump expected = changed ? model->expect(lane.seed, Request{&c.fields}) : lane.seed, actual = after;
+    if (model != nullptr && model->command == "BuildAliasTable") {
         expected = WithoutProfiles(expected), actual = WithoutProfiles(after);
         const string* sequence =
             FindValue(after, NormalDn("cn=AliasSequence,cn=PreProcessor,cn=profiles"), "xoprofilevalue");
@@ -155,18 +155,18 @@ string DirectoryFaults(Lane& lane, const Case& c, const string& page) {
 
 // Every case of one command, in one lane. A reading command's cases are
 // checked against the directory once at the end, a changing command's one by one.
-GroupResult RunGroup(Lane& lane, const CommandSpec* spec) {
+GroupResult RunGroup(Lane& lane, const CommandModel* model) {
     GroupResult group;
-    group.name = spec ? spec->command : "(Command field)";
-    const bool changing = spec != nullptr && spec->changes;
-    for (const Case& c : CasesFor(spec)) {
+    group.name = model ? model->command : "(Command field)";
+    const bool changing = model != nullptr && model->changes;
+    for (const Case& c : CasesFor(model)) {
         group.tried += c.hostile;
         ProcessResult result = Send(lane, c);
         string faults = AnswerFaults(c, result) + (changing ? DirectoryFaults(lane, c, result.out) : "");
         if (!faults.empty()) group.faults.push_back(c.what + ": " + faults);
     }
     if (!changing) {
-        string faults = DirectoryFaults(lane, {spec, "", {}, Transport::kUrlEncoded, true}, "");
+        string faults = DirectoryFaults(lane, {model, "", {}, Transport::kUrlEncoded, true}, "");
         if (!faults.empty()) group.faults.push_back("after every request: " + faults);
     }
     return group;
@@ -189,18 +189,18 @@ TEST(HostileInput, EveryCommandWithEveryFieldHostileGivesAnEscapedCompletePageAn
         ASSERT_TRUE(lane.connection->Read(&lane.seed));
     }
     // The largest groups first, so that the lanes end together.
-    std::vector<const CommandSpec*> specs = {nullptr};
-    for (const CommandSpec& spec : Commands()) specs.push_back(&spec);
-    std::stable_sort(specs.begin(), specs.end(), [](const CommandSpec* a, const CommandSpec* b) {
-        auto weight = [](const CommandSpec* s) { return (s && s->changes ? 2 : 1) * CasesFor(s).size(); };
+    std::vector<const CommandModel*> models = {nullptr};
+    for (const CommandModel& model : Commands()) models.push_back(&model);
+    std::stable_sort(models.begin(), models.end(), [](const CommandModel* a, const CommandModel* b) {
+        auto weight = [](const CommandModel* s) { return (s && s->changes ? 2 : 1) * CasesFor(s).size(); };
         return weight(a) > weight(b);
     });
-    std::vector<GroupResult> groups(specs.size());
+    std::vector<GroupResult> groups(models.size());
     std::atomic<std::size_t> next{0};
     std::vector<std::thread> workers;
     for (auto& lane : lanes)
         workers.emplace_back([&, lane = lane.get()] {
-            for (std::size_t k; (k = next++) < specs.size();) groups[k] = RunGroup(*lane, specs[k]);
+            for (std::size_t k; (k = next++) < models.size();) groups[k] = RunGroup(*lane, models[k]);
         });
     for (std::thread& worker : workers) worker.join();
 

@@ -10,20 +10,24 @@
 
 #include <chrono>
 
-namespace {
+sockaddr_in LoopbackAddress(int port) {
+    return {AF_INET, htons(uint16_t(port)), {htonl(INADDR_LOOPBACK)}, {}};
+}
 
-sockaddr_in Loopback(int port) { return {AF_INET, htons(uint16_t(port)), {htonl(INADDR_LOOPBACK)}, {}}; }
-
-}  // namespace
+int ListenOnLoopback(int* port) {
+    sockaddr_in address = LoopbackAddress(0);
+    socklen_t length = sizeof address;
+    int listening = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    *port = 0;
+    if (bind(listening, reinterpret_cast<sockaddr*>(&address), length) == 0 && listen(listening, 16) == 0 &&
+        getsockname(listening, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        *port = ntohs(address.sin_port);
+    return listening;
+}
 
 HoldingRelay::HoldingRelay(int serverPort, std::string marker, int occurrence)
     : serverPort_(serverPort), marker_(std::move(marker)), occurrence_(occurrence) {
-    sockaddr_in address = Loopback(0);
-    socklen_t length = sizeof address;
-    listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (bind(listen_, reinterpret_cast<sockaddr*>(&address), length) == 0 && listen(listen_, 16) == 0 &&
-        getsockname(listen_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port_ = ntohs(address.sin_port);
+    listen_ = ListenOnLoopback(&port_);
     acceptor_ = std::thread([this] { Accept(); });
 }
 
@@ -53,7 +57,7 @@ void HoldingRelay::Release() {
 
 void HoldingRelay::Accept() {
     for (int client; (client = accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
-        sockaddr_in server = Loopback(serverPort_);
+        sockaddr_in server = LoopbackAddress(serverPort_);
         std::lock_guard<std::mutex> lock(mutex_);
         Link& link = links_.emplace_back();
         link.client = client, link.server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -5,6 +5,8 @@
 #ifndef LDAPCGI_TESTS_SUPPORT_HOLDING_RELAY_H
 #define LDAPCGI_TESTS_SUPPORT_HOLDING_RELAY_H
 
+#include <netinet/in.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <list>
@@ -12,6 +14,12 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+// The loopback address with `port`.
+sockaddr_in LoopbackAddress(int port);
+// A socket listening on a free loopback port, its port in *port (0 when none
+// could be opened); the relays of the tests listen on one.
+int ListenOnLoopback(int* port);
 
 class HoldingRelay {
 public:
