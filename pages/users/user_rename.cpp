@@ -74,8 +74,12 @@ bool RenameUser(ldapClient& client, SearchReq* old, const char* newMail, const c
     BuildUserChanges(old, &changes.head, firstName, lastName, telNo, address);
     if (changes.head != nullptr) {
         AddAttrEnd(&changes.head);
-        if (DirectoryModify(client, newDn.c_str(), changes.head) != LDAP_SUCCESS) {
-            MoveBack(client, newDn, oldDn);
+        int modified = DirectoryModify(client, newDn.c_str(), changes.head);
+        if (modified != LDAP_SUCCESS) {
+            // Only a refusal is taken back: a change whose answer was lost (the
+            // client's own negative codes) may still be carried out, and a move
+            // back behind it would leave the new values under the old address.
+            if (modified > 0) MoveBack(client, newDn, oldDn);
             return *message = kNotAdded, false;
         }
     }
