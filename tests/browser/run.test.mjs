@@ -5,6 +5,8 @@
 // entry in GROUPS.
 //   node --test run.test.mjs        (scripts/check runs it)
 import assert from 'node:assert/strict';
+import { statSync, readFileSync } from 'node:fs';
+import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { launchBrowser, Session } from './harness.mjs';
 import { startStack, stopStack } from './stack.mjs';
@@ -44,6 +46,16 @@ before(async () => {
 });
 
 after(stopAll);
+
+// The files holding the directory's password are the owner's alone, and
+// the password is this run's own.
+test('the local run keeps its directory password private', () => {
+  for (const file of ['XOMTA.INI', 'directory/XOMTA.INI', 'directory/slapd.conf']) {
+    const where = path.join(stack.runDir, file);
+    assert.equal(statSync(where).mode & 0o777, 0o600, file);
+    assert.doesNotMatch(readFileSync(where, 'utf8'), /kpqz/, file);
+  }
+});
 
 for (const group of GROUPS) {
   describe(group.name, () => {
