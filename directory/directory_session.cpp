@@ -97,6 +97,10 @@ char* OpenDirectory(ldapClient& client) {
     return hostName;
 }
 
+const char* DirectoryHostName() {
+    return ReadSetting("HostName", "localhost", hostName, sizeof hostName) ? hostName : nullptr;
+}
+
 SearchReq* FindUserByMail(ldapClient& client, const char* mail) {
     int status = 0;
     SearchResult result(client, nullptr);

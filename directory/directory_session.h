@@ -15,6 +15,9 @@
 // Returns the HostName setting, in a process-wide buffer that stays valid,
 // or null on failure (nothing printed; the caller chooses the message).
 char* OpenDirectory(ldapClient& client);
+// The HostName setting as OpenDirectory reads it, without connecting (the
+// channel list is asked for by it); null when the setting is too long.
+const char* DirectoryHostName();
 
 // The user entry whose DN CreateDNFromMail makes from `mail` (an alias does
 // not find it); null or "*" gives every xoperson entry with a mail value.

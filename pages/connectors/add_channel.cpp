@@ -3,10 +3,19 @@
 // modification; answers with the user's connector list. Every refusal comes
 // before the directory is changed. A channel that no channel record could
 // name (empty, too long, holding "$" or a control byte) is refused: the value
-// stored would name another channel than the one asked for.
+// stored would name another channel than the one asked for. So is one that
+// the channel select does not offer; an offered one is taken in any letter
+// case and stored as the select spells it, its permission rule applied.
+// Requests racing to add a channel's first connectors may each add a
+// permission value; each then keeps only the lowest value of the channel, so
+// all of them settle on the same one.
+#include <cstring>
 #include <string>
+#include <vector>
 
+#include "base/log.h"
 #include "directory/directory_changes.h"
+#include "directory/directory_session.h"
 #include "directory/owners.h"
 #include "html/page_frame.h"
 #include "pages/connectors/connector_frame.h"
@@ -18,6 +27,41 @@ namespace {
 
 constexpr char kTitle[] = "Create Connector";
 
+// One modify of the user's entry: add the connector, and the channel's
+// permission when `permission` is not null.
+int AddValues(ldapClient& client, const char* dn, const std::string& value, const char* channel,
+              const char* permission) {
+    AttrList list;
+    bool built = AddAttrValue(&list.head, kAttrAdd, "othermailbox", "%s", value.c_str());
+    if (permission != nullptr)
+        built = AddAttrValue(&list.head, kAttrAdd, "x-permission", "%s$%s", channel, permission) && built;
+    built = AddAttrEnd(&list.head) && built;
+    return built ? DirectoryModify(client, dn, list.head) : LDAP_NO_MEMORY;
+}
+
+// After this request added a permission value for `channel`: removes every
+// value of the channel but the lowest, one at a time (a racer may have
+// removed it already).
+void KeepOnePermission(ldapClient& client, const char* mail, const char* channel) {
+    SearchResult user(client, FindUserByMail(client, mail));
+    if (!user) return;
+    std::vector<std::string> values = ChannelPermissionValues(user.get()->attrs, channel);
+    if (values.size() < 2) return;
+    std::string lowest = values.front();
+    for (const std::string& value : values)
+        if (strcmp(value.c_str(), lowest.c_str()) < 0) lowest = value;
+    for (const std::string& value : values) {
+        if (value == lowest) continue;
+        AttrList list;
+        if (!AddAttrValue(&list.head, kAttrDelete, "x-permission", "%s", value.c_str()) ||
+            !AddAttrEnd(&list.head))
+            continue;
+        int status = DirectoryModify(client, user.get()->dn, list.head);
+        if (status != 0 && status != LDAP_NO_SUCH_ATTRIBUTE)
+            LogPrintf(kLogError, "AddChannel: extra permission %s of %s stays", value.c_str(), user.get()->dn);
+    }
+}
+
 // Adds the connector; the message of a failure, or null.
 const char* AddConnector(const char* mail, const char* channel, const char* permission,
                          const std::string& value, const char** title) {
@@ -28,12 +72,16 @@ const char* AddConnector(const char* mail, const char* channel, const char* perm
     if (!result) return "User not found, no channels can be displayed";
     // The whole value, letter case ignored: SMTPC$jo is no duplicate of SMTPC$john.
     if (FindOtherMailbox(result.get(), value.c_str())[0] != '\0') return "Channel already exist";
-    AttrList list;
-    bool built = AddAttrValue(&list.head, kAttrAdd, "othermailbox", "%s", value.c_str());
-    if (permission[0] != '\0' && GetChannelPermission(result.get()->attrs, channel)[0] == '\0')
-        built = AddAttrValue(&list.head, kAttrAdd, "x-permission", "%s$%s", channel, permission) && built;
-    built = AddAttrEnd(&list.head) && built;
-    if (built && DirectoryModify(client, result.get()->dn, list.head) == 0) return nullptr;
+    const bool addsPermission =
+        permission[0] != '\0' && GetChannelPermission(result.get()->attrs, channel)[0] == '\0';
+    int status = AddValues(client, result.get()->dn, value, channel, addsPermission ? permission : nullptr);
+    // A racer stored the same permission value first: the connector alone.
+    if (status == LDAP_TYPE_OR_VALUE_EXISTS && addsPermission)
+        status = AddValues(client, result.get()->dn, value, channel, nullptr);
+    if (status == 0) {
+        if (addsPermission) KeepOnePermission(client, mail, channel);
+        return nullptr;
+    }
     *title = "Update Connector";
     return "Could not add a new channel";
 }
@@ -51,6 +99,18 @@ int AddChannel(const char* mail, const char* channel, const char* identifier, co
         PrintErrorPage(kTitle, "Invalid Channel value");
         return 0;
     }
+    const char* host = DirectoryHostName();
+    std::string offered;
+    if (host == nullptr || !ReadChannelOptions(host, &offered)) {
+        PrintErrorPage(kTitle, "%s", host == nullptr ? "Error connecting to LDAP server" : offered.c_str());
+        return 0;
+    }
+    offered = OfferedChannel(channel);
+    if (offered.empty()) {
+        PrintErrorPage(kTitle, "Invalid Channel value");
+        return 0;
+    }
+    channel = offered.c_str();
     std::string message;
     if (!CheckConnectorPermission(channel, permission, &message)) {
         PrintGoBackRefusal(kTitle, message.c_str());

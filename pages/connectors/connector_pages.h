@@ -24,5 +24,8 @@ std::string BuildChannelOptions();
 // MQInit with the directory's host name, then BuildChannelOptions into
 // *options; false, with the failure message there instead, when MQInit fails.
 bool ReadChannelOptions(const char* host, std::string* options);
+// The offered channel that `channel` names, letter case ignored, spelt as the
+// select offers it; "" when none is. Call after a successful MQInit.
+std::string OfferedChannel(const char* channel);
 
 #endif

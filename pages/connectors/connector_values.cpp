@@ -89,6 +89,14 @@ const char* FindPermissionValue(const attrval* attrs, const char* channel) {
     return nullptr;
 }
 
+std::vector<std::string> ChannelPermissionValues(const attrval* attrs, const char* channel) {
+    std::size_t length = strlen(channel);
+    std::vector<std::string> values;
+    for (const attrval* node = attrs; node != nullptr && node->next != nullptr; node = node->next)
+        if (const char* value = ChannelValue(node, kPermission, channel, length)) values.emplace_back(value);
+    return values;
+}
+
 const char* GetChannelPermission(const attrval* attrs, const char* channel) {
     const char* value = FindPermissionValue(attrs, channel);
     return value != nullptr ? value + strlen(channel) + 1 : "";

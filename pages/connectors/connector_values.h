@@ -7,6 +7,7 @@
 #define LDAPCGI_PAGES_CONNECTORS_CONNECTOR_VALUES_H
 
 #include <string>
+#include <vector>
 
 #include "platform/ldapclient/ldapclient_limits.h"
 
@@ -33,6 +34,8 @@ const char* FindOtherMailbox(const SearchReq* result, const char* value);
 // `channel`: the first that begins with channel and "$", letter case
 // ignored; null when there is none.
 const char* FindPermissionValue(const attrval* attrs, const char* channel);
+// Every such value, in the entry's order.
+std::vector<std::string> ChannelPermissionValues(const attrval* attrs, const char* channel);
 // The permission text of that value, after channel and "$"; "" when none.
 const char* GetChannelPermission(const attrval* attrs, const char* channel);
 // The number of othermailbox values in `attrs` that begin with channel and

@@ -4,7 +4,9 @@
 // leave the directory as it was. Also every page with the directory away.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/pages/connectors/connector_test_support.h"
@@ -96,9 +98,15 @@ TEST(AddChannel, RefusalsComeFirstAndLeaveTheEntry) {
         {Add(kAnn, "", "x", "None"), ResultPage(title, "Invalid Channel value")},
         {Add(kAnn, "NINECHARS", "x", "None"), ResultPage(title, "Invalid Channel value")},
         {Add(kAnn, "FA\nX", "x", "None"), ResultPage(title, "Invalid Channel value")},
+        // Only what the select offers: not an unknown, a stopped or a connector-less channel.
+        {Add(kAnn, "BOGUS", "x", "None"), ResultPage(title, "Invalid Channel value")},
+        {Add(kAnn, "PAGER", "x", "None"), ResultPage(title, "Invalid Channel value")},
+        {Add(kAnn, "SMS", "x", "None"), ResultPage(title, "Invalid Channel value")},
+        // Another letter case names the offered channel, whose rule applies.
+        {Add(kAnn, "smtpc", "john", ""), GoBackPage(title, Rule(kOnlySendReceive, "SMTPC"))},
         // Duplicates: the whole value, letter case ignored.
         {Add(kAnn, "SMTPC", "JOHN", "Send/Receive"), ResultPage(title, "Channel already exist")},
-        {Add(kAnn, "smtpc", "john", ""), ResultPage(title, "Channel already exist")},
+        {Add(kAnn, "smtpc", "john", "Send/Receive"), ResultPage(title, "Channel already exist")},
         // Only the user the address names as its primary address.
         {Add("*", "FAX", "x", "None"), ResultPage(title, "User not found, no channels can be displayed")},
         {Add("ann.alias@example.com", "FAX", "x", "None"),
@@ -107,7 +115,7 @@ TEST(AddChannel, RefusalsComeFirstAndLeaveTheEntry) {
          ResultPage(title, "User not found, no channels can be displayed")},
         // 4 + 508 characters, one more than a value holds; a permission value too long.
         {Add(kAnn, "FAX", string(508, 'i'), "None"), ResultPage(title, kTooLong)},
-        {Add(kAnn, "SMS", "x", string(508, 'p')), ResultPage(title, kPermissionTooLong)},
+        {Add(kAnn, "FAX", "x", string(508, 'p')), ResultPage(title, kPermissionTooLong)},
         // The directory refuses a value that is no UTF-8.
         {Add(kAnn, "FAX", "\xff\xfe", "None"), ResultPage("Update Connector", "Could not add a new channel")},
     };
@@ -138,15 +146,40 @@ TEST(AddChannel, AddsTheConnectorAndAPermissionOnlyWhereTheChannelHasNone) {
             {Add(kAnn, "LOCAL", "ann3", "Send/Receive"), {"othermailbox: LOCAL$ann3"}},
             {Add(kAnn, "X400", "ann9", "None"), {"othermailbox: X400$ann9"}},
             // A channel without a permission value gets the chosen one, "None" included.
-            {Add(kAnn, "FAX", "99", "Receive"), {"othermailbox: FAX$99", "x-permission: FAX$Receive"}},
-            {Add(kAnn, "SMS", "555", "None"), {"othermailbox: SMS$555", "x-permission: SMS$None"}},
-            {Add(kAnn, "PAGER", "7", ""), {"othermailbox: PAGER$7"}},
+            // The channel as the select spells it.
+            {Add(kAnn, "FAX", "7", ""), {"othermailbox: FAX$7"}},
+            {Add(kAnn, "fax", "99", "None"), {"othermailbox: FAX$99", "x-permission: FAX$None"}},
             // "%" and "$" stored as typed; the address in another letter case; the longest value.
-            {Add("ANN@example.com", "SMS", "50%$off", "Send"), {"othermailbox: SMS$50%$off"}},
+            {Add("ANN@example.com", "x400", "50%$off", "Send"), {"othermailbox: X400$50%$off"}},
             {Add(kAnn, "FAX", string(507, 'i'), "None"), {"othermailbox: FAX$" + string(507, 'i')}},
         });
     ExpectPage(Add("bob@example.com", "DL", "bob", "Send/Receive"),
                ViewPage(bobRow, "bob@example.com", ListRow("bob@example.com", "DL", "bob", "Send/Receive")));
+}
+
+// Requests adding a channel's first connectors at once, with clashing
+// permissions: every connector stored, one permission value left.
+TEST(AddChannel, RacingFirstConnectorsLeaveOnePermission) {
+    ASSERT_TRUE(Seed());
+    const char* permissions[] = {"None", "Receive", "Send", "Send/Receive"};
+    for (const string channel : {"FAX", "X400"}) {
+        std::vector<std::thread> racers;
+        std::atomic<int> ready{0};
+        for (int i = 0; i < 8; ++i)
+            racers.emplace_back([&, i] {
+                for (++ready; ready.load() < 8;) std::this_thread::yield();
+                Add("bob@example.com", channel, std::to_string(i), permissions[i % 4]);
+            });
+        for (std::thread& racer : racers) racer.join();
+        const string values = Values("bob@example.com");
+        std::size_t connectors = 0, kept = 0;
+        for (std::size_t at = 0; (at = values.find("othermailbox: " + channel + "$", at)) != string::npos; ++at)
+            ++connectors;
+        for (std::size_t at = 0; (at = values.find("x-permission: " + channel + "$", at)) != string::npos; ++at)
+            ++kept;
+        EXPECT_EQ(connectors, 8u) << values;
+        EXPECT_EQ(kept, 1u) << values;
+    }
 }
 
 TEST(UpdateConn, IdentifierAndChannelPermissionChanges) {
