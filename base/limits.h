@@ -19,6 +19,7 @@ constexpr std::size_t kMaxMultipartBoundaryLength = 70;             // RFC 2046
 constexpr std::size_t kLogLineSize = 1024;            // LogPrintf buffer, terminator included
 constexpr std::size_t kMaxMailAddressLength = 255;    // ValidateMailAddress input
 constexpr std::size_t kMaxDomainNameLength = 255;     // DomainToDn input
+constexpr std::size_t kMaxDomainDnLength = 1023;      // a domain named by its dc= DN in a link
 constexpr std::size_t kMaxFormAddressLength = 511;    // Mail / Address form fields
 constexpr std::size_t kListFilterSize = 1200;         // ListUsers filter buffer
 constexpr std::size_t kPathBufferSize = 4096;         // alias table paths

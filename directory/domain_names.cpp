@@ -4,6 +4,8 @@
 // no input length overflows anything.
 #include "directory/domain_names.h"
 
+#include <strings.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -135,6 +137,38 @@ char* DnToDomain(char* dn) {
         rdn = comma ? comma + 1 : nullptr;
     }
     return domain.empty() ? nullptr : CopyOut(domain);
+}
+
+bool DcLabels(const char* dn, std::vector<std::string>* labels) {
+    labels->clear();
+    if (!dn || !*dn) return false;
+    std::string copy = dn;
+    char* rdn = &copy[0];
+    while (rdn) {
+        char* comma = FirstRdnEnd(rdn);
+        if (comma) *comma = '\0';
+        if (strncasecmp(rdn, "dc=", 3) != 0) return false;
+        // An unescaped "+" joins a second value to the component.
+        for (const char* p = rdn + 3; *p; ++p) {
+            if (*p == '+') return false;
+            if (*p == '\\' && p[1]) ++p;
+        }
+        labels->push_back(UnescapeDnValue(rdn + 3));
+        rdn = comma ? comma + 1 : nullptr;
+    }
+    return true;
+}
+
+bool LabelsSurviveDots(const std::vector<std::string>& labels) {
+    for (const std::string& label : labels)
+        if (label.empty() || label.find_first_of(".=") != std::string::npos) return false;
+    return true;
+}
+
+std::string LabelsToDn(const std::vector<std::string>& labels) {
+    std::string dn;
+    for (const std::string& label : labels) dn += (dn.empty() ? "dc=" : ",dc=") + EscapeDnValue(label.c_str());
+    return dn;
 }
 
 char* StrToUpper(char* text) {

@@ -1,8 +1,11 @@
 // dc= domain names: converting between a dotted domain name and its dc= DN,
-// creating the missing domain entries above a new user, and ASCII case
-// changes in place.
+// creating the missing domain entries above a new user, the labels of a dc=
+// DN, and ASCII case changes in place.
 #ifndef LDAPCGI_DIRECTORY_DOMAIN_NAMES_H
 #define LDAPCGI_DIRECTORY_DOMAIN_NAMES_H
+
+#include <string>
+#include <vector>
 
 #include "platform/ldapclient/ldapclient.h"
 
@@ -19,6 +22,15 @@ char* DomainToDn(char* domain);
 // -> "ex.com". The caller's DN is lower-cased and cut at the first comma in
 // place. Null for null or a DN without dc= components. Release with free().
 char* DnToDomain(char* dn);
+
+// The labels of `dn` when it is made of dc= components only, each of one
+// value, unescaped, in order; false for any other text.
+bool DcLabels(const char* dn, std::vector<std::string>* labels);
+// Whether a dotted name gives `labels` back as they are: none is empty or
+// holds "." (which would split it) or "=" (which marks a DN).
+bool LabelsSurviveDots(const std::vector<std::string>& labels);
+// "dc=" and each label, DN-escaped, joined by ",".
+std::string LabelsToDn(const std::vector<std::string>& labels);
 
 char* StrToUpper(char* text);
 char* StrToLower(char* text);

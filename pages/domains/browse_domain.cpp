@@ -1,7 +1,8 @@
 // BrowseDomain: one level of the dc= tree. Every sub-domain gets a link one
 // level further down and a button listing its users. A directory that cannot
 // be reached or a search that fails is said so in the result box, never
-// shown as a level without domains.
+// shown as a level without domains. A domain whose labels a dotted name would
+// not give back is named by its DN in the link and the button's form.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -19,11 +20,12 @@ void PrintDomainRows(const DomainNode* list) {
     for (const DomainNode* node = list; node != nullptr; node = node->next) {
         if (node->name == nullptr) continue;
         printf("<tr>\n");
-        std::string link = LinkValue(node->name);
+        const char* names = node->dn != nullptr ? node->dn : node->name;  // what the link carries
+        std::string link = LinkValue(names);
         printf("<td><a href=%s?Command=ViewSubDomain&Domain=%s>%s</td>\n", SCRIPT_PATH, link.c_str(),
                HtmlEscape(node->name));
         printf("<form  METHOD=\"POST\" ACTION=\"%s\">\n", SCRIPT_PATH);
-        printf("<input type=\"hidden\" name=\"Domain\" value=\"%s\">\n", HtmlEscape(node->name));
+        printf("<input type=\"hidden\" name=\"Domain\" value=\"%s\">\n", HtmlEscape(names));
         printf("<td><input type=\"hidden\" name=\"Command\" value=\"ViewUsersDomain\"></td>\n");
         printf("<td><input type=\"submit\" name=\"ViewUsersDomain\" value=\"Find Users in '%s'\"></td>\n",
                HtmlEscape(node->name));
@@ -36,7 +38,7 @@ void PrintDomainRows(const DomainNode* list) {
 
 int BrowseDomain(const char* domain) {
     PrintPageHeader("Browse Domain");
-    if (domain != nullptr && strlen(domain) > kMaxDomainNameLength) {
+    if (DomainTooLong(domain)) {
         PrintResultPageAndEnd("Error: domain name too long");
         return 0;
     }

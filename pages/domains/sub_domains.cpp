@@ -1,11 +1,15 @@
 // FindSubDomains: one one-level search for domain entries below the domain's
-// DN; only DNs are read, each turned back into a dotted name. An entry whose
-// DN has no dc= component has no name and is passed over.
+// DN; only DNs are read, each turned back into a dotted name, and kept as
+// well when the name would lose a label. An entry whose DN has no dc=
+// component has no name and is passed over.
 #include "pages/domains/sub_domains.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
+#include "base/limits.h"
 #include "directory/directory_session.h"
 #include "directory/domain_names.h"
 #include "directory/owners.h"
@@ -25,7 +29,12 @@ bool AppendNames(const SearchReq* result, DomainNode** tail) {
             return false;
         }
         node->name = name;
-        *tail = node;
+        *tail = node;  // linked first: freed with the list on failure
+        std::vector<std::string> labels;
+        if (DcLabels(entry->dn, &labels) && !LabelsSurviveDots(labels)) {
+            node->dn = strdup(entry->dn);
+            if (node->dn == nullptr) return false;
+        }
         tail = &node->next;
     }
     return true;
@@ -35,11 +44,20 @@ bool AppendNames(const SearchReq* result, DomainNode** tail) {
 
 std::string DomainBaseDn(const char* domain) {
     if (domain == nullptr) return "";
+    std::vector<std::string> labels;
+    if (DcLabels(domain, &labels)) return LabelsToDn(labels);
     std::string copy = domain;  // DomainToDn splits its argument
     char* dn = DomainToDn(&copy[0]);
     std::string base = dn != nullptr ? dn : "";
     free(dn);
     return base;
+}
+
+bool DomainTooLong(const char* domain) {
+    std::size_t length = domain != nullptr ? strlen(domain) : 0;
+    if (length <= kMaxDomainNameLength) return false;
+    std::vector<std::string> labels;
+    return length > kMaxDomainDnLength || !DcLabels(domain, &labels);
 }
 
 DomainSearch FindSubDomains(const char* domain, DomainNode** list) {
@@ -61,6 +79,7 @@ void FreeDomainList(DomainNode* list) {
     while (list != nullptr) {
         DomainNode* next = list->next;
         free(list->name);
+        free(list->dn);
         free(list);
         list = next;
     }

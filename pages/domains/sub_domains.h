@@ -1,27 +1,34 @@
 // The sub-domains of a domain: the domain entries directly below its dc= DN,
-// as dotted lower-case names in the order the directory returned them.
+// as dotted lower-case names in the order the directory returned them. A
+// domain whose labels a dotted name cannot give back (one holds ".") travels
+// in links as its DN instead.
 // Opens a directory session of its own for the one search.
 #ifndef LDAPCGI_PAGES_DOMAINS_SUB_DOMAINS_H
 #define LDAPCGI_PAGES_DOMAINS_SUB_DOMAINS_H
 
 #include <string>
 
-// One sub-domain; `name` is allocated with malloc.
+// One sub-domain; `name` and `dn` are allocated with malloc. `dn` is null
+// when the name names the domain, else the DN that links carry.
 struct DomainNode {
     char* name;
     DomainNode* next;
+    char* dn;
 };
 
 enum class DomainSearch { kDone, kNoDirectory, kFailed };
 
 // Fills *list (null when there are none) and returns kDone; on failure the
 // list is null and the result says why. `domain` null or empty: the top of
-// the tree. The caller bounds the name's length (DomainToDn's limit).
+// the tree. The caller bounds its length (DomainTooLong).
 DomainSearch FindSubDomains(const char* domain, DomainNode** list);
-// The dc= DN of a dotted name; "" (the top of the tree) for null, an empty
-// name, a name without labels or one longer than DomainToDn takes.
+// The dc= DN of a dotted name, or of a DN made of dc= components only; ""
+// (the top of the tree) for null, an empty name, a name without labels or
+// one longer than DomainToDn takes.
 std::string DomainBaseDn(const char* domain);
-// Releases every node and its name.
+// Whether `domain` is longer than a link may name a domain by.
+bool DomainTooLong(const char* domain);
+// Releases every node, its name and DN.
 void FreeDomainList(DomainNode* list);
 
 #endif

@@ -12,7 +12,7 @@
 
 int ViewUsersDomain(const char* domain) {
     PrintPageHeader("User Listing");
-    if (domain != nullptr && strlen(domain) > kMaxDomainNameLength) {
+    if (DomainTooLong(domain)) {
         PrintResultPageAndEnd("Error: domain name too long");
         return 0;
     }

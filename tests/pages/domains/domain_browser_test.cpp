@@ -27,14 +27,15 @@ ProcessResult Users(const string& domain) {
     return Post({{"Command", "ViewUsersDomain"}, {"Domain", domain}});
 }
 
-// One row of the browse table; `link` is the name as it stands in the URL.
-string Row(const string& name, const string& link = "") {
+// One row of the browse table; `link` is the name as it stands in the URL,
+// `dn` what the form carries in its place.
+string Row(const string& name, const string& link = "", const string& dn = "") {
     return "<tr>\n<td><a href=/vemo/cgi-bin/ldapcgi.cgi?Command=ViewSubDomain&Domain=" +
            (link.empty() ? name : link) + ">" + Encode(name) +
            "</td>\n"
            "<form  METHOD=\"POST\" ACTION=\"/vemo/cgi-bin/ldapcgi.cgi\">\n"
            "<input type=\"hidden\" name=\"Domain\" value=\"" +
-           Encode(name) +
+           Encode(dn.empty() ? name : dn) +
            "\">\n"
            "<td><input type=\"hidden\" name=\"Command\" value=\"ViewUsersDomain\"></td>\n"
            "<td><input type=\"submit\" name=\"ViewUsersDomain\" value=\"Find Users in '" +
@@ -58,13 +59,15 @@ string User(const string& dn, const string& mail, const string& rest) {
 }
 
 // com > example > sales > eu, a name written in capitals and one holding
-// markup; org beside com. Users at three levels.
+// markup; org beside com; x.y below com, a label holding ".". Users at four levels.
 bool Seed() {
     return Dir().Reset(
         Domain("dc=com", "com") + Domain("dc=example,dc=com", "example") +
         Domain("dc=sales,dc=example,dc=com", "sales") + Domain("DC=Upper,DC=Example,DC=Com", "Upper") +
         Domain("dc=eu,dc=sales,dc=example,dc=com", "eu") + Domain("dc=a\\3Cb\\3E&c,dc=com", "a<b>&c") +
         Domain("dc=x,dc=a\\3Cb\\3E&c,dc=com", "x") + Domain("dc=org", "org") +
+        Domain("dc=x.y,dc=com", "x.y") + Domain("dc=w,dc=x.y,dc=com", "w") +
+        User("mail=dot@x.y.com,dc=x.y,dc=com", "dot@x.y.com", "sn: Dot\n") +
         User("mail=ann@example.com,dc=example,dc=com", "ann@example.com", "firstname: Ann\nsn: Lee\n") +
         User("mail=zed@example.com,dc=example,dc=com", "zed@example.com", "sn: <b>Zed</b>\n") +
         User("mail=carol@sales.example.com,dc=sales,dc=example,dc=com", "carol@sales.example.com",
@@ -75,12 +78,14 @@ bool Seed() {
 
 TEST(DomainBrowser, EveryLevelOfTheTree) {
     ASSERT_TRUE(Seed());
-    const string markup = "a<b>&c.com", markupLink = "a%3cb%3e%26c.com";
+    const string markup = "a<b>&c.com", markupLink = "a%3cb%3e%26c.com", dotted = "dc=x.y,dc=com";
     const std::vector<std::pair<ProcessResult, string>> runs = {
         {Post({{"Command", "BrowseDomainMenu"}}), Row("com") + Row("org")},
         {Post({{"Command", "ViewSubDomain"}}), Row("com") + Row("org")},  // no Domain: the top
         {Browse(""), Row("com") + Row("org")},
-        {Browse("com"), Row("example.com") + Row(markup, markupLink)},
+        {Browse("com"), Row("x.y.com", "dc%3dx.y,dc%3dcom", dotted) + Row("example.com") + Row(markup, markupLink)},
+        // A label holding "." is browsed by the DN that the link carries.
+        {Browse(dotted), Row("w.x.y.com", "dc%3dw,dc%3dx.y,dc%3dcom", "dc=w," + dotted)},
         // One level only; a DN in capitals comes back in lower case.
         {Browse("example.com"), Row("sales.example.com") + Row("upper.example.com")},
         {Browse("EXAMPLE.com"), Row("sales.example.com") + Row("upper.example.com")},
@@ -106,6 +111,7 @@ TEST(DomainBrowser, UsersDirectlyBelowADomain) {
          ListRow("", "<b>Zed</b>", "", "zed@example.com") + ListRow("Ann", "Lee", "", "ann@example.com")},
         {Users("sales.example.com"), ListRow("Carol", "White", "42", "carol@sales.example.com")},
         {Users("eu.sales.example.com"), ListRow("", "Eu", "", "eve@eu.sales.example.com")},
+        {Users("dc=x.y,dc=com"), ListRow("", "Dot", "", "dot@x.y.com")},
         {Users("com"), ""},
         {Users("nowhere.net"), ""},
         {Post({{"Command", "ViewUsersDomain"}}), ""},  // no Domain: the top holds no users
