@@ -53,14 +53,24 @@ long DefaultPort(const std::string& scheme) {
     return kNoPort;
 }
 
-// Whether the Origin header ("scheme://host[:port]", no path) names the host
-// and port that the request was sent to. A missing port is the scheme's own
-// on both sides; "null" and anything unreadable name no host.
+// The scheme the request came by, as the web server tells: "https" when
+// HTTPS is "on" or "1", else REQUEST_SCHEME, else plain "http".
+std::string RequestScheme() {
+    const char* https = getenv("HTTPS");
+    if (https != nullptr && (strcasecmp(https, "on") == 0 || strcmp(https, "1") == 0)) return "https";
+    const char* scheme = getenv("REQUEST_SCHEME");
+    return scheme != nullptr && *scheme != '\0' ? scheme : "http";
+}
+
+// Whether the Origin header ("scheme://host[:port]", no path) names the
+// scheme, host and port that the request was sent to. A missing port is the
+// scheme's own on both sides; "null" and anything unreadable name no host.
 bool SameOrigin(const char* origin, const char* hostHeader) {
     if (hostHeader == nullptr) return false;
     const char* separator = strstr(origin, "://");
     if (separator == nullptr || separator == origin) return false;
     const std::string scheme(origin, separator);
+    if (strcasecmp(scheme.c_str(), RequestScheme().c_str()) != 0) return false;
     HostPort from, to;
     if (!ParseHostPort(separator + 3, &from) || !ParseHostPort(hostHeader, &to)) return false;
     const long defaultPort = DefaultPort(scheme);

@@ -126,6 +126,7 @@ TEST_F(ForgedRequest, EveryForgedChangeIsRefusedAndChangesNothing) {
         {"opaque Origin", "POST", form, with({{"HTTP_ORIGIN", "null"}})},
         {"cross-site multipart", "POST", multi, with({{"HTTP_SEC_FETCH_SITE", "cross-site"}})},
         {"foreign-Origin multipart", "POST", multi, with({{"HTTP_ORIGIN", "http://evil.example.net"}})},
+        {"http page to https", "POST", form, with({{"HTTP_ORIGIN", "http://" + kHost}, {"HTTPS", "1"}})},
         {"text/plain", "POST", "text/plain", {}},
     };
     // Each command by its own row, and through the NewUser row's Submit.
@@ -164,7 +165,7 @@ TEST_F(ForgedRequest, EveryForgedChangeIsRefusedAndChangesNothing) {
         LogLines("command=\"NewUser\" request result=refused (sent from another site (Sec-Fetch-Site))"), 3);
     EXPECT_EQ(
         LogLines("command=\"BuildAliasTable\" request result=refused (sent from another origin (Origin))"),
-        6);
+        8);
     EXPECT_EQ(LogLines("a POST body whose CONTENT_TYPE is no form"), textPlain);
     // Reading commands still answer a link.
     EXPECT_NE(
@@ -190,7 +191,7 @@ TEST_F(ForgedRequest, PostsFromOurPagesAndWithoutOriginHeadersWork) {
         {"multipart from our page",
          "POST",
          "multipart/form-data; boundary=B0und",
-         {{"HTTP_SEC_FETCH_SITE", "same-origin"}, {"HTTP_ORIGIN", "https://" + kHost}, {"HTTP_HOST", kHost}}},
+         {{"HTTP_SEC_FETCH_SITE", "same-origin"}, {"HTTP_ORIGIN", "http://" + kHost}, {"HTTP_HOST", kHost}}},
     };
     const string bob = "mail=bob@example.com,dc=example,dc=com";
     for (const Transport& t : ours) {

@@ -22,7 +22,8 @@ inline Pairs EntriesOf(const FormEntryList& list) {
 // Unsets the variables the decoder reads, then sets `env`.
 inline void SetCgiEnvironment(const Environment& env) {
     for (const char* name : {"REQUEST_METHOD", "CONTENT_TYPE", "CONTENT_LENGTH", "QUERY_STRING",
-                             "HTTP_USER_AGENT", "HTTP_SEC_FETCH_SITE", "HTTP_ORIGIN", "HTTP_HOST"})
+                             "HTTP_USER_AGENT", "HTTP_SEC_FETCH_SITE", "HTTP_ORIGIN", "HTTP_HOST", "HTTPS",
+                             "REQUEST_SCHEME"})
         unsetenv(name);
     for (const auto& kv : env) setenv(kv.first.c_str(), kv.second.c_str(), 1);
 }

@@ -29,7 +29,12 @@ TEST(ForgedRequestReason, MethodFetchSiteAndOriginAgainstHost) {
         {{{"HTTP_SEC_FETCH_SITE", "same-site"}}, site},
         {{{"HTTP_SEC_FETCH_SITE", "cross-site"}}, site},
         {{{"HTTP_SEC_FETCH_SITE", ""}}, site},
-        {with({{"HTTP_ORIGIN", "https://mail.example.com"}}), nullptr},
+        {with({{"HTTP_ORIGIN", "https://mail.example.com"}, {"HTTPS", "on"}}), nullptr},
+        {with({{"HTTP_ORIGIN", "HTTPS://mail.example.com:443"}, {"REQUEST_SCHEME", "https"}}), nullptr},
+        {with({{"HTTP_ORIGIN", "http://mail.example.com"}, {"HTTPS", "off"}}), nullptr},
+        // The scheme counts too; without HTTPS or REQUEST_SCHEME it is plain http.
+        {with({{"HTTP_ORIGIN", "http://mail.example.com"}, {"HTTPS", "1"}}), origin},
+        {with({{"HTTP_ORIGIN", "https://mail.example.com"}}), origin},
         {with({{"HTTP_ORIGIN", "http://MAIL.example.com:80"}}), nullptr},
         {{{"HTTP_ORIGIN", "http://127.0.0.1:8080"}, {"HTTP_HOST", "127.0.0.1:8080"}}, nullptr},
         {{{"HTTP_ORIGIN", "http://[::1]:8080"}, {"HTTP_HOST", "[::1]:8080"}}, nullptr},

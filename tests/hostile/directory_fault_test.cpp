@@ -75,7 +75,7 @@ protected:
                        {"CONTENT_TYPE", type},
                        {"CONTENT_LENGTH", std::to_string(body.size())},
                        {"HTTP_HOST", "mail.example.com"},
-                       {"HTTP_ORIGIN", "https://mail.example.com"},
+                       {"HTTP_ORIGIN", "http://mail.example.com"},
                        {"HTTP_SEC_FETCH_SITE", "same-origin"}},
                       body);
     }

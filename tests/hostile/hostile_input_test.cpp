@@ -51,7 +51,7 @@ ProcessResult Send(const Lane& lane, const Case& c) {
                    {"CONTENT_TYPE", type},
                    {"CONTENT_LENGTH", std::to_string(body.size())},
                    {"HTTP_HOST", kHost},
-                   {"HTTP_ORIGIN", "https://" + kHost},
+                   {"HTTP_ORIGIN", "http://" + kHost},
                    {"HTTP_SEC_FETCH_SITE", "same-origin"},
                    {"REMOTE_USER", "admin"},
                    {"REMOTE_ADDR", "127.0.0.1"}},
