@@ -16,6 +16,7 @@ constexpr std::size_t kMultipartLineSize = 8192;      // pieces of a multipart l
 constexpr std::size_t kMultipartValueStep = 8192;     // growth of a multipart value
 constexpr std::size_t kMaxMultipartDataLength = 32 * 1024 * 1024;  // a multipart body, in bytes
 constexpr std::size_t kMaxMultipartBoundaryLength = 70;             // RFC 2046
+constexpr std::size_t kMaxMultipartParts = 64;                      // parts of one multipart body
 constexpr std::size_t kLogLineSize = 1024;            // LogPrintf buffer, terminator included
 constexpr std::size_t kMaxMailAddressLength = 255;    // ValidateMailAddress input
 constexpr std::size_t kMaxDomainNameLength = 255;     // DomainToDn input

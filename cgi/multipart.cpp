@@ -3,12 +3,11 @@
 // in lines of bounded pieces. A delimiter counts only at the start of a line;
 // part headers are read by name and parameter. Input that breaks the layout
 // stops the decoding with the entries decoded so far; a NUL byte in a name or
-// value makes the request malformed. File parts go into a private folder
-// made for the request (mkdtemp under /tmp, mode 0700), each file created
-// new (O_EXCL); names that could leave that folder or hide in it are refused.
-#include <fcntl.h>
+// value makes the request malformed. A body holds at most kMaxMultipartParts
+// parts, and a field that is not a file at most kMaxPostDataLength bytes, as
+// a url-encoded body does. File parts go into the request's upload folder;
+// names that could leave that folder or hide in it are refused.
 #include <strings.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -21,12 +20,12 @@
 #include "cgi/form_entries.h"
 #include "cgi/input_errors.h"
 #include "cgi/request_body.h"
+#include "cgi/request_uploads.h"
 
 namespace {
 
-// Uploads of a request go into a folder of their own made from this template.
-const char kUploadFolderTemplate[] = "/tmp/ldapcgi-upload-XXXXXX";
 const char kUploadRefused[] = "ldapcgi Error: cannot upload file";
+const char kFieldTooLong[] = "caught by ldapcgi: multipart field > MAX_POST_DATA_LENGTH";
 
 // Standard input, bounded by the declared length.
 struct BodyReader {
@@ -89,20 +88,6 @@ Delimiter DelimiterOf(const Piece& piece, const std::string& boundary) {
     return kind;
 }
 
-// The private folder of one request's uploads, made on its first upload.
-struct UploadFolder {
-    std::string path;  // empty until made
-};
-
-bool MakeUploadFolder(UploadFolder& folder) {
-    if (!folder.path.empty()) return true;
-    char path[sizeof kUploadFolderTemplate];
-    memcpy(path, kUploadFolderTemplate, sizeof path);
-    if (mkdtemp(path) == nullptr) return false;  // mode 0700
-    folder.path = path;
-    return true;
-}
-
 // "win" only as the Windows platform token of the user agent: a word that
 // is "windows", or "win" followed by digits only ("Win64"), not "Darwin".
 bool IsWindowsAgent(const char* agent) {
@@ -137,17 +122,6 @@ const char* UploadBaseName(const std::string& sent) {
     return name;
 }
 
-// Creates the upload file, new, in the request's private folder.
-FILE* CreateUploadFile(UploadFolder& folder, const char* baseName) {
-    if (!MakeUploadFolder(folder)) return nullptr;
-    const std::string path = folder.path + "/" + baseName;
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return nullptr;
-    FILE* file = fdopen(fd, "w");
-    if (file == nullptr) close(fd);
-    return file;
-}
-
 // Writes out, syncs and closes an upload file; false on any failure.
 bool FinishUploadFile(FILE* file) {
     const bool written = fflush(file) == 0 && fsync(fileno(file)) == 0;
@@ -158,13 +132,17 @@ bool FinishUploadFile(FILE* file) {
 struct PartSink {
     FILE* file = nullptr;
     std::string value;
-    bool failed = false;  // an upload write failed
+    bool failed = false;   // an upload write failed
+    bool tooLong = false;  // the value passed kMaxPostDataLength bytes
 };
 
 void Emit(PartSink& sink, const char* bytes, std::size_t n) {
-    if (n == 0) return;
+    if (n == 0 || sink.tooLong) return;
     if (sink.file == nullptr) {
-        sink.value.append(bytes, n);
+        if (n > kMaxPostDataLength - sink.value.size())
+            sink.tooLong = true;
+        else
+            sink.value.append(bytes, n);
     } else if (fwrite(bytes, 1, n, sink.file) != n) {
         sink.failed = true;
     }
@@ -316,7 +294,7 @@ int ParseParts(FormEntryList& list, BodyReader& reader, const std::string& bound
     bool atLineStart = true;
     int count = 0;
     FormEntry* last = nullptr;
-    UploadFolder folder;
+    std::size_t parts = 0;
 
     // Anything before the first delimiter is a preamble.
     Delimiter delimiter = Delimiter::kNone;
@@ -324,6 +302,8 @@ int ParseParts(FormEntryList& list, BodyReader& reader, const std::string& bound
         delimiter = DelimiterOf(piece, boundary);
 
     while (delimiter == Delimiter::kNext) {
+        if (++parts > kMaxMultipartParts)
+            return ReportInputError("caught by ldapcgi: multipart parts > MAX_MULTIPART_PARTS");
         Disposition disposition;
         const HeadersResult headers = ReadPartHeaders(reader, piece, atLineStart, &disposition);
         if (headers == HeadersResult::kMalformed) return kFormMalformed;
@@ -336,10 +316,11 @@ int ParseParts(FormEntryList& list, BodyReader& reader, const std::string& bound
             last = FormEntryListInsertAfter(list, last, disposition.name.c_str(), baseName);
             if (last == nullptr) return ReportInputError(kUploadRefused);
             ++count;
-            sink.file = CreateUploadFile(folder, baseName);
+            sink.file = CreateRequestUpload(baseName);
             if (sink.file == nullptr) return ReportInputError(kUploadRefused);
         }
         delimiter = ReadPartBody(reader, sink, boundary, piece, atLineStart);
+        if (sink.tooLong) return ReportInputError(kFieldTooLong);
         if (sink.file != nullptr) {
             if (!FinishUploadFile(sink.file) || sink.failed) return ReportInputError(kUploadRefused);
         } else if (delimiter != Delimiter::kNone) {
@@ -367,6 +348,7 @@ std::size_t ReadBodyLine(char* buffer, std::size_t max) {
 
 int ParseMultipart(FormEntryList& list) {
     FormEntryListClear(list);
+    RemoveRequestUploads();  // those of a request decoded before in this process
     const char* lengthText = getenv("CONTENT_LENGTH");
     if (lengthText == nullptr) return ReportInputError("caught by ldapcgi: CONTENT_LENGTH is null");
     const long long length = ParseContentLength(lengthText);

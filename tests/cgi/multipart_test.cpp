@@ -7,6 +7,7 @@
 
 #include <set>
 
+#include "cgi/request_uploads.h"
 #include "tests/cgi/cgi_test_support.h"
 
 static const std::string kBoundary = "----WebKitFormBoundary7MA4YWxkTrZu0gW";
@@ -45,14 +46,6 @@ static std::set<std::string> UploadFolders() {
     return folders;
 }
 
-// Removes upload `name` from every request folder, and the folders left empty.
-static void RemoveUploads(const std::string& name) {
-    for (const std::string& folder : UploadFolders()) {
-        unlink((folder + "/" + name).c_str());
-        rmdir(folder.c_str());
-    }
-}
-
 static int ModeOf(const std::string& path) {
     struct stat st;
     return lstat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
@@ -77,10 +70,9 @@ protected:
 };
 
 TEST_F(Multipart, ValuesAreTakenAsSentAcrossLinesAndPieces) {
-    // Inner line breaks kept, no URL decoding, lines longer than a read piece;
-    // with LF-only line ends too, and a line break cut between two pieces.
-    const std::string address = "line one\r\nline two", longLine(3 * 8192 + 5, 'L');
-    const std::string longLines = longLine + "\r\n" + longLine, cut = std::string(8191, 'c') + "\r\n";
+    // Inner line breaks kept, no URL decoding, a line longer than a read piece;
+    // with LF-only line ends too, and the final line break cut between two pieces.
+    const std::string address = "line one\r\nline two", longLines(8192, 'L'), cut(8191, 'c');
     for (const std::string eol : {"\r\n", "\n"}) {
         const std::string lf = "line one\nline two";
         EXPECT_EQ(Parse(Body({{"Address", address, nullptr},
@@ -154,12 +146,13 @@ TEST_F(Multipart, NulBytesInNamesOrValuesMakeTheRequestMalformed) {
     // In a file's content a NUL is just a byte.
     const std::string name = "nul-" + std::to_string(getpid());
     EXPECT_EQ(Parse(Body({{"f", "bin" + nul + "ary", name.c_str()}})), 1);
-    RemoveUploads(name);
+    RemoveRequestUploads();
 }
 
 TEST_F(Multipart, UploadsGoIntoAFreshPrivateFolderPerRequest) {
     const std::string fileName = "ldapcgi-upload-" + std::to_string(getpid());
-    const std::string content = "first line\r\nsecond\nno carriage return\r\n\r\n" + std::string(9000, 'b');
+    const std::string content = "first line\r\nsecond\nno carriage return\r\n\r\n" + std::string(8191, 'c') +
+                                "\r\n" + std::string(9000, 'b');
     const std::set<std::string> before = UploadFolders();
     // Windows agents: the name after the last "\".
     const std::pair<std::string, std::string> sent[] = {
@@ -167,7 +160,7 @@ TEST_F(Multipart, UploadsGoIntoAFreshPrivateFolderPerRequest) {
         {"..\\..\\" + fileName, "Mozilla/5.0 (X11; Win64; x64)"},
         {fileName, "Mozilla/5.0 (Macintosh; Darwin)"},
     };
-    std::set<std::string> folders;
+    std::string previous;
     for (const auto& s : sent) {
         EXPECT_EQ(Parse(Body({{"Mail", "u@d.e", nullptr},
                               {"File", content, s.first.c_str()},
@@ -176,18 +169,17 @@ TEST_F(Multipart, UploadsGoIntoAFreshPrivateFolderPerRequest) {
                   3)
             << s.first;
         EXPECT_EQ(EntriesOf(list), (Pairs{{"Mail", "u@d.e"}, {"File", fileName}, {"After", "1"}}));
-        std::set<std::string> now = UploadFolders();
-        for (const std::string& f : now)
-            if (before.count(f) == 0 && folders.count(f) == 0) folders.insert(f);
-        ASSERT_EQ(folders.size(), static_cast<std::size_t>(&s - sent + 1)) << s.first;
-    }
-    for (const std::string& folder : folders) {
+        ASSERT_NE(RequestUploadFolder(), nullptr);
+        const std::string folder = RequestUploadFolder();
+        EXPECT_EQ(before.count(folder), 0u);
         EXPECT_EQ(ModeOf(folder), 0700);
         EXPECT_EQ(ReadFile(folder + "/" + fileName), content);
         EXPECT_EQ(ModeOf(folder + "/" + fileName), 0600);
-        unlink((folder + "/" + fileName).c_str());
-        rmdir(folder.c_str());
+        EXPECT_EQ(ModeOf(previous), -1);  // the folder of the request before is gone
+        previous = folder;
     }
+    RemoveRequestUploads();
+    EXPECT_EQ(UploadFolders(), before);
     // A request without uploads makes no folder.
     EXPECT_EQ(Parse(Body({{"a", "1", nullptr}})), 1);
     EXPECT_EQ(UploadFolders(), before);
@@ -239,6 +231,7 @@ TEST_F(Multipart, MalformedInputStopsWithWhatWasDecoded) {
 TEST(MultipartUploadRefused, NamesThatLeaveOrHideInTheFolderOrComeTwice) {
     const std::string stem = "ldapcgi-refused-" + std::to_string(getpid());
     const std::string escaped = BinaryPath(stem + "-escaped");
+    const std::set<std::string> before = UploadFolders();
     const std::string win = "Mozilla (Windows)", mac = "Mozilla/5.0 (Macintosh) Darwin/23.0";
     const std::pair<std::string, std::string> cases[] = {
         // sent name, user agent
@@ -276,7 +269,49 @@ TEST(MultipartUploadRefused, NamesThatLeaveOrHideInTheFolderOrComeTwice) {
     ProcessResult r = RunCgi(MultipartEnv(twice), twice);
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_EQ(r.err, "ldapcgi Error: cannot upload file\n");
-    for (const std::string& folder : UploadFolders())
-        if (ReadFile(folder + "/same.txt") == "one")
-            unlink((folder + "/same.txt").c_str()), rmdir(folder.c_str());
+    EXPECT_EQ(UploadFolders(), before);
+}
+
+// Whatever the outcome, the request's uploads go with it; parts and fields are bounded.
+TEST(MultipartRequest, UploadsNeverOutliveTheRequest) {
+    const Part command = {"Command", "FindUserMenu", nullptr}, file = {"File", "payload", "upload.txt"};
+    auto with = [](std::vector<Part> parts, const Part& last) { return parts.push_back(last), parts; };
+    const std::vector<Part> parts64 = with(std::vector<Part>(63, {"f", "", nullptr}), command);
+    const Environment https = {{"HTTP_ORIGIN", "https://h"}, {"HTTP_HOST", "h"}, {"HTTPS", "on"}};
+    const char *page = "<title>Find User Menu</title>", *invalid = "Invalid CGI values!";
+    const struct {
+        std::vector<Part> parts;
+        Environment headers;
+        const char* output;  // a part of the page; empty: none, status 1 and `err`
+        const char* err;
+    } cases[] = {
+        {{command, file, {"a", std::string(8192, 'x'), nullptr}}, https, page, ""},
+        {{{"Command", "VerifyDeleteUser", nullptr}, file},
+         {{"HTTP_SEC_FETCH_SITE", "cross-site"}},
+         invalid,
+         ""},
+        {{{"Command", "BuildAliasTable", nullptr}, file},
+         {{"HTTP_ORIGIN", "http://h"}, {"HTTP_HOST", "h"}, {"HTTPS", "on"}},
+         invalid,
+         ""},
+        {parts64, {}, page, ""},
+        {with(parts64, file), {}, "", "caught by ldapcgi: multipart parts > MAX_MULTIPART_PARTS\n"},
+        {{file, {"a", std::string(8193, 'x'), nullptr}},
+         {},
+         "",
+         "caught by ldapcgi: multipart field > MAX_POST_DATA_LENGTH\n"},
+    };
+    const std::set<std::string> before = UploadFolders();
+    for (const auto& c : cases) {
+        const std::string body = Body(c.parts);
+        Environment env = MultipartEnv(body);
+        env.insert(c.headers.begin(), c.headers.end());
+        ProcessResult r = RunCgi(env, body);
+        SCOPED_TRACE(&c - cases);
+        EXPECT_EQ(r.exitStatus, *c.output ? 0 : 1);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_NE(r.out.find(c.output), std::string::npos);
+        EXPECT_EQ(r.out.empty(), !*c.output);
+        EXPECT_EQ(UploadFolders(), before);
+    }
 }

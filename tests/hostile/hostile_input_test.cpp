@@ -32,7 +32,7 @@ using std::string;
 
 const string kHost = "mail.example.com";
 const string kInvalidPage = pagetexts::ResultPage("Internal error", "Invalid CGI values!");
-constexpr std::size_t kMaxPostBody = 8192;  // larger url-encoded bodies end the request, status 1
+constexpr std::size_t kMaxPostBody = 8192;  // larger url-encoded bodies or fields end the request, status 1
 constexpr int kLanes = 3;  // directory servers, each serving one command's requests at a time
 constexpr std::size_t kMaxReportsPerCommand = 8;
 constexpr std::size_t kLongValue = 64;  // values this long are checked for being printed whole
@@ -94,7 +94,9 @@ string AnswerFaults(const Case& c, const ProcessResult& r) {
     const char* command = request.Value("Command");
     const char* submit = request.Value("Submit");
     string expected = "page";  // "page", "nothing" or "invalid"
-    if (c.transport == Transport::kUrlEncoded && Body(c).first.size() > kMaxPostBody) {
+    bool oversized = c.transport == Transport::kUrlEncoded && Body(c).first.size() > kMaxPostBody;
+    for (const SentField& f : c.fields) oversized |= f.wire.size() > kMaxPostBody;
+    if (oversized) {
         if (!r.out.empty() || r.exitStatus != 1)
             faults += "an oversized body must end with status 1 and no page; ";
         return faults;
