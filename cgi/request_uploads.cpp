@@ -1,7 +1,8 @@
 // The request's upload folder: made with mkdtemp on the first upload, each
 // file in it created new (O_EXCL, never through a link). Its removal is
-// registered to run at exit before the folder exists, so that no path out of
-// the process (a refused request, a fatal input error, a page) leaves it.
+// registered to run at exit before the folder exists, so that no ordinary
+// end of the process (a refused request, a fatal input error, a page) leaves
+// it; a forked child ends by _exit and leaves it to the parent.
 #include "cgi/request_uploads.h"
 
 #include <dirent.h>
