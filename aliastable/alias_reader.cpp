@@ -16,6 +16,7 @@
 
 #include "aliastable/alias_reader_internal.h"
 #include "aliastable/mail_alias.h"
+#include "aliastable/regular_file.h"
 #include "platform/recbase/db_format.h"
 
 bool ReaderFail(AliasTable* table, const char* format, ...) {
@@ -34,7 +35,8 @@ bool MapFile(AliasTable* table, const char* directory, const char* generation, c
     int length = std::snprintf(path, sizeof path, "%s/%s%s", directory, generation, extension);
     if (length < 0 || std::size_t(length) >= sizeof path)
         return ReaderFail(table, "path too long: %s/%s%s", directory, generation, extension);
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    int fd = OpenRegularFile(path, O_RDONLY);
+    if (fd < 0 && errno == EINVAL) return ReaderFail(table, "%s is not a regular file", path);
     if (fd < 0) return ReaderFail(table, "cannot open %s: %s", path, std::strerror(errno));
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) {

@@ -16,6 +16,7 @@
 
 #include "aliastable/generation_sum.h"
 #include "aliastable/published_generation.h"
+#include "aliastable/regular_file.h"
 #include "base/limits.h"
 #include "base/log.h"
 
@@ -47,9 +48,11 @@ bool WriteArray(const char* directory, const char* fileName, const unsigned char
         return false;
     }
     umask(007);
-    FILE* file = fopen(path, "wb");
+    int fd = OpenRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    FILE* file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
     if (file == nullptr) {
         LogPrintf(kLogError, "WriteArray; Could not open file %s for write (errno:%d)", path, errno);
+        if (fd >= 0) close(fd);
         return false;
     }
     // A file left by a failed build keeps its own mode when truncated: the
@@ -81,7 +84,7 @@ bool WritePublishedGeneration(const char* directory, const char* generation) {
     char path[kPathBufferSize], written[kPathBufferSize];
     bool ok = JoinPath(directory, kPublishedGenerationFile, path, sizeof path) &&
               snprintf(written, sizeof written, "%s.new", path) < static_cast<int>(sizeof written);
-    int fd = ok ? open(written, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0660) : -1;
+    int fd = ok ? OpenRegularFile(written, O_WRONLY | O_CREAT | O_TRUNC, 0660) : -1;
     if (fd >= 0) {
         char text[kGenerationNameSize + 1];
         const int length = snprintf(text, sizeof text, "%s\n", generation);
@@ -99,10 +102,10 @@ bool WritePublishedGeneration(const char* directory, const char* generation) {
     return fd >= 0 && ok;
 }
 
-bool WriteGenerationSum(const char* directory, const char* generation) {
+bool WriteGenerationSum(const char* directory, const char* generation, bool ignoreCase) {
     char text[kGenerationSumSize];
     char error[kGenerationSumErrorSize];
-    if (!FormGenerationSum(directory, generation, text, sizeof text, error, sizeof error)) {
+    if (!FormGenerationSum(directory, generation, ignoreCase, text, sizeof text, error, sizeof error)) {
         LogPrintf(kLogError, "Could not form the checksums of the Mail Alias Table %s: %s", generation,
                   error);
         return false;
@@ -127,7 +130,7 @@ AliasTableLock LockAliasTables(const char* directory, int* fd) {
                   ALIAS_TABLE_LOCK_FILE, ENAMETOOLONG);
         return AliasTableLock::kFailed;
     }
-    int lockFd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0660);
+    int lockFd = OpenRegularFile(path, O_RDWR | O_CREAT, 0660);
     if (lockFd < 0) {
         LogPrintf(kLogError, "Could not open the lock file %s (errno:%d)", path, errno);
         return AliasTableLock::kFailed;

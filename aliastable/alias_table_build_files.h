@@ -1,7 +1,8 @@
 // Files of an alias table build: the alias table directory's path, the
 // initial disk images of a generation, their removal when the build fails,
 // the record of the published generation, and the lock that serialises
-// builds; what is written is synced to disk before it is used.
+// builds; what is written is synced to disk before it is used. Only regular
+// files are opened.
 // Touches only the file system; logs its failures at kLogError.
 #ifndef LDAPCGI_ALIASTABLE_ALIAS_TABLE_BUILD_FILES_H
 #define LDAPCGI_ALIASTABLE_ALIAS_TABLE_BUILD_FILES_H
@@ -27,9 +28,10 @@ void RemoveGeneration(const char* directory, const char* generation);
 bool WritePublishedGeneration(const char* directory, const char* generation);
 
 // Writes DIR/GENERATION.sum, the checksums of the generation's three files
-// as they are on disk, and syncs it and the folder. False (already logged)
-// on any failure: the generation must not be published then.
-bool WriteGenerationSum(const char* directory, const char* generation);
+// as they are on disk and the key comparison its index was built with
+// (`ignoreCase`), and syncs it and the folder. False (already logged) on any
+// failure: the generation must not be published then.
+bool WriteGenerationSum(const char* directory, const char* generation, bool ignoreCase);
 
 enum class AliasTableLock { kTaken, kBusy, kFailed };
 

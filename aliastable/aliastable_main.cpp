@@ -2,18 +2,25 @@
 //   aliastable lookup DIR GENERATION ALIAS  prints the alias's primary address
 //   aliastable dump DIR GENERATION          every record, "alias<TAB>mail", key order
 //   aliastable check DIR GENERATION         verifies the files against GENERATION.sum and
-//                                           their structure, one-line summary
-// Exit status: 0 done; 1 alias absent (lookup) or table damaged or not the
-// published generation (check); 2 wrong usage, unreadable or damaged table or
+//                                           their structure, one-line summary; says when
+//                                           the case setting is not the one it was built with
+//   aliastable prune DIR KEEP               removes the generations before the published
+//                                           one and the KEEP-1 before it
+// Exit status: 0 done; 1 alias absent (lookup), table damaged, not the
+// published generation or built under another case setting (check), nothing
+// or not all pruned (prune); 2 wrong usage, unreadable or damaged table or
 // not the published generation (lookup, dump), failed output.
-// Reads the table and the record of the published generation only; the
-// comparison setting comes from xomta.ini.
+// Reads the table and the record of the published generation only (prune
+// removes files); the comparison setting comes from xomta.ini. A lookup or
+// dump of a generation superseded since the caller read the record is served
+// once more from the one the record names now.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "aliastable/alias_reader.h"
 #include "aliastable/alias_reader_internal.h"
+#include "aliastable/generation_prune.h"
 #include "aliastable/generation_sum.h"
 #include "aliastable/published_generation.h"
 
@@ -23,7 +30,8 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: aliastable lookup DIR GENERATION ALIAS\n"
                  "       aliastable dump DIR GENERATION\n"
-                 "       aliastable check DIR GENERATION\n");
+                 "       aliastable check DIR GENERATION\n"
+                 "       aliastable prune DIR KEEP\n");
     return 2;
 }
 
@@ -63,14 +71,50 @@ int Dump(AliasTable* table) {
     return Finish(0);
 }
 
-int Check(AliasTable* table) {
+const char* SettingText(bool ignoreCase) { return ignoreCase ? "YES" : "NO"; }
+
+// The structure under the comparison the table was built with, when its
+// checksum file records it; then whether the setting still matches it.
+int Check(AliasTable* table, const char* generation, SumKeyCase built) {
+    bool current = table->ignoreCase;
+    if (built != SumKeyCase::kUnrecorded) table->ignoreCase = built == SumKeyCase::kIgnoreCase;
     if (!CheckAliasTable(table)) {
         std::fprintf(stderr, "aliastable: damaged table: %s\n", table->error);
         return 1;
     }
     std::printf("sound: %lu records, %u index pages, height %u, %zu string bytes\n", table->records,
                 ReaderPageCount(table), ReaderHeight(table), table->stringsSize);
-    return Finish(0);
+    if (table->ignoreCase == current) return Finish(0);
+    std::fprintf(stderr,
+                 "aliastable: generation %s was built with UseCaseSensitiveAliasLookup=%s, the setting is "
+                 "now %s: its lookups miss aliases until the next build\n",
+                 generation, SettingText(table->ignoreCase), SettingText(current));
+    return Finish(1);
+}
+
+int Prune(const char* directory, const char* keepText) {
+    std::size_t digits = std::strspn(keepText, "0123456789");
+    if (digits == 0 || digits > 6 || keepText[digits] != '\0') return Usage();
+    unsigned long keep = std::strtoul(keepText, nullptr, 10);  // six digits at most: no overflow
+    if (keep == 0 || keep > kMaxPruneKeep) return Usage();
+    PruneReport report;
+    switch (PruneGenerations(directory, keep, &report)) {
+        case PruneResult::kDone:
+            std::printf("pruned: %lu files removed; kept generation %s and those from %lu on\n",
+                        report.removed, report.published, report.oldestKept);
+            return Finish(0);
+        case PruneResult::kBuildRunning:
+            std::fprintf(stderr, "aliastable: a build is running in %s; nothing removed\n", directory);
+            return 1;
+        case PruneResult::kNotRecorded:
+            std::fprintf(stderr, "aliastable: no published generation is recorded in %s; nothing removed\n",
+                         directory);
+            return 1;
+        default:
+            std::fprintf(stderr, "aliastable: prune %s: %s (%lu files removed)\n", directory, report.error,
+                         report.removed);
+            return 1;
+    }
 }
 
 }  // namespace
@@ -91,38 +135,61 @@ static bool IsTrustedGeneration(const char* directory, const char* generation, c
            VerifyGenerationSum(directory, generation, sumError, sizeof sumError);
 }
 
-int main(int argc, char** argv) {
-    if (argc < 4) return Usage();
-    const char* command = argv[1];
-    bool lookup = std::strcmp(command, "lookup") == 0;
-    bool dump = std::strcmp(command, "dump") == 0;
-    bool check = std::strcmp(command, "check") == 0;
-    if ((!lookup && !dump && !check) || argc != (lookup ? 5 : 4)) return Usage();
+// A generation that the recorded one has replaced: both decimal, it lower.
+static bool IsSuperseded(const char* generation, const char* published) {
+    std::size_t digits = std::strspn(generation, "0123456789");
+    return digits > 0 && generation[digits] == '\0' && published[0] != '\0' &&
+           std::strtoul(generation, nullptr, 10) < std::strtoul(published, nullptr, 10);
+}
 
+// lookup, dump or check of DIR/GENERATION; `retry`: a lookup or dump of a
+// generation superseded meanwhile is served from the recorded one, once.
+static int Serve(const char* command, const char* directory, const char* generation, const char* alias,
+                 bool retry) {
+    bool check = std::strcmp(command, "check") == 0;
     // check: the files as the build wrote them (GENERATION.sum), then their structure.
     char sumError[kGenerationSumErrorSize];
-    if (check && !VerifyGenerationSum(argv[2], argv[3], sumError, sizeof sumError)) {
+    SumKeyCase built = SumKeyCase::kUnrecorded;
+    if (check && !VerifyGenerationSum(directory, generation, sumError, sizeof sumError, &built)) {
         std::fprintf(stderr, "aliastable: damaged table: %s\n", sumError);
         return 1;
     }
     AliasTable table;
     int status;
     char published[kGenerationNameSize] = "";
-    if (!OpenAliasTable(argv[2], argv[3], &table)) {
+    if (!OpenAliasTable(directory, generation, &table)) {
         std::fprintf(stderr, "aliastable: %s\n", table.error);
         status = check ? 1 : 2;
-    } else if (!IsTrustedGeneration(argv[2], argv[3], published, sizeof published)) {
+    } else if (!IsTrustedGeneration(directory, generation, published, sizeof published)) {
+        CloseAliasTable(&table);
+        if (!check && retry && IsSuperseded(generation, published)) {
+            std::fprintf(stderr, "aliastable: generation %s was superseded; reading %s\n", generation,
+                         published);
+            return Serve(command, directory, published, alias, false);
+        }
         // Left by a build that failed, or replaced since: not a table to trust.
-        std::fprintf(stderr, "aliastable: generation %s in %s is not the published one (%s%s)\n", argv[3],
-                     argv[2], published[0] == '\0' ? "none is recorded" : "published: ", published);
+        std::fprintf(stderr, "aliastable: generation %s in %s is not the published one (%s%s)\n", generation,
+                     directory, published[0] == '\0' ? "none is recorded" : "published: ", published);
         status = check ? 1 : 2;
-    } else if (lookup) {
-        status = Lookup(&table, argv[4]);
-    } else if (dump) {
+    } else if (alias != nullptr) {
+        status = Lookup(&table, alias);
+    } else if (!check) {
         status = Dump(&table);
     } else {
-        status = Check(&table);
+        status = Check(&table, generation, built);
     }
     CloseAliasTable(&table);
     return status;
+}
+
+int main(int argc, char** argv) {
+    if (argc < 4) return Usage();
+    const char* command = argv[1];
+    bool lookup = std::strcmp(command, "lookup") == 0;
+    bool dump = std::strcmp(command, "dump") == 0;
+    bool check = std::strcmp(command, "check") == 0;
+    bool prune = std::strcmp(command, "prune") == 0;
+    if ((!lookup && !dump && !check && !prune) || argc != (lookup ? 5 : 4)) return Usage();
+    if (prune) return Prune(argv[2], argv[3]);
+    return Serve(command, argv[2], argv[3], lookup ? argv[4] : nullptr, true);
 }

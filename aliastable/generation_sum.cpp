@@ -9,12 +9,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
+
+#include "aliastable/regular_file.h"
 
 namespace {
 
 constexpr std::size_t kReadChunk = 65536;
 constexpr std::size_t kSumPathSize = 4096 + 64;  // folder and file name, as the reader maps them
 const char* const kExtensions[] = {".db", ".id0", ".str"};
+const char kCaseLine[] = "UseCaseSensitiveAliasLookup=";
 
 struct Crc32cTable {
     uint32_t entry[256];
@@ -29,9 +33,10 @@ struct Crc32cTable {
 
 // Size and CRC-32C of the file at `path`; false with errno's text in `error`.
 bool SumFile(const char* path, unsigned long long* size, uint32_t* crc, char* error, std::size_t errorSize) {
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    int fd = OpenRegularFile(path, O_RDONLY);
     if (fd < 0) {
-        snprintf(error, errorSize, "cannot open %s: %s", path, strerror(errno));
+        snprintf(error, errorSize, "cannot open %s: %s", path,
+                 errno == EINVAL ? "not a regular file" : strerror(errno));
         return false;
     }
     unsigned char buffer[kReadChunk];
@@ -82,8 +87,8 @@ uint32_t Crc32c(uint32_t crc, const unsigned char* bytes, std::size_t size) {
     return ~crc;
 }
 
-bool FormGenerationSum(const char* directory, const char* generation, char* text, std::size_t size,
-                       char* error, std::size_t errorSize) {
+bool FormGenerationSum(const char* directory, const char* generation, bool ignoreCase, char* text,
+                       std::size_t size, char* error, std::size_t errorSize) {
     std::size_t used = 0;
     if (size > 0) text[0] = '\0';
     for (const char* extension : kExtensions) {
@@ -91,20 +96,26 @@ bool FormGenerationSum(const char* directory, const char* generation, char* text
             return false;
         used += strlen(text + used);
     }
+    int n = snprintf(text + used, size - used, "%s%s\n", kCaseLine, ignoreCase ? "YES" : "NO");
+    if (n < 0 || std::size_t(n) >= size - used) {
+        snprintf(error, errorSize, "generation name too long: %s", generation);
+        return false;
+    }
     return true;
 }
 
-bool VerifyGenerationSum(const char* directory, const char* generation, char* error,
-                         std::size_t errorSize) {
+bool VerifyGenerationSum(const char* directory, const char* generation, char* error, std::size_t errorSize,
+                         SumKeyCase* recorded) {
     char path[kSumPathSize];
     int n = snprintf(path, sizeof path, "%s/%s.sum", directory, generation);
     if (n < 0 || std::size_t(n) >= sizeof path) {
         snprintf(error, errorSize, "path too long: %s/%s.sum", directory, generation);
         return false;
     }
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    int fd = OpenRegularFile(path, O_RDONLY);
     if (fd < 0) {
-        snprintf(error, errorSize, "cannot open the checksum file %s: %s", path, strerror(errno));
+        snprintf(error, errorSize, "cannot open the checksum file %s: %s", path,
+                 errno == EINVAL ? "not a regular file" : strerror(errno));
         return false;
     }
     char stored[kGenerationSumSize + 1];
@@ -142,9 +153,19 @@ bool VerifyGenerationSum(const char* directory, const char* generation, char* er
         }
         at = end + 1;
     }
+    // The comparison line; sums written before it was kept end here.
+    SumKeyCase keyCase = SumKeyCase::kUnrecorded;
+    for (const char* value : {"YES\n", "NO\n"}) {
+        std::size_t keyLength = strlen(kCaseLine);
+        if (strncmp(at, kCaseLine, keyLength) == 0 && strcmp(at + keyLength, value) == 0) {
+            keyCase = value[0] == 'Y' ? SumKeyCase::kIgnoreCase : SumKeyCase::kExact;
+            at += strlen(at);
+        }
+    }
     if (*at != '\0') {
         snprintf(error, errorSize, "the checksum file %s is damaged: text after the last line", path);
         return false;
     }
+    if (recorded != nullptr) *recorded = keyCase;
     return true;
 }

@@ -61,6 +61,7 @@ public:
     void* recordAddressC() override;
 
     const char* relationName() const { return name; }
+    bool keysIgnoreCase() const { return ignoreCase; }
 
 private:
     char name[kAliasRelationNameSize];

@@ -6,6 +6,8 @@
 // again after the modify, and a change that another entry raced to is taken
 // back (both racers may refuse; never both keep it). Values that do not fit
 // an attribute node are refused, never cut.
+#include <strings.h>
+
 #include <cstring>
 #include <string>
 
@@ -31,6 +33,7 @@ const char kUpdateTitle[] = "Update Alias";
 const char kAliasTooLong[] = "Error: alias field overflow";
 const char kNoUser[] = "User not found, Mail Alias can not be updated";
 const char kUpdateFailed[] = "Update Operation Failed";
+const char kNotConnected[] = "Error connecting to LDAP server";
 
 int Report(const char* title, const std::string& message) {
     PrintPageHeader(title);
@@ -54,9 +57,10 @@ std::string DuplicateMessage(const std::string& alias, const std::string& holder
 }
 
 // The DN of the user's own entry when `mail` is its primary address; "" when
-// the address names no user (an alias, "*", an absent field).
-std::string UserDn(ldapClient& client, const char* mail) {
-    SearchResult user(client, FindUserByMail(client, mail));
+// the address names no user (an alias, "*", an absent field) and when the
+// directory did not answer (*failed).
+std::string UserDn(ldapClient& client, const char* mail, bool* failed) {
+    SearchResult user(client, FindUserByMail(client, mail, failed));
     return user && IsUserIdentity(user.get(), mail) ? user.get()->dn : "";
 }
 
@@ -95,13 +99,18 @@ int UpdateAlias(const char* mail, const char* mailAlias, const char* oldMailAlia
     if (oldAlias != nullptr && strlen(oldAlias) > kMaxAliasLength) return Report(kUpdateTitle, kAliasTooLong);
 
     ldapClient client;
-    if (OpenDirectory(client) == nullptr) return Report(kUpdateTitle, "Error connecting to LDAP server");
-    const std::string dn = UserDn(client, mail);
-    if (dn.empty()) return Report(kUpdateTitle, kNoUser);
+    if (OpenDirectory(client) == nullptr) return Report(kUpdateTitle, kNotConnected);
+    bool failed = false;
+    const std::string dn = UserDn(client, mail, &failed);
+    if (dn.empty()) return Report(kUpdateTitle, failed ? kNotConnected : kNoUser);
 
     MailHolders before = FindMailHolders(client, alias.c_str());
     if (!before.answered) return Report(kUpdateTitle, kUpdateFailed);
-    if (!before.dns.empty()) return Report(kUpdateTitle, DuplicateMessage(alias, before.dns.front()));
+    // A new letter case of the user's own alias: the user's entry holds it only as the old value.
+    const bool caseOnly = oldAlias != nullptr && strcasecmp(oldAlias, alias.c_str()) == 0 &&
+                          strcmp(oldAlias, alias.c_str()) != 0;
+    const std::string holder = caseOnly ? OtherHolder(before, {dn.c_str()}) : OtherHolder(before, {});
+    if (!holder.empty()) return Report(kUpdateTitle, DuplicateMessage(alias, holder));
 
     int status = ModifyMail(client, dn, oldAlias, alias.c_str());
     if (status == LDAP_TYPE_OR_VALUE_EXISTS) return Report(kUpdateTitle, "The alias already exists");
@@ -127,9 +136,10 @@ int ConfirmDeleteAlias(const char* mail, const char* mailAlias) {
     const bool given = IsGiven(mailAlias);
     if (given && strlen(mailAlias) > kMaxAliasLength) return Report(kUpdateTitle, kAliasTooLong);
     ldapClient client;
-    if (OpenDirectory(client) == nullptr) return Report(kUpdateTitle, "Error connecting to LDAP server");
-    const std::string dn = UserDn(client, mail);
-    if (dn.empty()) return Report(kUpdateTitle, kNoUser);
+    if (OpenDirectory(client) == nullptr) return Report(kUpdateTitle, kNotConnected);
+    bool failed = false;
+    const std::string dn = UserDn(client, mail, &failed);
+    if (dn.empty()) return Report(kUpdateTitle, failed ? kNotConnected : kNoUser);
 
     std::string message = "Nothing to do!";
     if (given) {

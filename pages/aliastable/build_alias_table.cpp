@@ -169,7 +169,7 @@ bool ExtractAndPublish(ldapClient& client, dbMailAlias& relation, const char* di
         return false;
     }
     // The checksums let a reader see damage to any of the three files.
-    if (!WriteGenerationSum(directory, generation)) {
+    if (!WriteGenerationSum(directory, generation, relation.keysIgnoreCase())) {
         NotPublished(kSumNotWritten);
         LogPrintf(kLogError, "Mail Alias Table %s not published, the Mail Alias Sequence stays at %lu",
                   generation, number - 1);

@@ -1,7 +1,11 @@
-// The aliastable tool run as a process (lookup, dump, check) on tables the
-// relation wrote, and on damaged ones, which it must refuse.
+// The aliastable tool run as a process (lookup, dump, check, prune) on tables
+// the relation wrote, and on damaged ones, which it must refuse.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -19,26 +23,27 @@ class AliasToolTest : public ::testing::Test {
 protected:
     void SetUp() override { folder.SetLookupSetting(nullptr); }
 
-    // Generation "5": two known records and `count` generated ones.
-    void Build(unsigned long count) {
-        folder.WriteGeneration("5");
+    // Generation `name`: two known records and `count` generated ones.
+    void Build(unsigned long count, const char* name = "5") {
+        folder.WriteGeneration(name);
         recordBase database;
-        dbMailAlias relation(&database, folder.path.c_str(), "5");
+        dbMailAlias relation(&database, folder.path.c_str(), name);
         ASSERT_EQ(relation.status, DB_OK);
         ASSERT_EQ(AddAlias(&relation, "postmaster@example.org", "admin@example.org"), DB_OK);
         ASSERT_EQ(AddAlias(&relation, "Sales@Example.org", "jane@example.org"), DB_OK);
         for (unsigned long i = 0; i < count; ++i)
             ASSERT_EQ(AddAlias(&relation, GeneratedAlias(i), GeneratedMail(i)), DB_OK);
         ASSERT_EQ(relation.close(), DB_OK);
-        WriteWholeFile(folder.File("published"), "5\n");  // as a build records what it published
-        Seal();
+        WriteWholeFile(folder.File("published"), name + std::string("\n"));  // as a build records it
+        Seal(name, relation.keysIgnoreCase());
     }
-    // 5.sum from the files as they are, as the build writes it.
-    void Seal() {
+    // GEN.sum from the files as they are, as the build writes it.
+    void Seal(const char* name = "5", bool ignoreCase = false) {
         char text[kGenerationSumSize], error[kGenerationSumErrorSize];
-        ASSERT_TRUE(FormGenerationSum(folder.path.c_str(), "5", text, sizeof text, error, sizeof error))
+        ASSERT_TRUE(
+            FormGenerationSum(folder.path.c_str(), name, ignoreCase, text, sizeof text, error, sizeof error))
             << error;
-        WriteWholeFile(folder.File("5.sum"), text);
+        WriteWholeFile(folder.File(name + std::string(".sum")), text);
     }
 
     ProcessResult Tool(std::vector<std::string> arguments) {
@@ -73,11 +78,23 @@ TEST_F(AliasToolTest, LookupDumpAndCheckUnderTheCaseSetting) {
     Build(500);
     EXPECT_EQ(Lookup("SALES@EXAMPLE.ORG").out, "jane@example.org\n");
     EXPECT_EQ(Tool({"check", folder.path, "5"}).exitStatus, 0);
-    // Read under exact comparison, the folded order does not hold.
+    // The setting changed since the build: said, as the sum records the old one.
+    EXPECT_NE(ReadWholeFile(folder.File("5.sum")).find("\nUseCaseSensitiveAliasLookup=YES\n"),
+              std::string::npos);
     folder.SetLookupSetting("NO");
     ProcessResult check = Tool({"check", folder.path, "5"});
     EXPECT_EQ(check.exitStatus, 1);
-    EXPECT_NE(check.err.find("UseCaseSensitiveAliasLookup"), std::string::npos) << check.err;
+    EXPECT_EQ(check.out.rfind("sound: 502 records, ", 0), 0u);
+    EXPECT_EQ(
+        check.err,
+        "aliastable: generation 5 was built with UseCaseSensitiveAliasLookup=YES, the setting is now NO: "
+        "its lookups miss aliases until the next build\n");
+    // A sum without the record, as written before it was kept: read under the setting.
+    std::string sum = ReadWholeFile(folder.File("5.sum"));
+    WriteWholeFile(folder.File("5.sum"), sum.substr(0, sum.find("UseCase")));
+    EXPECT_NE(Tool({"check", folder.path, "5"}).err.find("out of order"), std::string::npos);
+    folder.SetLookupSetting("YES");
+    EXPECT_EQ(Tool({"check", folder.path, "5"}).exitStatus, 0);
 }
 
 TEST_F(AliasToolTest, WrongUsageAndMissingFilesAreRefused) {
@@ -105,7 +122,7 @@ TEST_F(AliasToolTest, OnlyThePublishedGenerationIsRead) {
     Build(10);
     const std::pair<const char*, const char*> records[] = {
         // the record, what the refusal says of it
-        {"", "none is recorded"},  {"6\n", "published: 6"},      {"05\n", "published: 05"},
+        {"", "none is recorded"},  {"3\n", "published: 3"},      {"05\n", "published: 05"},
         {"5", "none is recorded"}, {"5x\n", "none is recorded"}, {"-5\n", "none is recorded"}};
     for (auto [record, said] : records) {
         if (record[0] == '\0')
@@ -126,6 +143,88 @@ TEST_F(AliasToolTest, OnlyThePublishedGenerationIsRead) {
     }
     WriteWholeFile(folder.File("published"), "5\n");
     EXPECT_EQ(Lookup("postmaster@example.org").out, "admin@example.org\n");
+}
+
+// A generation superseded since the caller read the record: lookup and dump
+// are served once more from the recorded one; check takes none but its own.
+TEST_F(AliasToolTest, SupersededGenerationIsReadFromTheRecord) {
+    Build(10, "6");
+    Build(3);
+    WriteWholeFile(folder.File("published"), "6\n");
+    ProcessResult found = Lookup(GeneratedAlias(7));  // only in 6
+    EXPECT_EQ(found.exitStatus, 0);
+    EXPECT_EQ(found.out, GeneratedMail(7) + "\n");
+    EXPECT_EQ(found.err, "aliastable: generation 5 was superseded; reading 6\n");
+    EXPECT_EQ(Tool({"dump", folder.path, "5"}).out, Tool({"dump", folder.path, "6"}).out);
+    EXPECT_EQ(Tool({"check", folder.path, "5"}).exitStatus, 1);
+}
+
+// prune keeps the recorded generation and KEEP-1 before it, never a later
+// one; nothing goes while a build holds the lock, or without a record.
+TEST_F(AliasToolTest, PruneKeepsThePublishedAndTheOnesBefore) {
+    for (std::string name : {"1", "2", "3", "4", "6"}) folder.WriteGeneration(name), Seal(name.c_str());
+    Build(3);
+    WriteWholeFile(folder.File("05.db"), "x");
+    auto left = [&] {  // per generation: its digit when whole, '-' when gone
+        std::string shown;
+        for (char name = '1'; name <= '6'; ++name) {
+            int count = 0;
+            for (const char* extension : {".db", ".id0", ".str", ".sum"})
+                count += access(folder.File(name + std::string(extension)).c_str(), F_OK) == 0;
+            shown += count == 4 ? name : count == 0 ? '-' : '?';
+        }
+        return shown;
+    };
+    int held = -1;
+    struct Case {
+        std::function<void()> setup;
+        const char* keep;
+        int exitStatus;
+        std::string said, left;
+    } cases[] = {
+        {[] {}, "0", 2, "usage", "123456"},
+        {[] {}, "3", 1, "cannot open the build lock: No such file", "123456"},
+        {[&] {
+             held = open(folder.File("build.lock").c_str(), O_RDWR | O_CREAT, 0660), flock(held, LOCK_EX);
+         },
+         "3", 1, "a build is running in " + folder.path + "; nothing removed\n", "123456"},
+        {[&] { close(held); }, "3", 0, "pruned: 8 files removed; kept generation 5 and those from 3 on\n",
+         "--3456"},
+        {[] {}, "1", 0, "pruned: 8 files removed; kept generation 5 and those from 5 on\n", "----56"},
+        {[&] { unlink(folder.File("published").c_str()); }, "1", 1, "no published generation", "----56"},
+    };
+    for (Case& c : cases) {
+        c.setup();
+        ProcessResult run = Tool({"prune", folder.path, c.keep});
+        EXPECT_EQ(run.exitStatus, c.exitStatus) << c.said << run.err;
+        EXPECT_NE((run.out + run.err).find(c.said), std::string::npos) << run.out << run.err;
+        EXPECT_EQ(left(), c.left) << c.said;
+    }
+    EXPECT_EQ(ReadWholeFile(folder.File("05.db")), "x");
+}
+
+// A FIFO in a file's place is refused at once, not waited on.
+TEST_F(AliasToolTest, NonRegularFilesAreRefusedWithoutWaiting) {
+    WriteWholeFile(folder.File("build.lock"), "");
+    struct Case {
+        const char* fifo;
+        std::vector<std::string> arguments;
+        int exitStatus;
+        const char* said;
+    } cases[] = {{"5.sum", {"check", folder.path, "5"}, 1, "5.sum: not a regular file"},
+                 {"5.db", {"lookup", folder.path, "5", "x"}, 2, "5.db is not a regular file"},
+                 {"published", {"dump", folder.path, "5"}, 2, "(none is recorded)"},
+                 {"build.lock", {"prune", folder.path, "1"}, 1, "build lock: not a regular file"}};
+    for (Case& c : cases) {
+        Build(3);
+        unlink(folder.File(c.fifo).c_str());
+        ASSERT_EQ(mkfifo(folder.File(c.fifo).c_str(), 0660), 0);
+        c.arguments.insert(c.arguments.begin(), {"/usr/bin/timeout", "20", BinaryPath("aliastable")});
+        ProcessResult run = RunProcess(c.arguments, {{"XOMTA_CONFIG_DIR", folder.path}}, "");
+        EXPECT_EQ(run.exitStatus, c.exitStatus) << c.fifo;
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+        unlink(folder.File(c.fifo).c_str());
+    }
 }
 
 TEST_F(AliasToolTest, DamagedTablesAreRefused) {

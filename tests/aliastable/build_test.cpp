@@ -305,6 +305,11 @@ TEST_F(AliasBuildTest, FirstBuildPublishesGenerationOne) {
     EXPECT_EQ(LogCount(kLogProgress, "Written 4 records to the New Alias File 1.db"), 1);
     EXPECT_EQ(LogCount(kLogError, "is longer than 127 characters"), 1);  // cut, reported
     EXPECT_EQ(LogCount(kLogError), 1) << Log();
+    // The comparison the index was built with is recorded; check says when it changed.
+    EXPECT_NE(ReadWholeFile(File(1, ".sum")).find("\nUseCaseSensitiveAliasLookup=NO\n"), std::string::npos);
+    ASSERT_TRUE(Config("[PreProcessor]\nUseCaseSensitiveAliasLookup=yes\n"));
+    EXPECT_NE(Tool("check", 1).err.find("built with UseCaseSensitiveAliasLookup=NO, the setting is now YES"),
+              std::string::npos);
 }
 
 TEST_F(AliasBuildTest, MarkedSequenceBuildsTheNextGenerationOverLeftovers) {
@@ -384,9 +389,11 @@ TEST_F(AliasBuildTest, RefusedBuildsLoseNothing) {
         {"no directory server", [&] { Config("[Ldap]\nPort=1\n"); },
          "Error connecting to LDAP server, Alias Table not built", "4",
          "LDAP connect to ldap://127.0.0.1:1 failed: Can't contact LDAP server (-1)"},
-        {"disk full at flush",
-         [&] { mkdir(tables_.c_str(), 0770), symlink("/dev/full", (tables_ + "/5.str").c_str()); },
-         kImagesNotWritten, "4!", "WriteArray; Error writing to file @/AliasTables/5.str"},
+        {"FIFO as the lock",
+         [&] { mkdir(tables_.c_str(), 0770), mkfifo((tables_ + "/build.lock").c_str(), 0660); },
+         kImagesNotWritten, "4", "Could not open the lock file @/AliasTables/build.lock (errno:22)"},
+        {"FIFO as an image", [&] { mkdir(tables_.c_str(), 0770), mkfifo(File(5, ".id0").c_str(), 0660); },
+         kImagesNotWritten, "4!", "WriteArray; Could not open file @/AliasTables/5.id0 for write (errno:6)"},
         {"mark not writable",
          [&] {  // an entry in the sequence's place that cannot hold a value
              Sandbox().Reset(kDomains), StoreProfile("PreProcessor", "Other", "x");
