@@ -79,7 +79,7 @@ int DirectoryDelete(ldapClient& client, const char* dn) {
     return status;
 }
 
-int DirectoryRename(ldapClient& client, const char* dn, const char* newDn) {
+int DirectoryRename(ldapClient& client, const char* dn, const char* newDn, bool deleteOldValue) {
     // The new RDN ends at the first comma that no backslash escapes.
     std::string target = newDn ? newDn : "";
     std::size_t comma = 0;
@@ -88,7 +88,7 @@ int DirectoryRename(ldapClient& client, const char* dn, const char* newDn) {
     const char* superior = comma < target.size() ? target.c_str() + comma + 1 : nullptr;
     int code = LDAP_PARAM_ERROR;
     if (client.ld != nullptr && dn != nullptr && !rdn.empty())
-        code = ldap_rename_s(client.ld, dn, rdn.c_str(), superior, 1, nullptr, nullptr);
+        code = ldap_rename_s(client.ld, dn, rdn.c_str(), superior, deleteOldValue ? 1 : 0, nullptr, nullptr);
     if (code != LDAP_SUCCESS) LogLdapError(client.ld, code, "LDAP rename of %.300s to %.300s", dn, newDn);
     std::string what = Target("rename", dn);
     what += " to ";

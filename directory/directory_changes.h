@@ -17,8 +17,9 @@ int DirectoryModify(ldapClient& client, const char* dn, attrval* changes);
 // ldapClientDelete: 0 deleted, -1 failed (the line gives the result code).
 int DirectoryDelete(ldapClient& client, const char* dn);
 // Moves the entry `dn` to `newDn` in one operation, every value with it; the
-// old naming value is removed and the new one added. The LDAP result code.
-int DirectoryRename(ldapClient& client, const char* dn, const char* newDn);
+// new naming value is added, the old one removed unless `deleteOldValue` is
+// false. The LDAP result code.
+int DirectoryRename(ldapClient& client, const char* dn, const char* newDn, bool deleteOldValue = true);
 // ldapWriteProfileString: 0 stored, else the LDAP result code.
 int DirectoryWriteProfileString(ldapClient& client, const char* section, const char* key, const char* value);
 

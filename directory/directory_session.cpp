@@ -101,17 +101,21 @@ const char* DirectoryHostName() {
     return ReadSetting("HostName", "localhost", hostName, sizeof hostName) ? hostName : nullptr;
 }
 
-SearchReq* FindUserByMail(ldapClient& client, const char* mail) {
+SearchReq* FindUserByMail(ldapClient& client, const char* mail, bool* failed) {
+    if (failed) *failed = false;
     int status = 0;
     SearchResult result(client, nullptr);
+    // Only the first entry is ever used: one entry keeps a wildcard's memory flat.
     if (!mail || strcmp(mail, "*") == 0) {
-        result.reset(
-            client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 0, "(&(objectClass=xoperson)(mail=*))", &status));
+        result.reset(client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 0, "(&(objectClass=xoperson)(mail=*))",
+                                             &status, 1));
     } else {
         const char* dn = client.CreateDNFromMail(mail);
         if (!dn) return nullptr;
-        result.reset(client.ldapClientSearch(dn, LDAP_SCOPE_SUBTREE, 0, "(objectClass=xoperson)", &status));
+        result.reset(
+            client.ldapClientSearch(dn, LDAP_SCOPE_SUBTREE, 0, "(objectClass=xoperson)", &status, 1));
     }
+    if (failed) *failed = !result;  // a search that found nothing still gives its terminator
     // Only the terminator: no entry.
     return result && result.get()->next ? result.release() : nullptr;
 }

@@ -20,9 +20,11 @@ char* OpenDirectory(ldapClient& client);
 const char* DirectoryHostName();
 
 // The user entry whose DN CreateDNFromMail makes from `mail` (an alias does
-// not find it); null or "*" gives every xoperson entry with a mail value.
-// Null when nothing is found or the search fails; release with srch_free.
-SearchReq* FindUserByMail(ldapClient& client, const char* mail);
+// not find it); null or "*" gives the first xoperson entry with a mail value
+// (the server is asked for one entry only). Null when nothing is found or the
+// search fails; *failed (when given) tells the two apart: true when the
+// directory gave no answer about the entry. Release with srch_free.
+SearchReq* FindUserByMail(ldapClient& client, const char* mail, bool* failed = nullptr);
 
 // The first value of attribute `name` (letter case ignored) in the chain's
 // entries, in order; "" when no entry has it. Lives as long as the result.

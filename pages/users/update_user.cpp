@@ -1,12 +1,15 @@
 // UpdateUser: applies the edit form, whose six fields must all be there. An
 // unchanged address (letter case ignored) sends the differences as one
 // modify; a new address moves the entry (user_rename). A value too long to be
-// shown is never replaced. Success ends on the user details page with a
-// message; failures on a result page.
+// shown is never replaced. The address comes with the line ends it is
+// stored with. Success ends on the user details page with a message;
+// failures on a result page.
 #include <strings.h>
 
+#include <cstring>
 #include <string>
 
+#include "base/limits.h"
 #include "directory/attribute_list.h"
 #include "directory/directory_changes.h"
 #include "directory/directory_session.h"
@@ -59,6 +62,21 @@ std::string TooLongToEdit(SearchReq* old, const char* firstName, const char* las
     return "";
 }
 
+// Browsers send a text area's line ends as CRLF. Against a stored address
+// with bare LF line ends the typed one is compared and stored with LF, so
+// that an unchanged address stays unchanged; otherwise it stays as typed.
+std::string WithoutCr(const char* text) {
+    std::string out;
+    for (const char* p = text; *p != '\0'; ++p)
+        if (p[0] != '\r' || p[1] != '\n') out.push_back(*p);
+    return out;
+}
+bool HasBareLf(const char* text) {
+    for (const char* p = strchr(text, '\n'); p != nullptr; p = strchr(p + 1, '\n'))
+        if (p == text || p[-1] != '\r') return true;
+    return false;
+}
+
 }  // namespace
 
 int UpdateUser(const char* mailNdx, const char* firstName, const char* lastName, const char* telNo,
@@ -70,7 +88,8 @@ int UpdateUser(const char* mailNdx, const char* firstName, const char* lastName,
             return 0;
         }
     }
-    const char* overflow = UserFieldOverflow(firstName, lastName, telNo, address);
+    const std::string lfAddress = WithoutCr(address);  // the shortest form it may be stored in
+    const char* overflow = UserFieldOverflow(firstName, lastName, telNo, lfAddress.c_str());
     if (overflow != nullptr) {
         PrintErrorPage("Update User", "%s", overflow);
         return 0;
@@ -88,10 +107,18 @@ int UpdateUser(const char* mailNdx, const char* firstName, const char* lastName,
     std::string newMail = screened;  // the screen's buffer is shared
     // The form names the user by its primary address; anything else (a
     // wildcard, an absent field) names no user to change.
-    SearchResult old(client, FindUserByMail(client, mailNdx));
+    bool failed = false;
+    SearchResult old(client, FindUserByMail(client, mailNdx, &failed));
     if (old && !IsUserIdentity(old.get(), mailNdx)) old.reset();
     if (!old) {
-        PrintErrorPage("Update User", "User cannot be updated, the entry has been deleted");
+        PrintErrorPage("Update User", failed ? "Error connecting to LDAP server"
+                                             : "User cannot be updated, the entry has been deleted");
+        return 0;
+    }
+    if (HasBareLf(GetAttrValue(old.get(), "streetaddress"))) {
+        address = lfAddress.c_str();
+    } else if (strlen(address) > kMaxFormAddressLength) {
+        PrintErrorPage("Update User", "Error: address field overflow");
         return 0;
     }
     std::string message = TooLongToEdit(old.get(), firstName, lastName, telNo, address);

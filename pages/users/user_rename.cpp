@@ -3,9 +3,10 @@
 // the rename, and a rename that another request raced to is taken back. The
 // entry moves in one directory operation (its old primary address goes,
 // every other value stays), then its five form attributes change; a failed
-// change takes the move back. No step leaves a value on no entry: a server
-// lost between the two leaves the user under its new address with its old
-// form values.
+// change takes the move back, which keeps the new address when it was one of
+// the user's aliases. No step leaves a value on no entry: a server lost
+// between the two leaves the user under its new address with its old form
+// values, and the page says that the server did not answer.
 #include "pages/users/user_rename.h"
 
 #include <strings.h>
@@ -26,6 +27,9 @@ namespace {
 
 const char kExists[] = "Cannot Update entry, the new email address already exists.";
 const char kNotAdded[] = "Could not add modified User";
+const char kNotConnected[] = "Error connecting to LDAP server";
+const char kNoAnswer[] =
+    "The LDAP server did not answer: the user may have been renamed without the new values";
 
 std::string HeldBy(const std::string& holder) {
     std::string text =
@@ -33,23 +37,28 @@ std::string HeldBy(const std::string& holder) {
     return text.append(HtmlEscape(holder.c_str())).append("\"");
 }
 
-// Takes a rename back: the entry returns to its old DN.
-void MoveBack(ldapClient& client, const std::string& newDn, const std::string& oldDn) {
-    if (DirectoryRename(client, newDn.c_str(), oldDn.c_str()) != LDAP_SUCCESS)
-        LogPrintf(kLogError, "UpdateUser: %s could not be moved back to %s", newDn.c_str(), oldDn.c_str());
+// Takes a rename back: the entry returns to its old DN, keeping the new
+// address as a value when it held it before (`wasAlias`). False when it stays.
+bool MoveBack(ldapClient& client, const std::string& newDn, const std::string& oldDn, bool wasAlias) {
+    if (DirectoryRename(client, newDn.c_str(), oldDn.c_str(), !wasAlias) == LDAP_SUCCESS) return true;
+    LogPrintf(kLogError, "UpdateUser: %s could not be moved back to %s", newDn.c_str(), oldDn.c_str());
+    return false;
 }
 
 }  // namespace
 
 bool RenameUser(ldapClient& client, SearchReq* old, const char* newMail, const char* firstName,
                 const char* lastName, const char* telNo, const char* address, std::string* message) {
-    if (SearchResult(client, FindUserByMail(client, newMail))) return *message = kExists, false;
+    bool failed = false;
+    if (SearchResult(client, FindUserByMail(client, newMail, &failed))) return *message = kExists, false;
+    if (failed) return *message = kNotConnected, false;
     const std::string oldDn = old->dn, newDn = client.CreateDNFromMail(newMail);
     // The user's own alias may become its primary address.
     MailHolders before = FindMailHolders(client, newMail);
     std::string other = OtherHolder(before, {oldDn.c_str()});
-    if (!before.answered) return *message = kNotAdded, false;
+    if (!before.answered) return *message = kNotConnected, false;
     if (!other.empty()) return *message = HeldBy(other), false;
+    const bool wasAlias = !before.dns.empty();  // held by no other entry: the user's own alias
 
     char* suffix = client.GetSuffix(newMail);
     bool treeOk = suffix != nullptr && CreateDomainTree(client, suffix);
@@ -57,6 +66,7 @@ bool RenameUser(ldapClient& client, SearchReq* old, const char* newMail, const c
     if (!treeOk) return *message = "Failed to create domain tree", false;
 
     int status = DirectoryRename(client, oldDn.c_str(), newDn.c_str());
+    if (status < 0) return *message = kNoAnswer, false;  // the rename may have been made
     if (status != LDAP_SUCCESS) {
         if (status == LDAP_CONSTRAINT_VIOLATION || status == LDAP_ALREADY_EXISTS)
             other = OtherHolder(FindMailHolders(client, newMail), {oldDn.c_str(), newDn.c_str()});
@@ -66,8 +76,8 @@ bool RenameUser(ldapClient& client, SearchReq* old, const char* newMail, const c
     MailHolders after = FindMailHolders(client, newMail);
     other = OtherHolder(after, {oldDn.c_str(), newDn.c_str()});
     if (!after.answered || !other.empty()) {
-        MoveBack(client, newDn, oldDn);
-        *message = other.empty() ? kNotAdded : HeldBy(other);
+        bool back = MoveBack(client, newDn, oldDn, wasAlias);
+        *message = !other.empty() ? HeldBy(other) : back ? kNotConnected : kNoAnswer;
         return false;
     }
     AttrList changes;
@@ -79,8 +89,8 @@ bool RenameUser(ldapClient& client, SearchReq* old, const char* newMail, const c
             // Only a refusal is taken back: a change whose answer was lost (the
             // client's own negative codes) may still be carried out, and a move
             // back behind it would leave the new values under the old address.
-            if (modified > 0) MoveBack(client, newDn, oldDn);
-            return *message = kNotAdded, false;
+            bool back = modified > 0 && MoveBack(client, newDn, oldDn, wasAlias);
+            return *message = back ? kNotAdded : kNoAnswer, false;
         }
     }
     *message = "Successfully Updated User";

@@ -91,8 +91,10 @@ public:
     // *status: 0 entries found, 1 none (also for an absent base), other
     // values failure (the LDAP result code, or -1). The result is null on
     // failure, else a chain whose last node is the terminator; it stays valid
-    // after unbind until srch_free.
-    SearchReq* ldapClientSearch(const char* base, int scope, int attrsonly, const char* filter, int* status);
+    // after unbind until srch_free. sizeLimit > 0 asks the server for at most
+    // that many entries; its "size limit exceeded" with them is a success.
+    SearchReq* ldapClientSearch(const char* base, int scope, int attrsonly, const char* filter, int* status,
+                                int sizeLimit = 0);
     // LDAP result code: 0 added. The values of the DN's own RDN are added
     // when the list lacks them.
     int ldapClientAdd(const char* dn, attrval* attrs);

@@ -64,7 +64,7 @@ bool CopyAttributes(LDAP* ld, LDAPMessage* entry, const char* dn, attrval** head
 }  // namespace
 
 SearchReq* ldapClient::ldapClientSearch(const char* base, int scope, int attrsonly, const char* filter,
-                                        int* status) {
+                                        int* status, int sizeLimit) {
     int ignored = 0;
     if (!status) status = &ignored;
     *status = -1;
@@ -72,8 +72,10 @@ SearchReq* ldapClient::ldapClientSearch(const char* base, int scope, int attrson
 
     LDAPMessage* reply = nullptr;
     int rc = ldap_search_ext_s(ld, base ? base : "", scope, filter && *filter ? filter : "(objectClass=*)",
-                               nullptr, attrsonly, nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &reply);
-    if (rc == LDAP_NO_SUCH_OBJECT) rc = LDAP_SUCCESS;  // an absent base holds no entries
+                               nullptr, attrsonly, nullptr, nullptr, nullptr,
+                               sizeLimit > 0 ? sizeLimit : LDAP_NO_LIMIT, &reply);
+    if (rc == LDAP_NO_SUCH_OBJECT) rc = LDAP_SUCCESS;                       // an absent base holds no entries
+    if (rc == LDAP_SIZELIMIT_EXCEEDED && sizeLimit > 0) rc = LDAP_SUCCESS;  // the entries asked for
     if (rc != LDAP_SUCCESS) {
         LogLdapError(ld, rc, "LDAP search below \"%.300s\" for %.300s", base ? base : "",
                      filter ? filter : "");

@@ -105,6 +105,9 @@ TEST(AliasChanges, AddReplaceAndDeleteEndOnTheDetailsPage) {
          "Mail Alias \"A&#38;B&#64;example.com\" Deleted successfully"},
         {Delete(kAnn, kAbsent), {"ann.alias@example.com", "changed@example.com"}, "Nothing to do!"},
         {Delete(kAnn, ""), {"ann.alias@example.com", "changed@example.com"}, "Nothing to do!"},
+        {Update(kAnn, "ANN.alias@example.com", "ann.alias@example.com"),  // the own alias's letter case
+         {"changed@example.com", "ANN.alias@example.com"},
+         "Changed Mail alias \"ann.alias&#64;example.com\" to \"ANN.alias&#64;example.com\" successfully"},
     };
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const Step& s = steps[i];
