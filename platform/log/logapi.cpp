@@ -1,12 +1,15 @@
 // Log service: one line per call, "<UTC time> <level> <application>[<pid>]:
 // <text>", appended with one write(2) to the file named by XOMTA.INI [Log]
 // File, else (or when that file cannot be opened) sent to syslog, facility
-// mail. Lines above [Log] Level (when set) are dropped. Line breaks inside
-// the text become blanks; a text longer than kLogMaxTextSize is cut. The log
-// file stays open while its name stays the same, and the two settings are
-// read again only when XOMTA.INI changed, so a long run of lines costs one
-// stat and one write each, and a dropped line one stat. In a batch, progress
-// lines share their writes and the settings are looked at once a second.
+// mail. Lines above [Log] Level (when set) are dropped. Control bytes of the
+// application name and the text (line breaks, ESC, BEL, DEL) are written as
+// "\xHH", as audit lines quote them, so that no directory value can end a
+// line early or reach a terminal raw; a text longer than kLogMaxTextSize
+// (after that) is cut. The log file stays open while its name stays the
+// same, and the two settings are read again only when XOMTA.INI changed, so
+// a long run of lines costs one stat and one write each, and a dropped line
+// one stat. In a batch, progress lines share their writes and the settings
+// are looked at once a second.
 #include "platform/log/logapi.h"
 
 #include <fcntl.h>
@@ -39,10 +42,24 @@ int SyslogPriority(int level) {
     return LOG_DEBUG;
 }
 
-// Copies `text` (at most `limit` bytes) with line breaks as blanks.
-std::size_t CopyOneLine(char* out, const char* text, std::size_t limit) {
+// Copies `text` with its control bytes as "\xHH", writing at most `room`
+// bytes (an escape is never cut); returns the count written.
+std::size_t CopyEscaped(char* out, const char* text, std::size_t room) {
+    static const char kHex[] = "0123456789ABCDEF";
     std::size_t n = 0;
-    for (; text[n] && n < limit; ++n) out[n] = (text[n] == '\n' || text[n] == '\r') ? ' ' : text[n];
+    for (; *text; ++text) {
+        unsigned char c = static_cast<unsigned char>(*text);
+        if (c >= 0x20 && c != 0x7F) {
+            if (n + 1 > room) break;
+            out[n++] = static_cast<char>(c);
+            continue;
+        }
+        if (n + 4 > room) break;
+        out[n++] = '\\';
+        out[n++] = 'x';
+        out[n++] = kHex[c >> 4];
+        out[n++] = kHex[c & 0xF];
+    }
     return n;
 }
 
@@ -184,8 +201,6 @@ const char* SecondStamp(time_t seconds) {
 void WriteLine(const LogSettings& settings, int level, const char* application, const char* text) {
     if (!application) application = "";
     if (!text) text = "";
-    std::size_t appLength = strnlen(application, kLogMaxTextSize);
-    std::size_t textLength = strnlen(text, kLogMaxTextSize);
     char line[2 * kStampSize + 2 * kLogMaxTextSize + 2];
 
     // "<time>.<milliseconds>Z <level> <application>[<pid>]: ", put together
@@ -204,14 +219,16 @@ void WriteLine(const LogSettings& settings, int level, const char* application, 
     line[length++] = ' ';
     length += PutDecimal(line + length, level);
     line[length++] = ' ';
-    length += CopyOneLine(line + length, application, appLength);
+    std::size_t appStart = length;
+    length += CopyEscaped(line + length, application, kLogMaxTextSize);
+    std::size_t appLength = length - appStart;
     line[length++] = '[';
     length += PutDecimal(line + length, ProcessId());
     line[length++] = ']';
     line[length++] = ':';
     line[length++] = ' ';
     std::size_t textStart = length;
-    length += CopyOneLine(line + length, text, textLength);
+    length += CopyEscaped(line + length, text, kLogMaxTextSize);
     line[length++] = '\n';
 
     // Progress lines of a batch wait in the batch while the file stays the
@@ -231,7 +248,7 @@ void WriteLine(const LogSettings& settings, int level, const char* application, 
     if (settings.file[0]) written = AppendToFile(settings.file, line, length);
     if (!written) {
         line[length - 1] = '\0';
-        syslog(LOG_MAIL | SyslogPriority(level), "%.*s: %s", static_cast<int>(appLength), application,
+        syslog(LOG_MAIL | SyslogPriority(level), "%.*s: %s", static_cast<int>(appLength), line + appStart,
                line + textStart);
     }
 }

@@ -149,16 +149,21 @@ struct LogTest : ::testing::Test {
 TEST_F(LogTest, OneLinePerCallAppended) {
     WriteWholeFile(log, "earlier line\n");
     LogMessage(kLogProgress, "LDAP CGI", "Alias table 12 built");
-    LogMessage(kLogError, "LDAP\nCGI", "line one\nline two\r\nthree\n");
+    LogMessage(kLogError, "LDAP\nCGI", "line one\nline two\r\nthree\n\x1b[2J\a\x7f");
+    LogMessage(kLogAudit, "LDAP CGI", "audit: user=\"a\\x1B\\\"b\"");  // quoted already: unchanged
     LogMessage(3, nullptr, nullptr);
     LogMessage(3, "LDAP CGI", std::string(kLogMaxTextSize * 2, 'h').c_str());
+    LogMessage(3, "LDAP CGI", (std::string(kLogMaxTextSize - 2, 'h') + "\t").c_str());  // no escape cut
     EXPECT_EQ(Format(2, 5, "%s and more", "abcdefgh"), 5);
-    std::vector<std::string> expected = {"no time: earlier line",
-                                         "6 LDAP CGI" + pid + "Alias table 12 built",
-                                         "1 LDAP CGI" + pid + "line one line two  three ",
-                                         "3 " + pid,
-                                         "3 LDAP CGI" + pid + std::string(kLogMaxTextSize, 'h'),
-                                         "2 LDAP CGI" + pid + "abcde"};
+    std::vector<std::string> expected = {
+        "no time: earlier line",
+        "6 LDAP CGI" + pid + "Alias table 12 built",
+        "1 LDAP\\x0ACGI" + pid + "line one\\x0Aline two\\x0D\\x0Athree\\x0A\\x1B[2J\\x07\\x7F",
+        "4 LDAP CGI" + pid + "audit: user=\"a\\x1B\\\"b\"",
+        "3 " + pid,
+        "3 LDAP CGI" + pid + std::string(kLogMaxTextSize, 'h'),
+        "3 LDAP CGI" + pid + std::string(kLogMaxTextSize - 2, 'h'),
+        "2 LDAP CGI" + pid + "abcde"};
     EXPECT_EQ(Lines(log), expected);
 }
 
