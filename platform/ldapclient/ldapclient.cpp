@@ -5,6 +5,8 @@
 // requirement and the DN buffer of CreateDNFromMail.
 #include "platform/ldapclient/ldapclient.h"
 
+#include <signal.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -17,6 +19,15 @@ bool HasScheme(const char* uri, const char* scheme) { return strncasecmp(uri, sc
 
 bool IsUri(const char* host) {
     return HasScheme(host, "ldap://") || HasScheme(host, "ldaps://") || HasScheme(host, "ldapi://");
+}
+
+// libldap writes to the server's socket with plain writes: a server that has
+// dropped the connection would end the process by SIGPIPE, with no page and
+// no log line. Ignored, the write fails with EPIPE and the operation reports
+// the lost server like any other failure. A handler the program set stays.
+void IgnoreBrokenPipes() {
+    struct sigaction current {};
+    if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace
@@ -62,6 +73,7 @@ int ldapClient::ldapClientConnect(const char* host, int port) {
         BeginTlsReasons(&reasons);
         PrepareTlsContext();  // before the handle, which copies the process's options
     }
+    IgnoreBrokenPipes();
     LDAP* handle = nullptr;
     int rc = ldap_initialize(&handle, uri.c_str());
     if (rc != LDAP_SUCCESS || !handle) {

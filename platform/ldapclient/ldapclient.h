@@ -83,7 +83,8 @@ public:
     // server's certificate (LDAP_OPT_X_TLS_REQUIRE_CERT demand, whatever
     // TLS_REQCERT says) against the CA certificates of the OpenLDAP client
     // configuration (TLS_CACERT in ldap.conf, LDAPTLS_CACERT, ...); a refused
-    // one gives libldap's reason in the error line.
+    // one gives libldap's reason in the error line. SIGPIPE at its default
+    // becomes ignored: a server that drops the connection fails a call.
     int ldapClientConnect(const char* host, int port);
     // user: a DN, or a name without "=" that binds as "cn=" and the name. 0 = bound.
     int ldapClientBind(const char* user, const char* password);

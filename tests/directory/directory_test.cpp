@@ -1,7 +1,9 @@
 // The directory layer and its client against the test slapd, and the name and address checks they use.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <strings.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -18,6 +20,7 @@
 #include "directory/owners.h"
 #include "directory/primary_address.h"
 #include "tests/support/directory_sandbox.h"
+#include "tests/support/holding_relay.h"
 
 namespace {
 
@@ -380,7 +383,9 @@ TEST_F(Directory, FailedOperationsLogCodeServerMessageAndMatchedDn) {
     AttrList notAllowed, value;
     AddAttrValue(&notAllowed.head, kAttrAdd, "xoprofilevalue", "%s", "x");
     AddAttrValue(&value.head, kAttrAdd, "objectClass", "%s", "xoperson");
-    AddAttrEnd(&notAllowed.head), AddAttrEnd(&value.head);
+    AttrList large;  // 4 MB: more than the socket takes before the server's reset arrives
+    for (int i = 0; i < 8000; ++i) AddAttrValue(&large.head, kAttrAdd, "mail", "%0500d", i);
+    AddAttrEnd(&notAllowed.head), AddAttrEnd(&value.head), AddAttrEnd(&large.head);
     const std::string tail = ", server message \"\", matched DN \"\"";
     std::pair<std::function<void()>, std::string> cases[] = {
         {[&] { client.ldapClientModify(kAnnaDn, notAllowed.head); },
@@ -404,6 +409,15 @@ TEST_F(Directory, FailedOperationsLogCodeServerMessageAndMatchedDn) {
          "LDAP bind as \"cn=root\" failed: Invalid credentials (49)" + tail},
         {[&] { client.ldapClientConnect("127.0.0.1", 1); },
          "LDAP connect to ldap://127.0.0.1:1 failed: Can't contact LDAP server (-1)" + tail},
+        {[&] {  // a server that closed the connection: a failed write, not SIGPIPE, ends the modify
+             signal(SIGPIPE, SIG_DFL);
+             int port = 0, listening = ListenOnLoopback(&port);
+             ldapClient dropped;
+             dropped.ldapClientConnect("127.0.0.1", port);
+             close(accept(listening, nullptr, nullptr)), close(listening);
+             dropped.ldapClientModify(kAnnaDn, large.head);
+         },
+         "LDAP modify of " + std::string(kAnnaDn) + " failed: Can't contact LDAP server (-1)" + tail},
     };
     for (auto& [operation, line] : cases) {
         ASSERT_TRUE(sandbox.ClearLog());

@@ -39,9 +39,19 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const Environment
     posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    // The child starts with SIGPIPE at its default, as under a web server, not
+    // ignored as here: a program that a broken pipe would kill must show it.
+    posix_spawnattr_t attributes;
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    int spawned = posix_spawn(&pid, args[0], &actions, &attributes, args.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     if (spawned != 0) {
         for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
         result.exitStatus = 127;
