@@ -167,7 +167,8 @@ bool LabelsSurviveDots(const std::vector<std::string>& labels) {
 
 std::string LabelsToDn(const std::vector<std::string>& labels) {
     std::string dn;
-    for (const std::string& label : labels) dn += (dn.empty() ? "dc=" : ",dc=") + EscapeDnValue(label.c_str());
+    for (const std::string& label : labels)
+        dn += (dn.empty() ? "dc=" : ",dc=") + EscapeDnValue(label.c_str());
     return dn;
 }
 

@@ -58,7 +58,8 @@ void KeepOnePermission(ldapClient& client, const char* mail, const char* channel
             continue;
         int status = DirectoryModify(client, user.get()->dn, list.head);
         if (status != 0 && status != LDAP_NO_SUCH_ATTRIBUTE)
-            LogPrintf(kLogError, "AddChannel: extra permission %s of %s stays", value.c_str(), user.get()->dn);
+            LogPrintf(kLogError, "AddChannel: extra permission %s of %s stays", value.c_str(),
+                      user.get()->dn);
     }
 }
 

@@ -83,7 +83,8 @@ TEST(DomainBrowser, EveryLevelOfTheTree) {
         {Post({{"Command", "BrowseDomainMenu"}}), Row("com") + Row("org")},
         {Post({{"Command", "ViewSubDomain"}}), Row("com") + Row("org")},  // no Domain: the top
         {Browse(""), Row("com") + Row("org")},
-        {Browse("com"), Row("x.y.com", "dc%3dx.y,dc%3dcom", dotted) + Row("example.com") + Row(markup, markupLink)},
+        {Browse("com"),
+         Row("x.y.com", "dc%3dx.y,dc%3dcom", dotted) + Row("example.com") + Row(markup, markupLink)},
         // A label holding "." is browsed by the DN that the link carries.
         {Browse(dotted), Row("w.x.y.com", "dc%3dw,dc%3dx.y,dc%3dcom", "dc=w," + dotted)},
         // One level only; a DN in capitals comes back in lower case.
