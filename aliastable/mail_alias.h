@@ -9,12 +9,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/limits.h"
 #include "platform/recbase/recbase.h"
 
 constexpr std::size_t kAliasKeySize = 128;       // szAlias, terminator included
 constexpr std::size_t kAliasRecordLength = 132;  // first word + szAlias
 constexpr std::size_t kAliasRelationNameSize = 4096;
 constexpr int kAliasSettingSize = 32;  // buffer of the lookup setting
+static_assert(kAliasKeySize == kMaxAliasKeyLength + 1, "the alias pages refuse what the key cannot hold");
 
 // Fixed part of one alias record.
 struct dbMailAliasStr {

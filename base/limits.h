@@ -22,6 +22,8 @@ constexpr std::size_t kMaxMailAddressLength = 255;    // ValidateMailAddress inp
 constexpr std::size_t kMaxDomainNameLength = 255;     // DomainToDn input
 constexpr std::size_t kMaxDomainDnLength = 1023;      // a domain named by its dc= DN in a link
 constexpr std::size_t kMaxFormAddressLength = 511;    // Mail / Address form fields
+constexpr std::size_t kMaxAliasKeyLength = 127;       // longest alias the alias table's key holds whole
+constexpr std::size_t kMaxLongAliasesNamed = 10000;   // aliases filling the key a build remembers the owners of
 constexpr std::size_t kListFilterSize = 1200;         // ListUsers filter buffer
 constexpr std::size_t kPathBufferSize = 4096;         // alias table paths
 constexpr std::size_t kInteractiveInputStart = 1024;  // interactive input, doubles when full

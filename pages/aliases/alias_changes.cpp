@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/limits.h"
 #include "base/log.h"
 #include "directory/attribute_list.h"
 #include "directory/directory_changes.h"
@@ -94,6 +95,11 @@ int UpdateAlias(const char* mail, const char* mailAlias, const char* oldMailAlia
     const char* screened = ValidateMailAddress(mailAlias);
     if (screened == nullptr) return Report(kUpdateTitle, "Invalid mail address");
     const std::string alias = screened;  // the screen's buffer is shared
+    // The alias table keys an alias by its first kMaxAliasKeyLength characters:
+    // a longer one would share its key with others and reach the wrong user.
+    if (alias.size() > kMaxAliasKeyLength)
+        return Report(kUpdateTitle, "Sorry, an alias longer than " + std::to_string(kMaxAliasKeyLength) +
+                                        " characters is not allowed.");
     // An empty old value names no alias: the change is an add.
     const char* oldAlias = IsGiven(oldMailAlias) ? oldMailAlias : nullptr;
     if (oldAlias != nullptr && strlen(oldAlias) > kMaxAliasLength) return Report(kUpdateTitle, kAliasTooLong);

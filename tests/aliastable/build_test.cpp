@@ -277,7 +277,7 @@ protected:
     std::size_t logStart_ = 0;
 };
 
-// Four entries fetched three at a time.
+// Five entries fetched three at a time.
 TEST_F(AliasBuildTest, FirstBuildPublishesGenerationOne) {
     std::string longAlias = std::string(140, 'l') + "@example.com";
     ASSERT_TRUE(Sandbox().Add(
@@ -285,7 +285,8 @@ TEST_F(AliasBuildTest, FirstBuildPublishesGenerationOne) {
         User("anna@example.com", {"ANNA@EXAMPLE.COM", "a.smith@example.com", "office@example.com"}) +
             User("bob@example.com", {"bob@example.com"}) +  // no aliases
             User("carol@example.org", {"carol@example.org", "Carol.K@Example.ORG", "office@example.com"}) +
-            User("dan@example.com", {"dan@example.com", longAlias}),
+            User("dan@example.com", {"dan@example.com", longAlias}) +
+            User("eve@example.com", {"eve@example.com", longAlias.substr(0, 140) + "\a@example.org"}),
         true));  // one alias on two users, past the directory's uniqueness guard
     ASSERT_TRUE(Config("[Ldap]\nRecordLimit=3\n"));
     ProcessResult menu = Run("AliasTable");  // no sequence: no warning
@@ -304,7 +305,13 @@ TEST_F(AliasBuildTest, FirstBuildPublishesGenerationOne) {
     EXPECT_EQ(LogCount(kLogProgress, "Entry anna@example.com, Alias \"a.smith@example.com\""), 1);
     EXPECT_EQ(LogCount(kLogProgress, "Written 4 records to the New Alias File 1.db"), 1);
     EXPECT_EQ(LogCount(kLogError, "is longer than 127 characters"), 1);  // cut, reported
-    EXPECT_EQ(LogCount(kLogError), 1) << Log();
+    // Eve's alias cut to Dan's key: not stored, both named, the control byte escaped.
+    const std::string eve = longAlias.substr(0, 140) + "\\x07@example.org";
+    EXPECT_EQ(
+        LogCount(kLogError, "Alias \"" + eve + "\" of eve@example.com is not stored: its first 127 " +
+                                "characters are the key of alias \"" + longAlias + "\" of dan@example.com"),
+        1);
+    EXPECT_EQ(LogCount(kLogError), 2) << Log();
     // The comparison the index was built with is recorded; check says when it changed.
     EXPECT_NE(ReadWholeFile(File(1, ".sum")).find("\nUseCaseSensitiveAliasLookup=NO\n"), std::string::npos);
     ASSERT_TRUE(Config("[PreProcessor]\nUseCaseSensitiveAliasLookup=yes\n"));

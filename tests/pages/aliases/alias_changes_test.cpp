@@ -125,8 +125,10 @@ TEST(AliasChanges, AddReplaceAndDeleteEndOnTheDetailsPage) {
 TEST(AliasChanges, RefusalsLeaveTheDirectoryAsItWas) {
     ASSERT_TRUE(Seed());
     const string before = State(), n511(499, 'n'), long511 = n511 + "@example.com", long512 = "n" + long511;
+    const string past127 = string(116, 'k') + "@example.com";  // 128: past the alias table's key
     ASSERT_EQ(long511.size(), 511u);
     const string noUser = "User not found, Mail Alias can not be updated";
+    const string pastKey = "Sorry, an alias longer than 127 characters is not allowed.";
     struct Case {
         const char* name;
         ProcessResult run;
@@ -150,6 +152,9 @@ TEST(AliasChanges, RefusalsLeaveTheDirectoryAsItWas) {
         {"old alias too long", Update(kAnn, "fresh@example.com", long512.c_str()),
          Refused("Error: alias field overflow")},
         {"invalid", Update(kAnn, "a b@example.com"), Refused("Invalid mail address")},
+        {"new alias past the table's key", Update(kAnn, past127.c_str()), Refused(pastKey)},
+        {"changed alias past the table's key", Update(kAnn, past127.c_str(), "ann.alias@example.com"),
+         Refused(pastKey)},
         {"no alias", Update(kAnn, kAbsent), Refused("Invalid mail address")},
         // Only the user whose primary address is Mail.
         {"update by alias", Update("ann.alias@example.com", "fresh@example.com"), Refused(noUser)},
