@@ -134,11 +134,13 @@ int PrintAliasPage(const AliasPage& page, const char* mail, const char* alias) {
         PrintResultPageAndEnd("Error connecting to LDAP port on server");
         return 1;
     }
-    SearchResult found(client, FindUserByMail(client, mail));
+    bool failed = false;
+    SearchResult found(client, FindUserByMail(client, mail, &failed));
     const SearchReq* user = found.get();
     if (user == nullptr) {
-        PrintResultPageAndEnd("User not found, no Aliases can be displayed");
-        return 0;
+        PrintResultPageAndEnd(failed ? "Error connecting to LDAP port on server"
+                                     : "User not found, no Aliases can be displayed");
+        return failed ? 1 : 0;
     }
     if (page.editable) PrintEmailValidationScript("MailAlias");
     PrintSummary(user, mail);

@@ -94,7 +94,9 @@ void PrintGoBackRefusal(const char* title, const char* message) {
 
 SearchResult FindUserToChange(ldapClient& client, const char* mail, bool* connected) {
     *connected = OpenDirectory(client) != nullptr;
-    SearchResult result(client, *connected ? FindUserByMail(client, mail) : nullptr);
+    bool failed = false;
+    SearchResult result(client, *connected ? FindUserByMail(client, mail, &failed) : nullptr);
+    *connected = *connected && !failed;
     if (result && !IsUserIdentity(result.get(), mail)) result.reset();
     return result;
 }
@@ -114,9 +116,11 @@ bool OpenShownConnector(ldapClient& client, const char* mail, const char* otherM
         *status = refusals.notConnectedStatus;
         return false;
     }
-    shown->user.reset(FindUserByMail(client, mail));
+    bool failed = false;
+    shown->user.reset(FindUserByMail(client, mail, &failed));
     if (!shown->user) {
-        PrintResultPageAndEnd(refusals.notFound);
+        PrintResultPageAndEnd(failed ? refusals.notConnected : refusals.notFound);
+        if (failed) *status = refusals.notConnectedStatus;
         return false;
     }
     if (!SplitConnector(otherMailbox, &shown->channel, &shown->identifier)) {

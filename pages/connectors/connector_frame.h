@@ -50,7 +50,8 @@ void PrintGoBackRefusal(const char* title, const char* message);
 
 // Opens `client` and finds the entry whose primary address is `mail`, as the
 // changing pages require: a wildcard or an alias names no entry. Empty, with
-// *connected telling why, when there is none.
+// *connected telling why, when there is none (a search that the directory
+// did not answer counts as no connection).
 SearchResult FindUserToChange(ldapClient& client, const char* mail, bool* connected);
 
 // What the pages showing one connector open with: the user found by its

@@ -78,10 +78,11 @@ int ViewConn(const char* mail) {
         PrintResultPageAndEnd("Error connecting to LDAP port on server");
         return 1;
     }
-    SearchResult result(client, FindUserByMail(client, mail));
+    bool failed = false;
+    SearchResult result(client, FindUserByMail(client, mail, &failed));
     if (!result) {
-        PrintResultPageAndEnd("User not found");
-        return 0;
+        PrintResultPageAndEnd(failed ? "Error connecting to LDAP port on server" : "User not found");
+        return failed ? 1 : 0;
     }
     PrintLayoutStart();
     printf("<center><table border=\"0\">\n");
@@ -89,7 +90,7 @@ int ViewConn(const char* mail) {
     printf("</table>\n");
     printf("<table border=\"1\">\n");
     printf("<tr>%sConnector</td>%sIdentifier</td>%sPermission</td></tr>\n", kHeading, kHeading, kHeading);
-    // Only the attribute name as the directory spells it; "*" lists every user's connectors.
+    // Only the attribute name as the directory spells it.
     for (const SearchReq* entry = result.get(); entry->next != nullptr; entry = entry->next)
         for (const attrval* node = entry->attrs; node != nullptr && node->next != nullptr; node = node->next)
             if (strcmp(node->name, "othermailbox") == 0) PrintConnectorRow(entry, node->value, mail);

@@ -70,7 +70,12 @@ int VerifyDeleteUser(const char* mail) {
     }
     // Only the user the address names: a wildcard or an absent field finds
     // other entries, which must not be taken for it.
-    SearchResult result(client, FindUserByMail(client, mail));
+    bool failed = false;
+    SearchResult result(client, FindUserByMail(client, mail, &failed));
+    if (failed) {
+        PrintResultPageAndEnd("Error connecting to LDAP port on server");
+        return 0;
+    }
     if (!result || !IsUserIdentity(result.get(), mail)) {
         PrintResultPageAndEnd("Cant find user,Delete User Operation Failed");
         return 0;

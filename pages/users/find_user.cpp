@@ -75,8 +75,13 @@ int FindUser(const char* mail, const char* message) {
         PrintResultPageAndEnd("Error connecting to LDAP port on server");
         return 0;
     }
-    SearchResult found(client, FindUserByMail(client, mail));
+    bool failed = false;
+    SearchResult found(client, FindUserByMail(client, mail, &failed));
     SearchReq* result = found.get();
+    if (failed) {
+        PrintResultPageAndEnd("Error connecting to LDAP port on server");
+        return 0;
+    }
     if (result == nullptr) {
         std::string text = "User (";
         text.append(HtmlEscape(mail)).append(") not found");

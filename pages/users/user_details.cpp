@@ -131,7 +131,10 @@ SearchReq* FindUserForForm(ldapClient& client, const char* mail, int* status) {
         *status = 1;
         return nullptr;
     }
-    SearchReq* result = FindUserByMail(client, mail);
-    if (result == nullptr) PrintResultPageAndEnd("User not found");
+    bool failed = false;
+    SearchReq* result = FindUserByMail(client, mail, &failed);
+    if (result == nullptr)
+        PrintResultPageAndEnd(failed ? "Error connecting to LDAP port on server" : "User not found");
+    if (failed) *status = 1;
     return result;
 }

@@ -23,9 +23,9 @@ void PrintDetailTextArea(bool readOnly, const char* label, const char* fieldName
 // primary address (letter case ignored).
 void PrintAliasRows(SearchReq* result);
 // Opens the directory and finds the user that the edit form or the delete
-// confirmation shows. Without a connection it ends the page and sets *status
-// to 1, the page's exit status; without the user it ends the page (status 0);
-// both yield null.
+// confirmation shows. Without a connection or an answer it ends the page and
+// sets *status to 1, the page's exit status; without the user it ends the
+// page (status 0); both yield null.
 SearchReq* FindUserForForm(ldapClient& client, const char* mail, int* status);
 
 #endif

@@ -87,6 +87,9 @@ protected:
         EXPECT_EQ(PageShapeFaults(page.out), "") << page.out;
         EXPECT_LT(seconds, kPageSecondsLimit);
         bool success = page.out.find(c.model->success) != string::npos;
+        // A directory that did not answer is never reported as an absent or refused entry.
+        for (const char* wrong : {"not found", "has been deleted", "Could not add modified User"})
+            EXPECT_EQ(page.out.find(wrong), string::npos) << page.out;
         if (mustRefuse) {
             EXPECT_FALSE(success);
             EXPECT_NE(page.out.find(kNotConnected), string::npos) << page.out;
