@@ -125,6 +125,7 @@ int UpdateAlias(const char* mail, const char* mailAlias, const char* oldMailAlia
         const std::string other = OtherHolder(FindMailHolders(client, alias.c_str()), {dn.c_str()});
         if (!other.empty()) return Report(kUpdateTitle, DuplicateMessage(alias, other));
     }
+    if (status < 0) return Report(kUpdateTitle, kNotConnected);  // no answer
     if (status != 0) return Report(kUpdateTitle, kUpdateFailed);
     std::string refusal;
     if (!KeepsAlias(client, dn, alias, oldAlias, &refusal)) return Report(kUpdateTitle, refusal);
@@ -149,8 +150,9 @@ int ConfirmDeleteAlias(const char* mail, const char* mailAlias) {
 
     std::string message = "Nothing to do!";
     if (given) {
-        if (ModifyMail(client, dn, mailAlias, nullptr) != 0)
-            return Report("Delete Alias", "Delete Operation Failed");
+        int status = ModifyMail(client, dn, mailAlias, nullptr);
+        if (status < 0) return Report(kUpdateTitle, kNotConnected);  // no answer
+        if (status != 0) return Report("Delete Alias", "Delete Operation Failed");
         message = Quoted("Mail Alias \"", mailAlias, "\" Deleted successfully");
     }
     // The details page opens a session of its own while this one is still open.

@@ -37,6 +37,7 @@ const char* ModifyUser(ldapClient& client, SearchReq* old, const char* firstName
     AddAttrEnd(&list.head);
     // The entry's own DN: its first mail value may be an alias.
     int status = DirectoryModify(client, old->dn, list.head);
+    if (status < 0) return "Error connecting to LDAP server";  // no answer
     if (status != 0) return "Failed to update user";
     *success = "Successfully Updated User";
     return nullptr;
