@@ -76,7 +76,8 @@ TEST_F(Directory, OpensAsConfiguredAndRefusesSilentlyWhatCannotBind) {
     char* host = OpenDirectory(client);
     ASSERT_STREQ(host, "127.0.0.1");
     EXPECT_EQ(SizeLimit(client.ld), 1);
-    EXPECT_EQ(Count(client, client.ldapClientSearch("", 2, 0, "(mail=*)", nullptr)), 2);  // not bound by it
+    // The limit binds the pages' own searches only.
+    EXPECT_EQ(Count(client, client.ldapClientSearch("", 2, 0, "(mail=*)", nullptr)), 2);
     client.ldapClientUnbind(), client.ldapClientUnbind();  // safe twice
     EXPECT_STREQ(host, "127.0.0.1");                       // still valid after the unbind
     ASSERT_TRUE(sandbox.WriteConfig("[Ldap]\nHostName=" + sandbox.Uri() + "\nPort=1\n"));  // URI as it stands
