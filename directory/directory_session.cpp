@@ -107,8 +107,7 @@ SearchReq* FindUserByMail(ldapClient& client, const char* mail, bool* failed) {
     SearchResult result(client, nullptr);
     // Only the first entry is ever used: one entry keeps a wildcard's memory flat.
     if (!mail || strcmp(mail, "*") == 0) {
-        result.reset(client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 0, "(&(objectClass=xoperson)(mail=*))",
-                                             &status, 1));
+        result.reset(client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 0, kEveryUserFilter, &status, 1));
     } else {
         const char* dn = client.CreateDNFromMail(mail);
         if (!dn) return nullptr;

@@ -19,6 +19,9 @@ char* OpenDirectory(ldapClient& client);
 // channel list is asked for by it); null when the setting is too long.
 const char* DirectoryHostName();
 
+// Every user: an xoperson entry with a mail value.
+constexpr char kEveryUserFilter[] = "(&(objectClass=xoperson)(mail=*))";
+
 // The user entry whose DN CreateDNFromMail makes from `mail` (an alias does
 // not find it); null or "*" gives the first xoperson entry with a mail value
 // (the server is asked for one entry only). Null when nothing is found or the

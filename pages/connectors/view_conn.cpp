@@ -1,11 +1,16 @@
 // ViewConn: the list of a user's connectors, one row per othermailbox value
 // holding a "$", each row a form that opens the connector (ClickConn). Also
-// the answer of the changing connector pages. Reads the directory only.
+// the answer of the changing connector pages. Reads the directory only. The
+// wildcard address lists every user's connectors, streamed one entry at a
+// time so that memory stays flat however many users there are.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "directory/directory_session.h"
+#include "directory/entry_stream.h"
 #include "directory/owners.h"
 #include "html/page_frame.h"
 #include "pages/connectors/connector_frame.h"
@@ -17,11 +22,12 @@ namespace {
 
 constexpr char kHeading[] = "<td bgcolor=2166ab style=\"color:#FFFFFF\">";
 
-// The row of one value of `entry`; none for a value without "$".
-void PrintConnectorRow(const SearchReq* entry, const char* value, const char* mail) {
+// The row of one value of an entry with the attributes `attrs`; none for a
+// value without "$".
+void PrintConnectorRow(const attrval* attrs, const char* value, const char* mail) {
     std::string channel, identifier;
     if (!SplitConnector(value, &channel, &identifier)) return;
-    const char* permission = GetChannelPermission(entry->attrs, channel.c_str());
+    const char* permission = GetChannelPermission(attrs, channel.c_str());
     if (permission[0] == '\0') permission = " ";  // no permission value: one blank, here and on
     printf("<tr valign=top>\n");
     PrintFormStart("");
@@ -36,6 +42,43 @@ void PrintConnectorRow(const SearchReq* entry, const char* value, const char* ma
     printf("<td>%s</td>\n", ReadOnlyField("Permission", permission).c_str());
     printf("</form>\n");
     printf("</tr>\n");
+}
+
+// The rows of one entry's attribute list, in its order; only the attribute
+// name as the directory spells it counts.
+void PrintEntryRows(const attrval* attrs, const char* mail) {
+    for (const attrval* node = attrs; node != nullptr && node->next != nullptr; node = node->next)
+        if (strcmp(node->name, "othermailbox") == 0) PrintConnectorRow(attrs, node->value, mail);
+}
+
+// Copies a streamed value into a node as the client's search does: a value
+// too long for the node is marked and left empty, never cut.
+attrval ValueNode(const berval& name, const berval& value) {
+    attrval node{};
+    memcpy(node.name, name.bv_val, std::min(name.bv_len, kAttrNameSize - 1));
+    if (value.bv_len >= kAttrValueSize)
+        node.op = kAttrTooLong;
+    else
+        memcpy(node.value, value.bv_val, value.bv_len);
+    return node;
+}
+
+// The rows of every user's connectors, in the order of the search; an
+// LDAP result code (LDAP_SIZELIMIT_EXCEEDED when the record limit cut it).
+int PrintEveryUsersRows(ldapClient& client, const char* mail) {
+    static const char* const kAttributes[] = {"othermailbox", "x-permission", nullptr};
+    return ForEachEntry(client, "", LDAP_SCOPE_SUBTREE, kEveryUserFilter, kAttributes,
+                        "The search for every user's connectors", [mail](StreamedEntry& entry) {
+                            std::vector<attrval> nodes;
+                            berval name;
+                            berval* values;
+                            while (entry.NextAttribute(&name, &values))
+                                for (int i = 0; values != nullptr && values[i].bv_val != nullptr; ++i)
+                                    if (name.bv_len < kAttrNameSize) nodes.push_back(ValueNode(name, values[i]));
+                            nodes.push_back(attrval{});  // the terminator
+                            for (std::size_t i = 0; i + 1 < nodes.size(); ++i) nodes[i].next = &nodes[i + 1];
+                            PrintEntryRows(nodes.data(), mail);
+                        });
 }
 
 void PrintCommandCell(const char* mail, const char* command, const char* button) {
@@ -90,10 +133,15 @@ int ViewConn(const char* mail) {
     printf("</table>\n");
     printf("<table border=\"1\">\n");
     printf("<tr>%sConnector</td>%sIdentifier</td>%sPermission</td></tr>\n", kHeading, kHeading, kHeading);
-    // Only the attribute name as the directory spells it.
-    for (const SearchReq* entry = result.get(); entry->next != nullptr; entry = entry->next)
-        for (const attrval* node = entry->attrs; node != nullptr && node->next != nullptr; node = node->next)
-            if (strcmp(node->name, "othermailbox") == 0) PrintConnectorRow(entry, node->value, mail);
+    if (mail == nullptr || strcmp(mail, "*") == 0) {
+        const int code = PrintEveryUsersRows(client, mail);
+        if (code != LDAP_SUCCESS && code != LDAP_SIZELIMIT_EXCEEDED) {
+            PrintResultPageAndEnd("Error connecting to LDAP port on server");
+            return 1;
+        }
+    } else {
+        PrintEntryRows(result.get()->attrs, mail);
+    }
     printf("</table></center>\n");
     PrintPageFooter();
     PrintButtonBar(mail);

@@ -22,12 +22,16 @@ string AnnRows(const string& mail) {
            ListRow(mail, "FAX", "12 & 34% x", " ") + ListRow(mail, "LOCAL", "ann", "Send") +
            ListRow(mail, "LOCAL", "ann2", "Send") + ListRow(mail, "X400", "ann", "Receive");
 }
+string CyRows(const string& mail) {
+    return ListRow(mail, "SMTPC", "joanna", "Send/Receive") + ListRow(mail, "DL", "cy", " ") +
+           ListRow(mail, "X400", "x(y)\\z", " ");
+}
 
 TEST(ConnectorList, RowsPermissionsAndTheUserRow) {
     ASSERT_TRUE(Seed());
     const string ann = "ann@example.com", other = "ANN@example.com";
-    // No row for a value without "$"; a channel without permission shows one blank; "*" shows the
-    // first user alone; the user row escaped.
+    // No row for a value without "$"; a channel without permission shows one blank; "*" lists every
+    // user's connectors, the first user in the user row; the user row escaped.
     const std::vector<std::pair<ProcessResult, string>> runs = {
         {Post({{"Command", "ViewConn"}, {"Mail", ann}}), ViewPage(kAnnRow, ann, AnnRows(ann))},
         {Post({{"Command", "ListConnUser"}, {"Mail", ann}}), ViewPage(kAnnRow, ann, AnnRows(ann))},
@@ -36,7 +40,7 @@ TEST(ConnectorList, RowsPermissionsAndTheUserRow) {
         {Post({{"Command", "ViewConn"}, {"Mail", "bob@example.com"}}),
          ViewPage(UserRow("Bob", "Brown", "", "bob@example.com"), "bob@example.com", "")},
         {Post({{"Command", "ViewConn"}, {"Mail", "*"}}),
-         ViewPage(UserRow("<b>Ann</b>", "Lee & Sons", "1 2", "*"), "*", AnnRows("*"))},
+         ViewPage(UserRow("<b>Ann</b>", "Lee & Sons", "1 2", "*"), "*", AnnRows("*") + CyRows("*"))},
         {Post({{"Command", "ViewConn"}, {"Mail", "ann.alias@example.com"}}),
          ResultPage("View Connector", "User not found")},
         {Post({{"Command", "ViewConn"}}), ResultPage("View Connector", Missing("Mail"))},
