@@ -1,6 +1,7 @@
 // The rename path of a user update: the entry moves to the DN of a new
-// address by an add of the whole entry and a delete of the old one.
-// Changes the directory only through the page's client.
+// address in one directory operation, keeping its aliases and connectors,
+// then its form values change. Changes the directory only through the
+// page's client.
 #ifndef LDAPCGI_PAGES_USERS_USER_RENAME_H
 #define LDAPCGI_PAGES_USERS_USER_RENAME_H
 
