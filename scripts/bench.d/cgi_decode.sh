@@ -1,3 +1,4 @@
 #!/bin/sh
 # Request decoding throughput (URL-encoded and multipart).
-"$BUILD_DIR/cgi_decode_bench"
+set -eu
+"${BUILD_DIR:-build-release}/cgi_decode_bench"

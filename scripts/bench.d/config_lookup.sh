@@ -1,4 +1,4 @@
 #!/bin/sh
 # Cost of a configuration lookup on an unchanged file beside a full parse.
-set -e
-"$BUILD_DIR/config_lookup"
+set -eu
+"${BUILD_DIR:-build-release}/config_lookup"

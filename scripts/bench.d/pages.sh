@@ -5,7 +5,7 @@
 # - FindUser against ldapsearch of the same entry (same base, scope and
 #   filter, all attributes), goal 1.1, in a directory of 10 000 users.
 # Medians over BENCH_ROUNDS rounds of many runs each.
-set -e
+set -eu
 cd "$(dirname "$0")/../.."
 . scripts/bench.d/common
 WORK=$(mktemp -d "$(pwd)/$BUILD_DIR/bench-pages.XXXXXX")

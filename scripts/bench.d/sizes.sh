@@ -11,7 +11,7 @@
 #   time each (the wall time beside it).
 # Medians over BENCH_SIZE_ROUNDS rounds (default 3). The directories are
 # generated once (slapadd) and kept in the benchmark cache.
-set -e
+set -eu
 cd "$(dirname "$0")/../.."
 . scripts/bench.d/common
 SIZES=${BENCH_SIZES:-10000 100000 1000000}
@@ -70,6 +70,7 @@ for count in $SIZES; do
     case "$sequence" in
         ''|*[!0-9]*) echo "   the build did not publish its table (sequence \"$sequence\")" ;;
         *)
+            # shellcheck disable=SC2046  # five figures, split into $1 to $5
             set -- $(XOMTA_CONFIG_DIR="$work/config" "$BUILD_DIR/alias_lookup" table \
                        "$work/queue/AliasTables" "$sequence" "$count") 0 0 0 0 0
             [ "$1" = $((2 * count)) ] || echo "   the table holds $1 records, not $((2 * count))"
