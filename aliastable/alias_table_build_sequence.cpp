@@ -8,6 +8,7 @@
 
 #include "base/limits.h"
 #include "directory/directory_changes.h"
+#include "directory/owners.h"
 #include "platform/ldapclient/ldapclient.h"
 
 AliasSequence ParseAliasSequence(const char* text) {
@@ -27,10 +28,8 @@ AliasSequence ParseAliasSequence(const char* text) {
 }
 
 AliasSequence ReadAliasSequence(ldapClient& client) {
-    char* stored = client.ldapGetProfileString(ALIAS_SEQUENCE_SECTION, ALIAS_SEQUENCE_KEY);
-    AliasSequence sequence = ParseAliasSequence(stored);
-    if (stored != nullptr) client.free(stored);
-    return sequence;
+    OwnedText stored(client.ldapGetProfileString(ALIAS_SEQUENCE_SECTION, ALIAS_SEQUENCE_KEY));
+    return ParseAliasSequence(stored.get());
 }
 
 int WriteAliasSequence(ldapClient& client, unsigned long number, bool marked) {

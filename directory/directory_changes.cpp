@@ -69,14 +69,13 @@ int DirectoryModify(ldapClient& client, const char* dn, attrval* changes) {
 
 // The client answers 0 or -1; the handle keeps the server's result code.
 int DirectoryDelete(ldapClient& client, const char* dn) {
-    int status = client.ldapClientDelete(dn);
     int code = LDAP_SUCCESS;
-    if (status != 0) {
+    if (client.ldapClientDelete(dn) != 0) {
         code = dn == nullptr ? LDAP_PARAM_ERROR : LDAP_SERVER_DOWN;
         if (dn != nullptr && client.ld != nullptr) ldap_get_option(client.ld, LDAP_OPT_RESULT_CODE, &code);
     }
     LogAudit(Target("delete", dn), Result(code));
-    return status;
+    return code;
 }
 
 int DirectoryRename(ldapClient& client, const char* dn, const char* newDn, bool deleteOldValue) {

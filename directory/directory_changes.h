@@ -14,7 +14,7 @@
 int DirectoryAdd(ldapClient& client, const char* dn, attrval* attrs);
 // ldapClientModify: the LDAP result code, 0 done.
 int DirectoryModify(ldapClient& client, const char* dn, attrval* changes);
-// ldapClientDelete: 0 deleted, -1 failed (the line gives the result code).
+// ldapClientDelete: the LDAP result code, 0 deleted.
 int DirectoryDelete(ldapClient& client, const char* dn);
 // Moves the entry `dn` to `newDn` in one operation, every value with it; the
 // new naming value is added, the old one removed unless `deleteOldValue` is

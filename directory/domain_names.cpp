@@ -104,6 +104,11 @@ bool CreateDomainTree(ldapClient& client, const char* dn) {
     return CreateDomainTreeAt(client, &copy[0]);
 }
 
+bool CreateMailDomainTree(ldapClient& client, const char* mail) {
+    OwnedText suffix(client.GetSuffix(mail));
+    return suffix != nullptr && CreateDomainTree(client, suffix.get());
+}
+
 char* DomainToDn(char* domain) {
     if (!domain || strlen(domain) > kMaxDomainNameLength) return nullptr;
     std::string dn;

@@ -12,15 +12,18 @@
 // True when the domain entry `dn` (a dc= DN as GetSuffix makes it) and every
 // entry above it exist afterwards; missing ones are created top-down.
 bool CreateDomainTree(ldapClient& client, const char* dn);
+// CreateDomainTree for the domain of a mail address: the entries above the
+// address's user DN. False for an address without a domain.
+bool CreateMailDomainTree(ldapClient& client, const char* mail);
 
 // "a.b.c" -> "dc=a,dc=b,dc=c" (labels DN-escaped, empty labels skipped). The
 // caller's text is split in place. Null for null or more than 255
-// characters; "" for a name without labels. Release with free().
+// characters; "" for a name without labels. Hold it in an OwnedText.
 char* DomainToDn(char* domain);
 
 // The dc= components of a DN as a dotted, lower-case name: "mail=a,DC=Ex,dc=com"
 // -> "ex.com". The caller's DN is lower-cased and cut at the first comma in
-// place. Null for null or a DN without dc= components. Release with free().
+// place. Null for null or a DN without dc= components. Hold it in an OwnedText.
 char* DnToDomain(char* dn);
 
 // The labels of `dn` when it is made of dc= components only, each of one

@@ -1,8 +1,12 @@
-// Owners of the directory client's allocations: a search result chain and an
-// attribute list built for add or modify. Each frees what it holds when it
-// goes out of scope, so no path of a page can leak or free twice.
+// Owners of the directory client's allocations: a search result chain, an
+// attribute list built for add or modify, and a string the client or the
+// domain-name converters allocated. Each frees what it holds when it goes out
+// of scope, so no path of a page can leak or free twice.
 #ifndef LDAPCGI_DIRECTORY_OWNERS_H
 #define LDAPCGI_DIRECTORY_OWNERS_H
+
+#include <cstdlib>
+#include <memory>
 
 #include "directory/attribute_list.h"
 #include "platform/ldapclient/ldapclient.h"
@@ -44,5 +48,12 @@ struct AttrList {
     AttrList(const AttrList&) = delete;
     AttrList& operator=(const AttrList&) = delete;
 };
+
+// A string of GetSuffix, ldapGetProfileString, DomainToDn or DnToDomain: all
+// are allocated with malloc and released with free, as the client's free does.
+struct FreeText {
+    void operator()(char* text) const { std::free(text); }
+};
+using OwnedText = std::unique_ptr<char, FreeText>;
 
 #endif

@@ -47,7 +47,7 @@ bool IsGiven(const char* value) { return value != nullptr && value[0] != '\0'; }
 // `value` escaped between two pieces of the message's own text.
 std::string Quoted(const char* before, const char* value, const char* after) {
     std::string text = before;
-    text.append(HtmlEscape(value));  // one result at a time: the escaper's buffer is shared
+    text.append(HtmlEscape(value));
     return text.append(after);
 }
 

@@ -25,7 +25,7 @@ struct AliasPage {
 };
 
 void PrintHidden(const char* name, const char* value) {
-    printf("\t\t\t\t\t<input type=\"hidden\" name=\"%s\" value=\"%s\">\n", name, HtmlEscape(value));
+    printf("\t\t\t\t\t<input type=\"hidden\" name=\"%s\" value=\"%s\">\n", name, HtmlEscape(value).c_str());
 }
 
 void PrintGoBack(bool ownForm) {
@@ -99,8 +99,8 @@ void PrintSummary(const SearchReq* user, const char* mail) {
     printf("\t\t\t<center><table border=\"0\">\n");
     printf("\t\t\t\t<tr>\n");
     for (const char* name : {"firstname", "sn", "telephoneNumber"})
-        printf("\t\t\t\t\t<td>%s</td>\n", HtmlEscape(GetAttrValue(user, name)));
-    printf("\t\t\t\t\t<td>%s</td>\n", HtmlEscape(mail));
+        printf("\t\t\t\t\t<td>%s</td>\n", HtmlEscape(GetAttrValue(user, name)).c_str());
+    printf("\t\t\t\t\t<td>%s</td>\n", HtmlEscape(mail).c_str());
     printf("\t\t\t\t</tr>\n");
     printf("\t\t\t</table>\n");
 }

@@ -32,6 +32,7 @@
 #include "base/limits.h"
 #include "base/log.h"
 #include "directory/directory_session.h"
+#include "directory/owners.h"
 #include "html/page_frame.h"
 #include "pages/aliastable/alias_table_pages.h"
 #include "platform/config/profile.h"
@@ -76,10 +77,9 @@ void LogBuildAudit() {
 
 // The queue directory: the directory's profile string, else XOMTA.INI.
 void ReadQueueDirectory(ldapClient& client, char* directory, std::size_t size) {
-    char* stored = client.ldapGetProfileString("mqapi", "mqlocallinuxrootdir");
+    OwnedText stored(client.ldapGetProfileString("mqapi", "mqlocallinuxrootdir"));
     if (stored != nullptr) {
-        snprintf(directory, size, "%s", stored);
-        client.free(stored);
+        snprintf(directory, size, "%s", stored.get());
         return;
     }
     GetPrivateProfileString("Gateway", "QueueDirectory", "", directory, static_cast<int>(size - 1),

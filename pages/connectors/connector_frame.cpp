@@ -46,11 +46,10 @@ void PrintFormStart(const char* indent) {
 }
 
 void PrintUserRow(const SearchReq* result, const char* mail) {
-    // One escape per print: the escaped text lives until the next call.
     printf("<tr>");
     for (const char* name : {"firstname", "sn", "telephoneNumber"})
-        printf("<td>%s</td>", HtmlEscape(GetAttrValue(result, name)));
-    printf("<td>%s</td></tr>\n", HtmlEscape(mail));
+        printf("<td>%s</td>", HtmlEscape(GetAttrValue(result, name)).c_str());
+    printf("<td>%s</td></tr>\n", HtmlEscape(mail).c_str());
 }
 
 void PrintFieldRow(const char* label, const std::string& cell) {
@@ -68,7 +67,7 @@ std::string SubmitButton(const char* name, const char* value) {
 }
 
 void PrintHiddenField(const char* indent, const char* name, const char* value) {
-    printf("%s<input type=\"hidden\" name=\"%s\" value=\"%s\">\n", indent, name, HtmlEscape(value));
+    printf("%s<input type=\"hidden\" name=\"%s\" value=\"%s\">\n", indent, name, HtmlEscape(value).c_str());
 }
 
 void PrintGoBackButton(const char* indent, bool newline) {

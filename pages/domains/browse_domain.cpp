@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "base/limits.h"
 #include "html/page_frame.h"
@@ -16,19 +17,19 @@
 
 namespace {
 
-void PrintDomainRows(const DomainNode* list) {
-    for (const DomainNode* node = list; node != nullptr; node = node->next) {
-        if (node->name == nullptr) continue;
+void PrintDomainRows(const std::vector<SubDomain>& list) {
+    for (const SubDomain& domain : list) {
         printf("<tr>\n");
-        const char* names = node->dn != nullptr ? node->dn : node->name;  // what the link carries
+        const char* names =
+            domain.dn.empty() ? domain.name.c_str() : domain.dn.c_str();  // what the link carries
         std::string link = LinkValue(names);
         printf("<td><a href=%s?Command=ViewSubDomain&Domain=%s>%s</td>\n", SCRIPT_PATH, link.c_str(),
-               HtmlEscape(node->name));
+               HtmlEscape(domain.name.c_str()).c_str());
         printf("<form  METHOD=\"POST\" ACTION=\"%s\">\n", SCRIPT_PATH);
-        printf("<input type=\"hidden\" name=\"Domain\" value=\"%s\">\n", HtmlEscape(names));
+        printf("<input type=\"hidden\" name=\"Domain\" value=\"%s\">\n", HtmlEscape(names).c_str());
         printf("<td><input type=\"hidden\" name=\"Command\" value=\"ViewUsersDomain\"></td>\n");
         printf("<td><input type=\"submit\" name=\"ViewUsersDomain\" value=\"Find Users in '%s'\"></td>\n",
-               HtmlEscape(node->name));
+               HtmlEscape(domain.name.c_str()).c_str());
         printf("</form>\n");
         printf("</tr>\n");
     }
@@ -42,7 +43,7 @@ int BrowseDomain(const char* domain) {
         PrintResultPageAndEnd("Error: domain name too long");
         return 0;
     }
-    DomainNode* list = nullptr;
+    std::vector<SubDomain> list;
     DomainSearch outcome = FindSubDomains(domain, &list);
     if (outcome != DomainSearch::kDone) {
         PrintResultPageAndEnd(outcome == DomainSearch::kNoDirectory ? "Error connecting to LDAP server"
@@ -52,7 +53,6 @@ int BrowseDomain(const char* domain) {
     printf("<center>");
     printf("<table border=\"0\" width=\"100%%\">\n");
     PrintDomainRows(list);
-    FreeDomainList(list);
     printf("</table></center>\n");
     PrintPageFooter();
     printf("<form>\n");

@@ -4,7 +4,6 @@
 // component has no name and is passed over.
 #include "pages/domains/sub_domains.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -17,27 +16,16 @@
 
 namespace {
 
-// Appends the names of the result's entries after *tail; false when memory runs out.
-bool AppendNames(const SearchReq* result, DomainNode** tail) {
+// Appends the names of the result's entries to *list.
+void AppendNames(const SearchReq* result, std::vector<SubDomain>* list) {
     for (const SearchReq* entry = result; entry->next != nullptr; entry = entry->next) {
         std::string dn = entry->dn;  // DnToDomain lower-cases and cuts its argument
-        char* name = DnToDomain(&dn[0]);
+        OwnedText name(DnToDomain(&dn[0]));
         if (name == nullptr) continue;
-        DomainNode* node = static_cast<DomainNode*>(calloc(1, sizeof(DomainNode)));
-        if (node == nullptr) {
-            free(name);
-            return false;
-        }
-        node->name = name;
-        *tail = node;  // linked first: freed with the list on failure
         std::vector<std::string> labels;
-        if (DcLabels(entry->dn, &labels) && !LabelsSurviveDots(labels)) {
-            node->dn = strdup(entry->dn);
-            if (node->dn == nullptr) return false;
-        }
-        tail = &node->next;
+        bool named = !DcLabels(entry->dn, &labels) || LabelsSurviveDots(labels);
+        list->push_back({name.get(), named ? "" : entry->dn});
     }
-    return true;
 }
 
 }  // namespace
@@ -47,10 +35,8 @@ std::string DomainBaseDn(const char* domain) {
     std::vector<std::string> labels;
     if (DcLabels(domain, &labels)) return LabelsToDn(labels);
     std::string copy = domain;  // DomainToDn splits its argument
-    char* dn = DomainToDn(&copy[0]);
-    std::string base = dn != nullptr ? dn : "";
-    free(dn);
-    return base;
+    OwnedText dn(DomainToDn(&copy[0]));
+    return dn != nullptr ? dn.get() : "";
 }
 
 bool DomainTooLong(const char* domain) {
@@ -60,8 +46,8 @@ bool DomainTooLong(const char* domain) {
     return length > kMaxDomainDnLength || !DcLabels(domain, &labels);
 }
 
-DomainSearch FindSubDomains(const char* domain, DomainNode** list) {
-    *list = nullptr;
+DomainSearch FindSubDomains(const char* domain, std::vector<SubDomain>* list) {
+    list->clear();
     ldapClient client;
     if (OpenDirectory(client) == nullptr) return DomainSearch::kNoDirectory;
     std::string base = DomainBaseDn(domain);
@@ -69,18 +55,6 @@ DomainSearch FindSubDomains(const char* domain, DomainNode** list) {
     SearchResult result(client, client.ldapClientSearch(base.c_str(), LDAP_SCOPE_ONELEVEL, 1,
                                                         "(objectClass=domain)", &status));
     if (!result) return DomainSearch::kFailed;
-    if (AppendNames(result.get(), list)) return DomainSearch::kDone;
-    FreeDomainList(*list);
-    *list = nullptr;
-    return DomainSearch::kFailed;
-}
-
-void FreeDomainList(DomainNode* list) {
-    while (list != nullptr) {
-        DomainNode* next = list->next;
-        free(list->name);
-        free(list->dn);
-        free(list);
-        list = next;
-    }
+    AppendNames(result.get(), list);
+    return DomainSearch::kDone;
 }

@@ -7,28 +7,26 @@
 #define LDAPCGI_PAGES_DOMAINS_SUB_DOMAINS_H
 
 #include <string>
+#include <vector>
 
-// One sub-domain; `name` and `dn` are allocated with malloc. `dn` is null
-// when the name names the domain, else the DN that links carry.
-struct DomainNode {
-    char* name;
-    DomainNode* next;
-    char* dn;
+// One sub-domain: its dotted name, and the DN that links carry when the name
+// would lose a label (else empty).
+struct SubDomain {
+    std::string name;
+    std::string dn;
 };
 
 enum class DomainSearch { kDone, kNoDirectory, kFailed };
 
-// Fills *list (null when there are none) and returns kDone; on failure the
-// list is null and the result says why. `domain` null or empty: the top of
+// Fills *list (empty when there are none) and returns kDone; on failure the
+// list is empty and the result says why. `domain` null or empty: the top of
 // the tree. The caller bounds its length (DomainTooLong).
-DomainSearch FindSubDomains(const char* domain, DomainNode** list);
+DomainSearch FindSubDomains(const char* domain, std::vector<SubDomain>* list);
 // The dc= DN of a dotted name, or of a DN made of dc= components only; ""
 // (the top of the tree) for null, an empty name, a name without labels or
 // one longer than DomainToDn takes.
 std::string DomainBaseDn(const char* domain);
 // Whether `domain` is longer than a link may name a domain by.
 bool DomainTooLong(const char* domain);
-// Releases every node, its name and DN.
-void FreeDomainList(DomainNode* list);
 
 #endif

@@ -37,7 +37,7 @@ int DeleteUser(const char* mail) {
     printf("\t\t\t\t</td>\n");
     printf("\t\t\t\t<td>\n");
     printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"VerifyDeleteUser\">\n");
-    printf("\t\t\t\t\t<input type=\"hidden\" name=\"Mail\" value=\"%s\">\n", HtmlEscape(mail));
+    printf("\t\t\t\t\t<input type=\"hidden\" name=\"Mail\" value=\"%s\">\n", HtmlEscape(mail).c_str());
     printf("\t\t\t\t\t<input type=\"submit\" name=\"VerifyDeleteUser\" value=\"Confirm\">\n");
     printf("\t\t\t\t</td>\n");
     printf("\t\t\t</tr>\n");
@@ -61,31 +61,35 @@ int DeleteUser(const char* mail) {
     return 0;
 }
 
-int VerifyDeleteUser(const char* mail) {
-    PrintPageHeader("Delete User");
+namespace {
+
+// Deletes the user that `mail` names: the refusal's text, or null when deleted.
+const char* DeleteNamedUser(const char* mail) {
+    const char* const noServer = "Error connecting to LDAP port on server";
     ldapClient client;
-    if (OpenDirectory(client) == nullptr) {
-        PrintResultPageAndEnd("Error connecting to LDAP port on server");
-        return 0;
-    }
+    if (OpenDirectory(client) == nullptr) return noServer;
     // Only the user the address names: a wildcard or an absent field finds
     // other entries, which must not be taken for it.
     bool failed = false;
     SearchResult result(client, FindUserByMail(client, mail, &failed));
-    if (failed) {
-        PrintResultPageAndEnd("Error connecting to LDAP port on server");
+    if (failed) return noServer;
+    if (!result || !IsUserIdentity(result.get(), mail)) return "Cant find user,Delete User Operation Failed";
+    if (DirectoryDelete(client, client.CreateDNFromMail(mail)) != LDAP_SUCCESS)
+        return "Could not delete, operation Failed";
+    return nullptr;
+}
+
+}  // namespace
+
+int VerifyDeleteUser(const char* mail) {
+    PrintPageHeader("Delete User");
+    const char* refusal = DeleteNamedUser(mail);
+    if (refusal != nullptr) {
+        PrintResultPageAndEnd(refusal);
         return 0;
     }
-    if (!result || !IsUserIdentity(result.get(), mail)) {
-        PrintResultPageAndEnd("Cant find user,Delete User Operation Failed");
-        return 0;
-    }
-    if (DirectoryDelete(client, client.CreateDNFromMail(mail)) == -1) {
-        PrintResultPageAndEnd("Could not delete, operation Failed");
-    } else {
-        PrintResultPage("Successfully Deleted User");
-        printf("</body>\n");
-        printf("</html>\n");
-    }
+    PrintResultPage("Successfully Deleted User");
+    printf("</body>\n");
+    printf("</html>\n");
     return 0;
 }

@@ -37,7 +37,8 @@ int EditUser(const char* mail) {
         "\t\t\t\t\t<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n");
     printf("\t\t\t\t</td>\n");
     printf("\t\t\t\t<td>\n");
-    printf("\t\t\t\t\t<input type=\"hidden\" name=\"MailNdx\" value=\"%s\">\n", HtmlEscape(identity.c_str()));
+    printf("\t\t\t\t\t<input type=\"hidden\" name=\"MailNdx\" value=\"%s\">\n",
+           HtmlEscape(identity.c_str()).c_str());
     printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"UpdateUser\">\n");
     printf("\t\t\t\t\t<input type=\"submit\" name=\"UpdateUser\" value=\"Update\">\n");
     printf("\t\t\t\t</td>\n");

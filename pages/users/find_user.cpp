@@ -23,9 +23,11 @@ void PrintCommandCell(const char* identity, const char* command, bool commandFir
     printf("\t\t\t\t<form  METHOD=\"POST\" ACTION=\"%s\">\n", SCRIPT_PATH);
     if (commandFirst) {
         printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"%s\">\n", command);
-        printf("\t\t\t\t\t<input type=\"hidden\" name=\"Mail\" value=\"%s\">\n", HtmlEscape(identity));
+        printf("\t\t\t\t\t<input type=\"hidden\" name=\"Mail\" value=\"%s\">\n",
+               HtmlEscape(identity).c_str());
     } else {
-        printf("\t\t\t\t\t<input type=\"hidden\" name=\"Mail\" value=\"%s\">\n", HtmlEscape(identity));
+        printf("\t\t\t\t\t<input type=\"hidden\" name=\"Mail\" value=\"%s\">\n",
+               HtmlEscape(identity).c_str());
         printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"%s\">\n", command);
     }
     printf("\t\t\t\t\t%s\n", submit);

@@ -44,32 +44,43 @@ std::string HeldBy(const char* mail, const std::string& holder) {
 // holders are searched before the add, and again after it, since a request
 // beside this one may have stored the address meanwhile; then the new entry
 // is taken back (both may refuse; never are both kept). The directory's own
-// uniqueness guard, where it has one, is reported alike. False with the
-// refusal's text.
-bool CreateUniqueUser(ldapClient& client, const char* firstName, const char* lastName, const char* telNo,
-                      const char* address, const char* mail, std::string* refusal) {
+// uniqueness guard, where it has one, is reported alike. The refusal's text,
+// or empty when created.
+std::string CreateUniqueUser(ldapClient& client, const char* firstName, const char* lastName,
+                             const char* telNo, const char* address, const char* mail) {
     const std::string dn = client.CreateDNFromMail(mail);
     // A user whose primary address it is, is left to the add, which fails.
     MailHolders before = FindMailHolders(client, mail);
     std::string other = OtherHolder(before, {dn.c_str()});
-    if (!before.answered || !other.empty()) {
-        *refusal = other.empty() ? AddFailed(mail) : HeldBy(mail, other);
-        return false;
-    }
+    if (!before.answered || !other.empty()) return other.empty() ? AddFailed(mail) : HeldBy(mail, other);
     int status = CreateUserEntry(client, firstName, lastName, telNo, address, mail);
     if (status != 0) {
         if (status == LDAP_CONSTRAINT_VIOLATION)
             other = OtherHolder(FindMailHolders(client, mail), {dn.c_str()});
-        *refusal = other.empty() ? AddFailed(mail) : HeldBy(mail, other);
-        return false;
+        return other.empty() ? AddFailed(mail) : HeldBy(mail, other);
     }
     MailHolders after = FindMailHolders(client, mail);
     other = OtherHolder(after, {dn.c_str()});
-    if (after.answered && other.empty()) return true;
-    if (DirectoryDelete(client, dn.c_str()) != 0)
+    if (after.answered && other.empty()) return "";
+    if (DirectoryDelete(client, dn.c_str()) != LDAP_SUCCESS)
         LogPrintf(kLogError, "NewUser: the new entry %s could not be taken back", dn.c_str());
-    *refusal = other.empty() ? AddFailed(mail) : HeldBy(mail, other);
-    return false;
+    return other.empty() ? AddFailed(mail) : HeldBy(mail, other);
+}
+
+// Screens the form and creates the user, whose screened address lands in
+// *screenedMail: the refusal's text, or empty when created. The session
+// ends on return: the details page opens one of its own.
+std::string AddUser(const char* firstName, const char* lastName, const char* telNo, const char* address,
+                    const char* mail, std::string* screenedMail) {
+    if (IsEmpty(mail) || (IsEmpty(firstName) && IsEmpty(lastName))) return "Incomplete data input";
+    const char* screened = ValidateMailAddress(mail);
+    if (screened == nullptr) return "Invalid mail address";
+    *screenedMail = screened;  // the screen's buffer is shared
+    const char* overflow = UserFieldOverflow(firstName, lastName, telNo, address);
+    if (overflow != nullptr) return overflow;
+    ldapClient client;
+    if (OpenDirectory(client) == nullptr) return "Error connecting to LDAP server";
+    return CreateUniqueUser(client, firstName, lastName, telNo, address, screenedMail->c_str());
 }
 
 }  // namespace
@@ -122,31 +133,11 @@ int NewUserMenu() {
 
 int NewUser(const char* firstName, const char* lastName, const char* telNo, const char* address,
             const char* mail) {
-    if (IsEmpty(mail) || (IsEmpty(firstName) && IsEmpty(lastName))) {
-        PrintErrorPage("New User", "Incomplete data input");
-        return 0;
-    }
-    const char* screened = ValidateMailAddress(mail);
-    if (screened == nullptr) {
-        PrintErrorPage("New User", "Invalid mail address");
-        return 0;
-    }
-    std::string screenedMail = screened;  // the screen's buffer is shared
-    const char* overflow = UserFieldOverflow(firstName, lastName, telNo, address);
-    if (overflow != nullptr) {
-        PrintErrorPage("New User", "%s", overflow);
-        return 0;
-    }
-    ldapClient client;
-    if (OpenDirectory(client) == nullptr) {
-        PrintErrorPage("New User", "Error connecting to LDAP server");
-        return 0;
-    }
-    std::string refusal;
-    if (!CreateUniqueUser(client, firstName, lastName, telNo, address, screenedMail.c_str(), &refusal)) {
+    std::string screenedMail;
+    std::string refusal = AddUser(firstName, lastName, telNo, address, mail, &screenedMail);
+    if (!refusal.empty()) {
         PrintErrorPage("New User", "%s", refusal.c_str());
         return 0;
     }
-    client.ldapClientUnbind();  // the details page opens a session of its own
     return FindUser(screenedMail.c_str(), "User created Succesfully");
 }

@@ -78,6 +78,45 @@ bool HasBareLf(const char* text) {
     return false;
 }
 
+// Applies the complete form: the refusal's text, or empty with the success
+// text in *success and the screened new address in *newMail. The session
+// ends on return: the details page opens one of its own.
+std::string ApplyUpdate(const char* mailNdx, const char* firstName, const char* lastName, const char* telNo,
+                        const char* address, const char* mail, std::string* newMail, std::string* success) {
+    const std::string lfAddress = WithoutCr(address);  // the shortest form it may be stored in
+    const char* overflow = UserFieldOverflow(firstName, lastName, telNo, lfAddress.c_str());
+    if (overflow != nullptr) return overflow;
+    ldapClient client;
+    if (OpenDirectory(client) == nullptr) return "Error connecting to LDAP server";
+    const char* screened = ValidateMailAddress(mail);
+    if (screened == nullptr) return "Invalid mail address";
+    *newMail = screened;  // the screen's buffer is shared
+    // The form names the user by its primary address; anything else (a
+    // wildcard, an absent field) names no user to change.
+    bool failed = false;
+    SearchResult old(client, FindUserByMail(client, mailNdx, &failed));
+    if (old && !IsUserIdentity(old.get(), mailNdx)) old.reset();
+    if (!old)
+        return failed ? "Error connecting to LDAP server"
+                      : "User cannot be updated, the entry has been deleted";
+    if (HasBareLf(GetAttrValue(old.get(), "streetaddress")))
+        address = lfAddress.c_str();
+    else if (strlen(address) > kMaxFormAddressLength)
+        return "Error: address field overflow";
+    // A value too long to show stays as it is.
+    std::string refusal = TooLongToEdit(old.get(), firstName, lastName, telNo, address);
+    if (!refusal.empty()) return refusal;
+    if (strcasecmp(newMail->c_str(), mailNdx) != 0) {
+        *success = "Successfully Updated User";
+        return RenameUser(client, old.get(), newMail->c_str(), firstName, lastName, telNo, address);
+    }
+    const char* done = nullptr;
+    const char* error = ModifyUser(client, old.get(), firstName, lastName, telNo, address, &done);
+    if (error != nullptr) return error;
+    *success = done;
+    return "";
+}
+
 }  // namespace
 
 int UpdateUser(const char* mailNdx, const char* firstName, const char* lastName, const char* telNo,
@@ -89,56 +128,11 @@ int UpdateUser(const char* mailNdx, const char* firstName, const char* lastName,
             return 0;
         }
     }
-    const std::string lfAddress = WithoutCr(address);  // the shortest form it may be stored in
-    const char* overflow = UserFieldOverflow(firstName, lastName, telNo, lfAddress.c_str());
-    if (overflow != nullptr) {
-        PrintErrorPage("Update User", "%s", overflow);
+    std::string newMail, success;
+    std::string refusal = ApplyUpdate(mailNdx, firstName, lastName, telNo, address, mail, &newMail, &success);
+    if (!refusal.empty()) {
+        PrintErrorPage("Update User", "%s", refusal.c_str());
         return 0;
     }
-    ldapClient client;
-    if (OpenDirectory(client) == nullptr) {
-        PrintErrorPage("Update User", "Error connecting to LDAP server");
-        return 0;
-    }
-    const char* screened = ValidateMailAddress(mail);
-    if (screened == nullptr) {
-        PrintErrorPage("Update User", "Invalid mail address");
-        return 0;
-    }
-    std::string newMail = screened;  // the screen's buffer is shared
-    // The form names the user by its primary address; anything else (a
-    // wildcard, an absent field) names no user to change.
-    bool failed = false;
-    SearchResult old(client, FindUserByMail(client, mailNdx, &failed));
-    if (old && !IsUserIdentity(old.get(), mailNdx)) old.reset();
-    if (!old) {
-        PrintErrorPage("Update User", failed ? "Error connecting to LDAP server"
-                                             : "User cannot be updated, the entry has been deleted");
-        return 0;
-    }
-    if (HasBareLf(GetAttrValue(old.get(), "streetaddress"))) {
-        address = lfAddress.c_str();
-    } else if (strlen(address) > kMaxFormAddressLength) {
-        PrintErrorPage("Update User", "Error: address field overflow");
-        return 0;
-    }
-    std::string message = TooLongToEdit(old.get(), firstName, lastName, telNo, address);
-    bool done = false;
-    if (!message.empty()) {
-        // refused: a value too long to show stays as it is
-    } else if (strcasecmp(newMail.c_str(), mailNdx) == 0) {
-        const char* success = nullptr;
-        const char* error = ModifyUser(client, old.get(), firstName, lastName, telNo, address, &success);
-        done = error == nullptr;
-        message = done ? success : error;
-    } else {
-        done = RenameUser(client, old.get(), newMail.c_str(), firstName, lastName, telNo, address, &message);
-    }
-    old.reset();
-    client.ldapClientUnbind();  // the details page opens a session of its own
-    if (!done) {
-        PrintErrorPage("Update User", "%s", message.c_str());
-        return 0;
-    }
-    return FindUser(newMail.c_str(), message.c_str());
+    return FindUser(newMail.c_str(), success.c_str());
 }

@@ -62,9 +62,10 @@ void PrintAttributeRow(SearchReq* result, bool readOnly, bool textArea, const ch
 void PrintDetailRow(bool readOnly, const char* label, const char* fieldName, const char* value) {
     PrintRowStart(label);
     if (readOnly) {
-        printf("%s\n", HtmlEscape(value));
+        printf("%s\n", HtmlEscape(value).c_str());
     } else {
-        printf("\t\t\t\t\t<input type=\"text\" name=\"%s\" value=\"%s\">\n", fieldName, HtmlEscape(value));
+        printf("\t\t\t\t\t<input type=\"text\" name=\"%s\" value=\"%s\">\n", fieldName,
+               HtmlEscape(value).c_str());
     }
     PrintRowEnd();
 }
@@ -72,7 +73,7 @@ void PrintDetailRow(bool readOnly, const char* label, const char* fieldName, con
 void PrintDetailTextArea(bool readOnly, const char* label, const char* fieldName, const char* value) {
     PrintRowStart(label);
     printf("\t\t\t\t\t<textarea %s name=\"%s\" rows=\"4\" >%s</textarea>\n", readOnly ? "readonly" : "",
-           fieldName, HtmlEscape(value));
+           fieldName, HtmlEscape(value).c_str());
     PrintRowEnd();
 }
 
@@ -91,7 +92,7 @@ void PrintAliasRows(SearchReq* result) {
         if (strcasecmp(node->value, primary.c_str()) == 0) continue;
         printf("\t\t\t<tr>\n");
         printf("<td><a href=%s?Command=ViewAlias&Mail=%s&MailAlias=%s>%s</td>\n", SCRIPT_PATH,
-               primaryLink.c_str(), LinkValue(node->value).c_str(), HtmlEscape(node->value));
+               primaryLink.c_str(), LinkValue(node->value).c_str(), HtmlEscape(node->value).c_str());
         printf("\t\t\t<tr>\n");
     }
 }

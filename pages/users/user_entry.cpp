@@ -55,9 +55,6 @@ int CreateUserEntry(ldapClient& client, const char* firstName, const char* lastN
     AddAttrValue(&list.head, kAttrAdd, "sn", "%s", Text(lastName));
     AddAttrEnd(&list.head);
 
-    char* suffix = client.GetSuffix(mail);
-    bool treeOk = suffix != nullptr && CreateDomainTree(client, suffix);
-    if (suffix != nullptr) client.free(suffix);
-    if (!treeOk) return kDomainTreeFailed;
+    if (!CreateMailDomainTree(client, mail)) return kDomainTreeFailed;
     return DirectoryAdd(client, client.CreateDNFromMail(mail), list.head);
 }

@@ -47,52 +47,42 @@ bool MoveBack(ldapClient& client, const std::string& newDn, const std::string& o
 
 }  // namespace
 
-bool RenameUser(ldapClient& client, SearchReq* old, const char* newMail, const char* firstName,
-                const char* lastName, const char* telNo, const char* address, std::string* message) {
+std::string RenameUser(ldapClient& client, SearchReq* old, const char* newMail, const char* firstName,
+                       const char* lastName, const char* telNo, const char* address) {
     bool failed = false;
-    if (SearchResult(client, FindUserByMail(client, newMail, &failed))) return *message = kExists, false;
-    if (failed) return *message = kNotConnected, false;
+    if (SearchResult(client, FindUserByMail(client, newMail, &failed))) return kExists;
+    if (failed) return kNotConnected;
     const std::string oldDn = old->dn, newDn = client.CreateDNFromMail(newMail);
     // The user's own alias may become its primary address.
     MailHolders before = FindMailHolders(client, newMail);
     std::string other = OtherHolder(before, {oldDn.c_str()});
-    if (!before.answered) return *message = kNotConnected, false;
-    if (!other.empty()) return *message = HeldBy(other), false;
+    if (!before.answered) return kNotConnected;
+    if (!other.empty()) return HeldBy(other);
     const bool wasAlias = !before.dns.empty();  // held by no other entry: the user's own alias
-
-    char* suffix = client.GetSuffix(newMail);
-    bool treeOk = suffix != nullptr && CreateDomainTree(client, suffix);
-    if (suffix != nullptr) client.free(suffix);
-    if (!treeOk) return *message = "Failed to create domain tree", false;
+    if (!CreateMailDomainTree(client, newMail)) return "Failed to create domain tree";
 
     int status = DirectoryRename(client, oldDn.c_str(), newDn.c_str());
-    if (status < 0) return *message = kNoAnswer, false;  // the rename may have been made
+    if (status < 0) return kNoAnswer;  // the rename may have been made
     if (status != LDAP_SUCCESS) {
         if (status == LDAP_CONSTRAINT_VIOLATION || status == LDAP_ALREADY_EXISTS)
             other = OtherHolder(FindMailHolders(client, newMail), {oldDn.c_str(), newDn.c_str()});
-        *message = other.empty() ? kNotAdded : HeldBy(other);
-        return false;
+        return other.empty() ? kNotAdded : HeldBy(other);
     }
     MailHolders after = FindMailHolders(client, newMail);
     other = OtherHolder(after, {oldDn.c_str(), newDn.c_str()});
     if (!after.answered || !other.empty()) {
         bool back = MoveBack(client, newDn, oldDn, wasAlias);
-        *message = !other.empty() ? HeldBy(other) : back ? kNotConnected : kNoAnswer;
-        return false;
+        return !other.empty() ? HeldBy(other) : back ? kNotConnected : kNoAnswer;
     }
     AttrList changes;
     BuildUserChanges(old, &changes.head, firstName, lastName, telNo, address);
-    if (changes.head != nullptr) {
-        AddAttrEnd(&changes.head);
-        int modified = DirectoryModify(client, newDn.c_str(), changes.head);
-        if (modified != LDAP_SUCCESS) {
-            // Only a refusal is taken back: a change whose answer was lost (the
-            // client's own negative codes) may still be carried out, and a move
-            // back behind it would leave the new values under the old address.
-            bool back = modified > 0 && MoveBack(client, newDn, oldDn, wasAlias);
-            return *message = back ? kNotAdded : kNoAnswer, false;
-        }
-    }
-    *message = "Successfully Updated User";
-    return true;
+    if (changes.head == nullptr) return "";
+    AddAttrEnd(&changes.head);
+    int modified = DirectoryModify(client, newDn.c_str(), changes.head);
+    if (modified == LDAP_SUCCESS) return "";
+    // Only a refusal is taken back: a change whose answer was lost (the
+    // client's own negative codes) may still be carried out, and a move
+    // back behind it would leave the new values under the old address.
+    bool back = modified > 0 && MoveBack(client, newDn, oldDn, wasAlias);
+    return back ? kNotAdded : kNoAnswer;
 }

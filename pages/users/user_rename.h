@@ -11,9 +11,9 @@ class ldapClient;
 struct SearchReq;
 
 // Moves `old` (changed in place) to the screened address `newMail` with the
-// typed values. True when done; false with the refusal's text in *message
-// (the directory as it was, or as the text says).
-bool RenameUser(ldapClient& client, SearchReq* old, const char* newMail, const char* firstName,
-                const char* lastName, const char* telNo, const char* address, std::string* message);
+// typed values. Empty when done; else the refusal's text (the directory as
+// it was, or as the text says).
+std::string RenameUser(ldapClient& client, SearchReq* old, const char* newMail, const char* firstName,
+                       const char* lastName, const char* telNo, const char* address);
 
 #endif

@@ -134,12 +134,12 @@ void PrintUserRow(const char* row) {
     std::string link = LinkValue(mail);
     printf("\t\t<tr>\n");
     printf("\t\t\t<td align=left><a href=%s?Command=FindUser&Mail=%s>%s</td>\n", SCRIPT_PATH, link.c_str(),
-           HtmlEscape(firstname));
+           HtmlEscape(firstname).c_str());
     printf("\t\t\t<td align=left><a href=%s?Command=FindUser&Mail=%s>%s</td>\n", SCRIPT_PATH, link.c_str(),
-           HtmlEscape(sn));
-    printf("\t\t\t<td align=left>%s</td>\n", HtmlEscape(telephonenumber));
+           HtmlEscape(sn).c_str());
+    printf("\t\t\t<td align=left>%s</td>\n", HtmlEscape(telephonenumber).c_str());
     printf("\t\t\t<td align=left><a href=%s?Command=FindUser&Mail=%s>%s</td>\n", SCRIPT_PATH, link.c_str(),
-           HtmlEscape(mail));
+           HtmlEscape(mail).c_str());
     printf("\t\t</tr>\n");
 }
 

@@ -66,11 +66,11 @@ TEST_F(DirectoryChanges, EachCallLeavesOneLineWithItsResultCode) {
     ASSERT_TRUE(AddAttrEnd(&none.head));
     EXPECT_EQ(DirectoryModify(client, dn.c_str(), none.head), 0);
     EXPECT_EQ(DirectoryDelete(client, dn.c_str()), 0);
-    EXPECT_EQ(DirectoryDelete(client, dn.c_str()), -1);
+    EXPECT_EQ(DirectoryDelete(client, dn.c_str()), LDAP_NO_SUCH_OBJECT);
     EXPECT_EQ(DirectoryWriteProfileString(client, "mqapi", "Password", "s3cret"), 0);
     EXPECT_EQ(DirectoryWriteProfileString(client, "PreProcessor", "AliasSequence", "4!"), 0);
     client.ldapClientUnbind();
-    EXPECT_EQ(DirectoryDelete(client, dn.c_str()), -1);
+    EXPECT_EQ(DirectoryDelete(client, dn.c_str()), LDAP_SERVER_DOWN);
     EXPECT_EQ(
         AuditTexts(sandbox),
         (Strings{"add \"mail=x@com,dc=com\" +objectClass=\"xoperson\" +sn=\"X\\x09Y\" result=0 (Success)",

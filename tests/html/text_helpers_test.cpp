@@ -27,7 +27,7 @@ static std::string Url(const char* text) {
 }
 
 TEST(HtmlEscape, EdgeCasesAndLongValues) {
-    EXPECT_STREQ(HtmlEscape(nullptr), "");
+    EXPECT_EQ(HtmlEscape(nullptr), "");
     const std::pair<const char*, const char*> cases[] = {
         {"Abc-xyz.09", "Abc-xyz.09"},
         {"", ""},
@@ -49,17 +49,12 @@ TEST(HtmlEscape, EdgeCasesAndLongValues) {
         {"\xf4\x90\x80\x80", "&#244;&#144;&#128;&#128;"},
         {"\xe2\x82", "&#226;&#130;"},
     };
-    for (const auto& c : cases) EXPECT_STREQ(HtmlEscape(c.first), c.second) << c.first;
+    for (const auto& c : cases) EXPECT_EQ(HtmlEscape(c.first), c.second) << c.first;
     // Long values come back whole.
     EXPECT_EQ(HtmlEscape(Repeat("a \xe9\x01", 1000).c_str()), Repeat("a&#32;&#233;&#1;", 1000));
     EXPECT_EQ(HtmlEscape(Repeat("\xf0\x9f\x98\x80", 1000).c_str()), Repeat("&#128512;", 1000));
-    // An earlier result stays readable when a longer value grows the buffer.
-    const std::string big(100000, '#'), bigger(300000, '#');
-    const char* first = HtmlEscape(big.c_str());
-    const char* second = HtmlEscape(bigger.c_str());
-    EXPECT_EQ(first, Repeat("&#35;", 100000));
-    EXPECT_EQ(second, Repeat("&#35;", 300000));
-    EXPECT_STREQ(HtmlEscape("a b"), "a&#32;b");
+    // Two results in one expression stay apart.
+    EXPECT_EQ(HtmlEscape("a b") + HtmlEscape("<"), "a&#32;b&#60;");
 }
 
 TEST(UrlEncode, OnlyTheSixReservedCharactersAndLongValuesWhole) {
