@@ -5,12 +5,12 @@
 // PrimaryAddressFromDn when it has a domain; GetSuffix is that DN's parent;
 // and DnToDomain and PrimaryAddressFromDn take any text as a DN, the latter
 // agreeing with libldap on the DNs that libldap reads.
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "directory/domain_names.h"
+#include "directory/owners.h"
 #include "directory/primary_address.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/ldapclient/ldapclient.h"
@@ -53,7 +53,7 @@ std::vector<std::string> DnValues(const char* dn, const char* attribute) {
 
 void CheckDomainToDn(const std::string& text) {
     std::string work = text;
-    char* dn = DomainToDn(&work[0]);
+    OwnedText dn(DomainToDn(&work[0]));
     if (text.size() > 255) {
         FUZZ_CHECK(dn == nullptr);
         return;
@@ -61,17 +61,15 @@ void CheckDomainToDn(const std::string& text) {
     FUZZ_CHECK(dn != nullptr);
     const std::vector<std::string> labels = Labels(text);
     if (labels.empty()) {
-        FUZZ_CHECK(*dn == '\0');
+        FUZZ_CHECK(dn.get()[0] == '\0');
     } else {
-        FUZZ_CHECK(DnValues(dn, "dc") == labels);
-        char* domain = DnToDomain(dn);
+        FUZZ_CHECK(DnValues(dn.get(), "dc") == labels);
+        OwnedText domain(DnToDomain(dn.get()));
         FUZZ_CHECK(domain != nullptr);
         std::string joined;
         for (const std::string& label : labels) joined += (joined.empty() ? "" : ".") + Lower(label);
-        FUZZ_CHECK(joined == domain);
-        free(domain);
+        FUZZ_CHECK(joined == domain.get());
     }
-    free(dn);
 }
 
 void CheckMailDn(const std::string& address) {
@@ -79,7 +77,8 @@ void CheckMailDn(const std::string& address) {
     const char* made = client.CreateDNFromMail(address.c_str());
     FUZZ_CHECK(made != nullptr);
     const std::string dn = made;
-    char* suffix = client.GetSuffix(address.c_str());
+    OwnedText owned(client.GetSuffix(address.c_str()));
+    const char* suffix = owned.get();
     FUZZ_CHECK(suffix != nullptr);
     if (*suffix == '\0') {
         FUZZ_CHECK(dn == "mail=" + EscapeDnValue(address.c_str()));
@@ -93,14 +92,12 @@ void CheckMailDn(const std::string& address) {
         const char* at = strrchr(address.c_str(), '@');
         FUZZ_CHECK(at != nullptr && DnValues(suffix, "dc") == Labels(at + 1));
     }
-    free(suffix);
 }
 
 void CheckAnyDn(const std::string& text) {
     std::string work = text;
-    char* domain = DnToDomain(&work[0]);
-    if (domain != nullptr) FUZZ_CHECK(strlen(domain) < text.size());  // unescaping never lengthens
-    free(domain);
+    OwnedText domain(DnToDomain(&work[0]));
+    if (domain != nullptr) FUZZ_CHECK(strlen(domain.get()) < text.size());  // unescaping never lengthens
     // A primary address agrees with libldap's reading of the DN, when it has one.
     std::string primary;
     if (!PrimaryAddressFromDn(text.c_str(), &primary)) return;
