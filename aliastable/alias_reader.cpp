@@ -31,7 +31,7 @@ namespace {
 
 bool MapFile(AliasTable* table, const char* directory, const char* generation, const char* extension,
              const unsigned char** bytes, std::size_t* size) {
-    char path[4096 + 64];
+    char path[kPathBufferSize];
     int length = std::snprintf(path, sizeof path, "%s/%s%s", directory, generation, extension);
     if (length < 0 || std::size_t(length) >= sizeof path)
         return ReaderFail(table, "path too long: %s/%s%s", directory, generation, extension);

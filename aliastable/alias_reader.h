@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-constexpr std::size_t kAliasReaderErrorSize = 512;
+#include "base/limits.h"
 
 // An open generation: the three files mapped read-only.
 struct AliasTable {

@@ -8,9 +8,7 @@
 #include <cstddef>
 
 #include "aliastable/published_generation.h"
-
-constexpr std::size_t kPruneErrorSize = 512;
-constexpr unsigned long kMaxPruneKeep = 999999;  // the most generations `prune` is asked to keep
+#include "base/limits.h"
 
 enum class PruneResult { kDone, kBuildRunning, kNotRecorded, kFailed };
 

@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr std::size_t kReadChunk = 65536;
-constexpr std::size_t kSumPathSize = 4096 + 64;  // folder and file name, as the reader maps them
 const char* const kExtensions[] = {".db", ".id0", ".str"};
 const char kCaseLine[] = "UseCaseSensitiveAliasLookup=";
 
@@ -39,7 +37,7 @@ bool SumFile(const char* path, unsigned long long* size, uint32_t* crc, char* er
                  errno == EINVAL ? "not a regular file" : strerror(errno));
         return false;
     }
-    unsigned char buffer[kReadChunk];
+    unsigned char buffer[kSumReadChunkSize];
     *size = 0;
     *crc = 0;
     for (;;) {
@@ -61,7 +59,7 @@ bool SumFile(const char* path, unsigned long long* size, uint32_t* crc, char* er
 // The line for one file: "GEN.ext SIZE CRC\n"; false when it does not fit.
 bool FormLine(const char* directory, const char* generation, const char* extension, char* line,
               std::size_t size, char* error, std::size_t errorSize) {
-    char path[kSumPathSize];
+    char path[kPathBufferSize];
     int n = snprintf(path, sizeof path, "%s/%s%s", directory, generation, extension);
     if (n < 0 || std::size_t(n) >= sizeof path) {
         snprintf(error, errorSize, "path too long: %s/%s%s", directory, generation, extension);
@@ -106,7 +104,7 @@ bool FormGenerationSum(const char* directory, const char* generation, bool ignor
 
 bool VerifyGenerationSum(const char* directory, const char* generation, char* error, std::size_t errorSize,
                          SumKeyCase* recorded) {
-    char path[kSumPathSize];
+    char path[kPathBufferSize];
     int n = snprintf(path, sizeof path, "%s/%s.sum", directory, generation);
     if (n < 0 || std::size_t(n) >= sizeof path) {
         snprintf(error, errorSize, "path too long: %s/%s.sum", directory, generation);

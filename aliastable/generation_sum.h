@@ -10,8 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr std::size_t kGenerationSumSize = 256;  // the whole GEN.sum text, bounded
-constexpr std::size_t kGenerationSumErrorSize = 512;
+#include "base/limits.h"
 
 // CRC-32C (Castagnoli) of `size` bytes, continuing from `crc` (0 to start).
 uint32_t Crc32c(uint32_t crc, const unsigned char* bytes, std::size_t size);

@@ -14,8 +14,6 @@
 
 constexpr std::size_t kAliasKeySize = 128;       // szAlias, terminator included
 constexpr std::size_t kAliasRecordLength = 132;  // first word + szAlias
-constexpr std::size_t kAliasRelationNameSize = 4096;
-constexpr int kAliasSettingSize = 32;  // buffer of the lookup setting
 static_assert(kAliasKeySize == kMaxAliasKeyLength + 1, "the alias pages refuse what the key cannot hold");
 
 // Fixed part of one alias record.
@@ -66,7 +64,7 @@ public:
     bool keysIgnoreCase() const { return ignoreCase; }
 
 private:
-    char name[kAliasRelationNameSize];
+    char name[kPathBufferSize];
     REC_buffer buffers[1];
     bool ignoreCase;  // the comparison setting, read once at opening
 };

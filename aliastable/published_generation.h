@@ -9,8 +9,9 @@
 
 #include <cstddef>
 
+#include "base/limits.h"
+
 constexpr char kPublishedGenerationFile[] = "published";
-constexpr std::size_t kGenerationNameSize = 32;  // a generation's decimal name, terminator included
 
 // The name recorded in DIR/published into `name` (size bytes); false when
 // there is none, or it cannot be read or does not hold a name.

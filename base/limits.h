@@ -6,9 +6,9 @@
 #include <cstddef>
 
 // Path every form and link posts back to.
-#define SCRIPT_PATH "/vemo/cgi-bin/ldapcgi.cgi"
+constexpr char SCRIPT_PATH[] = "/vemo/cgi-bin/ldapcgi.cgi";
 // Application name handed to the log service and the start-up library.
-#define APPLICATION_NAME "LDAP CGI"
+constexpr char APPLICATION_NAME[] = "LDAP CGI";
 
 constexpr std::size_t kTextBufferSize = 1024;         // the common text buffer
 constexpr std::size_t kMaxPostDataLength = 8192;      // MAX_POST_DATA_LENGTH
@@ -25,14 +25,22 @@ constexpr std::size_t kMaxFormAddressLength = 511;    // Mail / Address form fie
 constexpr std::size_t kMaxAliasKeyLength = 127;       // longest alias the alias table's key holds whole
 constexpr std::size_t kMaxLongAliasesNamed = 10000;   // aliases filling the key a build remembers the owners of
 constexpr std::size_t kListFilterSize = 1200;         // ListUsers filter buffer
-constexpr std::size_t kPathBufferSize = 4096;         // alias table paths
+constexpr std::size_t kPathBufferSize = 4096;         // a path, terminator included; a relation's name
+constexpr std::size_t kSumReadChunkSize = 65536;      // read at a time when a table file is summed
+constexpr std::size_t kGenerationNameSize = 32;       // a generation's decimal name, terminator included
+constexpr std::size_t kGenerationSumSize = 256;       // the whole GEN.sum text, bounded
+constexpr int kAliasSettingSize = 32;                 // buffer of the alias lookup setting
+constexpr std::size_t kAliasReaderErrorSize = 512;    // a table reader's last failure
+constexpr std::size_t kGenerationSumErrorSize = 512;  // why a checksum failed
+constexpr std::size_t kPruneErrorSize = 512;          // why a prune failed
+constexpr unsigned long kMaxPruneKeep = 999999;       // the most generations `prune` is asked to keep
 constexpr std::size_t kInteractiveInputStart = 1024;  // interactive input, doubles when full
 constexpr std::size_t kIntTextSize = 12;              // IntToText: "-2147483648" and terminator
 constexpr std::size_t kPrimaryAddressSize = 1024;     // primary address taken from a user DN
 constexpr std::size_t kAliasSequenceSize = 32;        // "%lu!" text of the alias sequence
 constexpr int kDefaultLdapTimeoutSeconds = 30;        // [Ldap] Timeout: longest wait for the server
 constexpr int kMaxLdapTimeoutSeconds = 3600;          // larger settings fall back to the default
-#define ALIAS_TABLE_LOCK_FILE "build.lock"            // lock file of alias table builds
+constexpr char ALIAS_TABLE_LOCK_FILE[] = "build.lock";  // lock file of alias table builds
 constexpr std::size_t kAuditCommandSize = 64;         // the command an audit line names
 constexpr std::size_t kAuditTextShown = 256;          // bytes shown of one text in an audit line
 constexpr std::size_t kAuditChangesSize = 3072;       // an audit line's operation and values

@@ -9,6 +9,7 @@ constexpr std::size_t kConfigFileNameSize = 4096;  // directory, "/" and file na
 // skipped, a larger file reads as absent.
 constexpr std::size_t kConfigMaxLineSize = 16384;
 constexpr std::size_t kConfigMaxFileSize = 4 * 1024 * 1024;
-constexpr std::size_t kConfigCachedFiles = 16;  // parsed files kept per process
+constexpr std::size_t kConfigReadChunkSize = 8192;  // read at a time from a file
+constexpr std::size_t kConfigCachedFiles = 16;      // parsed files kept per process
 
 #endif

@@ -154,7 +154,7 @@ const std::string* Resolve(const char* directory, const char* name) {
 // Reads the whole file behind `fd`, at most kConfigMaxFileSize bytes.
 bool ReadWhole(int fd, std::string& text) {
     text.clear();
-    char chunk[8192];
+    char chunk[kConfigReadChunkSize];
     for (;;) {
         ssize_t got = read(fd, chunk, sizeof chunk);
         if (got < 0 && errno == EINTR) continue;

@@ -14,14 +14,13 @@
 #include <cstring>
 
 #include "platform/ldapclient/ldapclient_internal.h"
+#include "platform/ldapclient/ldapclient_limits.h"
 
 #ifndef LDAPCGI_LIBLDAP_SONAME
 #error "LDAPCGI_LIBLDAP_SONAME names the libldap to load (set by the build)"
 #endif
 
 namespace {
-
-constexpr std::size_t kProgramPathSize = 4096;  // the program's path, terminator included
 
 // The client binds with simple binds only, so libldap's start of Cyrus SASL
 // need not load SASL's mechanism plugins (a third of the cost of a short

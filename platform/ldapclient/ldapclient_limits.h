@@ -5,9 +5,10 @@
 
 #include <cstddef>
 
-constexpr std::size_t kAttrNameSize = 64;    // attrval::name, terminator included
-constexpr std::size_t kAttrValueSize = 512;  // attrval::value, terminator included
-constexpr std::size_t kSearchDnSize = 2048;  // SearchReq::dn, terminator included
+constexpr std::size_t kAttrNameSize = 64;       // attrval::name, terminator included
+constexpr std::size_t kAttrValueSize = 512;     // attrval::value, terminator included
+constexpr std::size_t kSearchDnSize = 2048;     // SearchReq::dn, terminator included
+constexpr std::size_t kProgramPathSize = 4096;  // the program's own path, terminator included
 
 // Seconds the client waits for the server in one connect or call, unless
 // SetTimeout says otherwise.

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 constexpr std::size_t kLogMaxTextSize = 8192;  // longest text of one line; a longer text is cut
+constexpr std::size_t kLogStampSize = 64;      // time, level and pid around the text
 // Batches (LogBeginBatch): lines kept back before one write, how long a line
 // may wait, and how often the settings are looked at.
 constexpr std::size_t kLogBatchSize = 64 * 1024;

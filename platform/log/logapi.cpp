@@ -32,8 +32,6 @@
 
 namespace {
 
-constexpr std::size_t kStampSize = 64;  // time, level and pid around the text
-
 int SyslogPriority(int level) {
     if (level <= 1) return LOG_ERR;
     if (level <= 3) return LOG_WARNING;
@@ -201,7 +199,7 @@ const char* SecondStamp(time_t seconds) {
 void WriteLine(const LogSettings& settings, int level, const char* application, const char* text) {
     if (!application) application = "";
     if (!text) text = "";
-    char line[2 * kStampSize + 2 * kLogMaxTextSize + 2];
+    char line[2 * kLogStampSize + 2 * kLogMaxTextSize + 2];
 
     // "<time>.<milliseconds>Z <level> <application>[<pid>]: ", put together
     // by hand: a run of lines must not cost a printf each for its head.
