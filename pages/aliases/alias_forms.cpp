@@ -8,6 +8,7 @@
 #include "base/limits.h"
 #include "directory/directory_session.h"
 #include "directory/owners.h"
+#include "html/form_buttons.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/aliases/alias_pages.h"
@@ -24,78 +25,40 @@ struct AliasPage {
     void (*printButtons)(const char* mail, const char* alias);
 };
 
-void PrintHidden(const char* name, const char* value) {
-    printf("\t\t\t\t\t<input type=\"hidden\" name=\"%s\" value=\"%s\">\n", name, HtmlEscape(value).c_str());
-}
-
-void PrintGoBack(bool ownForm) {
-    printf("\t\t\t\t<td>\n");
-    if (ownForm) printf("\t\t\t\t<form>\n");
-    printf(
-        "\t\t\t\t\t<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n");
-    if (ownForm) printf("\t\t\t\t</form>\n");
-    printf("\t\t\t\t</td>\n");
-}
-
-void PrintReset() {
-    printf("\t\t\t\t<td>\n");
-    printf("\t\t\t\t\t<input type=\"reset\" value=\"Reset\" name=\"Reset\">\n");
-    printf("\t\t\t\t</td>\n");
-}
-
-// A cell with a form of its own that sends the user and the alias on to `command`.
-void PrintAliasCommandCell(const char* mail, const char* alias, const char* command, const char* submit) {
-    printf("\t\t\t\t<td>\n");
-    printf("\t\t\t\t\t\t\t\t\t<form  METHOD=\"POST\" ACTION=\"%s\">\n", SCRIPT_PATH);
-    PrintHidden("Mail", mail);
-    PrintHidden("MailAlias", alias);
-    printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"%s\">\n", command);
-    printf("\t\t\t\t\t%s\n", submit);
-    printf("\t\t\t\t</form>\n");
-    printf("\t\t\t\t</td>\n");
-}
+// The view and delete forms post from cells of their own.
+constexpr char kAliasFormIndent[] = "\t\t\t\t\t\t\t\t\t";
 
 void PrintNewButtons(const char* mail, const char*) {
-    PrintGoBack(false);
-    printf("\t\t\t\t<td>\n");
-    PrintHidden("Mail", mail);
-    printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"UpdateAlias\">\n");
-    printf("\t\t\t\t\t<input type=\"submit\" name=\"Update\" value=\"Add\">\n");
-    printf("\t\t\t\t</td>\n");
-    PrintReset();
+    PrintGoBackCell(false);
+    PrintCommandCell({{"Mail", mail}, {"Command", "UpdateAlias"}}, "Update", "Add", nullptr);
+    PrintResetCell();
 }
 
 void PrintViewButtons(const char* mail, const char* alias) {
-    PrintGoBack(true);
-    PrintAliasCommandCell(mail, alias, "EditAlias",
-                          "<input type=\"submit\" name=\"EditConn\" value=\"Edit\">");
-    PrintAliasCommandCell(mail, alias, "DeleteAlias",
-                          "<input type=\"submit\" name=\"DeleteConn\" value=\"Delete\">");
+    PrintGoBackCell(true);
+    PrintCommandCell({{"Mail", mail}, {"MailAlias", alias}, {"Command", "EditAlias"}}, "EditConn", "Edit",
+                     kAliasFormIndent);
+    PrintCommandCell({{"Mail", mail}, {"MailAlias", alias}, {"Command", "DeleteAlias"}}, "DeleteConn",
+                     "Delete", kAliasFormIndent);
 }
 
 void PrintEditButtons(const char* mail, const char* alias) {
-    PrintGoBack(false);
-    printf("\t\t\t\t<td>\n");
-    PrintHidden("Mail", mail);
-    PrintHidden("OldMailAlias", alias);
-    printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"UpdateAlias\">\n");
-    printf("\t\t\t\t\t<input type=\"submit\" name=\"Update\" value=\"Update\">\n");
-    printf("\t\t\t\t</td>\n");
-    PrintReset();
+    PrintGoBackCell(false);
+    PrintCommandCell({{"Mail", mail}, {"OldMailAlias", alias}, {"Command", "UpdateAlias"}}, "Update",
+                     "Update", nullptr);
+    PrintResetCell();
 }
 
 void PrintDeleteButtons(const char* mail, const char* alias) {
-    PrintGoBack(true);
-    PrintAliasCommandCell(mail, alias, "ConfirmDeleteAlias",
-                          "<input type=\"submit\" name=\"Confirm\" value=\"Confirm\">");
+    PrintGoBackCell(true);
+    PrintCommandCell({{"Mail", mail}, {"MailAlias", alias}, {"Command", "ConfirmDeleteAlias"}}, "Confirm",
+                     "Confirm", kAliasFormIndent);
 }
 
 // The user's names and telephone number from the directory, and the address
 // as the request gave it.
 void PrintSummary(const SearchReq* user, const char* mail) {
-    printf("<table border=\"0\" width=\"100%%\">\n");
-    printf("\t<tr>\n");
-    printf("\t\t<td>\n");
+    PrintLayoutStart();
     printf("\t\t\t<center><table border=\"0\">\n");
     printf("\t\t\t\t<tr>\n");
     for (const char* name : {"firstname", "sn", "telephoneNumber"})
@@ -106,25 +69,10 @@ void PrintSummary(const SearchReq* user, const char* mail) {
 }
 
 void PrintButtonBar(const AliasPage& page, const char* mail, const char* alias) {
-    printf("<table border=\"0\" width=\"100%%\">\n");
-    printf("\t<tr>\n");
-    printf("\t\t<td>\n");
-    printf("\t\t\t<table border=\"0\">\n");
-    printf("\t\t\t<tr valign=top>\n");
+    PrintButtonBarStart("valign=top");
     page.printButtons(mail, alias);
-    printf("\t\t\t</tr>\n");
-    printf("\t\t\t</table>\n");
-    printf("\t\t</td>\n");
-    printf("\t\t<td valign=top align=right>\n");
-    if (!page.editable) printf("\t\t<form>\n");
-    printf(
-        "\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
-        "onClick=\"popup('/vemo/help/ldap/sysadmin/%s.htm', 'LDAP', 400,400);\">\n",
-        page.help);
-    if (!page.editable) printf("\t\t</form>\n");
-    printf("\t\t</td>\n");
-    printf("\t</tr>\n");
-    printf("</table>\n");
+    PrintButtonBarEnd("valign=top align=right", page.editable ? HelpIn::kPageForm : HelpIn::kOwnForm,
+                      page.help);
 }
 
 int PrintAliasPage(const AliasPage& page, const char* mail, const char* alias) {
@@ -154,9 +102,7 @@ int PrintAliasPage(const AliasPage& page, const char* mail, const char* alias) {
     PrintPageFooter();
     PrintButtonBar(page, mail, alias);
     if (page.editable) printf("\t\t\t</form>\n");
-    printf("\t\t</td>\n");
-    printf("\t</tr>\n");
-    printf("</table>\n");
+    PrintLayoutEnd();
     PrintPageEnd();
     return 0;
 }

@@ -6,29 +6,12 @@
 
 #include "directory/directory_session.h"
 #include "directory/owners.h"
+#include "html/form_buttons.h"
 #include "html/page_frame.h"
 #include "pages/connectors/connector_frame.h"
 #include "pages/connectors/connector_pages.h"
 #include "pages/connectors/connector_values.h"
 #include "platform/ldapclient/ldapclient.h"
-
-namespace {
-
-// A form carrying the connector to `command`.
-void PrintConnectorCommandCell(const char* mail, const char* otherMailbox, const char* permission,
-                               const char* command, const char* button) {
-    printf("\t\t\t\t<td>\n");
-    PrintFormStart("\t\t\t\t");
-    PrintHiddenField("\t\t\t\t\t", "Mail", mail);
-    PrintHiddenField("\t\t\t\t\t", "Othermailbox", otherMailbox);
-    PrintHiddenField("\t\t\t\t\t", "Permission", permission);
-    printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"%s\">\n", command);
-    printf("\t\t\t\t\t%s\n", button);
-    printf("\t\t\t\t</form>\n");
-    printf("\t\t\t\t</td>\n");
-}
-
-}  // namespace
 
 int ClickConn(const char* mail, const char* otherMailbox, const char* permission) {
     PrintPageHeader("Connector Information");
@@ -60,26 +43,17 @@ int ClickConn(const char* mail, const char* otherMailbox, const char* permission
     printf("</tr>\n");
     printf("</table></center>\n");
     PrintPageFooter();
-    PrintLayoutStart();
-    printf("\t\t\t<table border=\"0\">\n");
-    printf("\t\t\t<tr valign=top>\n");
-    printf("\t\t\t\t<td>\n");
-    printf("\t\t\t\t<form>\n");
-    PrintGoBackButton("\t\t\t\t\t");
-    printf("\t\t\t\t</form>\n");
-    printf("\t\t\t\t</td>\n");
-    PrintConnectorCommandCell(mail, otherMailbox, permission, "EditConn",
-                              "<input type=\"submit\" name=\"EditConn\" value=\"Edit\">");
-    PrintConnectorCommandCell(mail, otherMailbox, permission, "DeleteConn",
-                              "<input type=\"submit\" name=\"DeleteConn\" value=\"Delete\">");
-    printf("\t\t\t</tr>\n");
-    printf("\t\t\t</table>\n");
-    printf("\t\t</td>\n");
-    printf("\t\t<td valign=top align=right>\n");
-    printf("\t\t<form>\n");
-    PrintHelpButton("\t\t\t", "editconn");
-    printf("\t\t</form>\n");
-    PrintLayoutEnd();
+    PrintButtonBarStart("valign=top");
+    PrintGoBackCell(true);
+    PrintCommandCell(
+        {{"Mail", mail}, {"Othermailbox", otherMailbox}, {"Permission", permission}, {"Command", "EditConn"}},
+        "EditConn", "Edit");
+    PrintCommandCell({{"Mail", mail},
+                      {"Othermailbox", otherMailbox},
+                      {"Permission", permission},
+                      {"Command", "DeleteConn"}},
+                     "DeleteConn", "Delete");
+    PrintButtonBarEnd("valign=top align=right", HelpIn::kOwnForm, "editconn");
     PrintLayoutEnd();
     printf("</body>\n");
     printf("</html>\n");

@@ -6,6 +6,7 @@
 
 #include "base/limits.h"
 #include "directory/directory_session.h"
+#include "html/form_buttons.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/connectors/connector_values.h"
@@ -27,18 +28,6 @@ std::string RequestFault(std::initializer_list<ExpectedField> fields, const char
 
 bool ConnectorFits(const std::string& channel, const char* second) {
     return channel.size() + 1 + strlen(second) <= kMaxConnectorValueLength;
-}
-
-void PrintLayoutStart() {
-    printf("<table border=\"0\" width=\"100%%\">\n");
-    printf("\t<tr>\n");
-    printf("\t\t<td>\n");
-}
-
-void PrintLayoutEnd() {
-    printf("\t\t</td>\n");
-    printf("\t</tr>\n");
-    printf("</table>\n");
 }
 
 void PrintFormStart(const char* indent) {
@@ -68,18 +57,6 @@ std::string SubmitButton(const char* name, const char* value) {
 
 void PrintHiddenField(const char* indent, const char* name, const char* value) {
     printf("%s<input type=\"hidden\" name=\"%s\" value=\"%s\">\n", indent, name, HtmlEscape(value).c_str());
-}
-
-void PrintGoBackButton(const char* indent, bool newline) {
-    printf("%s<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">%s", indent,
-           newline ? "\n" : "");
-}
-
-void PrintHelpButton(const char* indent, const char* topic) {
-    printf(
-        "%s<input type=\"button\" name=\"Help\" value=\"Help\" "
-        "onClick=\"popup('/vemo/help/ldap/sysadmin/%s.htm', 'LDAP', 400,400);\">\n",
-        indent, topic);
 }
 
 void PrintGoBackRefusal(const char* title, const char* message) {

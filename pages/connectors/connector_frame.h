@@ -1,7 +1,7 @@
-// Pieces the connector pages share: the layout table, the user row, the
-// rows of connector fields, hidden fields, buttons, and the refusals of
-// incomplete or over-long requests. Prints only; every value from the
-// directory or the request is escaped here.
+// Pieces the connector pages share: the user row, the rows of connector
+// fields, hidden fields, and the refusals of incomplete or over-long
+// requests. Prints only; every value from the directory or the request is
+// escaped here.
 #ifndef LDAPCGI_PAGES_CONNECTORS_CONNECTOR_FRAME_H
 #define LDAPCGI_PAGES_CONNECTORS_CONNECTOR_FRAME_H
 
@@ -27,9 +27,6 @@ extern const char kPermissionTooLong[];
 bool ConnectorFits(const char* value);
 bool ConnectorFits(const std::string& channel, const char* second);
 
-// The one-cell layout table around a page's body.
-void PrintLayoutStart();
-void PrintLayoutEnd();
 // Opening tag of a form posting to the program.
 void PrintFormStart(const char* indent);
 // The user's row: first name, last name and telephone number of `result`,
@@ -42,8 +39,6 @@ std::string ReadOnlyField(const char* name, const char* value);
 // `<input type="submit" ...>` labelled `value`.
 std::string SubmitButton(const char* name, const char* value);
 void PrintHiddenField(const char* indent, const char* name, const char* value);
-void PrintGoBackButton(const char* indent, bool newline = true);
-void PrintHelpButton(const char* indent, const char* topic);
 
 // A whole page: header, result box with `message`, the Go back form, page end.
 void PrintGoBackRefusal(const char* title, const char* message);

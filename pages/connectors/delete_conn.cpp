@@ -9,6 +9,7 @@
 #include "directory/directory_changes.h"
 #include "directory/directory_session.h"
 #include "directory/owners.h"
+#include "html/form_buttons.h"
 #include "html/page_frame.h"
 #include "pages/connectors/connector_frame.h"
 #include "pages/connectors/connector_pages.h"
@@ -20,31 +21,14 @@ namespace {
 constexpr char kVerifyTitle[] = "Update Connector";
 
 void PrintButtonBar(const char* mail, const char* otherMailbox, const char* permission) {
-    PrintLayoutStart();
-    printf("\t\t\t<table border=\"0\">\n");
-    printf("\t\t\t<tr valign=top>\n");
-    printf("\t\t\t\t<td>\n");
-    printf("\t\t\t\t<form>\n");
-    PrintGoBackButton("\t\t\t\t\t");
-    printf("\t\t\t\t</form>\n");
-    printf("\t\t\t\t</td>\n");
-    printf("\t\t\t\t<td>\n");
-    PrintFormStart("\t\t\t\t");
-    PrintHiddenField("\t\t\t\t\t", "Mail", mail);
-    PrintHiddenField("\t\t\t\t\t", "Othermailbox", otherMailbox);
-    PrintHiddenField("\t\t\t\t\t", "Permission", permission);
-    printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"VerifyDeleteConn\">\n");
-    printf("\t\t\t\t\t<input type=\"submit\" name=\"VerifyDeleteConn\" value=\"Confirm\">\n");
-    printf("\t\t\t\t</form>\n");
-    printf("\t\t\t\t</td>\n");
-    printf("\t\t\t</tr>\n");
-    printf("\t\t\t</table>\n");
-    printf("\t\t</td>\n");
-    printf("\t\t<td align=right>\n");
-    printf("\t\t<form>\n");
-    PrintHelpButton("\t\t\t", "delconn");
-    printf("\t\t</form>\n");
-    PrintLayoutEnd();
+    PrintButtonBarStart("valign=top");
+    PrintGoBackCell(true);
+    PrintCommandCell({{"Mail", mail},
+                      {"Othermailbox", otherMailbox},
+                      {"Permission", permission},
+                      {"Command", "VerifyDeleteConn"}},
+                     "VerifyDeleteConn", "Confirm");
+    PrintButtonBarEnd("align=right", HelpIn::kOwnForm, "delconn");
 }
 
 // Deletes the connector; the message of a failure, or null.

@@ -6,6 +6,7 @@
 
 #include "directory/directory_session.h"
 #include "directory/owners.h"
+#include "html/form_buttons.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/connectors/connector_frame.h"
@@ -40,22 +41,10 @@ int EditConn(const char* mail, const char* otherMailbox, const char* permission)
     PrintFieldRow("Permission", select);
     printf("</table></center>\n");
     PrintPageFooter();
-    PrintLayoutStart();
-    printf("\t\t\t<table border=\"0\">\n");
-    printf("\t\t\t<tr valign=top>\n");
-    printf("\t\t\t\t<td>\n");
-    PrintGoBackButton("\t\t\t\t\t");
-    printf("\t\t\t\t</td>\n");
-    printf("\t\t\t\t<td>\n");
-    printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"UpdateConn\">\n");
-    printf("\t\t\t\t\t<input type=\"submit\" name=\"UpdateConn\" value=\"Update\">\n");
-    printf("\t\t\t\t</td>\n");
-    printf("\t\t\t</tr>\n");
-    printf("\t\t\t</table>\n");
-    printf("\t\t</td>\n");
-    printf("\t\t<td valign=top align=right>\n");
-    PrintHelpButton("\t\t\t", "editconn");
-    PrintLayoutEnd();
+    PrintButtonBarStart("valign=top");
+    PrintGoBackCell(false);
+    PrintCommandCell({{"Command", "UpdateConn"}}, "UpdateConn", "Update", nullptr);
+    PrintButtonBarEnd("valign=top align=right", HelpIn::kPageForm, "editconn");
     PrintLayoutEnd();
     printf("</form>\n");
     printf("</body>\n");

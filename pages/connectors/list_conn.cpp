@@ -7,6 +7,7 @@
 
 #include "base/limits.h"
 #include "directory/directory_session.h"
+#include "html/form_buttons.h"
 #include "html/page_frame.h"
 #include "pages/connectors/connector_frame.h"
 #include "pages/connectors/connector_pages.h"
@@ -17,25 +18,6 @@
 namespace {
 
 constexpr char kHeading[] = "<td bgcolor=2166ab style=\"color:#FFFFFF\"";
-
-void PrintButtonBar() {
-    PrintLayoutStart();
-    printf("\t\t\t<table border=\"0\">\n");
-    printf("\t\t\t<tr>\n");
-    printf("\t\t\t\t<td>\n");
-    printf("\t\t\t\t\t<input type=\"reset\" value=\"Reset\" name=\"Reset\">\n");
-    printf("\t\t\t\t</td>\n");
-    printf("\t\t\t\t<td>\n");
-    printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"ListConn\">\n");
-    printf("\t\t\t\t\t<input type=\"submit\" name=\"ListConn\" value=\"List\">\n");
-    printf("\t\t\t\t</td>\n");
-    printf("\t\t\t</tr>\n");
-    printf("\t\t\t</table>\n");
-    printf("\t\t</td>\n");
-    printf("\t\t<td align=right>\n");
-    PrintHelpButton("\t\t\t", "listconn");
-    PrintLayoutEnd();
-}
 
 // The search filter; false when it would not fit the filter buffer.
 bool BuildConnectorFilter(const char* channel, const char* identifier, std::string* filter) {
@@ -71,7 +53,10 @@ int ListConnMenu() {
     printf("</tr>\n");
     printf("</table></center>\n");
     PrintPageFooter();
-    PrintButtonBar();
+    PrintButtonBarStart("");
+    PrintResetCell();
+    PrintCommandCell({{"Command", "ListConn"}}, "ListConn", "List", nullptr);
+    PrintButtonBarEnd("align=right", HelpIn::kPageForm, "listconn");
     printf("\t\t</td>\n");
     printf("\t</tr>\n");
     printf("</table>\n");

@@ -6,6 +6,7 @@
 
 #include "directory/directory_session.h"
 #include "directory/owners.h"
+#include "html/form_buttons.h"
 #include "html/page_frame.h"
 #include "pages/connectors/connector_frame.h"
 #include "pages/connectors/connector_pages.h"
@@ -15,28 +16,6 @@
 namespace {
 
 constexpr char kHeading[] = "<td bgcolor=2166ab style=\"color:#FFFFFF\"";
-
-void PrintButtonBar() {
-    PrintLayoutStart();
-    printf("\t\t\t<table border=\"0\">\n");
-    printf("\t\t\t<tr>\n");
-    printf("\t\t\t\t<td>\n");
-    PrintGoBackButton("\t\t\t\t\t");
-    printf("\t\t\t\t</td>\n");
-    printf("\t\t\t\t<td>\n");
-    printf("\t\t\t\t\t<input type=\"reset\" value=\"Reset\" name=\"Reset\">\n");
-    printf("\t\t\t\t</td>\n");
-    printf("\t\t\t\t<td>\n");
-    printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"AddChannel\">\n");
-    printf("\t\t\t\t\t<input type=\"submit\" name=\"AddChannel\" value=\"Create Connector\">\n");
-    printf("\t\t\t\t</td>\n");
-    printf("\t\t\t</tr>\n");
-    printf("\t\t\t</table>\n");
-    printf("\t\t</td>\n");
-    printf("\t\t<td align=right>\n");
-    PrintHelpButton("\t\t\t", "newcon");
-    PrintLayoutEnd();
-}
 
 }  // namespace
 
@@ -75,7 +54,11 @@ int NewConn(const char* mail) {
     printf("</tr>\n");
     printf("</table></center>\n");
     PrintPageFooter();
-    PrintButtonBar();
+    PrintButtonBarStart("");
+    PrintGoBackCell(false);
+    PrintResetCell();
+    PrintCommandCell({{"Command", "AddChannel"}}, "AddChannel", "Create Connector", nullptr);
+    PrintButtonBarEnd("align=right", HelpIn::kPageForm, "newcon");
     printf("\t\t</td>\n");
     printf("\t</tr>\n");
     printf("</form>\n");

@@ -12,6 +12,7 @@
 #include "directory/directory_session.h"
 #include "directory/entry_stream.h"
 #include "directory/owners.h"
+#include "html/form_buttons.h"
 #include "html/page_frame.h"
 #include "pages/connectors/connector_frame.h"
 #include "pages/connectors/connector_pages.h"
@@ -81,30 +82,11 @@ int PrintEveryUsersRows(ldapClient& client, const char* mail) {
                         });
 }
 
-void PrintCommandCell(const char* mail, const char* command, const char* button) {
-    printf("\t\t\t\t<td>\n");
-    PrintFormStart("\t\t\t\t");
-    PrintHiddenField("\t\t\t\t\t", "Mail", mail);
-    printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"%s\">\n", command);
-    printf("\t\t\t\t\t%s\n", button);
-    printf("\t\t\t\t</form>\n");
-    printf("\t\t\t\t</td>\n");
-}
-
 void PrintButtonBar(const char* mail) {
-    PrintLayoutStart();
-    printf("\t\t\t<table border=\"0\">\n");
-    printf("\t\t\t<tr valign=top>\n");
-    PrintCommandCell(mail, "FindUser", "<input type=\"submit\" name=\"Button\" value=\"Go back\">");
-    PrintCommandCell(mail, "NewConn", "<input type=\"submit\" name=\"NewConn\" value=\"New\">");
-    printf("\t\t\t</tr>\n");
-    printf("\t\t\t</table>\n");
-    printf("\t\t</td>\n");
-    printf("\t\t<td align=right>\n");
-    printf("\t\t<form>\n");
-    PrintHelpButton("\t\t\t", "viewcon");
-    printf("\t\t</form>\n");
-    PrintLayoutEnd();
+    PrintButtonBarStart("valign=top");
+    PrintCommandCell({{"Mail", mail}, {"Command", "FindUser"}}, "Button", "Go back");
+    PrintCommandCell({{"Mail", mail}, {"Command", "NewConn"}}, "NewConn", "New");
+    PrintButtonBarEnd("align=right", HelpIn::kOwnForm, "viewcon");
 }
 
 }  // namespace

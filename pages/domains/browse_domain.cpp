@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/limits.h"
+#include "html/form_buttons.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/domains/domain_pages.h"
@@ -58,9 +59,7 @@ int BrowseDomain(const char* domain) {
     printf("<form>\n");
     printf("<table border=\"0\" align=\"right\">\n");
     printf("\t<tr>\n<td>\n");
-    printf(
-        "\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
-        "onClick=\"popup('/vemo/help/ldap/sysadmin/brdomain.htm', 'LDAP', 400,400);\">\n");
+    PrintHelpButton("\t\t", "brdomain");
     printf("\t\t</td>\n</tr>\n");
     printf("</table>\n");
     printf("</form>\n");

@@ -6,6 +6,7 @@
 #include "directory/directory_changes.h"
 #include "directory/directory_session.h"
 #include "directory/owners.h"
+#include "html/form_buttons.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/users/user_details.h"
@@ -20,42 +21,22 @@ int DeleteUser(const char* mail) {
     SearchResult found(client, FindUserForForm(client, mail, &status));
     if (!found) return status;
     SearchReq* result = found.get();
-    printf("<table border=\"0\" width=\"100%%\">\n");
-    printf("\t<tr>\n");
-    printf("\t\t<td>\n");
+    PrintLayoutStart();
     PrintUserDetailTable(result, true);
     PrintPageFooter();
-    printf("<table border=\"0\" width=\"100%%\">\n");
-    printf("\t<tr>\n");
-    printf("\t\t<td>\n");
+    PrintLayoutStart();
     printf("\t\t<form  METHOD=\"POST\" ACTION=\"%s\">\n", SCRIPT_PATH);
     printf("\t\t\t<table border=\"0\">\n");
     printf("\t\t\t<tr>\n");
-    printf("\t\t\t\t<td>\n");
-    printf(
-        "\t\t\t\t\t<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n");
-    printf("\t\t\t\t</td>\n");
-    printf("\t\t\t\t<td>\n");
-    printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"VerifyDeleteUser\">\n");
-    printf("\t\t\t\t\t<input type=\"hidden\" name=\"Mail\" value=\"%s\">\n", HtmlEscape(mail).c_str());
-    printf("\t\t\t\t\t<input type=\"submit\" name=\"VerifyDeleteUser\" value=\"Confirm\">\n");
-    printf("\t\t\t\t</td>\n");
+    PrintGoBackCell(false);
+    PrintCommandCell({{"Command", "VerifyDeleteUser"}, {"Mail", mail}}, "VerifyDeleteUser", "Confirm",
+                     nullptr);
     printf("\t\t\t</tr>\n");
     printf("\t\t\t</table>\n");
     printf("\t\t</form>\n");
     printf("\t\t</td>\n");
-    printf("\t\t<td valign=\"top\" align=\"right\" >\n");
-    printf("\t\t<form>\n");
-    printf(
-        "\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
-        "onClick=\"popup('/vemo/help/ldap/sysadmin/deluser.htm', 'LDAP', 400,400);\">\n");
-    printf("\t\t</form>\n");
-    printf("\t\t</td>\n");
-    printf("\t</tr>\n");
-    printf("</table>\n");
-    printf("\t\t</td>\n");
-    printf("\t</tr>\n");
-    printf("</table>\n");
+    PrintHelpCell("valign=\"top\" align=\"right\" ", HelpIn::kOwnForm, "deluser");
+    PrintLayoutEnd();
     printf("</body>\n");
     printf("</html>\n");
     return 0;

@@ -5,6 +5,7 @@
 
 #include "base/limits.h"
 #include "directory/owners.h"
+#include "html/form_buttons.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/users/user_details.h"
@@ -22,42 +23,16 @@ int EditUser(const char* mail) {
     SearchReq* result = found.get();
     std::string identity = UserIdentity(result);
     printf("<form  METHOD=\"POST\" ACTION=\"%s\" onSubmit=\"return formvalidation(this)\" >\n", SCRIPT_PATH);
-    printf("<table border=\"0\" width=\"100%%\">\n");
-    printf("\t<tr>\n");
-    printf("\t\t<td>\n");
+    PrintLayoutStart();
     PrintUserDetailTable(result, false);
     PrintPageFooter();
-    printf("<table border=\"0\" width=\"100%%\">\n");
-    printf("\t<tr>\n");
-    printf("\t\t<td>\n");
-    printf("\t\t\t<table border=\"0\">\n");
-    printf("\t\t\t<tr>\n");
-    printf("\t\t\t\t<td>\n");
-    printf(
-        "\t\t\t\t\t<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n");
-    printf("\t\t\t\t</td>\n");
-    printf("\t\t\t\t<td>\n");
-    printf("\t\t\t\t\t<input type=\"hidden\" name=\"MailNdx\" value=\"%s\">\n",
-           HtmlEscape(identity.c_str()).c_str());
-    printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"UpdateUser\">\n");
-    printf("\t\t\t\t\t<input type=\"submit\" name=\"UpdateUser\" value=\"Update\">\n");
-    printf("\t\t\t\t</td>\n");
-    printf("\t\t\t\t<td>\n");
-    printf("\t\t\t\t\t<input type=\"reset\" value=\"Reset\" name=\"Reset\">\n");
-    printf("\t\t\t\t</td>\n");
-    printf("\t\t\t</tr>\n");
-    printf("\t\t\t</table>\n");
-    printf("\t\t</td>\n");
-    printf("\t\t<td align=right>\n");
-    printf(
-        "\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
-        "onClick=\"popup('/vemo/help/ldap/sysadmin/edituser.htm', 'LDAP', 400,400);\">\n");
-    printf("\t\t</td>\n");
-    printf("\t</tr>\n");
-    printf("</table>\n");
-    printf("\t\t</td>\n");
-    printf("\t</tr>\n");
-    printf("</table>\n");
+    PrintButtonBarStart("");
+    PrintGoBackCell(false);
+    PrintCommandCell({{"MailNdx", identity.c_str()}, {"Command", "UpdateUser"}}, "UpdateUser", "Update",
+                     nullptr);
+    PrintResetCell();
+    PrintButtonBarEnd("align=right", HelpIn::kPageForm, "edituser");
+    PrintLayoutEnd();
     printf("</form>\n");
     printf("</body>\n");
     printf("</html>\n");

@@ -7,6 +7,7 @@
 #include "base/limits.h"
 #include "directory/directory_session.h"
 #include "directory/owners.h"
+#include "html/form_buttons.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/users/user_details.h"
@@ -16,56 +17,15 @@
 
 namespace {
 
-// One cell of the button bar: a form posting `command` for the user (the
-// Edit form names its command first, the others the address first).
-void PrintCommandCell(const char* identity, const char* command, bool commandFirst, const char* submit) {
-    printf("\t\t\t\t<td>\n");
-    printf("\t\t\t\t<form  METHOD=\"POST\" ACTION=\"%s\">\n", SCRIPT_PATH);
-    if (commandFirst) {
-        printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"%s\">\n", command);
-        printf("\t\t\t\t\t<input type=\"hidden\" name=\"Mail\" value=\"%s\">\n",
-               HtmlEscape(identity).c_str());
-    } else {
-        printf("\t\t\t\t\t<input type=\"hidden\" name=\"Mail\" value=\"%s\">\n",
-               HtmlEscape(identity).c_str());
-        printf("\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"%s\">\n", command);
-    }
-    printf("\t\t\t\t\t%s\n", submit);
-    printf("\t\t\t\t</form>\n");
-    printf("\t\t\t\t</td>\n");
-}
-
+// The bar's forms carry the user (the Edit form names its command first).
 void PrintButtonBar(const char* identity) {
-    printf("<table border=\"0\" width=\"100%%\">\n");
-    printf("\t<tr>\n");
-    printf("\t\t<td>\n");
-    printf("\t\t\t<table border=\"0\">\n");
-    printf("\t\t\t<tr valign=top>\n");
-    printf("\t\t\t\t<td>\n");
-    printf("\t\t\t\t<form>\n");
-    printf(
-        "\t\t\t\t\t<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n");
-    printf("\t\t\t\t</form>\n");
-    printf("\t\t\t\t</td>\n");
-    PrintCommandCell(identity, "EditUser", true, "<input type=\"submit\" name=\"EditUser\" value=\"Edit\">");
-    PrintCommandCell(identity, "DeleteUser", false,
-                     "<input type=\"submit\" name=\"DeleteUser\" value=\"Delete\">");
-    PrintCommandCell(identity, "ViewConn", false,
-                     "<input type=\"submit\" name=\"ViewConn\" value=\"View Connectors\">");
-    PrintCommandCell(identity, "NewAlias", false,
-                     "<input type=\"submit\" name=\"ViewConn\" value=\"New Mail Alias\">");
-    printf("\t\t\t</tr>\n");
-    printf("\t\t\t</table>\n");
-    printf("\t\t</td>\n");
-    printf("\t\t<td valign=top align=right>\n");
-    printf("\t\t<form>\n");
-    printf(
-        "\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
-        "onClick=\"popup('/vemo/help/ldap/sysadmin/userdetail.htm', 'LDAP', 400,400);\">\n");
-    printf("\t\t</form>\n");
-    printf("\t\t</td>\n");
-    printf("\t</tr>\n");
-    printf("</table>\n");
+    PrintButtonBarStart("valign=top");
+    PrintGoBackCell(true);
+    PrintCommandCell({{"Command", "EditUser"}, {"Mail", identity}}, "EditUser", "Edit");
+    PrintCommandCell({{"Mail", identity}, {"Command", "DeleteUser"}}, "DeleteUser", "Delete");
+    PrintCommandCell({{"Mail", identity}, {"Command", "ViewConn"}}, "ViewConn", "View Connectors");
+    PrintCommandCell({{"Mail", identity}, {"Command", "NewAlias"}}, "ViewConn", "New Mail Alias");
+    PrintButtonBarEnd("valign=top align=right", HelpIn::kOwnForm, "userdetail");
 }
 
 }  // namespace

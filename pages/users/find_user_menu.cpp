@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/limits.h"
+#include "html/form_buttons.h"
 #include "html/page_frame.h"
 #include "pages/users/user_pages.h"
 
@@ -20,9 +21,7 @@ void PrintFieldRow(const char* label, const char* field) {
 int FindUserMenu() {
     PrintPageHeader("Find User Menu");
     printf("<form  METHOD=\"POST\" ACTION=\"%s\">\n", SCRIPT_PATH);
-    printf("<table border=\"0\" width=\"100%%\">\n");
-    printf("\t<tr>\n");
-    printf("\t\t<td>\n");
+    PrintLayoutStart();
     printf("\t\t\t<center>\n");
     printf("\t\t\t<table border=\"1\">\n");
     PrintFieldRow("First Name:", "<input type=\"text\" name=\"FirstName\" value=\"*\">");
@@ -32,13 +31,9 @@ int FindUserMenu() {
                   "<center><input type=\"checkbox\" name=\"Special\" value=\"yes\"></center>");
     printf("\t\t\t</table>\n");
     printf("\t\t\t</center>\n");
-    printf("\t\t</td>\n");
-    printf("\t</tr>\n");
-    printf("</table>\n");
+    PrintLayoutEnd();
     PrintPageFooter();
-    printf("<table border=\"0\" width=\"100%%\">\n");
-    printf("\t<tr>\n");
-    printf("\t\t<td>\n");
+    PrintLayoutStart();
     printf("\t\t\t<table border=\"0\">\n");
     printf("\t\t\t\t<tr>\n");
     printf("\t\t\t\t\t<td>\n");
@@ -52,12 +47,8 @@ int FindUserMenu() {
     printf("\t\t\t</table>\n");
     printf("\t\t</td>\n");
     printf("\t\t<td align=right>\n");
-    printf(
-        "\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
-        "onClick=\"popup('/vemo/help/ldap/sysadmin/finduser.htm', 'LDAP', 400,400);\">\n");
-    printf("\t\t</td>\n");
-    printf("\t</tr>\n");
-    printf("</table>\n");
+    PrintHelpButton("\t\t\t", "finduser");
+    PrintLayoutEnd();
     printf("</form>\n");
     printf("</body>\n");
     printf("</html>\n");

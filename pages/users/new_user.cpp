@@ -11,6 +11,7 @@
 #include "directory/directory_session.h"
 #include "directory/mail_address.h"
 #include "directory/mail_holders.h"
+#include "html/form_buttons.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/users/user_entry.h"
@@ -90,9 +91,7 @@ int NewUserMenu() {
     PrintEmailValidationScript("Mail");
     printf("<form  METHOD=\"POST\" ACTION=\"%s\" onSubmit=\"return formvalidation(this)\" >\n", SCRIPT_PATH);
     printf("<input type=\"hidden\" name=\"Command\" value=\"NewUser\">\n");
-    printf("<table border=\"0\" width=\"100%%\">\n");
-    printf("\t<tr>\n");
-    printf("\t\t<td>\n");
+    PrintLayoutStart();
     printf("\t\t\t<center>\n<table border=\"1\">\n");
     PrintFieldRow("First Name :", "<input type=\"text\" name=\"FirstName\">");
     PrintFieldRow("Last Name :", "<input type=\"text\" name=\"LastName\">");
@@ -101,30 +100,11 @@ int NewUserMenu() {
     PrintFieldRow("Mail", "<input type=\"text\" name=\"Mail\" >");
     printf("\t\t\t</table></center>\n");
     PrintPageFooter();
-    printf("<table border=\"0\" width=\"100%%\">\n");
-    printf("\t<tr>\n");
-    printf("\t\t<td>\n");
-    printf("\t\t\t<table border=\"0\">\n");
-    printf("\t\t\t<tr valign=top>\n");
-    printf("\t\t\t\t<td>\n");
-    printf("\t\t\t\t\t<input type=\"submit\" name=\"Submit\" value=\"Create User\">\n");
-    printf("\t\t\t\t</td>\n");
-    printf("\t\t\t\t<td>\n");
-    printf("\t\t\t\t\t<input type=\"reset\" value=\"Reset\" name=\"Reset\">\n");
-    printf("\t\t\t\t</td>\n");
-    printf("\t\t\t</tr>\n");
-    printf("\t\t\t</table>\n");
-    printf("\t\t</td>\n");
-    printf("\t\t<td align=right>\n");
-    printf(
-        "\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
-        "onClick=\"popup('/vemo/help/ldap/sysadmin/newuser.htm', 'LDAP', 400,400);\">\n");
-    printf("\t\t</td>\n");
-    printf("\t</tr>\n");
-    printf("</table>\n");
-    printf("\t\t</td>\n");
-    printf("\t</tr>\n");
-    printf("</table>\n");
+    PrintButtonBarStart("valign=top");
+    PrintCommandCell({}, "Submit", "Create User", nullptr);
+    PrintResetCell();
+    PrintButtonBarEnd("align=right", HelpIn::kPageForm, "newuser");
+    PrintLayoutEnd();
     printf("</form>\n");
     printf("</body>\n");
     printf("</html>\n");

@@ -17,6 +17,7 @@
 #include "base/limits.h"
 #include "directory/entry_stream.h"
 #include "directory/primary_address.h"
+#include "html/form_buttons.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/users/user_identity.h"
@@ -184,9 +185,7 @@ bool PrintUserTable(ldapClient& client, const char* filter, const char* base, in
     printf("<table border=\"0\" align=\"right\">\n");
     printf("\t<tr>\n");
     printf("        <td>\n");
-    printf(
-        "\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
-        "onClick=\"popup('/vemo/help/ldap/sysadmin/listuser.htm', 'LDAP', 400,400);\">\n");
+    PrintHelpButton("\t\t", "listuser");
     printf("\t\t</td>\n");
     printf("\t</tr>\n");
     printf("</table>\n");

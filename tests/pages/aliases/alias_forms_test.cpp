@@ -103,10 +103,7 @@ string FormPage(Form form, const Person& p, const string& mail, const string& al
         "\t\t\t<tr valign=top>\n" +
         Buttons(form, mail, alias) +
         "\t\t\t</tr>\n\t\t\t</table>\n\t\t</td>\n\t\t<td valign=top align=right>\n" +
-        (f.editable ? "" : "\t\t<form>\n") +
-        "\t\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
-        "onClick=\"popup('/vemo/help/ldap/sysadmin/" +
-        f.help + ".htm', 'LDAP', 400,400);\">\n" + (f.editable ? "" : "\t\t</form>\n") +
+        (f.editable ? "" : "\t\t<form>\n") + Help("\t\t\t", f.help) + (f.editable ? "" : "\t\t</form>\n") +
         "\t\t</td>\n\t</tr>\n</table>\n" + (f.editable ? "\t\t\t</form>\n" : "") +
         "\t\t</td>\n\t</tr>\n</table>\n" + PageEnd();
     return page;

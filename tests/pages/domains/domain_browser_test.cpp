@@ -43,11 +43,8 @@ string Row(const string& name, const string& link = "", const string& dn = "") {
 }
 string BrowsePage(const string& rows) {
     return Header("Browse Domain") + "<center><table border=\"0\" width=\"100%\">\n" + rows +
-           "</table></center>\n" + Footer() +
-           "<form>\n<table border=\"0\" align=\"right\">\n\t<tr>\n<td>\n"
-           "\t\t<input type=\"button\" name=\"Help\" value=\"Help\" "
-           "onClick=\"popup('/vemo/help/ldap/sysadmin/brdomain.htm', 'LDAP', 400,400);\">\n"
-           "\t\t</td>\n</tr>\n</table>\n</form>\n</body></html>\n";
+           "</table></center>\n" + Footer() + "<form>\n<table border=\"0\" align=\"right\">\n\t<tr>\n<td>\n" +
+           Help("\t\t", "brdomain") + "\t\t</td>\n</tr>\n</table>\n</form>\n</body></html>\n";
 }
 string UsersPage(const string& rows) { return Header("User Listing") + UserTable(rows) + PageEnd(); }
 
