@@ -7,7 +7,6 @@
 #include "directory/owners.h"
 #include "html/form_buttons.h"
 #include "html/page_frame.h"
-#include "html/text_helpers.h"
 #include "pages/users/user_details.h"
 #include "pages/users/user_identity.h"
 #include "pages/users/user_pages.h"

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <string>
 
-#include "base/limits.h"
 #include "directory/directory_session.h"
 #include "directory/owners.h"
 #include "html/form_buttons.h"
