@@ -73,4 +73,26 @@ std::string Help(const std::string& tabs, const std::string& topic) {
            "sysadmin/" + topic + ".htm', 'LDAP', 400,400);\">\n";
 }
 
+std::string BarStart(const std::string& row) {
+    return "<table border=\"0\" width=\"100%\">\n\t<tr>\n\t\t<td>\n\t\t\t<table border=\"0\">\n\t\t\t<tr" +
+           (row.empty() ? "" : " " + row) + ">\n";
+}
+
+std::string GoBackCell(bool ownForm) {
+    const std::string button =
+        "\t\t\t\t\t<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n";
+    return "\t\t\t\t<td>\n" + (ownForm ? "\t\t\t\t<form>\n" + button + "\t\t\t\t</form>\n" : button) +
+           "\t\t\t\t</td>\n";
+}
+
+std::string ResetCell() {
+    return "\t\t\t\t<td>\n\t\t\t\t\t<input type=\"reset\" value=\"Reset\" name=\"Reset\">\n\t\t\t\t</td>\n";
+}
+
+std::string BarEnd(const std::string& helpCell, bool helpForm, const std::string& topic) {
+    return "\t\t\t</tr>\n\t\t\t</table>\n\t\t</td>\n\t\t<td " + helpCell + ">\n" +
+           (helpForm ? "\t\t<form>\n" + Help("\t\t\t", topic) + "\t\t</form>\n" : Help("\t\t\t", topic)) +
+           "\t\t</td>\n\t</tr>\n</table>\n";
+}
+
 }  // namespace pagetexts

@@ -17,6 +17,12 @@ std::string ResultBox(const std::string& message);
 std::string PageEnd();
 // The Help button opening the help page `topic`, after `tabs`.
 std::string Help(const std::string& tabs, const std::string& topic);
+// The button bar: its start (`row` the row's attributes, may be ""), its
+// Go back and Reset cells, and its end with the Help cell.
+std::string BarStart(const std::string& row);
+std::string GoBackCell(bool ownForm);
+std::string ResetCell();
+std::string BarEnd(const std::string& helpCell, bool helpForm, const std::string& topic);
 // A complete failure page: header, result box, page end.
 std::string ResultPage(const std::string& title, const std::string& message);
 

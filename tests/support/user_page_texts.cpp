@@ -83,16 +83,11 @@ string DetailsPage(const Person& p, const string& aliasRows, const char* message
     };
     string page =
         pagetexts::Header("User Details") + "<table border=\"0\" width=\"100%\">\n    <tr>\n\t\t<td>\n" +
-        DetailTable(p, true, aliasRows) + pagetexts::Footer() +
-        "<table border=\"0\" width=\"100%\">\n\t<tr>\n\t\t<td>\n"
-        "\t\t\t<table border=\"0\">\n\t\t\t<tr valign=top>\n\t\t\t\t<td>\n\t\t\t\t<form>\n"
-        "\t\t\t\t\t<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n"
-        "\t\t\t\t</form>\n\t\t\t\t</td>\n" +
-        button("EditUser", "EditUser", "Edit") + button("DeleteUser", "DeleteUser", "Delete") +
-        button("ViewConn", "ViewConn", "View Connectors") + button("NewAlias", "ViewConn", "New Mail Alias") +
-        "\t\t\t</tr>\n\t\t\t</table>\n\t\t</td>\n\t\t<td valign=top align=right>\n\t\t<form>\n" +
-        Help("\t\t\t", "userdetail") +
-        "\t\t</form>\n\t\t</td>\n\t</tr>\n</table>\n\t\t</td>\n    </tr>\n</table>\n";
+        DetailTable(p, true, aliasRows) + pagetexts::Footer() + pagetexts::BarStart("valign=top") +
+        pagetexts::GoBackCell(true) + button("EditUser", "EditUser", "Edit") +
+        button("DeleteUser", "DeleteUser", "Delete") + button("ViewConn", "ViewConn", "View Connectors") +
+        button("NewAlias", "ViewConn", "New Mail Alias") +
+        pagetexts::BarEnd("valign=top align=right", true, "userdetail") + "\t\t</td>\n    </tr>\n</table>\n";
     if (message != nullptr) page += "<center>" + string(message) + "\n</center>";
     return page + "</body>\n</html>\n";
 }

@@ -43,12 +43,6 @@ const string kTd = "\t\t\t\t<td>\n", kTdEnd = "\t\t\t\t</td>\n";
 string Hidden(const string& name, const string& value) {
     return "\t\t\t\t\t<input type=\"hidden\" name=\"" + name + "\" value=\"" + Encode(value) + "\">\n";
 }
-string GoBack(bool ownForm) {
-    const string button =
-        "\t\t\t\t\t<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n";
-    return kTd + (ownForm ? "\t\t\t\t<form>\n" + button + "\t\t\t\t</form>\n" : button) + kTdEnd;
-}
-const string kReset = kTd + "\t\t\t\t\t<input type=\"reset\" value=\"Reset\" name=\"Reset\">\n" + kTdEnd;
 string CommandCell(const string& mail, const string& alias, const string& command, const string& submit) {
     return kTd + "\t\t\t\t\t\t\t\t\t<form  METHOD=\"POST\" ACTION=\"/vemo/cgi-bin/ldapcgi.cgi\">\n" +
            Hidden("Mail", mail) + Hidden("MailAlias", alias) +
@@ -59,20 +53,22 @@ string Buttons(Form form, const string& mail, const string& alias) {
     const string update = "\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"UpdateAlias\">\n";
     switch (form) {
         case kNew:
-            return GoBack(false) + kTd + Hidden("Mail", mail) + update +
-                   "\t\t\t\t\t<input type=\"submit\" name=\"Update\" value=\"Add\">\n" + kTdEnd + kReset;
+            return GoBackCell(false) + kTd + Hidden("Mail", mail) + update +
+                   "\t\t\t\t\t<input type=\"submit\" name=\"Update\" value=\"Add\">\n" + kTdEnd + ResetCell();
         case kView:
-            return GoBack(true) +
+            return GoBackCell(true) +
                    CommandCell(mail, alias, "EditAlias",
                                "<input type=\"submit\" name=\"EditConn\" value=\"Edit\">") +
                    CommandCell(mail, alias, "DeleteAlias",
                                "<input type=\"submit\" name=\"DeleteConn\" value=\"Delete\">");
         case kEdit:
-            return GoBack(false) + kTd + Hidden("Mail", mail) + Hidden("OldMailAlias", alias) + update +
-                   "\t\t\t\t\t<input type=\"submit\" name=\"Update\" value=\"Update\">\n" + kTdEnd + kReset;
+            return GoBackCell(false) + kTd + Hidden("Mail", mail) + Hidden("OldMailAlias", alias) + update +
+                   "\t\t\t\t\t<input type=\"submit\" name=\"Update\" value=\"Update\">\n" + kTdEnd +
+                   ResetCell();
         case kDelete:
-            return GoBack(true) + CommandCell(mail, alias, "ConfirmDeleteAlias",
-                                              "<input type=\"submit\" name=\"Confirm\" value=\"Confirm\">");
+            return GoBackCell(true) +
+                   CommandCell(mail, alias, "ConfirmDeleteAlias",
+                               "<input type=\"submit\" name=\"Confirm\" value=\"Confirm\">");
     }
     return "";
 }
@@ -98,14 +94,9 @@ string FormPage(Form form, const Person& p, const string& mail, const string& al
         (f.editable ? "\t\t\t\t\t<input type=\"text\" name=\"MailAlias\" value=\"" + Encode(alias) + "\">\n"
                     : Encode(alias) + "\n") +
         "\t\t\t\t</td>\n\t\t\t</tr>\n\t\t\t</table></center>\n" + Footer();
-    page +=
-        "<table border=\"0\" width=\"100%\">\n\t<tr>\n\t\t<td>\n\t\t\t<table border=\"0\">\n"
-        "\t\t\t<tr valign=top>\n" +
-        Buttons(form, mail, alias) +
-        "\t\t\t</tr>\n\t\t\t</table>\n\t\t</td>\n\t\t<td valign=top align=right>\n" +
-        (f.editable ? "" : "\t\t<form>\n") + Help("\t\t\t", f.help) + (f.editable ? "" : "\t\t</form>\n") +
-        "\t\t</td>\n\t</tr>\n</table>\n" + (f.editable ? "\t\t\t</form>\n" : "") +
-        "\t\t</td>\n\t</tr>\n</table>\n" + PageEnd();
+    page += BarStart("valign=top") + Buttons(form, mail, alias) +
+            BarEnd("valign=top align=right", !f.editable, f.help) + (f.editable ? "\t\t\t</form>\n" : "") +
+            "\t\t</td>\n\t</tr>\n</table>\n" + PageEnd();
     return page;
 }
 

@@ -116,10 +116,6 @@ string CommandCell(const Fields& hidden, const string& command, const string& bu
     return cell + "\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"" + command + "\">\n\t\t\t\t\t" +
            button + "\n\t\t\t\t</form>\n\t\t\t\t</td>\n";
 }
-const string kBarStart = kLayout + "\t\t\t<table border=\"0\">\n\t\t\t<tr valign=top>\n";
-const string kBarMiddle = "\t\t\t</tr>\n\t\t\t</table>\n\t\t</td>\n";
-const string kGoBackCell =
-    "\t\t\t\t<td>\n\t\t\t\t<form>\n\t\t\t\t\t" + kGoBack + "\t\t\t\t</form>\n\t\t\t\t</td>\n";
 
 }  // namespace
 
@@ -142,13 +138,12 @@ string ListRow(const string& mail, const string& channel, const string& identifi
 string ViewPage(const string& userRow, const string& mail, const string& rows) {
     return Header("View Connector") + kLayout + UserTable(userRow) + "<table border=\"1\">\n<tr>" + kHeading +
            ">Connector</td>" + kHeading + ">Identifier</td>" + kHeading + ">Permission</td></tr>\n" + rows +
-           "</table></center>\n" + Footer() + kBarStart +
+           "</table></center>\n" + Footer() + BarStart("valign=top") +
            CommandCell({{"Mail", mail}}, "FindUser",
                        "<input type=\"submit\" name=\"Button\" value=\"Go back\">") +
            CommandCell({{"Mail", mail}}, "NewConn",
                        "<input type=\"submit\" name=\"NewConn\" value=\"New\">") +
-           kBarMiddle + "\t\t<td align=right>\n\t\t<form>\n" + Help("\t\t\t", "viewcon") + "\t\t</form>\n" +
-           kLayoutEnd + kLayoutEnd + kPageClose;
+           BarEnd("align=right", true, "viewcon") + kLayoutEnd + kPageClose;
 }
 
 string ClickPage(const string& userRow, const string& mail, const string& channel, const string& identifier,
@@ -160,12 +155,12 @@ string ClickPage(const string& userRow, const string& mail, const string& channe
            FieldRow("Connector", ReadOnly("Channel", channel)) +
            FieldRow("Identifier", ReadOnly("Identifier", identifier)) +
            FieldRow("Permission", ReadOnly("Permission", permission)) +
-           "</table>\n</td>\n</form>\n</tr>\n</table></center>\n" + Footer() + kBarStart + kGoBackCell +
+           "</table>\n</td>\n</form>\n</tr>\n</table></center>\n" + Footer() + BarStart("valign=top") +
+           GoBackCell(true) +
            CommandCell(carried, "EditConn", "<input type=\"submit\" name=\"EditConn\" value=\"Edit\">") +
            CommandCell(carried, "DeleteConn",
                        "<input type=\"submit\" name=\"DeleteConn\" value=\"Delete\">") +
-           kBarMiddle + "\t\t<td valign=top align=right>\n\t\t<form>\n" + Help("\t\t\t", "editconn") +
-           "\t\t</form>\n" + kLayoutEnd + kLayoutEnd + kPageClose;
+           BarEnd("valign=top align=right", true, "editconn") + kLayoutEnd + kPageClose;
 }
 
 string Select(const std::vector<string>& options, const string& selected) {
@@ -182,12 +177,11 @@ string EditPage(const string& userRow, const string& mail, const string& channel
            "<table border=\"1\">\n" + FieldRow("Connector", ReadOnly("Channel", channel)) +
            FieldRow("Identifier",
                     "<input type=\"text\" name=\"Identifier\" value=\"" + Esc(identifier) + "\">") +
-           FieldRow("Permission", select) + "</table></center>\n" + Footer() + kBarStart +
-           "\t\t\t\t<td>\n\t\t\t\t\t" + kGoBack + "\t\t\t\t</td>\n\t\t\t\t<td>\n" +
+           FieldRow("Permission", select) + "</table></center>\n" + Footer() + BarStart("valign=top") +
+           GoBackCell(false) + "\t\t\t\t<td>\n" +
            "\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"UpdateConn\">\n" +
            "\t\t\t\t\t<input type=\"submit\" name=\"UpdateConn\" value=\"Update\">\n\t\t\t\t</td>\n" +
-           kBarMiddle + "\t\t<td valign=top align=right>\n" + Help("\t\t\t", "editconn") + kLayoutEnd +
-           kLayoutEnd + "</form>\n" + kPageClose;
+           BarEnd("valign=top align=right", false, "editconn") + kLayoutEnd + "</form>\n" + kPageClose;
 }
 
 string DeletePage(const string& userRow, const string& mail, const string& channel, const string& identifier,
@@ -196,12 +190,11 @@ string DeletePage(const string& userRow, const string& mail, const string& chann
            FieldRow("Connector", ReadOnly("Channel", channel)) +
            FieldRow("Identifier", ReadOnly("Identifier", identifier)) +
            FieldRow("Permission", ReadOnly("Permission", permission)) + "</table></center></form>\n" +
-           Footer() + kBarStart + kGoBackCell +
+           Footer() + BarStart("valign=top") + GoBackCell(true) +
            CommandCell(
                {{"Mail", mail}, {"Othermailbox", channel + "$" + identifier}, {"Permission", permission}},
                "VerifyDeleteConn", "<input type=\"submit\" name=\"VerifyDeleteConn\" value=\"Confirm\">") +
-           kBarMiddle + "\t\t<td align=right>\n\t\t<form>\n" + Help("\t\t\t", "delconn") + "\t\t</form>\n" +
-           kLayoutEnd + kLayoutEnd + kPageClose;
+           BarEnd("align=right", true, "delconn") + kLayoutEnd + kPageClose;
 }
 
 string Options(const std::vector<string>& channels) {
@@ -217,13 +210,10 @@ string NewConnPage(const string& mail, const string& options) {
            " align=left>Permission</td></tr>\n<tr><td><select name=Channel>" + options + "</select></td>\n" +
            "<td><input type=\"text\" name=\"Identifier\"></td>\n<td>" +
            Select({"None", "Receive", "Send", "Send/Receive"}, "Send/Receive") +
-           "</td>\n</tr>\n</table></center>\n" + Footer() + kLayout +
-           "\t\t\t<table border=\"0\">\n\t\t\t<tr>\n\t\t\t\t<td>\n\t\t\t\t\t" + kGoBack +
-           "\t\t\t\t</td>\n\t\t\t\t<td>\n\t\t\t\t\t<input type=\"reset\" value=\"Reset\" name=\"Reset\">\n" +
-           "\t\t\t\t</td>\n\t\t\t\t<td>\n" +
-           "\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"AddChannel\">\n" +
+           "</td>\n</tr>\n</table></center>\n" + Footer() + BarStart("") + GoBackCell(false) + ResetCell() +
+           "\t\t\t\t<td>\n" + "\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"AddChannel\">\n" +
            "\t\t\t\t\t<input type=\"submit\" name=\"AddChannel\" value=\"Create Connector\">\n" +
-           "\t\t\t\t</td>\n" + kBarMiddle + "\t\t<td align=right>\n" + Help("\t\t\t", "newcon") + kLayoutEnd +
+           "\t\t\t\t</td>\n" + BarEnd("align=right", false, "newcon") +
            "\t\t</td>\n\t</tr>\n</form>\n</table>\n" + kPageClose;
 }
 
@@ -232,13 +222,10 @@ string MenuPage(const string& options) {
            ">Channel:</td>" + kHeading + " align=left>Identifier</td></tr>\n<tr><td><select name=Channel>" +
            options +
            "</select></td>\n<td><input type=\"text\" name=\"Identifier\" value=\"*\"></td>\n</tr>\n" +
-           "</table></center>\n" + Footer() + kLayout +
-           "\t\t\t<table border=\"0\">\n\t\t\t<tr>\n\t\t\t\t<td>\n"
-           "\t\t\t\t\t<input type=\"reset\" value=\"Reset\" name=\"Reset\">\n\t\t\t\t</td>\n\t\t\t\t<td>\n"
-           "\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"ListConn\">\n"
+           "</table></center>\n" + Footer() + BarStart("") + ResetCell() +
+           "\t\t\t\t<td>\n\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"ListConn\">\n"
            "\t\t\t\t\t<input type=\"submit\" name=\"ListConn\" value=\"List\">\n\t\t\t\t</td>\n" +
-           kBarMiddle + "\t\t<td align=right>\n" + Help("\t\t\t", "listconn") + kLayoutEnd + kLayoutEnd +
-           "</form>\n" + PageEnd();
+           BarEnd("align=right", false, "listconn") + kLayoutEnd + "</form>\n" + PageEnd();
 }
 
 string UsersPage(const std::vector<std::vector<string>>& users) {

@@ -73,23 +73,19 @@ string State() { return Dir().Search("", "(objectClass=*)", "*"); }  // every en
 const string kForm = "<form  METHOD=\"POST\" ACTION=\"/vemo/cgi-bin/ldapcgi.cgi\"";
 const string kCheckedForm = kForm + " onSubmit=\"return formvalidation(this)\" >\n";
 const string kTable = "<table border=\"0\" width=\"100%\">\n\t<tr>\n\t\t<td>\n";
-const string kClose = "\t\t</td>\n\t</tr>\n</table>\n\t\t</td>\n\t</tr>\n</table>\n";
-const string kGoBack =
-    "\t\t\t\t\t<input type=\"button\" name=\"Cancel\" value=\"Go back\" onClick=\"history.go(-1)\">\n";
+const string kClose = "\t\t</td>\n\t</tr>\n</table>\n";
 const char *kCreated = "User created Succesfully", *kUpdated = "Successfully Updated User";
 
 string EditPage(const Person& p, const string& aliases) {
     return Header("Edit User") + ValidationScript() + kCheckedForm + kTable + DetailTable(p, false, aliases) +
-           Footer() + kTable + "\t\t\t<table border=\"0\">\n\t\t\t<tr>\n\t\t\t\t<td>\n" + kGoBack +
-           "\t\t\t\t</td>\n\t\t\t\t<td>\n"
+           Footer() + BarStart("") + GoBackCell(false) +
+           "\t\t\t\t<td>\n"
            "\t\t\t\t\t<input type=\"hidden\" name=\"MailNdx\" value=\"" +
            Encode(p.mail) +
            "\">\n"
            "\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"UpdateUser\">\n"
-           "\t\t\t\t\t<input type=\"submit\" name=\"UpdateUser\" value=\"Update\">\n"
-           "\t\t\t\t</td>\n\t\t\t\t<td>\n\t\t\t\t\t<input type=\"reset\" value=\"Reset\" name=\"Reset\">\n"
-           "\t\t\t\t</td>\n\t\t\t</tr>\n\t\t\t</table>\n\t\t</td>\n\t\t<td align=right>\n" +
-           Help("\t\t\t", "edituser") + kClose + "</form>\n</body>\n</html>\n";
+           "\t\t\t\t\t<input type=\"submit\" name=\"UpdateUser\" value=\"Update\">\n\t\t\t\t</td>\n" +
+           ResetCell() + BarEnd("align=right", false, "edituser") + kClose + "</form>\n</body>\n</html>\n";
 }
 
 string ListPage(const string& rows) { return Header("User Listing") + UserTable(rows) + PageEnd(); }
@@ -248,12 +244,11 @@ TEST(NewUser, FormRefusalsAndCreationWithMissingDomainsTopDown) {
                    row("Telephone Number :", "<input type=\"text\" name=\"TelNo\">") +
                    row("Address :", "<textarea name=\"Address\" rows=\"4\" ></textarea>") +
                    row("Mail", "<input type=\"text\" name=\"Mail\" >") + "\t\t\t</table></center>\n" +
-                   Footer() + kTable +
-                   "\t\t\t<table border=\"0\">\n\t\t\t<tr valign=top>\n\t\t\t\t<td>\n"
-                   "\t\t\t\t\t<input type=\"submit\" name=\"Submit\" value=\"Create User\">\n\t\t\t\t</td>\n"
-                   "\t\t\t\t<td>\n\t\t\t\t\t<input type=\"reset\" value=\"Reset\" name=\"Reset\">\n"
-                   "\t\t\t\t</td>\n\t\t\t</tr>\n\t\t\t</table>\n\t\t</td>\n\t\t<td align=right>\n" +
-                   Help("\t\t\t", "newuser") + kClose + "</form>\n</body>\n</html>\n");
+                   Footer() + BarStart("valign=top") +
+                   "\t\t\t\t<td>\n\t\t\t\t\t<input type=\"submit\" name=\"Submit\" value=\"Create User\">\n"
+                   "\t\t\t\t</td>\n" +
+                   ResetCell() + BarEnd("align=right", false, "newuser") + kClose +
+                   "</form>\n</body>\n</html>\n");
 
     ASSERT_TRUE(Reset(UserLdif("old@example.com", "firstname: Old\nsn: Timer\n")));
     const string before = State(), n300(300, 'n'), overflow = "Error: name or telephone field overflow";
@@ -401,15 +396,15 @@ TEST(ChangeUser, DeleteConfirmsTheAddressAsReceivedAndDeletesOnlyTheEntry) {
     const string before = SeedAnnAndBob();
     ExpectPage(Cmd("DeleteUser", "ANN@Example.com"),
                Header("Delete User") + kTable + DetailTable(Ann(kAnnMail), true, kAnnAlias) + Footer() +
-                   kTable + "\t\t" + kForm + ">\n\t\t\t<table border=\"0\">\n\t\t\t<tr>\n\t\t\t\t<td>\n" +
-                   kGoBack +
-                   "\t\t\t\t</td>\n\t\t\t\t<td>\n"
+                   kTable + "\t\t" + kForm + ">\n\t\t\t<table border=\"0\">\n\t\t\t<tr>\n" +
+                   GoBackCell(false) +
+                   "\t\t\t\t<td>\n"
                    "\t\t\t\t\t<input type=\"hidden\" name=\"Command\" value=\"VerifyDeleteUser\">\n"
                    "\t\t\t\t\t<input type=\"hidden\" name=\"Mail\" value=\"ANN&#64;Example.com\">\n"
                    "\t\t\t\t\t<input type=\"submit\" name=\"VerifyDeleteUser\" value=\"Confirm\">\n"
                    "\t\t\t\t</td>\n\t\t\t</tr>\n\t\t\t</table>\n\t\t</form>\n\t\t</td>\n"
                    "\t\t<td valign=\"top\" align=\"right\" >\n\t\t<form>\n" +
-                   Help("\t\t\t", "deluser") + "\t\t</form>\n" + kClose + "</body>\n</html>\n");
+                   Help("\t\t\t", "deluser") + "\t\t</form>\n" + kClose + kClose + "</body>\n</html>\n");
     EXPECT_EQ(State(), before);  // nothing deleted yet
     // Aliases and connectors go with the entry; domains and others stay.
     ExpectPage(Cmd("VerifyDeleteUser", "ANN@Example.com"),
