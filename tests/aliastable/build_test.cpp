@@ -33,6 +33,7 @@
 #include "tests/support/db_test_support.h"
 #include "tests/support/directory_sandbox.h"
 #include "tests/support/holding_relay.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/page_texts.h"
 #include "tests/support/run_cgi.h"
 #include "tests/support/silent_server.h"
@@ -235,12 +236,7 @@ protected:
 
     // Log lines since the test began that hold `text`, at `level`.
     int LogCount(int level, const std::string& text = "") {
-        std::istringstream log(Sandbox().ReadLog().substr(logStart_));
-        int count = 0;
-        for (std::string line; std::getline(log, line);)
-            count += line.find(" " + std::to_string(level) + " LDAP CGI") != std::string::npos &&
-                     line.find(text) != std::string::npos;
-        return count;
+        return CountLogLines(Log(), text, std::to_string(level));
     }
     std::string Log() { return Sandbox().ReadLog().substr(logStart_); }
 

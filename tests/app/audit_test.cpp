@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tests/support/directory_sandbox.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/run_cgi.h"
 
 namespace {
@@ -46,17 +47,8 @@ ProcessResult Post(const Fields& fields) {
     return RunCgiPost(body, env);
 }
 
-// The texts of the log's lines at `level`, without time, level and process.
-Strings LogTexts(const string& level = "4") {
-    Strings texts;
-    std::istringstream log(Dir().ReadLog());
-    for (string line; std::getline(log, line);) {
-        std::size_t start = line.find(' ') + 1;
-        if (line.compare(start, level.size() + 1, level + " ") == 0)
-            texts.push_back(line.substr(line.find("]: ") + 3));
-    }
-    return texts;
-}
+// The texts of the log's lines at `level`.
+Strings LogTexts(const string& level = "4") { return ::LogTexts(Dir().ReadLog(), level); }
 
 Fields NewUser(const string& first, const string& last, const string& address, const string& mail) {
     return {{"Command", "NewUser"}, {"Submit", "Create User"}, {"FirstName", first}, {"LastName", last},

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/support/directory_sandbox.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/page_texts.h"
 #include "tests/support/run_cgi.h"
 
@@ -60,12 +61,7 @@ ProcessResult Send(const Transport& t, const std::vector<std::pair<string, strin
     return RunCgi(env, body);
 }
 
-int LogLines(const string& text) {
-    std::istringstream log(Dir().ReadLog());
-    int count = 0;
-    for (string line; std::getline(log, line);) count += line.find(text) != string::npos;
-    return count;
-}
+int LogLines(const string& text) { return CountLogLines(Dir().ReadLog(), text); }
 
 using Fields = std::vector<std::pair<string, string>>;
 const string kAnn = "ann@example.com";

@@ -9,6 +9,7 @@
 #include "base/audit.h"
 #include "base/limits.h"
 #include "tests/support/config_folder.h"
+#include "tests/support/log_lines.h"
 
 namespace {
 
@@ -63,17 +64,6 @@ TEST(Audit, ValuesOfSecretsAreHidden) {
     EXPECT_EQ(removed, " -mail=\"ann@example.com\"");
 }
 
-// The texts after the log service's time, level and process, with the level.
-std::vector<std::pair<std::string, std::string>> LogLines(const std::string& file) {
-    std::vector<std::pair<std::string, std::string>> lines;
-    std::istringstream log(ReadWholeFile(file));
-    for (std::string line; std::getline(log, line);) {
-        std::size_t level = line.find(' ') + 1, text = line.find("]: ");
-        lines.push_back({line.substr(level, line.find(' ', level) - level), line.substr(text + 3)});
-    }
-    return lines;
-}
-
 TEST(Audit, TheLineNamesTheRequesterAndCommandAtTheAuditLevel) {
     ConfigFolder folder;
     folder.Replace("XOMTA.INI", "[Log]\nFile=" + folder.File("audit.log") + "\nLevel=4\n");
@@ -86,23 +76,22 @@ TEST(Audit, TheLineNamesTheRequesterAndCommandAtTheAuditLevel) {
     LogAudit("request", "refused (not sent by POST)");
     SetAuditCommand(std::string(200, 'C').c_str());  // bounded all the same
     LogAudit(std::string(kAuditLineSize, 'w'), "0 (Success)");
-    auto lines = LogLines(folder.File("audit.log"));
+    auto lines = LogLines(ReadWholeFile(folder.File("audit.log")));
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], std::make_pair(std::string("4"),
-                                       std::string("audit: user=- address=- command=- delete \"mail=a@b\" "
-                                                   "result=0 (Success)")));
-    EXPECT_EQ(lines[1].second,
+    EXPECT_EQ(lines[0].level, "4");
+    EXPECT_EQ(lines[0].text, "audit: user=- address=- command=- delete \"mail=a@b\" result=0 (Success)");
+    EXPECT_EQ(lines[1].text,
               "audit: user=\"ad\\\"min\\x0Ax\" address=\"192.0.2.7\" command=\"VerifyDeleteUser\" request "
               "result=refused (not sent by POST)");
     const std::string start = "audit: user=\"ad\\\"min\\x0Ax\" address=\"192.0.2.7\" command=\"" +
                               std::string(kAuditCommandSize - 1, 'C') + "\" www";
-    EXPECT_EQ(lines[2].second.substr(0, start.size()), start);
-    EXPECT_EQ(lines[2].second.size(), kAuditLineSize);
-    EXPECT_EQ(lines[2].second.substr(kAuditLineSize - 4), "w...");
+    EXPECT_EQ(lines[2].text.substr(0, start.size()), start);
+    EXPECT_EQ(lines[2].text.size(), kAuditLineSize);
+    EXPECT_EQ(lines[2].text.substr(kAuditLineSize - 4), "w...");
     // Dropped with the level.
     folder.Replace("XOMTA.INI", "[Log]\nFile=" + folder.File("audit.log") + "\nLevel=3\n");
     LogAudit("request", "refused (not sent by POST)");
-    EXPECT_EQ(LogLines(folder.File("audit.log")).size(), 3u);
+    EXPECT_EQ(LogLines(ReadWholeFile(folder.File("audit.log"))).size(), 3u);
     unsetenv("REMOTE_USER");
     unsetenv("REMOTE_ADDR");
 }

@@ -15,6 +15,7 @@
 #include "directory/directory_session.h"
 #include "directory/owners.h"
 #include "tests/support/directory_sandbox.h"
+#include "tests/support/log_lines.h"
 
 namespace {
 
@@ -23,11 +24,9 @@ using Strings = std::vector<std::string>;
 // The audit lines' texts after "command=-", which no dispatcher set here.
 Strings AuditTexts(const DirectorySandbox& sandbox) {
     Strings texts;
-    std::istringstream log(sandbox.ReadLog());
     const std::string start = "audit: user=- address=- command=- ";
-    for (std::string line; std::getline(log, line);)
-        if (line.find(start) != std::string::npos)
-            texts.push_back(line.substr(line.find(start) + start.size()));
+    for (const std::string& text : LogTexts(sandbox.ReadLog()))
+        if (text.compare(0, start.size(), start) == 0) texts.push_back(text.substr(start.size()));
     return texts;
 }
 

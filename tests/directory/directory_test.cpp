@@ -21,6 +21,7 @@
 #include "directory/primary_address.h"
 #include "tests/support/directory_sandbox.h"
 #include "tests/support/holding_relay.h"
+#include "tests/support/log_lines.h"
 
 namespace {
 
@@ -366,17 +367,6 @@ TEST_F(Directory, MailAddressScreening) {
     int lines = 0;  // one for each
     for (std::size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++lines;
     EXPECT_EQ(lines, 9) << log;
-}
-
-// The texts of the log's lines, without their time, level and process.
-Strings LogTexts(const std::string& log) {
-    Strings texts;
-    for (std::size_t at = 0, end; at < log.size(); at = end + 1) {
-        end = log.find('\n', at);
-        std::size_t text = log.find("]: ", at);
-        texts.push_back(log.substr(text + 3, end - text - 3));
-    }
-    return texts;
 }
 
 TEST_F(Directory, FailedOperationsLogCodeServerMessageAndMatchedDn) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/support/directory_sandbox.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/page_texts.h"
 #include "tests/support/run_cgi.h"
 #include "tests/support/silent_server.h"
@@ -69,14 +70,7 @@ protected:
         env["XOMTA_CONFIG_DIR"] = good->ConfigDir();
         return RunCgiGet("Command=FindUser&Mail=anna%40example.com", env);
     }
-    // The texts of the log's lines, without time, level and process.
-    static Strings LogTexts() {
-        Strings texts;
-        std::istringstream lines(good->ReadLog());
-        for (std::string line; std::getline(lines, line);)
-            texts.push_back(line.find("]: ") == std::string::npos ? line : line.substr(line.find("]: ") + 3));
-        return texts;
-    }
+    static Strings LogTexts() { return ::LogTexts(good->ReadLog()); }
     static Environment CaVariable() { return {{"LDAPTLS_CACERT", certificates->CaFile()}}; }
     static Environment CaConf(const std::string& file = "ldap.conf") {
         return {{"LDAPCONF", certificates->Folder() + "/" + file}};
