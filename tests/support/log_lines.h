@@ -1,4 +1,4 @@
-// Reads the log service's file back as lines of
+// Reads the log service's file back: the texts of its lines
 // "<time> <level> <source>[<pid>]: <text>", for the tests that check what
 // was logged.
 #ifndef LDAPCGI_TESTS_SUPPORT_LOG_LINES_H
@@ -7,14 +7,8 @@
 #include <string>
 #include <vector>
 
-struct LogLine {
-    std::string level;   // "4"; "" on a line without the service's head
-    std::string source;  // "LDAP CGI[1234]"
-    std::string text;    // after "]: "; the whole line without the head
-};
-
-std::vector<LogLine> LogLines(const std::string& log);
-// The texts of the lines at `level`, of every line when it is "".
+// The texts of the lines at `level`, of every line when it is ""; a line
+// without the service's head is its own text.
 std::vector<std::string> LogTexts(const std::string& log, const std::string& level = "");
 // How many lines at `level` (any when "") hold `part` in their text.
 int CountLogLines(const std::string& log, const std::string& part, const std::string& level = "");
