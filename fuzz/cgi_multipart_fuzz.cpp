@@ -24,11 +24,10 @@
 
 #include "base/limits.h"
 #include "cgi/form_entries.h"
+#include "fuzz/fuzz_pairs.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
-
-using Pairs = std::vector<std::pair<std::string, std::string>>;
 
 constexpr std::size_t kMaxBoundary = 70;
 const char kRoundTripBoundary[] = "\2fuzz-boundary\2";
@@ -68,19 +67,9 @@ int Decode(const std::string& boundary, const uint8_t* body, std::size_t size, b
     FormEntryList list;
     FormEntryListInit(list);
     const int count = ReadFormEntries(list);
-    for (const FormEntry* e = list.head; e != nullptr; e = e->next) {
-        FUZZ_CHECK(e->name != nullptr && e->value != nullptr);
-        pairs->emplace_back(e->name, e->value);
-    }
+    *pairs = EntriesOf(list);
     FormEntryListClear(list);
     return count;
-}
-
-std::string Without(const std::string& text, const char* dropped) {
-    std::string kept;
-    for (char c : text)
-        if (strchr(dropped, c) == nullptr) kept.push_back(c);
-    return kept;
 }
 
 // The content of the upload `name`: in the upload folder or in the one
@@ -103,24 +92,18 @@ std::string ReadUpload(const std::string& name) {
 }
 
 void RoundTrip(const std::string& text, bool windows) {
-    std::vector<std::string> pieces(1);
-    for (char c : text) {
-        if (c == '\1')
-            pieces.emplace_back();
-        else
-            pieces.back().push_back(c);
-    }
+    const Pairs parts = PairsOf(text);
     Pairs expected;
     std::vector<std::pair<std::string, std::string>> uploads;  // file name, content
     std::string body;
-    bool refused = pieces.size() > 2 * kMaxMultipartParts;
-    for (std::size_t i = 0; i < pieces.size(); i += 2) {
+    bool refused = parts.size() > kMaxMultipartParts;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
         // A name ending in "filename=" would read as a file part: no "=" in names.
-        const std::string name = Without(pieces[i], "\"\r\n\2=");
-        const std::string content = Without(i + 1 < pieces.size() ? pieces[i + 1] : "", "\2");
+        const std::string name = Without(parts[i].first, "\"\r\n\2=");
+        const std::string content = Without(parts[i].second, "\2");
         body += std::string("--") + kRoundTripBoundary + "\r\nContent-Disposition: form-data; name=\"" +
                 name + "\"";
-        if (i % 6 == 4) {
+        if (i % 3 == 2) {
             const std::string file = "upload" + std::to_string(i) + ".txt";
             body += "; filename=\"" + std::string(windows ? "C:\\Users\\me\\" : "") + file +
                     "\"\r\nContent-Type: application/octet-stream";

@@ -6,27 +6,14 @@
 // must decode back to the same pairs.
 #include <cctype>
 #include <cstdlib>
-#include <cstring>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "base/limits.h"
 #include "cgi/form_entries.h"
+#include "fuzz/fuzz_pairs.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
-
-using Pairs = std::vector<std::pair<std::string, std::string>>;
-
-Pairs EntriesOf(const FormEntryList& list) {
-    Pairs pairs;
-    for (const FormEntry* e = list.head; e != nullptr; e = e->next) {
-        FUZZ_CHECK(e->name != nullptr && e->value != nullptr);
-        pairs.emplace_back(e->name, e->value);
-    }
-    return pairs;
-}
 
 void CheckCount(int count, const Pairs& pairs) {
     FUZZ_CHECK(count == -1 || count == static_cast<int>(pairs.size()));
@@ -48,20 +35,10 @@ std::string PercentEncoded(const std::string& text) {
 }
 
 void RoundTrip(const std::string& text) {
-    std::vector<std::string> pieces(1);
-    for (char c : text) {
-        if (c == '\1')
-            pieces.emplace_back();
-        else
-            pieces.back().push_back(c);
-    }
-    Pairs sent;
+    const Pairs sent = PairsOf(text);
     std::string encoded;
-    for (std::size_t i = 0; i < pieces.size(); i += 2) {
-        sent.emplace_back(pieces[i], i + 1 < pieces.size() ? pieces[i + 1] : "");
-        encoded += (i == 0 ? "" : "&") + PercentEncoded(sent.back().first) + "=" +
-                   PercentEncoded(sent.back().second);
-    }
+    for (std::size_t i = 0; i < sent.size(); ++i)
+        encoded += (i == 0 ? "" : "&") + PercentEncoded(sent[i].first) + "=" + PercentEncoded(sent[i].second);
     FormEntryList list;
     FormEntryListInit(list);
     const int count = ParseUrlEncoded(list, encoded.c_str());
