@@ -8,7 +8,8 @@ std::vector<std::string> LogTexts(const std::string& log, const std::string& lev
     std::istringstream in(log);
     for (std::string line; std::getline(in, line);) {
         std::size_t text = line.find("]: "), at = line.find(' ') + 1;
-        if (level.empty() || (text != std::string::npos && line.compare(at, level.size() + 1, level + " ") == 0))
+        if (level.empty() ||
+            (text != std::string::npos && line.compare(at, level.size() + 1, level + " ") == 0))
             texts.push_back(text == std::string::npos ? line : line.substr(text + 3));
     }
     return texts;
