@@ -9,7 +9,7 @@
 // Requests racing to add a channel's first connectors may each add a
 // permission value; each then keeps only the lowest value of the channel, so
 // all of them settle on the same one.
-#include <cstring>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -47,9 +47,7 @@ void KeepOnePermission(ldapClient& client, const char* mail, const char* channel
     if (!user) return;
     std::vector<std::string> values = ChannelPermissionValues(user.get()->attrs, channel);
     if (values.size() < 2) return;
-    std::string lowest = values.front();
-    for (const std::string& value : values)
-        if (strcmp(value.c_str(), lowest.c_str()) < 0) lowest = value;
+    const std::string lowest = *std::min_element(values.begin(), values.end());
     for (const std::string& value : values) {
         if (value == lowest) continue;
         AttrList list;

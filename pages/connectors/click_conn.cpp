@@ -45,14 +45,8 @@ int ClickConn(const char* mail, const char* otherMailbox, const char* permission
     PrintPageFooter();
     PrintButtonBarStart("valign=top");
     PrintGoBackCell(true);
-    PrintCommandCell(
-        {{"Mail", mail}, {"Othermailbox", otherMailbox}, {"Permission", permission}, {"Command", "EditConn"}},
-        "EditConn", "Edit");
-    PrintCommandCell({{"Mail", mail},
-                      {"Othermailbox", otherMailbox},
-                      {"Permission", permission},
-                      {"Command", "DeleteConn"}},
-                     "DeleteConn", "Delete");
+    PrintConnectorCommandCell(mail, otherMailbox, permission, "EditConn", "Edit");
+    PrintConnectorCommandCell(mail, otherMailbox, permission, "DeleteConn", "Delete");
     PrintButtonBarEnd("valign=top align=right", HelpIn::kOwnForm, "editconn");
     PrintLayoutEnd();
     printf("</body>\n");

@@ -105,3 +105,10 @@ bool OpenShownConnector(ldapClient& client, const char* mail, const char* otherM
     }
     return true;
 }
+
+void PrintConnectorCommandCell(const char* mail, const char* otherMailbox, const char* permission,
+                               const char* command, const char* label) {
+    PrintCommandCell(
+        {{"Mail", mail}, {"Othermailbox", otherMailbox}, {"Permission", permission}, {"Command", command}},
+        command, label);
+}

@@ -42,6 +42,10 @@ void PrintHiddenField(const char* indent, const char* name, const char* value);
 
 // A whole page: header, result box with `message`, the Go back form, page end.
 void PrintGoBackRefusal(const char* title, const char* message);
+// A button bar cell that sends one connector (Mail, Othermailbox,
+// Permission) with `command`, its submit button named after the command.
+void PrintConnectorCommandCell(const char* mail, const char* otherMailbox, const char* permission,
+                               const char* command, const char* label);
 
 // Opens `client` and finds the entry whose primary address is `mail`, as the
 // changing pages require: a wildcard or an alias names no entry. Empty, with

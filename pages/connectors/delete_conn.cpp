@@ -23,11 +23,7 @@ constexpr char kVerifyTitle[] = "Update Connector";
 void PrintButtonBar(const char* mail, const char* otherMailbox, const char* permission) {
     PrintButtonBarStart("valign=top");
     PrintGoBackCell(true);
-    PrintCommandCell({{"Mail", mail},
-                      {"Othermailbox", otherMailbox},
-                      {"Permission", permission},
-                      {"Command", "VerifyDeleteConn"}},
-                     "VerifyDeleteConn", "Confirm");
+    PrintConnectorCommandCell(mail, otherMailbox, permission, "VerifyDeleteConn", "Confirm");
     PrintButtonBarEnd("align=right", HelpIn::kOwnForm, "delconn");
 }
 
