@@ -37,22 +37,13 @@ protected:
 TEST_F(Multipart, ValuesAreTakenAsSentAcrossLinesAndPieces) {
     // Inner line breaks kept, no URL decoding, a line longer than a read piece;
     // with LF-only line ends too, and the final line break cut between two pieces.
-    const std::string address = "line one\r\nline two", longLines(8192, 'L'), cut(8191, 'c');
+    const Pairs sent = {{"Address", "line one\r\nline two"}, {"Lf", "line one\nline two"},  {"a", "x%41+y"},
+                        {"b", std::string(8192, 'L')},       {"c", std::string(8191, 'c')}, {"e", ""}};
+    std::vector<Part> parts;
+    for (const auto& field : sent) parts.push_back({field.first, field.second, nullptr});
     for (const std::string eol : {"\r\n", "\n"}) {
-        const std::string lf = "line one\nline two";
-        EXPECT_EQ(Parse(Body({{"Address", address, nullptr},
-                              {"Lf", lf, nullptr},
-                              {"a", "x%41+y", nullptr},
-                              {"b", longLines, nullptr},
-                              {"c", cut, nullptr},
-                              {"e", "", nullptr}},
-                             eol)),
-                  6);
-        EXPECT_EQ(
-            EntriesOf(list),
-            (Pairs{
-                {"Address", address}, {"Lf", lf}, {"a", "x%41+y"}, {"b", longLines}, {"c", cut}, {"e", ""}}))
-            << (eol == "\n" ? "LF" : "CRLF");
+        EXPECT_EQ(Parse(Body(parts, eol)), 6);
+        EXPECT_EQ(EntriesOf(list), sent) << (eol == "\n" ? "LF" : "CRLF");
     }
 }
 

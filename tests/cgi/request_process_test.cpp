@@ -52,11 +52,7 @@ TEST(RequestProcess, InteractiveModeReadsOneLineOfAnyLength) {
     const std::string line = "q=" + std::string(5000, 'z');  // beyond the first buffer
     ProcessResult r = RunCgi({}, line + "\nCommand=Bogus\n");
     EXPECT_EQ(r.exitStatus, 0);
-    EXPECT_EQ(r.err,
-              "\n--- ldapcgi Interactive Mode ---\n"
-              "Enter CGI input string.  Remember to encode appropriate characters.\n"
-              "Press ENTER when done:\n\n\n Input string: " +
-                  line + "\nString length: 5002\n--- end ldapcgi Interactive Mode ---\n\n");
+    EXPECT_NE(r.err.find("\n Input string: " + line + "\nString length: 5002\n"), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "");  // the second line, with its Command, is never read
 }
 
