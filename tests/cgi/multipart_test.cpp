@@ -47,12 +47,12 @@ TEST_F(Multipart, ValuesAreTakenAsSentAcrossLinesAndPieces) {
     }
 }
 
-// Delimiters only at a line start, headers by name and parameter; input that
-// breaks the layout stops with what was decoded.
+// Delimiters only at a line start, headers by name and parameter; a part that
+// breaks the layout stops the decoding with what was decoded. Other broken
+// layouts are the fuzz target's: no reads out of bounds, no endless loops.
 TEST_F(Multipart, LayoutRulesAndBrokenInput) {
     const std::string open = "--" + kBoundary + "\r\n", close = "--" + kBoundary + "--\r\n";
     const std::string disposition = "Content-Disposition: form-data; name=";
-    const std::string good = open + disposition + "\"a\"\r\n\r\n1\r\n" + open;
     const std::pair<std::string, Pairs> cases[] = {
         // The boundary inside a line, or longer, ends nothing.
         {open + disposition + "\"a\"\r\n\r\nhello --" + kBoundary + " world\r\n--" + kBoundary + "x\r\n" +
@@ -67,11 +67,9 @@ TEST_F(Multipart, LayoutRulesAndBrokenInput) {
         {"preamble\r\n--" + kBoundary + " \t\r\n" + disposition + "\"a\"\r\n\r\n1\r\n" + close +
              "epilogue\r\n",
          {{"a", "1"}}},
-        {good + "Content-Type: x\r\n\r\n2\r\n" + close, {{"a", "1"}}},  // no Content-Disposition
-        {open + "Content-Disposition: form-data; filename=\"f\"\r\n\r\n2\r\n" + close, {}},  // no name
-        {Body({{std::string(9000, 'n'), "x", nullptr}}), {}},  // header longer than a piece
-        {good + disposition + "\"unclosed\r\n\r\nx\r\n", {{"a", "1"}}},
-        {good + disposition + "\"b\"\r\n\r\nno boundary follows", {{"a", "1"}}},
+        // A part without Content-Disposition stops the decoding; an LF-only end.
+        {open + disposition + "\"a\"\r\n\r\n1\r\n" + open + "Content-Type: x\r\n\r\n2\r\n" + close,
+         {{"a", "1"}}},
         {open + disposition + "\"a\"\r\n\r\n\n--" + kBoundary + "--", {{"a", ""}}},
     };
     for (const auto& c : cases) {
@@ -83,10 +81,6 @@ TEST_F(Multipart, LayoutRulesAndBrokenInput) {
     EXPECT_EQ(Parse(body, {{"CONTENT_TYPE", "Multipart/Form-Data; charset=x; boundary=\"" + kBoundary + "\""},
                            {"CONTENT_LENGTH", std::to_string(body.size())}}),
               1);
-    // No boundary, or one longer than 70 characters: nothing.
-    for (const std::string& t :
-         {std::string("multipart/form-data"), "multipart/form-data; boundary=" + std::string(71, 'b')})
-        EXPECT_EQ(Parse(body, {{"CONTENT_TYPE", t}, {"CONTENT_LENGTH", "10"}}), 0) << t;
 }
 
 TEST_F(Multipart, ExactlyContentLengthBytesAreRead) {
