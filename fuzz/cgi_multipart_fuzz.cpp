@@ -5,17 +5,10 @@
 // entries as reported. In the round trip the rest, split at byte 1, gives
 // parts (field name without quotes, line breaks or "=", content; every third
 // part a file upload) laid out as a browser does; they must decode back to
-// the same entries, each upload's file holding its content, unless they pass
-// the bounds of parts and field sizes, which refuse the request. Uploads go to a
-// folder emptied after every input.
-#include <dirent.h>
-#include <ftw.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+// the same entries, each upload's file holding its content in the request's
+// upload folder, unless they pass the bounds of parts and field sizes, which
+// refuse the request. The decoder removes the uploads of the input before.
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -24,77 +17,31 @@
 
 #include "base/limits.h"
 #include "cgi/form_entries.h"
+#include "cgi/request_uploads.h"
 #include "fuzz/fuzz_pairs.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
 
-constexpr std::size_t kMaxBoundary = 70;
 const char kRoundTripBoundary[] = "\2fuzz-boundary\2";
 
-const char* UploadFolder() {
-    // The decoder writes into /tmp: run only where /tmp is private (scripts/fuzz
-    // gives this target a mount namespace of its own with an empty /tmp).
-    static const bool privateTmp = getenv("LDAPCGI_FUZZ_PRIVATE_TMP") != nullptr;
-    if (!privateTmp) {
-        fprintf(stderr, "cgi_multipart_fuzz writes into /tmp: run it through scripts/fuzz\n");
-        abort();
-    }
-    return "/tmp";
-}
-
-void EmptyUploadFolder() {
-    DIR* dir = opendir(UploadFolder());
-    FUZZ_CHECK(dir != nullptr);
-    while (dirent* entry = readdir(dir)) {
-        if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) continue;
-        const std::string path = std::string(UploadFolder()) + "/" + entry->d_name;
-        auto remove = [](const char* p, const struct stat*, int, FTW*) { return ::remove(p); };
-        nftw(path.c_str(), remove, 16, FTW_DEPTH | FTW_PHYS);
-    }
-    closedir(dir);
-}
-
-int Decode(const std::string& boundary, const uint8_t* body, std::size_t size, bool windows, Pairs* pairs) {
+int Decode(const std::string& boundary, const std::string& body, bool windows, Pairs* pairs) {
     setenv("REQUEST_METHOD", "POST", 1);
     FuzzSetEnv("CONTENT_TYPE", "multipart/form-data; boundary=" + boundary);
-    FuzzSetEnv("CONTENT_LENGTH", std::to_string(size));
-    if (windows)
-        setenv("HTTP_USER_AGENT", "Mozilla/5.0 (Windows NT 10.0; Win64; x64)", 1);
-    else
-        setenv("HTTP_USER_AGENT", "Mozilla/5.0 (X11; Linux x86_64)", 1);
-    FuzzFeedStdin(body, size);
-    FormEntryList list;
-    FormEntryListInit(list);
+    FuzzSetEnv("CONTENT_LENGTH", std::to_string(body.size()));
+    setenv("HTTP_USER_AGENT", windows ? "Mozilla/5.0 (Windows NT 10.0)" : "Mozilla/5.0 (X11; Linux)", 1);
+    FuzzFeedStdin(reinterpret_cast<const uint8_t*>(body.data()), body.size());
+    FormEntryList list = {nullptr};
     const int count = ReadFormEntries(list);
     *pairs = EntriesOf(list);
     FormEntryListClear(list);
+    FUZZ_CHECK(count < 0 || count == static_cast<int>(pairs->size()));
     return count;
-}
-
-// The content of the upload `name`: in the upload folder or in the one
-// folder the decoder made there for the request.
-std::string ReadUpload(const std::string& name) {
-    std::string path = std::string(UploadFolder()) + "/" + name;
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
-        DIR* dir = opendir(UploadFolder());
-        FUZZ_CHECK(dir != nullptr);
-        while (dirent* entry = readdir(dir)) {
-            if (strncmp(entry->d_name, "ldapcgi-upload-", 15) == 0)
-                path = std::string(UploadFolder()) + "/" + entry->d_name + "/" + name;
-        }
-        closedir(dir);
-    }
-    std::ifstream in(path, std::ios::binary);
-    FUZZ_CHECK(in.good());
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void RoundTrip(const std::string& text, bool windows) {
     const Pairs parts = PairsOf(text);
-    Pairs expected;
-    std::vector<std::pair<std::string, std::string>> uploads;  // file name, content
+    Pairs expected, uploads;  // uploads: file name, content
     std::string body;
     bool refused = parts.size() > kMaxMultipartParts;
     for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -116,17 +63,16 @@ void RoundTrip(const std::string& text, bool windows) {
         body += "\r\n\r\n" + content + "\r\n";
     }
     body += std::string("--") + kRoundTripBoundary + "--\r\n";
-
     Pairs decoded;
-    const int count = Decode(kRoundTripBoundary, reinterpret_cast<const uint8_t*>(body.data()), body.size(),
-                             windows, &decoded);
-    if (refused) {
-        FUZZ_CHECK(count == kFormInputFatal);
-        return;
-    }
-    FUZZ_CHECK(count == static_cast<int>(decoded.size()));
+    const int count = Decode(kRoundTripBoundary, body, windows, &decoded);
+    FUZZ_CHECK(count == (refused ? kFormInputFatal : static_cast<int>(expected.size())));
+    if (refused) return;
     FUZZ_CHECK(decoded == expected);
-    for (const auto& upload : uploads) FUZZ_CHECK(ReadUpload(upload.first) == upload.second);
+    FUZZ_CHECK(uploads.empty() || RequestUploadFolder() != nullptr);
+    for (const auto& upload : uploads) {
+        std::ifstream in(std::string(RequestUploadFolder()) + "/" + upload.first, std::ios::binary);
+        FUZZ_CHECK(in.good() && std::string(std::istreambuf_iterator<char>(in), {}) == upload.second);
+    }
 }
 
 }  // namespace
@@ -134,20 +80,14 @@ void RoundTrip(const std::string& text, bool windows) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const bool windows = (data[0] & 1) != 0;
+    const std::string rest(reinterpret_cast<const char*>(data + 1), size - 1);
     if ((data[0] & 2) != 0) {
         RoundTrip(FuzzText(data + 1, size - 1), windows);
-    } else {
-        const uint8_t* rest = data + 1;
-        const uint8_t* end = data + size;
-        const uint8_t* newline = static_cast<const uint8_t*>(memchr(rest, '\n', size - 1));
-        const uint8_t* boundaryEnd = newline != nullptr ? newline : end;
-        if (boundaryEnd - rest > static_cast<std::ptrdiff_t>(kMaxBoundary)) boundaryEnd = rest + kMaxBoundary;
-        const std::string boundary = FuzzText(rest, static_cast<std::size_t>(boundaryEnd - rest));
-        const uint8_t* body = boundaryEnd < end && *boundaryEnd == '\n' ? boundaryEnd + 1 : boundaryEnd;
-        Pairs decoded;
-        const int count = Decode(boundary, body, static_cast<std::size_t>(end - body), windows, &decoded);
-        FUZZ_CHECK(count < 0 || count == static_cast<int>(decoded.size()));
+        return 0;
     }
-    EmptyUploadFolder();
+    const std::size_t line = rest.find('\n');
+    const std::string boundary = FuzzText(data + 1, std::min({line, rest.size(), std::size_t{70}}));
+    Pairs decoded;
+    Decode(boundary, line == std::string::npos ? "" : rest.substr(line + 1), windows, &decoded);
     return 0;
 }

@@ -5,7 +5,9 @@
 // PrimaryAddressFromDn when it has a domain; GetSuffix is that DN's parent;
 // and DnToDomain and PrimaryAddressFromDn take any text as a DN, the latter
 // agreeing with libldap on the DNs that libldap reads.
+#include <cctype>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,20 +21,10 @@ namespace {
 
 std::vector<std::string> Labels(const std::string& domain) {
     std::vector<std::string> labels;
-    std::size_t start = 0;
-    for (;;) {
-        std::size_t dot = domain.find('.', start);
-        std::string label = domain.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    std::istringstream in(domain);
+    for (std::string label; std::getline(in, label, '.');)
         if (!label.empty()) labels.push_back(label);
-        if (dot == std::string::npos) return labels;
-        start = dot + 1;
-    }
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
+    return labels;
 }
 
 // The values of a parsed DN's RDNs, each checked to be a single `attribute` value.
@@ -67,7 +59,8 @@ void CheckDomainToDn(const std::string& text) {
         OwnedText domain(DnToDomain(dn.get()));
         FUZZ_CHECK(domain != nullptr);
         std::string joined;
-        for (const std::string& label : labels) joined += (joined.empty() ? "" : ".") + Lower(label);
+        for (const std::string& label : labels) joined += (joined.empty() ? "" : ".") + label;
+        for (char& c : joined) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
         FUZZ_CHECK(joined == domain.get());
     }
 }

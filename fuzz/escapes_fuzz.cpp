@@ -1,13 +1,16 @@
 // Fuzz target: the escapes applied at the point of output. For any text:
 // HtmlEscape gives letters, digits, "-", "." and numeric references only, one
-// per UTF-8 character (or stray byte); LinkValue holds no byte that ends or
-// breaks an unquoted attribute or a query value, and decodes back; the filter
-// value escape holds no parenthesis, libldap unescapes it back to the text
-// (the "*" wildcard aside) and parses the user list filter built from it; and
-// "cn=" + EscapeDnValue(text) parses with libldap to one RDN of one value
-// that is the text.
+// per character that glibc reads as UTF-8 (or stray byte); LinkValue holds
+// no byte that ends or breaks an unquoted attribute or a query value, and
+// decodes back; the filter value escape holds no parenthesis, libldap
+// unescapes it back to the text (the "*" wildcard aside) and parses the user
+// list filter built from it; and "cn=" + EscapeDnValue(text) parses with
+// libldap to one RDN of one value that is the text.
 #include <cctype>
+#include <clocale>
+#include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "fuzz/fuzz_support.h"
@@ -23,67 +26,30 @@ extern "C" int ldap_pvt_filter_value_unescape(char* value);
 
 namespace {
 
-bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-int HexValue(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
-
-// The code point of the well-formed UTF-8 sequence at text[i] (its length in
-// *length), or -1: by the definition (lead byte, continuation bytes, shortest
-// form, no surrogates, at most U+10FFFF).
-long Utf8At(const std::string& text, std::size_t i, std::size_t* length) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    std::size_t n;
-    long codePoint;
-    if ((lead & 0xE0) == 0xC0) {
-        n = 2;
-        codePoint = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        n = 3;
-        codePoint = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        n = 4;
-        codePoint = lead & 0x07;
-    } else {
-        return -1;
-    }
-    if (i + n > text.size()) return -1;
-    for (std::size_t k = 1; k < n; ++k) {
-        const unsigned char c = static_cast<unsigned char>(text[i + k]);
-        if ((c & 0xC0) != 0x80) return -1;
-        codePoint = codePoint << 6 | (c & 0x3F);
-    }
-    static const long kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (codePoint < kShortest[n] || (codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF)
-        return -1;
-    *length = n;
-    return codePoint;
-}
-
-// Letters, digits, "-" and "." as they are; a well-formed UTF-8 character as
-// one reference to its code point; any other byte as a reference to the byte.
+// Letters, digits, "-" and "." as they are; a character that glibc's UTF-8
+// decoder reads (up to U+10FFFF) as one reference to its code point; any
+// other byte as a reference to the byte.
 void CheckHtmlEscape(const std::string& text) {
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    FUZZ_CHECK(utf8 != nullptr);
     const std::string escaped = HtmlEscape(text.c_str());
-    for (char c : escaped)
-        FUZZ_CHECK(isalnum(static_cast<unsigned char>(c)) || strchr("-.&#;", c) != nullptr);
+    const locale_t before = uselocale(utf8);
     std::string expected;
-    for (std::size_t i = 0; i < text.size();) {
+    for (std::size_t i = 0, length; i < text.size(); i += length) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        std::size_t length = 1;
-        long codePoint = c;
-        if (isalnum(c) || c == '-' || c == '.') {
+        wchar_t codePoint = c;
+        mbstate_t state = {};
+        length = c < 0x80 ? 1 : mbrtowc(&codePoint, &text[i], text.size() - i, &state);
+        if (length > 4 || codePoint > 0x10FFFF) {
+            length = 1;
+            codePoint = c;
+        }
+        if (isalnum(c) || c == '-' || c == '.')
             expected.push_back(static_cast<char>(c));
-            ++i;
-            continue;
-        }
-        if (c >= 0x80) {
-            const long decoded = Utf8At(text, i, &length);
-            if (decoded >= 0)
-                codePoint = decoded;
-            else
-                length = 1;
-        }
-        expected += "&#" + std::to_string(codePoint) + ";";
-        i += length;
+        else
+            expected += "&#" + std::to_string(codePoint) + ";";
     }
+    uselocale(before);
     FUZZ_CHECK(escaped == expected);
 }
 
@@ -94,8 +60,8 @@ void CheckLinkValue(const std::string& text) {
         const unsigned char c = static_cast<unsigned char>(link[i]);
         FUZZ_CHECK(c > ' ' && c != 0x7f && strchr("\"'<>`&?+#=", c) == nullptr);
         if (c == '%') {
-            FUZZ_CHECK(i + 2 < link.size() && IsHex(link[i + 1]) && IsHex(link[i + 2]));
-            decoded.push_back(static_cast<char>(HexValue(link[i + 1]) * 16 + HexValue(link[i + 2])));
+            FUZZ_CHECK(i + 2 < link.size() && isxdigit(link[i + 1] & 0xff) && isxdigit(link[i + 2] & 0xff));
+            decoded.push_back(static_cast<char>(strtol(link.substr(i + 1, 2).c_str(), nullptr, 16)));
             i += 2;
         } else {
             decoded.push_back(static_cast<char>(c));

@@ -5,6 +5,7 @@
 #define LDAPCGI_FUZZ_FUZZ_PAIRS_H
 
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,13 +18,9 @@ using Pairs = std::vector<std::pair<std::string, std::string>>;
 // The text split at byte 1 into name, value, name, ...; a last name without
 // a value gets "".
 inline Pairs PairsOf(const std::string& text) {
-    std::vector<std::string> pieces(1);
-    for (char c : text) {
-        if (c == '\1')
-            pieces.emplace_back();
-        else
-            pieces.back().push_back(c);
-    }
+    std::vector<std::string> pieces;
+    std::istringstream in(text);
+    for (std::string piece; std::getline(in, piece, '\1');) pieces.push_back(piece);
     Pairs pairs;
     for (std::size_t i = 0; i < pieces.size(); i += 2)
         pairs.emplace_back(pieces[i], i + 1 < pieces.size() ? pieces[i + 1] : "");

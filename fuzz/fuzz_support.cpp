@@ -1,10 +1,9 @@
-// The fuzz targets' shared helpers: property failures, the scratch folder and
-// standard input from memory. Touches only its own scratch folder.
+// The fuzz targets' shared helpers: property failures, scratch folders and
+// standard input from memory. Touches only its own scratch folders.
 #include "fuzz/fuzz_support.h"
 
+#include <dirent.h>
 #include <fcntl.h>
-#include <ftw.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,14 +14,18 @@
 
 namespace {
 
-std::string gScratch;
+std::vector<std::string> gScratch;
 std::vector<uint8_t> gStdinBytes;
-FILE* gStdin = nullptr;
 
+// Scratch folders hold files only.
 void RemoveScratch() {
-    if (gScratch.empty()) return;
-    auto remove = [](const char* path, const struct stat*, int, FTW*) { return ::remove(path); };
-    nftw(gScratch.c_str(), remove, 16, FTW_DEPTH | FTW_PHYS);
+    for (const std::string& folder : gScratch) {
+        if (DIR* dir = opendir(folder.c_str())) {
+            for (dirent* e; (e = readdir(dir)) != nullptr;) unlinkat(dirfd(dir), e->d_name, 0);
+            closedir(dir);
+        }
+        rmdir(folder.c_str());
+    }
 }
 
 }  // namespace
@@ -32,55 +35,43 @@ void FuzzCheckFailed(const char* condition, const char* file, int line) {
     abort();
 }
 
-const std::string& FuzzScratchFolder(const char* tag) {
-    if (!gScratch.empty()) return gScratch;
+std::string FuzzScratchFolder(const char* ini) {
     const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/ldapcgi-fuzz-" + tag + "-XXXXXX";
-    if (mkdtemp(&pattern[0]) == nullptr) {
-        perror("mkdtemp");
-        abort();
-    }
-    gScratch = pattern;
-    atexit(RemoveScratch);
-    return gScratch;
+    std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/ldapcgi-fuzz-XXXXXX";
+    FUZZ_CHECK(mkdtemp(&folder[0]) != nullptr);
+    if (gScratch.empty()) atexit(RemoveScratch);
+    gScratch.push_back(folder);
+    if (ini != nullptr) FuzzWriteFile(folder + "/xomta.ini", ini);
+    return folder;
 }
 
-void FuzzWriteFile(const std::string& path, const void* bytes, std::size_t size) {
+void FuzzWriteFile(const std::string& path, const std::string& text) {
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0 || write(fd, bytes, size) != static_cast<ssize_t>(size) || close(fd) != 0) {
-        perror(path.c_str());
-        abort();
-    }
+    const ssize_t written = fd < 0 ? -1 : write(fd, text.data(), text.size());
+    FUZZ_CHECK(written == static_cast<ssize_t>(text.size()) && close(fd) == 0);
 }
 
 void FuzzSetEnv(const char* name, const std::string& value) {
     static std::map<std::string, char*> current;  // by name: the text handed to putenv
-    const std::string entry = std::string(name) + "=" + value;
-    char* text = strdup(entry.c_str());
-    if (text == nullptr || putenv(text) != 0) {
-        perror("putenv");
-        abort();
-    }
-    char*& previous = current[name];
-    free(previous);
-    previous = text;
+    char* text = strdup((std::string(name) + "=" + value).c_str());
+    FUZZ_CHECK(text != nullptr && putenv(text) == 0);
+    free(current[name]);
+    current[name] = text;
 }
 
 void FuzzFeedStdin(const uint8_t* bytes, std::size_t size) {
-    if (gStdin != nullptr) fclose(gStdin);
+    static FILE* current = nullptr;
+    if (current != nullptr) fclose(current);
     // fmemopen needs a buffer of at least one byte; the stream's size is `size`.
     gStdinBytes.assign(bytes, bytes + size);
     gStdinBytes.push_back(0);
-    gStdin = size == 0 ? fopen("/dev/null", "r") : fmemopen(gStdinBytes.data(), size, "r");
-    if (gStdin == nullptr) {
-        perror("fmemopen");
-        abort();
-    }
-    stdin = gStdin;
+    current = size == 0 ? fopen("/dev/null", "r") : fmemopen(gStdinBytes.data(), size, "r");
+    FUZZ_CHECK(current != nullptr);
+    stdin = current;
 }
 
 std::string FuzzText(const uint8_t* data, std::size_t size) {
     const void* nul = memchr(data, 0, size);
-    std::size_t length = nul ? static_cast<std::size_t>(static_cast<const uint8_t*>(nul) - data) : size;
-    return std::string(reinterpret_cast<const char*>(data), length);
+    return std::string(reinterpret_cast<const char*>(data),
+                       nul ? static_cast<std::size_t>(static_cast<const uint8_t*>(nul) - data) : size);
 }

@@ -1,6 +1,6 @@
 // Shared by the fuzz targets: a property check that aborts (so libFuzzer
-// keeps the input), a scratch folder for the files a target needs, and
-// standard input served from the fuzz input. Fuzz builds only.
+// keeps the input), scratch folders for the files a target needs, and the
+// environment and standard input set from the fuzz input. Fuzz builds only.
 #ifndef LDAPCGI_FUZZ_FUZZ_SUPPORT_H
 #define LDAPCGI_FUZZ_FUZZ_SUPPORT_H
 
@@ -16,14 +16,11 @@
 
 [[noreturn]] void FuzzCheckFailed(const char* condition, const char* file, int line);
 
-// A folder made once per process under $TMPDIR (or /tmp) and removed with
-// everything in it when the process ends; `tag` names it.
-const std::string& FuzzScratchFolder(const char* tag);
-// Replaces `path` with `bytes`, written whole.
-void FuzzWriteFile(const std::string& path, const void* bytes, std::size_t size);
-inline void FuzzWriteFile(const std::string& path, const std::string& text) {
-    FuzzWriteFile(path, text.data(), text.size());
-}
+// A new folder under $TMPDIR (or /tmp), removed with the files in it when the
+// process ends. With `ini`, it holds xomta.ini with that text.
+std::string FuzzScratchFolder(const char* ini = nullptr);
+// Replaces `path` with `text`, written whole.
+void FuzzWriteFile(const std::string& path, const std::string& text);
 // setenv without its growth: glibc keeps every value setenv ever made, so a
 // target calling it per input would grow and set off libFuzzer's leak
 // checks. The previous value of the variable is released.

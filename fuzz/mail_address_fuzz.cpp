@@ -9,19 +9,9 @@
 #include "directory/mail_address.h"
 #include "fuzz/fuzz_support.h"
 
-namespace {
-
-void Setup() {
-    const std::string& folder = FuzzScratchFolder("mail-address");
-    FuzzWriteFile(folder + "/xomta.ini", std::string("[Log]\nFile=/dev/null\n"));
-    setenv("XOMTA_CONFIG_DIR", folder.c_str(), 1);
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    static bool ready = (Setup(), true);
-    (void)ready;
+    static const std::string folder = FuzzScratchFolder("[Log]\nFile=/dev/null\n");
+    setenv("XOMTA_CONFIG_DIR", folder.c_str(), 1);
     const std::string text = FuzzText(data, size);
     const char* accepted = ValidateMailAddress(text.c_str());
     if (accepted == nullptr) return 0;

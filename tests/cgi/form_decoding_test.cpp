@@ -1,31 +1,23 @@
 // URL-encoded decoding, and a POST body read in-process with lookups on it.
+// Well-formed fields of any bytes decoding back is the cgi_url_encoded fuzz
+// target's round trip; these rows hold the malformed ones and the NUL bytes.
 #include <gtest/gtest.h>
 
 #include "tests/cgi/cgi_test_support.h"
 
-struct Example {
-    const char* input;
-    Pairs entries;
-    int result;
-};
-
-TEST(ParseUrlEncoded, ExampleTable) {
-    const Example examples[] = {
-        {"a=1&b=2", {{"a", "1"}, {"b", "2"}}, 2},
-        {"a=&b=2", {{"a", ""}, {"b", "2"}}, 2},
-        {"x=1&a=", {{"x", "1"}, {"a", ""}}, 2},
+TEST(ParseUrlEncoded, MalformedFieldsEscapesAndNul) {
+    const struct {
+        const char* input;
+        Pairs entries;
+        int result;
+    } examples[] = {
         {"a=1&b&", {{"a", "1"}, {"b", ""}}, 2},
         {"a=1&b", {{"a", "1"}, {"b", ""}}, -1},
         {"a&b=1", {{"a", ""}}, -1},
         {"a=1&&b=2", {{"a", "1"}, {"", ""}}, -1},
         {"a=b=c", {{"a", "b"}, {"c", ""}}, -1},
         {"a=b=", {{"a", "b"}}, 1},
-        {"=x", {{"", "x"}}, 1},
         {"", {}, 0},
-        {"First=John+Smith&Other=a%2Bb&S=%2f%2F",
-         {{"First", "John Smith"}, {"Other", "a+b"}, {"S", "//"}},
-         3},
-        {"My+Field%3D=x%26y", {{"My Field=", "x&y"}}, 1},
         // "%" with fewer than two characters after it is kept.
         {"a=%4&b=%&c%=1&d=x%", {{"a", "%4"}, {"b", "%"}, {"c%", "1"}, {"d", "x%"}}, 4},
         // An escape that decodes to NUL would cut its text: the request is malformed.
@@ -35,7 +27,7 @@ TEST(ParseUrlEncoded, ExampleTable) {
         {"a=%zz&b=%0A", {{"a", "S"}, {"b", "\n"}}, 2},  // other odd escapes stay lenient
     };
     FormEntryList list = {nullptr};
-    for (const Example& ex : examples) {  // each parse replaces what the list held
+    for (const auto& ex : examples) {  // each parse replaces what the list held
         EXPECT_EQ(ParseUrlEncoded(list, ex.input), ex.result) << ex.input;
         EXPECT_EQ(EntriesOf(list), ex.entries) << ex.input;
     }
@@ -59,31 +51,25 @@ TEST(ReadFormEntries, PostTakesExactlyContentLengthBytesAndLookupsMatchNamesExac
     free(values);
     EXPECT_EQ(FormValues(list.head, "None"), nullptr);
     FormEntryListClear(list);
-    SetCgiEnvironment({});
 }
 
-// The body's type decides the decoder; any type but a form's is refused, and
-// fatal input errors come back as a result (the caller ends the request).
-TEST(ReadFormEntries, ContentTypesRawNulAndFatalErrorsAsResults) {
-    struct Case {
+// The body's type decides the decoder; any type but a form's is refused.
+TEST(ReadFormEntries, ContentTypesAndRawNul) {
+    const struct {
         const char* contentType;  // null: none
         std::string body;
         int result;
-    };
-    const std::string nul = std::string("a=1&b=2") + '\0' + "&c=3";
-    const Case cases[] = {
+    } cases[] = {
         {nullptr, "a=1", 1},
-        {"application/x-www-form-urlencoded", "a=1", 1},
         {"Application/X-WWW-Form-Urlencoded ; charset=UTF-8", "a=1", 1},
         {"text/plain", "Command=VerifyDeleteUser&Mail=x", kFormMalformed},
         {"text/plain; x=multipart/form-data", "a=1", kFormMalformed},
-        {"application/json", "a=1", kFormMalformed},
         {"", "a=1", 1},  // set, but empty: none
         {"; charset=x", "a=1", kFormMalformed},
-        {nullptr, nul, kFormMalformed},  // a raw NUL in the body
+        {nullptr, std::string("a=1&b=2\0&c=3", 12), kFormMalformed},  // a raw NUL in the body
     };
     FormEntryList list = {nullptr};
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         Environment env = {{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", std::to_string(c.body.size())}};
         if (c.contentType != nullptr) env["CONTENT_TYPE"] = c.contentType;
         SetCgiEnvironment(env);
@@ -93,13 +79,6 @@ TEST(ReadFormEntries, ContentTypesRawNulAndFatalErrorsAsResults) {
     // A GET's content type does not matter: it has no body.
     SetCgiEnvironment({{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "a=1"}, {"CONTENT_TYPE", "text/plain"}});
     EXPECT_EQ(ReadFormEntries(list), 1);
-    testing::internal::CaptureStderr();
-    SetCgiEnvironment({{"REQUEST_METHOD", "POST"}});
-    EXPECT_EQ(ReadFormEntries(list), kFormInputFatal);
-    SetCgiEnvironment({{"REQUEST_METHOD", "DELETE"}});
-    EXPECT_EQ(ReadFormEntries(list), kFormInputFatal);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "caught by ldapcgi: CONTENT_LENGTH is null\ncaught by ldapcgi: REQUEST_METHOD invalid\n");
     FormEntryListClear(list);
     SetCgiEnvironment({});
 }
