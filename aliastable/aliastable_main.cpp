@@ -1,4 +1,7 @@
-// aliastable: command-line reader of a mail alias table generation.
+// aliastable: command-line reader of a mail alias table generation, and its
+// builder.
+//   aliastable build                        builds and publishes a new generation
+//                                           as the "Build Alias Table" page does
 //   aliastable lookup DIR GENERATION ALIAS  prints the alias's primary address
 //   aliastable dump DIR GENERATION          every record, "alias<TAB>mail", key order
 //   aliastable check DIR GENERATION         verifies the files against GENERATION.sum and
@@ -6,29 +9,41 @@
 //                                           the case setting is not the one it was built with
 //   aliastable prune DIR KEEP               removes the generations before the published
 //                                           one and the KEEP-1 before it
-// Exit status: 0 done; 1 alias absent (lookup), table damaged, not the
+// Exit status: 0 done (build: a generation was published); 1 not published
+// (build, the reason on standard error), alias absent (lookup), table damaged, not the
 // published generation or built under another case setting (check), nothing
 // or not all pruned (prune); 2 wrong usage, unreadable or damaged table or
 // not the published generation (lookup, dump), failed output.
-// Reads the table and the record of the published generation only (prune
-// removes files); the comparison setting comes from xomta.ini. A lookup or
+// The reader verbs read the table and the record of the published generation
+// only (prune removes files), never the directory, and libldap is not loaded
+// for them; the comparison setting comes from xomta.ini. build reads
+// XOMTA.INI from XOMTA_CONFIG_DIR, logs and audits as the page does (the
+// audit user is the account that runs it) and tells its steps on standard
+// error when that is a terminal. A lookup or
 // dump of a generation superseded since the caller read the record is served
 // once more from the one the record names now.
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "aliastable/alias_reader.h"
 #include "aliastable/alias_reader_internal.h"
+#include "aliastable/alias_table_build.h"
 #include "aliastable/generation_prune.h"
 #include "aliastable/generation_sum.h"
 #include "aliastable/published_generation.h"
+#include "base/audit.h"
 
 namespace {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: aliastable lookup DIR GENERATION ALIAS\n"
+                 "usage: aliastable build\n"
+                 "       aliastable lookup DIR GENERATION ALIAS\n"
                  "       aliastable dump DIR GENERATION\n"
                  "       aliastable check DIR GENERATION\n"
                  "       aliastable prune DIR KEEP\n");
@@ -117,6 +132,54 @@ int Prune(const char* directory, const char* keepText) {
     }
 }
 
+// Tells the build's steps on standard error when someone watches it there.
+class BuildReport : public AliasBuildObserver {
+public:
+    BuildReport() : watched_(isatty(STDERR_FILENO) == 1) {}
+    void Refused(const char*) override {}  // said once the build has ended
+    void Started(unsigned long number) override {
+        generation_ = number;
+        if (watched_) std::fprintf(stderr, "aliastable: building generation %lu\n", number);
+    }
+    void Progress(const char* step) override {
+        if (watched_) std::fprintf(stderr, "aliastable: generation %lu: %s\n", generation_, step);
+    }
+    bool Watched() const { return watched_; }
+
+private:
+    bool watched_;
+    unsigned long generation_ = 0;
+};
+
+int Build() {
+    // The audit lines name the account that ran the build, as the page's
+    // name the web server's user; there is no remote address.
+    const passwd* account = getpwuid(geteuid());
+    std::string user = account != nullptr ? account->pw_name : "uid " + std::to_string(geteuid());
+    setenv("REMOTE_USER", user.c_str(), 1);
+    unsetenv("REMOTE_ADDR");
+    SetAuditCommand("BuildAliasTable");
+    BuildReport report;
+    AliasBuildOutcome outcome = RunAliasTableBuild(report);
+    switch (outcome.result) {
+        case AliasBuildResult::kPublished:
+            if (report.Watched())
+                std::fprintf(stderr, "aliastable: generation %lu published, %lu records\n",
+                             outcome.generation, outcome.records);
+            return 0;
+        case AliasBuildResult::kUnknown:
+            std::fprintf(stderr, "aliastable: generation %lu kept: %s\n", outcome.generation, outcome.reason);
+            return 1;
+        default:
+            if (outcome.generation == 0)
+                std::fprintf(stderr, "aliastable: nothing built: %s\n", outcome.reason);
+            else
+                std::fprintf(stderr, "aliastable: generation %lu not published: %s\n", outcome.generation,
+                             outcome.reason);
+            return 1;
+    }
+}
+
 }  // namespace
 
 // The recorded generation, or the one after it when its checksum holds: the
@@ -183,6 +246,7 @@ static int Serve(const char* command, const char* directory, const char* generat
 }
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "build") == 0) return Build();
     if (argc < 4) return Usage();
     const char* command = argv[1];
     bool lookup = std::strcmp(command, "lookup") == 0;

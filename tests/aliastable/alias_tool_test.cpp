@@ -1,12 +1,13 @@
-// The aliastable tool run as a process (lookup, dump, check, prune) on tables
-// the relation wrote, and on damaged ones, which it must refuse.
+// The aliastable tool's reader verbs run as a process (lookup, dump, check,
+// prune) on tables the relation wrote, and on damaged ones, which it must
+// refuse. The build verb is tested with the build, against the directory.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,7 @@ class AliasToolTest : public ::testing::Test {
 protected:
     void SetUp() override { folder.SetLookupSetting(nullptr); }
 
-    // Generation `name`: two known records and `count` generated ones.
+    // Generation `name`, recorded as published: two known records and `count` generated ones.
     void Build(unsigned long count, const char* name = "5") {
         folder.WriteGeneration(name);
         recordBase database;
@@ -34,7 +35,7 @@ protected:
         for (unsigned long i = 0; i < count; ++i)
             ASSERT_EQ(AddAlias(&relation, GeneratedAlias(i), GeneratedMail(i)), DB_OK);
         ASSERT_EQ(relation.close(), DB_OK);
-        WriteWholeFile(folder.File("published"), name + std::string("\n"));  // as a build records it
+        WriteWholeFile(folder.File("published"), name + std::string("\n"));
         Seal(name, relation.keysIgnoreCase());
     }
     // GEN.sum from the files as they are, as the build writes it.
@@ -51,40 +52,30 @@ protected:
         return RunProcess(arguments, {{"XOMTA_CONFIG_DIR", folder.path}}, "");
     }
     ProcessResult Lookup(const std::string& alias) { return Tool({"lookup", folder.path, "5", alias}); }
+    ProcessResult Check() { return Tool({"check", folder.path, "5"}); }
+    // The verb's exit status and where its standard output and error hold `said`.
+    void Expect(const ProcessResult& run, int exitStatus, const std::string& said) {
+        EXPECT_EQ(run.exitStatus, exitStatus) << said << ": " << run.err;
+        EXPECT_NE((run.out + run.err).find(said), std::string::npos) << run.out << run.err;
+    }
 
     ScratchFolder folder;
 };
 
 TEST_F(AliasToolTest, LookupDumpAndCheckUnderTheCaseSetting) {
-    Build(3000);
-    ProcessResult found = Lookup(GeneratedAlias(2345));
-    EXPECT_EQ(found.exitStatus, 0) << found.err;
-    EXPECT_EQ(found.out, GeneratedMail(2345) + "\n");
-    ProcessResult absent = Lookup("sales@example.org");  // exact without the setting
-    EXPECT_EQ(absent.exitStatus, 1);
-    EXPECT_EQ(absent.out, "");
-    EXPECT_NE(absent.err.find("no alias"), std::string::npos) << absent.err;
-    std::set<std::string> lines = {"Sales@Example.org\tjane@example.org\n",
-                                   "postmaster@example.org\tadmin@example.org\n"};
-    for (unsigned long i = 0; i < 3000; ++i) lines.insert(GeneratedAlias(i) + "\t" + GeneratedMail(i) + "\n");
-    std::string text;
-    for (const std::string& line : lines) text += line;
-    ProcessResult dump = Tool({"dump", folder.path, "5"});
-    EXPECT_EQ(dump.exitStatus, 0) << dump.err;
-    EXPECT_EQ(dump.out, text);
-    EXPECT_EQ(Tool({"check", folder.path, "5"}).out.rfind("sound: 3002 records, ", 0), 0u);
-
+    Build(0);
+    EXPECT_EQ(Lookup("postmaster@example.org").out, "admin@example.org\n");
+    Expect(Lookup("sales@example.org"), 1, "no alias \"sales@example.org\"");  // exact without the setting
+    EXPECT_EQ(Tool({"dump", folder.path, "5"}).out,                            // key order
+              "Sales@Example.org\tjane@example.org\npostmaster@example.org\tadmin@example.org\n");
+    Expect(Check(), 0, "sound: 2 records, ");
     folder.SetLookupSetting("YES");
-    Build(500);
+    Build(0);
     EXPECT_EQ(Lookup("SALES@EXAMPLE.ORG").out, "jane@example.org\n");
-    EXPECT_EQ(Tool({"check", folder.path, "5"}).exitStatus, 0);
     // The setting changed since the build: said, as the sum records the old one.
-    EXPECT_NE(ReadWholeFile(folder.File("5.sum")).find("\nUseCaseSensitiveAliasLookup=YES\n"),
-              std::string::npos);
     folder.SetLookupSetting("NO");
-    ProcessResult check = Tool({"check", folder.path, "5"});
-    EXPECT_EQ(check.exitStatus, 1);
-    EXPECT_EQ(check.out.rfind("sound: 502 records, ", 0), 0u);
+    ProcessResult check = Check();
+    Expect(check, 1, "sound: 2 records, ");
     EXPECT_EQ(
         check.err,
         "aliastable: generation 5 was built with UseCaseSensitiveAliasLookup=YES, the setting is now NO: "
@@ -92,71 +83,117 @@ TEST_F(AliasToolTest, LookupDumpAndCheckUnderTheCaseSetting) {
     // A sum without the record, as written before it was kept: read under the setting.
     std::string sum = ReadWholeFile(folder.File("5.sum"));
     WriteWholeFile(folder.File("5.sum"), sum.substr(0, sum.find("UseCase")));
-    EXPECT_NE(Tool({"check", folder.path, "5"}).err.find("out of order"), std::string::npos);
+    Expect(Check(), 1, "out of order");
     folder.SetLookupSetting("YES");
-    EXPECT_EQ(Tool({"check", folder.path, "5"}).exitStatus, 0);
+    EXPECT_EQ(Check().exitStatus, 0);
 }
 
-TEST_F(AliasToolTest, WrongUsageAndMissingFilesAreRefused) {
-    const std::string& dir = folder.path;
+// Refusals, each on a fresh generation 5 (two records) with one file of it
+// replaced: by `text`, "<fifo>" (refused at once, not waited on), "<none>"
+// (removed) or "+..." (the text appended). "D" stands for the folder.
+TEST_F(AliasToolTest, WrongUsageMissingNonRegularAndUnpublishedFilesAreRefused) {
+    const std::vector<std::string> check = {"check", "D", "5"}, dump = {"dump", "D", "5"};
+    const std::vector<std::string> lookup = {"lookup", "D", "5", "postmaster@example.org"};
     struct Case {
+        const char* file;
+        std::string text;
         std::vector<std::string> arguments;
         int exitStatus;
-        const char* error;
+        std::string said;
+    } cases[] = {
+        {"", "", {}, 2, "usage"},
+        {"", "", {"lookup", "D", "5"}, 2, "usage"},
+        {"", "", {"list", "D", "5"}, 2, "usage"},
+        {"", "", {"build", "D"}, 2, "usage"},
+        {"", "", {"check", "D", "77"}, 1, "cannot open"},
+        {"", "", {"lookup", "D", "77", "a"}, 2, "cannot open"},
+        {"5.sum", "<none>", check, 1, "cannot open the checksum file"},
+        {"5.sum", "", check, 1, "no line for 5.db"},
+        {"5.sum", std::string(300, 'x'), check, 1, "too long"},
+        {"5.sum", "+extra\n", check, 1, "text after the last line"},
+        {"5.sum", "<fifo>", check, 1, "5.sum: not a regular file"},
+        {"5.db", "<fifo>", {"lookup", "D", "5", "x"}, 2, "5.db is not a regular file"},
+        {"published", "<fifo>", dump, 2, "(none is recorded)"},
+        {"build.lock", "<fifo>", {"prune", "D", "1"}, 1, "build lock: not a regular file"},
+        // Only the recorded published generation is read, however sound another:
+        // a build that failed may have left it.
+        {"published", "<none>", check, 1, "generation 5 in D is not the published one (none is recorded)\n"},
+        {"published", "3\n", check, 1, "generation 5 in D is not the published one (published: 3)\n"},
+        {"published", "05\n", check, 1, "(published: 05)\n"},
+        {"published", "5", check, 1, "(none is recorded)\n"},
+        {"published", "5x\n", dump, 2, "(none is recorded)\n"},
+        {"published", "-5\n", lookup, 2, "(none is recorded)\n"},
+        {"published", "3\n", dump, 2, "(published: 3)\n"},
+        {"published", "3\n", lookup, 2, "(published: 3)\n"},
     };
-    for (const Case& c : std::vector<Case>{{{}, 2, "usage"},
-                                           {{"lookup", dir, "5"}, 2, "usage"},
-                                           {{"list", dir, "5"}, 2, "usage"},
-                                           {{"check", dir}, 2, "usage"},
-                                           {{"check", dir, "77"}, 1, "cannot open"},
-                                           {{"lookup", dir, "77", "a"}, 2, "cannot open"}}) {
-        ProcessResult run = Tool(c.arguments);
-        EXPECT_EQ(run.exitStatus, c.exitStatus) << c.arguments.size() << " " << run.err;
-        EXPECT_NE(run.err.find(c.error), std::string::npos) << run.err;
+    for (Case& c : cases) {
+        Build(0);
+        std::string path = folder.File(c.file);
+        if (c.text == "<fifo>" || c.text == "<none>") unlink(path.c_str());
+        if (c.text == "<fifo>") ASSERT_EQ(mkfifo(path.c_str(), 0660), 0);
+        if (c.text[0] == '+') WriteWholeFile(path, ReadWholeFile(path) + c.text.substr(1));
+        if (c.text[0] != '<' && c.text[0] != '+' && c.file[0]) WriteWholeFile(path, c.text);
+        for (std::string& argument : c.arguments) argument = argument == "D" ? folder.path : argument;
+        c.arguments.insert(c.arguments.begin(), {"/usr/bin/timeout", "20", BinaryPath("aliastable")});
+        ProcessResult run = RunProcess(c.arguments, {{"XOMTA_CONFIG_DIR", folder.path}}, "");
+        std::size_t at = c.said.find(" D ");  // the folder as the tool names it
+        if (at != std::string::npos) c.said.replace(at + 1, 1, folder.path);
+        Expect(run, c.exitStatus, c.said);
+        EXPECT_EQ(run.out, "") << c.said;
+        unlink(path.c_str());
     }
 }
 
-// A generation that is not the recorded published one is refused whole,
-// however sound its files: a build that failed may have left it.
-TEST_F(AliasToolTest, OnlyThePublishedGenerationIsRead) {
-    Build(10);
-    const std::pair<const char*, const char*> records[] = {
-        // the record, what the refusal says of it
-        {"", "none is recorded"},  {"3\n", "published: 3"},      {"05\n", "published: 05"},
-        {"5", "none is recorded"}, {"5x\n", "none is recorded"}, {"-5\n", "none is recorded"}};
-    for (auto [record, said] : records) {
-        if (record[0] == '\0')
-            unlink(folder.File("published").c_str());
-        else
-            WriteWholeFile(folder.File("published"), record);
-        const std::string expected =
-            "aliastable: generation 5 in " + folder.path + " is not the published one (" + said + ")\n";
-        for (const std::vector<std::string>& arguments :
-             {std::vector<std::string>{"check", folder.path, "5"},
-              {"dump", folder.path, "5"},
-              {"lookup", folder.path, "5", "postmaster@example.org"}}) {
-            ProcessResult run = Tool(arguments);
-            EXPECT_EQ(run.exitStatus, arguments[0] == "check" ? 1 : 2) << record << arguments[0];
-            EXPECT_EQ(run.out, "") << record << arguments[0];
-            EXPECT_EQ(run.err, expected) << arguments[0];
+// Damage shows in check: a byte changed anywhere in any file against the
+// checksums, naming the file; sealed again, in the structure.
+TEST_F(AliasToolTest, DamagedTablesAreRefused) {
+    Build(100);
+    for (const char* file : {"5.db", "5.id0", "5.str"}) {
+        std::string original = ReadWholeFile(folder.File(file));
+        for (std::size_t offset : {std::size_t(0), original.size() / 2, original.size() - 1}) {
+            std::string damaged = original;
+            damaged[offset] = char(damaged[offset] ^ 0x20);
+            WriteWholeFile(folder.File(file), damaged);
+            ProcessResult check = Check();
+            Expect(check, 1, std::string(file) + " differs from its checksum");
+            EXPECT_EQ(check.out, "") << file << " byte " << offset;
         }
+        WriteWholeFile(folder.File(file), original);
     }
-    WriteWholeFile(folder.File("published"), "5\n");
-    EXPECT_EQ(Lookup("postmaster@example.org").out, "admin@example.org\n");
+    // npos: the last 3 bytes cut
+    struct Damage {
+        const char* file;
+        std::size_t offset;
+        std::string bytes;
+        const char* said;
+    } damages[] = {{"5.str", std::string::npos, "", "5.str"},
+                   {"5.db", 0x50, "\x01", "header differs"},
+                   {"5.db", kDbRelationHeaderSize + 4, "X", "record 0 holds"}};
+    for (const Damage& d : damages) {
+        Build(100);
+        std::string content = ReadWholeFile(folder.File(d.file));
+        if (d.offset == std::string::npos)
+            content.resize(content.size() - 3);
+        else
+            content.replace(d.offset, d.bytes.size(), d.bytes);
+        WriteWholeFile(folder.File(d.file), content);
+        Seal();
+        Expect(Check(), 1, d.said);
+    }
+    // The index names a record that now holds another alias.
+    Expect(Lookup("postmaster@example.org"), 2, "damaged");
 }
 
 // A generation superseded since the caller read the record: lookup and dump
 // are served once more from the recorded one; check takes none but its own.
 TEST_F(AliasToolTest, SupersededGenerationIsReadFromTheRecord) {
-    Build(10, "6");
-    Build(3);
-    WriteWholeFile(folder.File("published"), "6\n");
-    ProcessResult found = Lookup(GeneratedAlias(7));  // only in 6
-    EXPECT_EQ(found.exitStatus, 0);
-    EXPECT_EQ(found.out, GeneratedMail(7) + "\n");
+    Build(10);
+    Build(20, "6");
+    ProcessResult found = Lookup(GeneratedAlias(17));  // only in 6
+    EXPECT_EQ(found.out, GeneratedMail(17) + "\n");
     EXPECT_EQ(found.err, "aliastable: generation 5 was superseded; reading 6\n");
     EXPECT_EQ(Tool({"dump", folder.path, "5"}).out, Tool({"dump", folder.path, "6"}).out);
-    EXPECT_EQ(Tool({"check", folder.path, "5"}).exitStatus, 1);
+    EXPECT_EQ(Check().exitStatus, 1);
 }
 
 // prune keeps the recorded generation and KEEP-1 before it, never a later
@@ -195,92 +232,10 @@ TEST_F(AliasToolTest, PruneKeepsThePublishedAndTheOnesBefore) {
     };
     for (Case& c : cases) {
         c.setup();
-        ProcessResult run = Tool({"prune", folder.path, c.keep});
-        EXPECT_EQ(run.exitStatus, c.exitStatus) << c.said << run.err;
-        EXPECT_NE((run.out + run.err).find(c.said), std::string::npos) << run.out << run.err;
+        Expect(Tool({"prune", folder.path, c.keep}), c.exitStatus, c.said);
         EXPECT_EQ(left(), c.left) << c.said;
     }
     EXPECT_EQ(ReadWholeFile(folder.File("05.db")), "x");
-}
-
-// A FIFO in a file's place is refused at once, not waited on.
-TEST_F(AliasToolTest, NonRegularFilesAreRefusedWithoutWaiting) {
-    WriteWholeFile(folder.File("build.lock"), "");
-    struct Case {
-        const char* fifo;
-        std::vector<std::string> arguments;
-        int exitStatus;
-        const char* said;
-    } cases[] = {{"5.sum", {"check", folder.path, "5"}, 1, "5.sum: not a regular file"},
-                 {"5.db", {"lookup", folder.path, "5", "x"}, 2, "5.db is not a regular file"},
-                 {"published", {"dump", folder.path, "5"}, 2, "(none is recorded)"},
-                 {"build.lock", {"prune", folder.path, "1"}, 1, "build lock: not a regular file"}};
-    for (Case& c : cases) {
-        Build(3);
-        unlink(folder.File(c.fifo).c_str());
-        ASSERT_EQ(mkfifo(folder.File(c.fifo).c_str(), 0660), 0);
-        c.arguments.insert(c.arguments.begin(), {"/usr/bin/timeout", "20", BinaryPath("aliastable")});
-        ProcessResult run = RunProcess(c.arguments, {{"XOMTA_CONFIG_DIR", folder.path}}, "");
-        EXPECT_EQ(run.exitStatus, c.exitStatus) << c.fifo;
-        EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
-        unlink(folder.File(c.fifo).c_str());
-    }
-}
-
-TEST_F(AliasToolTest, DamagedTablesAreRefused) {
-    // offset npos: the last 3 bytes cut
-    struct Damage {
-        const char* file;
-        std::size_t offset;
-        std::string bytes;
-        const char* error;
-    };
-    for (const Damage& d : std::vector<Damage>{{"5.str", std::string::npos, "", "5.str"},
-                                               {"5.db", 0x50, "\x01", "header differs"},
-                                               {"5.db", kDbRelationHeaderSize + 4, "X", "record 0 holds"}}) {
-        Build(100);
-        std::string content = ReadWholeFile(folder.File(d.file));
-        if (d.offset == std::string::npos)
-            content.resize(content.size() - 3);
-        else
-            content.replace(d.offset, d.bytes.size(), d.bytes);
-        WriteWholeFile(folder.File(d.file), content);
-        // The checksum names the file; sealed again, the structure check finds the fault.
-        ProcessResult check = Tool({"check", folder.path, "5"});
-        EXPECT_EQ(check.exitStatus, 1) << d.error;
-        EXPECT_EQ(check.out, "");
-        EXPECT_NE(check.err.find(std::string(d.file) + " differs from its checksum"), std::string::npos)
-            << check.err;
-        Seal();
-        check = Tool({"check", folder.path, "5"});
-        EXPECT_EQ(check.exitStatus, 1) << d.error;
-        EXPECT_EQ(check.out, "");
-        EXPECT_NE(check.err.find(d.error), std::string::npos) << check.err;
-    }
-    // The index names a record that now holds another alias.
-    ProcessResult lookup = Lookup("postmaster@example.org");
-    EXPECT_EQ(lookup.exitStatus, 2);
-    EXPECT_NE(lookup.err.find("damaged"), std::string::npos) << lookup.err;
-    // A missing or damaged checksum file fails the check too.
-    struct Sum {
-        std::string text;  // "<none>": no file
-        const char* error;
-    };
-    for (const Sum& c : std::vector<Sum>{{"<none>", "cannot open the checksum file"},
-                                         {"", "no line for 5.db"},
-                                         {std::string(300, 'x'), "too long"}}) {
-        Build(3);
-        if (c.text == "<none>")
-            unlink(folder.File("5.sum").c_str());
-        else
-            WriteWholeFile(folder.File("5.sum"), c.text);
-        ProcessResult check = Tool({"check", folder.path, "5"});
-        EXPECT_EQ(check.exitStatus, 1) << c.error;
-        EXPECT_NE(check.err.find(c.error), std::string::npos) << check.err;
-    }
-    Seal();
-    WriteWholeFile(folder.File("5.sum"), ReadWholeFile(folder.File("5.sum")) + "extra\n");
-    EXPECT_NE(Tool({"check", folder.path, "5"}).err.find("text after the last line"), std::string::npos);
 }
 
 }  // namespace
