@@ -45,8 +45,6 @@ export default {
     await s.submit({}, 'Update', 'User Details', 'No changes');
     await s.open(`${CGI}?Command=FindUser&Mail=${ZOE}`, 'User Details');
     await s.submit({}, 'Delete', 'Delete User');
-    await s.submit({}, 'Go back', 'User Details');
-    await s.submit({}, 'Delete', 'Delete User');
     await s.submit({}, 'Confirm', undefined, 'Successfully Deleted User');
   },
   'alias table: build a new generation that resolves the sample aliases': async (s) => {
