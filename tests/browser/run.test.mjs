@@ -1,79 +1,77 @@
-// The browser tests: starts the stack of scripts/run and one headless
-// Chromium, runs every scenario in a browser context of its own with the
-// page checks of harness.mjs, and stops everything again, also on failure.
-// A new group of scenarios is one more file under scenarios/ and one more
-// entry in GROUPS.
+// The browser tests: starts the stack of scripts/run (which picks a free
+// loopback port and makes the login) in a run folder of its own under the
+// build folder, and one headless Chromium; checks the login and the local
+// run's private files; runs every scenario of scenarios/*.mjs in a browser
+// context of its own with the page checks of harness.mjs; and stops the
+// servers again on every way out. Nothing else is started.
 //   node --test run.test.mjs        (scripts/check runs it)
 import assert from 'node:assert/strict';
-import { statSync, readFileSync } from 'node:fs';
+import { execFileSync } from 'node:child_process';
+import { readdirSync, readFileSync, statSync } from 'node:fs';
 import path from 'node:path';
-import { after, before, describe, test } from 'node:test';
-import { launchBrowser, Session } from './harness.mjs';
-import { startStack, stopStack } from './stack.mjs';
-import users from './scenarios/users.mjs';
-import aliases from './scenarios/aliases.mjs';
-import connectors from './scenarios/connectors.mjs';
-import domains from './scenarios/domains.mjs';
+import { after, before, test } from 'node:test';
+import { fileURLToPath } from 'node:url';
+import { CGI, launchBrowser, Session } from './harness.mjs';
 
-const GROUPS = [
-  { name: 'users', scenarios: users },
-  { name: 'aliases', scenarios: aliases },
-  { name: 'connectors', scenarios: connectors },
-  { name: 'domains', scenarios: domains },
-];
+const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
+const BUILD_DIR = path.resolve(process.env.BUILD_DIR || path.join(ROOT, 'build'));
+const RUN_DIR = path.join(BUILD_DIR, 'browser', 'run');
+const run = (command) => execFileSync(path.join(ROOT, 'scripts', 'run'), [command],
+  { env: { ...process.env, RUN_DIR, BUILD_DIR, PORT: '', ADMIN_USER: '', ADMIN_PASSWORD: '' }, encoding: 'utf8' });
 
 let stack;
 let browser;
 
-async function stopAll() {
-  await browser?.close().catch(() => {});
-  browser = undefined;
-  if (stack) {
-    stack = undefined;
-    stopStack();
-  }
-}
-
-// Stops the servers also when the run is interrupted.
-for (const signal of ['SIGINT', 'SIGTERM']) {
-  process.on(signal, () => { stopAll().finally(() => process.exit(130)); });
-}
-
+// The address and the login as scripts/run prints them.
 before(async () => {
-  stack = await startStack();
-  stack.helpChecked = new Set();
+  const said = run('start');
+  const [, username, password] = /^login: +(\S+) \/ (\S+)$/m.exec(said);
+  const policy = readFileSync(path.join(ROOT, 'install', 'content-security-policy'), 'utf8').trim();
+  const url = /^LDAP CGI: +(http:\S+?)\/?$/m.exec(said)[1];
+  stack = { url, login: { username, password }, policy, BUILD_DIR, RUN_DIR };
   browser = await launchBrowser();
 });
 
-after(stopAll);
+after(() => browser?.close());
+process.on('exit', () => run('stop'));
+for (const signal of ['SIGINT', 'SIGTERM']) process.on(signal, () => process.exit(130));
+
+// Every page and resource asks for the login first, also with a wrong
+// password, and the refusal carries the security headers too.
+test('log in: every page and resource asks for the login first', async () => {
+  const wrong = { Authorization: `Basic ${Buffer.from(`${stack.login.username}:wrong`).toString('base64')}` };
+  const asked = [['/'], [`${CGI}?Command=FindUserMenu`], ['/vemo/style/xomainstylesheet.css'],
+    ['/vemo/module-pictures/images/line.gif'], ['/vemo/help/ldap/sysadmin/finduser.htm'], ['/', wrong]];
+  for (const [target, headers] of asked) {
+    const response = await fetch(stack.url + target, { headers });
+    assert.equal(response.status, 401, target);
+    assert.equal(response.headers.get('x-frame-options'), 'DENY', target);
+  }
+});
 
 // The files holding the directory's password are the owner's alone, and
 // the password is this run's own.
 test('the local run keeps its directory password private', () => {
   for (const file of ['XOMTA.INI', 'directory/XOMTA.INI', 'directory/slapd.conf']) {
-    const where = path.join(stack.runDir, file);
-    assert.equal(statSync(where).mode & 0o777, 0o600, file);
-    assert.doesNotMatch(readFileSync(where, 'utf8'), /kpqz/, file);
+    assert.equal(statSync(path.join(RUN_DIR, file)).mode & 0o777, 0o600, file);
+    assert.doesNotMatch(readFileSync(path.join(RUN_DIR, file), 'utf8'), /kpqz/, file);
   }
 });
 
-for (const group of GROUPS) {
-  describe(group.name, () => {
-    for (const scenario of group.scenarios) {
-      test(scenario.name, async () => {
-        const session = await Session.open(browser, stack, scenario.name, { login: scenario.login !== false });
-        try {
-          await scenario.run(session);
-          assert.deepEqual(session.problems, [], 'problems seen in the browser');
-        } catch (error) {
-          const shots = await session.screenshots();
-          let text = `${error.message}\n  screenshots: ${shots.join(', ')}`;
-          if (session.problems.length) text += `\n  also seen: ${session.problems.join('\n    ')}`;
-          throw new Error(text, { cause: error });
-        } finally {
-          await session.close();
-        }
-      });
-    }
-  });
+for (const file of readdirSync(new URL('scenarios/', import.meta.url)).sort()) {
+  const { default: scenarios } = await import(`./scenarios/${file}`);
+  for (const [name, scenario] of Object.entries(scenarios)) {
+    test(name, async () => {
+      const session = await Session.open(browser, stack);
+      try {
+        await scenario(session);
+        assert.deepEqual(session.problems, [], 'problems seen in the browser');
+      } catch (error) {
+        const seen = [`screenshot: ${await session.screenshot(name)}`, ...session.problems];
+        throw new Error(`${error.message}\n  ${seen.join('\n  ')}`, { cause: error });
+      } finally {
+        await session.context.close();
+      }
+    });
+  }
 }
