@@ -21,8 +21,8 @@
 #include "tests/hostile/hostile_cases.h"
 #include "tests/support/directory_sandbox.h"
 #include "tests/support/holding_relay.h"
+#include "tests/support/page_check.h"
 #include "tests/support/run_cgi.h"
-#include "tests/support/user_page_texts.h"
 
 namespace {
 
@@ -203,7 +203,7 @@ Case Working(const string& command, const std::vector<std::pair<string, string>>
             Case c = CasesFor(&model).front();
             for (const auto& [name, value] : changed)
                 for (SentField& field : c.fields)
-                    if (field.name == name) field = {name, usertexts::Encode(value, true), value};
+                    if (field.name == name) field = {name, FormBody({{"", value}}).substr(1), value};
             return c;
         }
     ADD_FAILURE() << "no command " << command;

@@ -5,7 +5,10 @@
 
 #include <strings.h>
 
-#include "tests/support/user_page_texts.h"
+#include <map>
+
+#include "app/commands.h"
+#include "tests/support/page_check.h"
 
 namespace {
 
@@ -109,7 +112,7 @@ Payload Shaped(const string& field, const Payload& p) {
 SentField Send(const string& name, const Payload& p, Transport t) {
     if (t == Transport::kMultipart) return {name, p.value, p.value};
     if (!p.urlWire.empty()) return {name, p.urlWire, p.urlValue};
-    return {name, usertexts::Encode(p.value, true), p.value};
+    return {name, FormBody({{"", p.value}}).substr(1), p.value};
 }
 
 string Text(const char* value) { return value != nullptr ? value : ""; }
@@ -242,86 +245,71 @@ const char* Request::Value(const string& name) const {
     return nullptr;
 }
 
-const std::vector<CommandModel>& Commands() {
-    const string kView = "<title>View Connector</title>";
-    const std::vector<std::pair<string, string>> kAliasFields = {{"Mail", kAnn}, {"MailAlias", kAlias}},
-                                                 kConnFields = {{"Mail", kAnn},
-                                                                {"Othermailbox", kConn},
-                                                                {"Permission", "Send"}};
-    static const std::vector<CommandModel> commands = {
-        {"FindUserMenu", {}, false, "", nullptr},
-        {"NewUser",
-         {{"FirstName", "Nia"},
-          {"LastName", "Ng"},
-          {"TelNo", "555 0100"},
-          {"Address", "Road 2"},
-          {"Mail", "nia@example.com"},
-          {"Submit", "Create User"}},
-         true,
-         "User created Succesfully",
-         NewUser},
-        {"ListUsers",
-         {{"FirstName", "*"}, {"LastName", "*"}, {"Mail", "*"}, {"Special", "on"}},
-         false,
-         "",
-         nullptr},
-        {"FindUser", {{"Mail", kAnn}}, false, "", nullptr},
-        {"EditUser", {{"Mail", kAnn}}, false, "", nullptr},
-        {"DeleteUser", {{"Mail", kAnn}}, false, "", nullptr},
-        {"UpdateUser",
-         {{"MailNdx", kAnn},
-          {"FirstName", "Anna"},
-          {"LastName", "Lee"},
-          {"TelNo", "555 0101"},
-          {"Address", "Road 3"},
-          {"Mail", kAnn}},
-         true,
-         "Successfully Updated User",
-         UpdateUser},
-        {"VerifyDeleteUser",
-         {{"Mail", "bob@example.com"}},
-         true,
-         "Successfully Deleted User",
-         VerifyDeleteUser},
-        {"NewUserMenu", {}, false, "", nullptr},
-        {"NewAlias", {{"Mail", kAnn}}, false, "", nullptr},
-        {"ViewAlias", kAliasFields, false, "", nullptr},
-        {"EditAlias", kAliasFields, false, "", nullptr},
-        {"DeleteAlias", kAliasFields, false, "", nullptr},
-        {"ConfirmDeleteAlias", kAliasFields, true, "Deleted successfully", ConfirmDeleteAlias},
-        {"UpdateAlias",
-         {{"Mail", kAnn}, {"MailAlias", "new.alias@example.com"}, {"OldMailAlias", kAlias}},
-         true,
-         "\" successfully",
-         UpdateAlias},
-        {"AliasTable", {}, false, "", nullptr},
-        {"BuildAliasTable", {}, true, "will now be built in the background", Unchanged},
-        {"ViewConn", {{"Mail", kAnn}}, false, "", nullptr},
-        {"NewConn", {{"Mail", kAnn}}, false, "", nullptr},
-        {"ClickConn", kConnFields, false, "", nullptr},
-        {"EditConn", kConnFields, false, "", nullptr},
-        {"UpdateConn",
-         {{"Mail", kAnn},
-          {"Othermailbox", kConn},
-          {"Identifier", "ann@other.net"},
-          {"Permission", "Receive"}},
-         true,
-         kView,
-         UpdateConn},
-        {"DeleteConn", kConnFields, false, "", nullptr},
-        {"VerifyDeleteConn", kConnFields, true, kView, VerifyDeleteConn},
-        {"AddChannel",
-         {{"Mail", kAnn}, {"Channel", "LOCAL"}, {"Identifier", "ann.local"}, {"Permission", "Send"}},
-         true,
-         kView,
-         AddChannel},
-        {"ListConnMenu", {}, false, "", nullptr},
-        {"ListConn", {{"Channel", "SMTP"}, {"Identifier", "*"}}, false, "", nullptr},
-        {"ListConnUser", {{"Mail", kAnn}}, false, "", nullptr},
-        {"BrowseDomainMenu", {}, false, "", nullptr},
-        {"ViewSubDomain", {{"Domain", "com"}}, false, "", nullptr},
-        {"ViewUsersDomain", {{"Domain", "example.com"}}, false, "", nullptr},
+namespace {
+
+std::vector<CommandModel> CommandModels() {
+    // A working value for each field, by field name or by command and field name.
+    const std::map<string, string> values = {
+        {"Mail", kAnn},
+        {"MailNdx", kAnn},
+        {"FirstName", "Anna"},
+        {"LastName", "Lee"},
+        {"TelNo", "555 0101"},
+        {"Address", "Road 3"},
+        {"MailAlias", kAlias},
+        {"OldMailAlias", kAlias},
+        {"Othermailbox", kConn},
+        {"Identifier", "ann@other.net"},
+        {"Permission", "Send"},
+        {"Channel", "SMTP"},
+        {"Domain", "example.com"},
+        {"Special", "on"},
+        {"NewUser Mail", "nia@example.com"},
+        {"ListUsers FirstName", "*"},
+        {"ListUsers LastName", "*"},
+        {"ListUsers Mail", "*"},
+        {"VerifyDeleteUser Mail", "bob@example.com"},
+        {"UpdateAlias MailAlias", "new.alias@example.com"},
+        {"UpdateConn Permission", "Receive"},
+        {"AddChannel Channel", "LOCAL"},
+        {"AddChannel Identifier", "ann.local"},
+        {"ListConn Identifier", "*"},
+        {"ViewSubDomain Domain", "com"},
     };
+    // What a changing command's page says and does when it makes its change.
+    const string kView = "<title>View Connector</title>";
+    const std::map<string, std::pair<string, Dump (*)(const Dump&, const Request&)>> changes = {
+        {"NewUser", {"User created Succesfully", NewUser}},
+        {"UpdateUser", {"Successfully Updated User", UpdateUser}},
+        {"VerifyDeleteUser", {"Successfully Deleted User", VerifyDeleteUser}},
+        {"ConfirmDeleteAlias", {"Deleted successfully", ConfirmDeleteAlias}},
+        {"UpdateAlias", {"\" successfully", UpdateAlias}},
+        {"BuildAliasTable", {"will now be built in the background", Unchanged}},
+        {"UpdateConn", {kView, UpdateConn}},
+        {"VerifyDeleteConn", {kView, VerifyDeleteConn}},
+        {"AddChannel", {kView, AddChannel}},
+    };
+    std::vector<CommandModel> commands;
+    for (std::size_t row = 0; row < kCommandCount; ++row) {
+        const Command& command = kCommands[row];
+        CommandModel model{command.name, {}, command.changes, "", nullptr};
+        for (std::size_t i = 0; i < kMaxCommandFields && command.fields[i] != nullptr; ++i) {
+            auto value = values.find(model.command + " " + command.fields[i]);
+            if (value == values.end()) value = values.find(command.fields[i]);
+            model.fields.push_back({command.fields[i], value != values.end() ? value->second : "x"});
+        }
+        if (model.command == "NewUser") model.fields.push_back({"Submit", "Create User"});
+        if (changes.count(model.command) != 0)
+            std::tie(model.success, model.expect) = changes.at(model.command);
+        commands.push_back(model);
+    }
+    return commands;
+}
+
+}  // namespace
+
+const std::vector<CommandModel>& Commands() {
+    static const std::vector<CommandModel> commands = CommandModels();
     return commands;
 }
 
