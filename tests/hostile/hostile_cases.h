@@ -1,5 +1,5 @@
-// The hostile-input suite's tables: every command of the dispatcher with
-// the fields it reads and a request that works, the hostile payloads, the
+// The hostile-input suite's tables: every command of the command table with
+// a working value for each field it reads, the hostile payloads, the
 // requests generated from them (commands x fields x payloads, each field
 // also absent and doubled), and the change each changing command is
 // expected to make when it reports success.

@@ -1,12 +1,15 @@
-// Hostile input for every command of the dispatcher, sent as a browser on our
-// own pages would send it (POST, url-encoded or multipart, same origin) to
-// the real executable against the sandbox directory. Every answer must be a
-// complete page (or the exact invalid-request page, or nothing where the
+// Hostile input for every command of the command table, sent as a browser on
+// our own pages would send it (POST, url-encoded or multipart, same origin)
+// to the real executable against the sandbox directory. Every answer must be
+// a complete page (or the exact invalid-request page, or nothing where the
 // request names no command or is too large), end without a signal or a
 // sanitizer report, print no injected markup unescaped, and leave the
 // directory as it was, or changed exactly as asked when the page reports a
-// change. Reading commands run in parallel; changing ones one at a time,
-// with the directory dumped before and after each and restored after a change.
+// change. Each command's working request is also forged (refused when it
+// changes the directory, with an audit line) and sent from our pages in other
+// browsers and from tools (served). Reading commands run in parallel;
+// changing ones one at a time, with the directory dumped before and after
+// each and restored after a change.
 #include <gtest/gtest.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -22,6 +25,7 @@
 #include "tests/hostile/directory_dump.h"
 #include "tests/hostile/hostile_cases.h"
 #include "tests/support/directory_sandbox.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/page_check.h"
 #include "tests/support/run_cgi.h"
 
@@ -42,19 +46,57 @@ struct Lane {
     Dump seed;
 };
 
-ProcessResult Send(const Lane& lane, const Case& c) {
+// Browser headers of a form on our own pages; a GET sends the body as its query string.
+const Environment kOwnPage = {{"HTTP_ORIGIN", "http://" + kHost}, {"HTTP_SEC_FETCH_SITE", "same-origin"}};
+
+ProcessResult Send(const Lane& lane, const Case& c, const Environment& headers = kOwnPage) {
     auto [body, type] = Body(c);
-    return RunCgi({{"XOMTA_CONFIG_DIR", lane.server.ConfigDir()},
-                   {"REQUEST_METHOD", "POST"},
-                   {"CONTENT_TYPE", type},
-                   {"CONTENT_LENGTH", std::to_string(body.size())},
-                   {"HTTP_HOST", kHost},
-                   {"HTTP_ORIGIN", "http://" + kHost},
-                   {"HTTP_SEC_FETCH_SITE", "same-origin"},
-                   {"REMOTE_USER", "admin"},
-                   {"REMOTE_ADDR", "127.0.0.1"}},
-                  body);
+    Environment env = {{"XOMTA_CONFIG_DIR", lane.server.ConfigDir()},
+                       {"REQUEST_METHOD", "POST"},
+                       {"CONTENT_TYPE", type},
+                       {"HTTP_HOST", kHost},
+                       {"REMOTE_USER", "admin"},
+                       {"REMOTE_ADDR", "127.0.0.1"}};
+    for (const auto& [name, value] : headers) env[name] = value;
+    if (env["CONTENT_TYPE"] == "text/plain") body += "=\r\n";  // the whole request in one field's name
+    if (env["CONTENT_TYPE"].empty()) env.erase("CONTENT_TYPE");
+    if (env["REQUEST_METHOD"] == "GET") return RunCgi((env["QUERY_STRING"] = body, env));
+    env["CONTENT_LENGTH"] = std::to_string(body.size());
+    return RunCgi(env, body);
 }
+
+// A request in a browser's headers, and whether it goes as a multipart body.
+struct Sender {
+    const char* name;
+    Environment headers;
+    bool multipart = false;
+};
+
+// Requests from elsewhere than our pages: a changing command is refused.
+const Sender kForged[] = {
+    {"GET", {{"REQUEST_METHOD", "GET"}}},
+    {"GET from a same-origin page", {{"REQUEST_METHOD", "GET"}, {"HTTP_SEC_FETCH_SITE", "same-origin"}}},
+    {"cross-site form", {{"HTTP_SEC_FETCH_SITE", "cross-site"}}},
+    {"same-site form", {{"HTTP_SEC_FETCH_SITE", "same-site"}}},
+    {"foreign Origin", {{"HTTP_ORIGIN", "https://evil.example.net"}}},
+    {"opaque Origin", {{"HTTP_ORIGIN", "null"}}},
+    {"cross-site multipart", {{"HTTP_SEC_FETCH_SITE", "cross-site"}}, true},
+    {"foreign-Origin multipart", {{"HTTP_ORIGIN", "http://evil.example.net"}}, true},
+    {"http page to https", {{"HTTP_ORIGIN", "http://" + kHost}, {"HTTPS", "1"}}},
+    {"text/plain", {{"CONTENT_TYPE", "text/plain"}}},
+};
+
+// Our own pages in other browsers' headers, and tools that send no origin headers.
+const Sender kOurs[] = {
+    {"page on another port",
+     {{"HTTP_SEC_FETCH_SITE", "same-origin"},
+      {"HTTP_ORIGIN", "http://" + kHost + ":8080"},
+      {"HTTP_HOST", kHost + ":8080"}}},
+    {"typed address", {{"HTTP_SEC_FETCH_SITE", "none"}}},
+    {"page under no-referrer", {{"HTTP_SEC_FETCH_SITE", "same-origin"}, {"HTTP_ORIGIN", "null"}}},
+    {"script", {{"CONTENT_TYPE", ""}}},
+    {"multipart from our page", kOwnPage, true},
+};
 
 bool Has(const string& text, const string& part) { return text.find(part) != string::npos; }
 
@@ -82,7 +124,7 @@ string EscapeFaults(const string& page) {
 }
 
 // What is wrong with the answer to a case, "" when nothing.
-string AnswerFaults(const Case& c, const ProcessResult& r) {
+string AnswerFaults(const Case& c, const ProcessResult& r, bool refused = false) {
     string faults;
     if (r.exitStatus != 0 && r.exitStatus != 1)
         faults += "exit status " + std::to_string(r.exitStatus) + "; ";
@@ -99,7 +141,7 @@ string AnswerFaults(const Case& c, const ProcessResult& r) {
             faults += "an oversized body must end with status 1 and no page; ";
         return faults;
     }
-    if (Contains(c.fields, '\0'))
+    if (refused || Contains(c.fields, '\0'))
         expected = "invalid";
     else if (command == nullptr)
         expected = "nothing";
@@ -156,6 +198,41 @@ string DirectoryFaults(Lane& lane, const Case& c, const string& page) {
     return faults;
 }
 
+// The working request of a command from every sender: forged, a changing
+// command (by its own row or through NewUser's Submit) gets the invalid-request
+// page, an audit line and no change, a reading one its page; from our pages
+// and tools, a change is made.
+void RunSenders(Lane& lane, const CommandModel* model, GroupResult* group) {
+    Case own = CasesFor(model).front(), viaNewUser = own;
+    if (model->command != "NewUser") {
+        viaNewUser.fields[0] = {"Command", "NewUser", "NewUser"};
+        viaNewUser.fields.insert(viaNewUser.fields.begin() + 1, {"Submit", model->command, model->command});
+    }
+    auto run = [&](const Sender& sender, Case c, bool forged) {
+        c.hostile = forged;
+        if (sender.multipart) c.transport = Transport::kMultipart;
+        for (SentField& f : c.fields) f.wire = sender.multipart ? f.value : f.wire;
+        const bool refused = forged && (model->changes || sender.headers.count("CONTENT_TYPE") != 0);
+        lane.server.ClearLog();
+        ProcessResult result = Send(lane, c, sender.headers);
+        string faults = AnswerFaults(c, result, refused);
+        if (model->changes) faults += DirectoryFaults(lane, c, result.out);
+        const int lines = CountLogLines(lane.server.ReadLog(),
+                                        "command=\"" + model->command + "\" request result=refused (");
+        if (lines != (forged && model->changes && !sender.headers.count("CONTENT_TYPE")))
+            faults += "refusal audit lines: " + std::to_string(lines) + "; ";
+        if (!faults.empty())
+            group->faults.push_back(string(sender.name) +
+                                    (c.fields[0].value != model->command ? " through NewUser: " : ": ") +
+                                    faults);
+    };
+    for (const Sender& sender : kForged)
+        if (model->changes || &sender == &kForged[0])
+            for (const Case* c : {&own, &viaNewUser}) run(sender, *c, true);
+    for (const Sender& sender : kOurs)
+        if (model->changes) run(sender, own, false);
+}
+
 // Every case of one command, in one lane. A reading command's cases are
 // checked against the directory once at the end, a changing command's one by one.
 GroupResult RunGroup(Lane& lane, const CommandModel* model) {
@@ -170,6 +247,7 @@ GroupResult RunGroup(Lane& lane, const CommandModel* model) {
         string faults = AnswerFaults(c, result) + (changing ? DirectoryFaults(lane, c, result.out) : "");
         if (!faults.empty()) group.faults.push_back(c.what + ": " + faults);
     }
+    if (model != nullptr) RunSenders(lane, model, &group);
     if (!changing) {
         string faults = DirectoryFaults(lane, {model, "", {}, Transport::kUrlEncoded, true}, "");
         if (!faults.empty()) group.faults.push_back("after every request: " + faults);
