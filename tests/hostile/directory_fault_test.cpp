@@ -11,7 +11,6 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <future>
@@ -34,7 +33,6 @@ using std::string;
 
 constexpr double kPageSecondsLimit = 8;  // [Ldap] Timeout=1: a page waits at most a few seconds
 const string kNotConnected = "Error connecting to LDAP";
-constexpr int kLanes = 3;  // directory servers, each failing under one page at a time
 
 // kLost: the answer to the request never comes, though the server carried it out.
 enum class Fault { kStopped, kFrozen, kLost };
@@ -43,45 +41,19 @@ const char* Name(Fault fault) {
     return fault == Fault::kStopped ? "stopped" : fault == Fault::kFrozen ? "frozen" : "answer lost";
 }
 
-// A directory server of its own, for one page at a time.
-class FaultLane {
+// The directory server of the fault suite.
+class FaultLane : public Lane {
 public:
-    void Open() {
-        ASSERT_TRUE(server_.Ok());
-        queue_ = server_.ConfigDir() + "/queue";
-        mkdir(queue_.c_str(), 0755);
-        ASSERT_TRUE(server_.Reset(SeedLdif()));
-        ASSERT_TRUE(Configure(server_.Port()));
-        connection_ = std::make_unique<DirectoryConnection>(server_.Uri(), DirectorySandbox::RootDn(),
-                                                            DirectorySandbox::RootPassword());
-        ASSERT_TRUE(connection_->Read(&seed_));
-    }
-
-    bool Configure(int port) {
-        return server_.WriteConfig("[Ldap]\nPort=" + std::to_string(port) +
-                                   "\nTimeout=1\n[Gateway]\nQueueDirectory=" + queue_ +
-                                   "\n[Channels]\nSMTP=enabled,connectors\nLOCAL=enabled,connectors\n");
-    }
+    // The program's directory at `port`: the server's, or a relay's before it.
+    bool Point(int port) { return Configure("[Ldap]\nPort=" + std::to_string(port) + "\nTimeout=1\n"); }
 
     void Set(Fault fault) {
-        if (fault == Fault::kStopped) server_.Stop();
-        if (fault == Fault::kFrozen) kill(server_.Pid(), SIGSTOP);
+        if (fault == Fault::kStopped) server.Stop();
+        if (fault == Fault::kFrozen) kill(server.Pid(), SIGSTOP);
     }
     void Clear(Fault fault) {
-        if (fault == Fault::kStopped) ASSERT_TRUE(server_.Start());
-        if (fault == Fault::kFrozen) kill(server_.Pid(), SIGCONT);
-    }
-
-    ProcessResult Send(const Case& c) {
-        auto [body, type] = Body(c);
-        return RunCgi({{"XOMTA_CONFIG_DIR", server_.ConfigDir()},
-                       {"REQUEST_METHOD", "POST"},
-                       {"CONTENT_TYPE", type},
-                       {"CONTENT_LENGTH", std::to_string(body.size())},
-                       {"HTTP_HOST", "mail.example.com"},
-                       {"HTTP_ORIGIN", "http://mail.example.com"},
-                       {"HTTP_SEC_FETCH_SITE", "same-origin"}},
-                      body);
+        if (fault == Fault::kStopped) ASSERT_TRUE(server.Start());
+        if (fault == Fault::kFrozen) kill(server.Pid(), SIGCONT);
     }
 
     // The page and the directory after a fault; the directory is put back as seeded.
@@ -101,22 +73,22 @@ public:
         Dump after;
         // A request the frozen server had queued is carried out once it runs again.
         if (fault == Fault::kFrozen) std::this_thread::sleep_for(300ms);
-        for (int attempt = 0; attempt < 50 && !connection_->Read(&after); ++attempt) {
-            connection_ = std::make_unique<DirectoryConnection>(server_.Uri(), DirectorySandbox::RootDn(),
-                                                                DirectorySandbox::RootPassword());
+        for (int attempt = 0; attempt < 50 && !connection->Read(&after); ++attempt) {
+            connection = std::make_unique<DirectoryConnection>(server.Uri(), DirectorySandbox::RootDn(),
+                                                               DirectorySandbox::RootPassword());
             std::this_thread::sleep_for(100ms);
         }
-        Dump asked = c.model->expect(seed_, Request{&c.fields}), renamedOnly = RenamedOnly(c, asked);
+        Dump asked = c.model->expect(seed, Request{&c.fields}), renamedOnly = RenamedOnly(c, asked);
         if (success)
             EXPECT_TRUE(after == asked) << "reported success, directory not as asked:\n"
                                         << Difference(asked, after);
         else
-            EXPECT_TRUE(after == seed_ || after == asked || after == renamedOnly)
+            EXPECT_TRUE(after == seed || after == asked || after == renamedOnly)
                 << "directory neither as it was nor as asked:\n"
-                << Difference(seed_, after) << "against what was asked:\n"
+                << Difference(seed, after) << "against what was asked:\n"
                 << Difference(asked, after) << page.out;
-        if (after != seed_) {
-            ASSERT_TRUE(connection_->Restore(after, seed_));
+        if (after != seed) {
+            ASSERT_TRUE(connection->Restore(after, seed));
         }
     }
 
@@ -129,7 +101,7 @@ public:
         Dump renamed = asked;
         for (const char* attr : {"firstname", "sn", "cn", "telephonenumber", "streetaddress"}) {
             RemoveAttribute(&renamed, MailDn(mail), attr);
-            for (const Triple& t : seed_)
+            for (const Triple& t : seed)
                 if (std::get<0>(t) == MailDn(old) && std::get<1>(t) == attr)
                     AddValue(&renamed, MailDn(mail), attr, std::get<2>(t));
         }
@@ -142,7 +114,7 @@ public:
         Set(fault);
         ProcessResult page;
         auto start = std::chrono::steady_clock::now();
-        page = Send(c);
+        page = ::Send(*this, c);
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         Clear(fault);
         Check(c, page, seconds, fault, true);
@@ -152,17 +124,17 @@ public:
     // false when the page made fewer requests that got an answer.
     bool After(const Case& c, Fault fault, int point) {
         SCOPED_TRACE(string(Name(fault)) + " after request " + std::to_string(point));
-        HoldingRelay relay(server_.Port(), "", point);
-        EXPECT_TRUE(relay.Port() > 0 && Configure(relay.Port()));
-        auto page = std::async(std::launch::async, [&] { return Send(c); });
+        HoldingRelay relay(server.Port(), "", point);
+        EXPECT_TRUE(relay.Port() > 0 && Point(relay.Port()));
+        auto page = std::async(std::launch::async, [&] { return ::Send(*this, c); });
         bool held = false;
         while (!held && page.wait_for(20ms) != std::future_status::ready) held = relay.WaitHolding(0);
         if (!held) {
             page.get();
-            EXPECT_TRUE(Configure(server_.Port()));
+            EXPECT_TRUE(Point(server.Port()));
             Dump after;
-            if (connection_->Read(&after) && after != seed_) {
-                EXPECT_TRUE(connection_->Restore(after, seed_));
+            if (connection->Read(&after) && after != seed) {
+                EXPECT_TRUE(connection->Restore(after, seed));
             }
             return false;
         }
@@ -172,7 +144,7 @@ public:
         ProcessResult result = page.get();
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         Clear(fault);
-        EXPECT_TRUE(Configure(server_.Port()));
+        EXPECT_TRUE(Point(server.Port()));
         Check(c, result, seconds, fault, false);
         return true;
     }
@@ -193,11 +165,6 @@ public:
         }
         return faults;
     }
-
-    DirectorySandbox server_;
-    string queue_;
-    std::unique_ptr<DirectoryConnection> connection_;
-    Dump seed_;
 };
 
 // The working request of a changing command; `changed` replaces field values.
@@ -219,34 +186,21 @@ TEST(DirectoryFault, EveryChangingPageSurvivesTheDirectoryStoppedOrFrozenAtEvery
         string name;
         Case request;
         std::vector<Fault> faults;
-        int set = 0;
     };
     // A rename whose move, or change after the move, loses its answer must
-    // not take back a move that was made. The longest first, so that the
-    // lanes end together.
+    // not take back a move that was made.
     std::vector<Page> pages = {{"UpdateUser renaming",
                                 Working("UpdateUser", {{"Mail", "anna@example.com"}}),
                                 {Fault::kStopped, Fault::kFrozen, Fault::kLost}}};
     for (const CommandModel& model : Commands())
         if (model.changes && model.command != "BuildAliasTable")
             pages.push_back({model.command, CasesFor(&model).front(), {Fault::kStopped, Fault::kFrozen}});
-    // The servers start one after another; the pages then run in parallel.
-    std::vector<std::unique_ptr<FaultLane>> lanes;
-    for (int i = 0; i < kLanes; ++i) {
-        lanes.push_back(std::make_unique<FaultLane>());
-        ASSERT_NO_FATAL_FAILURE(lanes.back()->Open());
+    FaultLane lane;
+    ASSERT_TRUE(lane.Open() && lane.Point(lane.server.Port()));
+    for (const Page& page : pages) {
+        SCOPED_TRACE(page.name);
+        printf("directory faults %-20s %d\n", page.name.c_str(), lane.EveryFault(page.request, page.faults));
     }
-    std::atomic<std::size_t> next{0};
-    std::vector<std::thread> workers;
-    for (auto& lane : lanes)
-        workers.emplace_back([&, lane = lane.get()] {
-            for (std::size_t k; (k = next++) < pages.size();) {
-                SCOPED_TRACE(pages[k].name);
-                pages[k].set = lane->EveryFault(pages[k].request, pages[k].faults);
-            }
-        });
-    for (std::thread& worker : workers) worker.join();
-    for (const Page& page : pages) printf("directory faults %-20s %d\n", page.name.c_str(), page.set);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "tests/hostile/hostile_cases.h"
 
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <map>
 
@@ -46,7 +47,7 @@ struct Payload {
 };
 
 const string kAnn = "ann@example.com", kAlias = "ann.alias@example.com", kConn = "SMTP$ann@remote.net";
-const string kEve = "eve@example.com", kEveAlias = "<b>zq</b>@example.com", kEveConn = "SMTP$<b>zq</b>";
+const string kEve = "eve@example.com", kEveAlias = "x<b>zq</b>@example.com", kEveConn = "SMTP$<b>zq</b>";
 
 bool IsAddressField(const string& name) {
     return name == "Mail" || name == "MailNdx" || name == "MailAlias" || name == "OldMailAlias";
@@ -226,26 +227,6 @@ Dump VerifyDeleteConn(const Dump& before, const Request& r) {
 // The build changes only the profile strings, which the test compares apart.
 Dump Unchanged(const Dump& before, const Request&) { return before; }
 
-string Base64(const string& bytes) {
-    static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    string out;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        unsigned long n = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 2]);
-        for (std::size_t k = 0; k < 4; ++k)
-            out += i + k <= bytes.size() ? kDigits[(n >> (18 - 6 * k)) & 63] : '=';
-    }
-    return out;
-}
-
-// One LDIF entry, every value in base64 (markup may not start a plain LDIF value).
-string Entry(const string& dn, const std::vector<std::pair<string, string>>& values) {
-    string text = "dn:: " + Base64(dn) + "\n";
-    for (const auto& [attr, value] : values) text += attr + ":: " + Base64(value) + "\n";
-    return text + "\n";
-}
-
 }  // namespace
 
 const char* Request::Value(const string& name) const {
@@ -416,34 +397,48 @@ bool Contains(const std::vector<SentField>& fields, char byte) {
 }
 
 string SeedLdif() {
-    const string example = ",dc=example,dc=com";
-    return Entry("dc=com", {{"objectClass", "domain"}, {"dc", "com"}}) +
-           Entry("dc=example,dc=com", {{"objectClass", "domain"}, {"dc", "example"}}) +
-           Entry("dc=\\3Cb\\3Ezq\\3C/b\\3E,dc=com", {{"objectClass", "domain"}, {"dc", "<b>zq</b>"}}) +
-           Entry("mail=" + kAnn + example, {{"objectClass", "xoperson"},
-                                            {"mail", kAnn},
-                                            {"mail", kAlias},
-                                            {"firstname", "Ann"},
-                                            {"sn", "Lee"},
-                                            {"cn", "Ann Lee"},
-                                            {"telephoneNumber", "123"},
-                                            {"streetaddress", "Main Street 1"},
-                                            {"othermailbox", kConn},
-                                            {"x-permission", "SMTP$Send"}}) +
-           Entry("mail=bob@example.com" + example, {{"objectClass", "xoperson"},
-                                                    {"objectClass", "xolistowner"},
-                                                    {"mail", "bob@example.com"},
-                                                    {"sn", "Brown"}}) +
-           Entry("mail=" + kEve + example, {{"objectClass", "xoperson"},
-                                            {"mail", kEve},
-                                            {"mail", kEveAlias},
-                                            {"firstname", "<script>alert('zq')</script>"},
-                                            {"sn", "\"><img src=x onerror=alert('zq')>"},
-                                            {"cn", "'><svg onload=alert(\"zq\")>"},
-                                            {"telephoneNumber", "'><zq>"},
-                                            {"streetaddress", "</textarea><b>zq</b>"},
-                                            {"othermailbox", kEveConn},
-                                            {"x-permission", "SMTP$\"><zq>"}});
+    return string(kExampleDomainLdif) +
+           "dn: dc=x\\3Cb\\3Ezq\\3C/b\\3E,dc=com\nobjectClass: domain\ndc: x<b>zq</b>\n\n"
+           "dn: mail=ann@example.com,dc=example,dc=com\nobjectClass: xoperson\nmail: ann@example.com\n"
+           "mail: ann.alias@example.com\nfirstname: Ann\nsn: Lee\ncn: Ann Lee\ntelephoneNumber: 123\n"
+           "streetaddress: Main Street 1\nothermailbox: SMTP$ann@remote.net\nx-permission: SMTP$Send\n\n"
+           "dn: mail=bob@example.com,dc=example,dc=com\nobjectClass: xoperson\nobjectClass: xolistowner\n"
+           "mail: bob@example.com\nsn: Brown\n\n"
+           "dn: mail=eve@example.com,dc=example,dc=com\nobjectClass: xoperson\nmail: eve@example.com\n"
+           "mail: x<b>zq</b>@example.com\nfirstname: x<script>alert('zq')</script>\n"
+           "sn: \"><img src=x onerror=alert('zq')>\ncn: '><svg onload=alert(\"zq\")>\ntelephoneNumber: '><zq>\n"
+           "streetaddress: x</textarea><b>zq</b>\nothermailbox: SMTP$<b>zq</b>\nx-permission: SMTP$\"><zq>\n";
+}
+
+bool Lane::Open() {
+    connection = std::make_unique<DirectoryConnection>(server.Uri(), DirectorySandbox::RootDn(),
+                                                       DirectorySandbox::RootPassword());
+    return server.Ok() && mkdir((server.ConfigDir() + "/queue").c_str(), 0755) == 0 &&
+           server.Reset(SeedLdif()) && connection->Read(&seed);
+}
+
+bool Lane::Configure(const string& ldap) {
+    return server.WriteConfig(ldap + "[Gateway]\nQueueDirectory=" + server.ConfigDir() +
+                              "/queue\n[Channels]\nSMTP=enabled,connectors\nLOCAL=enabled,connectors\n");
+}
+
+const Environment kOwnPage = {{"HTTP_ORIGIN", "http://mail.example.com"},
+                              {"HTTP_SEC_FETCH_SITE", "same-origin"}};
+
+ProcessResult Send(const Lane& lane, const Case& c, const Environment& headers) {
+    auto [body, type] = Body(c);
+    Environment env = {{"XOMTA_CONFIG_DIR", lane.server.ConfigDir()},
+                       {"REQUEST_METHOD", "POST"},
+                       {"CONTENT_TYPE", type},
+                       {"HTTP_HOST", "mail.example.com"},
+                       {"REMOTE_USER", "admin"},
+                       {"REMOTE_ADDR", "127.0.0.1"}};
+    for (const auto& [name, value] : headers) env[name] = value;
+    if (env["CONTENT_TYPE"] == "text/plain") body += "=\r\n";  // the whole request in one field's name
+    if (env["CONTENT_TYPE"].empty()) env.erase("CONTENT_TYPE");
+    if (env["REQUEST_METHOD"] == "GET") return RunCgi((env["QUERY_STRING"] = body, env));
+    env["CONTENT_LENGTH"] = std::to_string(body.size());
+    return RunCgi(env, body);
 }
 
 string PageShapeFaults(const string& out) {

@@ -39,32 +39,6 @@ constexpr int kLanes = 3;  // directory servers, each serving one command's requ
 constexpr std::size_t kMaxReportsPerCommand = 8;
 constexpr std::size_t kLongValue = 64;  // values this long are checked for being printed whole
 
-// One directory server of its own with its configuration, and a session for dumps.
-struct Lane {
-    DirectorySandbox server;
-    std::unique_ptr<DirectoryConnection> connection;
-    Dump seed;
-};
-
-// Browser headers of a form on our own pages; a GET sends the body as its query string.
-const Environment kOwnPage = {{"HTTP_ORIGIN", "http://" + kHost}, {"HTTP_SEC_FETCH_SITE", "same-origin"}};
-
-ProcessResult Send(const Lane& lane, const Case& c, const Environment& headers = kOwnPage) {
-    auto [body, type] = Body(c);
-    Environment env = {{"XOMTA_CONFIG_DIR", lane.server.ConfigDir()},
-                       {"REQUEST_METHOD", "POST"},
-                       {"CONTENT_TYPE", type},
-                       {"HTTP_HOST", kHost},
-                       {"REMOTE_USER", "admin"},
-                       {"REMOTE_ADDR", "127.0.0.1"}};
-    for (const auto& [name, value] : headers) env[name] = value;
-    if (env["CONTENT_TYPE"] == "text/plain") body += "=\r\n";  // the whole request in one field's name
-    if (env["CONTENT_TYPE"].empty()) env.erase("CONTENT_TYPE");
-    if (env["REQUEST_METHOD"] == "GET") return RunCgi((env["QUERY_STRING"] = body, env));
-    env["CONTENT_LENGTH"] = std::to_string(body.size());
-    return RunCgi(env, body);
-}
-
 // A request in a browser's headers, and whether it goes as a multipart body.
 struct Sender {
     const char* name;
@@ -259,17 +233,7 @@ TEST(HostileInput, EveryCommandWithEveryFieldHostileGivesAnEscapedCompletePageAn
     std::vector<std::unique_ptr<Lane>> lanes;
     for (int i = 0; i < kLanes; ++i) {
         lanes.push_back(std::make_unique<Lane>());
-        Lane& lane = *lanes.back();
-        ASSERT_TRUE(lane.server.Ok());
-        string queue = lane.server.ConfigDir() + "/queue";
-        mkdir(queue.c_str(), 0755);
-        ASSERT_TRUE(
-            lane.server.WriteConfig("[Gateway]\nQueueDirectory=" + queue +
-                                    "\n[Channels]\nSMTP=enabled,connectors\nLOCAL=enabled,connectors\n"));
-        ASSERT_TRUE(lane.server.Reset(SeedLdif()));
-        lane.connection = std::make_unique<DirectoryConnection>(lane.server.Uri(), DirectorySandbox::RootDn(),
-                                                                DirectorySandbox::RootPassword());
-        ASSERT_TRUE(lane.connection->Read(&lane.seed));
+        ASSERT_TRUE(lanes.back()->Open() && lanes.back()->Configure());
     }
     // The largest groups first, so that the lanes end together.
     std::vector<const CommandModel*> models = {nullptr};
