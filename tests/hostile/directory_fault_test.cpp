@@ -52,7 +52,7 @@ public:
         if (fault == Fault::kFrozen) kill(server.Pid(), SIGSTOP);
     }
     void Clear(Fault fault) {
-        if (fault == Fault::kStopped) ASSERT_TRUE(server.Start());
+        ASSERT_TRUE(fault != Fault::kStopped || server.Start());
         if (fault == Fault::kFrozen) kill(server.Pid(), SIGCONT);
     }
 
