@@ -182,6 +182,9 @@ Case Working(const string& command, const std::vector<std::pair<string, string>>
 }
 
 TEST(DirectoryFault, EveryChangingPageSurvivesTheDirectoryStoppedOrFrozenAtEveryStep) {
+#ifdef LDAPCGI_HOSTILE_DECODING_AND_ESCAPING_ONLY
+    GTEST_SKIP() << "the sanitizer build leaves the fault suite to the plain build";
+#endif
     struct Page {
         string name;
         Case request;

@@ -24,11 +24,12 @@ enum Reach : unsigned {
     kMeaning = 16         // tests what a value means to the directory, not its decoding or escaping
 };
 
-// The sanitizer build sends only the payloads for decoding and escaping.
+// The sanitizer build sends only the payloads for decoding and escaping,
+// each into a command's first field only.
 #ifdef LDAPCGI_HOSTILE_DECODING_AND_ESCAPING_ONLY
-constexpr unsigned kLeftOut = kMeaning;
+constexpr unsigned kLeftOut = kMeaning, kOnlyFirst = ~0u;
 #else
-constexpr unsigned kLeftOut = 0;
+constexpr unsigned kLeftOut = 0, kOnlyFirst = kFirstFieldOnly;
 #endif
 
 // A payload: its value, where it goes, and for a url-encoded body the bytes
@@ -310,7 +311,7 @@ std::vector<Case> CasesFor(const CommandModel* model) {
     // The transports of a payload in a field: none where it does not go.
     auto transports = [&](const Payload& p, const string& field, bool first) {
         std::vector<Transport> list;
-        if (((p.reach & kAddressOnly) && !IsAddressField(field)) || ((p.reach & kFirstFieldOnly) && !first) ||
+        if (((p.reach & kAddressOnly) && !IsAddressField(field)) || ((p.reach & kOnlyFirst) && !first) ||
             (p.reach & kLeftOut) != 0)
             return list;
         if (p.reach & Reach::kUrl) list.push_back(kUrlBody);
