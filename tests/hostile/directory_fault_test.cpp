@@ -1,10 +1,12 @@
-// The directory failing under each changing page: the server stopped, or
-// frozen (SIGSTOP), before the request, and after each of the page's requests
-// to it in turn (a relay holds the answer to that request while the fault is
-// set, then lets it through). Every page must end within the time limit with
-// one complete page and no signal; the directory, read once the server runs
-// again, must be as it was or exactly as asked, and as asked whenever the
-// page reports success. The alias table build has fault tests of its own.
+// The directory failing under the page of each changing command of the
+// command table: the server stopped, or frozen (SIGSTOP), before the request,
+// and after each of the page's requests to it in turn (a relay holds the
+// answer to that request while the fault is set, then lets it through); for
+// a rename also the answer to each request lost while the server runs on.
+// Every page must end within the time limit with one complete page and no
+// signal; the directory, read once the server runs again, must be as it was
+// or exactly as asked, and as asked whenever the page reports success. The
+// alias table build has fault tests of its own.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -21,8 +23,8 @@
 #include "tests/hostile/hostile_cases.h"
 #include "tests/support/directory_sandbox.h"
 #include "tests/support/holding_relay.h"
+#include "tests/support/page_check.h"
 #include "tests/support/run_cgi.h"
-#include "tests/support/user_page_texts.h"
 
 namespace {
 
@@ -32,56 +34,30 @@ using std::string;
 constexpr double kPageSecondsLimit = 8;  // [Ldap] Timeout=1: a page waits at most a few seconds
 const string kNotConnected = "Error connecting to LDAP";
 
-enum class Fault { kStopped, kFrozen };
+// kLost: the answer to the request never comes, though the server carried it out.
+enum class Fault { kStopped, kFrozen, kLost };
 
-const char* Name(Fault fault) { return fault == Fault::kStopped ? "stopped" : "frozen"; }
+const char* Name(Fault fault) {
+    return fault == Fault::kStopped ? "stopped" : fault == Fault::kFrozen ? "frozen" : "answer lost";
+}
 
-class DirectoryFaultTest : public testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(server_.Ok());
-        queue_ = server_.ConfigDir() + "/queue";
-        mkdir(queue_.c_str(), 0755);
-        ASSERT_TRUE(server_.Reset(SeedLdif()));
-        ASSERT_TRUE(Configure(server_.Port()));
-        connection_ = std::make_unique<DirectoryConnection>(server_.Uri(), DirectorySandbox::RootDn(),
-                                                            DirectorySandbox::RootPassword());
-        ASSERT_TRUE(connection_->Read(&seed_));
-    }
-
-    bool Configure(int port) {
-        return server_.WriteConfig("[Ldap]\nPort=" + std::to_string(port) +
-                                   "\nTimeout=1\n[Gateway]\nQueueDirectory=" + queue_ +
-                                   "\n[Channels]\nSMTP=enabled,connectors\nLOCAL=enabled,connectors\n");
-    }
+// The directory server of the fault suite.
+class FaultLane : public Lane {
+public:
+    // The program's directory at `port`: the server's, or a relay's before it.
+    bool Point(int port) { return Configure("[Ldap]\nPort=" + std::to_string(port) + "\nTimeout=1\n"); }
 
     void Set(Fault fault) {
-        if (fault == Fault::kStopped)
-            server_.Stop();
-        else
-            kill(server_.Pid(), SIGSTOP);
+        if (fault == Fault::kStopped) server.Stop();
+        if (fault == Fault::kFrozen) kill(server.Pid(), SIGSTOP);
     }
     void Clear(Fault fault) {
-        if (fault == Fault::kStopped)
-            ASSERT_TRUE(server_.Start());
-        else
-            kill(server_.Pid(), SIGCONT);
-    }
-
-    ProcessResult Send(const Case& c) {
-        auto [body, type] = Body(c);
-        return RunCgi({{"XOMTA_CONFIG_DIR", server_.ConfigDir()},
-                       {"REQUEST_METHOD", "POST"},
-                       {"CONTENT_TYPE", type},
-                       {"CONTENT_LENGTH", std::to_string(body.size())},
-                       {"HTTP_HOST", "mail.example.com"},
-                       {"HTTP_ORIGIN", "http://mail.example.com"},
-                       {"HTTP_SEC_FETCH_SITE", "same-origin"}},
-                      body);
+        ASSERT_TRUE(fault != Fault::kStopped || server.Start());
+        if (fault == Fault::kFrozen) kill(server.Pid(), SIGCONT);
     }
 
     // The page and the directory after a fault; the directory is put back as seeded.
-    void Check(const Case& c, const ProcessResult& page, double seconds, bool mustRefuse) {
+    void Check(const Case& c, const ProcessResult& page, double seconds, Fault fault, bool mustRefuse) {
         // A few read pages end with status 1 after their failure page.
         EXPECT_TRUE(page.exitStatus == 0 || page.exitStatus == 1) << page.exitStatus << page.err;
         EXPECT_EQ(PageShapeFaults(page.out), "") << page.out;
@@ -96,23 +72,23 @@ protected:
         }
         Dump after;
         // A request the frozen server had queued is carried out once it runs again.
-        std::this_thread::sleep_for(300ms);
-        for (int attempt = 0; attempt < 50 && !connection_->Read(&after); ++attempt) {
-            connection_ = std::make_unique<DirectoryConnection>(server_.Uri(), DirectorySandbox::RootDn(),
-                                                                DirectorySandbox::RootPassword());
+        if (fault == Fault::kFrozen) std::this_thread::sleep_for(300ms);
+        for (int attempt = 0; attempt < 50 && !connection->Read(&after); ++attempt) {
+            connection = std::make_unique<DirectoryConnection>(server.Uri(), DirectorySandbox::RootDn(),
+                                                               DirectorySandbox::RootPassword());
             std::this_thread::sleep_for(100ms);
         }
-        Dump asked = c.model->expect(seed_, Request{&c.fields}), renamedOnly = RenamedOnly(c, asked);
+        Dump asked = c.model->expect(seed, Request{&c.fields}), renamedOnly = RenamedOnly(c, asked);
         if (success)
             EXPECT_TRUE(after == asked) << "reported success, directory not as asked:\n"
                                         << Difference(asked, after);
         else
-            EXPECT_TRUE(after == seed_ || after == asked || after == renamedOnly)
+            EXPECT_TRUE(after == seed || after == asked || after == renamedOnly)
                 << "directory neither as it was nor as asked:\n"
-                << Difference(seed_, after) << "against what was asked:\n"
+                << Difference(seed, after) << "against what was asked:\n"
                 << Difference(asked, after) << page.out;
-        if (after != seed_) {
-            ASSERT_TRUE(connection_->Restore(after, seed_));
+        if (after != seed) {
+            ASSERT_TRUE(connection->Restore(after, seed));
         }
     }
 
@@ -125,7 +101,7 @@ protected:
         Dump renamed = asked;
         for (const char* attr : {"firstname", "sn", "cn", "telephonenumber", "streetaddress"}) {
             RemoveAttribute(&renamed, MailDn(mail), attr);
-            for (const Triple& t : seed_)
+            for (const Triple& t : seed)
                 if (std::get<0>(t) == MailDn(old) && std::get<1>(t) == attr)
                     AddValue(&renamed, MailDn(mail), attr, std::get<2>(t));
         }
@@ -138,49 +114,49 @@ protected:
         Set(fault);
         ProcessResult page;
         auto start = std::chrono::steady_clock::now();
-        page = Send(c);
+        page = ::Send(*this, c);
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         Clear(fault);
-        Check(c, page, seconds, true);
+        Check(c, page, seconds, fault, true);
     }
 
     // The fault set after the page's `point`-th request has been carried out;
     // false when the page made fewer requests that got an answer.
     bool After(const Case& c, Fault fault, int point) {
         SCOPED_TRACE(string(Name(fault)) + " after request " + std::to_string(point));
-        HoldingRelay relay(server_.Port(), "", point);
-        EXPECT_TRUE(relay.Port() > 0 && Configure(relay.Port()));
-        auto page = std::async(std::launch::async, [&] { return Send(c); });
+        HoldingRelay relay(server.Port(), "", point);
+        EXPECT_TRUE(relay.Port() > 0 && Point(relay.Port()));
+        auto page = std::async(std::launch::async, [&] { return ::Send(*this, c); });
         bool held = false;
         while (!held && page.wait_for(20ms) != std::future_status::ready) held = relay.WaitHolding(0);
         if (!held) {
             page.get();
-            EXPECT_TRUE(Configure(server_.Port()));
+            EXPECT_TRUE(Point(server.Port()));
             Dump after;
-            if (connection_->Read(&after) && after != seed_) {
-                EXPECT_TRUE(connection_->Restore(after, seed_));
+            if (connection->Read(&after) && after != seed) {
+                EXPECT_TRUE(connection->Restore(after, seed));
             }
             return false;
         }
         Set(fault);
         auto start = std::chrono::steady_clock::now();
-        relay.Release();
+        if (fault != Fault::kLost) relay.Release();
         ProcessResult result = page.get();
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         Clear(fault);
-        EXPECT_TRUE(Configure(server_.Port()));
-        Check(c, result, seconds, false);
+        EXPECT_TRUE(Point(server.Port()));
+        Check(c, result, seconds, fault, false);
         return true;
     }
 
     // Every fault at every point of one request; the number of faults set.
-    int EveryFault(const Case& c) {
+    int EveryFault(const Case& c, const std::vector<Fault>& kinds) {
         int faults = 0;
-        for (Fault fault : {Fault::kStopped, Fault::kFrozen}) {
-            Before(c, fault);
-            ++faults;
+        for (Fault fault : kinds) {
+            if (fault != Fault::kLost) Before(c, fault), ++faults;
             // An unbind gets no answer: two points in a row without one end the page.
-            for (int point = 1, unanswered = 0; unanswered < 2 && !HasFatalFailure(); ++point) {
+            for (int point = 1, unanswered = 0; unanswered < 2 && !testing::Test::HasFatalFailure();
+                 ++point) {
                 if (After(c, fault, point))
                     ++faults, unanswered = 0;
                 else
@@ -189,11 +165,6 @@ protected:
         }
         return faults;
     }
-
-    DirectorySandbox server_;
-    string queue_;
-    std::unique_ptr<DirectoryConnection> connection_;
-    Dump seed_;
 };
 
 // The working request of a changing command; `changed` replaces field values.
@@ -203,34 +174,36 @@ Case Working(const string& command, const std::vector<std::pair<string, string>>
             Case c = CasesFor(&model).front();
             for (const auto& [name, value] : changed)
                 for (SentField& field : c.fields)
-                    if (field.name == name) field = {name, usertexts::Encode(value, true), value};
+                    if (field.name == name) field = {name, FormBody({{"", value}}).substr(1), value};
             return c;
         }
     ADD_FAILURE() << "no command " << command;
     return {};
 }
 
-TEST_F(DirectoryFaultTest, EveryChangingPageSurvivesTheDirectoryStoppedOrFrozenAtEveryStep) {
-    const std::vector<std::pair<string, Case>> pages = {
-        {"NewUser", Working("NewUser")},
-        {"UpdateUser", Working("UpdateUser")},
-        {"UpdateUser renaming", Working("UpdateUser", {{"Mail", "anna@example.com"}})},
-        {"VerifyDeleteUser", Working("VerifyDeleteUser")},
-        {"UpdateAlias", Working("UpdateAlias")},
-        {"ConfirmDeleteAlias", Working("ConfirmDeleteAlias")},
-        {"AddChannel", Working("AddChannel")},
-        {"UpdateConn", Working("UpdateConn")},
-        {"VerifyDeleteConn", Working("VerifyDeleteConn")},
+TEST(DirectoryFault, EveryChangingPageSurvivesTheDirectoryStoppedOrFrozenAtEveryStep) {
+#ifdef LDAPCGI_HOSTILE_DECODING_AND_ESCAPING_ONLY
+    GTEST_SKIP() << "the sanitizer build leaves the fault suite to the plain build";
+#endif
+    struct Page {
+        string name;
+        Case request;
+        std::vector<Fault> faults;
     };
-    int total = 0;
-    for (const auto& [name, c] : pages) {
-        SCOPED_TRACE(name);
-        ASSERT_NE(c.model, nullptr);
-        int faults = EveryFault(c);
-        total += faults;
-        printf("directory faults %-20s %d\n", name.c_str(), faults);
+    // A rename whose move, or change after the move, loses its answer must
+    // not take back a move that was made.
+    std::vector<Page> pages = {{"UpdateUser renaming",
+                                Working("UpdateUser", {{"Mail", "anna@example.com"}}),
+                                {Fault::kStopped, Fault::kFrozen, Fault::kLost}}};
+    for (const CommandModel& model : Commands())
+        if (model.changes && model.command != "BuildAliasTable")
+            pages.push_back({model.command, CasesFor(&model).front(), {Fault::kStopped, Fault::kFrozen}});
+    FaultLane lane;
+    ASSERT_TRUE(lane.Open() && lane.Point(lane.server.Port()));
+    for (const Page& page : pages) {
+        SCOPED_TRACE(page.name);
+        printf("directory faults %-20s %d\n", page.name.c_str(), lane.EveryFault(page.request, page.faults));
     }
-    printf("directory faults in all %d\n", total);
 }
 
 }  // namespace

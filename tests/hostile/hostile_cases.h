@@ -1,16 +1,19 @@
-// The hostile-input suite's tables: every command of the dispatcher with
-// the fields it reads and a request that works, the hostile payloads, the
+// The hostile-input suite's tables: every command of the command table with
+// a working value for each field it reads, the hostile payloads, the
 // requests generated from them (commands x fields x payloads, each field
 // also absent and doubled), and the change each changing command is
 // expected to make when it reports success.
 #ifndef LDAPCGI_TESTS_HOSTILE_HOSTILE_CASES_H
 #define LDAPCGI_TESTS_HOSTILE_HOSTILE_CASES_H
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "tests/hostile/directory_dump.h"
+#include "tests/support/directory_sandbox.h"
+#include "tests/support/run_cgi.h"
 
 // One field of a request: the bytes sent and the value the program decodes from them.
 struct SentField {
@@ -43,6 +46,22 @@ struct Case {
     Transport transport;
     bool hostile;  // false for the working request itself
 };
+
+// A directory server of its own, seeded, with the program's configuration
+// and a session for dumps.
+struct Lane {
+    DirectorySandbox server;
+    std::unique_ptr<DirectoryConnection> connection;
+    Dump seed;
+    bool Open();
+    // XOMTA.INI: `ldap` (keys of [Ldap]), the queue folder and the channels.
+    bool Configure(const std::string& ldap = "");
+};
+
+// Browser headers of a form on our own pages.
+extern const Environment kOwnPage;
+// The case sent with `headers` added (a GET sends the body as its query string).
+ProcessResult Send(const Lane& lane, const Case& c, const Environment& headers = kOwnPage);
 
 const std::vector<CommandModel>& Commands();
 // Every request of the suite for one command, or (null) for the "Command" field itself.

@@ -1,12 +1,15 @@
-// Hostile input for every command of the dispatcher, sent as a browser on our
-// own pages would send it (POST, url-encoded or multipart, same origin) to
-// the real executable against the sandbox directory. Every answer must be a
-// complete page (or the exact invalid-request page, or nothing where the
+// Hostile input for every command of the command table, sent as a browser on
+// our own pages would send it (POST, url-encoded or multipart, same origin)
+// to the real executable against the sandbox directory. Every answer must be
+// a complete page (or the exact invalid-request page, or nothing where the
 // request names no command or is too large), end without a signal or a
 // sanitizer report, print no injected markup unescaped, and leave the
 // directory as it was, or changed exactly as asked when the page reports a
-// change. Reading commands run in parallel; changing ones one at a time,
-// with the directory dumped before and after each and restored after a change.
+// change. Each command's working request is also forged (refused when it
+// changes the directory, with an audit line) and sent from our pages in other
+// browsers and from tools (served). Reading commands run in parallel;
+// changing ones one at a time, with the directory dumped before and after
+// each and restored after a change.
 #include <gtest/gtest.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -22,41 +25,57 @@
 #include "tests/hostile/directory_dump.h"
 #include "tests/hostile/hostile_cases.h"
 #include "tests/support/directory_sandbox.h"
-#include "tests/support/page_texts.h"
+#include "tests/support/log_lines.h"
+#include "tests/support/page_check.h"
 #include "tests/support/run_cgi.h"
-#include "tests/support/user_page_texts.h"
 
 namespace {
 
 using std::string;
 
 const string kHost = "mail.example.com";
-const string kInvalidPage = pagetexts::ResultPage("Internal error", "Invalid CGI values!");
 constexpr std::size_t kMaxPostBody = 8192;  // larger url-encoded bodies or fields end the request, status 1
 constexpr int kLanes = 3;  // directory servers, each serving one command's requests at a time
 constexpr std::size_t kMaxReportsPerCommand = 8;
 constexpr std::size_t kLongValue = 64;  // values this long are checked for being printed whole
+#ifdef LDAPCGI_HOSTILE_DECODING_AND_ESCAPING_ONLY
+constexpr bool kSenders = false;  // the sanitizer build sends no forged requests
+#else
+constexpr bool kSenders = true;
+#endif
 
-// One directory server of its own with its configuration, and a session for dumps.
-struct Lane {
-    DirectorySandbox server;
-    std::unique_ptr<DirectoryConnection> connection;
-    Dump seed;
+// A request in a browser's headers, and whether it goes as a multipart body.
+struct Sender {
+    const char* name;
+    Environment headers;
+    bool multipart = false;
 };
 
-ProcessResult Send(const Lane& lane, const Case& c) {
-    auto [body, type] = Body(c);
-    return RunCgi({{"XOMTA_CONFIG_DIR", lane.server.ConfigDir()},
-                   {"REQUEST_METHOD", "POST"},
-                   {"CONTENT_TYPE", type},
-                   {"CONTENT_LENGTH", std::to_string(body.size())},
-                   {"HTTP_HOST", kHost},
-                   {"HTTP_ORIGIN", "http://" + kHost},
-                   {"HTTP_SEC_FETCH_SITE", "same-origin"},
-                   {"REMOTE_USER", "admin"},
-                   {"REMOTE_ADDR", "127.0.0.1"}},
-                  body);
-}
+// Requests from elsewhere than our pages: a changing command is refused.
+const Sender kForged[] = {
+    {"GET", {{"REQUEST_METHOD", "GET"}}},
+    {"GET from a same-origin page", {{"REQUEST_METHOD", "GET"}, {"HTTP_SEC_FETCH_SITE", "same-origin"}}},
+    {"cross-site form", {{"HTTP_SEC_FETCH_SITE", "cross-site"}}},
+    {"same-site form", {{"HTTP_SEC_FETCH_SITE", "same-site"}}},
+    {"foreign Origin", {{"HTTP_ORIGIN", "https://evil.example.net"}}},
+    {"opaque Origin", {{"HTTP_ORIGIN", "null"}}},
+    {"cross-site multipart", {{"HTTP_SEC_FETCH_SITE", "cross-site"}}, true},
+    {"foreign-Origin multipart", {{"HTTP_ORIGIN", "http://evil.example.net"}}, true},
+    {"http page to https", {{"HTTP_ORIGIN", "http://" + kHost}, {"HTTPS", "1"}}},
+    {"text/plain", {{"CONTENT_TYPE", "text/plain"}}},
+};
+
+// Our own pages in other browsers' headers, and tools that send no origin headers.
+const Sender kOurs[] = {
+    {"page on another port",
+     {{"HTTP_SEC_FETCH_SITE", "same-origin"},
+      {"HTTP_ORIGIN", "http://" + kHost + ":8080"},
+      {"HTTP_HOST", kHost + ":8080"}}},
+    {"typed address", {{"HTTP_SEC_FETCH_SITE", "none"}}},
+    {"page under no-referrer", {{"HTTP_SEC_FETCH_SITE", "same-origin"}, {"HTTP_ORIGIN", "null"}}},
+    {"script", {{"CONTENT_TYPE", ""}}},
+    {"multipart from our page", kOwnPage, true},
+};
 
 bool Has(const string& text, const string& part) { return text.find(part) != string::npos; }
 
@@ -84,7 +103,7 @@ string EscapeFaults(const string& page) {
 }
 
 // What is wrong with the answer to a case, "" when nothing.
-string AnswerFaults(const Case& c, const ProcessResult& r) {
+string AnswerFaults(const Case& c, const ProcessResult& r, bool refused = false) {
     string faults;
     if (r.exitStatus != 0 && r.exitStatus != 1)
         faults += "exit status " + std::to_string(r.exitStatus) + "; ";
@@ -101,7 +120,7 @@ string AnswerFaults(const Case& c, const ProcessResult& r) {
             faults += "an oversized body must end with status 1 and no page; ";
         return faults;
     }
-    if (Contains(c.fields, '\0'))
+    if (refused || Contains(c.fields, '\0'))
         expected = "invalid";
     else if (command == nullptr)
         expected = "nothing";
@@ -112,11 +131,14 @@ string AnswerFaults(const Case& c, const ProcessResult& r) {
     else if (c.model->command == "NewUser" && strcasecmp(submit, "Create User") != 0)
         expected = "invalid";
     if (expected == "nothing" && !r.out.empty()) faults += "an answer where none was due; ";
-    if (expected == "invalid" && r.out != kInvalidPage) faults += "not the invalid-request page; ";
+    if (expected == "invalid" && r.out != ExpectedPage("invalid_request"))
+        faults += "not the invalid-request page; ";
     if (expected == "page") faults += PageShapeFaults(r.out);
     // A long value that the page prints must be printed whole.
     for (const SentField& f : c.fields) {
-        string escaped = usertexts::Encode(f.value);
+        string escaped;
+        for (unsigned char b : f.value)
+            escaped += isalnum(b) || b == '-' || b == '.' ? string(1, b) : "&#" + std::to_string(b) + ";";
         if (f.value.size() >= kLongValue && Has(r.out, escaped.substr(0, kLongValue)) && !Has(r.out, escaped))
             faults += "a cut " + f.name + " value; ";
     }
@@ -155,18 +177,56 @@ string DirectoryFaults(Lane& lane, const Case& c, const string& page) {
     return faults;
 }
 
+// The working request of a command from every sender: forged, a changing
+// command (by its own row or through NewUser's Submit) gets the invalid-request
+// page, an audit line and no change, a reading one its page; from our pages
+// and tools, a change is made.
+void RunSenders(Lane& lane, const CommandModel* model, GroupResult* group) {
+    Case own = CasesFor(model).front(), viaNewUser = own;
+    if (model->command != "NewUser") {
+        viaNewUser.fields[0] = {"Command", "NewUser", "NewUser"};
+        viaNewUser.fields.insert(viaNewUser.fields.begin() + 1, {"Submit", model->command, model->command});
+    }
+    auto run = [&](const Sender& sender, Case c, bool forged) {
+        c.hostile = forged;
+        if (sender.multipart) c.transport = Transport::kMultipart;
+        for (SentField& f : c.fields) f.wire = sender.multipart ? f.value : f.wire;
+        const bool refused = forged && (model->changes || sender.headers.count("CONTENT_TYPE") != 0);
+        lane.server.ClearLog();
+        ProcessResult result = Send(lane, c, sender.headers);
+        string faults = AnswerFaults(c, result, refused);
+        if (model->changes) faults += DirectoryFaults(lane, c, result.out);
+        const int lines = CountLogLines(lane.server.ReadLog(),
+                                        "command=\"" + model->command + "\" request result=refused (");
+        if (lines != (forged && model->changes && !sender.headers.count("CONTENT_TYPE")))
+            faults += "refusal audit lines: " + std::to_string(lines) + "; ";
+        if (!faults.empty())
+            group->faults.push_back(string(sender.name) +
+                                    (c.fields[0].value != model->command ? " through NewUser: " : ": ") +
+                                    faults);
+    };
+    for (const Sender& sender : kForged)
+        if (model->changes || &sender == &kForged[0])
+            for (const Case* c : {&own, &viaNewUser}) run(sender, *c, true);
+    for (const Sender& sender : kOurs)
+        if (model->changes) run(sender, own, false);
+}
+
 // Every case of one command, in one lane. A reading command's cases are
 // checked against the directory once at the end, a changing command's one by one.
 GroupResult RunGroup(Lane& lane, const CommandModel* model) {
     GroupResult group;
     group.name = model ? model->command : "(Command field)";
     const bool changing = model != nullptr && model->changes;
+    if (changing && model->expect == nullptr) group.faults.push_back("no expected change written for it");
+    if (changing && model->expect == nullptr) return group;
     for (const Case& c : CasesFor(model)) {
         group.tried += c.hostile;
         ProcessResult result = Send(lane, c);
         string faults = AnswerFaults(c, result) + (changing ? DirectoryFaults(lane, c, result.out) : "");
         if (!faults.empty()) group.faults.push_back(c.what + ": " + faults);
     }
+    if (kSenders && model != nullptr) RunSenders(lane, model, &group);
     if (!changing) {
         string faults = DirectoryFaults(lane, {model, "", {}, Transport::kUrlEncoded, true}, "");
         if (!faults.empty()) group.faults.push_back("after every request: " + faults);
@@ -178,17 +238,7 @@ TEST(HostileInput, EveryCommandWithEveryFieldHostileGivesAnEscapedCompletePageAn
     std::vector<std::unique_ptr<Lane>> lanes;
     for (int i = 0; i < kLanes; ++i) {
         lanes.push_back(std::make_unique<Lane>());
-        Lane& lane = *lanes.back();
-        ASSERT_TRUE(lane.server.Ok());
-        string queue = lane.server.ConfigDir() + "/queue";
-        mkdir(queue.c_str(), 0755);
-        ASSERT_TRUE(
-            lane.server.WriteConfig("[Gateway]\nQueueDirectory=" + queue +
-                                    "\n[Channels]\nSMTP=enabled,connectors\nLOCAL=enabled,connectors\n"));
-        ASSERT_TRUE(lane.server.Reset(SeedLdif()));
-        lane.connection = std::make_unique<DirectoryConnection>(lane.server.Uri(), DirectorySandbox::RootDn(),
-                                                                DirectorySandbox::RootPassword());
-        ASSERT_TRUE(lane.connection->Read(&lane.seed));
+        ASSERT_TRUE(lanes.back()->Open() && lanes.back()->Configure());
     }
     // The largest groups first, so that the lanes end together.
     std::vector<const CommandModel*> models = {nullptr};

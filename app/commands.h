@@ -1,0 +1,27 @@
+// The command table: every value of the form field "Command" that the
+// program answers, in the order of testing (the first match decides), with
+// the form fields its handler reads, in the order of the handler's
+// arguments, and whether it changes the directory or builds the alias
+// table. It is plain data, so that the tests walk every command from it.
+#ifndef LDAPCGI_APP_COMMANDS_H
+#define LDAPCGI_APP_COMMANDS_H
+
+#include <cstddef>
+
+constexpr std::size_t kMaxCommandFields = 6;
+
+struct Command {
+    const char* name;
+    // The form fields the handler reads, in argument order; the rest null.
+    const char* fields[kMaxCommandFields];
+    // A changing command runs only for a request posted from our own pages.
+    bool changes;
+    // The handler, given the values of `fields` (null for an absent field);
+    // returns the process's exit status.
+    int (*handler)(const char* const values[]);
+};
+
+extern const Command kCommands[];
+extern const std::size_t kCommandCount;
+
+#endif
