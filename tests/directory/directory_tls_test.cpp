@@ -87,10 +87,6 @@ TEST_F(DirectoryTls, CheckedCertificatesAreAcceptedOthersRefusedWithTheirReason)
     const Case cases[] = {
         {"HostName=" + ldaps, true, {}, caVariable},
         {"HostName=127.0.0.1\nStartTLS=yes", true, {}, caConf},  // Port of the sandbox's own configuration
-        {"HostName=" + tls->Uri() + "\nStartTLS=perhaps",
-         true,
-         {"XOMTA.INI [Ldap] StartTLS is neither yes nor no; yes used"},
-         caVariable},
         // Certificate checking stays on whatever ldap.conf says.
         {"HostName=" + ldaps,
          false,

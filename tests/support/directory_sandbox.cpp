@@ -10,9 +10,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <random>
 #include <sstream>
 
@@ -151,8 +153,33 @@ std::string DirectorySandbox::Search(const std::string& base, const std::string&
     return Tool(argv, *this).out;
 }
 
+// extraIni's lines, each key set once to the last value extraIni gives it;
+// then this server's [Ldap] and [Log] settings, which count only where
+// extraIni has none, as the reader takes a key's first setting.
 bool DirectorySandbox::WriteConfig(const std::string& extraIni) {
-    return WriteRawConfig(extraIni + "\n[Ldap]\nHostName=127.0.0.1\nPort=" + std::to_string(port_) +
+    auto folded = [](const std::string& text) {  // lower case, no blanks
+        std::string out;
+        for (char c : text)
+            if (!isspace(static_cast<unsigned char>(c))) out += static_cast<char>(tolower(c));
+        return out;
+    };
+    std::vector<std::string> lines;
+    std::map<std::string, std::size_t> keys;  // section and key: the line that sets it
+    std::istringstream in(extraIni);
+    std::string section, text;
+    for (std::string line; std::getline(in, line);) {
+        std::string name = folded(line.substr(0, line.find('=')));
+        if (name[0] == '[') section = name;
+        if (line.find('=') == std::string::npos || name.empty() || strchr(";#[", name[0])) {
+            lines.push_back(line);
+        } else if (auto [at, added] = keys.emplace(section + "\n" + name, lines.size()); !added) {
+            lines[at->second] = line;
+        } else {
+            lines.push_back(line);
+        }
+    }
+    for (const std::string& line : lines) text += line + "\n";
+    return WriteRawConfig(text + "\n[Ldap]\nHostName=127.0.0.1\nPort=" + std::to_string(port_) +
                           "\nUserName=" + RootDn() + "\nPassword=" + RootPassword() +
                           "\n\n[Log]\nFile=" + LogFile() + "\n");
 }
