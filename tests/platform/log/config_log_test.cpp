@@ -94,10 +94,9 @@ static int Format(int level, std::size_t limit, const char* format, ...) {
 static Strings Lines(const std::string& path) {
     std::ifstream in(path);
     Strings lines;
-    std::regex time("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z ([^]*)");
-    std::smatch match;
+    std::regex time("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z ");
     for (std::string line; std::getline(in, line);)
-        lines.push_back(std::regex_match(line, match, time) ? match[1].str() : "no time: " + line);
+        lines.push_back(std::regex_match(line.substr(0, 25), time) ? line.substr(25) : "no time: " + line);
     return lines;
 }
 
