@@ -189,14 +189,28 @@ Strings AuditTexts(const DirectorySandbox& sandbox) {
 
 TEST_F(Directory, ChangesLeaveOutEmptyValuesFailWholeAndLeaveOneAuditLineEach) {
     ASSERT_NE(OpenDirectory(client), nullptr);
-    AttrList add, duplicate, none;
-    Fill(add, {{kAttrAdd, "objectClass", "xoperson"}, {kAttrAdd, "firstname", ""}, {kAttrAdd, "cn", "Lee"}});
+    AttrList add, edit, duplicate, none;
+    Fill(add, {{kAttrAdd, "objectClass", "xoperson"},
+               {kAttrAdd, "firstname", ""},  // empty: not sent, not listed
+               {kAttrDelete, "sn", "ignored by an add"},
+               {kAttrSkip, "sn", "skipped"},
+               {kAttrAdd, "cn", "Lee"}});
     const std::string lee = client.CreateDNFromMail("lee@example.com");
     EXPECT_EQ(DirectoryAdd(client, lee.c_str(), add.head), 0);  // the naming value is supplied
     EXPECT_EQ(sandbox.Search(lee, "(objectClass=*)"),
               "dn: " + lee + "\nobjectClass: xoperson\ncn: Lee\nmail: lee@example.com\n\n");
     EXPECT_EQ(DirectoryAdd(client, lee.c_str(), add.head), LDAP_ALREADY_EXISTS);
+    Fill(edit, {{kAttrDelete, "othermailbox", "SMTP$anna@partner.example"},
+                {kAttrAdd, "othermailbox", "X400$c=de"},
+                {kAttrAdd, "firstname", ""},
+                {kAttrDelete, "telephoneNumber", ""}});  // empty values left out: nothing else goes
+    EXPECT_EQ(DirectoryModify(client, kAnnaDn, edit.head), 0);
     const std::string anna = sandbox.Search(kAnnaDn, "(objectClass=*)");
+    EXPECT_EQ(anna,
+              "dn: " + std::string(kAnnaDn) +
+                  "\nobjectClass: xoperson\nmail: anna@example.com\nmail: ann@example.com\nfirstname: Anna\n"
+                  "sn: Smith\ntelephoneNumber: +44 20 7946 0101\nstreetaddress: 1 High Street\n"
+                  "othermailbox: X400$c=de\n\n");
     Fill(duplicate, {{kAttrDelete, "sn", "Smith"}, {kAttrAdd, "mail", "ann@example.com"}});
     EXPECT_EQ(DirectoryModify(client, kAnnaDn, duplicate.head), LDAP_TYPE_OR_VALUE_EXISTS);
     EXPECT_EQ(sandbox.Search(kAnnaDn, "(objectClass=*)"), anna);  // nothing of it done
@@ -209,13 +223,16 @@ TEST_F(Directory, ChangesLeaveOutEmptyValuesFailWholeAndLeaveOneAuditLineEach) {
     const std::string a = "\"" + std::string(kAnnaDn) + "\"", l = "\"" + lee + "\"";
     EXPECT_EQ(
         AuditTexts(sandbox),
-        (Strings{"add " + l + " +objectClass=\"xoperson\" +cn=\"Lee\" result=0 (Success)",
-                 "add " + l + " +objectClass=\"xoperson\" +cn=\"Lee\" result=68 (Already exists)",
-                 "modify " + a + " -sn=\"Smith\" +mail=\"ann@example.com\" result=20 (Type or value exists)",
-                 "modify " + a + " (no changes) result=0 (Success)",
-                 "delete \"dc=example,dc=com\" result=66 (Operation not allowed on non-leaf)",
-                 "profile-string section=\"mqapi\" key=\"Password\" value=(hidden) result=0 (Success)",
-                 "delete " + l + " result=-1 (Can't contact LDAP server)"}));
+        (Strings{
+            "add " + l + " +objectClass=\"xoperson\" +cn=\"Lee\" result=0 (Success)",
+            "add " + l + " +objectClass=\"xoperson\" +cn=\"Lee\" result=68 (Already exists)",
+            "modify " + a +
+                " -othermailbox=\"SMTP$anna@partner.example\" +othermailbox=\"X400$c=de\" result=0 (Success)",
+            "modify " + a + " -sn=\"Smith\" +mail=\"ann@example.com\" result=20 (Type or value exists)",
+            "modify " + a + " (no changes) result=0 (Success)",
+            "delete \"dc=example,dc=com\" result=66 (Operation not allowed on non-leaf)",
+            "profile-string section=\"mqapi\" key=\"Password\" value=(hidden) result=0 (Success)",
+            "delete " + l + " result=-1 (Can't contact LDAP server)"}));
     EXPECT_EQ(sandbox.ReadLog().find("s3cret"), std::string::npos);
 }
 
@@ -291,7 +308,8 @@ TEST_F(Directory, MailAddressScreening) {
     std::string longest = std::string(243, 'a') + "@example.com";
     char* last = ValidateMailAddress(longest.c_str());
     EXPECT_EQ(last ? last : "(null)", longest);
-    for (const std::string& bad : Strings{"a" + longest, "a@x.com,b@x.com", "a@x.com;b@x.com", "a@b@x.com"})
+    for (const std::string& bad : Strings{"a" + longest, "a@x.com,b@x.com", "a@x.com;b@x.com", "a@b@x.com",
+                                          "@x.com", "a@", "a@x..com", "plain"})
         EXPECT_EQ(ValidateMailAddress(bad.c_str()), nullptr) << bad;
     EXPECT_EQ(sandbox.ReadLog(), "");  // those are not logged; forbidden characters are, once each
     for (const char* bad : {"a b@x.com", "a/b@x.com", "a\\b@x.com", "a:b@x.com", "a*@x.com", "a?@x.com",
@@ -377,6 +395,8 @@ TEST_F(Directory, ForEachEntryStreamsEntriesAndEndsOnLimitsStopsAndFailures) {
                                 [&visited](StreamedEntry&) { return ++visited < 1; }),
               LDAP_USER_CANCELLED);
     EXPECT_EQ(sandbox.ReadLog(), "");  // stopped on purpose: no error line; the session goes on
+    EXPECT_EQ(Stream(client, kAnnaDn, LDAP_SCOPE_BASE, "(objectClass=*)", &code).size(), 1u);
+    EXPECT_EQ(code, LDAP_SUCCESS);
     EXPECT_EQ(Stream(client, "", LDAP_SCOPE_SUBTREE, "(broken", &code), Strings{});
     EXPECT_EQ(code, LDAP_FILTER_ERROR);
     client.ldapClientUnbind();
