@@ -1,4 +1,8 @@
-// The directory layer and its client against the test slapd, and the name and address checks they use.
+// The directory layer and its client against the test slapd: the session and
+// the user lookup, searches and values too long for a node, the audited
+// changes with their lines, profile strings, the domain tree, the primary
+// address, the mail address screen, failure lines, the streaming search, and
+// the time limit on a server that never answers.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -13,6 +17,7 @@
 #include <vector>
 
 #include "directory/attribute_list.h"
+#include "directory/directory_changes.h"
 #include "directory/directory_session.h"
 #include "directory/domain_names.h"
 #include "directory/entry_stream.h"
@@ -22,6 +27,7 @@
 #include "tests/support/directory_sandbox.h"
 #include "tests/support/holding_relay.h"
 #include "tests/support/log_lines.h"
+#include "tests/support/silent_server.h"
 
 namespace {
 
@@ -40,8 +46,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(sandbox.Ok() && sandbox.Reset(kBaseLdif) && sandbox.WriteConfig() && sandbox.ClearLog());
         setenv("XOMTA_CONFIG_DIR", sandbox.ConfigDir().c_str(), 1);
+        unsetenv("REMOTE_USER"), unsetenv("REMOTE_ADDR");
     }
-    std::string Entry(const std::string& dn) { return sandbox.Search(dn, "(objectClass=*)"); }
     DirectorySandbox& sandbox = DirectorySandbox::Get();
     ldapClient client;
 };
@@ -60,46 +66,30 @@ Strings Values(const SearchReq* result, const char* name) {  // exact name
     return values;
 }
 
-int SizeLimit(LDAP* ld) {
-    int limit = -1;
-    return ldap_get_option(ld, LDAP_OPT_SIZELIMIT, &limit), limit;
-}
-
-attrval* List(std::initializer_list<std::tuple<int, const char*, const char*>> nodes) {  // as the pages do
-    attrval* list = nullptr;
-    for (auto [op, name, value] : nodes) EXPECT_TRUE(AddAttrValue(&list, op, name, "%s", value));
-    EXPECT_TRUE(AddAttrEnd(&list));
-    return list;
+void Fill(AttrList& list, std::initializer_list<std::tuple<int, const char*, const char*>> nodes) {
+    for (auto [op, name, value] : nodes) EXPECT_TRUE(AddAttrValue(&list.head, op, name, "%s", value));
+    EXPECT_TRUE(AddAttrEnd(&list.head));  // as the pages do
 }
 
 TEST_F(Directory, OpensAsConfiguredAndRefusesSilentlyWhatCannotBind) {
     ASSERT_TRUE(sandbox.WriteConfig("[Ldap]\nRecordLimit=1\n"));
     char* host = OpenDirectory(client);
     ASSERT_STREQ(host, "127.0.0.1");
-    EXPECT_EQ(SizeLimit(client.ld), 1);
+    int limit = -1;
+    EXPECT_EQ((ldap_get_option(client.ld, LDAP_OPT_SIZELIMIT, &limit), limit), 1);
     // The limit binds the pages' own searches only.
     EXPECT_EQ(Count(client, client.ldapClientSearch("", 2, 0, "(mail=*)", nullptr)), 2);
     client.ldapClientUnbind(), client.ldapClientUnbind();  // safe twice
     EXPECT_STREQ(host, "127.0.0.1");                       // still valid after the unbind
-    ASSERT_TRUE(sandbox.WriteConfig("[Ldap]\nHostName=" + sandbox.Uri() + "\nPort=1\n"));  // URI as it stands
-    ASSERT_NE(OpenDirectory(client), nullptr);
-    EXPECT_EQ(SizeLimit(client.ld), 0);  // no limit
-    std::pair<std::string, std::string> cases[] = {
-        // [Ldap] settings (none: server stopped), log text
-        {"Password=wrong", ""},
-        {"UserName=cn=nobody", ""},
-        {"Password=" + std::string(1100, 'p'), "[Ldap] Password is longer than"},
-        {"", ""}};
-    for (const auto& [ini, logged] : cases) {
-        ASSERT_TRUE(sandbox.WriteConfig("[Ldap]\n" + ini + "\n") && (!ini.empty() || sandbox.Stop()));
+    for (const std::string& ini : Strings{"Password=wrong", "Password=" + std::string(1100, 'p'), "Port=1"}) {
+        ASSERT_TRUE(sandbox.WriteConfig("[Ldap]\n" + ini + "\n"));
         ldapClient refused;
         testing::internal::CaptureStdout();
         EXPECT_EQ(OpenDirectory(refused), nullptr) << ini;
         EXPECT_EQ(refused.ld, nullptr) << ini;
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << ini;
-        ASSERT_TRUE(sandbox.Start());
-        EXPECT_NE(sandbox.ReadLog().find(logged), std::string::npos) << ini;
     }
+    EXPECT_EQ(CountLogLines(sandbox.ReadLog(), "[Ldap] Password is longer than"), 1) << sandbox.ReadLog();
 }
 
 TEST_F(Directory, DefaultsReachLocalhostPort389AsRoot) {  // "root", "kpqz" without an [Ldap] section
@@ -117,17 +107,13 @@ TEST_F(Directory, FindsUsersByPrimaryAddressOnlyOverEitherOfTwoConnections) {
     EXPECT_EQ(Count(second, FindUserByMail(second, "bob@example.com")), 1);
     second.ldapClientUnbind();             // the first connection carries on
     std::pair<const char*, int> cases[] = {// -1: null; with "," or "=" no other entry is reached
-                                           {"anna@example.com", 1},
                                            {"ANNA@Example.com", 1},
                                            {"*", 1},  // the first user only
                                            {nullptr, 1},
                                            {"ann@example.com", -1},
-                                           {"nobody@example.com", -1},
                                            {"a*@example.com", -1},
                                            {"", -1},
-                                           {"@example.com", -1},
                                            {"anna@example.com,dc=example,dc=com", -1},
-                                           {"x,dc=example@com", -1},
                                            {"anna@example.com=x", -1}};
     for (auto [mail, count] : cases) {
         SearchReq* found = FindUserByMail(client, mail);
@@ -140,141 +126,145 @@ TEST_F(Directory, FindsUsersByPrimaryAddressOnlyOverEitherOfTwoConnections) {
 
 TEST_F(Directory, ClientSearchesReadAttributesAsThePagesNameThem) {
     EXPECT_NE(client.ldapClientBind("root", "kpqz"), 0);  // not connected
-    EXPECT_TRUE(client.ldapClientConnect("", 389) != 0 && client.ldapClientConnect(nullptr, 389) != 0);
+    EXPECT_NE(client.ldapClientConnect("", 389), 0);
     ASSERT_EQ(client.ldapClientConnect("127.0.0.1", sandbox.Port()), 0);
     EXPECT_EQ(client.ldapClientBind("root", "kpqz"), 0);  // a bare name binds as cn=<name>
-    for (auto [base, filter, expected] : {std::tuple{"dc=example,dc=com", "(mail=nobody@x)", 1},
-                                          {"dc=missing,dc=com", "(objectClass=*)", 1},
-                                          {"", "(broken", -1}}) {
-        int status = -7;
-        SearchReq* result = client.ldapClientSearch(base, LDAP_SCOPE_SUBTREE, 0, filter, &status);
-        EXPECT_EQ(std::make_pair(status == 0 || status == 1 ? status : -1, Count(client, result)),
-                  std::make_pair(expected, expected == 1 ? 0 : -1))
-            << filter;
-    }
-    int status = -7;  // written as "street", "otherMailbox"
+    int status = 0;
+    EXPECT_EQ(client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 0, "(broken", &status), nullptr);
+    EXPECT_TRUE(status != 0 && status != 1) << status;
+    EXPECT_EQ(Count(client, client.ldapClientSearch("dc=missing,dc=com", 2, 0, "(objectClass=*)", &status)),
+              0);
+    EXPECT_EQ(status, 1);
     SearchReq* users = client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 0, "(objectClass=xoperson)", &status);
-    client.ldapClientUnbind();  // the copies outlive the connection
+    client.ldapClientUnbind();  // the copies outlive the connection; written as "street", "otherMailbox"
     EXPECT_EQ(Values(users, "mail").size(), 3u);
     EXPECT_EQ(Values(users, "streetaddress"), Strings{"1 High Street"});
     EXPECT_EQ(Values(users, "othermailbox"), Strings{"SMTP$anna@partner.example"});
-    for (auto [name, value] : {std::pair{"TELEPHONENUMBER", "+44 20 7946 0101"},
-                               {"StreetAddress", "1 High Street"},
-                               {"description", ""},
-                               {"", ""}})
+    for (auto [name, value] : {std::pair{"TELEPHONENUMBER", "+44 20 7946 0101"}, {"description", ""}})
         EXPECT_STREQ(GetAttrValue(users, name), value) << name;  // from whichever entry has it, any case
     EXPECT_STREQ(GetAttrValue(nullptr, "mail"), "");
     EXPECT_EQ(std::make_pair(status, Count(client, users)), std::make_pair(0, 2));
 }
 
-TEST_F(Directory, ClientMarksValuesAndRefusesDnsThatDoNotFitInsteadOfCuttingThem) {
+TEST_F(Directory, ValuesOverANodeAreMarkedAndDnsThatDoNotFitRefusedNeverCut) {
     std::string fits(511, 'f'), parent = "dc=com", deep;  // deep: a DN over 2047 bytes of accepted labels
     for (char c = 'a'; c < 'l'; ++c)
         deep += "dn: " + (parent = "dc=" + std::string(200, c) + "," + parent) + "\nobjectClass: domain\n\n";
     ASSERT_TRUE(sandbox.Add(deep + "dn: mail=f,dc=com\nobjectClass: xoperson\nstreet: " + fits +
-                            "\n\n"
-                            "dn: mail=x,dc=com\nobjectClass: xoperson\nstreet: " +
-                            fits + "x\n"));
+                            "\n\ndn: mail=x,dc=com\nobjectClass: xoperson\nstreet: " + fits + "x\n"));
     ASSERT_NE(OpenDirectory(client), nullptr);
     int status = 0;
-    SearchReq* result = client.ldapClientSearch("dc=com", LDAP_SCOPE_SUBTREE, 0, "(mail=f)", &status);
-    EXPECT_EQ(Values(result, "streetaddress"), Strings{fits});
-    client.srch_free(result);
-    // A value over a node: the entry is found, the value marked and left empty, never cut.
     SearchResult both(
         client, client.ldapClientSearch("dc=com", LDAP_SCOPE_SUBTREE, 0, "(|(mail=f)(mail=x))", &status));
-    ASSERT_EQ(Count(client, both.release()), 2);
-    SearchResult longer(client,
-                        client.ldapClientSearch("dc=com", LDAP_SCOPE_SUBTREE, 0, "(mail=x)", &status));
-    ASSERT_TRUE(longer);
-    const attrval* street = longer.get()->attrs;
+    EXPECT_EQ(Values(both.get(), "streetaddress"), (Strings{fits, ""}));  // both entries found
+    const SearchReq* longer = both.get()->next;
+    const attrval* street = longer->attrs;
     while (street->next != nullptr && strcasecmp(street->name, "streetaddress") != 0) street = street->next;
-    EXPECT_EQ(std::make_tuple(street->op, std::string(street->value)),
-              std::make_tuple(kAttrTooLong, std::string()));
-    EXPECT_TRUE(HasTooLongValue(longer.get(), "StreetAddress"));
-    EXPECT_FALSE(HasTooLongValue(longer.get(), "mail"));
-    EXPECT_STREQ(GetAttrValue(longer.get(), "streetaddress"), "");
+    EXPECT_EQ(street->op, kAttrTooLong);
+    EXPECT_TRUE(HasTooLongValue(longer, "StreetAddress") && !HasTooLongValue(longer, "mail"));
     EXPECT_EQ(client.ldapClientSearch("dc=com", LDAP_SCOPE_SUBTREE, 0, "(objectClass=domain)", &status),
               nullptr);
     EXPECT_EQ(status, -1);
-    EXPECT_NE(sandbox.ReadLog().find("is longer than 2047 bytes"), std::string::npos) << sandbox.ReadLog();
-}
-
-TEST_F(Directory, AddAndModifyLeaveOutEmptyValuesAndFailWhole) {
-    ASSERT_NE(OpenDirectory(client), nullptr);
-    attrval* add =
-        List({{kAttrAdd, "objectClass", "xoperson"}, {kAttrAdd, "firstname", ""}, {kAttrAdd, "cn", "Lee"}});
-    const std::string lee = client.CreateDNFromMail("lee@example.com");
-    EXPECT_EQ(client.ldapClientAdd(lee.c_str(), add), 0);  // the naming value is supplied
-    EXPECT_EQ(Entry(lee), "dn: " + lee + "\nobjectClass: xoperson\ncn: Lee\nmail: lee@example.com\n\n");
-    EXPECT_EQ(client.ldapClientAdd(lee.c_str(), add), LDAP_ALREADY_EXISTS);
-    EXPECT_EQ(client.ldapClientAdd("mail=x@nowhere.org,dc=nowhere,dc=org", add), LDAP_NO_SUCH_OBJECT);
-    EXPECT_NE(client.ldapClientAdd("not a dn", add), 0);
-    for (auto [mail, dn] : {std::pair{"a,dc=evil@x.org", "mail=a\\,dc\\=evil@x.org,dc=x,dc=org"},
-                            {"a+b@x.org", "mail=a\\+b@x.org,dc=x,dc=org"},
-                            {"postmaster", "mail=postmaster"},
-                            {"x@y@z.org", "mail=x@y@z.org,dc=z,dc=org"},
-                            {"#a @b.", "mail=\\#a @b.,dc=b"},
-                            {"a@e,vil.com", "mail=a@e\\,vil.com,dc=e\\,vil,dc=com"},
-                            {"trailing @x ", "mail=trailing @x\\ ,dc=x\\ "}})
-        EXPECT_STREQ(client.CreateDNFromMail(mail), dn);  // escaped to name no other entry
-    EXPECT_EQ(client.CreateDNFromMail(nullptr), nullptr);
-    const std::string crafted = client.CreateDNFromMail("bob@example.com,dc=example,dc=com");  // not Bob's
-    EXPECT_NE(client.ldapClientAdd(crafted.c_str(), add), LDAP_ALREADY_EXISTS);
-    EXPECT_EQ(client.ldapClientDelete(crafted.c_str()), -1);
-    attrval* edit = List({{kAttrDelete, "othermailbox", "SMTP$anna@partner.example"},
-                          {kAttrAdd, "othermailbox", "X400$c=de"},
-                          {kAttrAdd, "firstname", ""},
-                          {kAttrDelete, "telephoneNumber", ""}});
-    EXPECT_EQ(client.ldapClientModify(kAnnaDn, edit), 0);
-    const std::string anna = Entry(kAnnaDn);
-    EXPECT_EQ(anna,
-              "dn: " + std::string(kAnnaDn) +
-                  "\nobjectClass: xoperson\nmail: anna@example.com\n"
-                  "mail: ann@example.com\nfirstname: Anna\nsn: Smith\ntelephoneNumber: +44 20 7946 0101\n"
-                  "streetaddress: 1 High Street\nothermailbox: X400$c=de\n\n");
-    EXPECT_NE(client.ldapClientModify("mail=none@example.com,dc=example,dc=com", edit), 0);
-    attrval* duplicate =
-        List({{kAttrAdd, "mail", "bob.new@example.com"}, {kAttrAdd, "mail", "ann@example.com"}});
-    EXPECT_EQ(client.ldapClientModify(kAnnaDn, duplicate), LDAP_TYPE_OR_VALUE_EXISTS);
-    EXPECT_EQ(Entry(kAnnaDn), anna);  // nothing of it done
-    for (attrval* list : {add, edit, duplicate}) FreeAttrList(&list);
-    EXPECT_EQ(client.ldapClientDelete("dc=example,dc=com"), -1);  // not a leaf
-    EXPECT_EQ(client.ldapClientDelete(lee.c_str()), 0);
+    EXPECT_EQ(CountLogLines(sandbox.ReadLog(), "is longer than 2047 bytes"), 1) << sandbox.ReadLog();
 }
 
 TEST(AttributeList, CutsNamesButRefusesValuesOverANode) {
-    attrval* list = nullptr;
+    AttrList list;
     std::string fits(511, 'v');
-    EXPECT_TRUE(AddAttrValue(&list, kAttrDelete, std::string(70, 'n').c_str(), "%s", fits.c_str()));
-    EXPECT_FALSE(AddAttrValue(&list, kAttrAdd, "streetaddress", "%s", (fits + "w").c_str()));
-    EXPECT_FALSE(AddAttrValue(&list, kAttrAdd, "cn", "%s %s", fits.c_str(), "x"));
-    EXPECT_FALSE(AddAttrValue(nullptr, kAttrAdd, "cn", "%s", "x"));
-    ASSERT_TRUE(list && !list->next);
-    EXPECT_EQ(std::make_tuple(list->op, std::string(list->name), std::string(list->value)),
+    EXPECT_TRUE(AddAttrValue(&list.head, kAttrDelete, std::string(70, 'n').c_str(), "%s", fits.c_str()));
+    EXPECT_FALSE(AddAttrValue(&list.head, kAttrAdd, "cn", "%s %s", fits.c_str(), "x"));
+    ASSERT_TRUE(list.head && !list.head->next);
+    EXPECT_EQ(std::make_tuple(list.head->op, std::string(list.head->name), std::string(list.head->value)),
               std::make_tuple(kAttrDelete, std::string(63, 'n'), fits));
-    FreeAttrList(&list);
-    EXPECT_EQ(list, nullptr);
+}
+
+// The audit lines' texts after "command=-", which no dispatcher set here.
+Strings AuditTexts(const DirectorySandbox& sandbox) {
+    Strings texts;
+    const std::string start = "audit: user=- address=- command=- ";
+    for (const std::string& text : LogTexts(sandbox.ReadLog(), "4"))
+        texts.push_back(text.substr(start.size()));
+    return texts;
+}
+
+TEST_F(Directory, ChangesLeaveOutEmptyValuesFailWholeAndLeaveOneAuditLineEach) {
+    ASSERT_NE(OpenDirectory(client), nullptr);
+    AttrList add, edit, duplicate, none;
+    Fill(add, {{kAttrAdd, "objectClass", "xoperson"},
+               {kAttrAdd, "firstname", ""},  // empty: not sent, not listed
+               {kAttrDelete, "sn", "ignored by an add"},
+               {kAttrSkip, "sn", "skipped"},
+               {kAttrAdd, "cn", "Lee"}});
+    const std::string lee = client.CreateDNFromMail("lee@example.com");
+    EXPECT_EQ(DirectoryAdd(client, lee.c_str(), add.head), 0);  // the naming value is supplied
+    EXPECT_EQ(sandbox.Search(lee, "(objectClass=*)"),
+              "dn: " + lee + "\nobjectClass: xoperson\ncn: Lee\nmail: lee@example.com\n\n");
+    EXPECT_EQ(DirectoryAdd(client, lee.c_str(), add.head), LDAP_ALREADY_EXISTS);
+    Fill(edit, {{kAttrDelete, "othermailbox", "SMTP$anna@partner.example"},
+                {kAttrAdd, "othermailbox", "X400$c=de"},
+                {kAttrAdd, "firstname", ""},
+                {kAttrDelete, "telephoneNumber", ""}});  // empty values left out: nothing else goes
+    EXPECT_EQ(DirectoryModify(client, kAnnaDn, edit.head), 0);
+    const std::string anna = sandbox.Search(kAnnaDn, "(objectClass=*)");
+    EXPECT_EQ(anna,
+              "dn: " + std::string(kAnnaDn) +
+                  "\nobjectClass: xoperson\nmail: anna@example.com\nmail: ann@example.com\nfirstname: Anna\n"
+                  "sn: Smith\ntelephoneNumber: +44 20 7946 0101\nstreetaddress: 1 High Street\n"
+                  "othermailbox: X400$c=de\n\n");
+    Fill(duplicate, {{kAttrDelete, "sn", "Smith"}, {kAttrAdd, "mail", "ann@example.com"}});
+    EXPECT_EQ(DirectoryModify(client, kAnnaDn, duplicate.head), LDAP_TYPE_OR_VALUE_EXISTS);
+    EXPECT_EQ(sandbox.Search(kAnnaDn, "(objectClass=*)"), anna);  // nothing of it done
+    Fill(none, {});
+    EXPECT_EQ(DirectoryModify(client, kAnnaDn, none.head), 0);
+    EXPECT_EQ(DirectoryDelete(client, "dc=example,dc=com"), LDAP_NOT_ALLOWED_ON_NONLEAF);
+    EXPECT_EQ(DirectoryWriteProfileString(client, "mqapi", "Password", "s3cret"), 0);
+    client.ldapClientUnbind();
+    EXPECT_EQ(DirectoryDelete(client, lee.c_str()), LDAP_SERVER_DOWN);
+    const std::string a = "\"" + std::string(kAnnaDn) + "\"", l = "\"" + lee + "\"";
+    EXPECT_EQ(
+        AuditTexts(sandbox),
+        (Strings{
+            "add " + l + " +objectClass=\"xoperson\" +cn=\"Lee\" result=0 (Success)",
+            "add " + l + " +objectClass=\"xoperson\" +cn=\"Lee\" result=68 (Already exists)",
+            "modify " + a +
+                " -othermailbox=\"SMTP$anna@partner.example\" +othermailbox=\"X400$c=de\" result=0 (Success)",
+            "modify " + a + " -sn=\"Smith\" +mail=\"ann@example.com\" result=20 (Type or value exists)",
+            "modify " + a + " (no changes) result=0 (Success)",
+            "delete \"dc=example,dc=com\" result=66 (Operation not allowed on non-leaf)",
+            "profile-string section=\"mqapi\" key=\"Password\" value=(hidden) result=0 (Success)",
+            "delete " + l + " result=-1 (Can't contact LDAP server)"}));
+    EXPECT_EQ(sandbox.ReadLog().find("s3cret"), std::string::npos);
+}
+
+TEST_F(Directory, AnAuditLineListsTheValuesThatFitAndCountsTheRest) {
+    ASSERT_NE(OpenDirectory(client), nullptr);
+    AttrList many;
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(
+            AddAttrValue(&many.head, kAttrAdd, "description", "%02d%s", i, std::string(300, 'v').c_str()));
+    ASSERT_TRUE(AddAttrEnd(&many.head));
+    DirectoryModify(client, "dc=com", many.head);  // a domain holds no description: refused, and logged
+    std::string expected = "modify \"dc=com\"";
+    for (int i = 0; i < 10; ++i)
+        expected += " +description=\"0" + std::to_string(i) + std::string(254, 'v') + "...\"(302 bytes)";
+    EXPECT_EQ(AuditTexts(sandbox), Strings{expected + " ...(10 more) result=65 (Object class violation)"});
 }
 
 TEST_F(Directory, StoresReplacesAndHidesProfileStrings) {
     ASSERT_NE(OpenDirectory(client), nullptr);
-    EXPECT_EQ(client.ldapGetProfileString("PreProcessor", "AliasSequence"), nullptr);
     for (auto [section, key, value] : std::vector<std::tuple<const char*, const char*, std::string>>{
              {"PreProcessor", "AliasSequence", "7!"},
-             {"preprocessor", "aliassequence", "8"},
+             {"preprocessor", "aliassequence", "8"},  // the same string, whatever the case
              {"mqapi", "mqlocallinuxrootdir", std::string(3000, 'q')},
              {"odd,section=x", "key+1", ""}}) {
-        EXPECT_EQ(client.ldapWriteProfileString(section, key, value.c_str()), 0);
-        char* read = client.ldapGetProfileString(section, key);
-        EXPECT_EQ(read ? read : "(null)", value);
+        EXPECT_EQ(DirectoryWriteProfileString(client, section, key, value.c_str()), 0);
+        char* read = client.ldapGetProfileString("PreProcessor", "AliasSequence");
+        EXPECT_STREQ(read, section[0] == 'P' ? "7!" : "8");
+        client.free(read);
+        EXPECT_EQ((read = client.ldapGetProfileString(section, key)) ? read : "(null)", value);
         client.free(read);
     }
-    char* replaced = client.ldapGetProfileString("PreProcessor", "AliasSequence");  // whatever the case
-    EXPECT_STREQ(replaced, "8");
-    client.free(replaced);
     EXPECT_EQ(client.ldapGetProfileString("mqapi", "other"), nullptr);
-    EXPECT_NE(client.ldapWriteProfileString("", "key", "v"), 0);
     int status = 0;  // no user search or domain listing sees them
     for (auto [scope, filter, count] : {std::tuple{LDAP_SCOPE_SUBTREE, "(mail=*)", 2},
                                         {LDAP_SCOPE_SUBTREE, "(objectClass=xoperson)", 2},
@@ -282,42 +272,14 @@ TEST_F(Directory, StoresReplacesAndHidesProfileStrings) {
         EXPECT_EQ(Count(client, client.ldapClientSearch("", scope, 0, filter, &status)), count) << filter;
 }
 
-TEST(DomainNames, ConvertBothWaysEscapingLabels) {
-    auto convert = [](char* (*function)(char*), std::string text) {  // on a writable copy
-        char* result = function(&text[0]);
-        std::string converted = result ? result : "(null)";
-        return free(result), converted;
-    };
-    std::string a255(255, 'a');
-    for (auto [fn, text, expected] : std::vector<std::tuple<char* (*)(char*), std::string, std::string>>{
-             {DomainToDn, "example.com", "dc=example,dc=com"},
-             {DomainToDn, ".a..b.", "dc=a,dc=b"},
-             {DomainToDn, "...", ""},
-             {DomainToDn, "e,vil=x.com", "dc=e\\,vil\\=x,dc=com"},
-             {DomainToDn, a255, "dc=" + a255},
-             {DomainToDn, a255 + "a", "(null)"},
-             {DnToDomain, "mail=a,DC=Example,dc=com", "example.com"},
-             {DnToDomain, "dc=a,ou=b,dc=c", "a.c"},
-             {DnToDomain, "ou=x", "(null)"},
-             {DnToDomain, "", "(null)"},
-             {DnToDomain, "mail=xdc=y@z,dc=com", "com"},
-             {DnToDomain, "mail=a\\,dc\\=evil@x,dc=x", "x"},
-             {DnToDomain, "dc=e\\,vil,dc=com", "e,vil.com"}})
-        EXPECT_EQ(convert(fn, text), expected) << text;
-    EXPECT_TRUE(!DomainToDn(nullptr) && !DnToDomain(nullptr));
-}
-
 TEST(PrimaryAddress, ReadsTheFirstValueAsTheDnParserDoes) {
     for (auto [dn, expected] : std::vector<std::pair<std::string, std::string>>{
-             {"mail=a@x.org,dc=x,dc=org", "a@x.org"},
              {"MAIL=a\\2Bb@x,dc=x", "a+b@x"},
-             {"mail=a\\,b@x,dc=x", "a,b@x"},
              {"mail=\\ a@x\\ ,dc=x", " a@x "},
              // Blanks around a value are no part of it, tabs and line breaks included.
              {"mail=\ta@x\t,dc=x", "a@x"},
              {"mail=\na@x\r,dc=x", "a@x"},
              {"mail=a@x", "(none)"},
-             {"cn=a@x,dc=x", "(none)"},
              {"mail=a@x+cn=b,dc=x", "(none)"}}) {
         std::string address;
         EXPECT_EQ(PrimaryAddressFromDn(dn.c_str(), &address) ? address : "(none)", expected) << dn;
@@ -337,55 +299,35 @@ TEST_F(Directory, CreateDomainTreeAddsOnlyMissingEntriesTopDown) {
     EXPECT_EQ(sandbox.Search("dc=com", "(dc=*+x)", "dc"),
               "dn: dc=e\\2Cvil\\2Bx,dc=example,dc=com\ndc: e,vil+x\n\n");
     // An entry that is a user is no domain: the add is tried and refused.
-    for (const char* bad : {kAnnaDn, "dc=x,mail=anna@example.com,dc=example,dc=com", "", "not a dn"})
-        EXPECT_FALSE(CreateDomainTree(client, bad)) << bad;
-    EXPECT_FALSE(CreateDomainTree(client, nullptr));
-    client.ldapClientUnbind();
-    EXPECT_FALSE(CreateDomainTree(client, "dc=net"));
+    for (const char* bad :
+         std::vector<const char*>{kAnnaDn, "dc=x,mail=anna@example.com,dc=example,dc=com", "", nullptr})
+        EXPECT_FALSE(CreateDomainTree(client, bad)) << (bad ? bad : "(null)");
 }
 
 TEST_F(Directory, MailAddressScreening) {
     std::string longest = std::string(243, 'a') + "@example.com";
-    for (const std::string& good : Strings{"Anna.Smith+mail@Example.COM",
-                                           "u@b\xc3\xbc"
-                                           "cher.de",
-                                           longest})
-        EXPECT_STREQ(ValidateMailAddress(good.c_str()), good.c_str());
-    for (const std::string& bad : Strings{"a" + longest, "a@x.com,b@x.com", "a@x.com;b@x.com", "", "plain",
-                                          "@x.com", "a@", "a@b@x.com", "a@x..com", "a\n@x.com"})
+    char* last = ValidateMailAddress(longest.c_str());
+    EXPECT_EQ(last ? last : "(null)", longest);
+    for (const std::string& bad : Strings{"a" + longest, "a@x.com,b@x.com", "a@x.com;b@x.com", "a@b@x.com",
+                                          "@x.com", "a@", "a@x..com", "plain"})
         EXPECT_EQ(ValidateMailAddress(bad.c_str()), nullptr) << bad;
-    EXPECT_EQ(ValidateMailAddress(nullptr), nullptr);
-    EXPECT_EQ(sandbox.ReadLog(), "");  // those are not logged; forbidden characters are
-    char* last = ValidateMailAddress("two@example.com");
+    EXPECT_EQ(sandbox.ReadLog(), "");  // those are not logged; forbidden characters are, once each
     for (const char* bad : {"a b@x.com", "a/b@x.com", "a\\b@x.com", "a:b@x.com", "a*@x.com", "a?@x.com",
                             "<a@x.com>", "a|b@x.com", "\"a\"@x.com"})
         EXPECT_EQ(ValidateMailAddress(bad), nullptr) << bad;
-    EXPECT_STREQ(last, "two@example.com");
-    const std::string log = sandbox.ReadLog(),
-                      line = "LDAP CGI[" + std::to_string(getpid()) +
-                             "]: Username should not contain these invalid characters: \\/ :*?<>|\"\n";
-    int lines = 0;  // one for each
-    for (std::size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++lines;
-    EXPECT_EQ(lines, 9) << log;
+    EXPECT_EQ(ValidateMailAddress("two@example.com"), last);  // one buffer, overwritten
+    EXPECT_EQ(LogTexts(sandbox.ReadLog(), "1"),
+              Strings(9, "Username should not contain these invalid characters: \\/ :*?<>|\""));
 }
 
 TEST_F(Directory, FailedOperationsLogCodeServerMessageAndMatchedDn) {
     ASSERT_NE(OpenDirectory(client), nullptr);
-    AttrList notAllowed, value;
-    AddAttrValue(&notAllowed.head, kAttrAdd, "xoprofilevalue", "%s", "x");
-    AddAttrValue(&value.head, kAttrAdd, "objectClass", "%s", "xoperson");
-    AttrList large;  // 4 MB: more than the socket takes before the server's reset arrives
-    for (int i = 0; i < 8000; ++i) AddAttrValue(&large.head, kAttrAdd, "mail", "%0500d", i);
-    AddAttrEnd(&notAllowed.head), AddAttrEnd(&value.head), AddAttrEnd(&large.head);
+    AttrList value, large;
+    Fill(value, {{kAttrAdd, "objectClass", "xoperson"}});
+    for (int i = 0; i < 8000; ++i) AddAttrValue(&large.head, kAttrAdd, "mail", "%0500d", i);  // 4 MB
+    AddAttrEnd(&large.head);
     const std::string tail = ", server message \"\", matched DN \"\"";
     std::pair<std::function<void()>, std::string> cases[] = {
-        {[&] { client.ldapClientModify(kAnnaDn, notAllowed.head); },
-         "LDAP modify of " + std::string(kAnnaDn) +
-             " failed: Object class violation (65), server message \"attribute 'xoprofilevalue' not "
-             "allowed\", matched DN \"\""},
-        {[&] { client.ldapClientModify("mail=x@example.com,dc=example,dc=com", value.head); },
-         "LDAP modify of mail=x@example.com,dc=example,dc=com failed: No such object (32), server message "
-         "\"\", matched DN \"dc=example,dc=com\""},
         {[&] { client.ldapClientAdd("mail=x@example.com,dc=nowhere,dc=com", value.head); },
          "LDAP add of mail=x@example.com,dc=nowhere,dc=com failed: No such object (32), server message "
          "\"\", matched DN \"dc=com\""},
@@ -394,12 +336,6 @@ TEST_F(Directory, FailedOperationsLogCodeServerMessageAndMatchedDn) {
          "\"subordinate objects must be deleted first\", matched DN \"\""},
         {[&] { SearchResult(client, client.ldapClientSearch("dc=com", LDAP_SCOPE_BASE, 0, "(x=", nullptr)); },
          "LDAP search below \"dc=com\" for (x= failed: Bad search filter (-7)" + tail},
-        {[&] { client.ldapWriteProfileString("", "Key", "v"); },
-         "LDAP profile string write of /Key failed: Bad parameter to an ldap routine (-9)" + tail},
-        {[&] { client.ldapClientBind("root", "wrong"); },
-         "LDAP bind as \"cn=root\" failed: Invalid credentials (49)" + tail},
-        {[&] { client.ldapClientConnect("127.0.0.1", 1); },
-         "LDAP connect to ldap://127.0.0.1:1 failed: Can't contact LDAP server (-1)" + tail},
         {[&] {  // a server that closed the connection: a failed write, not SIGPIPE, ends the modify
              signal(SIGPIPE, SIG_DFL);
              int port = 0, listening = ListenOnLoopback(&port);
@@ -418,17 +354,13 @@ TEST_F(Directory, FailedOperationsLogCodeServerMessageAndMatchedDn) {
 }
 
 TEST_F(Directory, TimeoutSettingIsBoundedAndReachesTheClient) {
-    for (auto [setting, seconds, logged] : {std::tuple{"", 30, false},
-                                            {"Timeout=2", 2, false},
-                                            {"Timeout=3600", 3600, false},
-                                            {"Timeout=0", 30, true},
-                                            {"Timeout=3601", 30, true},
-                                            {"Timeout=-5", 30, true}}) {
+    for (auto [setting, seconds, logged] :
+         {std::tuple{"", 30, 0}, {"Timeout=3600", 3600, 0}, {"Timeout=0", 30, 1}, {"Timeout=3601", 30, 1}}) {
         ASSERT_TRUE(sandbox.WriteConfig(std::string("[Ldap]\n") + setting + "\n") && sandbox.ClearLog());
         ldapClient opened;
         EXPECT_NE(OpenDirectory(opened), nullptr) << setting;
         EXPECT_EQ(opened.Timeout(), seconds) << setting;
-        EXPECT_EQ(sandbox.ReadLog().find("] Timeout") != std::string::npos, logged) << sandbox.ReadLog();
+        EXPECT_EQ(CountLogLines(sandbox.ReadLog(), "] Timeout"), logged) << sandbox.ReadLog();
     }
 }
 
@@ -448,42 +380,51 @@ Strings Stream(ldapClient& session, const char* base, int scope, const char* fil
     return seen;
 }
 
-TEST_F(Directory, ForEachEntryStreamsEntriesAndEndsOnLimitsAndFailures) {
+TEST_F(Directory, ForEachEntryStreamsEntriesAndEndsOnLimitsStopsAndFailures) {
     ASSERT_TRUE(sandbox.WriteConfig("[Ldap]\nRecordLimit=1\n"));
     ASSERT_NE(OpenDirectory(client), nullptr);
-    const std::string anna = std::string(kAnnaDn) + " mail=anna@example.com mail=ann@example.com";
     int code = 0;
-    EXPECT_EQ(Stream(client, kAnnaDn, LDAP_SCOPE_BASE, "(objectClass=*)", &code), Strings{anna});
+    EXPECT_EQ(Stream(client, kAnnaDn, LDAP_SCOPE_BASE, "(objectClass=*)", &code),
+              Strings{std::string(kAnnaDn) + " mail=anna@example.com mail=ann@example.com"});
     EXPECT_EQ(code, LDAP_SUCCESS);
     EXPECT_EQ(Stream(client, "", LDAP_SCOPE_SUBTREE, "(objectClass=xoperson)", &code).size(), 1u);
     EXPECT_EQ(code, LDAP_SIZELIMIT_EXCEEDED);  // the cut asked for: no error line
-    EXPECT_EQ(sandbox.ReadLog(), "");
+    const char* const attributes[] = {"1.1", nullptr};
+    int visited = 0;
+    EXPECT_EQ(ForEachEntryUntil(client, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", attributes, "Test search",
+                                [&visited](StreamedEntry&) { return ++visited < 1; }),
+              LDAP_USER_CANCELLED);
+    EXPECT_EQ(sandbox.ReadLog(), "");  // stopped on purpose: no error line; the session goes on
+    EXPECT_EQ(Stream(client, kAnnaDn, LDAP_SCOPE_BASE, "(objectClass=*)", &code).size(), 1u);
+    EXPECT_EQ(code, LDAP_SUCCESS);
     EXPECT_EQ(Stream(client, "", LDAP_SCOPE_SUBTREE, "(broken", &code), Strings{});
     EXPECT_EQ(code, LDAP_FILTER_ERROR);
-    EXPECT_EQ(Stream(client, "dc=missing", LDAP_SCOPE_ONELEVEL, "(objectClass=*)", &code), Strings{});
-    EXPECT_EQ(code, LDAP_NO_SUCH_OBJECT);
     client.ldapClientUnbind();
     EXPECT_EQ(Stream(client, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", &code), Strings{});
     EXPECT_EQ(code, LDAP_SERVER_DOWN);
     EXPECT_EQ(LogTexts(sandbox.ReadLog()),
               (Strings{"Test search failed: Bad search filter (-7), server message \"\", matched DN \"\"",
-                       "Test search failed: No such object (32), server message \"\", matched DN \"\"",
                        "Test search (no connection) failed: Can't contact LDAP server (-1), server message "
                        "\"\", matched DN \"\""}));
 }
 
-TEST_F(Directory, AVisitThatStopsAbandonsTheSearchAndTheSessionGoesOn) {
-    ASSERT_NE(OpenDirectory(client), nullptr);
-    const char* const attributes[] = {"1.1", nullptr};
-    int visited = 0;
-    EXPECT_EQ(ForEachEntryUntil(client, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", attributes, "Test search",
-                                [&visited](StreamedEntry&) { return ++visited < 2; }),
-              LDAP_USER_CANCELLED);
-    EXPECT_EQ(visited, 2);
-    EXPECT_EQ(sandbox.ReadLog(), "");  // stopped on purpose: no error line
-    int code = 0;
-    EXPECT_EQ(Stream(client, "", LDAP_SCOPE_SUBTREE, "(objectClass=xoperson)", &code).size(), 2u);
-    EXPECT_EQ(code, LDAP_SUCCESS);
+// A server that accepts and never answers, at the bind and (answering the
+// bind) at the search: the session gives up within the time limit.
+TEST_F(Directory, AStalledServerIsGivenUpWithinTheTimeLimit) {
+    for (bool answerBind : {false, true}) {
+        SilentServer stalled(answerBind);
+        ASSERT_TRUE(stalled.Port() &&
+                    sandbox.WriteConfig("[Ldap]\nTimeout=1\nPort=" + std::to_string(stalled.Port())));
+        ldapClient session;
+        int code = 0;
+        double seconds = SecondsTaken([&] {
+            if (OpenDirectory(session)) Stream(session, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", &code);
+        });
+        EXPECT_LT(seconds, 3) << answerBind;
+        EXPECT_EQ(code, answerBind ? LDAP_TIMEOUT : 0);
+        EXPECT_EQ(CountLogLines(sandbox.ReadLog(), "Timed out"), 1) << sandbox.ReadLog();
+        sandbox.ClearLog();
+    }
 }
 
 }  // namespace

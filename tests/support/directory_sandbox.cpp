@@ -4,20 +4,19 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <strings.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <random>
 #include <sstream>
-#include <vector>
 
 #include "tests/support/run_cgi.h"
 
@@ -27,19 +26,13 @@ ProcessResult Tool(std::vector<std::string> argv, const DirectorySandbox& server
                    const std::string& input = "") {
     argv.insert(argv.begin() + 1,
                 {"-x", "-H", server.Uri(), "-D", server.RootDn(), "-w", server.RootPassword()});
-    const char* path = getenv("PATH");
-    return RunProcess(argv, {{"PATH", path ? path : "/usr/bin:/bin"}}, input);
+    return RunProcess(argv, {{"PATH", "/usr/sbin:/usr/bin:/bin"}}, input);
 }
 
 std::string ReadFile(const std::string& path) {
     std::stringstream text;
     text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
-}
-
-std::string Trim(const std::string& text) {
-    std::size_t first = text.find_first_not_of(" \t\r"), last = text.find_last_not_of(" \t\r");
-    return first == std::string::npos ? "" : text.substr(first, last - first + 1);
 }
 
 }  // namespace
@@ -49,26 +42,17 @@ DirectorySandbox& DirectorySandbox::Get() {
     return shared;
 }
 
-DirectorySandbox::DirectorySandbox(int fixedPort, const SandboxTls* tls) {
+DirectorySandbox::DirectorySandbox(int fixedPort, const std::string& tlsFolder) {
     std::string name = BinaryPath("sandboxes/sbXXXXXX");
     mkdir(BinaryPath("sandboxes").c_str(), 0755);
-    if (!mkdtemp(&name[0])) return;
+    if (!mkdtemp(&name[0]) ||
+        (!tlsFolder.empty() && symlink(tlsFolder.c_str(), (name + "/tls").c_str()) != 0))
+        return;
     dir_ = name;
-    if (tls) {
-        std::error_code failed;
-        std::filesystem::create_directory(dir_ + "/tls", failed);
-        for (auto [from, to] :
-             {std::pair{tls->certFile, "server.crt"}, {tls->keyFile, "server.key"}, {tls->caFile, "ca.crt"}})
-            if (!failed && !from.empty()) std::filesystem::copy_file(from, dir_ + "/tls/" + to, failed);
-        if (failed) {
-            std::cerr << "directory sandbox: TLS files: " << failed.message() << "\n";
-            return;
-        }
-    }
     std::minstd_rand random(static_cast<unsigned>(getpid()));
     for (int attempt = 0; attempt < (fixedPort > 0 ? 1 : 8) && !ok_;
          ++attempt) {  // a busy port fails at once
-        if (tls) tlsPort_ = 20000 + static_cast<int>(random() % 40000);
+        if (!tlsFolder.empty()) tlsPort_ = 20000 + static_cast<int>(random() % 40000);
         if (Launch(fixedPort > 0 ? fixedPort : 20000 + static_cast<int>(random() % 40000)))
             ok_ = WriteConfig();
     }
@@ -117,6 +101,8 @@ bool DirectorySandbox::Stop() {
     return pid_ = -1, true;
 }
 
+bool DirectorySandbox::Start() { return pid_ > 0 || (!dir_.empty() && port_ > 0 && Launch(port_)); }
+
 bool DirectorySandbox::Load(const std::string& ldif) {
     std::string file = dir_ + "/load.ldif";
     if (!(std::ofstream(file, std::ios::binary) << ldif) || !Stop()) return false;
@@ -126,8 +112,6 @@ bool DirectorySandbox::Load(const std::string& ldif) {
     if (loaded.exitStatus != 0) std::cerr << "directory sandbox: slapadd: " << loaded.out << loaded.err;
     return Start() && loaded.exitStatus == 0;
 }
-
-bool DirectorySandbox::Start() { return pid_ > 0 || (!dir_.empty() && port_ > 0 && Launch(port_)); }
 
 // The top entries go with everything below them.
 bool DirectorySandbox::Reset(const std::string& ldif) {
@@ -143,23 +127,22 @@ bool DirectorySandbox::Reset(const std::string& ldif) {
     ProcessResult deleted = argv.size() > 2 ? Tool(argv, *this) : ProcessResult{0, "", ""};
     if (top.exitStatus != 0 || deleted.exitStatus != 0)
         std::cerr << "directory sandbox: reset: " << top.out << top.err << deleted.err;
-    return top.exitStatus == 0 && deleted.exitStatus == 0 && Add(ldif);
+    return top.exitStatus == 0 && deleted.exitStatus == 0 && (ldif.empty() || Add(ldif));
+}
+
+bool DirectorySandbox::Change(std::vector<std::string> argv, const std::string& ldif, bool relax) {
+    if (relax) argv.insert(argv.end(), {"-e", "relax"});
+    ProcessResult result = Tool(argv, *this, ldif);
+    if (result.exitStatus != 0) std::cerr << "directory sandbox: " << argv[0] << ": " << result.err;
+    return result.exitStatus == 0;
 }
 
 bool DirectorySandbox::Add(const std::string& ldif, bool relax) {
-    std::vector<std::string> argv = {"/usr/bin/ldapadd"};
-    if (relax) argv.insert(argv.end(), {"-e", "relax"});
-    ProcessResult result = ldif.empty() ? ProcessResult{0, "", ""} : Tool(argv, *this, ldif);
-    if (result.exitStatus != 0) std::cerr << "directory sandbox: ldapadd: " << result.err;
-    return result.exitStatus == 0;
+    return Change({"/usr/bin/ldapadd"}, ldif, relax);
 }
 
 bool DirectorySandbox::Modify(const std::string& ldif, bool relax) {
-    std::vector<std::string> argv = {"/usr/bin/ldapmodify"};
-    if (relax) argv.insert(argv.end(), {"-e", "relax"});
-    ProcessResult result = Tool(argv, *this, ldif);
-    if (result.exitStatus != 0) std::cerr << "directory sandbox: ldapmodify: " << result.err;
-    return result.exitStatus == 0;
+    return Change({"/usr/bin/ldapmodify"}, ldif, relax);
 }
 
 std::string DirectorySandbox::Search(const std::string& base, const std::string& filter,
@@ -170,47 +153,35 @@ std::string DirectorySandbox::Search(const std::string& base, const std::string&
     return Tool(argv, *this).out;
 }
 
-// INI sections: a name and lines, each a key and value, or a raw line with no key.
+// extraIni's lines, each key set once to the last value extraIni gives it;
+// then this server's [Ldap] and [Log] settings, which count only where
+// extraIni has none, as the reader takes a key's first setting.
 bool DirectorySandbox::WriteConfig(const std::string& extraIni) {
-    using Lines = std::vector<std::pair<std::string, std::string>>;
-    std::vector<std::pair<std::string, Lines>> sections = {{"Ldap",
-                                                            {{"HostName", "127.0.0.1"},
-                                                             {"Port", std::to_string(port_)},
-                                                             {"UserName", RootDn()},
-                                                             {"Password", RootPassword()}}},
-                                                           {"Log", {{"File", LogFile()}}}};
-    auto named = [](const std::string& name) {
-        return [name](auto& item) {
-            return !item.first.empty() && strcasecmp(item.first.c_str(), name.c_str()) == 0;
-        };
+    auto folded = [](const std::string& text) {  // lower case, no blanks
+        std::string out;
+        for (char c : text)
+            if (!isspace(static_cast<unsigned char>(c))) out += static_cast<char>(tolower(c));
+        return out;
     };
+    std::vector<std::string> lines;
+    std::map<std::string, std::size_t> keys;  // section and key: the line that sets it
     std::istringstream in(extraIni);
-    Lines* current = nullptr;  // text before any section heading has no place
-    for (std::string line, text; std::getline(in, line);) {
-        std::size_t equals = (text = Trim(line)).find('=');
-        if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
-            std::string name = text.substr(1, text.size() - 2);
-            auto found = std::find_if(sections.begin(), sections.end(), named(name));
-            current = found != sections.end() ? &found->second : &sections.emplace_back(name, Lines{}).second;
-        } else if (current && !text.empty() &&
-                   (text[0] == ';' || text[0] == '#' || equals == std::string::npos)) {
-            current->push_back({"", line});
-        } else if (current && !text.empty()) {
-            std::string key = Trim(text.substr(0, equals)), value = Trim(text.substr(equals + 1));
-            auto same = std::find_if(current->begin(), current->end(), named(key));
-            if (same != current->end())
-                same->second = value;
-            else
-                current->push_back({key, value});
+    std::string section, text;
+    for (std::string line; std::getline(in, line);) {
+        std::string name = folded(line.substr(0, line.find('=')));
+        if (name[0] == '[') section = name;
+        if (line.find('=') == std::string::npos || name.empty() || strchr(";#[", name[0])) {
+            lines.push_back(line);
+        } else if (auto [at, added] = keys.emplace(section + "\n" + name, lines.size()); !added) {
+            lines[at->second] = line;
+        } else {
+            lines.push_back(line);
         }
     }
-    std::string text;
-    for (const auto& [name, lines] : sections) {
-        text += "[" + name + "]\n";
-        for (const auto& [key, value] : lines) text += key.empty() ? value + "\n" : key + "=" + value + "\n";
-        text += "\n";
-    }
-    return WriteRawConfig(text);
+    for (const std::string& line : lines) text += line + "\n";
+    return WriteRawConfig(text + "\n[Ldap]\nHostName=127.0.0.1\nPort=" + std::to_string(port_) +
+                          "\nUserName=" + RootDn() + "\nPassword=" + RootPassword() +
+                          "\n\n[Log]\nFile=" + LogFile() + "\n");
 }
 
 // Written whole, then renamed in place: a running CGI never reads half a file.

@@ -1,25 +1,21 @@
 // A real OpenLDAP slapd for the tests, run by scripts/directory-sandbox on a
 // loopback port in a folder under LDAPCGI_BINARY_DIR/sandboxes, as a child
 // that the kernel kills when the test process dies. Account "cn=root",
-// password "kpqz". With TLS files the server also offers StartTLS and
-// listens for ldaps:// on a second port.
+// password "kpqz". With a TLS folder (server.crt, server.key, ca.crt) the
+// server also offers StartTLS and listens for ldaps:// on a second port.
 #ifndef LDAPCGI_TESTS_SUPPORT_DIRECTORY_SANDBOX_H
 #define LDAPCGI_TESTS_SUPPORT_DIRECTORY_SANDBOX_H
 
 #include <sys/types.h>
 
 #include <string>
-
-// The server's certificate and key, and the CA certificate of its chain.
-struct SandboxTls {
-    std::string certFile, keyFile, caFile;
-};
+#include <vector>
 
 class DirectorySandbox {
 public:
     static DirectorySandbox& Get();  // the process's shared server
-    // 0: any free port; see Ok(). The TLS files are copied into the folder.
-    explicit DirectorySandbox(int fixedPort = 0, const SandboxTls* tls = nullptr);
+    // 0: any free port; see Ok().
+    explicit DirectorySandbox(int fixedPort = 0, const std::string& tlsFolder = "");
     ~DirectorySandbox();  // stops the server, removes its folder
     DirectorySandbox(const DirectorySandbox&) = delete;
     DirectorySandbox& operator=(const DirectorySandbox&) = delete;
@@ -28,7 +24,6 @@ public:
     int Port() const { return port_; }
     pid_t Pid() const { return pid_; }  // slapd, for the tests that freeze it
     std::string Uri() const { return "ldap://127.0.0.1:" + std::to_string(port_); }
-    int TlsPort() const { return tlsPort_; }  // 0 without TLS
     std::string TlsUri() const { return "ldaps://127.0.0.1:" + std::to_string(tlsPort_); }
     std::string ConfigDir() const { return dir_; }                 // holds XOMTA.INI
     std::string LogFile() const { return dir_ + "/ldapcgi.log"; }  // its [Log] File
@@ -44,8 +39,8 @@ public:
     bool Load(const std::string& ldif);
     bool Stop();  // Start() again: same port, same data
     bool Start();
-    // XOMTA.INI: [Ldap] and [Log] for this server, the keys of extraIni's
-    // sections replacing or joining them, its other sections appended.
+    // XOMTA.INI: the sections of extraIni, then [Ldap] and [Log] for this
+    // server; the reader takes a key's first setting, so extraIni's keys win.
     bool WriteConfig(const std::string& extraIni = "");
     bool WriteRawConfig(const std::string& text);
     std::string ReadLog() const;  // "" when there is none
@@ -55,6 +50,7 @@ public:
 
 private:
     bool Launch(int port);
+    bool Change(std::vector<std::string> argv, const std::string& ldif, bool relax);
     std::string dir_;
     int port_ = 0;
     int tlsPort_ = 0;

@@ -1,11 +1,12 @@
-// Process runner for the tests: posix_spawn with pipes, polled so that large
-// outputs and inputs never deadlock.
+// Process runner for the tests: posix_spawn, the input from a memory file,
+// the outputs read from pipes until every holder has closed them.
 #include "tests/support/run_cgi.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,31 +17,28 @@
 ProcessResult RunProcess(const std::vector<std::string>& argv, const Environment& env,
                          const std::string& input) {
     ProcessResult result;
-    int inPipe[2], outPipe[2], errPipe[2];
     // Close-on-exec: a process started at the same time from another thread
     // must not inherit these ends and hold this run open.
-    if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
+    int in = memfd_create("input", MFD_CLOEXEC), out[2], err[2];
+    if (in < 0 || write(in, input.data(), input.size()) != ssize_t(input.size()) ||
+        lseek(in, 0, SEEK_SET) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
         return result;
-    signal(SIGPIPE, SIG_IGN);
-
-    std::vector<std::string> envStrings;
+    std::vector<std::string> envStrings, argCopy = argv;
     for (const auto& kv : env) envStrings.push_back(kv.first + "=" + kv.second);
     std::vector<char*> envp, args;
     for (auto& s : envStrings) envp.push_back(&s[0]);
-    envp.push_back(nullptr);
-    std::vector<std::string> argCopy = argv;
     for (auto& s : argCopy) args.push_back(&s[0]);
-    args.push_back(nullptr);
-
+    envp.push_back(nullptr), args.push_back(nullptr);
     // posix_spawn shares the parent's memory until the exec instead of copying
     // its page tables: a sanitizer build's test process maps a great deal.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, in, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     // The child starts with SIGPIPE at its default, as under a web server, not
     // ignored as here: a program that a broken pipe would kill must show it.
+    signal(SIGPIPE, SIG_IGN);
     posix_spawnattr_t attributes;
     sigset_t pipeSignal;
     sigemptyset(&pipeSignal);
@@ -52,59 +50,19 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const Environment
     int spawned = posix_spawn(&pid, args[0], &actions, &attributes, args.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    if (spawned != 0) {
-        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
-        result.exitStatus = 127;
-        return result;
-    }
-    close(inPipe[0]);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    fcntl(inPipe[1], F_SETFL, O_NONBLOCK);
-
-    std::size_t written = 0;
-    int inFd = inPipe[1];
-    if (input.empty()) {
-        close(inFd);
-        inFd = -1;
-    }
-    int outFd = outPipe[0], errFd = errPipe[0];
-    char buffer[65536];
-    while (outFd >= 0 || errFd >= 0) {
-        pollfd fds[3];
-        int n = 0;
-        if (outFd >= 0) fds[n++] = {outFd, POLLIN, 0};
-        if (errFd >= 0) fds[n++] = {errFd, POLLIN, 0};
-        if (inFd >= 0) fds[n++] = {inFd, POLLOUT, 0};
-        if (poll(fds, n, -1) < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        for (int i = 0; i < n; ++i) {
-            if (fds[i].revents == 0) continue;
-            if (fds[i].fd == inFd) {
-                ssize_t w = write(inFd, input.data() + written, input.size() - written);
-                if (w > 0) written += static_cast<std::size_t>(w);
-                if (w < 0 && errno != EAGAIN) written = input.size();
-                if (written >= input.size()) {
-                    close(inFd);
-                    inFd = -1;
-                }
-                continue;
-            }
-            ssize_t r = read(fds[i].fd, buffer, sizeof buffer);
-            if (r > 0) {
-                (fds[i].fd == outFd ? result.out : result.err).append(buffer, static_cast<std::size_t>(r));
-            } else if (r == 0 || errno != EINTR) {
-                close(fds[i].fd);
-                if (fds[i].fd == outFd)
-                    outFd = -1;
-                else
-                    errFd = -1;
-            }
+    for (int fd : {in, out[1], err[1]}) close(fd);
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* texts[2] = {&result.out, &result.err};
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+        if (poll(fds, 2, -1) < 0) continue;  // interrupted
+        for (int i = 0; i < 2; ++i) {
+            char buffer[65536];
+            ssize_t n = fds[i].revents ? read(fds[i].fd, buffer, sizeof buffer) : -1;
+            if (n > 0) texts[i]->append(buffer, std::size_t(n));
+            if (n == 0 || (n < 0 && fds[i].revents && errno != EINTR)) close(fds[i].fd), fds[i].fd = -1;
         }
     }
-    if (inFd >= 0) close(inFd);
+    if (spawned != 0) return result.exitStatus = 127, result;
     int status = 0;
     rusage usage{};
     wait4(pid, &status, 0, &usage);
@@ -115,11 +73,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const Environment
 
 ProcessResult RunCgi(const Environment& env, const std::string& input) {
     Environment full = env;
-    const char* path = getenv("PATH");
-    if (full.count("PATH") == 0 && path) full["PATH"] = path;
-    const char* config = getenv("XOMTA_CONFIG_DIR");
-    if (full.count("XOMTA_CONFIG_DIR") == 0 && config) full["XOMTA_CONFIG_DIR"] = config;
-    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+    for (const char* name : {"PATH", "XOMTA_CONFIG_DIR", "ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
         const char* value = getenv(name);
         if (full.count(name) == 0 && value) full[name] = value;
     }

@@ -5,7 +5,6 @@
 #ifndef LDAPCGI_TESTS_SUPPORT_SILENT_SERVER_H
 #define LDAPCGI_TESTS_SUPPORT_SILENT_SERVER_H
 
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -18,13 +17,11 @@ public:
     SilentServer& operator=(const SilentServer&) = delete;
 
     int Port() const { return port_; }  // 0 when the socket could not be opened
-    int Connections() const { return connections_; }
 
 private:
     void Serve();
     bool answerBind_;
     int listen_ = -1, wake_[2] = {-1, -1}, port_ = 0;
-    std::atomic<int> connections_{0};
     std::thread thread_;
 };
 
