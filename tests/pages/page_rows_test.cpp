@@ -275,7 +275,6 @@ TEST(PageRows, UserList) {
         {"ListUsers|FirstName=|LastName=|Mail=", "user_list"},
         {"ListUsers|Special=yes",
          list + "zed@example.com, A@Example.com, list@example.com, pat@example.com, " + quote + ", " + anna},
-        {"ListUsers|FirstName=ANNA|LastName=*|Mail=*", list + anna},
         {"ListUsers|Mail=b@example.com", list + "A@Example.com"},  // an alias value
         // Filter syntax in typed values is searched for, never spliced in.
         {"ListUsers|LastName=O(Brien)", list + "pat@example.com"},
@@ -328,6 +327,8 @@ TEST(PageRows, AliasPages) {
         {Alias(past127, "ann.alias@example.com"), pastKey},
         // Only the user whose primary address is Mail.
         {"UpdateAlias|Mail=ann.alias@example.com|MailAlias=x@example.com", noUser},
+        {"UpdateAlias|Mail=*|MailAlias=x@example.com", noUser},
+        {"ConfirmDeleteAlias|Mail=*|MailAlias=bob.alias@example.com", noUser},
         {"ConfirmDeleteAlias|Mail=nobody@example.com|MailAlias=ann.alias@example.com", noUser},
         {DeleteAlias("bob.alias@example.com"), "Delete Alias|Delete Operation Failed"},
         {DeleteAlias("n" + long511), "Update Alias|Error: alias field overflow"},
@@ -467,7 +468,6 @@ TEST(PageRows, DomainPages) {
         // One level only; a DN in capitals comes back in lower case.
         {"ViewSubDomain|Domain=EXAMPLE.com", browse + "sales.example.com, upper.example.com"},
         {"ViewSubDomain|Domain=a<b>&c.com", browse + "x.a%3cb%3e%26c.com"},  // the link leads on
-        {"ViewSubDomain|Domain=eu.sales.example.com", browse},               // a leaf
         // Longer than a domain name may be: refused, not browsed from the top.
         {"ViewSubDomain|Domain=" + string(256, 'a'), "Browse Domain" + tooLong},
         // Only the users right below, sorted by last name as stored ("<" before "L").
