@@ -2,9 +2,13 @@
 // directory, as the web server runs the program. A row is the request
 // ("Command|Field=value|..."), the answer, and the directory's change. The
 // answer is "name" for the whole page tests/pages/expected/name.html, or
-// "Title" followed by ">items" (see Items) and/or "|message"
-// (in the result box or closing the page). The change lists the lines of
-// Flat() that went ("-") and came ("+"); an entry deleted shows as "-DN" alone.
+// "Title" followed by ">items" (see Items) and/or "|message" (in the result
+// box or closing the page). The change lists the lines of Flat() that went
+// ("-") and came ("+"); an entry deleted shows as "-DN" alone. Seeds are
+// LDIF files under tests/pages/seeds/. After the tables, the cases a row
+// cannot hold: racing requests, a stalled server, the record limit, a rename,
+// the six fields of an update, a failed duplicate search, and the memory of a
+// one-user page among thousands of users.
 #include <gtest/gtest.h>
 
 #include <algorithm>
