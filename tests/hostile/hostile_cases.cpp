@@ -9,6 +9,7 @@
 #include <map>
 
 #include "app/commands.h"
+#include "tests/support/config_folder.h"
 #include "tests/support/page_check.h"
 
 namespace {
@@ -36,15 +37,9 @@ constexpr unsigned kLeftOut = 0, kOnlyFirst = kFirstFieldOnly;
 // sent as they stand and the value they decode to (both empty: the value is
 // percent-encoded whole).
 struct Payload {
-    Payload(string n, string v, unsigned r = kUrl, string wire = "", string decoded = "")
-        : name(std::move(n)),
-          value(std::move(v)),
-          reach(r),
-          urlWire(std::move(wire)),
-          urlValue(std::move(decoded)) {}
     string name, value;
-    unsigned reach;
-    string urlWire, urlValue;
+    unsigned reach = kUrl;
+    string urlWire = "", urlValue = "";
 };
 
 const string kAnn = "ann@example.com", kAlias = "ann.alias@example.com", kConn = "SMTP$ann@remote.net";
@@ -126,112 +121,97 @@ SentField Send(const string& name, const Payload& p, Transport t) {
     return {name, FormBody({{"", p.value}}).substr(1), p.value};
 }
 
-string Text(const char* value) { return value != nullptr ? value : ""; }
+// A field's value, "" when absent.
+string Text(const SentFields& fields, const char* name) {
+    const char* value = Value(fields, name);
+    return value != nullptr ? value : "";
+}
 
 // The user values of a new or updated entry, in place of those it had.
-void SetUserValues(Dump* d, const string& dn, const Request& r) {
-    string first = Text(r.Value("FirstName")), last = Text(r.Value("LastName"));
+void SetUserValues(Dump* d, const string& dn, const SentFields& r) {
+    string first = Text(r, "FirstName"), last = Text(r, "LastName");
     const std::pair<const char*, string> values[] = {{"firstname", first},
                                                      {"sn", last},
-                                                     {"telephonenumber", Text(r.Value("TelNo"))},
-                                                     {"streetaddress", Text(r.Value("Address"))},
+                                                     {"telephonenumber", Text(r, "TelNo")},
+                                                     {"streetaddress", Text(r, "Address")},
                                                      {"cn", first.empty() ? last : first + " " + last}};
     for (const auto& [attr, value] : values) {
-        RemoveAttribute(d, dn, attr);
-        if (!value.empty()) AddValue(d, dn, attr, value);  // the directory holds no empty value
+        Erase(d, dn, attr);
+        if (!value.empty()) d->insert({dn, attr, value});  // the directory holds no empty value
     }
 }
 
-Dump NewUser(const Dump& before, const Request& r) {
-    Dump d = before;
-    string mail = Text(r.Value("Mail")), dn = MailDn(mail);
-    AddValue(&d, dn, "objectclass", "xoperson");
-    AddValue(&d, dn, "mail", mail);
-    SetUserValues(&d, dn, r);
-    return d;
+void NewUser(Dump* d, const SentFields& r) {
+    string mail = Text(r, "Mail"), dn = MailDn(mail);
+    d->insert({dn, "objectclass", "xoperson"});
+    d->insert({dn, "mail", mail});
+    SetUserValues(d, dn, r);
 }
 
-Dump UpdateUser(const Dump& before, const Request& r) {
-    Dump d = before;
-    string index = Text(r.Value("MailNdx")), mail = Text(r.Value("Mail")), old = MailDn(index);
-    string dn = old;
+void UpdateUser(Dump* d, const SentFields& r) {
+    string index = Text(r, "MailNdx"), mail = Text(r, "Mail"), dn = MailDn(index);
     if (strcasecmp(index.c_str(), mail.c_str()) != 0) {  // a new address: the entry moves
+        for (const Triple& t : Dump(*d))
+            if (std::get<0>(t) == dn && !(std::get<1>(t) == "mail" && SameValue(std::get<2>(t), index)))
+                d->insert({MailDn(mail), std::get<1>(t), std::get<2>(t)});
+        Erase(d, dn);
         dn = MailDn(mail);
-        for (const Triple& t : before)
-            if (std::get<0>(t) == old && !(std::get<1>(t) == "mail" && SameValue(std::get<2>(t), index)))
-                AddValue(&d, dn, std::get<1>(t), std::get<2>(t));
-        AddValue(&d, dn, "mail", mail);
-        RemoveEntry(&d, old);
+        d->insert({dn, "mail", mail});
     }
-    SetUserValues(&d, dn, r);
-    return d;
+    SetUserValues(d, dn, r);
 }
 
-Dump VerifyDeleteUser(const Dump& before, const Request& r) {
-    Dump d = before;
-    RemoveEntry(&d, MailDn(Text(r.Value("Mail"))));
-    return d;
+void VerifyDeleteUser(Dump* d, const SentFields& r) { Erase(d, MailDn(Text(r, "Mail"))); }
+
+void ConfirmDeleteAlias(Dump* d, const SentFields& r) {
+    Erase(d, MailDn(Text(r, "Mail")), "mail", Text(r, "MailAlias").c_str());
 }
 
-Dump ConfirmDeleteAlias(const Dump& before, const Request& r) {
-    Dump d = before;
-    RemoveValue(&d, MailDn(Text(r.Value("Mail"))), "mail", Text(r.Value("MailAlias")));
-    return d;
+void UpdateAlias(Dump* d, const SentFields& r) {
+    string dn = MailDn(Text(r, "Mail")), old = Text(r, "OldMailAlias");
+    if (!old.empty()) Erase(d, dn, "mail", old.c_str());
+    d->insert({dn, "mail", Text(r, "MailAlias")});
 }
 
-Dump UpdateAlias(const Dump& before, const Request& r) {
-    Dump d = before;
-    string dn = MailDn(Text(r.Value("Mail"))), old = Text(r.Value("OldMailAlias"));
-    if (!old.empty()) RemoveValue(&d, dn, "mail", old);
-    AddValue(&d, dn, "mail", Text(r.Value("MailAlias")));
-    return d;
+void AddChannel(Dump* d, const SentFields& r) {
+    string dn = MailDn(Text(r, "Mail")), channel = Text(r, "Channel");
+    string permission = Text(r, "Permission");
+    if (!permission.empty() && Values(*d, dn, "x-permission", channel + "$").empty())
+        d->insert({dn, "x-permission", channel + "$" + permission});
+    d->insert({dn, "othermailbox", channel + "$" + Text(r, "Identifier")});
 }
 
-Dump AddChannel(const Dump& before, const Request& r) {
-    Dump d = before;
-    string dn = MailDn(Text(r.Value("Mail"))), channel = Text(r.Value("Channel"));
-    string permission = Text(r.Value("Permission"));
-    AddValue(&d, dn, "othermailbox", channel + "$" + Text(r.Value("Identifier")));
-    if (!permission.empty() && FindValue(before, dn, "x-permission", channel + "$") == nullptr)
-        AddValue(&d, dn, "x-permission", channel + "$" + permission);
-    return d;
-}
-
-Dump UpdateConn(const Dump& before, const Request& r) {
-    Dump d = before;
-    string dn = MailDn(Text(r.Value("Mail"))), value = Text(r.Value("Othermailbox"));
-    string identifier = Text(r.Value("Identifier")), permission = Text(r.Value("Permission"));
+void UpdateConn(Dump* d, const SentFields& r) {
+    string dn = MailDn(Text(r, "Mail")), value = Text(r, "Othermailbox");
+    string identifier = Text(r, "Identifier"), permission = Text(r, "Permission");
     string channel = value.substr(0, value.find('$')), old = value.substr(channel.size() + 1);
+    const std::vector<string> stored = Values(*d, dn, "x-permission", channel + "$");
     if (old != identifier) {
-        RemoveValue(&d, dn, "othermailbox", value);
-        AddValue(&d, dn, "othermailbox", channel + "$" + identifier);
+        Erase(d, dn, "othermailbox", value.c_str());
+        d->insert({dn, "othermailbox", channel + "$" + identifier});
     }
-    const string* stored = FindValue(before, dn, "x-permission", channel + "$");
-    if (strcasecmp(stored ? stored->c_str() + channel.size() + 1 : "", permission.c_str()) != 0) {
-        if (stored != nullptr) RemoveValue(&d, dn, "x-permission", *stored);
-        if (!permission.empty()) AddValue(&d, dn, "x-permission", channel + "$" + permission);
+    if (strcasecmp(stored.empty() ? "" : stored[0].c_str() + channel.size() + 1, permission.c_str()) != 0) {
+        if (!stored.empty()) Erase(d, dn, "x-permission", stored[0].c_str());
+        if (!permission.empty()) d->insert({dn, "x-permission", channel + "$" + permission});
     }
-    return d;
 }
 
-Dump VerifyDeleteConn(const Dump& before, const Request& r) {
-    Dump d = before;
-    string dn = MailDn(Text(r.Value("Mail"))), value = Text(r.Value("Othermailbox"));
+void VerifyDeleteConn(Dump* d, const SentFields& r) {
+    string dn = MailDn(Text(r, "Mail")), value = Text(r, "Othermailbox");
     string channel = value.substr(0, value.find('$'));
-    const string* stored = FindValue(before, dn, "x-permission", channel + "$");
-    if (stored != nullptr && CountValues(before, dn, "othermailbox", channel + "$") <= 1)
-        RemoveValue(&d, dn, "x-permission", *stored);
-    RemoveValue(&d, dn, "othermailbox", value);
-    return d;
+    const std::vector<string> stored = Values(*d, dn, "x-permission", channel + "$");
+    if (!stored.empty() && Values(*d, dn, "othermailbox", channel + "$").size() <= 1)
+        Erase(d, dn, "x-permission", stored[0].c_str());
+    Erase(d, dn, "othermailbox", value.c_str());
 }
 
 // The build changes only the profile strings, which the test compares apart.
-Dump Unchanged(const Dump& before, const Request&) { return before; }
+void Unchanged(Dump*, const SentFields&) {}
 
 }  // namespace
 
-const char* Request::Value(const string& name) const {
-    for (const SentField& f : *fields)
+const char* Value(const SentFields& fields, const string& name) {
+    for (const SentField& f : fields)
         if (f.name == name) return f.value.c_str();
     return nullptr;
 }
@@ -269,7 +249,7 @@ std::vector<CommandModel> CommandModels() {
     };
     // What a changing command's page says and does when it makes its change.
     const string kView = "<title>View Connector</title>";
-    const std::map<string, std::pair<string, Dump (*)(const Dump&, const Request&)>> changes = {
+    const std::map<string, std::pair<string, void (*)(Dump*, const SentFields&)>> changes = {
         {"NewUser", {"User created Succesfully", NewUser}},
         {"UpdateUser", {"Successfully Updated User", UpdateUser}},
         {"VerifyDeleteUser", {"Successfully Deleted User", VerifyDeleteUser}},
@@ -333,7 +313,7 @@ std::vector<Case> CasesFor(const CommandModel* model) {
         model->fields.empty() ? std::vector<std::pair<string, string>>{{"Mail", kAnn}} : model->fields;
     // The request with field `which` replaced by `with` (absent when null), or doubled.
     auto request = [&](std::size_t which, const Payload* with, Transport t, int doubled = 0) {
-        std::vector<SentField> sent = {Send("Command", {"", model->command}, t)};
+        SentFields sent = {Send("Command", {"", model->command}, t)};
         for (std::size_t i = 0; i < fields.size(); ++i) {
             const Payload base = {"", fields[i].second};
             if (i != which) {
@@ -361,7 +341,7 @@ std::vector<Case> CasesFor(const CommandModel* model) {
                              request(i, &payloads[0], kUrlBody, order), kUrlBody, true});
     }
     // The user with markup in every value, in place of the working one.
-    std::vector<SentField> eve = request(kNone, nullptr, kUrlBody);
+    SentFields eve = request(kNone, nullptr, kUrlBody);
     for (SentField& f : eve) {
         const string& to = f.value == kAnn     ? kEve
                            : f.value == kAlias ? kEveAlias
@@ -372,7 +352,7 @@ std::vector<Case> CasesFor(const CommandModel* model) {
     cases.push_back({model, "markup in the directory", eve, kUrlBody, true});
     cases.push_back(
         {model, "every field absent", {Send("Command", {"", model->command}, kUrlBody)}, kUrlBody, true});
-    std::vector<SentField> twice = request(kNone, nullptr, kUrlBody);
+    SentFields twice = request(kNone, nullptr, kUrlBody);
     twice.push_back(Send("Command", payloads[0], kUrlBody));
     cases.push_back({model, "Command doubled", twice, kUrlBody, true});
     return cases;
@@ -391,32 +371,12 @@ std::pair<string, string> Body(const Case& c) {
     return {body + "--" + kBoundary + "--\r\n", "multipart/form-data; boundary=" + kBoundary};
 }
 
-bool Contains(const std::vector<SentField>& fields, char byte) {
-    for (const SentField& f : fields)
-        if (f.value.find(byte) != string::npos) return true;
-    return false;
-}
-
-string SeedLdif() {
-    return string(kExampleDomainLdif) +
-           "dn: dc=x\\3Cb\\3Ezq\\3C/b\\3E,dc=com\nobjectClass: domain\ndc: x<b>zq</b>\n\n"
-           "dn: mail=ann@example.com,dc=example,dc=com\nobjectClass: xoperson\nmail: ann@example.com\n"
-           "mail: ann.alias@example.com\nfirstname: Ann\nsn: Lee\ncn: Ann Lee\ntelephoneNumber: 123\n"
-           "streetaddress: Main Street 1\nothermailbox: SMTP$ann@remote.net\nx-permission: SMTP$Send\n\n"
-           "dn: mail=bob@example.com,dc=example,dc=com\nobjectClass: xoperson\nobjectClass: xolistowner\n"
-           "mail: bob@example.com\nsn: Brown\n\n"
-           "dn: mail=eve@example.com,dc=example,dc=com\nobjectClass: xoperson\nmail: eve@example.com\n"
-           "mail: x<b>zq</b>@example.com\nfirstname: x<script>alert('zq')</script>\n"
-           "sn: \"><img src=x onerror=alert('zq')>\ncn: '><svg onload=alert(\"zq\")>\ntelephoneNumber: '><zq>\n"
-           "streetaddress: x</textarea><b>zq</b>\nothermailbox: SMTP$<b>zq</b>\nx-permission: SMTP$\"><zq>\n";
-}
-
 bool Lane::Open() {
-    connection = std::make_unique<DirectoryConnection>(server.Uri(), DirectorySandbox::RootDn(),
-                                                       DirectorySandbox::RootPassword());
-    return server.Ok() && mkdir((server.ConfigDir() + "/queue").c_str(), 0755) == 0 &&
-           server.Reset(SeedLdif()) && connection->Read(&seed);
+    return server.Ok() && mkdir((server.ConfigDir() + "/queue").c_str(), 0755) == 0 && Restore() &&
+           Read(&seed);
 }
+
+bool Lane::Restore() { return server.Reset(ReadWholeFile(SourcePath("tests/hostile/seed.ldif"))); }
 
 bool Lane::Configure(const string& ldap) {
     return server.WriteConfig(ldap + "[Gateway]\nQueueDirectory=" + server.ConfigDir() +
