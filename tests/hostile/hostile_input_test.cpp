@@ -7,9 +7,9 @@
 // directory as it was, or changed exactly as asked when the page reports a
 // change. Each command's working request is also forged (refused when it
 // changes the directory, with an audit line) and sent from our pages in other
-// browsers and from tools (served). Reading commands run in parallel;
-// changing ones one at a time, with the directory dumped before and after
-// each and restored after a change.
+// browsers and from tools (served). Commands run in parallel, each on a
+// directory server of its own; a changing command's directory is read after
+// each request and put back as seeded after a change.
 #include <gtest/gtest.h>
 #include <strings.h>
 
