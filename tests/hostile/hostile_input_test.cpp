@@ -94,6 +94,13 @@ string EscapeFaults(const string& page) {
     return faults;
 }
 
+// Whether a command's row comes before NewUser's, out of reach of NewUser's Submit.
+bool BeforeNewUser(const CommandModel* model) {
+    for (const CommandModel& row : Commands())
+        if (row.command == "NewUser") return model < &row;
+    return false;
+}
+
 // What is wrong with the answer to a case, "" when nothing.
 string AnswerFaults(const Case& c, const ProcessResult& r, bool refused = false) {
     string faults;
@@ -116,7 +123,8 @@ string AnswerFaults(const Case& c, const ProcessResult& r, bool refused = false)
     const bool invalid =
         refused || nul ||
         (command != nullptr &&
-         (c.model == nullptr || (newUser && submit != nullptr && strcasecmp(submit, "Create User") != 0)));
+         (c.model == nullptr || (newUser && submit != nullptr && strcasecmp(submit, "Create User") != 0))) ||
+        (command != nullptr && strcasecmp(command, "NewUser") == 0 && BeforeNewUser(c.model));
     const bool nothing = !invalid && (command == nullptr || (newUser && submit == nullptr));
     if (nothing && !r.out.empty()) faults += "an answer where none was due; ";
     if (invalid && r.out != ExpectedPage("invalid_request")) faults += "not the invalid-request page; ";
