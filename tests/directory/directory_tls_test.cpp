@@ -15,13 +15,14 @@
 #include "tests/support/directory_sandbox.h"
 #include "tests/support/holding_relay.h"
 #include "tests/support/log_lines.h"
+#include "tests/support/page_check.h"
 #include "tests/support/run_cgi.h"
 #include "tests/support/silent_server.h"
 
 namespace {
 
-const char kUsers[] =
-    "dn: dc=com\nobjectClass: domain\ndc: com\n\ndn: dc=example,dc=com\nobjectClass: domain\ndc: example\n\n"
+const std::string kUsers =
+    std::string(kExampleDomainLdif) +
     "dn: mail=anna@example.com,dc=example,dc=com\nobjectClass: xoperson\nmail: anna@example.com\nsn: Smith\n";
 const char kRefused[] = "Error connecting to LDAP port on server";
 

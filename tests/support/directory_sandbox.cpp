@@ -18,6 +18,7 @@
 #include <random>
 #include <sstream>
 
+#include "tests/support/config_folder.h"
 #include "tests/support/run_cgi.h"
 
 namespace {
@@ -27,12 +28,6 @@ ProcessResult Tool(std::vector<std::string> argv, const DirectorySandbox& server
     argv.insert(argv.begin() + 1,
                 {"-x", "-H", server.Uri(), "-D", server.RootDn(), "-w", server.RootPassword()});
     return RunProcess(argv, {{"PATH", "/usr/sbin:/usr/bin:/bin"}}, input);
-}
-
-std::string ReadFile(const std::string& path) {
-    std::stringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
 }
 
 }  // namespace
@@ -56,7 +51,8 @@ DirectorySandbox::DirectorySandbox(int fixedPort, const std::string& tlsFolder) 
         if (Launch(fixedPort > 0 ? fixedPort : 20000 + static_cast<int>(random() % 40000)))
             ok_ = WriteConfig();
     }
-    if (!ok_) std::cerr << "directory sandbox: no slapd in " << dir_ << "\n" << ReadFile(dir_ + "/slapd.out");
+    if (!ok_)
+        std::cerr << "directory sandbox: no slapd in " << dir_ << "\n" << ReadWholeFile(dir_ + "/slapd.out");
 }
 
 DirectorySandbox::~DirectorySandbox() {
@@ -86,7 +82,7 @@ bool DirectorySandbox::Launch(int port) {
     // Ready when a bind succeeds and the pid file names our child, not a sandbox that took the port.
     for (int poll = 0; poll < 500; ++poll, usleep(20000)) {
         if (waitpid(pid_, nullptr, WNOHANG) == pid_) return pid_ = -1, false;
-        if (atoi(ReadFile(pidFile).c_str()) == pid_ &&
+        if (atoi(ReadWholeFile(pidFile).c_str()) == pid_ &&
             Tool({"/usr/bin/ldapwhoami", "-o", "nettimeout=2"}, *this).exitStatus == 0)
             return true;
     }
@@ -137,14 +133,6 @@ bool DirectorySandbox::Change(std::vector<std::string> argv, const std::string& 
     return result.exitStatus == 0;
 }
 
-bool DirectorySandbox::Add(const std::string& ldif, bool relax) {
-    return Change({"/usr/bin/ldapadd"}, ldif, relax);
-}
-
-bool DirectorySandbox::Modify(const std::string& ldif, bool relax) {
-    return Change({"/usr/bin/ldapmodify"}, ldif, relax);
-}
-
 std::string DirectorySandbox::Search(const std::string& base, const std::string& filter,
                                      const std::string& attrs) {
     std::vector<std::string> argv = {"/usr/bin/ldapsearch", "-LLL", "-o", "ldif-wrap=no", "-b", base, filter};
@@ -191,7 +179,7 @@ bool DirectorySandbox::WriteRawConfig(const std::string& text) {
     return rename((path + ".tmp").c_str(), path.c_str()) == 0;
 }
 
-std::string DirectorySandbox::ReadLog() const { return ReadFile(LogFile()); }
+std::string DirectorySandbox::ReadLog() const { return ReadWholeFile(LogFile()); }
 
 bool DirectorySandbox::ClearLog() {
     return !dir_.empty() && (truncate(LogFile().c_str(), 0) == 0 || errno == ENOENT);

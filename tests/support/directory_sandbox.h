@@ -30,8 +30,12 @@ public:
     bool Reset(const std::string& ldif = "");                      // deletes every entry, then adds the LDIF
     // `relax` sends the Relax Rules control, which lets a change past the unique
     // overlay over mail: the directory as another tool may have written it.
-    bool Add(const std::string& ldif, bool relax = false);
-    bool Modify(const std::string& ldif, bool relax = false);  // ldapmodify change records
+    bool Add(const std::string& ldif, bool relax = false) {
+        return Change({"/usr/bin/ldapadd"}, ldif, relax);
+    }
+    bool Modify(const std::string& ldif, bool relax = false) {  // ldapmodify change records
+        return Change({"/usr/bin/ldapmodify"}, ldif, relax);
+    }
     // ldapsearch -LLL output (unwrapped), subtree below base; attrs blank-separated.
     std::string Search(const std::string& base, const std::string& filter, const std::string& attrs = "");
     // Adds the LDIF offline with slapadd, past the overlays: many entries in seconds.

@@ -10,7 +10,7 @@
 
 #include <chrono>
 
-sockaddr_in LoopbackAddress(int port) {
+static sockaddr_in LoopbackAddress(int port) {
     return {AF_INET, htons(uint16_t(port)), {htonl(INADDR_LOOPBACK)}, {}};
 }
 

@@ -15,8 +15,6 @@
 #include <thread>
 #include <vector>
 
-// The loopback address with `port`.
-sockaddr_in LoopbackAddress(int port);
 // A socket listening on a free loopback port, its port in *port (0 when none
 // could be opened); the relays of the tests listen on one.
 int ListenOnLoopback(int* port);

@@ -6,7 +6,8 @@
 #include <cctype>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
+
+#include "tests/support/config_folder.h"
 
 std::string FormBody(const Fields& fields) {
     std::string body;
@@ -36,12 +37,6 @@ const char kExampleDomainLdif[] =
 
 std::string ExpectedPage(const std::string& name) {
     const std::string path = SourcePath("tests/pages/expected/" + name + ".html");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        ADD_FAILURE() << "no expected page " << path;
-        return "";
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    EXPECT_TRUE(std::ifstream(path).good()) << "no expected page " << path;
+    return ReadWholeFile(path);
 }
