@@ -1,30 +1,17 @@
-// Headless Chromium sessions against the stack, the steps of a scenario (open
-// a page, fill and submit a form, read the result), and the checks that every
-// page gets: the answer's status and security headers, every inline script,
+// A browser session against the stack, its one step (fill a form, press a
+// button or link, check the page it leads to), and the checks that every page
+// gets: the answer's status and security headers, every inline script,
 // handler and style allowed by the content security policy's hashes, images
 // and style sheet loaded, each Help button opening its page, and, over the
 // whole session, no failed request, no console or script error, no CSP
-// violation and no unexpected dialog. A failing scenario leaves a screenshot
-// under build/browser/screenshots/.
+// violation and no unexpected dialog.
 import assert from 'node:assert/strict';
 import { createHash } from 'node:crypto';
-import path from 'node:path';
-import { chromium } from 'playwright-core';
 
 export const CGI = '/vemo/cgi-bin/ldapcgi.cgi';
 const helpChecked = new Set(); // each help page is opened once per run
 const HEADERS = { 'x-frame-options': 'DENY', 'x-content-type-options': 'nosniff', 'referrer-policy': 'no-referrer' };
 const CGI_HEADERS = { 'cache-control': 'no-store', 'content-type': 'text/html; charset=utf-8' };
-
-// Playwright's own switches already keep Chromium from background traffic
-// (and from its sandbox, which needs more than root has here); QUIC too would
-// go out to hosts that the closed network refuses. No GPU: software drawing
-// costs less here.
-export function launchBrowser() {
-  const executablePath = process.env.CHROMIUM || '/usr/bin/chromium';
-  return chromium.launch({ executablePath, args: ['--disable-quic', '--disable-gpu'] });
-}
-
 const sha256 = (text) => `'sha256-${createHash('sha256').update(text, 'utf8').digest('base64')}'`;
 
 // One browser context (its own login and cookies) per scenario.
@@ -36,23 +23,19 @@ export class Session {
     // injected by the browser's tooling, so the policy does not apply to it.
     await context.addInitScript(() => document.addEventListener('securitypolicyviolation', (e) =>
       console.error(`CSP violation: ${e.violatedDirective} blocked ${e.blockedURI} ${e.sample}`)));
-    // The session watches the context's pages from the first one on.
-    return Object.assign(new Session(context, stack), { page: await context.newPage() });
-  }
-
-  // Watches the context's pages, the help windows too.
-  constructor(context, stack) {
-    Object.assign(this, { context, stack, problems: [], dialogs: 0, expectedDialogs: 0 });
-    context.on('requestfailed', (r) => this.problems.push(`request failed: ${r.url()} ${r.failure()?.errorText}`));
-    context.on('response', (r) => r.status() >= 400 && this.problems.push(`answer ${r.status()}: ${r.url()}`));
-    context.on('page', (page) => {
-      page.on('console', (m) => m.type() === 'error' && this.problems.push(`console error: ${m.text()}`));
-      page.on('pageerror', (error) => this.problems.push(`script error: ${error.message}`));
+    const s = Object.assign(new Session(), { context, stack, problems: [], dialogs: 0, expectedDialogs: 0 });
+    context.on('requestfailed', (r) => s.problems.push(`request failed: ${r.url()} ${r.failure()?.errorText}`));
+    context.on('response', (r) => r.status() >= 400 && s.problems.push(`answer ${r.status()}: ${r.url()}`));
+    context.on('page', (page) => { // the help windows too
+      page.on('console', (m) => m.type() === 'error' && s.problems.push(`console error: ${m.text()}`));
+      page.on('pageerror', (error) => s.problems.push(`script error: ${error.message}`));
       page.on('dialog', async (dialog) => {
-        if (++this.dialogs > this.expectedDialogs) this.problems.push(`unexpected dialog: ${dialog.message()}`);
+        if (++s.dialogs > s.expectedDialogs) s.problems.push(`unexpected dialog: ${dialog.message()}`);
         await dialog.accept();
       });
     });
+    s.page = await context.newPage();
+    return s;
   }
 
   // Opens a path (with its query) and checks the page and its title.
@@ -61,13 +44,14 @@ export class Session {
   }
 
   // Fills the form's fields, given by name (text fields, text areas and
-  // selects), clicks the button or the link of that label, and checks the page
-  // it leads to, its title and the message it shows (a text or a pattern).
+  // selects), presses the button or the link of that label, and checks the
+  // page it leads to, its title and the message it shows (a text or a pattern).
   async submit(fields, label, title, message) {
-    await this.fill(fields);
-    const [response] = await Promise.all([this.page.waitForNavigation(), this.button(label).click()]);
-    await this.arrive(response, title);
-    if (message !== undefined) assert[message instanceof RegExp ? 'match' : 'equal'](await this.message(), message);
+    await this.arrive(await this.press(fields, label, () => this.page.waitForNavigation()), title);
+    if (message === undefined) return;
+    const box = this.page.locator('td[bgcolor="#BBCCBB"]'); // else the centred line under the details
+    const shown = (await ((await box.count()) ? box : this.page.locator('body > center').last()).innerText()).trim();
+    assert[message instanceof RegExp ? 'match' : 'equal'](shown, message);
   }
 
   // As submit, but the form's e-mail check must stop the address in the
@@ -75,25 +59,22 @@ export class Session {
   async refused(fields, label) {
     const title = await this.page.title();
     this.expectedDialogs += 1;
-    await this.fill(fields);
-    const [dialog] = await Promise.all([this.page.waitForEvent('dialog'), this.button(label).click()]);
+    const dialog = await this.press(fields, label, () => this.page.waitForEvent('dialog'));
     await this.page.waitForTimeout(100); // a form sent after all would be leaving now
     const focus = await this.page.evaluate(() => document.activeElement.name);
     assert.deepEqual([dialog.message(), await this.page.title(), focus],
       ['Illegal E-mail Format', title, Object.keys(fields).pop()], `${JSON.stringify(fields)} was let through`);
   }
 
-  async fill(fields) {
+  async press(fields, label, awaited) {
     for (const [name, value] of Object.entries(fields)) {
       const field = this.page.locator(`[name="${name}"]:visible`);
       if ((await field.evaluate((f) => f.tagName)) === 'SELECT') await field.selectOption(value);
       else await field.fill(value);
     }
-  }
-
-  button(label) {
     const button = this.page.locator(`input:is([type=submit], [type=button])[value="${label}"]`);
-    return button.or(this.page.getByRole('link', { name: label, exact: true }));
+    const pressed = button.or(this.page.getByRole('link', { name: label, exact: true })).click();
+    return (await Promise.all([awaited(), pressed]))[0];
   }
 
   // The checks of one page of the system or of a static page.
@@ -101,8 +82,8 @@ export class Session {
     const url = response.url();
     const fail = (text) => this.problems.push(`${url}: ${text}`);
     if (response.status() !== 200) fail(`status ${response.status()}`);
-    const expected = { ...HEADERS, 'content-security-policy': this.stack.policy };
-    if (url.includes(CGI)) Object.assign(expected, CGI_HEADERS);
+    const expected = { ...HEADERS, ...(url.includes(CGI) && CGI_HEADERS) };
+    expected['content-security-policy'] = this.stack.policy;
     for (const [name, value] of Object.entries(expected)) {
       if (response.headers()[name] !== value) fail(`header ${name} is ${JSON.stringify(response.headers()[name])}`);
     }
@@ -128,42 +109,26 @@ export class Session {
     // Each Help button opens its help page in the help window: the first one
     // makes it, the later ones reuse it by its name.
     for (const button of await this.page.locator('input[name=Help]').all()) {
-      const handler = await button.getAttribute('onclick');
-      const target = /popup\('([^']+)'/.exec(handler || '')?.[1];
-      if (!target) this.problems.push(`Help button without a help page: ${handler}`);
+      const target = /popup\('([^']+)'/.exec((await button.getAttribute('onclick')) || '')?.[1];
+      if (!target) fail('a Help button without a help page');
       if (!target || helpChecked.has(target)) continue;
       helpChecked.add(target);
-      const [popup] = await Promise.all([this.help ?? this.context.waitForEvent('page'), button.click()]);
-      this.help = popup;
-      await popup.waitForURL((where) => where.pathname === target);
-      const heading = await popup.title();
-      if (!heading.startsWith('Help: ')) this.problems.push(`help page ${target} is titled "${heading}"`);
+      [this.help] = await Promise.all([this.help ?? this.context.waitForEvent('page'), button.click()]);
+      await this.help.waitForURL((where) => where.pathname === target);
+      if (!(await this.help.title()).startsWith('Help: ')) fail(`help page ${target} is not titled "Help: ..."`);
     }
     if (title !== undefined) assert.equal(await this.page.title(), title);
+  }
+
+  // The texts of the elements that a selector names (a column of the user
+  // table: 'table table table td:nth-child(N)', the heading included).
+  texts(selector) {
+    return this.page.locator(selector).allInnerTexts();
   }
 
   // The values of the page's text fields and text areas, by name.
   async values() {
     const fields = this.page.locator('input[type=text], textarea');
     return Object.fromEntries(await fields.evaluateAll((all) => all.map((f) => [f.name, f.value])));
-  }
-
-  // One column of the user table (1 first name, 2 last name, 3 telephone
-  // number, 4 mail), without the heading.
-  async column(n) {
-    const cells = await this.page.locator(`table table table tr td:nth-child(${n})`).allInnerTexts();
-    return cells.slice(1).map((t) => t.trim());
-  }
-
-  // The message of the result box, or of the centred line under the details.
-  async message() {
-    const box = this.page.locator('td[bgcolor="#BBCCBB"]');
-    const where = (await box.count()) ? box : this.page.locator('body > center').last();
-    return (await where.innerText()).trim();
-  }
-
-  screenshot(name) {
-    const file = path.join(this.stack.BUILD_DIR, 'browser', 'screenshots', `${name.replace(/\W+/g, '-')}.png`);
-    return this.page.screenshot({ path: file, fullPage: true }).then(() => file, () => 'none');
   }
 }
