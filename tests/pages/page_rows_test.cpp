@@ -557,13 +557,9 @@ TEST(PageCases, AStalledSearchCutsTheTableWithinTheLimit) {
 }
 
 TEST(PageCases, TheRecordLimitCutsTheUserList) {
-    string many, all, ten;
-    for (int i = 0; i < 50; ++i) {
-        many += User("user" + std::to_string(i), "sn: Many\n");
-        all = "user" + std::to_string(i) + "@example.com" + (i ? ", " : "") +
-              all;  // equal keys: reverse arrival
-        if (i == 9) ten = all;
-    }
+    string many, ten;  // the first ten to arrive, listed in reverse arrival as their keys are equal
+    for (int i = 0; i < 50; ++i) many += User("user" + std::to_string(i), "sn: Many\n");
+    for (int i = 9; i >= 0; --i) ten += "user" + std::to_string(i) + "@example.com" + (i ? ", " : "");
     RunRows(many, {{"ListUsers|LastName=Many", "User Listing>" + ten}}, "[Ldap]\nRecordLimit=10\n");
 }
 
