@@ -4,25 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <cstdio>
 #include <fstream>
 
 #include "tests/support/config_folder.h"
 
 std::string FormBody(const Fields& fields) {
+    static const char kHex[] = "0123456789ABCDEF";
     std::string body;
-    char code[4];
     for (const auto& field : fields) {
         if (!body.empty()) body += '&';
         body += field.first + '=';
-        for (unsigned char c : field.second) {
-            if (isalnum(c) || c == '-' || c == '.') {
-                body += static_cast<char>(c);
-            } else {
-                snprintf(code, sizeof code, "%%%02X", c);
-                body += code;
-            }
-        }
+        for (unsigned char c : field.second)
+            body += isalnum(c) || c == '-' || c == '.' ? std::string(1, c)
+                                                       : std::string{'%', kHex[c >> 4], kHex[c & 15]};
     }
     return body;
 }
