@@ -120,12 +120,6 @@ export class Session {
     if (title !== undefined) assert.equal(await this.page.title(), title);
   }
 
-  // The texts of the elements that a selector names (a column of the user
-  // table: 'table table table td:nth-child(N)', the heading included).
-  texts(selector) {
-    return this.page.locator(selector).allInnerTexts();
-  }
-
   // The values of the page's text fields and text areas, by name.
   async values() {
     const fields = this.page.locator('input[type=text], textarea');

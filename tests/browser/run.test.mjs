@@ -1,19 +1,20 @@
 // The browser tests: starts the stack of scripts/run (which picks a free
 // loopback port and makes the login) in a run folder of its own under the
 // build folder, and one headless Chromium; checks the login and the local
-// run's private files; runs every scenario of scenarios/*.mjs in a browser
+// run's private files; runs every scenario of scenarios.mjs in a browser
 // context of its own with the page checks of harness.mjs; and stops the
 // servers again on every way out. Nothing else is started. A failing scenario
 // leaves a screenshot under build/browser/screenshots/.
 //   node --test run.test.mjs        (scripts/check runs it)
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { readdirSync, readFileSync, statSync } from 'node:fs';
+import { readFileSync, statSync } from 'node:fs';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
 import { chromium } from 'playwright-core';
 import { CGI, Session } from './harness.mjs';
+import scenarios from './scenarios.mjs';
 
 const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
 const BUILD_DIR = path.resolve(process.env.BUILD_DIR || path.join(ROOT, 'build'));
@@ -65,21 +66,18 @@ test('the local run keeps its directory password private', () => {
   }
 });
 
-for (const file of readdirSync(new URL('scenarios/', import.meta.url)).sort()) {
-  const { default: scenarios } = await import(`./scenarios/${file}`);
-  for (const [name, scenario] of Object.entries(scenarios)) {
-    test(name, async () => {
-      const session = await Session.open(browser, stack);
-      try {
-        await scenario(session);
-        assert.deepEqual(session.problems, [], 'problems seen in the browser');
-      } catch (error) {
-        const shot = path.join(BUILD_DIR, 'browser', 'screenshots', `${name.replace(/\W+/g, '-')}.png`);
-        const taken = await session.page.screenshot({ path: shot, fullPage: true }).then(() => shot, () => 'none');
-        throw new Error([error.message, `screenshot: ${taken}`, ...session.problems].join('\n  '), { cause: error });
-      } finally {
-        await session.context.close();
-      }
-    });
-  }
+for (const [name, scenario] of Object.entries(scenarios)) {
+  test(name, async () => {
+    const session = await Session.open(browser, stack);
+    try {
+      await scenario(session);
+      assert.deepEqual(session.problems, [], 'problems seen in the browser');
+    } catch (error) {
+      const shot = path.join(BUILD_DIR, 'browser', 'screenshots', `${name.replace(/\W+/g, '-')}.png`);
+      const taken = await session.page.screenshot({ path: shot, fullPage: true }).then(() => shot, () => 'none');
+      throw new Error([error.message, `screenshot: ${taken}`, ...session.problems].join('\n  '), { cause: error });
+    } finally {
+      await session.context.close();
+    }
+  });
 }

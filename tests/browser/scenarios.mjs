@@ -1,0 +1,120 @@
+// The scenarios, each run in a browser context of its own against the sample
+// directory (scripts/sample-data.ldif). Each works on users of its own, so
+// the order does not matter. Each step of a scenario opens a page or fills a
+// form and presses a button or link (Session.submit), and checks the page it
+// leads to: the list pages' contents are the page tests' (tests/pages).
+import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
+import path from 'node:path';
+import { CGI } from './harness.mjs';
+
+export default {
+  // Add, view, edit and delete a mail alias from the user details page (each
+  // alias reached by its link), the alias form's e-mail check and the
+  // duplicate check.
+  'aliases: add, view, edit and delete an alias; a malformed or duplicate one refused': async (s) => {
+    const [NEW, CHANGED] = ['grace.lee.new@example.com', 'grace.lee.changed@example.com'];
+    await s.open(`${CGI}?Command=FindUser&Mail=grace.lee@example.com`, 'User Details');
+    await s.submit({}, 'New Mail Alias', 'New Alias');
+    await s.submit({ MailAlias: NEW }, 'Add', 'User Details', `Added Mail alias "${NEW}" successfully`);
+    await s.submit({}, NEW, 'View Alias');
+    await s.submit({}, 'Edit', 'Edit Alias');
+    await s.submit({ MailAlias: CHANGED }, 'Update', 'User Details',
+      `Changed Mail alias "${NEW}" to "${CHANGED}" successfully`);
+    await s.submit({}, CHANGED, 'View Alias');
+    await s.submit({}, 'Delete', 'Delete Alias');
+    await s.submit({}, 'Confirm', 'User Details', `Mail Alias "${CHANGED}" Deleted successfully`);
+    await s.submit({}, 'New Mail Alias', 'New Alias');
+    await s.refused({ MailAlias: 'not-an-address' }, 'Add');
+    await s.submit({ MailAlias: 'anna@example.com' }, 'Add', 'Update Alias',
+      /^Sorry, duplicated alias is not allowed\./);
+  },
+  // Add, edit and delete a connector from the user details page (each reached
+  // by its channel's button), a permission the channel refuses, and the users
+  // of a channel.
+  'connectors: add, edit and delete a connector; a refused permission; the users of a channel': async (s) => {
+    await s.open(`${CGI}?Command=FindUser&Mail=emma.wilson@example.com`, 'User Details');
+    await s.submit({}, 'View Connectors', 'View Connector');
+    await s.submit({}, 'New', 'New Connector');
+    const x400 = { Channel: 'X400', Identifier: 'c=gb;p=example;s=wilson', Permission: 'Receive' };
+    await s.submit(x400, 'Create Connector', 'View Connector');
+    await s.submit({}, 'X400', 'Connector Information');
+    await s.submit({}, 'Edit', 'Edit Connector Information');
+    const changed = { Identifier: 'c=gb;p=example;s=wilson;g=emma', Permission: 'Send/Receive' };
+    await s.submit(changed, 'Update', 'View Connector');
+    await s.submit({}, 'X400', 'Connector Information');
+    assert.deepEqual(await s.values(), { Channel: 'X400', ...changed });
+    await s.submit({}, 'Delete', 'Delete Connector');
+    await s.submit({}, 'Confirm', 'View Connector');
+    assert.equal(await s.page.locator('input[name=ClickConn]').count(), 0);
+    await s.submit({}, 'New', 'New Connector');
+    await s.submit({ ...x400, Channel: 'SMTPC' }, 'Create Connector', 'Create Connector',
+      'You are only allowed to select "Send/Receive" permission for "SMTPC" connector. Please select again.');
+    await s.submit({}, 'Go back', 'New Connector');
+    await s.open('/');
+    await s.submit({}, 'Users by connector', 'List Connector');
+    await s.submit({ Channel: 'DL' }, 'List', 'List Users');
+  },
+  // Walk the dc= tree down three levels, and list the users of one domain.
+  'domains: browse the tree and list the users of a domain': async (s) => {
+    await s.open('/');
+    await s.submit({}, 'Browse domains', 'Browse Domain');
+    for (const domain of ['com', 'example.com', 'sales.example.com', 'eu.sales.example.com']) {
+      await s.submit({}, domain, 'Browse Domain');
+    }
+    // Each row's button lists that row's domain: sales.example.com's is a
+    // row of example.com's page.
+    await s.open(`${CGI}?Command=ViewSubDomain&Domain=example.com`);
+    await s.submit({}, "Find Users in 'sales.example.com'", 'User Listing');
+    const cells = await s.page.locator('table table table td:nth-child(4)').allInnerTexts();
+    const mails = cells.slice(1).map((m) => m.trim()); // the heading left out
+    assert.ok(mails.includes('carol.white@sales.example.com'));
+    assert.ok(mails.every((m) => m.endsWith('@sales.example.com')), 'not those of sub-domains');
+  },
+  // The user pages, reached from the start page's entries.
+  'users: find one, open it and list them all, names outside ASCII intact': async (s) => {
+    await s.open('/', 'LDAP CGI');
+    await s.submit({}, 'Find users', 'Find User Menu');
+    await s.submit({ LastName: 'S*' }, 'Find', 'User Listing');
+    await s.submit({}, 'anna.smith@example.com', 'User Details');
+    await s.open(`${CGI}?Command=ListUsers&FirstName=*&LastName=*&Mail=*&Special=yes`, 'User Listing');
+    assert.match(await s.page.innerText('body'), /Jürgen\s+Müller/);
+  },
+  'users: create one in a new domain past the e-mail check, update it and delete it': async (s) => {
+    await s.open('/');
+    await s.submit({}, 'New user', 'New User');
+    // A malformed address for each condition of the check: no "@", nothing
+    // before it, the last "." right after it, one or more than three
+    // characters after that "."
+    for (const bad of ['no-at-sign.example.com', '@example.com', 'a@.com', 'a@b.c', 'a@b.info', 'a@b.toolong']) {
+      await s.refused({ Mail: bad }, 'Create User');
+    }
+    const zoe = { FirstName: 'Zoë', LastName: 'Neuankömmling', TelNo: '+1 555 0100',
+      Address: '1 First Avenue\nSpringfield', Mail: 'zoe.newcomer@dept.newco.org' };
+    await s.submit(zoe, 'Create User', 'User Details', 'User created Succesfully');
+    await s.submit({}, 'Edit', 'Edit User');
+    const changed = { TelNo: '+49 30 9018 2999', Address: 'Straße des 17. Juni 136\n10623 Berlin' };
+    await s.submit(changed, 'Update', 'User Details', 'Successfully Updated User');
+    // The form shows what the directory holds now; sent again, it changes nothing.
+    await s.submit({}, 'Edit', 'Edit User');
+    assert.deepEqual(await s.values(), { ...zoe, ...changed });
+    await s.submit({}, 'Update', 'User Details', 'No changes');
+    await s.submit({}, 'Delete', 'Delete User');
+    await s.submit({}, 'Confirm', undefined, 'Successfully Deleted User');
+  },
+  // The build starts from its page and goes on after it; the table is
+  // published when done.
+  'alias table: build a new generation that resolves the sample aliases': async (s) => {
+    await s.open('/');
+    await s.submit({}, 'Build the mail alias table', 'Build Alias Table');
+    await s.submit({}, 'Build Alias Table');
+    const sequence = /Sequence # is (\d+)/.exec(await s.page.innerText('body'))?.[1];
+    const lookup = ['lookup', path.join(s.stack.RUN_DIR, 'queue', 'AliasTables'), sequence, 'postmaster@example.com'];
+    let found;
+    for (let i = 0; i < 50 && found?.status !== 0; i++) {
+      if (i > 0) await s.page.waitForTimeout(200);
+      found = spawnSync(path.join(s.stack.BUILD_DIR, 'aliastable'), lookup, { encoding: 'utf8' });
+    }
+    assert.equal(found.stdout.trim(), 'anna.smith@example.com');
+  },
+};
