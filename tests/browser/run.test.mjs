@@ -22,8 +22,7 @@ const RUN_DIR = path.join(BUILD_DIR, 'browser', 'run');
 const run = (command) => execFileSync(path.join(ROOT, 'scripts', 'run'), [command],
   { env: { ...process.env, RUN_DIR, BUILD_DIR, PORT: '', ADMIN_USER: '', ADMIN_PASSWORD: '' }, encoding: 'utf8' });
 
-let stack;
-let browser;
+let stack, browser;
 
 // The address and the login as scripts/run prints them.
 before(async () => {
