@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdarg>
 #include <regex>
+#include <tuple>
 
 #include "platform/config/config_limits.h"
 #include "platform/config/profile.h"
@@ -36,26 +37,20 @@ TEST(Config, NamesSyntaxAndNumbers) {
                        fits + "\nOver=" + over + "\nJunk=" + std::string(40000, 'z') +
                        "=Injected\nAfter=yes\n");
     const std::string up = "../" + dir.path.substr(dir.path.rfind('/') + 1) + "/XOMTA.INI";
-    struct {
-        const char* section;
-        const char* key;
-        std::string value;
-    } texts[] = {{"", "TopKey", "top"},     {"ldap", "hostname", "ldap.example.org"},
-                 {"Ldap", "UserName", "d"}, {"Ldap", "Password", "se;cr#et ; kept"},
-                 {"Ldap", "Empty", ""},     {"Gateway", "QueueDirectory", "/var/spool/x=y"},
-                 {"Gateway", "Fits", fits}, {"Gateway", "Over", "d"},
-                 {"Gateway", "Junk", "d"},  {"Gateway", "After", "yes"}};
-    for (const auto& t : texts) EXPECT_EQ(Read(t.section, t.key), t.value) << t.key;
+    const std::tuple<const char*, const char*, std::string> texts[] = {
+        {"", "TopKey", "top"},     {"ldap", "hostname", "ldap.example.org"},
+        {"Ldap", "UserName", "d"}, {"Ldap", "Password", "se;cr#et ; kept"},
+        {"Ldap", "Empty", ""},     {"Gateway", "QueueDirectory", "/var/spool/x=y"},
+        {"Gateway", "Fits", fits}, {"Gateway", "Over", "d"},
+        {"Gateway", "Junk", "d"},  {"Gateway", "After", "yes"}};
+    for (const auto& [section, key, value] : texts) EXPECT_EQ(Read(section, key), value) << key;
     // The exact file name first, then lower case; bare file names only.
     for (auto [file, value] :
          {std::pair{"xomta.ini", "/lower"}, {up.c_str(), "d"}, {"..", "d"}, {nullptr, "d"}})
         EXPECT_EQ(Read("Gateway", "QueueDirectory", file), value) << (file ? file : "(null)");
-    for (auto [key, value] : {std::pair{"Port", 1389},
-                              {"Negative", -5},
-                              {"Word", 0},
-                              {"Huge", INT_MAX},
-                              {"Tiny", INT_MIN},
-                              {"Absent", 42}})
+    const std::pair<const char*, int> numbers[] = {{"Port", 1389},    {"Negative", -5},  {"Word", 0},
+                                                   {"Huge", INT_MAX}, {"Tiny", INT_MIN}, {"Absent", 42}};
+    for (auto [key, value] : numbers)
         EXPECT_EQ(GetPrivateProfileInt("Ldap", key, 42, "XOMTA.INI"), value) << key;
 }
 

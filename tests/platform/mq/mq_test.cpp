@@ -68,12 +68,9 @@ TEST(MQInit, ChannelsInFileOrderWithTheirFlagsOrLeftOutAndLogged) {
     // Failures leave an empty list and no ready mark.
     write("[Channels]\nSMTPC=enabled\n");
     const std::string longName(kMqHostSize, 'h');
-    for (auto [host, application] :
-         std::vector<std::pair<const char*, const char*>>{{nullptr, "app"},
-                                                          {"", "app"},
-                                                          {"h", nullptr},
-                                                          {longName.c_str(), "app"},
-                                                          {"h", longName.c_str()}}) {
+    const char* const bad[][2] = {
+        {nullptr, "app"}, {"", "app"}, {"h", nullptr}, {longName.c_str(), "app"}, {"h", longName.c_str()}};
+    for (auto [host, application] : bad) {
         ASSERT_TRUE(MQInit("h", "app"));
         EXPECT_FALSE(MQInit(host, application));
         EXPECT_TRUE(Channels().empty() && OneMQ.fReady == 0);
