@@ -162,8 +162,9 @@ TEST_F(Db, MissingDamagedOrBusyFilesAreRefused) {
     folder.WriteGeneration("3");
     ASSERT_EQ(unlink(folder.File("3.str").c_str()), 0);
     ASSERT_EQ(mkdir(folder.File("3.str").c_str(), 0700), 0);  // a folder where a file should be
-    // Generation 2 is missing; 4 is new and 1 as filled for each case. Damaged index pages: a key longer
-    // than the key length, an entry past the page's end, a heap inside the slots.
+    // Generation 2 is missing; 4 is new and 1 as filled for each case. Damaged: a record length that does
+    // not fit (0x73), the last record lost, and index pages: a key longer than the key length, an entry
+    // past the page's end, a heap inside the slots.
     const dbError failed = DB_OPEN_FAILED, bad = DB_BAD_FORMAT;
     struct {
         const char* file;
@@ -177,9 +178,8 @@ TEST_F(Db, MissingDamagedOrBusyFilesAreRefused) {
                  {"4.id0", 0, std::string(4, '\0'), bad, bad},
                  {"4.str", 12, "x", bad, bad},
                  {"4.id0", 1048, "y", bad, bad},
-                 {"4.db", 0x73, std::string("\x85\0\0\0", 4), DB_OK,
-                  DB_BAD_RECORD},                                // a record length that does not fit
-                 {"1.db", saved[0].size() - 132, "", bad, bad},  // the last record lost
+                 {"4.db", 0x73, std::string("\x85\0\0\0", 4), DB_OK, DB_BAD_RECORD},
+                 {"1.db", saved[0].size() - 132, "", bad, bad},
                  {"1.id0", entry + 4, "\xc8", DB_OK, bad},
                  {"1.id0", leaf + 16, "\xff\x0f", DB_OK, bad},
                  {"1.id0", leaf + 4, std::string("\x08\0", 2), DB_OK, bad}};
