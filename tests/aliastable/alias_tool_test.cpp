@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,7 +28,6 @@ protected:
         folder.WriteGeneration(name);
         recordBase database;
         dbMailAlias relation(&database, folder.path.c_str(), name);
-        ASSERT_EQ(relation.status, DB_OK);
         ASSERT_EQ(AddAlias(&relation, "postmaster@example.org", "admin@example.org"), DB_OK);
         ASSERT_EQ(AddAlias(&relation, "Sales@Example.org", "jane@example.org"), DB_OK);
         for (unsigned long i = 0; i < count; ++i)
@@ -47,52 +45,54 @@ protected:
         WriteWholeFile(folder.File(name + std::string(".sum")), text);
     }
 
+    // The tool with `arguments` ("D": the folder), stopped if it waits.
     ProcessResult Tool(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), BinaryPath("aliastable"));
+        for (std::string& argument : arguments) argument = argument == "D" ? folder.path : argument;
+        arguments.insert(arguments.begin(), {"/usr/bin/timeout", "20", BinaryPath("aliastable")});
         return RunProcess(arguments, {{"XOMTA_CONFIG_DIR", folder.path}}, "");
     }
-    ProcessResult Lookup(const std::string& alias) { return Tool({"lookup", folder.path, "5", alias}); }
-    ProcessResult Check() { return Tool({"check", folder.path, "5"}); }
-    // The verb's exit status and where its standard output and error hold `said`.
-    void Expect(const ProcessResult& run, int exitStatus, const std::string& said) {
+    // The exit status, and standard output and error holding `said` (" D ": the folder).
+    ProcessResult Expect(const std::vector<std::string>& arguments, int exitStatus, std::string said) {
+        ProcessResult run = Tool(arguments);
+        std::size_t at = said.find(" D ");
+        if (at != std::string::npos) said.replace(at + 1, 1, folder.path);
         EXPECT_EQ(run.exitStatus, exitStatus) << said << ": " << run.err;
         EXPECT_NE((run.out + run.err).find(said), std::string::npos) << run.out << run.err;
+        return run;
     }
 
     ScratchFolder folder;
+    const std::vector<std::string> check = {"check", "D", "5"}, dump = {"dump", "D", "5"};
 };
 
 TEST_F(AliasToolTest, LookupDumpAndCheckUnderTheCaseSetting) {
     Build(0);
-    EXPECT_EQ(Lookup("postmaster@example.org").out, "admin@example.org\n");
-    Expect(Lookup("sales@example.org"), 1, "no alias \"sales@example.org\"");  // exact without the setting
-    EXPECT_EQ(Tool({"dump", folder.path, "5"}).out,                            // key order
+    EXPECT_EQ(Tool({"lookup", "D", "5", "postmaster@example.org"}).out, "admin@example.org\n");
+    Expect({"lookup", "D", "5", "sales@example.org"}, 1, "no alias \"sales@example.org\"");  // exact
+    EXPECT_EQ(Tool(dump).out,
               "Sales@Example.org\tjane@example.org\npostmaster@example.org\tadmin@example.org\n");
-    Expect(Check(), 0, "sound: 2 records, ");
+    Expect(check, 0, "sound: 2 records, ");
     folder.SetLookupSetting("YES");
     Build(0);
-    EXPECT_EQ(Lookup("SALES@EXAMPLE.ORG").out, "jane@example.org\n");
+    EXPECT_EQ(Tool({"lookup", "D", "5", "SALES@EXAMPLE.ORG"}).out, "jane@example.org\n");
     // The setting changed since the build: said, as the sum records the old one.
     folder.SetLookupSetting("NO");
-    ProcessResult check = Check();
-    Expect(check, 1, "sound: 2 records, ");
     EXPECT_EQ(
-        check.err,
+        Expect(check, 1, "sound: 2 records, ").err,
         "aliastable: generation 5 was built with UseCaseSensitiveAliasLookup=YES, the setting is now NO: "
         "its lookups miss aliases until the next build\n");
     // A sum without the record, as written before it was kept: read under the setting.
     std::string sum = ReadWholeFile(folder.File("5.sum"));
     WriteWholeFile(folder.File("5.sum"), sum.substr(0, sum.find("UseCase")));
-    Expect(Check(), 1, "out of order");
+    Expect(check, 1, "out of order");
     folder.SetLookupSetting("YES");
-    EXPECT_EQ(Check().exitStatus, 0);
+    Expect(check, 0, "sound: 2 records, ");
 }
 
 // Refusals, each on a fresh generation 5 (two records) with one file of it
 // replaced: by `text`, "<fifo>" (refused at once, not waited on), "<none>"
-// (removed) or "+..." (the text appended). "D" stands for the folder.
+// (removed) or "+..." (the text appended). Nothing goes to standard output.
 TEST_F(AliasToolTest, WrongUsageMissingNonRegularAndUnpublishedFilesAreRefused) {
-    const std::vector<std::string> check = {"check", "D", "5"}, dump = {"dump", "D", "5"};
     const std::vector<std::string> lookup = {"lookup", "D", "5", "postmaster@example.org"};
     struct Case {
         const char* file;
@@ -130,16 +130,10 @@ TEST_F(AliasToolTest, WrongUsageMissingNonRegularAndUnpublishedFilesAreRefused) 
         Build(0);
         std::string path = folder.File(c.file);
         if (c.text == "<fifo>" || c.text == "<none>") unlink(path.c_str());
-        if (c.text == "<fifo>") ASSERT_EQ(mkfifo(path.c_str(), 0660), 0);
+        ASSERT_TRUE(c.text != "<fifo>" || mkfifo(path.c_str(), 0660) == 0) << path;
         if (c.text[0] == '+') WriteWholeFile(path, ReadWholeFile(path) + c.text.substr(1));
         if (c.text[0] != '<' && c.text[0] != '+' && c.file[0]) WriteWholeFile(path, c.text);
-        for (std::string& argument : c.arguments) argument = argument == "D" ? folder.path : argument;
-        c.arguments.insert(c.arguments.begin(), {"/usr/bin/timeout", "20", BinaryPath("aliastable")});
-        ProcessResult run = RunProcess(c.arguments, {{"XOMTA_CONFIG_DIR", folder.path}}, "");
-        std::size_t at = c.said.find(" D ");  // the folder as the tool names it
-        if (at != std::string::npos) c.said.replace(at + 1, 1, folder.path);
-        Expect(run, c.exitStatus, c.said);
-        EXPECT_EQ(run.out, "") << c.said;
+        EXPECT_EQ(Expect(c.arguments, c.exitStatus, c.said).out, "") << c.said;
         unlink(path.c_str());
     }
 }
@@ -154,14 +148,11 @@ TEST_F(AliasToolTest, DamagedTablesAreRefused) {
             std::string damaged = original;
             damaged[offset] = char(damaged[offset] ^ 0x20);
             WriteWholeFile(folder.File(file), damaged);
-            ProcessResult check = Check();
-            Expect(check, 1, std::string(file) + " differs from its checksum");
-            EXPECT_EQ(check.out, "") << file << " byte " << offset;
+            EXPECT_EQ(Expect(check, 1, std::string(file) + " differs from its checksum").out, "") << offset;
         }
         WriteWholeFile(folder.File(file), original);
     }
-    // npos: the last 3 bytes cut
-    struct Damage {
+    struct Damage {  // npos: the last 3 bytes cut
         const char* file;
         std::size_t offset;
         std::string bytes;
@@ -178,10 +169,10 @@ TEST_F(AliasToolTest, DamagedTablesAreRefused) {
             content.replace(d.offset, d.bytes.size(), d.bytes);
         WriteWholeFile(folder.File(d.file), content);
         Seal();
-        Expect(Check(), 1, d.said);
+        Expect(check, 1, d.said);
     }
     // The index names a record that now holds another alias.
-    Expect(Lookup("postmaster@example.org"), 2, "damaged");
+    Expect({"lookup", "D", "5", "postmaster@example.org"}, 2, "damaged");
 }
 
 // A generation superseded since the caller read the record: lookup and dump
@@ -189,11 +180,11 @@ TEST_F(AliasToolTest, DamagedTablesAreRefused) {
 TEST_F(AliasToolTest, SupersededGenerationIsReadFromTheRecord) {
     Build(10);
     Build(20, "6");
-    ProcessResult found = Lookup(GeneratedAlias(17));  // only in 6
+    ProcessResult found = Tool({"lookup", "D", "5", GeneratedAlias(17)});  // only in 6
     EXPECT_EQ(found.out, GeneratedMail(17) + "\n");
     EXPECT_EQ(found.err, "aliastable: generation 5 was superseded; reading 6\n");
-    EXPECT_EQ(Tool({"dump", folder.path, "5"}).out, Tool({"dump", folder.path, "6"}).out);
-    EXPECT_EQ(Check().exitStatus, 1);
+    EXPECT_EQ(Tool(dump).out, Tool({"dump", "D", "6"}).out);
+    EXPECT_EQ(Tool(check).exitStatus, 1);
 }
 
 // prune keeps the recorded generation and KEEP-1 before it, never a later
@@ -232,7 +223,7 @@ TEST_F(AliasToolTest, PruneKeepsThePublishedAndTheOnesBefore) {
     };
     for (Case& c : cases) {
         c.setup();
-        Expect(Tool({"prune", folder.path, c.keep}), c.exitStatus, c.said);
+        Expect({"prune", "D", c.keep}, c.exitStatus, c.said);
         EXPECT_EQ(left(), c.left) << c.said;
     }
     EXPECT_EQ(ReadWholeFile(folder.File("05.db")), "x");

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdarg>
 #include <regex>
+#include <tuple>
 
 #include "platform/config/config_limits.h"
 #include "platform/config/profile.h"
@@ -36,26 +37,20 @@ TEST(Config, NamesSyntaxAndNumbers) {
                        fits + "\nOver=" + over + "\nJunk=" + std::string(40000, 'z') +
                        "=Injected\nAfter=yes\n");
     const std::string up = "../" + dir.path.substr(dir.path.rfind('/') + 1) + "/XOMTA.INI";
-    struct {
-        const char* section;
-        const char* key;
-        std::string value;
-    } texts[] = {{"", "TopKey", "top"},     {"ldap", "hostname", "ldap.example.org"},
-                 {"Ldap", "UserName", "d"}, {"Ldap", "Password", "se;cr#et ; kept"},
-                 {"Ldap", "Empty", ""},     {"Gateway", "QueueDirectory", "/var/spool/x=y"},
-                 {"Gateway", "Fits", fits}, {"Gateway", "Over", "d"},
-                 {"Gateway", "Junk", "d"},  {"Gateway", "After", "yes"}};
-    for (const auto& t : texts) EXPECT_EQ(Read(t.section, t.key), t.value) << t.key;
+    const std::tuple<const char*, const char*, std::string> texts[] = {
+        {"", "TopKey", "top"},     {"ldap", "hostname", "ldap.example.org"},
+        {"Ldap", "UserName", "d"}, {"Ldap", "Password", "se;cr#et ; kept"},
+        {"Ldap", "Empty", ""},     {"Gateway", "QueueDirectory", "/var/spool/x=y"},
+        {"Gateway", "Fits", fits}, {"Gateway", "Over", "d"},
+        {"Gateway", "Junk", "d"},  {"Gateway", "After", "yes"}};
+    for (const auto& [section, key, value] : texts) EXPECT_EQ(Read(section, key), value) << key;
     // The exact file name first, then lower case; bare file names only.
     for (auto [file, value] :
          {std::pair{"xomta.ini", "/lower"}, {up.c_str(), "d"}, {"..", "d"}, {nullptr, "d"}})
         EXPECT_EQ(Read("Gateway", "QueueDirectory", file), value) << (file ? file : "(null)");
-    for (auto [key, value] : {std::pair{"Port", 1389},
-                              {"Negative", -5},
-                              {"Word", 0},
-                              {"Huge", INT_MAX},
-                              {"Tiny", INT_MIN},
-                              {"Absent", 42}})
+    const std::pair<const char*, int> numbers[] = {{"Port", 1389},    {"Negative", -5},  {"Word", 0},
+                                                   {"Huge", INT_MAX}, {"Tiny", INT_MIN}, {"Absent", 42}};
+    for (auto [key, value] : numbers)
         EXPECT_EQ(GetPrivateProfileInt("Ldap", key, 42, "XOMTA.INI"), value) << key;
 }
 
@@ -112,7 +107,9 @@ struct LogTest : ::testing::Test {
     std::string log = dir.File("mail.log"), pid = "[" + std::to_string(getpid()) + "]: ";
 };
 
-TEST_F(LogTest, OneLinePerCallAppendedWithControlBytesEscaped) {
+// One line per call, appended, its control bytes escaped, cut at the limit;
+// the level and the file looked at on each call.
+TEST_F(LogTest, LinesEscapedCutAndFollowingTheSettings) {
     WriteWholeFile(log, "earlier line\n");
     LogMessage(kLogError, "LDAP\nCGI", "line one\r\nthree\n\x1b[2J\a\x7f");
     LogMessage(kLogAudit, "LDAP CGI", "audit: user=\"a\\x1B\\\"b\"");  // quoted already: unchanged
@@ -120,22 +117,19 @@ TEST_F(LogTest, OneLinePerCallAppendedWithControlBytesEscaped) {
     LogMessage(3, "LDAP CGI", std::string(kLogMaxTextSize * 2, 'h').c_str());
     LogMessage(3, "LDAP CGI", (std::string(kLogMaxTextSize - 2, 'h') + "\t").c_str());  // no escape cut
     EXPECT_EQ(Format(2, 5, "%s and more", "abcdefgh"), 5);
-    EXPECT_EQ(Lines(log), (Strings{"no time: earlier line",
-                                   "1 LDAP\\x0ACGI" + pid + "line one\\x0D\\x0Athree\\x0A\\x1B[2J\\x07\\x7F",
-                                   Line(4, "audit: user=\"a\\x1B\\\"b\""), "3 " + pid,
-                                   Line(3, std::string(kLogMaxTextSize, 'h')),
-                                   Line(3, std::string(kLogMaxTextSize - 2, 'h')), Line(2, "abcde")}));
-}
-
-TEST_F(LogTest, LevelAndFileFollowedOnTheNextCall) {
     Settings(log, "Level = 5\n");
     LogMessage(kLogProgress, "LDAP CGI", "progress");
     LogMessage(5, "LDAP CGI", "notice");
     EXPECT_EQ(Format(kLogProgress, 100, "%s", reinterpret_cast<const char*>(16)), 0);  // dropped unformatted
     Settings(dir.File("other.log"));
     LogMessage(kLogError, "LDAP CGI", "second");
-    EXPECT_EQ(Lines(log), Strings{Line(5, "notice")});
     EXPECT_EQ(Lines(dir.File("other.log")), Strings{Line(1, "second")});
+    EXPECT_EQ(Lines(log),
+              (Strings{"no time: earlier line",
+                       "1 LDAP\\x0ACGI" + pid + "line one\\x0D\\x0Athree\\x0A\\x1B[2J\\x07\\x7F",
+                       Line(4, "audit: user=\"a\\x1B\\\"b\""), "3 " + pid,
+                       Line(3, std::string(kLogMaxTextSize, 'h')),
+                       Line(3, std::string(kLogMaxTextSize - 2, 'h')), Line(2, "abcde"), Line(5, "notice")}));
     Settings(dir.File("no-such-dir/mail.log"));  // unwritable: to syslog, nothing else lost
     LogMessage(kLogError, "LDAP CGI", "to syslog");
     EXPECT_NE(access(dir.File("no-such-dir").c_str(), F_OK), 0);

@@ -1,7 +1,10 @@
 // The database component through the alias relation, read back through the
-// alias table reader: adds, duplicates, reopening, large tables, refusals.
+// alias table reader: the key comparison under each lookup setting, adds,
+// duplicates, reopening, large tables, refusals.
 #include <signal.h>
 #include <sys/resource.h>
+
+#include <strings.h>
 
 #include <map>
 
@@ -44,7 +47,37 @@ struct Db : ::testing::Test {
     recordBase database;
 };
 
+// The settings that fold letter case; absent, "NO" and any other text compare
+// exactly. Read when the relation opens: a change after it leaves its order.
+TEST_F(Db, KeyComparisonUnderEachSettingReadWhenOpening) {
+    for (const char* setting : {"YES", "yes", "yEs", "NO", "TRUE", "", "YESS", (const char*)nullptr}) {
+        folder.SetLookupSetting(setting);
+        dbMailAlias relation(&database, folder.path.c_str(), "1");
+        bool folds = setting && strcasecmp(setting, "YES") == 0;
+        folder.SetLookupSetting(folds ? "NO" : "YES");
+        auto compare = [&](const std::string& stored, const std::string& key, long index = 0) {
+            strNcpy(relation.szAlias, stored.c_str(), sizeof relation.szAlias);
+            return relation.compareKey(key.c_str(), index);
+        };
+        SCOPED_TRACE(setting ? setting : "<absent>");
+        EXPECT_EQ(compare("Mixed@Example.ORG", "mixed@example.org") == 0, folds);
+        EXPECT_EQ(compare("abc", "ABC") > 0, !folds);  // exact: 'a' sorts after 'A'
+        EXPECT_LT(compare("ABC", "abd"), 0);
+        EXPECT_LT(compare("ab", "abc"), 0);
+        EXPECT_GT(compare("\xe9t\xe9", "zzz"), 0);                                  // bytes compare unsigned
+        EXPECT_NE(compare("\xc9", "\xe9"), 0);                                      // only ASCII letters fold
+        EXPECT_LT(compare(std::string(127, 'q'), std::string(127, 'q') + "r"), 0);  // 128 bytes take part
+        relation.setKey("abc", 0);
+        EXPECT_EQ(relation.isEqual("aBc", 0), folds);
+        EXPECT_TRUE(relation.isLessThan("abd", 0));
+        // Indices other than 0 always compare equal.
+        for (long index : {1L, -1L, 7L}) EXPECT_EQ(compare("abc", "xyz", index), 0) << index;
+        EXPECT_FALSE(relation.isLessThan("xyz", 1));
+    }
+}
+
 TEST_F(Db, DuplicatesAreRefusedAndStoreNothing) {
+    EXPECT_EQ(ReadBack(folder, "1"), Records());  // a fresh generation: an empty table to the reader
     dbMailAlias relation(&database, folder.path.c_str(), "1");
     ASSERT_EQ(AddAlias(&relation, "same@x.org", "first@x.org"), DB_OK);
     ASSERT_EQ(relation.sync(), DB_OK);
@@ -129,8 +162,9 @@ TEST_F(Db, MissingDamagedOrBusyFilesAreRefused) {
     folder.WriteGeneration("3");
     ASSERT_EQ(unlink(folder.File("3.str").c_str()), 0);
     ASSERT_EQ(mkdir(folder.File("3.str").c_str(), 0700), 0);  // a folder where a file should be
-    // Generation 2 is missing; 4 is new and 1 as filled for each case. Damaged index pages: a key longer
-    // than the key length, an entry past the page's end, a heap inside the slots.
+    // Generation 2 is missing; 4 is new and 1 as filled for each case. Damaged: a record length that does
+    // not fit (0x73), the last record lost, and index pages: a key longer than the key length, an entry
+    // past the page's end, a heap inside the slots.
     const dbError failed = DB_OPEN_FAILED, bad = DB_BAD_FORMAT;
     struct {
         const char* file;
@@ -144,9 +178,8 @@ TEST_F(Db, MissingDamagedOrBusyFilesAreRefused) {
                  {"4.id0", 0, std::string(4, '\0'), bad, bad},
                  {"4.str", 12, "x", bad, bad},
                  {"4.id0", 1048, "y", bad, bad},
-                 {"4.db", 0x73, std::string("\x85\0\0\0", 4), DB_OK,
-                  DB_BAD_RECORD},                                // a record length that does not fit
-                 {"1.db", saved[0].size() - 132, "", bad, bad},  // the last record lost
+                 {"4.db", 0x73, std::string("\x85\0\0\0", 4), DB_OK, DB_BAD_RECORD},
+                 {"1.db", saved[0].size() - 132, "", bad, bad},
                  {"1.id0", entry + 4, "\xc8", DB_OK, bad},
                  {"1.id0", leaf + 16, "\xff\x0f", DB_OK, bad},
                  {"1.id0", leaf + 4, std::string("\x08\0", 2), DB_OK, bad}};
