@@ -38,14 +38,19 @@ ProcessResult Post(const string& body, Environment env = {}) {
     return env.count("QUERY_STRING") != 0 ? RunCgi(env) : RunCgiPost(body, env);
 }
 
-// The audit lines: each holds the requester, then one of `parts` in order.
+// The audit lines: each holds the requester, then its command, operation and
+// names as `parts` begins, and ends with the result after " ... "; how the
+// values between them are shown is the directory's and base/'s tests' business.
 void ExpectAuditLines(const Strings& parts, const string& what) {
     const Strings lines = LogTexts(Dir().ReadLog(), "4");
     ASSERT_EQ(lines.size(), parts.size()) << what << "\n" << Dir().ReadLog();
     for (std::size_t i = 0; i < parts.size(); ++i) {
-        EXPECT_EQ(lines[i].rfind(kWho, 0), 0u) << what << ": " << lines[i];
-        EXPECT_NE(lines[i].find(parts[i]), string::npos)
-            << what << ": " << lines[i] << "\nhas no " << parts[i];
+        const string part = kWho + parts[i];
+        const std::size_t cut = part.find(" ... ");
+        const string head = part.substr(0, cut), tail = cut == string::npos ? "" : part.substr(cut + 4);
+        EXPECT_TRUE(lines[i].rfind(head, 0) == 0 && lines[i].size() >= head.size() + tail.size() &&
+                    lines[i].compare(lines[i].size() - tail.size(), tail.size(), tail) == 0)
+            << what << ": " << lines[i] << "\nis no " << part;
     }
     EXPECT_EQ(Dir().ReadLog().find(Dir().RootPassword()), string::npos) << what;  // the bind's
 }
@@ -69,61 +74,42 @@ protected:
 TEST_F(Audit, EveryChangeLeavesItsLineWithWhoWhatAndResult) {
     const string newLee =
         "Command=NewUser&Submit=Create+User&FirstName=Lee&LastName=Stone&TelNo=&Address=&Mail=lee%40new.example.org";
-    const string anna = "Mail=anna%40example.com&", ok = " result=0 (Success)";
-    const struct {
-        const char* name;
-        string body;
-        Strings parts;
-    } cases[] = {
-        {"create in a new domain",
-         newLee,
-         {"\"NewUser\" add \"dc=org\" +objectClass=\"domain\" +dc=\"org\"" + ok,
-          "\"NewUser\" add \"dc=example,dc=org\" +objectClass=\"domain\"" + ok,
-          "\"NewUser\" add \"dc=new,dc=example,dc=org\" +objectClass=\"domain\"" + ok,
-          "\"NewUser\" add \"" + kLee +
-              "\" +objectClass=\"xoperson\" +cn=\"Lee Stone\" +firstname=\"Lee\" +sn=\"Stone\"" + ok}},
-        {"create of a user that exists",
-         newLee,
-         {"\"NewUser\" add \"" + kLee +
-          "\" +objectClass=\"xoperson\" +cn=\"Lee Stone\" +firstname=\"Lee\" +sn=\"Stone\" result=68 (Already exists)"}},
-        {"create the server refuses",
-         "Command=NewUser&Submit=Create+User&FirstName=Bad%FF&LastName=X&Mail=bad%40example.com",
-         {"\"NewUser\" add \"mail=bad@example.com,dc=example,dc=com\" +objectClass=\"xoperson\" +cn=\"Bad\\xFF X\" +firstname=\"Bad\\xFF\" +sn=\"X\" result=21 (Invalid syntax)"}},
-        {"update",
-         "Command=UpdateUser&MailNdx=anna%40example.com&FirstName=Anna&LastName=Smyth&TelNo=%2B44+1&Address=&" +
+    const string anna = "Mail=anna%40example.com&", ok = " ... result=0 (Success)",
+                 add = "\"NewUser\" add \"";
+    const string alias = "\"UpdateAlias\" modify \"" + kAnna + "\" ";
+    const std::pair<string, Strings> cases[] = {
+        // a new domain's entries first
+        {newLee,
+         {add + "dc=org\"" + ok, add + "dc=example,dc=org\"" + ok, add + "dc=new,dc=example,dc=org\"" + ok,
+          add + kLee + "\" +objectClass=\"xoperson\"" + ok}},
+        {newLee, {add + kLee + "\" ... result=68 (Already exists)"}},
+        {"Command=NewUser&Submit=Create+User&FirstName=Bad%FF&LastName=X&Mail=bad%40example.com",
+         {add + "mail=bad@example.com,dc=example,dc=com\" ... result=21 (Invalid syntax)"}},
+        {"Command=UpdateUser&MailNdx=anna%40example.com&FirstName=Anna&LastName=Smyth&TelNo=%2B44+1&Address=&" +
              anna,
-         {"\"UpdateUser\" modify \"" + kAnna +
-          "\" -sn=\"Smith\" +sn=\"Smyth\" +telephoneNumber=\"+44 1\" -cn=\"Anna Smith\" +cn=\"Anna Smyth\"" +
-          ok}},
-        {"rename",
-         "Command=UpdateUser&MailNdx=lee%40new.example.org&FirstName=&LastName=Stone&TelNo=&Address=&Mail=leo%40new.example.org",
+         {"\"UpdateUser\" modify \"" + kAnna + "\" -sn=\"Smith\" +sn=\"Smyth\"" + ok}},
+        {"Command=UpdateUser&MailNdx=lee%40new.example.org&FirstName=&LastName=Stone&TelNo=&Address=&Mail=leo%40new.example.org",
          {"\"UpdateUser\" rename \"" + kLee + "\" to \"" + kLeo + "\"" + ok,
-          "\"UpdateUser\" modify \"" + kLeo + "\" -firstname=\"Lee\" -cn=\"Lee Stone\" +cn=\"Stone\"" + ok}},
-        {"connector",
-         "Command=AddChannel&" + anna +
+          "\"UpdateUser\" modify \"" + kLeo + "\" -firstname=\"Lee\"" + ok}},
+        {"Command=AddChannel&" + anna +
              "Channel=SMTPC&Identifier=anna%40partner.example&Permission=Send%2FReceive",
-         {"\"AddChannel\" modify \"" + kAnna +
-          "\" +othermailbox=\"SMTPC$anna@partner.example\" +x-permission=\"SMTPC$Send/Receive\"" + ok}},
-        {"new alias",
-         "Command=UpdateAlias&" + anna + "MailAlias=ann%40example.com&OldMailAlias=",
-         {"\"UpdateAlias\" modify \"" + kAnna + "\" +mail=\"ann@example.com\"" + ok}},
-        {"changed alias, through the NewUser row",
-         "Command=NewUser&Submit=UpdateAlias&" + anna +
+         {"\"AddChannel\" modify \"" + kAnna + "\" +othermailbox=\"SMTPC$anna@partner.example\"" + ok}},
+        {"Command=UpdateAlias&" + anna + "MailAlias=ann%40example.com&OldMailAlias=",
+         {alias + "+mail=\"ann@example.com\"" + ok}},
+        // Through the NewUser row: the line names the command that Submit stands for.
+        {"Command=NewUser&Submit=UpdateAlias&" + anna +
              "MailAlias=annie%40example.com&OldMailAlias=ann%40example.com",
-         {"\"UpdateAlias\" modify \"" + kAnna + "\" -mail=\"ann@example.com\" +mail=\"annie@example.com\"" +
-          ok}},
-        {"deleted alias",
-         "Command=ConfirmDeleteAlias&" + anna + "MailAlias=annie%40example.com",
+         {alias + "-mail=\"ann@example.com\" +mail=\"annie@example.com\"" + ok}},
+        {"Command=ConfirmDeleteAlias&" + anna + "MailAlias=annie%40example.com",
          {"\"ConfirmDeleteAlias\" modify \"" + kAnna + "\" -mail=\"annie@example.com\"" + ok}},
-        {"delete",
-         "Command=VerifyDeleteUser&Mail=leo%40new.example.org",
+        {"Command=VerifyDeleteUser&Mail=leo%40new.example.org",
          {"\"VerifyDeleteUser\" delete \"" + kLeo + "\"" + ok}},
-        {"delete refused before any change", "Command=VerifyDeleteUser&Mail=leo%40new.example.org", {}},
+        {"Command=VerifyDeleteUser&Mail=leo%40new.example.org", {}},  // refused before any change
     };
-    for (const auto& c : cases) {
+    for (const auto& [body, parts] : cases) {
         ASSERT_TRUE(Dir().ClearLog());
-        EXPECT_EQ(Post(c.body).exitStatus, 0) << c.name;
-        ExpectAuditLines(c.parts, c.name);
+        EXPECT_EQ(Post(body).exitStatus, 0) << body;
+        ExpectAuditLines(parts, body);
     }
     EXPECT_EQ(Dir().Search(kAnna, "(objectClass=*)", "mail othermailbox"),
               "dn: " + kAnna + "\nmail: anna@example.com\nothermailbox: SMTPC$anna@partner.example\n\n");

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "tests/support/directory_sandbox.h"
-#include "tests/support/holding_relay.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/page_check.h"
 #include "tests/support/run_cgi.h"
@@ -50,21 +49,18 @@ protected:
     static void TearDownTestSuite() { tls.reset(), std::filesystem::remove_all(folder); }
     void SetUp() override { ASSERT_TRUE(ready) << "no certificates or no TLS sandbox"; }
 
-    // The User Details page of anna with XOMTA.INI's [Ldap] section amended, the log cleared before.
-    static ProcessResult Request(const std::string& ldap, Environment env) {
-        EXPECT_TRUE(tls->WriteConfig("[Ldap]\n" + ldap + "\n") && tls->ClearLog());
-        env["XOMTA_CONFIG_DIR"] = tls->ConfigDir();
-        return RunCgiGet("Command=FindUser&Mail=anna%40example.com", env);
-    }
-    // Each case: [Ldap] lines, accepted, the start of each log line, and the client configuration.
+    // Each case: [Ldap] lines, the client configuration, whether the User
+    // Details page of anna is shown, and the start of each log line.
     struct Case {
         std::string ldap;
         bool accepted;
         std::vector<std::string> logged;
-        Environment ca;
+        Environment env;
     };
-    static void Check(const Case& c) {
-        ProcessResult result = Request(c.ldap, c.ca);
+    static void Check(Case c) {
+        ASSERT_TRUE(tls->WriteConfig("[Ldap]\n" + c.ldap + "\n") && tls->ClearLog());
+        c.env.emplace("XOMTA_CONFIG_DIR", tls->ConfigDir());
+        ProcessResult result = RunCgiGet("Command=FindUser&Mail=anna%40example.com", c.env);
         EXPECT_EQ(result.exitStatus, 0) << c.ldap;
         EXPECT_NE(result.out.find(c.accepted ? "Smith" : kRefused), std::string::npos)
             << c.ldap << result.out;
@@ -79,16 +75,21 @@ protected:
     static inline bool ready = false;
 };
 
-TEST_F(DirectoryTls, CheckedCertificatesAreAcceptedOthersRefusedWithTheirReason) {
+// Certificates are checked whatever ldap.conf says; HostName lists servers
+// tried in turn until one answers; one that refuses the bind ends the list.
+TEST_F(DirectoryTls, CheckedCertificatesAreAcceptedAndTheFirstServerThatAnswersIsUsed) {
     const Environment caVariable = {{"LDAPTLS_CACERT", folder + "/ca.crt"}},
                       caConf = {{"LDAPCONF", folder + "/ldap.conf"}};
-    const std::string ldaps = tls->TlsUri(),
+    const std::string ldaps = tls->TlsUri(), plain = DirectorySandbox::Get().Uri(),
                       localhost = "ldaps://localhost:" + ldaps.substr(ldaps.rfind(':') + 1);
-    const std::string plain = DirectorySandbox::Get().Uri();
+    SilentServer frozen;  // accepts connections, never answers
+    const std::string stopped = "ldap://127.0.0.1:1",
+                      frozenUri = "ldap://127.0.0.1:" + std::to_string(frozen.Port());
+    const std::string timedOut = "LDAP bind as \"cn=root\" failed: Timed out (-5)";
+    ASSERT_NE(frozen.Port(), 0);
     const Case cases[] = {
         {"HostName=" + ldaps, true, {}, caVariable},
         {"HostName=127.0.0.1\nStartTLS=yes", true, {}, caConf},  // Port of the sandbox's own configuration
-        // Certificate checking stays on whatever ldap.conf says.
         {"HostName=" + ldaps,
          false,
          {"LDAP connect to " + ldaps +
@@ -103,37 +104,21 @@ TEST_F(DirectoryTls, CheckedCertificatesAreAcceptedOthersRefusedWithTheirReason)
          false,
          {"LDAP StartTLS with " + plain + " failed: "},
          caVariable},
-    };
-    for (const Case& c : cases) Check(c);
-}
-
-TEST_F(DirectoryTls, TheFirstServerThatAnswersIsUsed) {
-    SilentServer frozen;  // accepts connections, never answers
-    int port = 0, listening = ListenOnLoopback(&port);
-    close(listening);  // nothing listens there any more
-    std::string stopped = "ldap://127.0.0.1:" + std::to_string(port),
-                frozenUri = "ldap://127.0.0.1:" + std::to_string(frozen.Port());
-    ASSERT_NE(frozen.Port(), 0);
-    const Case cases[] = {
-        {"HostName= \t" + stopped + "\t " + tls->TlsUri() + " \nTimeout=1",
+        {"HostName= \t" + stopped + "\t " + ldaps + " \nTimeout=1",
          true,
          {"LDAP connect to " + stopped + " failed: Can't contact LDAP server"},
-         {}},
-        {"HostName=" + frozenUri + " " + tls->Uri() + "\nTimeout=1",
-         true,
-         {"LDAP bind as \"cn=root\" failed: Timed out (-5)"},
-         {}},
+         caVariable},
+        {"HostName=" + frozenUri + " " + tls->Uri() + "\nTimeout=1", true, {timedOut}, caVariable},
         {"HostName=" + stopped + " " + frozenUri + "\nTimeout=1",
          false,
-         {"LDAP connect to " + stopped + " failed", "LDAP bind as \"cn=root\" failed: Timed out (-5)"},
-         {}},
-        // A server that refuses the bind answers: the next one is not tried.
-        {"HostName=" + tls->Uri() + " " + DirectorySandbox::Get().Uri() + "\nPassword=wrong",
+         {"LDAP connect to " + stopped + " failed", timedOut},
+         caVariable},
+        {"HostName=" + tls->Uri() + " " + plain + "\nPassword=wrong",
          false,
          {"LDAP bind as \"cn=root\" failed: Invalid credentials (49)"},
-         {}},
+         caVariable},
     };
-    for (Case c : cases) Check((c.ca = {{"LDAPTLS_CACERT", folder + "/ca.crt"}}, c));
+    for (const Case& c : cases) Check(c);
 }
 
 }  // namespace
