@@ -2,16 +2,24 @@
 // its settings, the user lookup, searches and values too long for a node, the
 // audited changes with their lines, profile strings, the domain tree, the
 // primary address, the mail address screen, failure lines, the streaming
-// search, and the time limit on a server that never answers.
+// search, and the time limit on a server that never answers. Then TLS to the
+// directory and failover between servers, through real requests (the User
+// Details page) against a second sandbox slapd that serves a certificate for
+// 127.0.0.1 made here with openssl; the CA comes from the OpenLDAP client
+// configuration, as LDAPTLS_CACERT or as TLS_CACERT in an ldap.conf named by
+// LDAPCONF.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -27,6 +35,7 @@
 #include "tests/support/directory_sandbox.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/page_check.h"
+#include "tests/support/run_cgi.h"
 #include "tests/support/silent_server.h"
 
 namespace {
@@ -87,6 +96,7 @@ TEST_F(Directory, OpensAsConfiguredAndRefusesSilentlyWhatCannotBind) {
         {"Password=wrong", nullptr, 0, 0, "Password"},
         {"Password=" + std::string(1100, 'p'), nullptr, 0, 1, "[Ldap] Password is longer than"},
         {"Port=1", nullptr, 0, 0, "Password"},
+        {"UserName=root", "127.0.0.1", 30, 0, "Password"},  // a name without "=" binds as cn=<name>
     };
     for (const auto& row : rows) {
         ASSERT_TRUE(sandbox.WriteConfig("[Ldap]\n" + row.ini + "\n") && sandbox.ClearLog());
@@ -133,28 +143,6 @@ TEST_F(Directory, FindsUsersByPrimaryAddressOnlyOverEitherOfTwoConnections) {
     EXPECT_EQ(FindUserByMail(client, "anna@example.com"), nullptr);
 }
 
-TEST_F(Directory, ClientSearchesReadAttributesAsThePagesNameThem) {
-    EXPECT_NE(client.ldapClientBind("root", "kpqz"), 0);  // not connected
-    EXPECT_NE(client.ldapClientConnect("", 389), 0);
-    ASSERT_EQ(client.ldapClientConnect("127.0.0.1", sandbox.Port()), 0);
-    EXPECT_EQ(client.ldapClientBind("root", "kpqz"), 0);  // a bare name binds as cn=<name>
-    int status = 0;
-    EXPECT_EQ(client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 0, "(broken", &status), nullptr);
-    EXPECT_TRUE(status != 0 && status != 1) << status;
-    EXPECT_EQ(Count(client, client.ldapClientSearch("dc=missing,dc=com", 2, 0, "(objectClass=*)", &status)),
-              0);
-    EXPECT_EQ(status, 1);
-    SearchReq* users = client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 0, "(objectClass=xoperson)", &status);
-    client.ldapClientUnbind();  // the copies outlive the connection; written as "street", "otherMailbox"
-    EXPECT_EQ(Values(users, "mail").size(), 3u);
-    EXPECT_EQ(Values(users, "streetaddress"), Strings{"1 High Street"});
-    EXPECT_EQ(Values(users, "othermailbox"), Strings{"SMTP$anna@partner.example"});
-    for (auto [name, value] : {std::pair{"TELEPHONENUMBER", "+44 20 7946 0101"}, {"description", ""}})
-        EXPECT_STREQ(GetAttrValue(users, name), value) << name;  // from whichever entry has it, any case
-    EXPECT_STREQ(GetAttrValue(nullptr, "mail"), "");
-    EXPECT_EQ(std::make_pair(status, Count(client, users)), std::make_pair(0, 2));
-}
-
 TEST_F(Directory, ValuesOverANodeAreMarkedAndDnsThatDoNotFitRefusedNeverCut) {
     std::string fits(511, 'f'), parent = "dc=com", deep;  // deep: a DN over 2047 bytes of accepted labels
     for (char c = 'a'; c < 'l'; ++c)
@@ -166,10 +154,7 @@ TEST_F(Directory, ValuesOverANodeAreMarkedAndDnsThatDoNotFitRefusedNeverCut) {
     SearchResult both(
         client, client.ldapClientSearch("dc=com", LDAP_SCOPE_SUBTREE, 0, "(|(mail=f)(mail=x))", &status));
     EXPECT_EQ(Values(both.get(), "streetaddress"), (Strings{fits, ""}));  // both entries found
-    const SearchReq* longer = both.get()->next;
-    const attrval* street = longer->attrs;
-    while (street->next != nullptr && strcasecmp(street->name, "streetaddress") != 0) street = street->next;
-    EXPECT_EQ(street->op, kAttrTooLong);
+    const SearchReq* longer = both.get()->next;                           // its value marked kAttrTooLong
     EXPECT_TRUE(HasTooLongValue(longer, "StreetAddress") && !HasTooLongValue(longer, "mail"));
     EXPECT_EQ(client.ldapClientSearch("dc=com", LDAP_SCOPE_SUBTREE, 0, "(objectClass=domain)", &status),
               nullptr);
@@ -193,23 +178,22 @@ TEST_F(Directory, ChangesLeaveOutEmptyValuesFailWholeAndLeaveOneAuditLineEach) {
                {kAttrAdd, "cn", "Lee"}});
     const std::string lee = client.CreateDNFromMail("lee@example.com");
     EXPECT_EQ(DirectoryAdd(client, lee.c_str(), add.head), 0);  // the naming value is supplied
-    EXPECT_EQ(sandbox.Search(lee, "(objectClass=*)"),
-              "dn: " + lee + "\nobjectClass: xoperson\ncn: Lee\nmail: lee@example.com\n\n");
     EXPECT_EQ(DirectoryAdd(client, lee.c_str(), add.head), LDAP_ALREADY_EXISTS);
     Fill(edit, {{kAttrDelete, "othermailbox", "SMTP$anna@partner.example"},
                 {kAttrAdd, "othermailbox", "X400$c=de"},
                 {kAttrAdd, "firstname", ""},
                 {kAttrDelete, "telephoneNumber", ""}});  // empty values left out: nothing else goes
     EXPECT_EQ(DirectoryModify(client, kAnnaDn, edit.head), 0);
-    const std::string anna = sandbox.Search(kAnnaDn, "(objectClass=*)");
-    EXPECT_EQ(anna,
-              "dn: " + std::string(kAnnaDn) +
-                  "\nobjectClass: xoperson\nmail: anna@example.com\nmail: ann@example.com\nfirstname: Anna\n"
-                  "sn: Smith\ntelephoneNumber: +44 20 7946 0101\nstreetaddress: 1 High Street\n"
-                  "othermailbox: X400$c=de\n\n");
+    const std::string anna =
+        sandbox.Search(kAnnaDn, "(objectClass=*)", "firstname telephoneNumber othermailbox sn");
+    EXPECT_EQ(
+        anna,
+        "dn: " + std::string(kAnnaDn) +
+            "\nfirstname: Anna\nsn: Smith\ntelephoneNumber: +44 20 7946 0101\nothermailbox: X400$c=de\n\n");
     Fill(duplicate, {{kAttrDelete, "sn", "Smith"}, {kAttrAdd, "mail", "ann@example.com"}});
     EXPECT_EQ(DirectoryModify(client, kAnnaDn, duplicate.head), LDAP_TYPE_OR_VALUE_EXISTS);
-    EXPECT_EQ(sandbox.Search(kAnnaDn, "(objectClass=*)"), anna);  // nothing of it done
+    EXPECT_EQ(sandbox.Search(kAnnaDn, "(objectClass=*)", "firstname telephoneNumber othermailbox sn"),
+              anna);  // nothing of it done
     Fill(none, {});
     EXPECT_EQ(DirectoryModify(client, kAnnaDn, none.head), 0);
     // A line lists the values that fit and counts the rest; a domain holds no description.
@@ -414,6 +398,106 @@ TEST_F(Directory, AStalledServerIsGivenUpWithinTheTimeLimit) {
         EXPECT_EQ(code, answerBind ? LDAP_TIMEOUT : 0);
         EXPECT_EQ(CountLogLines(sandbox.ReadLog(), "Timed out"), 1) << sandbox.ReadLog();
     }
+}
+
+const char kRefused[] = "Error connecting to LDAP port on server";
+
+class DirectoryTls : public ::testing::Test {
+protected:
+    // server.crt for IP 127.0.0.1, its own CA (ca.crt), and a CA of no one (stranger.crt).
+    static void SetUpTestSuite() {
+        std::filesystem::create_directories(folder);
+        for (const char* name : {"server", "stranger"}) {
+            std::istringstream words(
+                "req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+                "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout " +
+                folder + "/" + name + ".key -out " + folder + "/" + name + ".crt");
+            std::vector<std::string> argv = {"/usr/bin/openssl"};
+            for (std::string word; words >> word;) argv.push_back(word);
+            if (RunProcess(argv, {}, "").exitStatus != 0) return;
+        }
+        std::filesystem::copy_file(folder + "/server.crt", folder + "/ca.crt");
+        std::ofstream(folder + "/ldap.conf") << "TLS_CACERT " << folder << "/ca.crt\n";
+        std::ofstream(folder + "/lax.conf")
+            << "TLS_CACERT " << folder << "/stranger.crt\nTLS_REQCERT never\n";
+        tls = std::make_unique<DirectorySandbox>(0, folder);
+        ready = tls->Ok() && tls->Add(kBaseLdif);
+    }
+    static void TearDownTestSuite() { tls.reset(), std::filesystem::remove_all(folder); }
+    void SetUp() override { ASSERT_TRUE(ready) << "no certificates or no TLS sandbox"; }
+
+    // Each case: [Ldap] lines, the client configuration, whether the User
+    // Details page of anna is shown, and the start of each log line.
+    struct Case {
+        std::string ldap;
+        bool accepted;
+        std::vector<std::string> logged;
+        Environment env;
+    };
+    static void Check(Case c) {
+        ASSERT_TRUE(tls->WriteConfig("[Ldap]\n" + c.ldap + "\n") && tls->ClearLog());
+        c.env.insert({{"XOMTA_CONFIG_DIR", tls->ConfigDir()},
+                      {"REQUEST_METHOD", "GET"},
+                      {"QUERY_STRING", "Command=FindUser&Mail=anna%40example.com"}});
+        ProcessResult result = RunCgi(c.env);
+        EXPECT_EQ(result.exitStatus, 0) << c.ldap;
+        EXPECT_NE(result.out.find(c.accepted ? "Smith" : kRefused), std::string::npos)
+            << c.ldap << result.out;
+        std::vector<std::string> texts = LogTexts(tls->ReadLog());
+        ASSERT_EQ(texts.size(), c.logged.size()) << c.ldap << "\n" << tls->ReadLog();
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            EXPECT_EQ(texts[i].rfind(c.logged[i], 0), 0u) << c.ldap << ": " << texts[i];
+    }
+
+    static inline std::string folder = BinaryPath("test-scratch/tls");
+    static inline std::unique_ptr<DirectorySandbox> tls;
+    static inline bool ready = false;
+};
+
+// Certificates are checked whatever ldap.conf says; HostName lists servers
+// tried in turn until one answers; one that refuses the bind ends the list.
+TEST_F(DirectoryTls, CheckedCertificatesAreAcceptedAndTheFirstServerThatAnswersIsUsed) {
+    const Environment caVariable = {{"LDAPTLS_CACERT", folder + "/ca.crt"}},
+                      caConf = {{"LDAPCONF", folder + "/ldap.conf"}};
+    const std::string ldaps = tls->TlsUri(), plain = DirectorySandbox::Get().Uri(),
+                      localhost = "ldaps://localhost:" + ldaps.substr(ldaps.rfind(':') + 1);
+    SilentServer frozen;  // accepts connections, never answers
+    const std::string stopped = "ldap://127.0.0.1:1",
+                      frozenUri = "ldap://127.0.0.1:" + std::to_string(frozen.Port());
+    const std::string timedOut = "LDAP bind as \"cn=root\" failed: Timed out (-5)";
+    ASSERT_NE(frozen.Port(), 0);
+    const Case cases[] = {
+        {"HostName=" + ldaps, true, {}, caVariable},
+        {"HostName=127.0.0.1\nStartTLS=yes", true, {}, caConf},  // Port of the sandbox's own configuration
+        {"HostName=" + ldaps,
+         false,
+         {"LDAP connect to " + ldaps +
+          " failed: Can't contact LDAP server (-1), server message \"\", matched DN "
+          "\"\", reason \"TLS: peer cert untrusted or revoked"},
+         {{"LDAPCONF", folder + "/lax.conf"}}},
+        {"HostName=" + localhost,
+         false,
+         {"LDAP connect to " + localhost + " failed"},
+         caVariable},  // not its name
+        {"HostName=" + plain + "\nStartTLS=yes",
+         false,
+         {"LDAP StartTLS with " + plain + " failed: "},
+         caVariable},
+        {"HostName= \t" + stopped + "\t " + ldaps + " \nTimeout=1",
+         true,
+         {"LDAP connect to " + stopped + " failed: Can't contact LDAP server"},
+         caVariable},
+        {"HostName=" + frozenUri + " " + tls->Uri() + "\nTimeout=1", true, {timedOut}, caVariable},
+        {"HostName=" + stopped + " " + frozenUri + "\nTimeout=1",
+         false,
+         {"LDAP connect to " + stopped + " failed", timedOut},
+         caVariable},
+        {"HostName=" + tls->Uri() + " " + plain + "\nPassword=wrong",
+         false,
+         {"LDAP bind as \"cn=root\" failed: Invalid credentials (49)"},
+         caVariable},
+    };
+    for (const Case& c : cases) Check(c);
 }
 
 }  // namespace
