@@ -18,7 +18,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -65,14 +64,6 @@ int Count(ldapClient& client, SearchReq* result) {  // entries before the termin
     int count = result ? 0 : -1;
     for (const SearchReq* entry = result; entry && entry->next; entry = entry->next) ++count;
     return client.srch_free(result), count;
-}
-
-Strings Values(const SearchReq* result, const char* name) {  // exact name
-    Strings values;
-    for (; result && result->next; result = result->next)
-        for (const attrval* a = result->attrs; a && a->next; a = a->next)
-            if (strcmp(a->name, name) == 0) values.push_back(a->value);
-    return values;
 }
 
 void Fill(AttrList& list, std::initializer_list<std::tuple<int, const char*, const char*>> nodes) {
@@ -151,11 +142,12 @@ TEST_F(Directory, ValuesOverANodeAreMarkedAndDnsThatDoNotFitRefusedNeverCut) {
                             "\n\ndn: mail=x,dc=com\nobjectClass: xoperson\nstreet: " + fits + "x\n"));
     ASSERT_NE(OpenDirectory(client), nullptr);
     int status = 0;
-    SearchResult both(
-        client, client.ldapClientSearch("dc=com", LDAP_SCOPE_SUBTREE, 0, "(|(mail=f)(mail=x))", &status));
-    EXPECT_EQ(Values(both.get(), "streetaddress"), (Strings{fits, ""}));  // both entries found
-    const SearchReq* longer = both.get()->next;                           // its value marked kAttrTooLong
-    EXPECT_TRUE(HasTooLongValue(longer, "StreetAddress") && !HasTooLongValue(longer, "mail"));
+    SearchReq* both =
+        client.ldapClientSearch("dc=com", LDAP_SCOPE_SUBTREE, 0, "(|(mail=f)(mail=x))", &status);
+    ASSERT_TRUE(both && both->next);
+    EXPECT_STREQ(GetAttrValue(both, "streetaddress"), fits.c_str());
+    EXPECT_TRUE(HasTooLongValue(both->next, "StreetAddress") && !HasTooLongValue(both->next, "mail"));
+    EXPECT_EQ(Count(client, both), 2);  // the longer value's entry found all the same
     EXPECT_EQ(client.ldapClientSearch("dc=com", LDAP_SCOPE_SUBTREE, 0, "(objectClass=domain)", &status),
               nullptr);
     EXPECT_EQ(status, -1);
@@ -400,104 +392,72 @@ TEST_F(Directory, AStalledServerIsGivenUpWithinTheTimeLimit) {
     }
 }
 
-const char kRefused[] = "Error connecting to LDAP port on server";
-
-class DirectoryTls : public ::testing::Test {
-protected:
-    // server.crt for IP 127.0.0.1, its own CA (ca.crt), and a CA of no one (stranger.crt).
-    static void SetUpTestSuite() {
-        std::filesystem::create_directories(folder);
-        for (const char* name : {"server", "stranger"}) {
-            std::istringstream words(
-                "req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
-                "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout " +
-                folder + "/" + name + ".key -out " + folder + "/" + name + ".crt");
-            std::vector<std::string> argv = {"/usr/bin/openssl"};
-            for (std::string word; words >> word;) argv.push_back(word);
-            if (RunProcess(argv, {}, "").exitStatus != 0) return;
-        }
-        std::filesystem::copy_file(folder + "/server.crt", folder + "/ca.crt");
-        std::ofstream(folder + "/ldap.conf") << "TLS_CACERT " << folder << "/ca.crt\n";
-        std::ofstream(folder + "/lax.conf")
-            << "TLS_CACERT " << folder << "/stranger.crt\nTLS_REQCERT never\n";
-        tls = std::make_unique<DirectorySandbox>(0, folder);
-        ready = tls->Ok() && tls->Add(kBaseLdif);
-    }
-    static void TearDownTestSuite() { tls.reset(), std::filesystem::remove_all(folder); }
-    void SetUp() override { ASSERT_TRUE(ready) << "no certificates or no TLS sandbox"; }
-
-    // Each case: [Ldap] lines, the client configuration, whether the User
-    // Details page of anna is shown, and the start of each log line.
-    struct Case {
-        std::string ldap;
-        bool accepted;
-        std::vector<std::string> logged;
-        Environment env;
-    };
-    static void Check(Case c) {
-        ASSERT_TRUE(tls->WriteConfig("[Ldap]\n" + c.ldap + "\n") && tls->ClearLog());
-        c.env.insert({{"XOMTA_CONFIG_DIR", tls->ConfigDir()},
-                      {"REQUEST_METHOD", "GET"},
-                      {"QUERY_STRING", "Command=FindUser&Mail=anna%40example.com"}});
-        ProcessResult result = RunCgi(c.env);
-        EXPECT_EQ(result.exitStatus, 0) << c.ldap;
-        EXPECT_NE(result.out.find(c.accepted ? "Smith" : kRefused), std::string::npos)
-            << c.ldap << result.out;
-        std::vector<std::string> texts = LogTexts(tls->ReadLog());
-        ASSERT_EQ(texts.size(), c.logged.size()) << c.ldap << "\n" << tls->ReadLog();
-        for (std::size_t i = 0; i < texts.size(); ++i)
-            EXPECT_EQ(texts[i].rfind(c.logged[i], 0), 0u) << c.ldap << ": " << texts[i];
-    }
-
-    static inline std::string folder = BinaryPath("test-scratch/tls");
-    static inline std::unique_ptr<DirectorySandbox> tls;
-    static inline bool ready = false;
-};
-
 // Certificates are checked whatever ldap.conf says; HostName lists servers
 // tried in turn until one answers; one that refuses the bind ends the list.
-TEST_F(DirectoryTls, CheckedCertificatesAreAcceptedAndTheFirstServerThatAnswersIsUsed) {
-    const Environment caVariable = {{"LDAPTLS_CACERT", folder + "/ca.crt"}},
-                      caConf = {{"LDAPCONF", folder + "/ldap.conf"}};
-    const std::string ldaps = tls->TlsUri(), plain = DirectorySandbox::Get().Uri(),
-                      localhost = "ldaps://localhost:" + ldaps.substr(ldaps.rfind(':') + 1);
+// Each case: the User Details page of anna shown or the connection refused,
+// the client configuration, the [Ldap] lines, and the start of each log line.
+TEST(DirectoryTls, CheckedCertificatesAreAcceptedAndTheFirstServerThatAnswersIsUsed) {
+    // server.crt for IP 127.0.0.1, its own CA (ca.crt), and a CA of no one (stranger.crt).
+    const std::string folder = BinaryPath("test-scratch/tls");
+    std::filesystem::create_directories(folder);
+    for (const char* name : {"server", "stranger"}) {
+        std::istringstream words(
+            "req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+            "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout " +
+            folder + "/" + name + ".key -out " + folder + "/" + name + ".crt");
+        std::vector<std::string> argv = {"/usr/bin/openssl"};
+        for (std::string word; words >> word;) argv.push_back(word);
+        ASSERT_EQ(RunProcess(argv, {}, "").exitStatus, 0);
+    }
+    std::filesystem::copy_file(folder + "/server.crt", folder + "/ca.crt",
+                               std::filesystem::copy_options::overwrite_existing);
+    std::ofstream(folder + "/ldap.conf") << "TLS_CACERT " << folder << "/ca.crt\n";
+    std::ofstream(folder + "/lax.conf") << "TLS_CACERT " << folder << "/stranger.crt\nTLS_REQCERT never\n";
+    DirectorySandbox tls(0, folder);
     SilentServer frozen;  // accepts connections, never answers
-    const std::string stopped = "ldap://127.0.0.1:1",
-                      frozenUri = "ldap://127.0.0.1:" + std::to_string(frozen.Port());
-    const std::string timedOut = "LDAP bind as \"cn=root\" failed: Timed out (-5)";
-    ASSERT_NE(frozen.Port(), 0);
-    const Case cases[] = {
-        {"HostName=" + ldaps, true, {}, caVariable},
-        {"HostName=127.0.0.1\nStartTLS=yes", true, {}, caConf},  // Port of the sandbox's own configuration
-        {"HostName=" + ldaps,
-         false,
-         {"LDAP connect to " + ldaps +
-          " failed: Can't contact LDAP server (-1), server message \"\", matched DN "
-          "\"\", reason \"TLS: peer cert untrusted or revoked"},
-         {{"LDAPCONF", folder + "/lax.conf"}}},
-        {"HostName=" + localhost,
-         false,
-         {"LDAP connect to " + localhost + " failed"},
-         caVariable},  // not its name
-        {"HostName=" + plain + "\nStartTLS=yes",
-         false,
-         {"LDAP StartTLS with " + plain + " failed: "},
-         caVariable},
-        {"HostName= \t" + stopped + "\t " + ldaps + " \nTimeout=1",
-         true,
-         {"LDAP connect to " + stopped + " failed: Can't contact LDAP server"},
-         caVariable},
-        {"HostName=" + frozenUri + " " + tls->Uri() + "\nTimeout=1", true, {timedOut}, caVariable},
-        {"HostName=" + stopped + " " + frozenUri + "\nTimeout=1",
-         false,
-         {"LDAP connect to " + stopped + " failed", timedOut},
-         caVariable},
-        {"HostName=" + tls->Uri() + " " + plain + "\nPassword=wrong",
-         false,
-         {"LDAP bind as \"cn=root\" failed: Invalid credentials (49)"},
-         caVariable},
+    ASSERT_TRUE(tls.Ok() && tls.Add(kBaseLdif) && frozen.Port());
+    const Environment ca = {{"LDAPTLS_CACERT", folder + "/ca.crt"}},
+                      conf = {{"LDAPCONF", folder + "/ldap.conf"}},
+                      lax = {{"LDAPCONF", folder + "/lax.conf"}};
+    const std::string ldaps = tls.TlsUri(), plain = DirectorySandbox::Get().Uri(),
+                      stopped = "ldap://127.0.0.1:1",
+                      localhost = "ldaps://localhost:" + ldaps.substr(ldaps.rfind(':') + 1),
+                      frozenUri = "ldap://127.0.0.1:" + std::to_string(frozen.Port()),
+                      timedOut = "LDAP bind as \"cn=root\" failed: Timed out (-5)",
+                      closed = "LDAP connect to " + stopped + " failed: Can't contact LDAP server (-1)",
+                      untrusted = "LDAP connect to " + ldaps +
+                                  " failed: Can't contact LDAP server (-1), server message \"\", matched DN "
+                                  "\"\", reason \"TLS: peer cert untrusted or revoked";
+    const std::tuple<bool, Environment, std::string, Strings> cases[] = {
+        {true, ca, "HostName=" + ldaps, {}},
+        {true, conf, "HostName=127.0.0.1\nStartTLS=yes", {}},  // Port of the sandbox's own configuration
+        {false, lax, "HostName=" + ldaps, {untrusted}},
+        {false, ca, "HostName=" + localhost, {"LDAP connect to " + localhost + " failed"}},  // not its name
+        {false, ca, "HostName=" + plain + "\nStartTLS=yes", {"LDAP StartTLS with " + plain + " failed: "}},
+        {true, ca, "HostName= \t" + stopped + "\t " + ldaps + " \nTimeout=1", {closed}},
+        {true, ca, "HostName=" + frozenUri + " " + tls.Uri() + "\nTimeout=1", {timedOut}},
+        {false, ca, "HostName=" + stopped + " " + frozenUri + "\nTimeout=1", {closed, timedOut}},
+        {false,
+         ca,
+         "HostName=" + tls.Uri() + " " + plain + "\nPassword=wrong",
+         {"LDAP bind as \"cn=root\" failed: Invalid credentials (49)"}},
     };
-    for (const Case& c : cases) Check(c);
+    for (auto [accepted, env, ldap, logged] : cases) {
+        ASSERT_TRUE(tls.WriteConfig("[Ldap]\n" + ldap + "\n") && tls.ClearLog());
+        env.insert({{"XOMTA_CONFIG_DIR", tls.ConfigDir()},
+                    {"REQUEST_METHOD", "GET"},
+                    {"QUERY_STRING", "Command=FindUser&Mail=anna%40example.com"}});
+        ProcessResult result = RunCgi(env);
+        EXPECT_EQ(result.exitStatus, 0) << ldap;
+        EXPECT_NE(result.out.find(accepted ? "Smith" : "Error connecting to LDAP port on server"),
+                  std::string::npos)
+            << ldap << result.out;
+        const Strings texts = LogTexts(tls.ReadLog());
+        ASSERT_EQ(texts.size(), logged.size()) << ldap << "\n" << tls.ReadLog();
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            EXPECT_EQ(texts[i].rfind(logged[i], 0), 0u) << ldap << ": " << texts[i];
+    }
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
