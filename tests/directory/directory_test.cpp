@@ -29,6 +29,7 @@
 #include "directory/domain_names.h"
 #include "directory/entry_stream.h"
 #include "directory/mail_address.h"
+#include "directory/mail_holders.h"
 #include "directory/owners.h"
 #include "directory/primary_address.h"
 #include "tests/support/directory_sandbox.h"
@@ -128,6 +129,18 @@ TEST_F(Directory, FindsUsersByPrimaryAddressOnlyOverEitherOfTwoConnections) {
         SearchReq* found = FindUserByMail(client, mail);
         EXPECT_STREQ(count == 1 && found ? found->dn : kAnnaDn, kAnnaDn);
         EXPECT_EQ(Count(client, found), count) << (mail ? mail : "(null)");
+    }
+    // Who holds an address as a mail value: the address is only ever compared, never widens the filter.
+    for (auto [address, holders] :
+         std::vector<std::pair<const char*, std::string>>{{"ANN@example.com", kAnnaDn},
+                                                          {"*", ""},
+                                                          {"a*", ""},
+                                                          {"x)(mail=*", ""},
+                                                          {"ann@example.com\\", ""}}) {
+        MailHolders found = FindMailHolders(client, address);
+        std::string dns = found.answered ? "" : "(failed)";
+        for (const std::string& dn : found.dns) dns += dn;
+        EXPECT_EQ(dns, holders) << address;
     }
     client.ldapClientUnbind(), client.ldapClientUnbind();  // safe twice
     EXPECT_STREQ(host, "127.0.0.1");                       // still valid after the unbind
