@@ -145,26 +145,21 @@ std::string DirectorySandbox::Search(const std::string& base, const std::string&
 // then this server's [Ldap] and [Log] settings, which count only where
 // extraIni has none, as the reader takes a key's first setting.
 bool DirectorySandbox::WriteConfig(const std::string& extraIni) {
-    auto folded = [](const std::string& text) {  // lower case, no blanks
-        std::string out;
-        for (char c : text)
-            if (!isspace(static_cast<unsigned char>(c))) out += static_cast<char>(tolower(c));
-        return out;
-    };
     std::vector<std::string> lines;
-    std::map<std::string, std::size_t> keys;  // section and key: the line that sets it
+    std::map<std::string, std::size_t>
+        keys;  // section and key, lower case without blanks: the line setting it
     std::istringstream in(extraIni);
     std::string section, text;
     for (std::string line; std::getline(in, line);) {
-        std::string name = folded(line.substr(0, line.find('=')));
+        std::string name;
+        for (char c : line.substr(0, line.find('=')))
+            if (!isspace(static_cast<unsigned char>(c))) name += static_cast<char>(tolower(c));
         if (name[0] == '[') section = name;
-        if (line.find('=') == std::string::npos || name.empty() || strchr(";#[", name[0])) {
+        auto [at, added] = keys.emplace(section + "\n" + name, lines.size());
+        if (added || line.find('=') == std::string::npos || strchr(";#[", name[0]))  // "" for no name
             lines.push_back(line);
-        } else if (auto [at, added] = keys.emplace(section + "\n" + name, lines.size()); !added) {
+        else
             lines[at->second] = line;
-        } else {
-            lines.push_back(line);
-        }
     }
     for (const std::string& line : lines) text += line + "\n";
     return WriteRawConfig(text + "\n[Ldap]\nHostName=127.0.0.1\nPort=" + std::to_string(port_) +

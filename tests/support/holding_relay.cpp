@@ -25,8 +25,11 @@ int ListenOnLoopback(int* port) {
     return listening;
 }
 
-HoldingRelay::HoldingRelay(int serverPort, std::string marker, int occurrence)
-    : serverPort_(serverPort), marker_(std::move(marker)), occurrence_(occurrence) {
+HoldingRelay::HoldingRelay(int serverPort, std::string marker, int occurrence, bool eachConnection)
+    : serverPort_(serverPort),
+      marker_(std::move(marker)),
+      occurrence_(occurrence),
+      eachConnection_(eachConnection) {
     listen_ = ListenOnLoopback(&port_);
     acceptor_ = std::thread([this] { Accept(); });
 }
@@ -74,7 +77,7 @@ void HoldingRelay::Pump(Link& link, bool request) {
         {
             std::unique_lock<std::mutex> lock(mutex_);
             if (request && std::string(buffer, std::size_t(n)).find(marker_) != std::string::npos &&
-                ++seen_ == occurrence_)
+                ++(eachConnection_ ? link.seen : seen_) == occurrence_)
                 link.holdAnswer = true;  // before the request goes on: its answer cannot pass first
             if (!request && link.holdAnswer) {
                 holding_ = true;

@@ -2,6 +2,8 @@
 // step: the answer to the n-th request (counted over every connection) whose
 // bytes hold a marker text is kept back until Release(), so that a test can
 // change the directory between a page's request and the answer it acts on.
+// Counted on each connection of its own instead, it is a server that stalls
+// (silent_server.h).
 #ifndef LDAPCGI_TESTS_SUPPORT_HOLDING_RELAY_H
 #define LDAPCGI_TESTS_SUPPORT_HOLDING_RELAY_H
 
@@ -21,7 +23,8 @@ int ListenOnLoopback(int* port);
 
 class HoldingRelay {
 public:
-    HoldingRelay(int serverPort, std::string marker, int occurrence);
+    // eachConnection: the count starts again on every connection.
+    HoldingRelay(int serverPort, std::string marker, int occurrence, bool eachConnection = false);
     ~HoldingRelay();  // releases, then closes every connection
     HoldingRelay(const HoldingRelay&) = delete;
     HoldingRelay& operator=(const HoldingRelay&) = delete;
@@ -32,7 +35,7 @@ public:
 
 private:
     struct Link {
-        int client = -1, server = -1;
+        int client = -1, server = -1, seen = 0;
         bool holdAnswer = false;  // guarded by mutex_
     };
     void Accept();
@@ -41,6 +44,7 @@ private:
     int serverPort_;
     std::string marker_;
     int occurrence_, seen_ = 0;
+    bool eachConnection_;
     int listen_ = -1, port_ = 0;
     bool holding_ = false, released_ = false;
     std::mutex mutex_;

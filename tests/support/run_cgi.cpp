@@ -80,13 +80,6 @@ ProcessResult RunCgi(const Environment& env, const std::string& input) {
     return RunProcess({LDAPCGI_EXECUTABLE}, full, input);
 }
 
-ProcessResult RunCgiGet(const std::string& query, const Environment& extra) {
-    Environment env = extra;
-    env["REQUEST_METHOD"] = "GET";
-    env["QUERY_STRING"] = query;
-    return RunCgi(env);
-}
-
 ProcessResult RunCgiPost(const std::string& body, const Environment& extra) {
     Environment env = extra;
     env["REQUEST_METHOD"] = "POST";

@@ -24,8 +24,6 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const Environment
 // Runs build/ldapcgi.cgi. PATH and XOMTA_CONFIG_DIR are added from the test's
 // own environment unless `env` sets them.
 ProcessResult RunCgi(const Environment& env, const std::string& input = "");
-// GET with the query string.
-ProcessResult RunCgiGet(const std::string& query, const Environment& extra = {});
 // POST of an application/x-www-form-urlencoded body.
 ProcessResult RunCgiPost(const std::string& body, const Environment& extra = {});
 

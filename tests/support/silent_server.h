@@ -1,28 +1,20 @@
-// A directory server that stalls: it accepts connections on a loopback port
-// and reads whatever arrives, and never answers, or (answerBind) answers each
-// connection's bind with success and then stays silent. For the tests of the
-// time limits: a reading page must give up on it, never hang.
+// A directory server that stalls: a relay to the shared sandbox that keeps
+// back every answer on each connection, or (answerBind) every answer after
+// the bind's. For the tests of the time limits: a reading page must give up
+// on it, never hang.
 #ifndef LDAPCGI_TESTS_SUPPORT_SILENT_SERVER_H
 #define LDAPCGI_TESTS_SUPPORT_SILENT_SERVER_H
 
 #include <chrono>
 #include <functional>
-#include <thread>
 
-class SilentServer {
+#include "tests/support/directory_sandbox.h"
+#include "tests/support/holding_relay.h"
+
+class SilentServer : public HoldingRelay {
 public:
-    explicit SilentServer(bool answerBind = false);
-    ~SilentServer();  // closes every connection
-    SilentServer(const SilentServer&) = delete;
-    SilentServer& operator=(const SilentServer&) = delete;
-
-    int Port() const { return port_; }  // 0 when the socket could not be opened
-
-private:
-    void Serve();
-    bool answerBind_;
-    int listen_ = -1, wake_[2] = {-1, -1}, port_ = 0;
-    std::thread thread_;
+    explicit SilentServer(bool answerBind = false)
+        : HoldingRelay(DirectorySandbox::Get().Port(), "", answerBind ? 2 : 1, true) {}
 };
 
 // Wall-clock seconds that `run` takes: how long a request waited for a stalled server.
