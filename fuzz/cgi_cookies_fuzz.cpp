@@ -5,7 +5,6 @@
 #include <string>
 
 #include "cgi/form_entries.h"
-#include "fuzz/fuzz_pairs.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
@@ -14,8 +13,7 @@ Pairs Decode(const std::string& cookie) {
     FuzzSetEnv("HTTP_COOKIE", cookie);
     FormEntryList list = {nullptr};
     const int count = ParseCookies(list);
-    Pairs pairs = EntriesOf(list);
-    FormEntryListClear(list);
+    Pairs pairs = TakeEntries(list);
     FUZZ_CHECK(count == static_cast<int>(pairs.size()));
     return pairs;
 }
