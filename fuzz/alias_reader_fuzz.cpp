@@ -9,9 +9,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "aliastable/alias_reader.h"
 #include "aliastable/mail_alias.h"

@@ -2,7 +2,6 @@
 // entries as it reports; and "name=value" pairs joined with "; " decode back
 // to the pairs (the input, split at byte 1 into names and values, with the
 // separators dropped from them).
-#include <string>
 
 #include "cgi/form_entries.h"
 #include "fuzz/fuzz_support.h"

@@ -11,9 +11,6 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "base/limits.h"
 #include "cgi/form_entries.h"
@@ -84,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if ((data[0] & 2) != 0)
         RoundTrip(FuzzText(data + 1, size - 1), windows);
     else
-        Decode(FuzzText(data + 1, std::min(line, std::size_t{70})), rest.substr(std::min(line + 1, rest.size())),
-               windows, &decoded);
+        Decode(FuzzText(data + 1, std::min(line, std::size_t{70})),
+               rest.substr(std::min(line + 1, rest.size())), windows, &decoded);
     return 0;
 }

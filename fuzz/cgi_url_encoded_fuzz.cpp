@@ -8,7 +8,6 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 #include "base/limits.h"
 #include "cgi/form_entries.h"

@@ -10,9 +10,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "fuzz/fuzz_support.h"
 #include "platform/config/ini_document.h"

@@ -8,8 +8,6 @@
 #include <cctype>
 #include <cstring>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "directory/domain_names.h"
 #include "directory/owners.h"

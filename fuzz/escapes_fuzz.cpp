@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <string>
 
 #include "fuzz/fuzz_support.h"
 #include "html/text_helpers.h"

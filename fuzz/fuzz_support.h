@@ -1,7 +1,7 @@
 // Shared by the fuzz targets: a property check that aborts (so libFuzzer
 // keeps the input), scratch files, the environment and standard input set
 // from the fuzz input, and the name and value pairs of the form decoders'
-// round trips. Fuzz builds only.
+// round trips, with the standard types they come in. Fuzz builds only.
 #ifndef LDAPCGI_FUZZ_FUZZ_SUPPORT_H
 #define LDAPCGI_FUZZ_FUZZ_SUPPORT_H
 
