@@ -234,6 +234,8 @@ TEST(ForgedRequestReason, OriginAgainstHostAndScheme) {
         {"", nullptr, origin},
         {"https://mail.example.com", nullptr, origin, {{"HTTP_HOST", "-"}}},  // no Host to compare with
         // Opaque, as pages under "Referrer-Policy: no-referrer" post: only with a same-origin fetch.
+        {"null", nullptr, origin},
+        {"null", "same-origin", nullptr},
         {"null", "cross-site", site},
         // Each header must pass on its own.
         {"https://evil.example.net", "same-origin", origin},
