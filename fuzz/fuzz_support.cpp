@@ -51,16 +51,17 @@ void FuzzFeedStdin(const std::string& bytes) {
 }
 
 std::string FuzzText(const uint8_t* data, std::size_t size) {
-    return std::string(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), size));
+    return std::string(reinterpret_cast<const char*>(data),
+                       strnlen(reinterpret_cast<const char*>(data), size));
 }
 
 Pairs PairsOf(const std::string& text) {
-    std::vector<std::string> pieces;
-    std::istringstream in(text);
-    for (std::string piece; std::getline(in, piece, '\1');) pieces.push_back(piece);
     Pairs pairs;
-    for (std::size_t i = 0; i < pieces.size(); i += 2)
-        pairs.emplace_back(pieces[i], i + 1 < pieces.size() ? pieces[i + 1] : "");
+    std::istringstream in(text);
+    for (std::string name, value; std::getline(in, name, '\1');) {
+        if (!std::getline(in, value, '\1')) value.clear();
+        pairs.emplace_back(name, value);
+    }
     return pairs;
 }
 
