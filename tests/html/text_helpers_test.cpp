@@ -17,8 +17,6 @@ static std::string Repeat(const std::string& text, int times) {
 TEST(HtmlEscape, OneReferencePerCharacterAndLongValuesWhole) {
     EXPECT_EQ(HtmlEscape(nullptr), "");
     const std::pair<std::string, std::string> cases[] = {
-        {"Abc-xyz.09 <\"'&>", "Abc-xyz.09&#32;&#60;&#34;&#39;&#38;&#62;"},
-        {"\xe9\xff\x01\t", "&#233;&#255;&#1;&#9;"},
         // UTF-8: one reference per character, of every length.
         {"J\xc3\xbcrgen", "J&#252;rgen"},
         {"\xe2\x82\xac \xf0\x9f\x98\x80", "&#8364;&#32;&#128512;"},
