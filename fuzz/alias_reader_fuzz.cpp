@@ -9,9 +9,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "aliastable/alias_reader.h"
 #include "aliastable/mail_alias.h"
@@ -33,14 +30,13 @@ const char* SettingFolder(bool ignoreCase) {
 
 struct Walk {
     unsigned long visited = 0;
-    std::vector<std::pair<std::string, std::string>> kept;  // alias, mail
+    std::vector<std::pair<std::string, std::string>> kept;  // alias, mail: the first kMaxLookups
 };
 
 bool Visit(void* context, const char* alias, const char* mail) {
     Walk* walk = static_cast<Walk*>(context);
-    ++walk->visited;
     FUZZ_CHECK(strlen(alias) < kAliasKeySize);
-    if (walk->kept.size() < kMaxLookups) walk->kept.emplace_back(alias, mail);
+    if (++walk->visited <= kMaxLookups) walk->kept.emplace_back(alias, mail);
     return true;
 }
 
@@ -61,13 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::vector<unsigned char> index(bytes + dbSize, bytes + dbSize + indexSize);
     const std::vector<unsigned char> strings(bytes + dbSize + indexSize, data + size);
 
-    AliasTable table;
-    table.db = db.data();
-    table.dbSize = db.size();
-    table.index = index.data();
-    table.indexSize = index.size();
-    table.strings = strings.data();
-    table.stringsSize = strings.size();
+    AliasTable table = {db.data(), db.size(), index.data(), index.size(), strings.data(), strings.size()};
     if (!CheckAliasTableHeaders(&table, "fuzz")) return 0;
 
     const bool sound = CheckAliasTable(&table);
@@ -76,13 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     FUZZ_CHECK(!sound || (walked && walk.visited == table.records));
     for (const auto& record : walk.kept) {
         const char* mail = nullptr;
-        const AliasLookupResult found = LookupAlias(&table, record.first.c_str(), &mail);
-        if (sound) FUZZ_CHECK(found == ALIAS_FOUND && record.second == mail);
+        const bool found = LookupAlias(&table, record.first.c_str(), &mail) == ALIAS_FOUND;
+        FUZZ_CHECK(!sound || (found && record.second == mail));
     }
-    for (const char* probe : {"", "postmaster@example.org", "~", "A"}) {
-        const char* mail = nullptr;
-        const AliasLookupResult found = LookupAlias(&table, probe, &mail);
-        FUZZ_CHECK(found != ALIAS_FOUND || mail != nullptr);
-    }
+    const char* mail = nullptr;  // a key before all, and one of any case setting
+    for (const char* probe : {"", "postmaster@example.org"})
+        FUZZ_CHECK(LookupAlias(&table, probe, &mail) != ALIAS_FOUND || mail != nullptr);
     return 0;
 }

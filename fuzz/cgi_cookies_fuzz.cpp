@@ -2,10 +2,8 @@
 // entries as it reports; and "name=value" pairs joined with "; " decode back
 // to the pairs (the input, split at byte 1 into names and values, with the
 // separators dropped from them).
-#include <string>
 
 #include "cgi/form_entries.h"
-#include "fuzz/fuzz_pairs.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
@@ -14,8 +12,7 @@ Pairs Decode(const std::string& cookie) {
     FuzzSetEnv("HTTP_COOKIE", cookie);
     FormEntryList list = {nullptr};
     const int count = ParseCookies(list);
-    Pairs pairs = EntriesOf(list);
-    FormEntryListClear(list);
+    Pairs pairs = TakeEntries(list);
     FUZZ_CHECK(count == static_cast<int>(pairs.size()));
     return pairs;
 }

@@ -11,14 +11,10 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "base/limits.h"
 #include "cgi/form_entries.h"
 #include "cgi/request_uploads.h"
-#include "fuzz/fuzz_pairs.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
@@ -30,11 +26,10 @@ int Decode(const std::string& boundary, const std::string& body, bool windows, P
     FuzzSetEnv("CONTENT_TYPE", "multipart/form-data; boundary=" + boundary);
     FuzzSetEnv("CONTENT_LENGTH", std::to_string(body.size()));
     setenv("HTTP_USER_AGENT", windows ? "Mozilla/5.0 (Windows NT 10.0)" : "Mozilla/5.0 (X11; Linux)", 1);
-    FuzzFeedStdin(reinterpret_cast<const uint8_t*>(body.data()), body.size());
+    FuzzFeedStdin(body);
     FormEntryList list = {nullptr};
     const int count = ReadFormEntries(list);
-    *pairs = EntriesOf(list);
-    FormEntryListClear(list);
+    *pairs = TakeEntries(list);
     FUZZ_CHECK(count < 0 || count == static_cast<int>(pairs->size()));
     return count;
 }
@@ -81,13 +76,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const bool windows = (data[0] & 1) != 0;
     const std::string rest(reinterpret_cast<const char*>(data + 1), size - 1);
-    if ((data[0] & 2) != 0) {
-        RoundTrip(FuzzText(data + 1, size - 1), windows);
-        return 0;
-    }
-    const std::size_t line = rest.find('\n');
-    const std::string boundary = FuzzText(data + 1, std::min({line, rest.size(), std::size_t{70}}));
+    const std::size_t line = std::min(rest.find('\n'), rest.size());
     Pairs decoded;
-    Decode(boundary, line == std::string::npos ? "" : rest.substr(line + 1), windows, &decoded);
+    if ((data[0] & 2) != 0)
+        RoundTrip(FuzzText(data + 1, size - 1), windows);
+    else
+        Decode(FuzzText(data + 1, std::min(line, std::size_t{70})),
+               rest.substr(std::min(line + 1, rest.size())), windows, &decoded);
     return 0;
 }

@@ -8,11 +8,9 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 #include "base/limits.h"
 #include "cgi/form_entries.h"
-#include "fuzz/fuzz_pairs.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
@@ -21,21 +19,17 @@ std::string Encoded(const std::string& text) {
     std::string out;
     char escape[4];
     for (unsigned char c : text) {
-        if (isalnum(c) || c == ' ') {
-            out.push_back(c == ' ' ? '+' : static_cast<char>(c));
-        } else {
-            snprintf(escape, sizeof escape, c % 2 ? "%%%02x" : "%%%02X", c);
-            out += escape;
-        }
+        snprintf(escape, sizeof escape, c % 2 ? "%%%02x" : "%%%02X", c);
+        out += c == ' ' ? "+" : isalnum(c) ? std::string(1, static_cast<char>(c)) : escape;
     }
     return out;
 }
 
+// The entries of `text`, or of the request when it is null.
 int Decoded(const char* text, Pairs* pairs) {
     FormEntryList list = {nullptr};
     const int count = text == nullptr ? ReadFormEntries(list) : ParseUrlEncoded(list, text);
-    *pairs = EntriesOf(list);
-    FormEntryListClear(list);
+    *pairs = TakeEntries(list);
     FUZZ_CHECK(count == kFormMalformed || count == static_cast<int>(pairs->size()));
     return count;
 }
@@ -47,27 +41,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string text = FuzzText(data + 1, size - 1);
     unsetenv("CONTENT_TYPE");
     Pairs pairs;
-    switch (data[0] % 3) {
-        case 0: {
-            Decoded(text.c_str(), &pairs);
-            const Pairs sent = PairsOf(text);
-            std::string encoded;
-            for (const auto& pair : sent)
-                encoded += (encoded.empty() ? "" : "&") + Encoded(pair.first) + "=" + Encoded(pair.second);
-            FUZZ_CHECK(Decoded(encoded.c_str(), &pairs) == static_cast<int>(sent.size()) && pairs == sent);
-            return 0;
-        }
-        case 1:
-            if (size - 1 > kMaxPostDataLength) return 0;
-            setenv("REQUEST_METHOD", "POST", 1);
-            FuzzSetEnv("CONTENT_LENGTH", std::to_string(size - 1));
-            FuzzFeedStdin(data + 1, size - 1);
-            break;
-        default:
-            setenv("REQUEST_METHOD", "GET", 1);
-            FuzzSetEnv("QUERY_STRING", text);
-            break;
+    if (data[0] % 3 == 0) {
+        Decoded(text.c_str(), &pairs);
+        const Pairs sent = PairsOf(text);
+        std::string encoded;
+        for (const auto& pair : sent)
+            encoded += (encoded.empty() ? "" : "&") + Encoded(pair.first) + "=" + Encoded(pair.second);
+        FUZZ_CHECK(Decoded(encoded.c_str(), &pairs) == static_cast<int>(sent.size()) && pairs == sent);
+        return 0;
     }
+    if (data[0] % 3 == 1 && size - 1 > kMaxPostDataLength) return 0;
+    setenv("REQUEST_METHOD", data[0] % 3 == 1 ? "POST" : "GET", 1);
+    FuzzSetEnv("CONTENT_LENGTH", std::to_string(size - 1));
+    FuzzFeedStdin(std::string(reinterpret_cast<const char*>(data + 1), size - 1));
+    FuzzSetEnv("QUERY_STRING", text);
     Decoded(nullptr, &pairs);
     return 0;
 }

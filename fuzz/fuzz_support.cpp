@@ -1,8 +1,7 @@
-// The fuzz targets' shared helpers: property failures, scratch folders and
-// standard input from memory. Touches only its own scratch folders.
+// The fuzz targets' shared helpers: property failures, scratch files,
+// standard input from memory and the pairs of the decoders' round trips.
 #include "fuzz/fuzz_support.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -10,25 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <vector>
+#include <sstream>
 
-namespace {
-
-std::vector<std::string> gScratch;
-std::vector<uint8_t> gStdinBytes;
-
-// Scratch folders hold files only.
-void RemoveScratch() {
-    for (const std::string& folder : gScratch) {
-        if (DIR* dir = opendir(folder.c_str())) {
-            for (dirent* e; (e = readdir(dir)) != nullptr;) unlinkat(dirfd(dir), e->d_name, 0);
-            closedir(dir);
-        }
-        rmdir(folder.c_str());
-    }
-}
-
-}  // namespace
+#include "cgi/form_entries.h"
 
 void FuzzCheckFailed(const char* condition, const char* file, int line) {
     fprintf(stderr, "%s:%d: property broken: %s\n", file, line, condition);
@@ -39,8 +22,6 @@ std::string FuzzScratchFolder(const char* ini) {
     const char* tmp = getenv("TMPDIR");
     std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/ldapcgi-fuzz-XXXXXX";
     FUZZ_CHECK(mkdtemp(&folder[0]) != nullptr);
-    if (gScratch.empty()) atexit(RemoveScratch);
-    gScratch.push_back(folder);
     if (ini != nullptr) FuzzWriteFile(folder + "/xomta.ini", ini);
     return folder;
 }
@@ -59,19 +40,44 @@ void FuzzSetEnv(const char* name, const std::string& value) {
     current[name] = text;
 }
 
-void FuzzFeedStdin(const uint8_t* bytes, std::size_t size) {
+void FuzzFeedStdin(const std::string& bytes) {
+    static std::string held;  // fmemopen needs a buffer of at least one byte
     static FILE* current = nullptr;
     if (current != nullptr) fclose(current);
-    // fmemopen needs a buffer of at least one byte; the stream's size is `size`.
-    gStdinBytes.assign(bytes, bytes + size);
-    gStdinBytes.push_back(0);
-    current = size == 0 ? fopen("/dev/null", "r") : fmemopen(gStdinBytes.data(), size, "r");
+    held = bytes + '\0';
+    current = bytes.empty() ? fopen("/dev/null", "r") : fmemopen(&held[0], bytes.size(), "r");
     FUZZ_CHECK(current != nullptr);
     stdin = current;
 }
 
 std::string FuzzText(const uint8_t* data, std::size_t size) {
-    const void* nul = memchr(data, 0, size);
     return std::string(reinterpret_cast<const char*>(data),
-                       nul ? static_cast<std::size_t>(static_cast<const uint8_t*>(nul) - data) : size);
+                       strnlen(reinterpret_cast<const char*>(data), size));
+}
+
+Pairs PairsOf(const std::string& text) {
+    Pairs pairs;
+    std::istringstream in(text);
+    for (std::string name, value; std::getline(in, name, '\1');) {
+        if (!std::getline(in, value, '\1')) value.clear();
+        pairs.emplace_back(name, value);
+    }
+    return pairs;
+}
+
+std::string Without(const std::string& text, const char* dropped) {
+    std::string kept;
+    for (char c : text)
+        if (strchr(dropped, c) == nullptr) kept.push_back(c);
+    return kept;
+}
+
+Pairs TakeEntries(FormEntryList& list) {
+    Pairs pairs;
+    for (const FormEntry* e = list.head; e != nullptr; e = e->next) {
+        FUZZ_CHECK(e->name != nullptr && e->value != nullptr);
+        pairs.emplace_back(e->name, e->value);
+    }
+    FormEntryListClear(list);
+    return pairs;
 }

@@ -1,12 +1,17 @@
 // Shared by the fuzz targets: a property check that aborts (so libFuzzer
-// keeps the input), scratch folders for the files a target needs, and the
-// environment and standard input set from the fuzz input. Fuzz builds only.
+// keeps the input), scratch files, the environment and standard input set
+// from the fuzz input, and the name and value pairs of the form decoders'
+// round trips, with the standard types they come in. Fuzz builds only.
 #ifndef LDAPCGI_FUZZ_FUZZ_SUPPORT_H
 #define LDAPCGI_FUZZ_FUZZ_SUPPORT_H
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
+
+struct FormEntryList;
 
 // A broken property: prints what and where, then aborts.
 #define FUZZ_CHECK(condition)                                              \
@@ -16,8 +21,8 @@
 
 [[noreturn]] void FuzzCheckFailed(const char* condition, const char* file, int line);
 
-// A new folder under $TMPDIR (or /tmp), removed with the files in it when the
-// process ends. With `ini`, it holds xomta.ini with that text.
+// A new folder under $TMPDIR (or /tmp); with `ini`, it holds xomta.ini with
+// that text. scripts/fuzz sets TMPDIR to a folder it removes afterwards.
 std::string FuzzScratchFolder(const char* ini = nullptr);
 // Replaces `path` with `text`, written whole.
 void FuzzWriteFile(const std::string& path, const std::string& text);
@@ -26,8 +31,19 @@ void FuzzWriteFile(const std::string& path, const std::string& text);
 // checks. The previous value of the variable is released.
 void FuzzSetEnv(const char* name, const std::string& value);
 // Makes `bytes` the whole of standard input until the next call.
-void FuzzFeedStdin(const uint8_t* bytes, std::size_t size);
+void FuzzFeedStdin(const std::string& bytes);
 // The input up to its first NUL byte, as a text.
 std::string FuzzText(const uint8_t* data, std::size_t size);
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+// The text split at byte 1 into name, value, name, ...; a last name without
+// a value gets "".
+Pairs PairsOf(const std::string& text);
+// The text without the bytes of `dropped`.
+std::string Without(const std::string& text, const char* dropped);
+// The list's entries in order (none may lack its name or value); the list is
+// emptied.
+Pairs TakeEntries(FormEntryList& list);
 
 #endif

@@ -4,7 +4,6 @@
 // Refusals are logged into /dev/null through a scratch xomta.ini.
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "directory/mail_address.h"
 #include "fuzz/fuzz_support.h"

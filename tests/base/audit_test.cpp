@@ -1,5 +1,6 @@
 // The audit line's pieces: quoting, escaping and bounding of texts, the
-// secret-name rule, and the whole line as the log file receives it.
+// secret-name rule, and the whole line as the log file receives it; and
+// LogPrintf's cut and its dropped level, left unformatted.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -8,6 +9,7 @@
 
 #include "base/audit.h"
 #include "base/limits.h"
+#include "base/log.h"
 #include "tests/support/config_folder.h"
 #include "tests/support/log_lines.h"
 
@@ -47,9 +49,10 @@ TEST(Audit, TextsAreQuotedEscapedAndBoundedVisiblyAndSecretsHidden) {
     EXPECT_EQ(line, "- -mail=\"ann@example.com\"");
 }
 
-TEST(Audit, TheLineNamesTheRequesterAndCommandAtTheAuditLevel) {
+// The whole line at the audit level, and LogPrintf's lines beside it.
+TEST(Audit, TheLineNamesTheRequesterAndCommandAndLogPrintfCutsAt1023) {
     ConfigFolder folder;
-    folder.Replace("XOMTA.INI", "[Log]\nFile=" + folder.File("audit.log") + "\nLevel=4\n");
+    folder.Replace("XOMTA.INI", "[Log]\nFile=" + folder.File("ldapcgi.log") + "\nLevel=4\n");
     unsetenv("REMOTE_USER");
     unsetenv("REMOTE_ADDR");
     LogAudit("delete \"mail=a@b\"", "0 (Success)");  // no command yet, no requester
@@ -57,16 +60,20 @@ TEST(Audit, TheLineNamesTheRequesterAndCommandAtTheAuditLevel) {
     setenv("REMOTE_ADDR", "192.0.2.7", 1);
     SetAuditCommand(std::string(200, 'C').c_str());  // bounded all the same
     LogAudit(std::string(kAuditLineSize, 'w'), "0 (Success)");
-    folder.Replace("XOMTA.INI", "[Log]\nFile=" + folder.File("audit.log") + "\nLevel=3\n");
-    LogAudit("request", "refused (not sent by POST)");                    // dropped with the level
-    auto lines = LogTexts(ReadWholeFile(folder.File("audit.log")), "4");  // all at the audit level
-    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(LogPrintf(kLogError, "%sz", std::string(1022, 'y').c_str()), 1023);
+    EXPECT_EQ(LogPrintf(kLogError, "%s", std::string(3000, 'x').c_str()), 1023);
+    EXPECT_EQ(LogPrintf(kLogProgress, "Entry %s", reinterpret_cast<const char*>(16)),
+              0);  // dropped at level 4: not formatted
+    const auto lines = LogTexts(ReadWholeFile(folder.File("ldapcgi.log")));
+    ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], "audit: user=- address=- command=- delete \"mail=a@b\" result=0 (Success)");
     const std::string start = "audit: user=\"ad\\\"min\\x0Ax\" address=\"192.0.2.7\" command=\"" +
                               std::string(kAuditCommandSize - 1, 'C') + "\" www";
     EXPECT_EQ(lines[1].substr(0, start.size()), start);
     EXPECT_EQ(lines[1].size(), kAuditLineSize);
     EXPECT_EQ(lines[1].substr(kAuditLineSize - 4), "w...");
+    EXPECT_EQ(lines[2], std::string(1022, 'y') + "z");
+    EXPECT_EQ(lines[3], std::string(1023, 'x'));
     unsetenv("REMOTE_USER");
     unsetenv("REMOTE_ADDR");
 }

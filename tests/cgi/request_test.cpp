@@ -1,0 +1,311 @@
+// The CGI request: url-encoded and multipart bodies decoded in-process as one
+// table of requests (malformed fields, content types and lengths, NUL bytes,
+// layout rules, uploads and the names refused), the origin screen of
+// changing requests, and, run as a web server runs the executable, the fatal
+// conditions and the upload folder gone whatever the outcome. Well-formed
+// fields of any bytes decoding back, uploads and the part and field bounds
+// included, are the cgi_url_encoded and cgi_multipart fuzz targets' round
+// trips; fields named twice or in another letter case, and whole forged
+// requests, the hostile suite's.
+#include <glob.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "cgi/form_entries.h"
+#include "cgi/request_origin.h"
+#include "cgi/request_uploads.h"
+#include "tests/support/run_cgi.h"
+
+namespace {
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+const std::string kBoundary = "XyZ";
+const Environment kMultipart = {{"CONTENT_TYPE", "multipart/form-data; boundary=" + kBoundary}};
+
+struct Part {
+    std::string name, content;
+    const char* fileName;  // null: a plain field
+};
+
+std::string Body(const std::vector<Part>& parts, const std::string& eol = "\r\n") {
+    std::string body;
+    for (const Part& p : parts) {
+        body += "--" + kBoundary + eol + "Content-Disposition: form-data; name=\"" + p.name + "\"";
+        if (p.fileName)
+            body += std::string("; filename=\"") + p.fileName + "\"" + eol + "Content-Type: text/plain";
+        body += eol + eol + p.content + eol;
+    }
+    return body + "--" + kBoundary + "--" + eol;
+}
+
+// `env` with the variables of `more` set ("-" unsets one).
+Environment With(Environment env, const Environment& more) {
+    for (const auto& [name, value] : more) value == "-" ? (void)env.erase(name) : (void)(env[name] = value);
+    return env;
+}
+
+// The CGI variables of a POST of `body`, with those of `env` on top.
+Environment Request(const Environment& env, const std::string& body) {
+    return With({{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", std::to_string(body.size())}}, env);
+}
+
+// Makes the request the process's own, `body` its standard input.
+void SetRequest(const Environment& env, const std::string& body) {
+    for (const char* name :
+         {"REQUEST_METHOD", "CONTENT_LENGTH", "CONTENT_TYPE", "QUERY_STRING", "HTTP_USER_AGENT",
+          "HTTP_SEC_FETCH_SITE", "HTTP_ORIGIN", "HTTP_HOST", "HTTPS", "REQUEST_SCHEME"})
+        unsetenv(name);
+    for (const auto& [name, value] : Request(env, body)) setenv(name.c_str(), value.c_str(), 1);
+    char path[] = "/tmp/ldapcgi-stdin-XXXXXX";
+    close(mkstemp(path));
+    std::ofstream(path, std::ios::binary) << body;
+    EXPECT_NE(freopen(path, "rb", stdin), nullptr);
+    unlink(path);
+}
+
+// The request folders of uploads under /tmp.
+std::set<std::string> UploadFolders() {
+    glob_t found;
+    std::set<std::string> folders;
+    if (glob("/tmp/ldapcgi-upload-*", 0, nullptr, &found) == 0)
+        folders.insert(found.gl_pathv, found.gl_pathv + found.gl_pathc);
+    globfree(&found);
+    return folders;
+}
+
+int ModeOf(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
+// A field without "=" (unless only a final "&" follows) or an escape that
+// decodes to NUL makes a url-encoded body malformed; the body's type decides
+// the decoder (any type but a form's is refused); exactly CONTENT_LENGTH bytes
+// are read; a NUL byte in a multipart name or value makes it malformed,
+// delimiters count only at a line start and part headers are read by name
+// and parameter; each request's uploads go into a new private folder, and
+// names that leave or hide in it are refused. The lengths and methods that
+// end the request are RequestProcess's.
+TEST(ReadFormEntries, RequestsDecodedAsTheirTypeAndLength) {
+    const std::string v8171(8171, 'v'), nul(1, '\0');
+    const std::string part = "--XyZ\r\nContent-Disposition: form-data; name=", end = "\r\n--XyZ--\r\n";
+    const std::string first = Body({{"a", "1", nullptr}});
+    const Pairs a1 = {{"a", "1"}};
+    // Values across lines and read pieces, with no URL decoding, with either line end.
+    const Pairs sent = {{"Address", "line one\r\nline two"}, {"Lf", "line one\nline two"},  {"a", "x%41+y"},
+                        {"b", std::string(8192, 'L')},       {"c", std::string(8191, 'c')}, {"e", ""}};
+    std::vector<Part> parts;
+    for (const auto& field : sent) parts.push_back({field.first, field.second, nullptr});
+    struct Case {
+        Environment env;  // a POST of the body's length, no content type, unless given
+        std::string body;
+        int count;
+        Pairs entries = {};  // none when the request ends (kFormInputFatal)
+    };
+    std::vector<Case> cases = {
+        {{}, "a=1&b&", 2, {{"a", "1"}, {"b", ""}}},
+        {{}, "a=1&b", kFormMalformed, {{"a", "1"}, {"b", ""}}},
+        {{}, "a=b=", 1, {{"a", "b"}}},
+        {{}, "", 0, {}},
+        // "%" with fewer than two characters after it is kept; other odd escapes stay lenient.
+        {{}, "a=%4&b=%&c%=1&d=x%", 4, {{"a", "%4"}, {"b", "%"}, {"c%", "1"}, {"d", "x%"}}},
+        {{}, "a=%zz&b=%0A", 2, {{"a", "S"}, {"b", "\n"}}},
+        // An escape that decodes to NUL would cut its text; "+" is a blank first: 16 * 1 + (32 - 48) = 0.
+        {{}, "Mail=anna@example.com%00junk", kFormMalformed, {}},
+        {{}, "a=1&b%00=2", kFormMalformed, a1},
+        {{}, "a=1&b=%1+", kFormMalformed, a1},
+        {{}, std::string("a=1&b=2\0&c=3", 12), kFormMalformed, {}},  // a raw NUL in the body
+        {{{"CONTENT_LENGTH", "8192"}},
+         "Mail=x1&Other=y&Mail=" + v8171 + "&c=3",
+         3,
+         {{"Mail", "x1"}, {"Other", "y"}, {"Mail", v8171}}},
+        {{{"CONTENT_TYPE", "Application/X-WWW-Form-Urlencoded ; charset=UTF-8"}}, "a=1", 1, a1},
+        {{{"CONTENT_TYPE", ""}}, "a=1", 1, a1},  // set, but empty: none
+        {{{"CONTENT_TYPE", "text/plain"}}, "Command=VerifyDeleteUser&Mail=x", kFormMalformed, {}},
+        {{{"CONTENT_TYPE", "text/plain; x=multipart/form-data"}}, "a=1", kFormMalformed, {}},
+        {{{"CONTENT_TYPE", "; charset=x"}}, "a=1", kFormMalformed, {}},
+        {{{"CONTENT_LENGTH", "  +3xyz"}}, "a=1&b=2", 1, a1},  // decimal up to a non-digit
+        {{{"CONTENT_LENGTH", "abc"}}, "a=1", 0, {}},          // no digits: an empty body
+        // With GET, a url-encoded body's type does not count, and a multipart one wins.
+        {{{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "a=1"}, {"CONTENT_TYPE", "text/plain"}}, "", 1, a1},
+        {With(kMultipart, {{"REQUEST_METHOD", "GET"}}), first, 1, a1},
+        {kMultipart, Body(parts), 6, sent},
+        {kMultipart, Body(parts, "\n"), 6, sent},
+        // A length that ends inside a value: the value has no delimiter and is dropped.
+        {With(kMultipart, {{"CONTENT_LENGTH", std::to_string(first.size() + 2 + kBoundary.size())}}),
+         Body({{"a", "1", nullptr}, {"big", std::string(100000, 'x'), nullptr}}), 1, a1},
+        // The boundary inside a line, or longer, ends nothing.
+        {kMultipart,
+         part + "a\r\n\r\nhello --XyZ world\r\n--XyZx" + end,
+         1,
+         {{"a", "hello --XyZ world\r\n--XyZx"}}},
+        // Blanks, letter case, the first name parameter, other headers first.
+        {kMultipart,
+         "--XyZ\r\nA: b\r\nCONTENT-DISPOSITION :  form-data ; x=y; NAME = \"a b\" ; name=c\r\n\r\n1" + end,
+         1,
+         {{"a b", "1"}}},
+        // A preamble, blanks after the delimiter, an epilogue; a quoted boundary after another parameter.
+        {kMultipart, "pre\r\n--XyZ \t\r\nContent-Disposition: form-data; name=a\r\n\r\n1" + end + "x", 1, a1},
+        {{{"CONTENT_TYPE", "Multipart/Form-Data; charset=x; boundary=\"XyZ\""}}, first, 1, a1},
+        // A part without Content-Disposition stops the decoding; an LF-only end.
+        {kMultipart, part + "a\r\n\r\n1\r\n--XyZ\r\nContent-Type: x\r\n\r\n2" + end, 1, a1},
+        {kMultipart, part + "a\r\n\r\n\n--XyZ--", 1, {{"a", ""}}},
+        {kMultipart, Body({{"a", "anna@example.com" + nul + "junk", nullptr}}), kFormMalformed, {}},
+        {kMultipart, Body({{"a" + nul + "b", "1", nullptr}}), kFormMalformed, {}},
+        // The same name twice in one request: the second is not written over the first.
+        {kMultipart, Body({{"File", "one", "same.txt"}, {"File", "two", "same.txt"}}), kFormInputFatal, {}},
+    };
+    // Upload names refused, by user agent: "win" counts only as the Windows platform token.
+    const std::pair<const char*, const char*> refused[] = {
+        {"", ""},
+        {"..", ""},
+        {".hidden", ""},
+        {"a\1b", ""},
+        {"del\x7f", ""},
+        {"../../x", ""},
+        {"back\\slash", ""},
+        {"..\\..\\x", "Mozilla/5.0 (Macintosh) Darwin/23.0"},
+        {"..\\..\\x", "Winamp"},
+        {"C:\\dir\\..", "Mozilla (Windows)"},
+        {"C:\\dir\\a/b", "Mozilla (Windows)"},
+    };
+    for (const auto& [name, agent] : refused)
+        cases.push_back(
+            {With(kMultipart, {{"HTTP_USER_AGENT", agent}}), Body({{"File", "x", name}}), kFormInputFatal});
+    // Last, an upload from a Windows agent (the name after the last "\\"); in a file a NUL is just a byte.
+    cases.push_back({With(kMultipart, {{"HTTP_USER_AGENT", "Mozilla/5.0 (X11; Win64; x64)"}}),
+                     Body({{"File", "bin" + nul + "ary", "..\\..\\up.txt"}}),
+                     1,
+                     {{"File", "up.txt"}}});
+    const std::set<std::string> before = UploadFolders();
+    std::string previous;
+    for (const Case& c : cases) {
+        SetRequest(c.env, c.body);
+        FormEntryList list = {nullptr};
+        EXPECT_EQ(ReadFormEntries(list), c.count) << &c - cases.data();
+        Pairs entries;
+        for (const FormEntry* e = list.head; e && c.count != kFormInputFatal; e = e->next)
+            entries.emplace_back(e->name, e->value);
+        FormEntryListClear(list);
+        EXPECT_EQ(entries, c.entries) << &c - cases.data();
+        EXPECT_EQ(ModeOf(previous), -1);  // the uploads of the request before are gone
+        previous = RequestUploadFolder() ? RequestUploadFolder() : "";
+        EXPECT_TRUE(previous.empty() || (before.count(previous) == 0 && ModeOf(previous) == 0700))
+            << previous;
+    }
+    std::stringstream written;
+    written << std::ifstream(previous + "/up.txt", std::ios::binary).rdbuf();
+    EXPECT_EQ(written.str(), "bin" + nul + "ary");
+    EXPECT_EQ(ModeOf(previous + "/up.txt"), 0600);
+    RemoveRequestUploads();
+    EXPECT_EQ(UploadFolders(), before);
+}
+
+// Origin against Host and the request's scheme, and Sec-Fetch-Site.
+TEST(ForgedRequestReason, OriginAgainstHostAndScheme) {
+    const char *site = "sent from another site (Sec-Fetch-Site)",
+               *origin = "sent from another origin (Origin)";
+    const struct {
+        const char* origin;  // null: none
+        const char* fetchSite;
+        const char* reason;
+        Environment more = {};  // Host is mail.example.com and the method POST unless given
+    } cases[] = {
+        {nullptr, nullptr, "not sent by POST", {{"REQUEST_METHOD", "post"}}},
+        {nullptr, nullptr, nullptr, {{"REQUEST_METHOD", "-"}}},  // typed by hand: nothing to forge
+        {nullptr, "Same-Origin", nullptr},
+        {nullptr, "", site},
+        {"https://mail.example.com", nullptr, nullptr, {{"HTTPS", "on"}}},
+        {"HTTPS://mail.example.com:443", nullptr, nullptr, {{"REQUEST_SCHEME", "https"}}},
+        {"http://mail.example.com", nullptr, nullptr, {{"HTTPS", "off"}}},
+        // The scheme counts too; without HTTPS or REQUEST_SCHEME it is plain http.
+        {"https://mail.example.com", nullptr, origin},
+        {"http://MAIL.example.com:80", nullptr, nullptr},
+        {"http://127.0.0.1:8080", nullptr, nullptr, {{"HTTP_HOST", "127.0.0.1:8080"}}},
+        {"http://[::1]:8080", nullptr, nullptr, {{"HTTP_HOST", "[::1]:8080"}}},
+        {"http://mail.example.com:8080", nullptr, origin},
+        {"http://mail.example.com.evil.net", nullptr, origin},
+        {"http://mail.example.com/", nullptr, origin},
+        {"http://user@mail.example.com", nullptr, origin},
+        {"", nullptr, origin},
+        {"https://mail.example.com", nullptr, origin, {{"HTTP_HOST", "-"}}},  // no Host to compare with
+        // Opaque, as pages under "Referrer-Policy: no-referrer" post: only with a same-origin fetch.
+        {"null", nullptr, origin},
+        {"null", "same-origin", nullptr},
+        {"null", "cross-site", site},
+        // Each header must pass on its own.
+        {"https://evil.example.net", "same-origin", origin},
+        {"https://mail.example.com", "cross-site", site, {{"HTTPS", "1"}}},
+    };
+    for (const auto& c : cases) {
+        Environment env = {{"HTTP_HOST", "mail.example.com"}};
+        if (c.origin != nullptr) env["HTTP_ORIGIN"] = c.origin;
+        if (c.fetchSite != nullptr) env["HTTP_SEC_FETCH_SITE"] = c.fetchSite;
+        SetRequest(With(env, c.more), "");
+        EXPECT_STREQ(ForgedRequestReason(), c.reason) << &c - cases;
+    }
+}
+
+// Run as a web server runs it: fatal input errors end with status 1, a
+// message and no page; whatever the outcome, the request's uploads go with
+// it; a body holds at most 64 parts and a field at most 8 192 bytes. The
+// multipart length rows of the dispatcher's test are not repeated.
+TEST(RequestProcess, FatalConditionsAndUploadsThatNeverOutliveTheRequest) {
+    const Part command = {"Command", "FindUserMenu", nullptr}, file = {"File", "payload", "upload.txt"};
+    std::vector<Part> parts64(63, {"f", "", nullptr});
+    parts64.push_back(command);
+    std::vector<Part> parts65 = parts64;
+    parts65.push_back(file);
+    const std::vector<Part> deleteUser = {{"Command", "VerifyDeleteUser", nullptr}, file};
+    const Environment https = {{"HTTP_HOST", "h"}, {"HTTPS", "on"}, {"HTTP_ORIGIN", "https://h"}};
+    const char *page = "<title>Find User Menu</title>", *invalid = "Invalid CGI values!";
+    const char *tooLong = "CONTENT_LENGTH > MAX_POST_DATA_LENGTH", *short_ = "input length < CONTENT_LENGTH";
+    const char* tooLongMultipart = "CONTENT_LENGTH > MAX_MULTIPART_DATA_LENGTH";
+    const struct {
+        Environment env;
+        std::vector<Part> parts;  // a multipart body; none: "a=1"
+        const char* error;        // null: status 0 and nothing on standard error
+        const char* out;          // a piece of the page; empty: none
+    } cases[] = {
+        {{{"REQUEST_METHOD", "GET"}}, {}, "QUERY_STRING is null", ""},
+        {{{"CONTENT_LENGTH", "-"}}, {}, "CONTENT_LENGTH is null", ""},
+        {{{"CONTENT_LENGTH", "8193"}}, {}, tooLong, ""},
+        {{{"CONTENT_LENGTH", "99999999999999999999"}}, {}, tooLong, ""},
+        {{{"CONTENT_LENGTH", "-1"}}, {}, tooLong, ""},
+        {{{"CONTENT_LENGTH", "10"}}, {}, short_, ""},
+        {{{"CONTENT_LENGTH", "-1"}}, {command}, tooLongMultipart, ""},
+        {{{"CONTENT_LENGTH", "33554433"}}, {command}, tooLongMultipart, ""},
+        {https, {command, file, {"a", std::string(8192, 'x'), nullptr}}, nullptr, page},
+        {{{"HTTP_SEC_FETCH_SITE", "cross-site"}}, deleteUser, nullptr, invalid},
+        {With(https, {{"HTTP_ORIGIN", "http://h"}}), deleteUser, nullptr, invalid},
+        {{}, parts64, nullptr, page},
+        {{}, parts65, "multipart parts > MAX_MULTIPART_PARTS", ""},
+        {{}, {file, {"a", std::string(8193, 'x'), nullptr}}, "multipart field > MAX_POST_DATA_LENGTH", ""},
+    };
+    const std::set<std::string> before = UploadFolders();
+    for (const auto& c : cases) {
+        const std::string body = c.parts.empty() ? "a=1" : Body(c.parts);
+        const ProcessResult r =
+            RunCgi(Request(c.parts.empty() ? c.env : With(kMultipart, c.env), body), body);
+        SCOPED_TRACE(&c - cases);
+        EXPECT_EQ(r.exitStatus, c.error ? 1 : 0);
+        EXPECT_EQ(r.err, c.error ? "caught by ldapcgi: " + std::string(c.error) + "\n" : "");
+        EXPECT_NE(r.out.find(c.out), std::string::npos);
+        EXPECT_EQ(r.out.empty(), !*c.out);
+        EXPECT_EQ(UploadFolders(), before);
+    }
+}
+
+TEST(RequestProcess, InteractiveModeReadsOneLineOfAnyLength) {
+    const std::string line = "q=" + std::string(5000, 'z');  // beyond the first buffer
+    ProcessResult r = RunCgi({}, line + "\nCommand=Bogus\n");
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_NE(r.err.find("\n Input string: " + line + "\nString length: 5002\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");  // the second line, with its Command, is never read
+}
+
+}  // namespace
