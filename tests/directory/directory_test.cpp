@@ -397,9 +397,9 @@ TEST_F(Directory, AStalledServerIsGivenUpWithinTheTimeLimit) {
         ASSERT_TRUE(stalled.Port() && sandbox.ClearLog() &&
                     sandbox.WriteConfig("[Ldap]\nTimeout=1\nPort=" + std::to_string(stalled.Port())));
         auto session = std::async(std::launch::async, [] {
-            ldapClient client;
+            ldapClient own;
             int code = 0;
-            if (OpenDirectory(client)) Stream(client, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", &code);
+            if (OpenDirectory(own)) Stream(own, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", &code);
             return code;
         });
         const bool givenUp = session.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
