@@ -40,6 +40,7 @@ constexpr std::size_t kPrimaryAddressSize = 1024;     // primary address taken f
 constexpr std::size_t kAliasSequenceSize = 32;        // "%lu!" text of the alias sequence
 constexpr int kDefaultLdapTimeoutSeconds = 30;        // [Ldap] Timeout: longest wait for the server
 constexpr int kMaxLdapTimeoutSeconds = 3600;          // larger settings fall back to the default
+constexpr int kMaxListPageSize = 10000;               // [Ldap] PageSize: most rows of one list page
 constexpr char ALIAS_TABLE_LOCK_FILE[] = "build.lock";  // lock file of alias table builds
 constexpr std::size_t kAuditCommandSize = 64;         // the command an audit line names
 constexpr std::size_t kAuditTextShown = 256;          // bytes shown of one text in an audit line

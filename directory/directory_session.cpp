@@ -97,6 +97,15 @@ char* OpenDirectory(ldapClient& client) {
     return hostName;
 }
 
+int ListPageSize() {
+    int size = GetPrivateProfileInt(kSection, "PageSize", 0, kConfigFile);
+    if (size >= 0 && size <= kMaxListPageSize) return size;
+    int used = size < 0 ? 0 : kMaxListPageSize;
+    LogPrintf(kLogError, "XOMTA.INI [%s] PageSize %d is not between 0 and %d; %d used", kSection, size,
+              kMaxListPageSize, used);
+    return used;
+}
+
 const char* DirectoryHostName() {
     return ReadSetting("HostName", "localhost", hostName, sizeof hostName) ? hostName : nullptr;
 }

@@ -19,6 +19,11 @@ char* OpenDirectory(ldapClient& client);
 // channel list is asked for by it); null when the setting is too long.
 const char* DirectoryHostName();
 
+// [Ldap] PageSize: the rows of one page of a user list; 0 (the default)
+// lists every row on one page. A negative setting counts as 0, one larger
+// than kMaxListPageSize as kMaxListPageSize (each with a log line).
+int ListPageSize();
+
 // Every user: an xoperson entry with a mail value.
 constexpr char kEveryUserFilter[] = "(&(objectClass=xoperson)(mail=*))";
 

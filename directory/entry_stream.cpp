@@ -83,9 +83,17 @@ int ForEachEntry(ldapClient& session, const char* base, int scope, const char* f
 int ForEachEntryUntil(ldapClient& session, const char* base, int scope, const char* filter,
                       const char* const* attributes, const char* purpose,
                       const StoppingEntryCallback& visit) {
+    return ForEachEntryWithControls(session, base, scope, filter, attributes, purpose, nullptr, -1, nullptr,
+                                    visit);
+}
+
+int ForEachEntryWithControls(ldapClient& session, const char* base, int scope, const char* filter,
+                             const char* const* attributes, const char* purpose, LDAPControl** controls,
+                             int sizeLimit, LDAPControl*** answered, const StoppingEntryCallback& visit) {
+    if (answered != nullptr) *answered = nullptr;
     LDAP* ld = session.ld;
     if (ld == nullptr) {
-        LogLdapError(nullptr, LDAP_SERVER_DOWN, "%s (no connection)", purpose);
+        if (purpose != nullptr) LogLdapError(nullptr, LDAP_SERVER_DOWN, "%s (no connection)", purpose);
         return LDAP_SERVER_DOWN;
     }
     ReadAhead(ld);
@@ -95,9 +103,10 @@ int ForEachEntryUntil(ldapClient& session, const char* base, int scope, const ch
     names.push_back(nullptr);
     int id = -1;
     // A size limit of -1 takes the one on the handle.
-    int code = ldap_search_ext(ld, base, scope, filter, names.data(), 0, nullptr, nullptr, nullptr, -1, &id);
+    int code =
+        ldap_search_ext(ld, base, scope, filter, names.data(), 0, controls, nullptr, nullptr, sizeLimit, &id);
     if (code != LDAP_SUCCESS) {
-        LogLdapError(ld, code, "%s", purpose);
+        if (purpose != nullptr) LogLdapError(ld, code, "%s", purpose);
         return code;
     }
     for (;;) {
@@ -114,14 +123,14 @@ int ForEachEntryUntil(ldapClient& session, const char* base, int scope, const ch
             }
             code = LDAP_DECODING_ERROR;
         } else if (type == LDAP_RES_SEARCH_REFERENCE) {
-            LogPrintf(kLogError, "%s: search reference ignored", purpose);
+            if (purpose != nullptr) LogPrintf(kLogError, "%s: search reference ignored", purpose);
             ldap_msgfree(message);
             continue;
         } else if (type == LDAP_RES_SEARCH_RESULT) {
-            if (ldap_parse_result(ld, message, &code, nullptr, nullptr, nullptr, nullptr, 1) != LDAP_SUCCESS)
+            if (ldap_parse_result(ld, message, &code, nullptr, nullptr, nullptr, answered, 1) != LDAP_SUCCESS)
                 code = LDAP_OTHER;
             if (code == LDAP_SUCCESS || code == LDAP_SIZELIMIT_EXCEEDED) return code;
-            LogLdapError(ld, code, "%s", purpose);
+            if (purpose != nullptr) LogLdapError(ld, code, "%s", purpose);
             return code;
         } else {
             // 0: no answer in time; -1: the connection failed; anything else does not belong here.
@@ -129,7 +138,7 @@ int ForEachEntryUntil(ldapClient& session, const char* base, int scope, const ch
             code = type == 0 ? LDAP_TIMEOUT : type == -1 ? HandleError(ld) : LDAP_PROTOCOL_ERROR;
         }
         ldap_abandon_ext(ld, id, nullptr, nullptr);
-        LogLdapError(ld, code, "%s", purpose);
+        if (purpose != nullptr) LogLdapError(ld, code, "%s", purpose);
         return code;
     }
 }

@@ -52,6 +52,15 @@ using StoppingEntryCallback = std::function<bool(StreamedEntry& entry)>;
 int ForEachEntryUntil(ldapClient& session, const char* base, int scope, const char* filter,
                       const char* const* attributes, const char* purpose, const StoppingEntryCallback& visit);
 
+// ForEachEntryUntil with server controls sent along (null: none) and a size
+// limit of its own (as ldap_search_ext takes it: -1 the handle's, 0 none).
+// The search result's controls are handed back in *answered (null when it
+// carried none; release with ldap_controls_free), also when the search
+// failed. `purpose` null leaves failures unlogged: the caller says why.
+int ForEachEntryWithControls(ldapClient& session, const char* base, int scope, const char* filter,
+                             const char* const* attributes, const char* purpose, LDAPControl** controls,
+                             int sizeLimit, LDAPControl*** answered, const StoppingEntryCallback& visit);
+
 // True for the results that mean the directory stopped answering (time limit
 // or lost connection): pages answer them with their connection message.
 bool IsConnectionFailure(int code);

@@ -15,7 +15,8 @@ int UpdateConn(const char* mail, const char* otherMailbox, const char* identifie
 int DeleteConn(const char* mail, const char* otherMailbox, const char* permission);
 int VerifyDeleteConn(const char* mail, const char* otherMailbox, const char* permission);
 int ListConnMenu();
-int ListConn(const char* channel, const char* identifier);
+// position and goTo: the page of a long list (see UserTableRequest).
+int ListConn(const char* channel, const char* identifier, const char* position, const char* goTo);
 
 // The options of the channel select: one "<option>" per channel of the
 // message-queue API's list that is enabled and takes connectors, its name

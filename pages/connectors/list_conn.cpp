@@ -65,7 +65,7 @@ int ListConnMenu() {
     return 0;
 }
 
-int ListConn(const char* channel, const char* identifier) {
+int ListConn(const char* channel, const char* identifier, const char* position, const char* goTo) {
     PrintPageHeader("List Users");
     std::string fault = RequestFault({{"Channel", channel}, {"Identifier", identifier}});
     if (!fault.empty()) {
@@ -78,8 +78,10 @@ int ListConn(const char* channel, const char* identifier) {
         return 0;
     }
     ldapClient client;
+    UserTableRequest request{"ListConn", {{"Channel", channel}, {"Identifier", identifier}}, position, goTo};
     // The message also ends a table whose search the directory stopped answering.
-    if (OpenDirectory(client) == nullptr || !PrintUserTable(client, filter.c_str(), "", LDAP_SCOPE_SUBTREE)) {
+    if (OpenDirectory(client) == nullptr ||
+        !PrintUserTable(client, filter.c_str(), "", LDAP_SCOPE_SUBTREE, request)) {
         PrintResultPageAndEnd("Error connecting to LDAP server");
         return 0;
     }

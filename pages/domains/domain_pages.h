@@ -6,6 +6,7 @@
 
 // `domain`: a dotted name; empty or null for the top of the tree.
 int BrowseDomain(const char* domain);
-int ViewUsersDomain(const char* domain);
+// position and goTo: the page of a long list (see UserTableRequest).
+int ViewUsersDomain(const char* domain, const char* position, const char* goTo);
 
 #endif

@@ -10,7 +10,7 @@
 #include "pages/users/user_pages.h"
 #include "platform/ldapclient/ldapclient.h"
 
-int ViewUsersDomain(const char* domain) {
+int ViewUsersDomain(const char* domain, const char* position, const char* goTo) {
     PrintPageHeader("User Listing");
     if (DomainTooLong(domain)) {
         PrintResultPageAndEnd("Error: domain name too long");
@@ -22,7 +22,9 @@ int ViewUsersDomain(const char* domain) {
         return 0;
     }
     // No domain: the top of the tree, which holds no users.
-    PrintUserTable(client, "(objectClass=xoperson)", DomainBaseDn(domain).c_str(), LDAP_SCOPE_ONELEVEL);
+    UserTableRequest request{"ViewUsersDomain", {{"Domain", domain}}, position, goTo};
+    PrintUserTable(client, "(objectClass=xoperson)", DomainBaseDn(domain).c_str(), LDAP_SCOPE_ONELEVEL,
+                   request);
     PrintPageEnd();
     return 0;
 }

@@ -16,7 +16,8 @@ const char kNotConnected[] = "Error connecting to LDAP port on server";
 
 }  // namespace
 
-int ListUsers(const char* firstName, const char* lastName, const char* mail, const char* special) {
+int ListUsers(const char* firstName, const char* lastName, const char* mail, const char* special,
+              const char* position, const char* goTo) {
     PrintPageHeader("User Listing");
     std::string filter;
     if (!BuildListFilter(firstName, lastName, mail, special, &filter)) {
@@ -28,7 +29,12 @@ int ListUsers(const char* firstName, const char* lastName, const char* mail, con
         PrintResultPageAndEnd(kNotConnected);
         return 0;
     }
-    if (!PrintUserTable(client, filter.c_str(), "", LDAP_SCOPE_SUBTREE)) {
+    UserTableRequest request{
+        "ListUsers",
+        {{"FirstName", firstName}, {"LastName", lastName}, {"Mail", mail}, {"Special", special}},
+        position,
+        goTo};
+    if (!PrintUserTable(client, filter.c_str(), "", LDAP_SCOPE_SUBTREE, request)) {
         PrintResultPageAndEnd(kNotConnected);
         return 0;
     }

@@ -4,7 +4,8 @@
 // then first name (ASCII case ignored, absent = empty; equal keys in the
 // reverse of their arrival). Rows are collected (packed, about the size of
 // their texts) and sorted once, so the cost stays O(n log n) whatever order
-// the directory returns them in.
+// the directory returns them in. With [Ldap] PageSize set, a list longer
+// than a page shows one page of it (user_table_page.cpp).
 #include <strings.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "base/limits.h"
+#include "directory/directory_session.h"
 #include "directory/entry_stream.h"
 #include "directory/primary_address.h"
 #include "html/form_buttons.h"
@@ -23,39 +25,13 @@
 #include "pages/users/user_identity.h"
 #include "pages/users/user_links.h"
 #include "pages/users/user_pages.h"
+#include "pages/users/user_table_rows.h"
 #include "platform/ldapclient/ldapclient.h"
 
 namespace {
 
-// Rows are held compactly, as the table may list a million users: each
-// row is one packed record in a chunked arena, its four texts back to back,
-// each ending in a NUL (the sort key first): sn, firstname, telephonenumber,
-// mail. An absent field is the empty text, which prints and sorts the same.
-// Values are read up to their first NUL, as a C string would be.
 constexpr std::size_t kRowChunkSize = 1 << 20;
 enum RowField { kSn, kFirstname, kTelephonenumber, kMail, kRowFields };
-
-class RowArena {
-public:
-    // Room for `size` bytes that stay in place until the arena is gone.
-    char* Allocate(std::size_t size) {
-        if (size > kRowChunkSize) {
-            chunks_.emplace_back(new char[size]);
-            return chunks_.back().get();
-        }
-        if (chunks_.empty() || used_ + size > kRowChunkSize) {
-            chunks_.emplace_back(new char[kRowChunkSize]);
-            used_ = 0;
-        }
-        char* room = chunks_.back().get() + used_;
-        used_ += size;
-        return room;
-    }
-
-private:
-    std::vector<std::unique_ptr<char[]>> chunks_;
-    std::size_t used_ = 0;
-};
 
 // The field after `field` in a packed row.
 const char* NextField(const char* field) { return field + strlen(field) + 1; }
@@ -69,8 +45,22 @@ std::size_t TextLength(const berval& value) {
     return value.bv_val == nullptr ? 0 : strnlen(value.bv_val, value.bv_len);
 }
 
-// Reads the row of one entry into the arena: the primary address from the
-// DN, then the first value of each of the four attributes not yet set.
+}  // namespace
+
+char* RowArena::Allocate(std::size_t size) {
+    if (size > kRowChunkSize) {
+        chunks_.emplace_back(new char[size]);
+        return chunks_.back().get();
+    }
+    if (chunks_.empty() || used_ + size > kRowChunkSize) {
+        chunks_.emplace_back(new char[kRowChunkSize]);
+        used_ = 0;
+    }
+    char* room = chunks_.back().get() + used_;
+    used_ += size;
+    return room;
+}
+
 const char* ReadUserRow(StreamedEntry& entry, RowArena* arena) {
     const berval& dn = entry.Dn();
     std::string primary;
@@ -103,6 +93,8 @@ const char* ReadUserRow(StreamedEntry& entry, RowArena* arena) {
     return row;
 }
 
+namespace {
+
 unsigned char Folded(char c) {
     unsigned char byte = static_cast<unsigned char>(c);
     return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
@@ -118,13 +110,32 @@ bool RowBefore(const char* a, const char* b) {
     }
 }
 
-const char* const kAttributes[] = {"firstname", "sn", "mail", "telephonenumber", nullptr};
+// Whether the sn of `row` sorts before `name`.
+bool SnBefore(const char* row, const char* name) {
+    for (;; ++row, ++name) {
+        unsigned char x = Folded(*row), y = Folded(*name);
+        if (x != y || x == 0) return x < y;
+    }
+}
 
-// Table order of the rows: key ascending, and for equal keys the later
-// arrival first (as an insertion tree that sends equal keys left prints them).
-void SortRows(std::vector<const char*>* rows) {
+const char* const kHeadings[] = {"First Name", "Last Name", "Telephone Number", "Mail"};
+
+}  // namespace
+
+const char* const kUserRowAttributes[] = {"firstname", "sn", "mail", "telephonenumber", nullptr};
+
+// Key ascending, and for equal keys the later arrival first (as an insertion
+// tree that sends equal keys left prints them).
+void SortRows(UserRows* rows) {
     std::reverse(rows->begin(), rows->end());
     std::stable_sort(rows->begin(), rows->end(), RowBefore);
+}
+
+std::size_t FirstRowFrom(const UserRows& rows, const char* lastName) {
+    return static_cast<std::size_t>(
+        std::partition_point(rows.begin(), rows.end(),
+                             [lastName](const char* row) { return SnBefore(row, lastName); }) -
+        rows.begin());
 }
 
 void PrintUserRow(const char* row) {
@@ -144,11 +155,8 @@ void PrintUserRow(const char* row) {
     printf("\t\t</tr>\n");
 }
 
-const char* const kHeadings[] = {"First Name", "Last Name", "Telephone Number", "Mail"};
-
-}  // namespace
-
-bool PrintUserTable(ldapClient& client, const char* filter, const char* base, int scope) {
+bool PrintUserTable(ldapClient& client, const char* filter, const char* base, int scope,
+                    const UserTableRequest& request) {
     printf("<form  METHOD=\"POST\" ACTION=\"%s\">\n", SCRIPT_PATH);
     printf("<center>\n");
     printf("<table border=\"0\">\n");
@@ -164,13 +172,22 @@ bool PrintUserTable(ldapClient& client, const char* filter, const char* base, in
     printf("\t\t\t    </tr>\n");
     printf("\t\t\t    <tr>\n");
 
-    // Rows arrive until the search ends; whatever ended it, those received
-    // are printed.
     RowArena arena;
-    std::vector<const char*> rows;
-    int result = ForEachEntry(client, base, scope, filter, kAttributes, "The search for the user table",
-                              [&](StreamedEntry& entry) { rows.push_back(ReadUserRow(entry, &arena)); });
-    SortRows(&rows);
+    UserRows rows;
+    TablePage page;
+    const int pageSize = ListPageSize();
+    bool stopped = false;
+    if (pageSize == 0 ||
+        !ReadSortedPage(client, filter, base, scope, request, pageSize, &arena, &rows, &page, &stopped)) {
+        // Rows arrive until the search ends; whatever ended it, those received
+        // are printed.
+        int result =
+            ForEachEntry(client, base, scope, filter, kUserRowAttributes, "The search for the user table",
+                         [&](StreamedEntry& entry) { rows.push_back(ReadUserRow(entry, &arena)); });
+        stopped = IsConnectionFailure(result);
+        SortRows(&rows);
+        if (pageSize > 0) CutToPage(request, pageSize, &rows, &page);
+    }
     for (const char* row : rows) PrintUserRow(row);
 
     printf("\t\t        </table>\n");
@@ -180,6 +197,7 @@ bool PrintUserTable(ldapClient& client, const char* filter, const char* base, in
     printf("\t\t</td>\n");
     printf("\t</tr>\n");
     printf("</table>\n");
+    if (page.count > 0) PrintPageBar(request, pageSize, page);
     PrintPageFooter();
     printf("<form>\n");
     printf("<table border=\"0\" align=\"right\">\n");
@@ -191,5 +209,5 @@ bool PrintUserTable(ldapClient& client, const char* filter, const char* base, in
     printf("</table>\n");
     printf("<center>\n");
     printf("</form>\n");
-    return !IsConnectionFailure(result);
+    return !stopped;
 }

@@ -157,6 +157,24 @@ LDAP_FORWARD_VOID(ldap_value_free, (char** values), (values))
 LDAP_FORWARD_VOID(ldap_value_free_len, (struct berval * *values), (values))
 LDAP_FORWARD_VOID(ldap_memfree, (void* pointer), (pointer))
 
+// Server-side sorting (RFC 2891) and the virtual list view: the controls of
+// one sorted page, and the answers the search result carries.
+LDAP_FORWARD(ldap_create_sort_keylist, LDAP_PARAM_ERROR, (LDAPSortKey * **keys, char* text), (keys, text))
+LDAP_FORWARD_VOID(ldap_free_sort_keylist, (LDAPSortKey * *keys), (keys))
+LDAP_FORWARD(ldap_create_sort_control, LDAP_PARAM_ERROR,
+             (LDAP * ld, LDAPSortKey** keys, int critical, LDAPControl** control),
+             (ld, keys, critical, control))
+LDAP_FORWARD(ldap_create_vlv_control, LDAP_PARAM_ERROR,
+             (LDAP * ld, LDAPVLVInfo* window, LDAPControl** control), (ld, window, control))
+LDAP_FORWARD(ldap_parse_vlvresponse_control, LDAP_PARAM_ERROR,
+             (LDAP * ld, LDAPControl* control, ber_int_t* target, ber_int_t* count, struct berval** context,
+              int* code),
+             (ld, control, target, count, context, code))
+LDAP_FORWARD(ldap_control_find, nullptr, (const char* oid, LDAPControl** controls, LDAPControl*** next),
+             (oid, controls, next))
+LDAP_FORWARD_VOID(ldap_control_free, (LDAPControl * control), (control))
+LDAP_FORWARD_VOID(ldap_controls_free, (LDAPControl * *controls), (controls))
+
 // Changes.
 LDAP_FORWARD(ldap_add_ext_s, LDAP_PARAM_ERROR,
              (LDAP * ld, const char* dn, LDAPMod** attributes, LDAPControl** serverControls,
@@ -183,6 +201,7 @@ LDAP_FORWARD(ldap_dn_normalize, LDAP_PARAM_ERROR,
 // liblber.
 LDAP_FORWARD_VOID(ber_free, (BerElement * ber, int freeBuffer), (ber, freeBuffer))
 LDAP_FORWARD_VOID(ber_memfree, (void* pointer), (pointer))
+LDAP_FORWARD_VOID(ber_bvfree, (struct berval * value), (value))
 LDAP_FORWARD(ber_get_option, LBER_OPT_ERROR, (void* item, int option, void* value), (item, option, value))
 LDAP_FORWARD(ber_set_option, LBER_OPT_ERROR, (void* item, int option, const void* value),
              (item, option, value))

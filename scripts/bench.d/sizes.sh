@@ -5,6 +5,11 @@
 # with the default logging (every line, one progress line per alias):
 # - ListUsers (every user), goal 1.2;
 # - ListConn (the SMTPC connector, every user), goal 1.2;
+# - one page of ListUsers (PageSize 100) at the start, the middle and the
+#   end of the list against ldapsearch asking the same server for the same
+#   100 entries with the same controls (sorted by sn and firstname, a
+#   virtual list view from the page's offset), goal 1.2, peak memory under
+#   16 MiB;
 # - the alias table build (two aliases per user), goal 1.2, peak memory
 #   under 64 MiB, and the table checked complete;
 # - lookups of random aliases in the table built, goal under 5 us of CPU
@@ -16,6 +21,8 @@ cd "$(dirname "$0")/../.."
 . scripts/bench.d/common
 SIZES=${BENCH_SIZES:-10000 100000 1000000}
 SIZE_ROUNDS=${BENCH_SIZE_ROUNDS:-3}
+PAGE_SIZE=100
+PAGE_MEMORY_GOAL_KB=16384
 BUILD_MEMORY_GOAL_KB=65536
 LOOKUP_GOAL_US=5
 WORK=$(mktemp -d "$(pwd)/$BUILD_DIR/bench-sizes.XXXXXX")
@@ -38,7 +45,12 @@ for count in $SIZES; do
     mkdir -p "$work/config" "$work/queue"
     { sed "s|^File=.*|File=$work/ldapcgi.log|" "$DIR/directory/XOMTA.INI"
       printf '\n[Gateway]\nQueueDirectory=%s\n' "$work/queue"; } > "$work/config/XOMTA.INI"
+    mkdir -p "$work/config-paged"
+    sed "/^\[Ldap\]\$/a PageSize=$PAGE_SIZE" "$work/config/XOMTA.INI" > "$work/config-paged/XOMTA.INI"
     printf 'Command=BuildAliasTable' > "$work/build-body"
+    # ldapsearch asks for the next window after each one until its input
+    # names an invalid one: it then ends after the first.
+    printf 'x\n' > "$work/one-window"
     sleep 2  # the configuration reader re-reads files changed within the last two seconds
     search=(-- ldapsearch -x -LLL -o ldif-wrap=no -H "ldap://127.0.0.1:$PORT" -D "$ROOT_DN" -w "$ROOT_PW"
             -b "" -s sub)
@@ -57,6 +69,20 @@ for count in $SIZES; do
         -o "$work/page" -- "$CGI" :: "${search[@]}" "$CONN_FILTER" $LIST_ATTRIBUTES
     rows=$(grep -cx $'\t\t<tr>' "$work/page" || true)
     [ "$rows" = "$count" ] || echo "   ListConn printed $rows rows, not $count"
+
+    for offset in 1 $((count / 2)) $((count - PAGE_SIZE + 1)); do
+        compare "ListUsers page at $offset of $count" 1.2 "$SIZE_ROUNDS" 3 \
+            -c -e XOMTA_CONFIG_DIR="$work/config-paged" -e REQUEST_METHOD=GET \
+            -e "QUERY_STRING=Command=ListUsers&FirstName=*&LastName=*&Mail=*&Position=$offset" \
+            -o "$work/page" -- "$CGI" :: -i "$work/one-window" "${search[@]}" -E '!sss=sn/firstname' \
+            -E "!vlv=0/$((PAGE_SIZE - 1))/$offset/0" "$USERS_FILTER" $LIST_ATTRIBUTES \
+            2> >(grep -v '^VLV control value "x" invalid' >&2)
+        record "page memory, at $offset of $count" "$OURS_KB KiB" "< $PAGE_MEMORY_GOAL_KB KiB" \
+            "$([ "$OURS_KB" -lt "$PAGE_MEMORY_GOAL_KB" ] && echo met || echo "NOT met")"
+        rows=$(grep -cx $'\t\t<tr>' "$work/page" || true)
+        grep -q "<td>Users $offset to $((offset + PAGE_SIZE - 1)) of $count</td>" "$work/page" &&
+            [ "$rows" = "$PAGE_SIZE" ] || echo "   the page at $offset printed $rows rows, or not as rows $offset on"
+    done
 
     compare "alias build, $count users" 1.2 "$SIZE_ROUNDS" 1 \
         "${cgi[@]}" -e REQUEST_METHOD=POST -e CONTENT_TYPE=application/x-www-form-urlencoded \

@@ -1,0 +1,152 @@
+// The pages of the user table, with [Ldap] PageSize set: the page asked for
+// is read from the directory sorted and cut there (by last name, then first
+// name), so that only its rows travel; a server that cannot sort gives the
+// whole list, sorted and cut here. Below the table, the navigation bar: its
+// links and its "Go to last name" box are GET requests of the same command
+// with the search's own fields.
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "base/limits.h"
+#include "directory/sorted_window.h"
+#include "html/text_helpers.h"
+#include "pages/users/user_table_rows.h"
+
+namespace {
+
+constexpr char kSortKeys[] = "sn firstname";
+
+// The Position field: a place from 1; anything else (absent, not a number,
+// 0) asks for the first page, and a number too large for the directory's
+// counters for the last one.
+int AskedPosition(const char* text) {
+    if (text == nullptr || *text < '0' || *text > '9') return 1;
+    char* end = nullptr;
+    errno = 0;
+    long value = strtol(text, &end, 10);
+    if (*end != '\0' || value < 1) return 1;
+    return errno == ERANGE || value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+
+bool HasGoTo(const UserTableRequest& request) { return request.goTo != nullptr && request.goTo[0] != '\0'; }
+
+// The place of the last page's first row.
+int LastPageStart(int count, int pageSize) { return count > pageSize ? count - pageSize + 1 : 1; }
+
+// A query-string value: every byte but ASCII letters, digits and "-._~"
+// percent-encoded, so that nothing in it needs HTML escaping either.
+std::string QueryValue(const char* text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char* p = text; *p != '\0'; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+            c == '.' || c == '_' || c == '~') {
+            out.push_back(*p);
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 15]);
+        }
+    }
+    return out;
+}
+
+// The address of the page whose first row is at `position`, HTML-escaped
+// ("&amp;" between the fields).
+std::string PageLink(const UserTableRequest& request, int position) {
+    std::string link = std::string(SCRIPT_PATH) + "?Command=" + QueryValue(request.command);
+    for (const auto& field : request.fields)
+        if (field.second != nullptr)
+            link += "&amp;" + QueryValue(field.first) + "=" + QueryValue(field.second);
+    return link + "&amp;Position=" + std::to_string(position);
+}
+
+// One cell of the bar: a link, or the bare label where it would lead nowhere.
+void PrintBarCell(const char* label, bool linked, const UserTableRequest& request, int position) {
+    if (linked)
+        printf("\t\t<td><a href=\"%s\">%s</a></td>\n", PageLink(request, position).c_str(), label);
+    else
+        printf("\t\t<td>%s</td>\n", label);
+}
+
+}  // namespace
+
+bool ReadSortedPage(ldapClient& client, const char* filter, const char* base, int scope,
+                    const UserTableRequest& request, int pageSize, RowArena* arena, UserRows* rows,
+                    TablePage* page, bool* stopped) {
+    *stopped = false;
+    SortedWindow window{HasGoTo(request) ? 0 : AskedPosition(request.position), request.goTo, pageSize};
+    SortedWindowAnswer answer;
+    auto collect = [&](StreamedEntry& entry) { rows->push_back(ReadUserRow(entry, arena)); };
+    int code = ForEachSortedEntry(client, base, scope, filter, kUserRowAttributes, kSortKeys, window, &answer,
+                                  collect);
+    // A place past the end, or a name after every one: the last page.
+    if ((code == LDAP_VLV_ERROR && answer.count > 0) ||
+        (code == LDAP_SUCCESS && answer.first > answer.count)) {
+        rows->clear();
+        if (answer.count <= pageSize) return false;
+        window = SortedWindow{LastPageStart(answer.count, pageSize), nullptr, pageSize};
+        code = ForEachSortedEntry(client, base, scope, filter, kUserRowAttributes, kSortKeys, window, &answer,
+                                  collect);
+    }
+    if (IsConnectionFailure(code)) {
+        LogLdapError(client.ld, code, "The search for a page of the user table");
+        rows->clear();
+        *stopped = true;
+        return true;
+    }
+    if (code != LDAP_SUCCESS) {
+        LogLdapError(client.ld, code, "The sorted page of the user table (read from the whole list instead)");
+        rows->clear();
+        return false;
+    }
+    if (answer.count <= pageSize) {  // one page: printed as without pages, in the table's own order
+        rows->clear();
+        return false;
+    }
+    *page = TablePage{answer.first, answer.first + static_cast<int>(rows->size()) - 1, answer.count};
+    return true;
+}
+
+void CutToPage(const UserTableRequest& request, int pageSize, UserRows* rows, TablePage* page) {
+    const int count = static_cast<int>(rows->size());
+    if (count <= pageSize) return;
+    int first = HasGoTo(request) ? static_cast<int>(FirstRowFrom(*rows, request.goTo)) + 1
+                                 : AskedPosition(request.position);
+    if (first > count) first = LastPageStart(count, pageSize);
+    const int last = first - 1 < count - pageSize ? first - 1 + pageSize : count;
+    rows->erase(rows->begin() + last, rows->end());
+    rows->erase(rows->begin(), rows->begin() + (first - 1));
+    *page = TablePage{first, last, count};
+}
+
+void PrintPageBar(const UserTableRequest& request, int pageSize, const TablePage& page) {
+    const bool atFirst = page.first <= 1, atLast = page.last >= page.count;
+    // The table's form ends here, so that the box below is a form of its own.
+    printf("</form>\n");
+    printf("<center>\n");
+    printf("<table border=\"0\">\n");
+    printf("\t<tr>\n");
+    printf("\t\t<td>Users %d to %d of %d</td>\n", page.first, page.last, page.count);
+    PrintBarCell("First", !atFirst, request, 1);
+    PrintBarCell("Previous", !atFirst, request, page.first > pageSize ? page.first - pageSize : 1);
+    PrintBarCell("Next", !atLast, request, page.last + 1);
+    PrintBarCell("Last", !atLast, request, LastPageStart(page.count, pageSize));
+    printf("\t</tr>\n");
+    printf("</table>\n");
+    printf("<form METHOD=\"GET\" ACTION=\"%s\">\n", SCRIPT_PATH);
+    printf("<input type=\"hidden\" name=\"Command\" value=\"%s\">\n", HtmlEscape(request.command).c_str());
+    for (const auto& field : request.fields) {
+        if (field.second == nullptr) continue;
+        printf("<input type=\"hidden\" name=\"%s\" value=\"%s\">\n", HtmlEscape(field.first).c_str(),
+               HtmlEscape(field.second).c_str());
+    }
+    printf("Go to last name: <input type=\"text\" name=\"GoTo\" value=\"\">\n");
+    printf("<input type=\"submit\" value=\"Go\">\n");
+    printf("</form>\n");
+    printf("</center>\n");
+}
