@@ -1,12 +1,18 @@
-// Tables and generation of the hostile-input suite. Markup payloads carry
-// the marker "zq" right after a markup character, so that the test can tell
-// an escaped occurrence from a raw one.
+// The hostile-input suite's tables (payloads, working values, success
+// texts), the requests generated from them, the change each changing
+// command is expected to make, and the directory read through libldap.
+// Markup payloads carry the marker "zq" right after a markup character, so
+// that a test can tell an escaped occurrence from a raw one.
 #include "tests/hostile/hostile_cases.h"
 
+#include <ldap.h>
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <cstdio>
 #include <map>
+#include <thread>
 
 #include "app/commands.h"
 #include "tests/support/config_folder.h"
@@ -14,6 +20,7 @@
 
 namespace {
 
+using std::get;
 using std::string;
 
 // Where a payload goes: the transports, and which fields get it.
@@ -33,21 +40,17 @@ constexpr unsigned kLeftOut = kMeaning, kOnlyFirst = ~0u;
 constexpr unsigned kLeftOut = 0, kOnlyFirst = kFirstFieldOnly;
 #endif
 
-// A payload: its value, where it goes, and for a url-encoded body the bytes
-// sent as they stand and the value they decode to (both empty: the value is
-// percent-encoded whole).
+// A payload: the value the program decodes, where it goes, and the bytes
+// sent for it in a url-encoded body when not its plain encoding.
 struct Payload {
     string name, value;
     unsigned reach = kUrl;
-    string urlWire = "", urlValue = "";
+    string wire = "";
 };
 
 const string kAnn = "ann@example.com", kAlias = "ann.alias@example.com", kConn = "SMTP$ann@remote.net";
 const string kEve = "eve@example.com", kEveAlias = "x<b>zq</b>@example.com", kEveConn = "SMTP$<b>zq</b>";
-
-bool IsAddressField(const string& name) {
-    return name == "Mail" || name == "MailNdx" || name == "MailAlias" || name == "OldMailAlias";
-}
+const string kBoundary = "HostileB0undary";
 
 std::vector<Payload> Payloads() {
     const unsigned kBoth = kUrl | kMultipart, kAddress = kUrl | kAddressOnly | kMeaning,
@@ -79,9 +82,9 @@ std::vector<Payload> Payloads() {
          "e",
          kBoth},
         // Escapes sent as they stand: kept when cut, decoded by their arithmetic when not hex.
-        {"lone %", "100%", kUrl, "100%", "100%"},
-        {"non-hex escape", "%G1x", kUrl, "%G1x", "\x01x"},
-        {"escape to NUL", "%g0", kUrl, "%g0", string("\0", 1)},
+        {"lone %", "100%", kUrl, "100%"},
+        {"non-hex escape", "\x01x", kUrl, "%G1x"},
+        {"escape to NUL", string("\0", 1), kUrl, "%g0"},
         {"address with +", "x+y@example.com", kAddress},
         {"address with =", "x=y@example.com", kAddress},
         {"address with #", "#x@example.com", kAddress},
@@ -108,115 +111,12 @@ std::vector<Payload> Payloads() {
     return list;
 }
 
-// A connector value keeps its channel, so that the payload reaches the identifier
-// (values at a length bound are sent as they are).
-Payload Shaped(const string& field, const Payload& p) {
-    if (field != "Othermailbox" || p.value.size() >= 255 || !p.urlWire.empty()) return p;
-    return {p.name, "SMTP$" + p.value, p.reach};
+// The payload in a field. A connector value keeps its channel, so that the
+// payload reaches the identifier (values at a length bound are sent as they are).
+SentField Shaped(const string& field, const Payload& p) {
+    if (field != "Othermailbox" || p.value.size() >= 255 || !p.wire.empty()) return {field, p.value, p.wire};
+    return {field, "SMTP$" + p.value};
 }
-
-SentField Send(const string& name, const Payload& p, Transport t) {
-    if (t == Transport::kMultipart) return {name, p.value, p.value};
-    if (!p.urlWire.empty()) return {name, p.urlWire, p.urlValue};
-    return {name, FormBody({{"", p.value}}).substr(1), p.value};
-}
-
-// A field's value, "" when absent.
-string Text(const SentFields& fields, const char* name) {
-    const char* value = Value(fields, name);
-    return value != nullptr ? value : "";
-}
-
-// The user values of a new or updated entry, in place of those it had.
-void SetUserValues(Dump* d, const string& dn, const SentFields& r) {
-    string first = Text(r, "FirstName"), last = Text(r, "LastName");
-    const std::pair<const char*, string> values[] = {{"firstname", first},
-                                                     {"sn", last},
-                                                     {"telephonenumber", Text(r, "TelNo")},
-                                                     {"streetaddress", Text(r, "Address")},
-                                                     {"cn", first.empty() ? last : first + " " + last}};
-    for (const auto& [attr, value] : values) {
-        Erase(d, dn, attr);
-        if (!value.empty()) d->insert({dn, attr, value});  // the directory holds no empty value
-    }
-}
-
-void NewUser(Dump* d, const SentFields& r) {
-    string mail = Text(r, "Mail"), dn = MailDn(mail);
-    d->insert({dn, "objectclass", "xoperson"});
-    d->insert({dn, "mail", mail});
-    SetUserValues(d, dn, r);
-}
-
-void UpdateUser(Dump* d, const SentFields& r) {
-    string index = Text(r, "MailNdx"), mail = Text(r, "Mail"), dn = MailDn(index);
-    if (strcasecmp(index.c_str(), mail.c_str()) != 0) {  // a new address: the entry moves
-        for (const Triple& t : Dump(*d))
-            if (std::get<0>(t) == dn && !(std::get<1>(t) == "mail" && SameValue(std::get<2>(t), index)))
-                d->insert({MailDn(mail), std::get<1>(t), std::get<2>(t)});
-        Erase(d, dn);
-        dn = MailDn(mail);
-        d->insert({dn, "mail", mail});
-    }
-    SetUserValues(d, dn, r);
-}
-
-void VerifyDeleteUser(Dump* d, const SentFields& r) { Erase(d, MailDn(Text(r, "Mail"))); }
-
-void ConfirmDeleteAlias(Dump* d, const SentFields& r) {
-    Erase(d, MailDn(Text(r, "Mail")), "mail", Text(r, "MailAlias").c_str());
-}
-
-void UpdateAlias(Dump* d, const SentFields& r) {
-    string dn = MailDn(Text(r, "Mail")), old = Text(r, "OldMailAlias");
-    if (!old.empty()) Erase(d, dn, "mail", old.c_str());
-    d->insert({dn, "mail", Text(r, "MailAlias")});
-}
-
-void AddChannel(Dump* d, const SentFields& r) {
-    string dn = MailDn(Text(r, "Mail")), channel = Text(r, "Channel");
-    string permission = Text(r, "Permission");
-    if (!permission.empty() && Values(*d, dn, "x-permission", channel + "$").empty())
-        d->insert({dn, "x-permission", channel + "$" + permission});
-    d->insert({dn, "othermailbox", channel + "$" + Text(r, "Identifier")});
-}
-
-void UpdateConn(Dump* d, const SentFields& r) {
-    string dn = MailDn(Text(r, "Mail")), value = Text(r, "Othermailbox");
-    string identifier = Text(r, "Identifier"), permission = Text(r, "Permission");
-    string channel = value.substr(0, value.find('$')), old = value.substr(channel.size() + 1);
-    const std::vector<string> stored = Values(*d, dn, "x-permission", channel + "$");
-    if (old != identifier) {
-        Erase(d, dn, "othermailbox", value.c_str());
-        d->insert({dn, "othermailbox", channel + "$" + identifier});
-    }
-    if (strcasecmp(stored.empty() ? "" : stored[0].c_str() + channel.size() + 1, permission.c_str()) != 0) {
-        if (!stored.empty()) Erase(d, dn, "x-permission", stored[0].c_str());
-        if (!permission.empty()) d->insert({dn, "x-permission", channel + "$" + permission});
-    }
-}
-
-void VerifyDeleteConn(Dump* d, const SentFields& r) {
-    string dn = MailDn(Text(r, "Mail")), value = Text(r, "Othermailbox");
-    string channel = value.substr(0, value.find('$'));
-    const std::vector<string> stored = Values(*d, dn, "x-permission", channel + "$");
-    if (!stored.empty() && Values(*d, dn, "othermailbox", channel + "$").size() <= 1)
-        Erase(d, dn, "x-permission", stored[0].c_str());
-    Erase(d, dn, "othermailbox", value.c_str());
-}
-
-// The build changes only the profile strings, which the test compares apart.
-void Unchanged(Dump*, const SentFields&) {}
-
-}  // namespace
-
-const char* Value(const SentFields& fields, const string& name) {
-    for (const SentField& f : fields)
-        if (f.name == name) return f.value.c_str();
-    return nullptr;
-}
-
-namespace {
 
 std::vector<CommandModel> CommandModels() {
     // A working value for each field, by field name or by command and field name.
@@ -247,37 +147,117 @@ std::vector<CommandModel> CommandModels() {
         {"ListConn Identifier", "*"},
         {"ViewSubDomain Domain", "com"},
     };
-    // What a changing command's page says and does when it makes its change.
+    // A text of the page that reports a changing command's change.
     const string kView = "<title>View Connector</title>";
-    const std::map<string, std::pair<string, void (*)(Dump*, const SentFields&)>> changes = {
-        {"NewUser", {"User created Succesfully", NewUser}},
-        {"UpdateUser", {"Successfully Updated User", UpdateUser}},
-        {"VerifyDeleteUser", {"Successfully Deleted User", VerifyDeleteUser}},
-        {"ConfirmDeleteAlias", {"Deleted successfully", ConfirmDeleteAlias}},
-        {"UpdateAlias", {"\" successfully", UpdateAlias}},
-        {"BuildAliasTable", {"will now be built in the background", Unchanged}},
-        {"UpdateConn", {kView, UpdateConn}},
-        {"VerifyDeleteConn", {kView, VerifyDeleteConn}},
-        {"AddChannel", {kView, AddChannel}},
+    const std::map<string, string> success = {
+        {"NewUser", "User created Succesfully"},
+        {"UpdateUser", "Successfully Updated User"},
+        {"VerifyDeleteUser", "Successfully Deleted User"},
+        {"ConfirmDeleteAlias", "Deleted successfully"},
+        {"UpdateAlias", "\" successfully"},
+        {"BuildAliasTable", "will now be built in the background"},
+        {"UpdateConn", kView},
+        {"VerifyDeleteConn", kView},
+        {"AddChannel", kView},
     };
     std::vector<CommandModel> commands;
     for (std::size_t row = 0; row < kCommandCount; ++row) {
         const Command& command = kCommands[row];
-        CommandModel model{command.name, {}, command.changes, "", nullptr};
+        CommandModel model{command.name, command.changes, "", {}};
         for (std::size_t i = 0; i < kMaxCommandFields && command.fields[i] != nullptr; ++i) {
             auto value = values.find(model.command + " " + command.fields[i]);
             if (value == values.end()) value = values.find(command.fields[i]);
             model.fields.push_back({command.fields[i], value != values.end() ? value->second : "x"});
         }
         if (model.command == "NewUser") model.fields.push_back({"Submit", "Create User"});
-        if (changes.count(model.command) != 0)
-            std::tie(model.success, model.expect) = changes.at(model.command);
+        if (success.count(model.command) != 0) model.success = success.at(model.command);
         commands.push_back(model);
     }
     return commands;
 }
 
+string Lower(string text) {
+    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The normal form of a DN ("" for one libldap cannot parse: its lower-cased text).
+string NormalDn(const string& dn) {
+    LDAPDN parsed = nullptr;
+    char* text = nullptr;
+    string out = dn;
+    if (ldap_str2dn(dn.c_str(), &parsed, LDAP_DN_FORMAT_LDAPV3) == LDAP_SUCCESS &&
+        ldap_dn2str(parsed, &text, LDAP_DN_FORMAT_LDAPV3) == LDAP_SUCCESS && text != nullptr)
+        out = text;
+    ldap_memfree(text);
+    ldap_dnfree(parsed);
+    return Lower(out);
+}
+
+// The DN the program gives a user's entry: "mail=" address under the dc= names of its domain.
+string MailDn(const string& mail) {
+    // Every byte as a hex pair: valid whatever the address holds; NormalDn evens out the spelling.
+    auto escaped = [](const string& value) {
+        string out;
+        char pair[4];
+        for (unsigned char c : value) snprintf(pair, sizeof pair, "\\%02x", c), out += pair;
+        return out;
+    };
+    std::size_t at = mail.rfind('@');
+    string dn = "mail=" + escaped(mail);
+    for (std::size_t start = at == string::npos ? mail.size() : at + 1; start < mail.size();) {
+        std::size_t dot = mail.find('.', start);
+        if (dot == string::npos) dot = mail.size();
+        if (dot > start) dn += ",dc=" + escaped(mail.substr(start, dot - start));
+        start = dot + 1;
+    }
+    return NormalDn(dn);
+}
+
+// Value comparison as the directory's caseIgnoreMatch does it for ASCII:
+// letter case, leading and trailing blanks and repeated blanks do not count.
+bool SameValue(const string& a, const string& b) {
+    auto folded = [](const string& value) {
+        string out;
+        for (char c : Lower(value))
+            if (c != ' ' || (!out.empty() && out.back() != ' ')) out += c;
+        if (!out.empty() && out.back() == ' ') out.pop_back();
+        return out;
+    };
+    return folded(a) == folded(b);
+}
+
+// The values of an attribute of an entry that begin with `prefix` (letter case ignored).
+std::vector<string> Values(const Dump& dump, const string& dn, const string& attr, const string& prefix) {
+    std::vector<string> values;
+    for (auto it = dump.lower_bound({dn, attr, ""});
+         it != dump.end() && get<0>(*it) == dn && get<1>(*it) == attr; ++it)
+        if (strncasecmp(get<2>(*it).c_str(), prefix.c_str(), prefix.size()) == 0)
+            values.push_back(get<2>(*it));
+    return values;
+}
+
+// Takes out an entry, or only its attribute `attr`, or only the values of it that are the same as `value`.
+void Erase(Dump* dump, const string& dn, const string& attr = "", const string& value = "") {
+    for (auto it = dump->lower_bound({dn, attr, ""}); it != dump->end() && get<0>(*it) == dn;) {
+        if (!attr.empty() && get<1>(*it) != attr) break;
+        it = value.empty() || SameValue(get<2>(*it), value) ? dump->erase(it) : std::next(it);
+    }
+}
+
+// A field's value, "" when absent.
+string Text(const SentFields& fields, const char* name) {
+    const char* value = Value(fields, name);
+    return value != nullptr ? value : "";
+}
+
 }  // namespace
+
+const char* Value(const SentFields& fields, const string& name) {
+    for (const SentField& f : fields)
+        if (f.name == name) return f.value.c_str();
+    return nullptr;
+}
 
 const std::vector<CommandModel>& Commands() {
     static const std::vector<CommandModel> commands = CommandModels();
@@ -286,89 +266,164 @@ const std::vector<CommandModel>& Commands() {
 
 std::vector<Case> CasesFor(const CommandModel* model) {
     static const std::vector<Payload> payloads = Payloads();
-    std::vector<Case> cases;
-    const Transport kUrlBody = Transport::kUrlEncoded, kMultiBody = Transport::kMultipart;
-    // The transports of a payload in a field: none where it does not go.
-    auto transports = [&](const Payload& p, const string& field, bool first) {
-        std::vector<Transport> list;
-        if (((p.reach & kAddressOnly) && !IsAddressField(field)) || ((p.reach & kOnlyFirst) && !first) ||
-            (p.reach & kLeftOut) != 0)
-            return list;
-        if (p.reach & Reach::kUrl) list.push_back(kUrlBody);
-        if (p.reach & Reach::kMultipart) list.push_back(kMultiBody);
-        return list;
+    // Whether a payload goes into a field (the command's first when `first`) by a transport.
+    auto goes = [](const Payload& p, const string& field, bool first, unsigned transport) {
+        const bool address =
+            field == "Mail" || field == "MailNdx" || field == "MailAlias" || field == "OldMailAlias";
+        return (p.reach & transport) != 0 && (p.reach & kLeftOut) == 0 &&
+               (address || !(p.reach & kAddressOnly)) && (first || !(p.reach & kOnlyFirst));
     };
+    std::vector<Case> cases;
     if (model == nullptr) {  // hostile values of "Command" itself
         for (const Payload& p : payloads)
-            for (Transport t : transports(p, "Command", true))
-                cases.push_back(
-                    {nullptr, "Command=" + p.name, {Send("Command", p, t), {"Mail", kAnn, kAnn}}, t, true});
-        cases.push_back({nullptr, "no Command", {{"Mail", "ann%40example.com", kAnn}}, kUrlBody, true});
-        cases.push_back(
-            {nullptr, "command in lower case", {{"command", "FindUser", "FindUser"}}, kUrlBody, true});
+            for (unsigned t : {kUrl, kMultipart})
+                if (goes(p, "Command", true, t))
+                    cases.push_back({nullptr,
+                                     "Command=" + p.name,
+                                     {Shaped("Command", p), {"Mail", kAnn}},
+                                     t == kMultipart});
+        cases.push_back({nullptr, "no Command", {{"Mail", kAnn}}});
+        cases.push_back({nullptr, "command in lower case", {{"command", "FindUser"}}});
         return cases;
     }
     // A command without fields gets the payloads in a field it does not read.
-    auto fields =
-        model->fields.empty() ? std::vector<std::pair<string, string>>{{"Mail", kAnn}} : model->fields;
-    // The request with field `which` replaced by `with` (absent when null), or doubled.
-    auto request = [&](std::size_t which, const Payload* with, Transport t, int doubled = 0) {
-        SentFields sent = {Send("Command", {"", model->command}, t)};
+    const SentFields fields = model->fields.empty() ? SentFields{{"Mail", kAnn}} : model->fields;
+    const std::size_t kNone = fields.size();
+    // The working request with field `which` holding `with` (absent when null),
+    // its working value also after it (doubled 1) or before it (doubled 2).
+    auto request = [&](std::size_t which, const Payload* with, int doubled = 0) {
+        SentFields sent = {{"Command", model->command}};
         for (std::size_t i = 0; i < fields.size(); ++i) {
-            const Payload base = {"", fields[i].second};
-            if (i != which) {
-                if (!model->fields.empty()) sent.push_back(Send(fields[i].first, base, t));
-            } else if (with != nullptr) {
-                if (doubled == 2) sent.push_back(Send(fields[i].first, base, t));
-                sent.push_back(Send(fields[i].first, Shaped(fields[i].first, *with), t));
-                if (doubled == 1) sent.push_back(Send(fields[i].first, base, t));
-            }
+            if (i != which && !model->fields.empty()) sent.push_back(fields[i]);
+            if (i != which || with == nullptr) continue;
+            if (doubled == 2) sent.push_back(fields[i]);
+            sent.push_back(Shaped(fields[i].name, *with));
+            if (doubled == 1) sent.push_back(fields[i]);
         }
         return sent;
     };
-    const std::size_t kNone = fields.size();
-    cases.push_back({model, "working request", request(kNone, nullptr, kUrlBody), kUrlBody, false});
+    cases.push_back({model, "working request", request(kNone, nullptr), false, model->changes});
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        const string& name = fields[i].first;
-        if (!model->fields.empty())
-            cases.push_back({model, name + " absent", request(i, nullptr, kUrlBody), kUrlBody, true});
+        const string& name = fields[i].name;
+        if (!model->fields.empty()) cases.push_back({model, name + " absent", request(i, nullptr)});
         for (const Payload& p : payloads)
-            for (Transport t : transports(p, name, i == 0))
-                cases.push_back({model, name + "=" + p.name + (t == kMultiBody ? " (multipart)" : ""),
-                                 request(i, &p, t), t, true});
+            for (unsigned t : {kUrl, kMultipart})
+                if (goes(p, name, i == 0, t))
+                    cases.push_back({model, name + "=" + p.name + (t == kMultipart ? " (multipart)" : ""),
+                                     request(i, &p), t == kMultipart});
         for (int order : {1, 2})
             cases.push_back({model, name + " doubled, script " + (order == 1 ? "first" : "second"),
-                             request(i, &payloads[0], kUrlBody, order), kUrlBody, true});
+                             request(i, &payloads[0], order)});
     }
     // The user with markup in every value, in place of the working one.
-    SentFields eve = request(kNone, nullptr, kUrlBody);
-    for (SentField& f : eve) {
-        const string& to = f.value == kAnn     ? kEve
-                           : f.value == kAlias ? kEveAlias
-                           : f.value == kConn  ? kEveConn
-                                               : f.value;
-        f = Send(f.name, {"", to}, kUrlBody);
-    }
-    cases.push_back({model, "markup in the directory", eve, kUrlBody, true});
-    cases.push_back(
-        {model, "every field absent", {Send("Command", {"", model->command}, kUrlBody)}, kUrlBody, true});
-    SentFields twice = request(kNone, nullptr, kUrlBody);
-    twice.push_back(Send("Command", payloads[0], kUrlBody));
-    cases.push_back({model, "Command doubled", twice, kUrlBody, true});
+    SentFields eve = request(kNone, nullptr);
+    for (SentField& f : eve)
+        f.value = f.value == kAnn     ? kEve
+                  : f.value == kAlias ? kEveAlias
+                  : f.value == kConn  ? kEveConn
+                                      : f.value;
+    cases.push_back({model, "markup in the directory", eve});
+    cases.push_back({model, "every field absent", {{"Command", model->command}}});
+    SentFields twice = request(kNone, nullptr);
+    twice.push_back({"Command", payloads[0].value});
+    cases.push_back({model, "Command doubled", twice});
     return cases;
 }
 
-std::pair<string, string> Body(const Case& c) {
-    static const string kBoundary = "HostileB0undary";
-    string body;
-    if (c.transport == Transport::kUrlEncoded) {
-        for (const SentField& f : c.fields) body += (body.empty() ? "" : "&") + f.name + "=" + f.wire;
-        return {body, "application/x-www-form-urlencoded"};
+Dump Expected(const Dump& before, const Case& c) {
+    const SentFields& r = c.fields;
+    const string command = c.model->command, mail = Text(r, "Mail"), index = Text(r, "MailNdx");
+    Dump d = before;
+    string dn = MailDn(command == "UpdateUser" ? index : mail);
+    auto add = [&](const string& attr, const string& value) {
+        if (!value.empty()) d.insert({dn, attr, value});  // the directory holds no empty value
+    };
+    if (command == "NewUser" || command == "UpdateUser") {
+        if (command == "NewUser") {
+            add("objectclass", "xoperson");
+            add("mail", mail);
+        } else if (strcasecmp(index.c_str(), mail.c_str()) != 0) {  // a new address: the entry moves
+            for (const Triple& t : before)
+                if (get<0>(t) == dn && !(get<1>(t) == "mail" && SameValue(get<2>(t), index)))
+                    d.insert({MailDn(mail), get<1>(t), get<2>(t)});
+            Erase(&d, dn);
+            dn = MailDn(mail);
+            add("mail", mail);
+        }
+        const string first = Text(r, "FirstName"), last = Text(r, "LastName");
+        for (const auto& [attr, value] : {std::pair<string, string>{"firstname", first},
+                                          {"sn", last},
+                                          {"telephonenumber", Text(r, "TelNo")},
+                                          {"streetaddress", Text(r, "Address")},
+                                          {"cn", first.empty() ? last : first + " " + last}}) {
+            Erase(&d, dn, attr);
+            add(attr, value);
+        }
+    } else if (command == "VerifyDeleteUser") {
+        Erase(&d, dn);
+    } else if (command == "ConfirmDeleteAlias" || command == "UpdateAlias") {
+        const string old = Text(r, command == "UpdateAlias" ? "OldMailAlias" : "MailAlias");
+        if (!old.empty()) Erase(&d, dn, "mail", old);
+        if (command == "UpdateAlias") add("mail", Text(r, "MailAlias"));
+    } else if (command !=
+               "BuildAliasTable") {  // the connectors: CHANNEL$IDENTIFIER, a permission CHANNEL$VALUE
+        const string value = Text(r, "Othermailbox"), permission = Text(r, "Permission");
+        const string channel =
+            command == "AddChannel" ? Text(r, "Channel") : value.substr(0, value.find('$'));
+        const std::vector<string> stored = Values(d, dn, "x-permission", channel + "$");
+        const string had = stored.empty() ? "" : stored[0],
+                     identifier = channel + "$" + Text(r, "Identifier");
+        if (command == "AddChannel") {
+            if (!permission.empty() && had.empty()) add("x-permission", channel + "$" + permission);
+            add("othermailbox", identifier);
+        } else if (command == "VerifyDeleteConn") {
+            if (!had.empty() && Values(d, dn, "othermailbox", channel + "$").size() <= 1)
+                Erase(&d, dn, "x-permission", had);
+            Erase(&d, dn, "othermailbox", value);
+        } else if (command == "UpdateConn") {
+            if (value != identifier) {
+                Erase(&d, dn, "othermailbox", value);
+                add("othermailbox", identifier);
+            }
+            if (strcasecmp(had.c_str() + (had.empty() ? 0 : channel.size() + 1), permission.c_str()) != 0) {
+                if (!had.empty()) Erase(&d, dn, "x-permission", had);
+                if (!permission.empty()) add("x-permission", channel + "$" + permission);
+            }
+        }
     }
-    for (const SentField& f : c.fields)
-        body += "--" + kBoundary + "\r\nContent-Disposition: form-data; name=\"" + f.name + "\"\r\n\r\n" +
-                f.wire + "\r\n";
-    return {body + "--" + kBoundary + "--\r\n", "multipart/form-data; boundary=" + kBoundary};
+    return d;
+}
+
+string Difference(const Dump& expected, const Dump& actual) {
+    string text;
+    std::size_t lines = 0;
+    for (const Dump* from : {&expected, &actual})
+        for (const Triple& t : *from)
+            if ((from == &expected ? actual : expected).count(t) == 0 && lines++ < 12)
+                text += (from == &expected ? "- " : "+ ") + get<0>(t) + " | " + get<1>(t) + ": " +
+                        get<2>(t).substr(0, 80) + "\n";
+    return text;
+}
+
+string PageShapeFaults(const string& out) {
+    string faults;
+    if (out.rfind("Content-type: text/html\n\n<html>\n", 0) != 0 ||
+        out.find("<html>", out.find("<html>") + 1) != string::npos)
+        faults += "not one page header; ";
+    if (out.size() < 8 || out.compare(out.size() - 8, 8, "</html>\n") != 0 ||
+        out.find("</html>") != out.size() - 8)
+        faults += "the page does not end once with </html>; ";
+    return faults;
+}
+
+void Share(int workers, std::size_t count, const std::function<void(int, std::size_t)>& run) {
+    std::atomic<std::size_t> next{0};
+    std::vector<std::thread> threads;
+    for (int w = 0; w < workers; ++w)
+        threads.emplace_back([&, w] {
+            for (std::size_t job; (job = next++) < count;) run(w, job);
+        });
+    for (std::thread& thread : threads) thread.join();
 }
 
 bool Lane::Open() {
@@ -383,14 +438,62 @@ bool Lane::Configure(const string& ldap) {
                               "/queue\n[Channels]\nSMTP=enabled,connectors\nLOCAL=enabled,connectors\n");
 }
 
+// Every entry with every attribute, in one search as the root account.
+bool Lane::Read(Dump* dump) const {
+    dump->clear();
+    LDAP* ld = nullptr;
+    LDAPMessage* reply = nullptr;
+    int version = LDAP_VERSION3;
+    string password = DirectorySandbox::RootPassword();
+    berval credentials = {static_cast<ber_len_t>(password.size()), &password[0]};
+    bool ok = ldap_initialize(&ld, server.Uri().c_str()) == LDAP_SUCCESS &&
+              ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version) == LDAP_SUCCESS &&
+              ldap_sasl_bind_s(ld, DirectorySandbox::RootDn(), LDAP_SASL_SIMPLE, &credentials, nullptr,
+                               nullptr, nullptr) == LDAP_SUCCESS &&
+              ldap_search_ext_s(ld, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", nullptr, 0, nullptr, nullptr,
+                                nullptr, LDAP_NO_LIMIT, &reply) == LDAP_SUCCESS;
+    for (LDAPMessage* entry = ok ? ldap_first_entry(ld, reply) : nullptr; entry != nullptr;
+         entry = ldap_next_entry(ld, entry)) {
+        char* dn = ldap_get_dn(ld, entry);
+        const string normal = NormalDn(dn != nullptr ? dn : "");
+        ldap_memfree(dn);
+        BerElement* ber = nullptr;
+        for (char* name = ldap_first_attribute(ld, entry, &ber); name != nullptr;
+             name = ldap_next_attribute(ld, entry, ber)) {
+            berval** values = ldap_get_values_len(ld, entry, name);
+            for (int i = 0; values != nullptr && values[i] != nullptr; ++i)
+                dump->insert({normal, Lower(name), string(values[i]->bv_val, values[i]->bv_len)});
+            ldap_value_free_len(values);
+            ldap_memfree(name);
+        }
+        ber_free(ber, 0);
+    }
+    ldap_msgfree(reply);
+    if (ld != nullptr) ldap_unbind_ext_s(ld, nullptr, nullptr);
+    return ok;
+}
+
 const Environment kOwnPage = {{"HTTP_ORIGIN", "http://mail.example.com"},
                               {"HTTP_SEC_FETCH_SITE", "same-origin"}};
 
+string Body(const Case& c) {
+    string body;
+    for (const SentField& f : c.fields)
+        if (c.multipart)
+            body += "--" + kBoundary + "\r\nContent-Disposition: form-data; name=\"" + f.name + "\"\r\n\r\n" +
+                    f.value + "\r\n";
+        else
+            body += (body.empty() ? "" : "&") +
+                    (f.wire.empty() ? FormBody({{f.name, f.value}}) : f.name + "=" + f.wire);
+    return c.multipart ? body + "--" + kBoundary + "--\r\n" : body;
+}
+
 ProcessResult Send(const Lane& lane, const Case& c, const Environment& headers) {
-    auto [body, type] = Body(c);
+    string body = Body(c);
     Environment env = {{"XOMTA_CONFIG_DIR", lane.server.ConfigDir()},
                        {"REQUEST_METHOD", "POST"},
-                       {"CONTENT_TYPE", type},
+                       {"CONTENT_TYPE", c.multipart ? "multipart/form-data; boundary=" + kBoundary
+                                                    : "application/x-www-form-urlencoded"},
                        {"HTTP_HOST", "mail.example.com"},
                        {"REMOTE_USER", "admin"},
                        {"REMOTE_ADDR", "127.0.0.1"}};
@@ -400,15 +503,4 @@ ProcessResult Send(const Lane& lane, const Case& c, const Environment& headers) 
     if (env["REQUEST_METHOD"] == "GET") return RunCgi((env["QUERY_STRING"] = body, env));
     env["CONTENT_LENGTH"] = std::to_string(body.size());
     return RunCgi(env, body);
-}
-
-string PageShapeFaults(const string& out) {
-    string faults;
-    if (out.rfind("Content-type: text/html\n\n<html>\n", 0) != 0 ||
-        out.find("<html>", out.find("<html>") + 1) != string::npos)
-        faults += "not one page header; ";
-    if (out.size() < 8 || out.compare(out.size() - 8, 8, "</html>\n") != 0 ||
-        out.find("</html>") != out.size() - 8)
-        faults += "the page does not end once with </html>; ";
-    return faults;
 }

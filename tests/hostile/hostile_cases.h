@@ -1,17 +1,16 @@
-// The hostile-input suite's tables: every command of the command table with
-// a working value for each field it reads, the hostile payloads, the
-// requests generated from them (commands x fields x payloads, each field
-// also absent and doubled), and the change each changing command is
-// expected to make when it reports success, written on the directory as a
-// set of (DN, attribute, value) triples: DNs in one normal form (parsed and
-// printed again by libldap, lower-cased), attribute names lower-cased.
+// What the hostile-input suite and the fault suite share: every command of
+// the command table with a working value for each field it reads and, for a
+// changing one, the text of the page that reports its change; the requests
+// built from them; a directory server per lane; the directory read as
+// (DN, attribute, value) triples, DNs in libldap's normal form and names in
+// lower case, and the change a command is expected to make on it.
 #ifndef LDAPCGI_TESTS_HOSTILE_HOSTILE_CASES_H
 #define LDAPCGI_TESTS_HOSTILE_HOSTILE_CASES_H
 
+#include <functional>
 #include <set>
 #include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "tests/support/directory_sandbox.h"
@@ -20,79 +19,61 @@
 using Triple = std::tuple<std::string, std::string, std::string>;
 using Dump = std::set<Triple>;
 
-std::string Lower(std::string text);  // ASCII letters
-// Every entry of the directory at `uri`; false when it could not be read.
-bool ReadDirectory(const std::string& uri, Dump* dump);
-// The normal form of a DN ("" for one libldap cannot parse: its lower-cased text).
-std::string NormalDn(const std::string& dn);
-// The DN the program gives a user's entry: "mail=" address under the dc= names of its domain.
-std::string MailDn(const std::string& mail);
-// The differences, one line per triple ("- " missing, "+ " unexpected), at most 12 lines.
-std::string Difference(const Dump& expected, const Dump& actual);
-// Value comparison as the directory's caseIgnoreMatch does it for ASCII:
-// letter case, leading and trailing blanks and repeated blanks do not count.
-bool SameValue(const std::string& a, const std::string& b);
-// The values of an attribute of an entry that begin with `prefix` (letter case ignored).
-std::vector<std::string> Values(const Dump& dump, const std::string& dn, const std::string& attr,
-                                const std::string& prefix = "");
-// Takes out an entry, or only its attribute `attr`, or only the values of it that are the same as `value`.
-void Erase(Dump* dump, const std::string& dn, const std::string& attr = "", const char* value = nullptr);
-
-// One field of a request: the bytes sent and the value the program decodes from them.
+// A field as the program decodes it; `wire`, when set, is sent in a
+// url-encoded body in place of the value's own encoding.
 struct SentField {
-    std::string name, wire, value;
+    std::string name, value, wire = "";
 };
-
-enum class Transport { kUrlEncoded, kMultipart };
-
 using SentFields = std::vector<SentField>;
-// The effective (first) value of a field; null when absent.
-const char* Value(const SentFields& fields, const std::string& name);
 
 struct CommandModel {
     std::string command;
-    std::vector<std::pair<std::string, std::string>> fields;  // read by the handler, with working values
     bool changes;
-    std::string success;  // text of the page when the change was made ("" for reading commands)
-    // Turns the directory before a successful change into the directory after it.
-    void (*expect)(Dump* directory, const SentFields& request);
-    Dump After(const Dump& before, const SentFields& sent) const {
-        Dump after = before;
-        expect(&after, sent);
-        return after;
-    }
+    std::string success;  // a text of the page that reports the change
+    SentFields fields;    // the fields read by the handler, with working values
 };
 
 struct Case {
     const CommandModel* model;  // null: a hostile "Command" value
     std::string what;           // for failure messages
     SentFields fields;
-    Transport transport;
-    bool hostile;  // false for the working request itself
+    bool multipart = false;
+    bool mustChange = false;  // a changing command's request that must be carried out
 };
 
-// A directory server of its own, seeded, with the program's configuration.
+const std::vector<CommandModel>& Commands();
+// Every request for one command, its working request first; for null, those
+// for the "Command" field itself.
+std::vector<Case> CasesFor(const CommandModel* model);
+// The directory after a successful change of the case's command.
+Dump Expected(const Dump& before, const Case& c);
+// The effective (first) value of a field; null when absent.
+const char* Value(const SentFields& fields, const std::string& name);
+// The differences, one line per triple ("- " missing, "+ " unexpected), at most 12 lines.
+std::string Difference(const Dump& expected, const Dump& actual);
+// What keeps `out` from being one whole page (its header once, "</html>" once at the end); "" when nothing.
+std::string PageShapeFaults(const std::string& out);
+// Runs job 0, 1, ... count-1 on `workers` threads, each job given to the next free worker.
+void Share(int workers, std::size_t count, const std::function<void(int worker, std::size_t job)>& run);
+
+// A directory server of its own, seeded from tests/hostile/seed.ldif, with the
+// program's configuration.
 struct Lane {
     DirectorySandbox server;
     Dump seed;
     bool Open();
-    bool Read(Dump* dump) const { return ReadDirectory(server.Uri(), dump); }
-    bool Restore();  // the directory every case starts from again: tests/hostile/seed.ldif
+    bool Read(Dump* dump) const;  // false when the directory could not be read
+    bool Restore();
     // XOMTA.INI: `ldap` (keys of [Ldap]), the queue folder and the channels.
     bool Configure(const std::string& ldap = "");
 };
 
 // Browser headers of a form on our own pages.
 extern const Environment kOwnPage;
-// The case sent with `headers` added (a GET sends the body as its query string).
+// The case's request (POST) with `headers` added: a GET sends the body as its
+// query string, an empty CONTENT_TYPE is none.
 ProcessResult Send(const Lane& lane, const Case& c, const Environment& headers = kOwnPage);
-
-const std::vector<CommandModel>& Commands();
-// Every request of the suite for one command, or (null) for the "Command" field itself.
-std::vector<Case> CasesFor(const CommandModel* model);
-// The request body and its CONTENT_TYPE.
-std::pair<std::string, std::string> Body(const Case& c);
-// What keeps `out` from being one whole page (its header once, "</html>" once at the end); "" when nothing.
-std::string PageShapeFaults(const std::string& out);
+// The request body, url-encoded or multipart.
+std::string Body(const Case& c);
 
 #endif
