@@ -79,13 +79,6 @@ string EscapeFaults(string text) {
     return faults;
 }
 
-// Whether a command's row comes before NewUser's, out of reach of NewUser's Submit.
-bool BeforeNewUser(const CommandModel* model) {
-    for (const CommandModel& row : Commands())
-        if (row.command == "NewUser") return model < &row;
-    return false;
-}
-
 // What is wrong with the answer to a case, "" when nothing.
 string AnswerFaults(const Case& c, const ProcessResult& r, bool refused = false) {
     string faults;
@@ -106,8 +99,7 @@ string AnswerFaults(const Case& c, const ProcessResult& r, bool refused = false)
     const bool newUser = c.model->command == "NewUser";
     const bool invalid =
         refused || nul ||
-        (newUser && command != nullptr && submit != nullptr && strcasecmp(submit, "Create User") != 0) ||
-        (command != nullptr && strcasecmp(command, "NewUser") == 0 && BeforeNewUser(c.model));
+        (newUser && command != nullptr && submit != nullptr && strcasecmp(submit, "Create User") != 0);
     const bool nothing = !invalid && (command == nullptr || (newUser && submit == nullptr));
     if (nothing && !r.out.empty()) faults += "an answer where none was due; ";
     if (invalid && r.out != ExpectedPage("invalid_request")) faults += "not the invalid-request page; ";
@@ -140,7 +132,11 @@ void RunGroup(Lane& lane, const CommandModel* model) {
         report(c.what + ": ",
                AnswerFaults(c, result) + (model->changes ? DirectoryFaults(lane, c, result.out) : ""));
     }
-    std::vector<Case> own = {CasesFor(model).front()};  // and through NewUser's Submit
+    // The working request, and through NewUser's Submit, which reaches only the rows after NewUser's.
+    std::vector<Case> own = {CasesFor(model).front()};
+    const bool unreached = model < &*std::find_if(
+                                       Commands().begin(), Commands().end(),
+                                       [](const CommandModel& m) { return m.command == "NewUser"; });
     if (model->command != "NewUser") {
         own.push_back(own[0]);
         own[1].fields[0] = {"Command", "NewUser"};
@@ -157,7 +153,8 @@ void RunGroup(Lane& lane, const CommandModel* model) {
             const bool plainText = sender.headers.count("CONTENT_TYPE") != 0 && sender.forged;
             lane.server.ClearLog();
             ProcessResult result = Send(lane, c, sender.headers);
-            string faults = AnswerFaults(c, result, sender.forged && (model->changes || plainText));
+            string faults = AnswerFaults(
+                c, result, (sender.forged && (model->changes || plainText)) || (through && unreached));
             if (model->changes) faults += DirectoryFaults(lane, c, result.out);
             const int lines = CountLogLines(lane.server.ReadLog(),
                                             "command=\"" + model->command + "\" request result=refused (");
