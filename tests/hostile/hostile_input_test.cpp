@@ -11,28 +11,14 @@
 // directory server of its own; a changing command's directory is read after
 // each request and put back as seeded after a change.
 #include <gtest/gtest.h>
-#include <strings.h>
-
-#include <algorithm>
-#include <atomic>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "tests/hostile/hostile_cases.h"
-#include "tests/support/directory_sandbox.h"
 #include "tests/support/log_lines.h"
-#include "tests/support/page_check.h"
-#include "tests/support/run_cgi.h"
 
 namespace {
 
-using std::string;
-
-const string kHost = "mail.example.com";
 constexpr std::size_t kMaxPostBody = 8192;  // larger url-encoded bodies or fields end the request, status 1
-constexpr int kLanes = 3;  // directory servers, each serving one command's requests at a time
-constexpr std::size_t kMaxReportsPerCommand = 8;
+constexpr int kLanes = 3;               // directory servers, each serving one command's requests at a time
 constexpr std::size_t kLongValue = 64;  // values this long are checked for being printed whole
 #ifdef LDAPCGI_HOSTILE_DECODING_AND_ESCAPING_ONLY
 constexpr bool kSendersToo = false;  // the sanitizer build sends no forged requests
@@ -48,29 +34,28 @@ struct Sender {
     bool multipart = false;
 };
 
+const string kMethod = "REQUEST_METHOD", kSite = "HTTP_SEC_FETCH_SITE", kOrigin = "HTTP_ORIGIN";
+const string kType = "CONTENT_TYPE", kPage = "http://mail.example.com";
+
 // Forged requests, then our own pages in other browsers' headers, and tools
 // that send no origin headers.
 const Sender kSenders[] = {
-    {"GET", true, {{"REQUEST_METHOD", "GET"}}},
-    {"GET from a same-origin page",
-     true,
-     {{"REQUEST_METHOD", "GET"}, {"HTTP_SEC_FETCH_SITE", "same-origin"}}},
-    {"cross-site form", true, {{"HTTP_SEC_FETCH_SITE", "cross-site"}}},
-    {"same-site form", true, {{"HTTP_SEC_FETCH_SITE", "same-site"}}},
-    {"foreign Origin", true, {{"HTTP_ORIGIN", "https://evil.example.net"}}},
-    {"opaque Origin", true, {{"HTTP_ORIGIN", "null"}}},
-    {"cross-site multipart", true, {{"HTTP_SEC_FETCH_SITE", "cross-site"}}, true},
-    {"foreign-Origin multipart", true, {{"HTTP_ORIGIN", "http://evil.example.net"}}, true},
-    {"http page to https", true, {{"HTTP_ORIGIN", "http://" + kHost}, {"HTTPS", "1"}}},
-    {"text/plain", true, {{"CONTENT_TYPE", "text/plain"}}},
+    {"GET", true, {{kMethod, "GET"}}},
+    {"GET from a same-origin page", true, {{kMethod, "GET"}, {kSite, "same-origin"}}},
+    {"cross-site form", true, {{kSite, "cross-site"}}},
+    {"same-site form", true, {{kSite, "same-site"}}},
+    {"foreign Origin", true, {{kOrigin, "https://evil.example.net"}}},
+    {"opaque Origin", true, {{kOrigin, "null"}}},
+    {"cross-site multipart", true, {{kSite, "cross-site"}}, true},
+    {"foreign-Origin multipart", true, {{kOrigin, "http://evil.example.net"}}, true},
+    {"http page to https", true, {{kOrigin, kPage}, {"HTTPS", "1"}}},
+    {"text/plain", true, {{kType, "text/plain"}}},
     {"page on another port",
      false,
-     {{"HTTP_SEC_FETCH_SITE", "same-origin"},
-      {"HTTP_ORIGIN", "http://" + kHost + ":8080"},
-      {"HTTP_HOST", kHost + ":8080"}}},
-    {"typed address", false, {{"HTTP_SEC_FETCH_SITE", "none"}}},
-    {"page under no-referrer", false, {{"HTTP_SEC_FETCH_SITE", "same-origin"}, {"HTTP_ORIGIN", "null"}}},
-    {"script", false, {{"CONTENT_TYPE", ""}}},
+     {{kSite, "same-origin"}, {kOrigin, kPage + ":8080"}, {"HTTP_HOST", "mail.example.com:8080"}}},
+    {"typed address", false, {{kSite, "none"}}},
+    {"page under no-referrer", false, {{kSite, "same-origin"}, {kOrigin, "null"}}},
+    {"script", false, {{kType, ""}}},
     {"multipart from our page", false, kOwnPage, true},
 };
 
@@ -78,8 +63,8 @@ bool Has(const string& text, const string& part) { return text.find(part) != str
 
 // Injected markup printed as markup: scripts and images other than the
 // page's own, event handlers, and the marker "zq" right after a raw markup character.
-string EscapeFaults(const string& page) {
-    string text = Lower(page);
+string EscapeFaults(string text) {
+    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     for (const string own : {"<script>\nfunction popup(", "\n<script>\n<!--\nfunction emailvalidation(",
                              "<img src=\"../module-pictures/images/"})
         for (std::size_t at; (at = text.find(own)) != string::npos;) text.erase(at, own.size());
@@ -94,13 +79,6 @@ string EscapeFaults(const string& page) {
     return faults;
 }
 
-// Whether a command's row comes before NewUser's, out of reach of NewUser's Submit.
-bool BeforeNewUser(const CommandModel* model) {
-    for (const CommandModel& row : Commands())
-        if (row.command == "NewUser") return model < &row;
-    return false;
-}
-
 // What is wrong with the answer to a case, "" when nothing.
 string AnswerFaults(const Case& c, const ProcessResult& r, bool refused = false) {
     string faults;
@@ -109,22 +87,19 @@ string AnswerFaults(const Case& c, const ProcessResult& r, bool refused = false)
     if (Has(r.err, "Sanitizer") || Has(r.err, "runtime error"))
         faults += "sanitizer: " + r.err.substr(0, 300);
     const char *command = Value(c.fields, "Command"), *submit = Value(c.fields, "Submit");
-    bool oversized = c.transport == Transport::kUrlEncoded && Body(c).first.size() > kMaxPostBody;
-    bool nul = false;
+    bool oversized = !c.multipart && Body(c).size() > kMaxPostBody, nul = false;
     for (const SentField& f : c.fields) {
-        oversized |= f.wire.size() > kMaxPostBody;
+        oversized |= f.value.size() > kMaxPostBody;
         nul |= f.value.find('\0') != string::npos;
     }
     if (oversized && (!r.out.empty() || r.exitStatus != 1))
         faults += "an oversized body must end with status 1 and no page; ";
     if (oversized) return faults;
     // NewUser answers only to its own Submit: without one, nothing; with another, the invalid-request page.
-    const bool newUser = c.model != nullptr && c.model->command == "NewUser";
+    const bool newUser = c.model->command == "NewUser";
     const bool invalid =
         refused || nul ||
-        (command != nullptr &&
-         (c.model == nullptr || (newUser && submit != nullptr && strcasecmp(submit, "Create User") != 0))) ||
-        (command != nullptr && strcasecmp(command, "NewUser") == 0 && BeforeNewUser(c.model));
+        (newUser && command != nullptr && submit != nullptr && strcasecmp(submit, "Create User") != 0);
     const bool nothing = !invalid && (command == nullptr || (newUser && submit == nullptr));
     if (nothing && !r.out.empty()) faults += "an answer where none was due; ";
     if (invalid && r.out != ExpectedPage("invalid_request")) faults += "not the invalid-request page; ";
@@ -140,114 +115,66 @@ string AnswerFaults(const Case& c, const ProcessResult& r, bool refused = false)
     return faults + EscapeFaults(r.out);
 }
 
-// The faults found for one command: the first few are reported, then their number.
-struct Group {
-    string name;
-    std::size_t faults = 0;
-    void Report(const string& what, const string& found) {
-        if (!found.empty() && faults++ < kMaxReportsPerCommand)
-            ADD_FAILURE() << name << ", " << what << found;
-    }
-    ~Group() {
-        if (faults > kMaxReportsPerCommand) ADD_FAILURE() << name << ": " << faults << " faults in all";
-    }
-};
-
-// The directory after a case against what it should be; put back as seeded.
-string DirectoryFaults(Lane& lane, const Case& c, const string& page) {
-    Dump after;
-    if (!lane.Read(&after)) return "directory not readable";
-    const CommandModel* model = c.model;
-    const bool changed = model != nullptr && model->changes && Has(page, model->success);
-    string faults;
-    if (model != nullptr && model->changes && !c.hostile && !changed)
-        faults += "the working request changed nothing; ";
-    Dump expected = changed ? model->After(lane.seed, c.fields) : lane.seed, actual = after;
-    if (model != nullptr && model->command == "BuildAliasTable") {
-        // The build changes only the profile strings, below "cn=profiles", and publishes its sequence.
-        const std::vector<string> sequence =
-            Values(after, NormalDn("cn=AliasSequence,cn=PreProcessor,cn=profiles"), "xoprofilevalue");
-        if (changed && (sequence.empty() || sequence[0].find_first_not_of("0123456789") != string::npos))
-            faults += "alias sequence not published; ";
-        for (const Triple& t : after)
-            if (Has(std::get<0>(t), "cn=profiles")) actual.erase(t);
-    }
-    if (actual != expected)
-        faults += string(changed ? "directory not changed as asked" : "directory changed") + ":\n" +
-                  Difference(expected, actual);
-    if (after != lane.seed && !lane.Restore()) faults += "directory not restored; ";
-    return faults;
-}
-
-// The working request of a command from every sender: forged, a changing
-// command (by its own row or through NewUser's Submit) gets the invalid-request
-// page, an audit line and no change, a reading one its page; from our pages
-// and tools, a change is made.
-void RunSenders(Lane& lane, const CommandModel* model, Group* group) {
-    Case own = CasesFor(model).front(), viaNewUser = own;
-    if (model->command != "NewUser") {
-        viaNewUser.fields[0] = {"Command", "NewUser", "NewUser"};
-        viaNewUser.fields.insert(viaNewUser.fields.begin() + 1, {"Submit", model->command, model->command});
-    }
-    auto run = [&](const Sender& sender, Case c) {
-        c.hostile = sender.forged;
-        if (sender.multipart) c.transport = Transport::kMultipart;
-        for (SentField& f : c.fields) f.wire = sender.multipart ? f.value : f.wire;
-        const bool plainText = sender.headers.count("CONTENT_TYPE") != 0 && sender.forged;
-        lane.server.ClearLog();
-        ProcessResult result = Send(lane, c, sender.headers);
-        string faults = AnswerFaults(c, result, sender.forged && (model->changes || plainText));
-        if (model->changes) faults += DirectoryFaults(lane, c, result.out);
-        const int lines = CountLogLines(lane.server.ReadLog(),
-                                        "command=\"" + model->command + "\" request result=refused (");
-        if (lines != (sender.forged && model->changes && !plainText))
-            faults += "refusal audit lines: " + std::to_string(lines) + "; ";
-        group->Report(sender.name + string(c.fields[0].value != model->command ? " through NewUser: " : ": "),
-                      faults);
-    };
-    // A reading command is sent as a GET only; our own pages send no command through NewUser.
-    for (const Sender& sender : kSenders)
-        for (const Case* c : {&own, &viaNewUser})
-            if ((model->changes || &sender == &kSenders[0]) && (sender.forged || c == &own)) run(sender, *c);
-}
-
-// Every case of one command, in one lane. A reading command's cases are
-// checked against the directory once at the end, a changing command's one by one.
+// Every case of one command, in one lane, and its working request from every
+// sender (the first few faults reported). A reading command's cases are
+// checked against the directory once at the end, a changing command's one by
+// one. Forged, a changing command (by its own row or through NewUser's
+// Submit) gets the invalid-request page, an audit line and no change, a
+// reading one its page; from our pages and tools, a change is made.
 void RunGroup(Lane& lane, const CommandModel* model) {
-    Group group{model ? model->command : "(Command field)"};
-    const bool changing = model != nullptr && model->changes;
-    if (changing && model->expect == nullptr) return group.Report("no expected change written for it", " ");
+    int reported = 0;
+    auto report = [&](const string& what, const string& found) {
+        if (!found.empty() && ++reported <= 8) ADD_FAILURE() << model->command << ", " << what << found;
+    };
+    if (model->changes && model->success.empty()) return report("no success text written for it", " ");
     for (const Case& c : CasesFor(model)) {
         ProcessResult result = Send(lane, c);
-        group.Report(c.what + ": ",
-                     AnswerFaults(c, result) + (changing ? DirectoryFaults(lane, c, result.out) : ""));
+        report(c.what + ": ",
+               AnswerFaults(c, result) + (model->changes ? DirectoryFaults(lane, c, result.out) : ""));
     }
-    if (kSendersToo && model != nullptr) RunSenders(lane, model, &group);
-    if (!changing)
-        group.Report("after every request: ",
-                     DirectoryFaults(lane, {model, "", {}, Transport::kUrlEncoded, true}, ""));
+    // The working request, and through NewUser's Submit, which reaches only the rows after NewUser's.
+    std::vector<Case> own = {CasesFor(model).front()};
+    const bool unreached = model < &*std::find_if(
+                                       Commands().begin(), Commands().end(),
+                                       [](const CommandModel& m) { return m.command == "NewUser"; });
+    if (model->command != "NewUser") {
+        own.push_back(own[0]);
+        own[1].fields[0] = {"Command", "NewUser"};
+        own[1].fields.insert(own[1].fields.begin() + 1, {"Submit", model->command});
+    }
+    // A reading command is sent as a GET only; our own pages send no command through NewUser.
+    for (const Sender& sender : kSenders)
+        for (Case c : own) {
+            const bool through = c.fields[0].value != model->command;
+            if (!kSendersToo || (!model->changes && &sender != &kSenders[0]) || (!sender.forged && through))
+                continue;
+            c.mustChange = model->changes && !sender.forged;
+            c.multipart = sender.multipart;
+            const bool plainText = sender.headers.count("CONTENT_TYPE") != 0 && sender.forged;
+            lane.server.ClearLog();
+            ProcessResult result = Send(lane, c, sender.headers);
+            string faults = AnswerFaults(
+                c, result, (sender.forged && (model->changes || plainText)) || (through && unreached));
+            if (model->changes) faults += DirectoryFaults(lane, c, result.out);
+            const int lines = CountLogLines(lane.server.ReadLog(),
+                                            "command=\"" + model->command + "\" request result=refused (");
+            if (lines != (sender.forged && model->changes && !plainText))
+                faults += "refusal audit lines: " + std::to_string(lines) + "; ";
+            report(sender.name + string(through ? " through NewUser: " : ": "), faults);
+        }
+    if (!model->changes) report("after every request: ", DirectoryFaults(lane, {model, "", {}}, ""));
 }
 
 TEST(HostileInput, EveryCommandWithEveryFieldHostileGivesAnEscapedCompletePageAndLosesNothing) {
-    std::vector<std::unique_ptr<Lane>> lanes;
-    for (int i = 0; i < kLanes; ++i) {
-        lanes.push_back(std::make_unique<Lane>());
-        ASSERT_TRUE(lanes.back()->Open() && lanes.back()->Configure());
-    }
+    Lane lanes[kLanes];
+    for (Lane& lane : lanes) ASSERT_TRUE(lane.Open() && lane.Configure());
     // The largest groups first, so that the lanes end together.
-    std::vector<const CommandModel*> models = {nullptr};
+    std::vector<const CommandModel*> models;
     for (const CommandModel& model : Commands()) models.push_back(&model);
-    std::stable_sort(models.begin(), models.end(), [](const CommandModel* a, const CommandModel* b) {
-        auto weight = [](const CommandModel* s) { return (s && s->changes ? 2 : 1) * CasesFor(s).size(); };
-        return weight(a) > weight(b);
-    });
-    std::atomic<std::size_t> next{0};
-    std::vector<std::thread> workers;
-    for (auto& lane : lanes)
-        workers.emplace_back([&, lane = lane.get()] {
-            for (std::size_t k; (k = next++) < models.size();) RunGroup(*lane, models[k]);
-        });
-    for (std::thread& worker : workers) worker.join();
+    auto weight = [](const CommandModel* m) { return (m->changes ? 2 : 1) * CasesFor(m).size(); };
+    std::stable_sort(models.begin(), models.end(),
+                     [&](const CommandModel* a, const CommandModel* b) { return weight(a) > weight(b); });
+    Share(kLanes, models.size(), [&](int lane, std::size_t k) { RunGroup(lanes[lane], models[k]); });
 }
 
 }  // namespace
