@@ -39,7 +39,8 @@ const string kList = "Command=ListUsers&FirstName=" + kEncoded + "&LastName=*" +
                      "&Mail=*@example.com&Special=" + kEncoded;
 
 ProcessResult Get(DirectorySandbox& dir, const string& query) {
-    return RunCgiGet(query, {{"XOMTA_CONFIG_DIR", dir.ConfigDir()}});
+    return RunCgi(
+        {{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", query}, {"XOMTA_CONFIG_DIR", dir.ConfigDir()}});
 }
 
 // Follows the Next links from `query`: each page's rows ("|" and the name
