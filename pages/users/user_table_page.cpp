@@ -13,6 +13,7 @@
 #include "base/limits.h"
 #include "directory/sorted_window.h"
 #include "html/text_helpers.h"
+#include "pages/users/user_links.h"
 #include "pages/users/user_table_rows.h"
 
 namespace {
@@ -36,32 +37,12 @@ bool HasGoTo(const UserTableRequest& request) { return request.goTo != nullptr &
 // The place of the last page's first row.
 int LastPageStart(int count, int pageSize) { return count > pageSize ? count - pageSize + 1 : 1; }
 
-// A query-string value: every byte but ASCII letters, digits and "-._~"
-// percent-encoded, so that nothing in it needs HTML escaping either.
-std::string QueryValue(const char* text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char* p = text; *p != '\0'; ++p) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-            c == '.' || c == '_' || c == '~') {
-            out.push_back(*p);
-        } else {
-            out.push_back('%');
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 15]);
-        }
-    }
-    return out;
-}
-
 // The address of the page whose first row is at `position`, HTML-escaped
 // ("&amp;" between the fields).
 std::string PageLink(const UserTableRequest& request, int position) {
-    std::string link = std::string(SCRIPT_PATH) + "?Command=" + QueryValue(request.command);
+    std::string link = std::string(SCRIPT_PATH) + "?Command=" + LinkValue(request.command);
     for (const auto& field : request.fields)
-        if (field.second != nullptr)
-            link += "&amp;" + QueryValue(field.first) + "=" + QueryValue(field.second);
+        if (field.second != nullptr) link += "&amp;" + LinkValue(field.first) + "=" + LinkValue(field.second);
     return link + "&amp;Position=" + std::to_string(position);
 }
 
