@@ -51,8 +51,9 @@ std::string Trimmed(const std::string& text) {
 // Whether `inner` (labels) equals `outer` or lies below it.
 bool Below(const std::vector<std::string>& inner, const std::vector<std::string>& outer) {
     if (outer.empty() || inner.size() < outer.size()) return false;
-    return std::equal(outer.rbegin(), outer.rend(), inner.rbegin(),
-                      [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; });
+    return std::equal(
+        outer.rbegin(), outer.rend(), inner.rbegin(),
+        [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; });
 }
 
 }  // namespace
@@ -125,11 +126,17 @@ bool DnInScope(const AdminScope& scope, const char* dn) {
     return LabelsInScope(scope, labels);
 }
 
+std::vector<std::string> ScopeDomainDns(const AdminScope& scope) {
+    std::vector<std::string> dns;
+    for (const std::string& domain : scope.domains) dns.push_back(LabelsToDn(DottedLabels(domain)));
+    return dns;
+}
+
 std::string ScopedFilter(const AdminScope& scope, const char* filter) {
     if (scope.everything) return filter;
     std::string within;
-    for (const std::string& domain : scope.domains)
-        within += "(entryDN:dnSubtreeMatch:=" + EscapeFilterValue(LabelsToDn(DottedLabels(domain)).c_str()) + ")";
+    for (const std::string& dn : ScopeDomainDns(scope))
+        within += "(entryDN:dnSubtreeMatch:=" + EscapeFilterValue(dn.c_str()) + ")";
     if (scope.domains.empty())
         within = "(!(objectClass=*))";
     else if (scope.domains.size() > 1)

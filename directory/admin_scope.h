@@ -35,6 +35,8 @@ bool DnInScope(const AdminScope& scope, const char* dn);
 // Whether the dotted labels `labels` (first label first) lie in the scope.
 bool LabelsInScope(const AdminScope& scope, const std::vector<std::string>& labels);
 
+// The dc= DNs of the scope's domains, in its order.
+std::vector<std::string> ScopeDomainDns(const AdminScope& scope);
 // `filter` narrowed to entries at or below the scope's domain entries
 // (OpenLDAP's entryDN subtree match); `filter` itself for everything, and a
 // filter that matches nothing for a scope without domains.
