@@ -68,6 +68,7 @@ attrval ValueNode(const berval& name, const berval& value) {
 // LDAP result code (LDAP_SIZELIMIT_EXCEEDED when the record limit cut it).
 int PrintEveryUsersRows(ldapClient& client, const char* mail) {
     static const char* const kAttributes[] = {"othermailbox", "x-permission", nullptr};
+    ReadEntriesAhead(client);
     return ForEachEntry(client, "", LDAP_SCOPE_SUBTREE, kEveryUserFilter, kAttributes,
                         "The search for every user's connectors", [mail](StreamedEntry& entry) {
                             std::vector<attrval> nodes;
