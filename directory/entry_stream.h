@@ -66,7 +66,9 @@ int ForEachEntryWithControls(ldapClient& session, const char* base, int scope, c
 // where each visit is slow and entries pile up meanwhile (the alias build,
 // every user's connectors). Where visits are quick (the user lists) the client
 // then waits for each entry and the server sends every entry in a packet of
-// its own, which is slower than plain reads: those searches go without it.
+// its own, which is slower than plain reads while a core is free: those
+// searches go without it. (On a machine loaded past both cores the fewer
+// system calls of read-ahead win instead.)
 void ReadEntriesAhead(ldapClient& session);
 
 // True for the results that mean the directory stopped answering (time limit
