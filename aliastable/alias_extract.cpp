@@ -156,6 +156,7 @@ ExtractResult ExtractAliases(ldapClient& session, dbMailAlias& relation) {
     // A record that cannot be written (a full disk) ends the build: the rest
     // would fail alike, one log line each, while the search went on.
     LongAliases longAliases(KeyOrder{relation.keysIgnoreCase()});
+    ReadEntriesAhead(session);
     int code = ForEachEntryUntil(
         session, "", LDAP_SCOPE_SUBTREE, kUserFilter, kAttributes, kPurpose,
         [&](StreamedEntry& entry) { return AddEntryAliases(entry, relation, longAliases); });

@@ -11,6 +11,7 @@ constexpr char SCRIPT_PATH[] = "/vemo/cgi-bin/ldapcgi.cgi";
 constexpr char APPLICATION_NAME[] = "LDAP CGI";
 
 constexpr std::size_t kTextBufferSize = 1024;         // the common text buffer
+constexpr std::size_t kPageOutputBufferSize = 65536;  // standard output's buffer
 constexpr std::size_t kMaxPostDataLength = 8192;      // MAX_POST_DATA_LENGTH
 constexpr std::size_t kMultipartLineSize = 8192;      // pieces of a multipart line
 constexpr std::size_t kMultipartValueStep = 8192;     // growth of a multipart value

@@ -1,8 +1,8 @@
 // Streaming searches: ldap_search_ext, then ldap_result one message at a
 // time with the client's time limit, each entry read from the message's BER
-// and freed before the next message. The connection reads ahead, so that a
-// burst of small entries costs one read instead of two system calls each.
-// Search references are skipped with a log line (the client follows none).
+// and freed before the next message; the connection reads ahead only for a
+// session that asked for it (ReadEntriesAhead). Search references are
+// skipped with a log line (the client follows none).
 #include "directory/entry_stream.h"
 
 #include <vector>
@@ -11,16 +11,6 @@
 #include "platform/ldapclient/ldap_library.h"
 
 namespace {
-
-// Lets the connection read whatever has arrived in one go: the entries of a
-// large search come in bursts of small messages.
-void ReadAhead(LDAP* ld) {
-    Sockbuf* sb = nullptr;
-    if (ldap_get_option(ld, LDAP_OPT_SOCKBUF, &sb) != LDAP_OPT_SUCCESS || sb == nullptr) return;
-    Sockbuf_IO* readahead = LdapReadaheadIo();
-    if (readahead == nullptr || ber_sockbuf_ctrl(sb, LBER_SB_OPT_HAS_IO, readahead)) return;
-    ber_sockbuf_add_io(sb, readahead, LBER_SBIOD_LEVEL_PROVIDER, nullptr);
-}
 
 // The result code that ended a wait without an answer (-1 from ldap_result).
 int HandleError(LDAP* ld) {
@@ -69,6 +59,16 @@ bool StreamedEntry::NextAttribute(berval* name, berval** values) {
     return true;
 }
 
+void ReadEntriesAhead(ldapClient& session) {
+    Sockbuf* sb = nullptr;
+    if (session.ld == nullptr || ldap_get_option(session.ld, LDAP_OPT_SOCKBUF, &sb) != LDAP_OPT_SUCCESS ||
+        sb == nullptr)
+        return;
+    Sockbuf_IO* readahead = LdapReadaheadIo();
+    if (readahead == nullptr || ber_sockbuf_ctrl(sb, LBER_SB_OPT_HAS_IO, readahead)) return;
+    ber_sockbuf_add_io(sb, readahead, LBER_SBIOD_LEVEL_PROVIDER, nullptr);
+}
+
 bool IsConnectionFailure(int code) { return code == LDAP_TIMEOUT || code == LDAP_SERVER_DOWN; }
 
 int ForEachEntry(ldapClient& session, const char* base, int scope, const char* filter,
@@ -96,7 +96,6 @@ int ForEachEntryWithControls(ldapClient& session, const char* base, int scope, c
         if (purpose != nullptr) LogLdapError(nullptr, LDAP_SERVER_DOWN, "%s (no connection)", purpose);
         return LDAP_SERVER_DOWN;
     }
-    ReadAhead(ld);
     std::vector<char*> names;  // libldap's prototype takes char**; nothing writes to them
     for (const char* const* name = attributes; name != nullptr && *name != nullptr; ++name)
         names.push_back(const_cast<char*>(*name));

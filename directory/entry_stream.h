@@ -61,6 +61,16 @@ int ForEachEntryWithControls(ldapClient& session, const char* base, int scope, c
                              const char* const* attributes, const char* purpose, LDAPControl** controls,
                              int sizeLimit, LDAPControl*** answered, const StoppingEntryCallback& visit);
 
+// From now on the session's connection reads whatever has arrived in one go
+// (one read for a burst of entries instead of two system calls each). It pays
+// where each visit is slow and entries pile up meanwhile (the alias build,
+// every user's connectors). Where visits are quick (the user lists) the client
+// then waits for each entry and the server sends every entry in a packet of
+// its own, which is slower than plain reads while a core is free: those
+// searches go without it. (On a machine loaded past both cores the fewer
+// system calls of read-ahead win instead.)
+void ReadEntriesAhead(ldapClient& session);
+
 // True for the results that mean the directory stopped answering (time limit
 // or lost connection): pages answer them with their connection message.
 bool IsConnectionFailure(int code);

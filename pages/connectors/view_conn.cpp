@@ -71,6 +71,7 @@ attrval ValueNode(const berval& name, const berval& value) {
 int PrintEveryUsersRows(ldapClient& client, const char* mail) {
     static const char* const kAttributes[] = {"othermailbox", "x-permission", nullptr};
     const std::string filter = ScopedFilter(RequestScope(), kEveryUserFilter);
+    ReadEntriesAhead(client);
     return ForEachEntry(client, "", LDAP_SCOPE_SUBTREE, filter.c_str(), kAttributes,
                         "The search for every user's connectors", [mail](StreamedEntry& entry) {
                             std::vector<attrval> nodes;
