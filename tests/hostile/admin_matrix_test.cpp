@@ -1,0 +1,273 @@
+// The administrators of [Administrators] in XOMTA.INI over every command of
+// the command table: the global login "admin" (*), the domain login "anna"
+// (example.com), a login the section does not name and no login, each with
+// the command's working request on an object inside anna's domains and on
+// its mirror in the foreign domain farland.museum; then one row per further
+// case. tests/hostile/admin_seed.ldif adds the foreign domain, a subdomain
+// and a look-alike domain to the hostile seed. A page is compared whole with
+// the page that the same request gets where the answer is known: without the
+// section (as before it), or from the global login in a directory that holds
+// only anna's users (all that anna may see). Anna's pages never show a string
+// of an entry outside her domains that her request did not carry, and the
+// directory is read after every request.
+#include <gtest/gtest.h>
+
+#include "tests/hostile/hostile_cases.h"
+#include "tests/support/log_lines.h"
+
+namespace {
+
+constexpr int kLanes = 2;  // directory servers, each serving one request at a time
+const string kGlobal = "admin", kDomain = "anna", kOwn = "example.com", kForeign = "farland.museum";
+const string kOutsideMessage = "\nThe address is outside the domains you manage</TD>";
+
+// What a cell's answer must be; but for kSame, the directory stays as it was.
+enum Expect {
+    kSame,     // the page and the change of the same request without the section
+    kGhost,    // the global login's page where only anna's users exist
+    kRefused,  // the invalid-request page and one audit line "refused (not an administrator)"
+    kOutside,  // the page titled `text`, refusing the address
+    kHidden,   // a page that shows nothing outside anna's domains
+    kNamed,    // a page that holds `text`
+};
+
+struct Cell {
+    string what, login;
+    SentFields fields;  // "Command" first
+    Expect expect;
+    string text = "", scope = kOwn, ldap = "";  // anna's domains in the INI; keys of [Ldap]
+};
+
+struct Answer {
+    ProcessResult result;
+    Dump after;
+    string log;
+};
+
+string Text(const SentFields& fields) {
+    string text;
+    for (const SentField& f : fields) text += (text.empty() ? "" : "&") + f.name + "=" + f.value;
+    return text;
+}
+
+SentFields Query(const string& query) {
+    SentFields fields;
+    std::istringstream in(query);
+    for (string pair; std::getline(in, pair, '&');)
+        fields.push_back({pair.substr(0, pair.find('=')), pair.substr(pair.find('=') + 1)});
+    return fields;
+}
+
+// Every command from every login on an object inside and outside anna's domains, then the rows.
+std::vector<Cell> Cells() {
+    std::vector<Cell> cells;
+    for (const CommandModel& m : Commands()) {
+        SentFields inside = {{"Command", m.command}};
+        inside.insert(inside.end(), m.fields.begin(), m.fields.end());
+        SentFields outside = inside;
+        for (SentField& f : outside) {
+            const std::size_t at = f.value.find(kOwn);
+            if (f.name == "Command" || (m.command == "UpdateAlias" && f.name == "MailAlias")) continue;
+            if (at != string::npos) f.value.replace(at, kOwn.size(), kForeign);
+            if (m.command == "ViewSubDomain") f.value = "museum";
+        }
+        const bool table = m.command == "AliasTable" || m.command == "BuildAliasTable";
+        const bool browser = m.command == "BrowseDomainMenu" || m.command == "ViewSubDomain";
+        const bool list = m.command == "ListUsers" || m.command == "ListConn";
+        for (const bool in : {true, false}) {
+            if (!in && Text(outside) == Text(inside)) break;
+            const string where = m.command + (in ? " inside, " : " outside, ");
+            const Expect domain = table                           ? kRefused
+                                  : browser                       ? kHidden
+                                  : m.command == "NewUser" && !in ? kOutside
+                                  : list || !in                   ? kGhost
+                                                                  : kSame;
+            const SentFields& fields = in ? inside : outside;
+            cells.push_back({where + "global login", kGlobal, fields, kSame});
+            cells.push_back(
+                {where + "domain login", kDomain, fields, domain, domain == kOutside ? "New User" : ""});
+            cells.push_back({where + "unknown login", "stranger", fields, kRefused});
+            cells.push_back({where + "no login", "", fields, kRefused});
+        }
+    }
+    const string kCreate = "Command=NewUser&Submit=Create User&LastName=New&Mail=",
+                 kPages = "[Ldap]\nPageSize=2\n";
+    const Cell rows[] = {
+        {"subdomain user", kDomain, Query("Command=EditUser&Mail=sam@sales.example.com"), kSame},
+        {"new subdomain user", kDomain, Query(kCreate + "new@sales.example.com"), kSame},
+        {"look-alike domain's user", kDomain, Query("Command=FindUser&Mail=bad@badexample.com"), kGhost},
+        {"new user in a look-alike domain", kDomain, Query(kCreate + "new@badexample.com"), kOutside,
+         "New User"},
+        {"users of a look-alike domain", kDomain, Query("Command=ViewUsersDomain&Domain=badexample.com"),
+         kGhost},
+        {"address in capitals", kDomain, Query("Command=FindUser&Mail=ANN@EXAMPLE.COM"), kSame},
+        {"INI domain in capitals", kDomain, Query("Command=FindUser&Mail=ann@example.com"), kSame, "",
+         "EXAMPLE.COM"},
+        {"INI domain with a dot", kDomain, Query("Command=VerifyDeleteUser&Mail=bob@example.com"), kSame, "",
+         kOwn + "."},
+        {"INI domain with a dot, foreign user", kDomain, Query("Command=FindUser&Mail=ann@farland.museum"),
+         kGhost, "", kOwn + "."},
+        {"second of two INI domains", kDomain, Query("Command=FindUser&Mail=ann@example.com"), kSame, "",
+         " nowhere.org ,  example.com "},
+        {"login in other letter case", "Anna", Query("Command=FindUser&Mail=ann@example.com"), kRefused},
+        {"command through NewUser's Submit", "stranger", Query("Command=NewUser&Submit=FindUser&Mail=x"),
+         kRefused},
+        {"alias table through NewUser's Submit", kDomain, Query("Command=NewUser&Submit=BuildAliasTable"),
+         kRefused},
+        {"rename out of the domains", kDomain,
+         Query("Command=UpdateUser&MailNdx=ann@example.com&LastName=Lee&Mail=ann@farland.museum"), kOutside,
+         "Update User"},
+        {"rename of a foreign user into the domains", kDomain,
+         Query("Command=UpdateUser&MailNdx=ann@farland.museum&LastName=Lee&Mail=zed@example.com"), kGhost},
+        {"alias in a foreign domain", kDomain,
+         Query("Command=UpdateAlias&Mail=ann@example.com&MailAlias=zed@farland.museum"), kOutside,
+         "Update Alias"},
+        {"alias held by a foreign user", kDomain,
+         Query("Command=UpdateAlias&Mail=ann@example.com&MailAlias=quentin@example.com"), kNamed,
+         "Sorry, duplicated alias is not allowed.<br> The alias (quentin&#64;example.com) is already in use."},
+        {"alias held by an own user", kDomain,
+         Query("Command=UpdateAlias&Mail=bob@example.com&MailAlias=ann.alias@example.com"), kSame},
+        {"foreign user's alias in the domain", kDomain,
+         Query("Command=ConfirmDeleteAlias&Mail=ann@farland.museum&MailAlias=quentin@example.com"), kGhost},
+        {"list by address", kDomain, Query("Command=ListUsers&Mail=*"), kGhost},
+        {"list in sorted pages", kDomain, Query("Command=ListUsers&Mail=*"), kGhost, "", kOwn, kPages},
+        {"second sorted page", kDomain, Query("Command=ListUsers&Mail=*&Position=3"), kGhost, "", kOwn,
+         kPages},
+        {"connector's users in pages", kDomain, Query("Command=ListConn&Channel=SMTP&Identifier=*"), kGhost,
+         "", kOwn, kPages},
+    };
+    cells.insert(cells.end(), std::begin(rows), std::end(rows));
+    return cells;
+}
+
+// Sends the cell's request from `login`, with the section when `section`;
+// reads the directory (when `read`) and puts it back as seeded after a change.
+Answer Ask(Lane& lane, const Cell& c, const string& login, bool section, bool read = true) {
+    const string admins = "[Administrators]\n" + kGlobal + "=*\n" + kDomain + "=" + c.scope + "\n";
+    EXPECT_TRUE(lane.Configure(c.ldap + (section ? admins : "")) && lane.server.ClearLog());
+    Environment headers = kOwnPage;
+    headers["REMOTE_USER"] = login;
+    Answer answer{Send(lane, {nullptr, c.what, c.fields}, headers), {}, lane.server.ReadLog()};
+    const bool changed = read && lane.Read(&answer.after) && answer.after != lane.seed;
+    EXPECT_TRUE(!changed || lane.Restore());
+    return answer;
+}
+
+// A text as a reader of the page sees it: character references and %XX
+// decoded, in lower case, without blanks.
+string Plain(const string& text) {
+    string out;
+    auto put = [&](unsigned c) {
+        if (!isspace(c)) out += static_cast<char>(tolower(c));
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned c = 0;
+        int used = 0;
+        if (text[i] == '&' && sscanf(text.c_str() + i, "&#%u;%n", &c, &used) == 1 && used > 0)
+            put(c), i += used - 1;
+        else if (text[i] == '%' && i + 2 < text.size() && isxdigit(text[i + 1]) && isxdigit(text[i + 2]))
+            put(std::stoul(text.substr(i + 1, 2), nullptr, 16)), i += 2;
+        else
+            put(static_cast<unsigned char>(text[i]));
+    }
+    return out;
+}
+
+bool Own(const string& dn) {
+    return dn == "dc=example,dc=com" ||
+           (dn.size() > 18 && dn.compare(dn.size() - 18, 18, ",dc=example,dc=com") == 0);
+}
+
+// What no page of anna's may show: the DNs, domain names and values of the
+// entries outside her domains that no entry inside them holds.
+std::vector<string> ForeignStrings(const Dump& seed) {
+    std::set<string> strings;
+    string own;
+    for (const auto& [dn, attr, value] : seed) {
+        if (Own(dn)) own += Plain(value) + "\n";
+        if (Own(dn) || dn == "dc=com" || attr == "objectclass") continue;
+        strings.insert({Plain(dn), Plain(value)});
+        if (attr != "dc") continue;
+        string domain;  // dc=a,dc=b as a.b
+        for (std::size_t i = 3; i < dn.size(); ++i)
+            if (dn.compare(i, 4, ",dc=") == 0)
+                domain += '.', i += 3;
+            else if (dn[i] == '\\')
+                domain += static_cast<char>(std::stoul(dn.substr(i + 1, 2), nullptr, 16)), i += 2;
+            else
+                domain += dn[i];
+        strings.insert(Plain(domain));
+    }
+    std::vector<string> foreign;
+    for (const string& s : strings)
+        if (own.find(s) == string::npos) foreign.push_back(s);
+    return foreign;
+}
+
+string Differing(const string& got, const string& want) {
+    const std::size_t at =
+        std::mismatch(got.begin(), got.end(), want.begin(), want.end()).first - got.begin();
+    const std::size_t from = at < 60 ? 0 : at - 60;
+    return "at byte " + std::to_string(at) + ":\n" + got.substr(from, 160) + "\nwhere\n" +
+           want.substr(from, 160);
+}
+
+string Faults(const Cell& c, const Answer& a, const Answer& reference, const Dump& seed,
+              const std::vector<string>& foreign) {
+    const ProcessResult &got = a.result, &want = reference.result;
+    string faults = PageShapeFaults(got.out);
+    if ((c.expect == kSame || c.expect == kGhost) &&
+        (got.out != want.out || got.exitStatus != want.exitStatus))
+        faults += string(c.expect == kSame ? "not the page without the section "
+                                           : "not the page of anna's users ") +
+                  Differing(got.out, want.out) + "\n";
+    if (c.expect == kRefused && got.out != ExpectedPage("invalid_request"))
+        faults += "not the invalid-request page; ";
+    const int refusals = CountLogLines(a.log, "refused (not an administrator)");
+    if (refusals != (c.expect == kRefused))
+        faults += "refusal audit lines: " + std::to_string(refusals) + "; ";
+    if (c.expect == kOutside && (got.out.find("<title>" + c.text + "</title>") == string::npos ||
+                                 got.out.find(kOutsideMessage) == string::npos))
+        faults += "not the refusal of the address on the page " + c.text + "; ";
+    if (c.expect == kNamed && got.out.find(c.text) == string::npos) faults += "no " + c.text + "; ";
+    const Dump& expected = c.expect == kSame ? reference.after : seed;
+    if (a.after != expected) faults += "directory:\n" + Difference(expected, a.after);
+    string sent, page = Plain(got.out);
+    for (const SentField& f : c.fields) sent += Plain(f.value) + "\n";
+    for (const string& s : foreign)
+        if (c.login == kDomain && sent.find(s) == string::npos && page.find(s) != string::npos)
+            faults += "shows \"" + s + "\"; ";
+    return faults;
+}
+
+TEST(AdminMatrix, EveryCommandFromEveryLoginReachesOnlyItsDomains) {
+    const std::vector<Cell> cells = Cells();
+    Lane lanes[kLanes];
+    for (Lane& lane : lanes) {
+        lane.extraLdif = "\n" + ReadWholeFile(SourcePath("tests/hostile/admin_seed.ldif"));
+        ASSERT_TRUE(lane.Open());
+    }
+    std::vector<Answer> answers(cells.size()), references(cells.size());
+    Share(kLanes, cells.size(), [&](int lane, std::size_t i) {
+        answers[i] = Ask(lanes[lane], cells[i], cells[i].login, true);
+        if (cells[i].expect == kSame) references[i] = Ask(lanes[lane], cells[i], kGlobal, false);
+    });
+    // Then the directory holds only anna's users: what the global login sees there, anna sees everywhere.
+    const Dump& seed = lanes[0].seed;
+    string deletes;
+    for (const auto& [dn, attr, value] : seed)
+        if (!Own(dn) && attr == "objectclass" && value == "xoperson")
+            deletes += "dn: " + dn + "\nchangetype: delete\n\n";
+    for (Lane& lane : lanes) ASSERT_TRUE(lane.server.Modify(deletes));
+    Share(kLanes, cells.size(), [&](int lane, std::size_t i) {
+        if (cells[i].expect == kGhost) references[i] = Ask(lanes[lane], cells[i], kGlobal, true, false);
+    });
+    const std::vector<string> foreign = ForeignStrings(seed);
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const string faults = Faults(cells[i], answers[i], references[i], seed, foreign);
+        if (!faults.empty())
+            ADD_FAILURE() << cells[i].what << " (" << Text(cells[i].fields) << "): " << faults;
+    }
+}
+
+}  // namespace
