@@ -90,8 +90,9 @@ std::vector<Cell> Cells() {
             cells.push_back({where + "no login", "", fields, kRefused});
         }
     }
-    const string kCreate = "Command=NewUser&Submit=Create User&LastName=New&Mail=",
-                 kPages = "[Ldap]\nPageSize=2\n";
+    const string kNames = "FirstName=Nia&LastName=New&TelNo=1&Address=Road 2&";
+    const string kCreate = "Command=NewUser&Submit=Create User&" + kNames + "Mail=",
+                 kUpdate = "Command=UpdateUser&" + kNames + "MailNdx=", kPages = "[Ldap]\nPageSize=2\n";
     const Cell rows[] = {
         {"subdomain user", kDomain, Query("Command=EditUser&Mail=sam@sales.example.com"), kSame},
         {"new subdomain user", kDomain, Query(kCreate + "new@sales.example.com"), kSame},
@@ -114,11 +115,15 @@ std::vector<Cell> Cells() {
          kRefused},
         {"alias table through NewUser's Submit", kDomain, Query("Command=NewUser&Submit=BuildAliasTable"),
          kRefused},
-        {"rename out of the domains", kDomain,
-         Query("Command=UpdateUser&MailNdx=ann@example.com&LastName=Lee&Mail=ann@farland.museum"), kOutside,
-         "Update User"},
+        {"rename out of the domains", kDomain, Query(kUpdate + "ann@example.com&Mail=ann@farland.museum"),
+         kOutside, "Update User"},
         {"rename of a foreign user into the domains", kDomain,
-         Query("Command=UpdateUser&MailNdx=ann@farland.museum&LastName=Lee&Mail=zed@example.com"), kGhost},
+         Query(kUpdate + "ann@farland.museum&Mail=zed@example.com"), kGhost},
+        {"rename onto a foreign user's alias", kDomain,
+         Query(kUpdate + "ann@example.com&Mail=quentin@example.com"), kNamed,
+         "Cannot Update entry, the new email address already exists."},
+        {"rename onto an own user's alias", kDomain,
+         Query(kUpdate + "bob@example.com&Mail=ann.alias@example.com"), kSame},
         {"alias in a foreign domain", kDomain,
          Query("Command=UpdateAlias&Mail=ann@example.com&MailAlias=zed@farland.museum"), kOutside,
          "Update Alias"},
