@@ -134,6 +134,7 @@ std::vector<Cell> Cells() {
          Query("Command=UpdateAlias&Mail=bob@example.com&MailAlias=ann.alias@example.com"), kSame},
         {"foreign user's alias in the domain", kDomain,
          Query("Command=ConfirmDeleteAlias&Mail=ann@farland.museum&MailAlias=quentin@example.com"), kGhost},
+        {"every user's connectors", kDomain, Query("Command=ViewConn&Mail=*"), kGhost},
         {"list by address", kDomain, Query("Command=ListUsers&Mail=*"), kGhost},
         {"list in sorted pages", kDomain, Query("Command=ListUsers&Mail=*"), kGhost, "", kOwn, kPages},
         {"second sorted page", kDomain, Query("Command=ListUsers&Mail=*&Position=3"), kGhost, "", kOwn,
