@@ -101,6 +101,14 @@ std::vector<Cell> Cells() {
          "New User"},
         {"users of a look-alike domain", kDomain, Query("Command=ViewUsersDomain&Domain=badexample.com"),
          kGhost},
+        {"users below the domain's parent", kDomain, Query("Command=ViewUsersDomain&Domain=com"), kGhost},
+        {"foreign domain's users by its DN", kDomain,
+         Query("Command=ViewUsersDomain&Domain=dc=farland,dc=museum"), kGhost},
+        {"foreign domain by its DN", kDomain, Query("Command=ViewSubDomain&Domain=dc=farland,dc=museum"),
+         kHidden},
+        {"foreign user by an alias in the domain", kDomain,
+         Query("Command=FindUser&Mail=quentin@example.com"), kGhost},
+        {"new user onto a foreign user's alias", kDomain, Query(kCreate + "quentin@example.com"), kHidden},
         {"address in capitals", kDomain, Query("Command=FindUser&Mail=ANN@EXAMPLE.COM"), kSame},
         {"INI domain in capitals", kDomain, Query("Command=FindUser&Mail=ann@example.com"), kSame, "",
          "EXAMPLE.COM"},
@@ -222,6 +230,8 @@ string Faults(const Cell& c, const Answer& a, const Answer& reference, const Dum
               const std::vector<string>& foreign) {
     const ProcessResult &got = a.result, &want = reference.result;
     string faults = PageShapeFaults(got.out);
+    if (got.err.find("Sanitizer") != string::npos || got.err.find("runtime error") != string::npos)
+        faults += "sanitizer: " + got.err.substr(0, 300) + "\n";
     if ((c.expect == kSame || c.expect == kGhost) &&
         (got.out != want.out || got.exitStatus != want.exitStatus))
         faults += string(c.expect == kSame ? "not the page without the section "
