@@ -73,7 +73,8 @@ std::vector<Cell> Cells() {
         }
         const bool table = m.command == "AliasTable" || m.command == "BuildAliasTable";
         const bool browser = m.command == "BrowseDomainMenu" || m.command == "ViewSubDomain";
-        const bool list = m.command == "ListUsers" || m.command == "ListConn";
+        const bool list =
+            m.command == "ListUsers" || m.command == "ListConn" || m.command == "ViewUsersDomain";
         for (const bool in : {true, false}) {
             if (!in && Text(outside) == Text(inside)) break;
             const string where = m.command + (in ? " inside, " : " outside, ");
@@ -144,9 +145,10 @@ std::vector<Cell> Cells() {
          Query("Command=ConfirmDeleteAlias&Mail=ann@farland.museum&MailAlias=quentin@example.com"), kGhost},
         {"every user's connectors", kDomain, Query("Command=ViewConn&Mail=*"), kGhost},
         {"list by address", kDomain, Query("Command=ListUsers&Mail=*"), kGhost},
-        {"list in sorted pages", kDomain, Query("Command=ListUsers&Mail=*"), kGhost, "", kOwn, kPages},
-        {"second sorted page", kDomain, Query("Command=ListUsers&Mail=*&Position=3"), kGhost, "", kOwn,
+        {"list in sorted pages", kDomain, Query("Command=ListUsers&Mail=*example*"), kGhost, "", kOwn,
          kPages},
+        {"second sorted page", kDomain, Query("Command=ListUsers&Mail=*example*&Position=3"), kGhost, "",
+         kOwn, kPages},
         {"connector's users in pages", kDomain, Query("Command=ListConn&Channel=SMTP&Identifier=*"), kGhost,
          "", kOwn, kPages},
     };
@@ -187,9 +189,17 @@ string Plain(const string& text) {
     return out;
 }
 
+bool EndsWith(const string& text, const string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Whether an entry is anna's: at or below dc=example,dc=com and, for a user,
+// with an address of her domains in its DN.
 bool Own(const string& dn) {
-    return dn == "dc=example,dc=com" ||
-           (dn.size() > 18 && dn.compare(dn.size() - 18, 18, ",dc=example,dc=com") == 0);
+    const string first = dn.substr(0, dn.find(','));
+    return (dn == "dc=example,dc=com" || EndsWith(dn, ",dc=example,dc=com")) &&
+           (first.rfind("mail=", 0) != 0 || EndsWith(first, "@example.com") ||
+            EndsWith(first, ".example.com"));
 }
 
 // What no page of anna's may show: the DNs, domain names and values of the
