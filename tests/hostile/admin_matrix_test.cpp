@@ -96,7 +96,11 @@ std::vector<Cell> Cells() {
                  kUpdate = "Command=UpdateUser&" + kNames + "MailNdx=", kPages = "[Ldap]\nPageSize=2\n";
     const Cell rows[] = {
         {"subdomain user", kDomain, Query("Command=EditUser&Mail=sam@sales.example.com"), kSame},
-        {"new subdomain user", kDomain, Query(kCreate + "new@sales.example.com"), kSame},
+        {"new user in a new subdomain", kDomain, Query(kCreate + "nia@new.sales.example.com"), kSame},
+        {"entry below the domain under a foreign address", kDomain,
+         Query("Command=FindUser&Mail=stray@farland.museum"), kGhost},
+        {"entry outside the domain under an own address", kDomain,
+         Query("Command=EditUser&Mail=lost@example.com"), kGhost},
         {"look-alike domain's user", kDomain, Query("Command=FindUser&Mail=bad@badexample.com"), kGhost},
         {"new user in a look-alike domain", kDomain, Query(kCreate + "new@badexample.com"), kOutside,
          "New User"},
