@@ -3,13 +3,14 @@
 // (example.com), a login the section does not name and no login, each with
 // the command's working request on an object inside anna's domains and on
 // its mirror in the foreign domain farland.museum; then one row per further
-// case. tests/hostile/admin_seed.ldif adds the foreign domain, a subdomain
-// and a look-alike domain to the hostile seed. A page is compared whole with
+// case. tests/hostile/admin_seed.ldif adds the foreign domain, a subdomain,
+// a look-alike domain and entries that other tools placed where the program
+// would not to the hostile seed. A page is compared whole with
 // the page that the same request gets where the answer is known: without the
 // section (as before it), or from the global login in a directory that holds
 // only anna's users (all that anna may see). Anna's pages never show a string
-// of an entry outside her domains that her request did not carry, and the
-// directory is read after every request.
+// of an entry outside her domains that her request did not carry; every
+// audit line names the login; the directory is read after every request.
 #include <gtest/gtest.h>
 
 #include "tests/hostile/hostile_cases.h"
@@ -256,6 +257,9 @@ string Faults(const Cell& c, const Answer& a, const Answer& reference, const Dum
     const int refusals = CountLogLines(a.log, "refused (not an administrator)");
     if (refusals != (c.expect == kRefused))
         faults += "refusal audit lines: " + std::to_string(refusals) + "; ";
+    const string who = "audit: user=" + (c.login.empty() ? "-" : "\"" + c.login + "\"");
+    if (CountLogLines(a.log, "audit: ") != CountLogLines(a.log, who))
+        faults += "an audit line without the login; ";
     if (c.expect == kOutside && (got.out.find("<title>" + c.text + "</title>") == string::npos ||
                                  got.out.find(kOutsideMessage) == string::npos))
         faults += "not the refusal of the address on the page " + c.text + "; ";
