@@ -39,6 +39,13 @@ struct Cell {
     string text = "", scope = kOwn, ldap = "";  // anna's domains in the INI; keys of [Ldap]
 };
 
+// A further case: `query` is sent after "Command=".
+struct Row {
+    string what, query;
+    Expect expect;
+    string text = "", scope = kOwn, ldap = "", login = kDomain;
+};
+
 struct Answer {
     ProcessResult result;
     Dump after;
@@ -93,71 +100,55 @@ std::vector<Cell> Cells() {
         }
     }
     const string kNames = "FirstName=Nia&LastName=New&TelNo=1&Address=Road 2&";
-    const string kCreate = "Command=NewUser&Submit=Create User&" + kNames + "Mail=",
-                 kUpdate = "Command=UpdateUser&" + kNames + "MailNdx=", kPages = "[Ldap]\nPageSize=2\n";
-    const Cell rows[] = {
-        {"subdomain user", kDomain, Query("Command=EditUser&Mail=sam@sales.example.com"), kSame},
-        {"new user in a new subdomain", kDomain, Query(kCreate + "nia@new.sales.example.com"), kSame},
-        {"entry below the domain under a foreign address", kDomain,
-         Query("Command=FindUser&Mail=stray@farland.museum"), kGhost},
-        {"entry outside the domain under an own address", kDomain,
-         Query("Command=EditUser&Mail=lost@example.com"), kGhost},
-        {"look-alike domain's user", kDomain, Query("Command=FindUser&Mail=bad@badexample.com"), kGhost},
-        {"new user in a look-alike domain", kDomain, Query(kCreate + "new@badexample.com"), kOutside,
-         "New User"},
-        {"users of a look-alike domain", kDomain, Query("Command=ViewUsersDomain&Domain=badexample.com"),
-         kGhost},
-        {"users below the domain's parent", kDomain, Query("Command=ViewUsersDomain&Domain=com"), kGhost},
-        {"foreign domain's users by its DN", kDomain,
-         Query("Command=ViewUsersDomain&Domain=dc=farland,dc=museum"), kGhost},
-        {"foreign domain by its DN", kDomain, Query("Command=ViewSubDomain&Domain=dc=farland,dc=museum"),
-         kHidden},
-        {"foreign user by an alias in the domain", kDomain,
-         Query("Command=FindUser&Mail=quentin@example.com"), kGhost},
-        {"new user onto a foreign user's alias", kDomain, Query(kCreate + "quentin@example.com"), kHidden},
-        {"address in capitals", kDomain, Query("Command=FindUser&Mail=ANN@EXAMPLE.COM"), kSame},
-        {"INI domain in capitals", kDomain, Query("Command=FindUser&Mail=ann@example.com"), kSame, "",
-         "EXAMPLE.COM"},
-        {"INI domain with a dot", kDomain, Query("Command=VerifyDeleteUser&Mail=bob@example.com"), kSame, "",
-         kOwn + "."},
-        {"INI domain with a dot, foreign user", kDomain, Query("Command=FindUser&Mail=ann@farland.museum"),
-         kGhost, "", kOwn + "."},
-        {"second of two INI domains", kDomain, Query("Command=FindUser&Mail=ann@example.com"), kSame, "",
+    const string kCreate = "NewUser&Submit=Create User&" + kNames + "Mail=",
+                 kUpdate = "UpdateUser&" + kNames + "MailNdx=", kPages = "[Ldap]\nPageSize=2\n";
+    const Row rows[] = {
+        {"subdomain user", "EditUser&Mail=sam@sales.example.com", kSame},
+        {"new user in a new subdomain", kCreate + "nia@new.sales.example.com", kSame},
+        {"entry below the domain under a foreign address", "FindUser&Mail=stray@farland.museum", kGhost},
+        {"entry outside the domain under an own address", "EditUser&Mail=lost@example.com", kGhost},
+        {"look-alike domain's user", "FindUser&Mail=bad@badexample.com", kGhost},
+        {"new user in a look-alike domain", kCreate + "new@badexample.com", kOutside, "New User"},
+        {"users of a look-alike domain", "ViewUsersDomain&Domain=badexample.com", kGhost},
+        {"users below the domain's parent", "ViewUsersDomain&Domain=com", kGhost},
+        {"foreign domain's users by its DN", "ViewUsersDomain&Domain=dc=farland,dc=museum", kGhost},
+        {"foreign domain by its DN", "ViewSubDomain&Domain=dc=farland,dc=museum", kHidden},
+        {"foreign user by an alias in the domain", "FindUser&Mail=quentin@example.com", kGhost},
+        {"new user onto a foreign user's alias", kCreate + "quentin@example.com", kHidden},
+        {"address in capitals", "FindUser&Mail=ANN@EXAMPLE.COM", kSame},
+        {"INI domain in capitals", "FindUser&Mail=ann@example.com", kSame, "", "EXAMPLE.COM"},
+        {"INI domain with a dot", "VerifyDeleteUser&Mail=bob@example.com", kSame, "", kOwn + "."},
+        {"INI domain with a dot, foreign user", "FindUser&Mail=ann@farland.museum", kGhost, "", kOwn + "."},
+        {"second of two INI domains", "FindUser&Mail=ann@example.com", kSame, "",
          " nowhere.org ,  example.com "},
-        {"login in other letter case", "Anna", Query("Command=FindUser&Mail=ann@example.com"), kRefused},
-        {"command through NewUser's Submit", "stranger", Query("Command=NewUser&Submit=FindUser&Mail=x"),
-         kRefused},
-        {"alias table through NewUser's Submit", kDomain, Query("Command=NewUser&Submit=BuildAliasTable"),
-         kRefused},
-        {"rename out of the domains", kDomain, Query(kUpdate + "ann@example.com&Mail=ann@farland.museum"),
-         kOutside, "Update User"},
-        {"rename of a foreign user into the domains", kDomain,
-         Query(kUpdate + "ann@farland.museum&Mail=zed@example.com"), kGhost},
-        {"rename onto a foreign user's alias", kDomain,
-         Query(kUpdate + "ann@example.com&Mail=quentin@example.com"), kNamed,
+        {"login in other letter case", "FindUser&Mail=ann@example.com", kRefused, "", kOwn, "", "Anna"},
+        {"command through NewUser's Submit", "NewUser&Submit=FindUser&Mail=x", kRefused, "", kOwn, "",
+         "stranger"},
+        {"alias table through NewUser's Submit", "NewUser&Submit=BuildAliasTable", kRefused},
+        {"rename out of the domains", kUpdate + "ann@example.com&Mail=ann@farland.museum", kOutside,
+         "Update User"},
+        {"rename of a foreign user into the domains", kUpdate + "ann@farland.museum&Mail=zed@example.com",
+         kGhost},
+        {"rename onto a foreign user's alias", kUpdate + "ann@example.com&Mail=quentin@example.com", kNamed,
          "Cannot Update entry, the new email address already exists."},
-        {"rename onto an own user's alias", kDomain,
-         Query(kUpdate + "bob@example.com&Mail=ann.alias@example.com"), kSame},
-        {"alias in a foreign domain", kDomain,
-         Query("Command=UpdateAlias&Mail=ann@example.com&MailAlias=zed@farland.museum"), kOutside,
-         "Update Alias"},
-        {"alias held by a foreign user", kDomain,
-         Query("Command=UpdateAlias&Mail=ann@example.com&MailAlias=quentin@example.com"), kNamed,
+        {"rename onto an own user's alias", kUpdate + "bob@example.com&Mail=ann.alias@example.com", kSame},
+        {"alias in a foreign domain", "UpdateAlias&Mail=ann@example.com&MailAlias=zed@farland.museum",
+         kOutside, "Update Alias"},
+        {"alias held by a foreign user", "UpdateAlias&Mail=ann@example.com&MailAlias=quentin@example.com",
+         kNamed,
          "Sorry, duplicated alias is not allowed.<br> The alias (quentin&#64;example.com) is already in use."},
-        {"alias held by an own user", kDomain,
-         Query("Command=UpdateAlias&Mail=bob@example.com&MailAlias=ann.alias@example.com"), kSame},
-        {"foreign user's alias in the domain", kDomain,
-         Query("Command=ConfirmDeleteAlias&Mail=ann@farland.museum&MailAlias=quentin@example.com"), kGhost},
-        {"every user's connectors", kDomain, Query("Command=ViewConn&Mail=*"), kGhost},
-        {"list by address", kDomain, Query("Command=ListUsers&Mail=*"), kGhost},
-        {"list in sorted pages", kDomain, Query("Command=ListUsers&Mail=*example*"), kGhost, "", kOwn,
-         kPages},
-        {"second sorted page", kDomain, Query("Command=ListUsers&Mail=*example*&Position=3"), kGhost, "",
-         kOwn, kPages},
-        {"connector's users in pages", kDomain, Query("Command=ListConn&Channel=SMTP&Identifier=*"), kGhost,
-         "", kOwn, kPages},
+        {"alias held by an own user", "UpdateAlias&Mail=bob@example.com&MailAlias=ann.alias@example.com",
+         kSame},
+        {"foreign user's alias in the domain",
+         "ConfirmDeleteAlias&Mail=ann@farland.museum&MailAlias=quentin@example.com", kGhost},
+        {"every user's connectors", "ViewConn&Mail=*", kGhost},
+        {"list by address", "ListUsers&Mail=*", kGhost},
+        {"list in sorted pages", "ListUsers&Mail=*example*", kGhost, "", kOwn, kPages},
+        {"second sorted page", "ListUsers&Mail=*example*&Position=3", kGhost, "", kOwn, kPages},
+        {"connector's users in pages", "ListConn&Channel=SMTP&Identifier=*", kGhost, "", kOwn, kPages},
     };
-    cells.insert(cells.end(), std::begin(rows), std::end(rows));
+    for (const Row& r : rows)
+        cells.push_back({r.what, r.login, Query("Command=" + r.query), r.expect, r.text, r.scope, r.ldap});
     return cells;
 }
 
