@@ -142,6 +142,7 @@ std::vector<Cell> Cells() {
         {"foreign user's alias in the domain",
          "ConfirmDeleteAlias&Mail=ann@farland.museum&MailAlias=quentin@example.com", kGhost},
         {"every user's connectors", "ViewConn&Mail=*", kGhost},
+        {"a channel only misplaced entries use", "ListConn&Channel=LOCAL&Identifier=*", kGhost},
         {"list by address", "ListUsers&Mail=*", kGhost},
         {"list in sorted pages", "ListUsers&Mail=*example*", kGhost, "", kOwn, kPages},
         {"second sorted page", "ListUsers&Mail=*example*&Position=3", kGhost, "", kOwn, kPages},
