@@ -410,15 +410,17 @@ inline void Share(int workers, std::size_t count,
     for (std::thread& thread : threads) thread.join();
 }
 
-// A directory server of its own, seeded from tests/hostile/seed.ldif, with the program's configuration.
+// A directory server of its own, seeded from tests/hostile/seed.ldif (and
+// `extraLdif`, when set), with the program's configuration.
 struct Lane {
     DirectorySandbox server;
     Dump seed;
+    std::string extraLdif = "";
     bool Open() {
         return server.Ok() && mkdir((server.ConfigDir() + "/queue").c_str(), 0755) == 0 && Restore() &&
                Read(&seed);
     }
-    bool Restore() { return server.Reset(ReadWholeFile(SourcePath("tests/hostile/seed.ldif"))); }
+    bool Restore() { return server.Reset(ReadWholeFile(SourcePath("tests/hostile/seed.ldif")) + extraLdif); }
     // XOMTA.INI: `ldap` (keys of [Ldap]), the queue folder and the channels.
     bool Configure(const std::string& ldap = "") {
         return server.WriteConfig(ldap + "[Gateway]\nQueueDirectory=" + server.ConfigDir() +
@@ -508,7 +510,7 @@ inline std::string Body(const Case& c) {
 }
 
 // The case's request (POST) with `headers` added: a GET sends the body as its
-// query string, an empty CONTENT_TYPE is none.
+// query string, an empty CONTENT_TYPE or REMOTE_USER is none.
 inline ProcessResult Send(const Lane& lane, const Case& c, const Environment& headers = kOwnPage) {
     std::string body = Body(c);
     Environment env = {{"XOMTA_CONFIG_DIR", lane.server.ConfigDir()},
@@ -520,7 +522,8 @@ inline ProcessResult Send(const Lane& lane, const Case& c, const Environment& he
                        {"REMOTE_ADDR", "127.0.0.1"}};
     for (const auto& [name, value] : headers) env[name] = value;
     if (env["CONTENT_TYPE"] == "text/plain") body += "=\r\n";  // the whole request in one field's name
-    if (env["CONTENT_TYPE"].empty()) env.erase("CONTENT_TYPE");
+    for (const char* name : {"CONTENT_TYPE", "REMOTE_USER"})
+        if (env[name].empty()) env.erase(name);
     if (env["REQUEST_METHOD"] == "GET") return RunCgi((env["QUERY_STRING"] = body, env));
     env["CONTENT_LENGTH"] = std::to_string(body.size());
     return RunCgi(env, body);
