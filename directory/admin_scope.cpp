@@ -3,7 +3,6 @@
 // compares dc= values), and the narrowing filter.
 #include "directory/admin_scope.h"
 
-
 #include <algorithm>
 #include <cstring>
 
@@ -133,9 +132,16 @@ std::vector<std::string> ScopeDomainDns(const AdminScope& scope) {
 
 std::string ScopedFilter(const AdminScope& scope, const char* filter) {
     if (scope.everything) return filter;
+    // Below the domain's entry and holding an address of the domain: an entry
+    // that other tools placed there under a foreign address alone is not
+    // counted either (the rows print only entries whose own address is in it).
     std::string within;
-    for (const std::string& dn : ScopeDomainDns(scope))
-        within += "(entryDN:dnSubtreeMatch:=" + EscapeFilterValue(dn.c_str()) + ")";
+    const std::vector<std::string> dns = ScopeDomainDns(scope);
+    for (std::size_t i = 0; i < dns.size(); ++i) {
+        const std::string domain = EscapeFilterValue(scope.domains[i].c_str());
+        within += "(&(entryDN:dnSubtreeMatch:=" + EscapeFilterValue(dns[i].c_str()) + ")(|(mail=*@" + domain +
+                  ")(mail=*." + domain + ")))";
+    }
     if (scope.domains.empty())
         within = "(!(objectClass=*))";
     else if (scope.domains.size() > 1)

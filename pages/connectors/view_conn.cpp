@@ -14,6 +14,7 @@
 #include "directory/directory_session.h"
 #include "directory/entry_stream.h"
 #include "directory/owners.h"
+#include "directory/primary_address.h"
 #include "html/form_buttons.h"
 #include "html/page_frame.h"
 #include "pages/connectors/connector_frame.h"
@@ -72,19 +73,26 @@ int PrintEveryUsersRows(ldapClient& client, const char* mail) {
     static const char* const kAttributes[] = {"othermailbox", "x-permission", nullptr};
     const std::string filter = ScopedFilter(RequestScope(), kEveryUserFilter);
     ReadEntriesAhead(client);
-    return ForEachEntry(client, "", LDAP_SCOPE_SUBTREE, filter.c_str(), kAttributes,
-                        "The search for every user's connectors", [mail](StreamedEntry& entry) {
-                            std::vector<attrval> nodes;
-                            berval name;
-                            berval* values;
-                            while (entry.NextAttribute(&name, &values))
-                                for (int i = 0; values != nullptr && values[i].bv_val != nullptr; ++i)
-                                    if (name.bv_len < kAttrNameSize)
-                                        nodes.push_back(ValueNode(name, values[i]));
-                            nodes.push_back(attrval{});  // the terminator
-                            for (std::size_t i = 0; i + 1 < nodes.size(); ++i) nodes[i].next = &nodes[i + 1];
-                            PrintEntryRows(nodes.data(), mail);
-                        });
+    return ForEachEntry(
+        client, "", LDAP_SCOPE_SUBTREE, filter.c_str(), kAttributes, "The search for every user's connectors",
+        [mail](StreamedEntry& entry) {
+            // An entry below the login's domains under an address outside
+            // them (made by other tools) is left out, as in the user tables.
+            std::string primary;
+            if (!RequestScope().everything &&
+                (!PrimaryAddressFromDn(std::string(entry.Dn().bv_val, entry.Dn().bv_len).c_str(), &primary) ||
+                 !AddressInScope(RequestScope(), primary.c_str())))
+                return;
+            std::vector<attrval> nodes;
+            berval name;
+            berval* values;
+            while (entry.NextAttribute(&name, &values))
+                for (int i = 0; values != nullptr && values[i].bv_val != nullptr; ++i)
+                    if (name.bv_len < kAttrNameSize) nodes.push_back(ValueNode(name, values[i]));
+            nodes.push_back(attrval{});  // the terminator
+            for (std::size_t i = 0; i + 1 < nodes.size(); ++i) nodes[i].next = &nodes[i + 1];
+            PrintEntryRows(nodes.data(), mail);
+        });
 }
 
 void PrintButtonBar(const char* mail) {

@@ -60,7 +60,9 @@ TEST(AdminScope, FilterAndLimit) {
     AdminScope scope;
     std::vector<std::string> rejected;
     ASSERT_TRUE(ParseAdminDomains("sales.example.com, example.com, ex(*)", &scope, &rejected));
-    EXPECT_EQ(ScopedFilter(scope, "(a=b)"), "(&(a=b)(entryDN:dnSubtreeMatch:=dc=example,dc=com))");
+    EXPECT_EQ(
+        ScopedFilter(scope, "(a=b)"),
+        "(&(a=b)(&(entryDN:dnSubtreeMatch:=dc=example,dc=com)(|(mail=*@example.com)(mail=*.example.com))))");
     EXPECT_EQ(rejected, std::vector<std::string>{"ex(*)"});
     EXPECT_EQ(ScopedFilter(AdminScope{false, {}}, "(a=b)"), "(&(a=b)(!(objectClass=*)))");
     std::string many;
