@@ -47,11 +47,9 @@ export class Session {
     return other;
   }
 
-  // Opens a path (with its query) and checks the page, its title and the
-  // message it shows.
-  async open(target, title, message) {
-    await this.arrive(await this.page.goto(target), title);
-    await this.shows(message);
+  // Opens a path (with its query) and checks the page and its title.
+  async open(target, title) {
+    return this.arrive(await this.page.goto(target), title);
   }
 
   // Fills the form's fields, given by name (text fields, text areas and
@@ -59,14 +57,8 @@ export class Session {
   // page it leads to, its title and the message it shows (a text or a pattern).
   async submit(fields, label, title, message) {
     await this.arrive(await this.press(fields, label, () => this.page.waitForNavigation()), title);
-    await this.shows(message);
-  }
-
-  // The page's message (a text or a pattern): the result box's, else the
-  // centred line under the details.
-  async shows(message) {
     if (message === undefined) return;
-    const box = this.page.locator('td[bgcolor="#BBCCBB"]');
+    const box = this.page.locator('td[bgcolor="#BBCCBB"]'); // else the centred line under the details
     const shown = (await ((await box.count()) ? box : this.page.locator('body > center').last()).innerText()).trim();
     assert[message instanceof RegExp ? 'match' : 'equal'](shown, message);
   }
