@@ -12,6 +12,7 @@ namespace {
 
 constexpr bool kChanges = true;
 constexpr bool kReads = false;
+constexpr bool kEveryDomainOnly = true;
 
 using Values = const char* const*;
 
@@ -50,8 +51,8 @@ const Command kCommands[] = {
      {"Mail", "MailAlias", "OldMailAlias"},
      kChanges,
      [](Values v) { return UpdateAlias(v[0], v[1], v[2]); }},
-    {"AliasTable", {}, kReads, [](Values) { return AliasTableMenu(); }},
-    {"BuildAliasTable", {}, kChanges, [](Values) { return BuildAliasTable(); }},
+    {"AliasTable", {}, kReads, [](Values) { return AliasTableMenu(); }, kEveryDomainOnly},
+    {"BuildAliasTable", {}, kChanges, [](Values) { return BuildAliasTable(); }, kEveryDomainOnly},
     {"ViewConn", {"Mail"}, kReads, [](Values v) { return ViewConn(v[0]); }},
     {"NewConn", {"Mail"}, kReads, [](Values v) { return NewConn(v[0]); }},
     {"ClickConn",

@@ -1,8 +1,9 @@
 // The command table: every value of the form field "Command" that the
 // program answers, in the order of testing (the first match decides), with
 // the form fields its handler reads, in the order of the handler's
-// arguments, and whether it changes the directory or builds the alias
-// table. It is plain data, so that the tests walk every command from it.
+// arguments, whether it changes the directory or builds the alias table,
+// and whether it is for logins that manage every domain only. It is plain
+// data, so that the tests walk every command from it.
 #ifndef LDAPCGI_APP_COMMANDS_H
 #define LDAPCGI_APP_COMMANDS_H
 
@@ -19,6 +20,9 @@ struct Command {
     // The handler, given the values of `fields` (null for an absent field);
     // returns the process's exit status.
     int (*handler)(const char* const values[]);
+    // Only for a login that manages everything (the alias table spans
+    // every domain); a login limited to some domains is refused it.
+    bool everyDomainOnly = false;
 };
 
 extern const Command kCommands[];

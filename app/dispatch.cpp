@@ -4,9 +4,13 @@
 // fields it reads (null for an absent field). Unknown commands get the
 // "Internal error" page, and so do commands that change the directory or
 // build the alias table when the request was not posted from our own pages
-// (an audit line says so).
+// (an audit line says so). With an [Administrators] section, a login that
+// it does not name gets that page for every command, and a login limited
+// to some domains for the alias table; the login's scope is set for the
+// pages before the handler runs.
 #include "app/dispatch.h"
 
+#include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 
@@ -16,6 +20,7 @@
 #include "base/audit.h"
 #include "cgi/form_entries.h"
 #include "cgi/request_origin.h"
+#include "directory/administrators.h"
 #include "html/page_frame.h"
 
 FormEntryList FormEntries = {nullptr};
@@ -24,18 +29,27 @@ namespace {
 
 const char* Field(const char* name) { return FormValue(FormEntries.head, name); }
 
-// Runs a row's handler; a changing command sent from elsewhere than our own
-// pages gets the invalid-request page instead, and an audit line. The
-// command is recorded for the audit lines of the changes it makes.
+// Prints the invalid-request page for a refused request, with its audit line.
+int Refuse(const std::string& reason) {
+    LogAudit("request", "refused (" + reason + ")");
+    PrintInvalidRequestPage();
+    return 0;
+}
+
+// Runs a row's handler; a login that may not run it, or a changing command
+// sent from elsewhere than our own pages, gets the invalid-request page
+// instead, and an audit line. The command is recorded for the audit lines
+// of the changes it makes.
 int Run(const Command& row) {
     SetAuditCommand(row.name);
+    AdminScope scope;
+    const Admission admission = AdmitLogin(getenv("REMOTE_USER"), &scope);
+    if (admission == Admission::kRefused || (row.everyDomainOnly && !scope.everything))
+        return Refuse("not an administrator");
+    SetRequestScope(scope);
     if (row.changes) {
         const char* reason = ForgedRequestReason();
-        if (reason != nullptr) {
-            LogAudit("request", std::string("refused (") + reason + ")");
-            PrintInvalidRequestPage();
-            return 0;
-        }
+        if (reason != nullptr) return Refuse(reason);
     }
     const char* values[kMaxCommandFields] = {};
     for (std::size_t i = 0; i < kMaxCommandFields && row.fields[i] != nullptr; ++i)

@@ -46,5 +46,7 @@ constexpr std::size_t kAuditCommandSize = 64;         // the command an audit li
 constexpr std::size_t kAuditTextShown = 256;          // bytes shown of one text in an audit line
 constexpr std::size_t kAuditChangesSize = 3072;       // an audit line's operation and values
 constexpr std::size_t kAuditLineSize = 6144;          // a whole audit line (within kLogMaxTextSize)
+constexpr std::size_t kMaxAdministrators = 10000;     // logins of [Administrators]; more refuses them all
+constexpr std::size_t kMaxAdminDomains = 100;         // domains of one login; more refuses the login
 
 #endif

@@ -10,6 +10,7 @@
 
 #include "base/limits.h"
 #include "base/log.h"
+#include "directory/admin_scope.h"
 #include "directory/owners.h"
 #include "platform/config/profile.h"
 
@@ -115,9 +116,12 @@ SearchReq* FindUserByMail(ldapClient& client, const char* mail, bool* failed) {
     int status = 0;
     SearchResult result(client, nullptr);
     // Only the first entry is ever used: one entry keeps a wildcard's memory flat.
+    // Only users of the login's domains are found: others are not there for it.
     if (!mail || strcmp(mail, "*") == 0) {
-        result.reset(client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 0, kEveryUserFilter, &status, 1));
+        const std::string filter = ScopedFilter(RequestScope(), kEveryUserFilter);
+        result.reset(client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 0, filter.c_str(), &status, 1));
     } else {
+        if (!AddressInScope(RequestScope(), mail)) return nullptr;
         const char* dn = client.CreateDNFromMail(mail);
         if (!dn) return nullptr;
         result.reset(

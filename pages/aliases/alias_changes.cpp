@@ -1,7 +1,8 @@
 // The alias changes: UpdateAlias adds an alias or replaces one by another in
 // one modify, ConfirmDeleteAlias removes one; both then show the user details
 // page with a message. They change only the entry whose primary address is
-// the "Mail" given. A new alias is refused while any entry holds it; since
+// the "Mail" given, a user of the login's domains; a new alias must lie in
+// them too. A new alias is refused while any entry holds it; since
 // that check and the modify are separate requests, the holders are searched
 // again after the modify, and a change that another entry raced to is taken
 // back (both racers may refuse; never both keep it). Values that do not fit
@@ -13,6 +14,7 @@
 
 #include "base/limits.h"
 #include "base/log.h"
+#include "directory/admin_scope.h"
 #include "directory/attribute_list.h"
 #include "directory/directory_changes.h"
 #include "directory/directory_session.h"
@@ -51,7 +53,11 @@ std::string Quoted(const char* before, const char* value, const char* after) {
     return text.append(after);
 }
 
+// Names the entry that holds the alias when it lies in the login's domains.
 std::string DuplicateMessage(const std::string& alias, const std::string& holderDn) {
+    if (!DnInScope(RequestScope(), holderDn.c_str()))
+        return Quoted("Sorry, duplicated alias is not allowed.<br> The alias (", alias.c_str(),
+                      ") is already in use.");
     return Quoted("Sorry, duplicated alias is not allowed.<br> The alias (", alias.c_str(),
                   ") has already been used by another user with DN: <br>\"") +
            Quoted("", holderDn.c_str(), "\"");
@@ -109,6 +115,8 @@ int UpdateAlias(const char* mail, const char* mailAlias, const char* oldMailAlia
     bool failed = false;
     const std::string dn = UserDn(client, mail, &failed);
     if (dn.empty()) return Report(kUpdateTitle, failed ? kNotConnected : kNoUser);
+    // An alias in another domain would take that domain's mail.
+    if (!AddressInScope(RequestScope(), alias.c_str())) return Report(kUpdateTitle, kOutsideDomains);
 
     MailHolders before = FindMailHolders(client, alias.c_str());
     if (!before.answered) return Report(kUpdateTitle, kUpdateFailed);

@@ -1,14 +1,16 @@
 // ViewConn: the list of a user's connectors, one row per othermailbox value
 // holding a "$", each row a form that opens the connector (ClickConn). Also
 // the answer of the changing connector pages. Reads the directory only. The
-// wildcard address lists every user's connectors, streamed one entry at a
-// time so that memory stays flat however many users there are.
+// wildcard address lists the connectors of every user of the login's
+// domains, streamed one entry at a time so that memory stays flat however
+// many users there are.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "directory/admin_scope.h"
 #include "directory/directory_session.h"
 #include "directory/entry_stream.h"
 #include "directory/owners.h"
@@ -68,14 +70,16 @@ attrval ValueNode(const berval& name, const berval& value) {
 // LDAP result code (LDAP_SIZELIMIT_EXCEEDED when the record limit cut it).
 int PrintEveryUsersRows(ldapClient& client, const char* mail) {
     static const char* const kAttributes[] = {"othermailbox", "x-permission", nullptr};
-    return ForEachEntry(client, "", LDAP_SCOPE_SUBTREE, kEveryUserFilter, kAttributes,
+    const std::string filter = ScopedFilter(RequestScope(), kEveryUserFilter);
+    return ForEachEntry(client, "", LDAP_SCOPE_SUBTREE, filter.c_str(), kAttributes,
                         "The search for every user's connectors", [mail](StreamedEntry& entry) {
                             std::vector<attrval> nodes;
                             berval name;
                             berval* values;
                             while (entry.NextAttribute(&name, &values))
                                 for (int i = 0; values != nullptr && values[i].bv_val != nullptr; ++i)
-                                    if (name.bv_len < kAttrNameSize) nodes.push_back(ValueNode(name, values[i]));
+                                    if (name.bv_len < kAttrNameSize)
+                                        nodes.push_back(ValueNode(name, values[i]));
                             nodes.push_back(attrval{});  // the terminator
                             for (std::size_t i = 0; i + 1 < nodes.size(); ++i) nodes[i].next = &nodes[i + 1];
                             PrintEntryRows(nodes.data(), mail);

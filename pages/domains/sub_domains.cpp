@@ -1,7 +1,8 @@
 // FindSubDomains: one one-level search for domain entries below the domain's
 // DN; only DNs are read, each turned back into a dotted name, and kept as
 // well when the name would lose a label. An entry whose DN has no dc=
-// component has no name and is passed over.
+// component has no name and is passed over. A login limited to some domains
+// sees its own domains at the top and nothing outside them.
 #include "pages/domains/sub_domains.h"
 
 #include <cstring>
@@ -9,8 +10,10 @@
 #include <vector>
 
 #include "base/limits.h"
+#include "directory/admin_scope.h"
 #include "directory/directory_session.h"
 #include "directory/domain_names.h"
+#include "directory/mail_holders.h"
 #include "directory/owners.h"
 #include "platform/ldapclient/ldapclient.h"
 
@@ -51,9 +54,22 @@ DomainSearch FindSubDomains(const char* domain, std::vector<SubDomain>* list) {
     ldapClient client;
     if (OpenDirectory(client) == nullptr) return DomainSearch::kNoDirectory;
     std::string base = DomainBaseDn(domain);
+    const AdminScope& scope = RequestScope();
     int status = -1;
-    SearchResult result(client, client.ldapClientSearch(base.c_str(), LDAP_SCOPE_ONELEVEL, 1,
-                                                        "(objectClass=domain)", &status));
+    SearchResult result(client, nullptr);
+    if (scope.everything || (!base.empty() && DnInScope(scope, base.c_str()))) {
+        result.reset(
+            client.ldapClientSearch(base.c_str(), LDAP_SCOPE_ONELEVEL, 1, "(objectClass=domain)", &status));
+    } else if (base.empty() && !scope.domains.empty()) {
+        // The top, for a login limited to some domains: its own domains' entries.
+        std::string filter = "(&(objectClass=domain)(|";
+        for (const std::string& dn : ScopeDomainDns(scope))
+            filter += "(entryDN=" + EscapeFilterValue(dn.c_str()) + ")";
+        filter += "))";
+        result.reset(client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 1, filter.c_str(), &status));
+    } else {
+        return DomainSearch::kDone;  // outside its domains: a level without sub-domains
+    }
     if (!result) return DomainSearch::kFailed;
     AppendNames(result.get(), list);
     return DomainSearch::kDone;

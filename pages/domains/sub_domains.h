@@ -20,7 +20,9 @@ enum class DomainSearch { kDone, kNoDirectory, kFailed };
 
 // Fills *list (empty when there are none) and returns kDone; on failure the
 // list is empty and the result says why. `domain` null or empty: the top of
-// the tree. The caller bounds its length (DomainTooLong).
+// the tree. The caller bounds its length (DomainTooLong). For a login
+// limited to some domains the top lists the entries of those domains, and a
+// domain outside them has no sub-domains.
 DomainSearch FindSubDomains(const char* domain, std::vector<SubDomain>* list);
 // The dc= DN of a dotted name, or of a DN made of dc= components only; ""
 // (the top of the tree) for null, an empty name, a name without labels or

@@ -1,12 +1,13 @@
 // NewUserMenu, the empty form for a new user, and NewUser, which screens the
 // typed values, creates the user's entry (and missing domain entries) unless
-// another entry holds the address already, and shows the new user's details
-// page.
+// another entry holds the address already or it lies outside the login's
+// domains, and shows the new user's details page.
 #include <cstdio>
 #include <string>
 
 #include "base/limits.h"
 #include "base/log.h"
+#include "directory/admin_scope.h"
 #include "directory/directory_changes.h"
 #include "directory/directory_session.h"
 #include "directory/mail_address.h"
@@ -34,9 +35,11 @@ std::string AddFailed(const char* mail) {
     return text.append(HtmlEscape(mail)).append(") Failed");
 }
 
-// The refusal when another entry holds the address: it names that entry.
+// The refusal when another entry holds the address: it names that entry
+// when the entry lies in the login's domains.
 std::string HeldBy(const char* mail, const std::string& holder) {
     std::string text = AddFailed(mail);
+    if (!DnInScope(RequestScope(), holder.c_str())) return text.append(", the address is already in use.");
     text.append(", the address is already used by another entry with DN: <br>\"");
     return text.append(HtmlEscape(holder.c_str())).append("\"");
 }
@@ -77,6 +80,7 @@ std::string AddUser(const char* firstName, const char* lastName, const char* tel
     const char* screened = ValidateMailAddress(mail);
     if (screened == nullptr) return "Invalid mail address";
     *screenedMail = screened;  // the screen's buffer is shared
+    if (!AddressInScope(RequestScope(), screened)) return kOutsideDomains;
     const char* overflow = UserFieldOverflow(firstName, lastName, telNo, address);
     if (overflow != nullptr) return overflow;
     ldapClient client;

@@ -1,6 +1,7 @@
 // UpdateUser: applies the edit form, whose six fields must all be there. An
 // unchanged address (letter case ignored) sends the differences as one
-// modify; a new address moves the entry (user_rename). A value too long to be
+// modify; a new address moves the entry (user_rename), only into the
+// login's domains. A value too long to be
 // shown is never replaced. The address comes with the line ends it is
 // stored with. Success ends on the user details page with a message;
 // failures on a result page.
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "base/limits.h"
+#include "directory/admin_scope.h"
 #include "directory/attribute_list.h"
 #include "directory/directory_changes.h"
 #include "directory/directory_session.h"
@@ -99,6 +101,7 @@ std::string ApplyUpdate(const char* mailNdx, const char* firstName, const char* 
     if (!old)
         return failed ? "Error connecting to LDAP server"
                       : "User cannot be updated, the entry has been deleted";
+    if (!AddressInScope(RequestScope(), newMail->c_str())) return kOutsideDomains;
     if (HasBareLf(GetAttrValue(old.get(), "streetaddress")))
         address = lfAddress.c_str();
     else if (strlen(address) > kMaxFormAddressLength)

@@ -12,6 +12,7 @@
 #include <strings.h>
 
 #include "base/log.h"
+#include "directory/admin_scope.h"
 #include "directory/attribute_list.h"
 #include "directory/directory_changes.h"
 #include "directory/directory_session.h"
@@ -31,7 +32,10 @@ const char kNotConnected[] = "Error connecting to LDAP server";
 const char kNoAnswer[] =
     "The LDAP server did not answer: the user may have been renamed without the new values";
 
+// The refusal when another entry holds the new address: it names that entry
+// when the entry lies in the login's domains.
 std::string HeldBy(const std::string& holder) {
+    if (!DnInScope(RequestScope(), holder.c_str())) return kExists;
     std::string text =
         "Cannot Update entry, the new email address is already used by another entry with DN: <br>\"";
     return text.append(HtmlEscape(holder.c_str())).append("\"");

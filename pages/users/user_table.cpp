@@ -5,7 +5,8 @@
 // reverse of their arrival). Rows are collected (packed, about the size of
 // their texts) and sorted once, so the cost stays O(n log n) whatever order
 // the directory returns them in. With [Ldap] PageSize set, a list longer
-// than a page shows one page of it (user_table_page.cpp).
+// than a page shows one page of it (user_table_page.cpp). The search is
+// narrowed to the domains of the request's login.
 #include <strings.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "base/limits.h"
+#include "directory/admin_scope.h"
 #include "directory/directory_session.h"
 #include "directory/entry_stream.h"
 #include "directory/primary_address.h"
@@ -172,6 +174,9 @@ bool PrintUserTable(ldapClient& client, const char* filter, const char* base, in
     printf("\t\t\t    </tr>\n");
     printf("\t\t\t    <tr>\n");
 
+    // Only the users of the login's domains: the search itself is narrowed.
+    const std::string scoped = ScopedFilter(RequestScope(), filter);
+    filter = scoped.c_str();
     RowArena arena;
     UserRows rows;
     TablePage page;

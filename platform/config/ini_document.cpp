@@ -14,7 +14,23 @@ namespace {
 struct TextStream {
     const char* next;
     const char* end;
+    IniDocument* document;
 };
+
+void AppendLower(std::string& out, const char* text);
+
+// A section heading as the parser reads it ("[", after leading blanks, the
+// name up to the first "]") is noted in the document, so that a section
+// without keys is still known to be there.
+void NoteSection(const char* line, IniDocument* document) {
+    if (strncmp(line, "\xEF\xBB\xBF", 3) == 0) line += 3;  // a byte order mark, which the parser skips
+    while (*line == ' ' || *line == '\t') ++line;
+    const char* close = *line == '[' ? strchr(line, ']') : nullptr;
+    if (close == nullptr) return;
+    std::string name;
+    AppendLower(name, std::string(line + 1, close).c_str());
+    document->keyOrder[name];
+}
 
 // fgets-style reader over the text. A line that does not fit in `size` is
 // handed on as an empty line, so that its tail is never read as a line of
@@ -31,6 +47,7 @@ char* ReadLine(char* line, int size, void* stream) {
     } else {
         memcpy(line, text->next, length);
         line[length] = '\0';
+        NoteSection(line, text->document);
     }
     text->next = stop;
     return line;
@@ -93,7 +110,7 @@ void IniParseText(const std::string& text, IniDocument& document) {
     document.values.clear();
     document.keyOrder.clear();
     ConfigureParser();
-    TextStream stream{text.data(), text.data() + text.size()};
+    TextStream stream{text.data(), text.data() + text.size(), &document};
     // Lines in error are reported by line number; the settings around them
     // still count, so the result is not needed.
     ini_parse_stream(ReadLine, &stream, StoreValue, &document);

@@ -12,7 +12,8 @@ struct IniDocument {
     // Key: lower-case section, '\n', lower-case key.
     std::unordered_map<std::string, std::string> values;
     // Key: lower-case section. The keys of the section as the file spells
-    // them, in file order, each once (the one whose value counts).
+    // them, in file order, each once (the one whose value counts); a
+    // section whose heading the file has but no keys holds none.
     std::unordered_map<std::string, std::vector<std::string>> keyOrder;
 };
 
@@ -27,7 +28,7 @@ const std::string* IniFind(const IniDocument& document, const char* section, con
                            std::string& scratch);
 
 // The keys of `section` (letter case ignored) in file order, or null when the
-// file has no such section.
+// file has no heading of that section.
 const std::vector<std::string>* IniSectionKeys(const IniDocument& document, const char* section,
                                                std::string& scratch);
 

@@ -67,6 +67,7 @@ int GetPrivateProfileInt(const char* section, const char* key, int defaultValue,
 }
 
 bool GetPrivateProfileSection(const char* section, std::vector<std::pair<std::string, std::string>>* settings,
-                              const char* file) {
-    return settings != nullptr && ProfileStoreSection(file, section, settings);
+                              const char* file, bool* present) {
+    if (present != nullptr) *present = false;
+    return settings != nullptr && ProfileStoreSection(file, section, settings, present);
 }

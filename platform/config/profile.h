@@ -14,7 +14,8 @@ int GetPrivateProfileInt(const char* section, const char* key, int defaultValue,
 // Every key of `section` in file order, spelled as in the file, with its
 // value; the first of repeated keys counts, as for the lookups above. False
 // when the file cannot be read; an absent section gives true and none.
+// *present (when given): whether the file has the section's heading at all.
 bool GetPrivateProfileSection(const char* section, std::vector<std::pair<std::string, std::string>>* settings,
-                              const char* file);
+                              const char* file, bool* present = nullptr);
 
 #endif

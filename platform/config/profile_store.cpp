@@ -261,8 +261,9 @@ bool ProfileStoreRead(const char* file, const char* section, const char* key,
 }
 
 bool ProfileStoreSection(const char* file, const char* section,
-                         std::vector<std::pair<std::string, std::string>>* settings) {
+                         std::vector<std::pair<std::string, std::string>>* settings, bool* present) {
     settings->clear();
+    if (present != nullptr) *present = false;
     const char* directory = ConfigDirectory(file);
     if (!directory || !section) return false;
 
@@ -271,6 +272,7 @@ bool ProfileStoreSection(const char* file, const char* section,
     if (!current) return false;
     const std::vector<std::string>* keys = IniSectionKeys(current->document, section, gScratch);
     if (!keys) return true;
+    if (present != nullptr) *present = true;
     std::string scratch;
     for (const std::string& key : *keys) {
         const std::string* value = IniFind(current->document, section, key.c_str(), scratch);

@@ -17,9 +17,10 @@ bool ProfileStoreRead(const char* file, const char* section, const char* key,
 
 // Every key of `section` in file order as the file spells it, with its value
 // (cleared first). False when there is no readable file; a missing section
-// gives true and no settings.
+// gives true and no settings. *present (when given) tells whether the file
+// has the section's heading, with or without keys.
 bool ProfileStoreSection(const char* file, const char* section,
-                         std::vector<std::pair<std::string, std::string>>* settings);
+                         std::vector<std::pair<std::string, std::string>>* settings, bool* present = nullptr);
 
 // A number naming the current content of `file`, checked as every read is:
 // while it stays the same, every setting of the file reads the same. 0 when

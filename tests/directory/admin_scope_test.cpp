@@ -1,0 +1,70 @@
+// The administrators' scope: which logins [Administrators] admits, and which
+// addresses and DNs lie in a login's domains. Pure rules and one INI file.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/limits.h"
+#include "directory/administrators.h"
+#include "tests/support/config_folder.h"
+
+namespace {
+
+// XOMTA.INI text ("" for no file), login, address or DN, and whether it is admitted and in scope.
+struct Row {
+    const char* ini;
+    const char* login;
+    const char* target;
+    bool admitted, inScope;
+};
+const char kAnna[] = "[Administrators]\nroot = *\nanna = Example.COM. , ,bad domain!, example.org\n";
+const Row kRows[] = {
+    {kAnna, "anna", "a@example.com", true, true},
+    {kAnna, "anna", "a@Sales.EXAMPLE.com", true, true},
+    {kAnna, "anna", "a@example.com.", true, true},
+    {kAnna, "anna", "a@example..org", true, true},
+    {kAnna, "anna", "a@badexample.com", true, false},
+    {kAnna, "anna", "a@example.com.evil.net", true, false},
+    {kAnna, "anna", "example.com", true, false},
+    {kAnna, "anna", "a@x,dc=example.com", true, false},
+    {kAnna, "anna", "mail=a@x.net,dc=Sales,dc=example,dc=com", true, true},
+    {kAnna, "anna", "mail=a@example.com,dc=badexample,dc=com", true, false},
+    {kAnna, "anna", "mail=a@example.com,ou=dc\\3dexample,dc=com", true, false},
+    {kAnna, "root", "a@anywhere.net", true, true},
+    {kAnna, "Anna", "a@example.com", false, false},
+    {kAnna, "", "a@example.com", false, false},
+    {kAnna, nullptr, "a@example.com", false, false},
+    {"[ administrators ]\n;anna = example.com\n", "anna", "a@example.com", false, false},
+    {"[Ldap]\nPort = 1\n", "anna", "a@anywhere.net", true, true},
+    {"", nullptr, "a@anywhere.net", true, true},
+};
+
+TEST(AdminScope, Rows) {
+    ConfigFolder dir;
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(std::string(row.ini) + "|" + (row.login ? row.login : "(none)") + "|" + row.target);
+        if (row.ini[0] != '\0')
+            WriteWholeFile(dir.path + "/XOMTA.INI", row.ini);
+        else
+            std::remove((dir.path + "/XOMTA.INI").c_str());
+        AdminScope scope;
+        EXPECT_EQ(AdmitLogin(row.login, &scope) != Admission::kRefused, row.admitted);
+        const bool dn = std::string(row.target).rfind("mail=", 0) == 0;
+        EXPECT_EQ(row.admitted && (dn ? DnInScope(scope, row.target) : AddressInScope(scope, row.target)),
+                  row.inScope);
+    }
+}
+
+TEST(AdminScope, FilterAndLimit) {
+    AdminScope scope;
+    std::vector<std::string> rejected;
+    ASSERT_TRUE(ParseAdminDomains("sales.example.com, example.com, ex(*)", &scope, &rejected));
+    EXPECT_EQ(ScopedFilter(scope, "(a=b)"), "(&(a=b)(entryDN:dnSubtreeMatch:=dc=example,dc=com))");
+    EXPECT_EQ(rejected, std::vector<std::string>{"ex(*)"});
+    EXPECT_EQ(ScopedFilter(AdminScope{false, {}}, "(a=b)"), "(&(a=b)(!(objectClass=*)))");
+    std::string many;
+    for (std::size_t i = 0; i <= kMaxAdminDomains; ++i) many += "d" + std::to_string(i) + ".net,";
+    EXPECT_FALSE(ParseAdminDomains(many.c_str(), &scope, &rejected));
+}
+
+}  // namespace
