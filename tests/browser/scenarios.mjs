@@ -117,8 +117,11 @@ export default {
     const own = await mails(anna);
     assert.ok(own.includes('anna.smith@example.com') && own.includes('carol.white@sales.example.com'), `${own}`);
     assert.deepEqual(own.filter((m) => !/[@.]example\.com$/.test(m)), []);
-    await anna.open(`${CGI}?Command=FindUser&Mail=tom.murphy@example.net`, 'User Details');
-    assert.match(await anna.page.innerText('body'), /\sUser \(tom\.murphy@example\.net\) not found\s/);
+    const details = async (mail) => { // the page with the address taken out
+      await anna.open(`${CGI}?Command=FindUser&Mail=${mail}`, 'User Details');
+      return (await anna.page.content()).replaceAll(mail, 'MAIL');
+    };
+    assert.equal(await details('tom.murphy@example.net'), await details('nobody@example.com'));
     const yara = { FirstName: 'Yara', LastName: 'Domainova' };
     const creations = [ // the address, the page it leads to and its message
       ['yara@example.org', 'New User', 'The address is outside the domains you manage'],
