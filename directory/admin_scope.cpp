@@ -3,7 +3,6 @@
 // compares dc= values), and the narrowing filter.
 #include "directory/admin_scope.h"
 
-#include <strings.h>
 
 #include <algorithm>
 #include <cstring>
@@ -51,9 +50,9 @@ std::string Trimmed(const std::string& text) {
 // Whether `inner` (labels) equals `outer` or lies below it.
 bool Below(const std::vector<std::string>& inner, const std::vector<std::string>& outer) {
     if (outer.empty() || inner.size() < outer.size()) return false;
-    return std::equal(
-        outer.rbegin(), outer.rend(), inner.rbegin(),
-        [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; });
+    // Whole texts compared, so that a label holding a NUL never passes for a shorter one.
+    return std::equal(outer.rbegin(), outer.rend(), inner.rbegin(),
+                      [](const std::string& a, const std::string& b) { return Lower(a) == Lower(b); });
 }
 
 }  // namespace

@@ -140,6 +140,12 @@ std::size_t FirstRowFrom(const UserRows& rows, const char* lastName) {
         rows.begin());
 }
 
+namespace {
+
+const char* RowMail(const char* row) { return NextField(NextField(NextField(row))); }
+
+}  // namespace
+
 void PrintUserRow(const char* row) {
     const char* sn = row;
     const char* firstname = NextField(sn);
@@ -193,7 +199,10 @@ bool PrintUserTable(ldapClient& client, const char* filter, const char* base, in
         SortRows(&rows);
         if (pageSize > 0) CutToPage(request, pageSize, &rows, &page);
     }
-    for (const char* row : rows) PrintUserRow(row);
+    // An entry placed below the login's domains under an address outside
+    // them (made elsewhere than on these pages) is left out as well.
+    for (const char* row : rows)
+        if (AddressInScope(RequestScope(), RowMail(row))) PrintUserRow(row);
 
     printf("\t\t        </table>\n");
     printf("\t\t      </td>\n");

@@ -30,6 +30,7 @@ const Row kRows[] = {
     {kAnna, "anna", "mail=a@x.net,dc=Sales,dc=example,dc=com", true, true},
     {kAnna, "anna", "mail=a@example.com,dc=badexample,dc=com", true, false},
     {kAnna, "anna", "mail=a@example.com,ou=dc\\3dexample,dc=com", true, false},
+    {kAnna, "anna", "mail=a@x.net,dc=example\\00,dc=com", true, false},
     {kAnna, "root", "a@anywhere.net", true, true},
     {kAnna, "Anna", "a@example.com", false, false},
     {kAnna, "", "a@example.com", false, false},
