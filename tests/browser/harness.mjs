@@ -38,6 +38,15 @@ export class Session {
     return s;
   }
 
+  // A session of the same scenario under another login; what goes wrong in
+  // it counts as this session's problems, and it closes with this one.
+  async as(login) {
+    const other = await Session.open(this.context.browser(), { ...this.stack, login });
+    other.problems = this.problems;
+    this.context.on('close', () => other.context.close());
+    return other;
+  }
+
   // Opens a path (with its query) and checks the page and its title.
   async open(target, title) {
     return this.arrive(await this.page.goto(target), title);

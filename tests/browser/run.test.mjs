@@ -19,18 +19,22 @@ import scenarios from './scenarios.mjs';
 const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
 const BUILD_DIR = path.resolve(process.env.BUILD_DIR || path.join(ROOT, 'build'));
 const RUN_DIR = path.join(BUILD_DIR, 'browser', 'run');
+const defaults = { PORT: '', ADMIN_USER: '', ADMIN_PASSWORD: '', DOMAIN_USER: '', DOMAIN_PASSWORD: '' };
 const run = (command) => execFileSync(path.join(ROOT, 'scripts', 'run'), [command],
-  { env: { ...process.env, RUN_DIR, BUILD_DIR, PORT: '', ADMIN_USER: '', ADMIN_PASSWORD: '' }, encoding: 'utf8' });
+  { env: { ...process.env, RUN_DIR, BUILD_DIR, ...defaults }, encoding: 'utf8' });
 
 let stack, browser;
 
-// The address and the login as scripts/run prints them.
+// The address and the logins as scripts/run prints them.
 before(async () => {
   const said = run('start');
-  const [, username, password] = /^login: +(\S+) \/ (\S+)$/m.exec(said);
+  const login = (label) => {
+    const [, username, password] = new RegExp(`^${label}: +(\\S+) / (\\S+) `, 'm').exec(said);
+    return { username, password };
+  };
   const policy = readFileSync(path.join(ROOT, 'install', 'content-security-policy'), 'utf8').trim();
   const url = /^LDAP CGI: +(http:\S+?)\/?$/m.exec(said)[1];
-  stack = { url, login: { username, password }, policy, BUILD_DIR, RUN_DIR };
+  stack = { url, login: login('login'), domainLogin: login('domain login'), policy, BUILD_DIR, RUN_DIR };
   // Playwright's own switches already keep Chromium from background traffic
   // (and from its sandbox, which needs more than root has here); QUIC too would
   // go out to hosts that the closed network refuses. No GPU: software drawing

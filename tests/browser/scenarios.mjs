@@ -8,6 +8,13 @@ import { spawnSync } from 'node:child_process';
 import path from 'node:path';
 import { CGI } from './harness.mjs';
 
+// The addresses of a user list page, in its order.
+const mails = async (s) => {
+  const cells = await s.page.locator('table table table td:nth-child(4)').allInnerTexts();
+  return cells.slice(1).map((m) => m.trim()); // the heading left out
+};
+const EVERYONE = `${CGI}?Command=ListUsers&FirstName=*&LastName=*&Mail=*`;
+
 export default {
   // Add, view, edit and delete a mail alias from the user details page (each
   // alias reached by its link), the alias form's e-mail check and the
@@ -66,10 +73,9 @@ export default {
     // row of example.com's page.
     await s.open(`${CGI}?Command=ViewSubDomain&Domain=example.com`);
     await s.submit({}, "Find Users in 'sales.example.com'", 'User Listing');
-    const cells = await s.page.locator('table table table td:nth-child(4)').allInnerTexts();
-    const mails = cells.slice(1).map((m) => m.trim()); // the heading left out
-    assert.ok(mails.includes('carol.white@sales.example.com'));
-    assert.ok(mails.every((m) => m.endsWith('@sales.example.com')), 'not those of sub-domains');
+    const listed = await mails(s);
+    assert.ok(listed.includes('carol.white@sales.example.com'));
+    assert.ok(listed.every((m) => m.endsWith('@sales.example.com')), 'not those of sub-domains');
   },
   // The user pages, reached from the start page's entries.
   'users: find, open and list them, names outside ASCII intact; create, update and delete one': async (s) => {
@@ -100,6 +106,38 @@ export default {
     await s.submit({}, 'Update', 'User Details', 'No changes');
     await s.submit({}, 'Delete', 'Delete User');
     await s.submit({}, 'Confirm', undefined, 'Successfully Deleted User');
+  },
+  // The login for example.com (scripts/run's second) lists only the users of
+  // example.com and its subdomains, finds a user of another domain as one that
+  // does not exist, and creates users only in its domains; the login for
+  // everything sees every domain, the new user too.
+  'administrators per domain: a domain login sees and changes its domains only': async (s) => {
+    const anna = await s.as(s.stack.domainLogin);
+    await anna.open(EVERYONE, 'User Listing');
+    const own = await mails(anna);
+    assert.ok(own.includes('anna.smith@example.com') && own.includes('carol.white@sales.example.com'), `${own}`);
+    assert.deepEqual(own.filter((m) => !/[@.]example\.com$/.test(m)), []);
+    const details = async (mail) => { // the page with the address taken out
+      await anna.open(`${CGI}?Command=FindUser&Mail=${mail}`, 'User Details');
+      return (await anna.page.content()).replaceAll(mail, 'MAIL');
+    };
+    assert.equal(await details('tom.murphy@example.net'), await details('nobody@example.com'));
+    const yara = { FirstName: 'Yara', LastName: 'Domainova' };
+    const creations = [ // the address, the page it leads to and its message
+      ['yara@example.org', 'New User', 'The address is outside the domains you manage'],
+      ['yara@support.example.com', 'User Details', 'User created Succesfully'],
+    ];
+    for (const [Mail, title, message] of creations) {
+      await anna.open('/');
+      await anna.submit({}, 'New user', 'New User');
+      await anna.submit({ ...yara, Mail }, 'Create User', title, message);
+    }
+    await s.open(EVERYONE, 'User Listing');
+    const all = await mails(s);
+    for (const mail of ['tom.murphy@example.net', 'quentin.baker@charity.org', 'yara@support.example.com']) {
+      assert.ok(all.includes(mail), mail);
+    }
+    assert.ok(!all.includes('yara@example.org'));
   },
   // The build starts from its page and goes on after it; the table is
   // published when done.
