@@ -262,7 +262,6 @@ TEST_F(Directory, StoresReplacesAndHidesProfileStrings) {
 TEST(PrimaryAddress, ReadsTheFirstValueAsTheDnParserDoes) {
     for (auto [dn, expected] : std::vector<std::pair<std::string, std::string>>{
              {"MAIL=a\\2Bb@x,dc=x", "a+b@x"},
-             {"mail=\\ a@x\\ ,dc=x", " a@x "},
              // Blanks around a value are no part of it, tabs and line breaks included.
              {"mail=\ta@x,dc=x", "a@x"},
              {"mail=a@x\t,dc=x", "a@x"},
@@ -274,15 +273,10 @@ TEST(PrimaryAddress, ReadsTheFirstValueAsTheDnParserDoes) {
     }
 }
 
-TEST_F(Directory, CreateDomainTreeAddsOnlyMissingEntriesTopDown) {
-    ASSERT_TRUE(sandbox.Add("dn: dc=org\nobjectClass: domain\ndc: org\ncn: keep me\n"));
-    std::string before = sandbox.Search("", "(objectClass=*)", "* +");
+// The adds of a new domain's missing entries, top down, are the audit test's
+// (tests/app); here a label's escapes and the DNs that are no domain.
+TEST_F(Directory, CreateDomainTreeAddsOneEntryPerEscapedLabel) {
     ASSERT_NE(OpenDirectory(client), nullptr);
-    EXPECT_TRUE(CreateDomainTree(client, "dc=example,dc=com") && CreateDomainTree(client, "dc=org"));
-    EXPECT_EQ(sandbox.Search("", "(objectClass=*)", "* +"), before);
-    EXPECT_TRUE(CreateDomainTree(client, "dc=a,dc=b,dc=c"));
-    EXPECT_EQ(sandbox.Search("dc=c", "(objectClass=domain)", "dc"),
-              "dn: dc=c\ndc: c\n\ndn: dc=b,dc=c\ndc: b\n\ndn: dc=a,dc=b,dc=c\ndc: a\n\n");
     EXPECT_TRUE(CreateDomainTree(client, "dc=e\\,vil\\+x,dc=example,dc=com"));  // one entry per escaped label
     EXPECT_EQ(sandbox.Search("dc=com", "(dc=*+x)", "dc"),
               "dn: dc=e\\2Cvil\\2Bx,dc=example,dc=com\ndc: e,vil+x\n\n");
@@ -292,20 +286,17 @@ TEST_F(Directory, CreateDomainTreeAddsOnlyMissingEntriesTopDown) {
         EXPECT_FALSE(CreateDomainTree(client, bad)) << (bad ? bad : "(null)");
 }
 
+// The fuzz target checks what an accepted address may hold; here the bounds
+// it cannot see, the log line of a forbidden character and the one buffer.
 TEST_F(Directory, MailAddressScreening) {
     std::string longest = std::string(243, 'a') + "@example.com";
     char* last = ValidateMailAddress(longest.c_str());
     EXPECT_EQ(last ? last : "(null)", longest);
-    for (const std::string& bad : Strings{"a" + longest, "a@x.com,b@x.com", "a@x.com;b@x.com", "a@b@x.com",
-                                          "@x.com", "a@", "a@x..com", "plain"})
+    for (const std::string& bad : Strings{"a" + longest, "@x.com", "a@", "a@x..com", "a b@x.com", "a*@x.com"})
         EXPECT_EQ(ValidateMailAddress(bad.c_str()), nullptr) << bad;
-    EXPECT_EQ(sandbox.ReadLog(), "");  // those are not logged; forbidden characters are, once each
-    for (const char* bad : {"a b@x.com", "a/b@x.com", "a\\b@x.com", "a:b@x.com", "a*@x.com", "a?@x.com",
-                            "<a@x.com>", "a|b@x.com", "\"a\"@x.com"})
-        EXPECT_EQ(ValidateMailAddress(bad), nullptr) << bad;
     EXPECT_EQ(ValidateMailAddress("two@example.com"), last);  // one buffer, overwritten
     EXPECT_EQ(LogTexts(sandbox.ReadLog(), "1"),
-              Strings(9, "Username should not contain these invalid characters: \\/ :*?<>|\""));
+              Strings(2, "Username should not contain these invalid characters: \\/ :*?<>|\""));
 }
 
 TEST_F(Directory, FailedOperationsLogCodeServerMessageAndMatchedDn) {
