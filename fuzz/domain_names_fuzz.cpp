@@ -25,22 +25,6 @@ std::vector<std::string> Labels(const std::string& domain) {
     return labels;
 }
 
-// The values of a DN's RDNs as libldap reads it (each a single `attribute`
-// value); false when libldap refuses the DN.
-bool DnValues(const char* dn, const char* attribute, std::vector<std::string>* values) {
-    LDAPDN parsed = nullptr;
-    if (ldap_str2dn(dn, &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return false;
-    for (int i = 0; parsed != nullptr && parsed[i] != nullptr; ++i) {
-        const LDAPAVA* ava = parsed[i][0];
-        FUZZ_CHECK(ava != nullptr && (attribute == nullptr || parsed[i][1] == nullptr));
-        FUZZ_CHECK(attribute == nullptr || (ava->la_attr.bv_len == strlen(attribute) &&
-                                            memcmp(ava->la_attr.bv_val, attribute, strlen(attribute)) == 0));
-        values->emplace_back(ava->la_value.bv_val, ava->la_value.bv_len);
-    }
-    ldap_dnfree(parsed);
-    return true;
-}
-
 void CheckDomainToDn(const std::string& text) {
     std::string work = text, lower;
     OwnedText dn(DomainToDn(&work[0]));

@@ -88,17 +88,9 @@ void CheckFilterValue(const std::string& text) {
 }
 
 void CheckDnValue(const std::string& text) {
-    const std::string dn = "cn=" + EscapeDnValue(text.c_str());
-    LDAPDN parsed = nullptr;
-    FUZZ_CHECK(ldap_str2dn(dn.c_str(), &parsed, LDAP_DN_FORMAT_LDAPV3) == LDAP_SUCCESS);
-    FUZZ_CHECK(parsed != nullptr && parsed[0] != nullptr && parsed[1] == nullptr);
-    LDAPRDN rdn = parsed[0];
-    FUZZ_CHECK(rdn[0] != nullptr && rdn[1] == nullptr);
-    const LDAPAVA* ava = rdn[0];
-    FUZZ_CHECK(std::string(ava->la_attr.bv_val, ava->la_attr.bv_len) == "cn" &&
-               (ava->la_flags & LDAP_AVA_BINARY) == 0);
-    FUZZ_CHECK(std::string(ava->la_value.bv_val, ava->la_value.bv_len) == text);
-    ldap_dnfree(parsed);
+    std::vector<std::string> values;
+    FUZZ_CHECK(DnValues(("cn=" + EscapeDnValue(text.c_str())).c_str(), "cn", &values) &&
+               values == std::vector<std::string>{text});
 }
 
 }  // namespace

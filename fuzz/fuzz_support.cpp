@@ -1,8 +1,10 @@
 // The fuzz targets' shared helpers: property failures, scratch files,
-// standard input from memory and the pairs of the decoders' round trips.
+// standard input from memory, the pairs of the decoders' round trips and a
+// DN's values as libldap reads them.
 #include "fuzz/fuzz_support.h"
 
 #include <fcntl.h>
+#include <ldap.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -80,4 +82,19 @@ Pairs TakeEntries(FormEntryList& list) {
     }
     FormEntryListClear(list);
     return pairs;
+}
+
+bool DnValues(const char* dn, const char* attribute, std::vector<std::string>* values) {
+    LDAPDN parsed = nullptr;
+    if (ldap_str2dn(dn, &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return false;
+    for (int i = 0; parsed != nullptr && parsed[i] != nullptr; ++i) {
+        const LDAPAVA* ava = parsed[i][0];
+        FUZZ_CHECK(ava != nullptr && (attribute == nullptr || parsed[i][1] == nullptr));
+        FUZZ_CHECK(attribute == nullptr || (ava->la_attr.bv_len == strlen(attribute) &&
+                                            memcmp(ava->la_attr.bv_val, attribute, strlen(attribute)) == 0 &&
+                                            (ava->la_flags & LDAP_AVA_BINARY) == 0));
+        values->emplace_back(ava->la_value.bv_val, ava->la_value.bv_len);
+    }
+    ldap_dnfree(parsed);
+    return true;
 }

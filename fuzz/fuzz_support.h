@@ -1,7 +1,8 @@
 // Shared by the fuzz targets: a property check that aborts (so libFuzzer
 // keeps the input), scratch files, the environment and standard input set
 // from the fuzz input, and the name and value pairs of the form decoders'
-// round trips, with the standard types they come in. Fuzz builds only.
+// round trips, with the standard types they come in, and a DN read by
+// libldap. Fuzz builds only.
 #ifndef LDAPCGI_FUZZ_FUZZ_SUPPORT_H
 #define LDAPCGI_FUZZ_FUZZ_SUPPORT_H
 
@@ -45,5 +46,8 @@ std::string Without(const std::string& text, const char* dropped);
 // The list's entries in order (none may lack its name or value); the list is
 // emptied.
 Pairs TakeEntries(FormEntryList& list);
+// The values of a DN's RDNs as libldap reads it; with `attribute`, each RDN
+// must be one text value of that attribute. False when libldap refuses the DN.
+bool DnValues(const char* dn, const char* attribute, std::vector<std::string>* values);
 
 #endif
