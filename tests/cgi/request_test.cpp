@@ -2,11 +2,12 @@
 // table of requests (malformed fields, content types and lengths, NUL bytes,
 // layout rules, uploads and the names refused), the origin screen of
 // changing requests, and, run as a web server runs the executable, the fatal
-// conditions and the upload folder gone whatever the outcome. Well-formed
-// fields of any bytes decoding back, uploads and the part and field bounds
-// included, are the cgi_url_encoded and cgi_multipart fuzz targets' round
-// trips; fields named twice or in another letter case, and whole forged
-// requests, the hostile suite's.
+// conditions, the dispatcher's choice of handler, and the upload folder gone
+// whatever the outcome. Well-formed fields of any bytes decoding back,
+// uploads and the part and field bounds included, are the cgi_url_encoded
+// and cgi_multipart fuzz targets' round trips; fields named twice or in
+// another letter case, whole forged requests and requests without a command
+// or without NewUser's Submit, the hostile suite's.
 #include <glob.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -280,10 +281,7 @@ TEST(RequestProcess, FatalConditionsDispatchAndUploadsThatNeverOutliveTheRequest
         std::string body = "a=1";
     } cases[] = {
         {{{"REQUEST_METHOD", "GET"}}, {}, "QUERY_STRING is null", ""},
-        {{{"REQUEST_METHOD", "HEAD"}, {"QUERY_STRING", "Command=FindUserMenu"}},
-         {},
-         "REQUEST_METHOD invalid",
-         ""},
+        {With(get("Command=FindUserMenu"), {{"REQUEST_METHOD", "HEAD"}}), {}, "REQUEST_METHOD invalid", ""},
         {{{"CONTENT_LENGTH", "-"}}, {}, noLength, ""},
         {{{"CONTENT_LENGTH", "-"}}, {command}, noLength, ""},
         {{{"CONTENT_LENGTH", "1000"}}, {command}, short_, ""},
