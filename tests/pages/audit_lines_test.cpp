@@ -5,7 +5,8 @@
 // Each line holds the requester, the command, the operation and names, and
 // the result; the bind password never reaches the log. The other changes'
 // lines are the directory test's, the forged requests' the hostile suite's,
-// the quoting of values base/'s.
+// the quoting of values base/'s. It resets the shared sandbox's entries and
+// configuration and builds in a queue folder inside its configuration folder.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
