@@ -108,36 +108,19 @@ export default {
     await s.submit({}, 'Confirm', undefined, 'Successfully Deleted User');
   },
   // The login for example.com (scripts/run's second) lists only the users of
-  // example.com and its subdomains, finds a user of another domain as one that
-  // does not exist, and creates users only in its domains; the login for
-  // everything sees every domain, the new user too.
+  // example.com and its subdomains and creates users only in its domains;
+  // which page each login gets for each command is the administrators'
+  // matrix's (tests/hostile).
   'administrators per domain: a domain login sees and changes its domains only': async (s) => {
     const anna = await s.as(s.stack.domainLogin);
     await anna.open(EVERYONE, 'User Listing');
     const own = await mails(anna);
     assert.ok(own.includes('anna.smith@example.com') && own.includes('carol.white@sales.example.com'), `${own}`);
     assert.deepEqual(own.filter((m) => !/[@.]example\.com$/.test(m)), []);
-    const details = async (mail) => { // the page with the address taken out
-      await anna.open(`${CGI}?Command=FindUser&Mail=${mail}`, 'User Details');
-      return (await anna.page.content()).replaceAll(mail, 'MAIL');
-    };
-    assert.equal(await details('tom.murphy@example.net'), await details('nobody@example.com'));
-    const yara = { FirstName: 'Yara', LastName: 'Domainova' };
-    const creations = [ // the address, the page it leads to and its message
-      ['yara@example.org', 'New User', 'The address is outside the domains you manage'],
-      ['yara@support.example.com', 'User Details', 'User created Succesfully'],
-    ];
-    for (const [Mail, title, message] of creations) {
-      await anna.open('/');
-      await anna.submit({}, 'New user', 'New User');
-      await anna.submit({ ...yara, Mail }, 'Create User', title, message);
-    }
-    await s.open(EVERYONE, 'User Listing');
-    const all = await mails(s);
-    for (const mail of ['tom.murphy@example.net', 'quentin.baker@charity.org', 'yara@support.example.com']) {
-      assert.ok(all.includes(mail), mail);
-    }
-    assert.ok(!all.includes('yara@example.org'));
+    await anna.open('/');
+    await anna.submit({}, 'New user', 'New User');
+    await anna.submit({ FirstName: 'Yara', LastName: 'Domainova', Mail: 'yara@example.org' }, 'Create User',
+      'New User', 'The address is outside the domains you manage');
   },
   // The build starts from its page and goes on after it; the table is
   // published when done.

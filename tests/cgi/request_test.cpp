@@ -2,11 +2,12 @@
 // table of requests (malformed fields, content types and lengths, NUL bytes,
 // layout rules, uploads and the names refused), the origin screen of
 // changing requests, and, run as a web server runs the executable, the fatal
-// conditions and the upload folder gone whatever the outcome. Well-formed
-// fields of any bytes decoding back, uploads and the part and field bounds
-// included, are the cgi_url_encoded and cgi_multipart fuzz targets' round
-// trips; fields named twice or in another letter case, and whole forged
-// requests, the hostile suite's.
+// conditions, the dispatcher's choice of handler, and the upload folder gone
+// whatever the outcome. Well-formed fields of any bytes decoding back,
+// uploads and the part and field bounds included, are the cgi_url_encoded
+// and cgi_multipart fuzz targets' round trips; fields named twice or in
+// another letter case, whole forged requests and requests without a command
+// or without NewUser's Submit, the hostile suite's.
 #include <glob.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -253,8 +254,11 @@ TEST(ForgedRequestReason, OriginAgainstHostAndScheme) {
 // Run as a web server runs it: fatal input errors end with status 1, a
 // message and no page; whatever the outcome, the request's uploads go with
 // it; a body holds at most 64 parts and a field at most 8 192 bytes. The
-// multipart length rows of the dispatcher's test are not repeated.
-TEST(RequestProcess, FatalConditionsAndUploadsThatNeverOutliveTheRequest) {
+// dispatcher: field names match exactly ("command" is not "Command"), the
+// command's letter case does not count, an unknown command or a malformed
+// body gets the invalid-request page, and NewUser's Submit is "Create User"
+// or stands for another command.
+TEST(RequestProcess, FatalConditionsDispatchAndUploadsThatNeverOutliveTheRequest) {
     const Part command = {"Command", "FindUserMenu", nullptr}, file = {"File", "payload", "upload.txt"};
     std::vector<Part> parts64(63, {"f", "", nullptr});
     parts64.push_back(command);
@@ -264,15 +268,23 @@ TEST(RequestProcess, FatalConditionsAndUploadsThatNeverOutliveTheRequest) {
     const Environment https = {{"HTTP_HOST", "h"}, {"HTTPS", "on"}, {"HTTP_ORIGIN", "https://h"}};
     const char *page = "<title>Find User Menu</title>", *invalid = "Invalid CGI values!";
     const char *tooLong = "CONTENT_LENGTH > MAX_POST_DATA_LENGTH", *short_ = "input length < CONTENT_LENGTH";
-    const char* tooLongMultipart = "CONTENT_LENGTH > MAX_MULTIPART_DATA_LENGTH";
+    const char *tooLongMultipart = "CONTENT_LENGTH > MAX_MULTIPART_DATA_LENGTH",
+               *noLength = "CONTENT_LENGTH is null";
+    const auto get = [](const char* query) {
+        return Environment{{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", query}};
+    };
     const struct {
         Environment env;
-        std::vector<Part> parts;  // a multipart body; none: "a=1"
+        std::vector<Part> parts;  // a multipart body; none: `body`
         const char* error;        // null: status 0 and nothing on standard error
         const char* out;          // a piece of the page; empty: none
+        std::string body = "a=1";
     } cases[] = {
         {{{"REQUEST_METHOD", "GET"}}, {}, "QUERY_STRING is null", ""},
-        {{{"CONTENT_LENGTH", "-"}}, {}, "CONTENT_LENGTH is null", ""},
+        {With(get("Command=FindUserMenu"), {{"REQUEST_METHOD", "HEAD"}}), {}, "REQUEST_METHOD invalid", ""},
+        {{{"CONTENT_LENGTH", "-"}}, {}, noLength, ""},
+        {{{"CONTENT_LENGTH", "-"}}, {command}, noLength, ""},
+        {{{"CONTENT_LENGTH", "1000"}}, {command}, short_, ""},
         {{{"CONTENT_LENGTH", "8193"}}, {}, tooLong, ""},
         {{{"CONTENT_LENGTH", "99999999999999999999"}}, {}, tooLong, ""},
         {{{"CONTENT_LENGTH", "-1"}}, {}, tooLong, ""},
@@ -285,12 +297,20 @@ TEST(RequestProcess, FatalConditionsAndUploadsThatNeverOutliveTheRequest) {
         {{}, parts64, nullptr, page},
         {{}, parts65, "multipart parts > MAX_MULTIPART_PARTS", ""},
         {{}, {file, {"a", std::string(8193, 'x'), nullptr}}, "multipart field > MAX_POST_DATA_LENGTH", ""},
+        {get("command=FindUserMenu"), {}, nullptr, ""},
+        {get("Command=FINDUSERMENU"), {}, nullptr, page},
+        {get("Command=Bogus"), {}, nullptr, invalid},
+        {get("Command="), {}, nullptr, invalid},
+        {get("a&Command=FindUserMenu"), {}, nullptr, invalid},
+        {get("Command=FindUserMenu&&b=2"), {}, nullptr, invalid},
+        {get("Command=NewUser&Submit=newusermenu"), {}, nullptr, "<title>New User</title>"},
+        {{}, {}, nullptr, "Incomplete data input", "Command=NewUser&Submit=create+user&Mail=&LastName=x"},
     };
     const std::set<std::string> before = UploadFolders();
     for (const auto& c : cases) {
-        const std::string body = c.parts.empty() ? "a=1" : Body(c.parts);
+        const std::string body = c.parts.empty() ? c.body : Body(c.parts);
         const ProcessResult r =
-            RunCgi(Request(c.parts.empty() ? c.env : With(kMultipart, c.env), body), body);
+            RunCgi(With(Request(c.parts.empty() ? Environment{} : kMultipart, body), c.env), body);
         SCOPED_TRACE(&c - cases);
         EXPECT_EQ(r.exitStatus, c.error ? 1 : 0);
         EXPECT_EQ(r.err, c.error ? "caught by ldapcgi: " + std::string(c.error) + "\n" : "");

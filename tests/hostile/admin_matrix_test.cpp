@@ -225,14 +225,6 @@ std::vector<string> ForeignStrings(const Dump& seed) {
     return foreign;
 }
 
-string Differing(const string& got, const string& want) {
-    const std::size_t at =
-        std::mismatch(got.begin(), got.end(), want.begin(), want.end()).first - got.begin();
-    const std::size_t from = at < 60 ? 0 : at - 60;
-    return "at byte " + std::to_string(at) + ":\n" + got.substr(from, 160) + "\nwhere\n" +
-           want.substr(from, 160);
-}
-
 string Faults(const Cell& c, const Answer& a, const Answer& reference, const Dump& seed,
               const std::vector<string>& foreign) {
     const ProcessResult &got = a.result, &want = reference.result;
@@ -241,9 +233,8 @@ string Faults(const Cell& c, const Answer& a, const Answer& reference, const Dum
         faults += "sanitizer: " + got.err.substr(0, 300) + "\n";
     if ((c.expect == kSame || c.expect == kGhost) &&
         (got.out != want.out || got.exitStatus != want.exitStatus))
-        faults += string(c.expect == kSame ? "not the page without the section "
-                                           : "not the page of anna's users ") +
-                  Differing(got.out, want.out) + "\n";
+        faults += string(c.expect == kSame ? "not the page without the section; "
+                                           : "not the page of anna's users; ");
     if (c.expect == kRefused && got.out != ExpectedPage("invalid_request"))
         faults += "not the invalid-request page; ";
     const int refusals = CountLogLines(a.log, "refused (not an administrator)");

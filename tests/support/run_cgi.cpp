@@ -7,7 +7,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,9 +63,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const Environment
     }
     if (spawned != 0) return result.exitStatus = 127, result;
     int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    result.peakKb = usage.ru_maxrss;
+    waitpid(pid, &status, 0);
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }

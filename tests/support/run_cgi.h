@@ -12,7 +12,6 @@ struct ProcessResult {
     int exitStatus = -1;  // exit code, or 128 + signal number
     std::string out;
     std::string err;
-    long peakKb = 0;  // the process's peak resident memory
 };
 
 using Environment = std::map<std::string, std::string>;
