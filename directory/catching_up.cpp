@@ -12,7 +12,9 @@ namespace {
 constexpr char kMonitorBase[] = "cn=monitor";
 constexpr char kConsumerFilter[] = "(objectClass=olmSyncReplInstance)";
 constexpr char kPhase[] = "olmSRSyncPhase";
+constexpr char kNextConnect[] = "olmSRNextConnect";
 constexpr char kRefreshing[] = "Refresh";
+constexpr char kNoRetry[] = "00000101000000Z";  // the next connect's time while connected
 
 bool Is(const berval& value, const char* text) {
     return value.bv_len == strlen(text) && memcmp(value.bv_val, text, value.bv_len) == 0;
@@ -24,18 +26,25 @@ bool IsName(const berval& name, const char* text) {
 
 }  // namespace
 
-// The phase is compared here: the monitor does not match filters on it.
+// A consumer whose last attempt failed keeps the phase it had then, with its
+// next attempt's time set: it is waiting, not loading, and the server is as
+// current as it can be. The monitor does not match filters on these
+// attributes, so they are compared here.
 bool CatchingUp(ldapClient& session) {
-    static const char* const kAttributes[] = {kPhase, nullptr};
-    bool refreshing = false;
+    static const char* const kAttributes[] = {kPhase, kNextConnect, nullptr};
+    bool behind = false;
     ForEachEntryWithControls(session, kMonitorBase, LDAP_SCOPE_SUBTREE, kConsumerFilter, kAttributes, nullptr,
-                             nullptr, 0, nullptr, [&refreshing](StreamedEntry& consumer) {
+                             nullptr, 0, nullptr, [&behind](StreamedEntry& consumer) {
+                                 bool refreshing = false, waiting = false;
                                  berval name;
                                  berval* values = nullptr;
-                                 while (!refreshing && consumer.NextAttribute(&name, &values))
-                                     for (int i = 0; values && values[i].bv_val && !refreshing; ++i)
-                                         refreshing = IsName(name, kPhase) && Is(values[i], kRefreshing);
-                                 return !refreshing;
+                                 while (consumer.NextAttribute(&name, &values)) {
+                                     if (values == nullptr || values[0].bv_val == nullptr) continue;
+                                     refreshing |= IsName(name, kPhase) && Is(values[0], kRefreshing);
+                                     waiting |= IsName(name, kNextConnect) && !Is(values[0], kNoRetry);
+                                 }
+                                 behind = refreshing && !waiting;
+                                 return !behind;
                              });
-    return refreshing;
+    return behind;
 }

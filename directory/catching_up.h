@@ -6,9 +6,9 @@
 
 #include "platform/ldapclient/ldapclient.h"
 
-// True when one of the server's syncrepl consumers is in its refresh phase:
-// the server is still loading what another provider changed meanwhile (after
-// a restart, say) and answers with old entries. A server without a monitor
+// True when one of the server's syncrepl consumers is connected and in its
+// refresh phase: the server is still loading what another provider changed
+// meanwhile (after a restart, say) and answers with old entries. A server without a monitor
 // database, or whose monitor the account may not read, counts as current.
 bool CatchingUp(ldapClient& session);
 

@@ -229,6 +229,30 @@ TEST_F(Replication, AliasTableBuildsWhileTheFirstServerIsLost) {
                   string::npos);
 }
 
+// A change stuck on the first server, frozen between the page's check and
+// its write, while another page gives the alias to another user on the
+// second: the stuck page fails, and the alias is stored once after the thaw.
+TEST_F(Replication, AChangeStuckOnAFrozenServerIsNotStoredTwice) {
+    const string alias = "stuck@example.com";
+    HoldingRelay relay(first_->Port(), alias, 1);  // the answer to the page's check
+    ASSERT_TRUE(first_->WriteConfig("[Ldap]\nHostName=ldap://127.0.0.1:" + std::to_string(relay.Port()) +
+                                    "/ " + second_->Uri() + "/\nTimeout=1\n"));
+    auto stuck = std::async(std::launch::async, [&] {
+        return Page(Form("UpdateAlias|Mail=u1@example.com|MailAlias=" + alias, 1));
+    });
+    ASSERT_TRUE(relay.WaitHolding());
+    Signal(SIGSTOP);
+    relay.Release();
+    EXPECT_NE(
+        Page(Form("UpdateAlias|Mail=u2@example.com|MailAlias=" + alias, 2)).out.find("Added Mail alias"),
+        string::npos);
+    EXPECT_EQ(stuck.get().out.find("Added Mail alias"), string::npos);
+    Signal(SIGCONT);
+    ASSERT_TRUE(Agree());
+    EXPECT_EQ(first_->Search("", "(mail=" + alias + ")", "1.1"),
+              "dn: mail=u2@example.com,dc=example,dc=com\n\n");
+}
+
 // The first server started again behind the second, its refresh held back:
 // while it catches up, pages go to the second and show what it holds.
 TEST_F(Replication, AServerCatchingUpIsPassedOver) {
