@@ -31,6 +31,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/install/XOMTA.INI
         DESTINATION ${LDAPCGI_DOC_DIR}/examples)
 install(FILES ${CMAKE_SOURCE_DIR}/install/slapd/slapd.conf
               ${CMAKE_SOURCE_DIR}/install/slapd/slapd-config.ldif
+              ${CMAKE_SOURCE_DIR}/install/slapd/slapd-providers.conf
         DESTINATION ${LDAPCGI_DOC_DIR}/examples/slapd)
 
 # Web server configurations, filled in with the prefix of this install.

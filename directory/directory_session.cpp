@@ -11,6 +11,7 @@
 #include "base/limits.h"
 #include "base/log.h"
 #include "directory/admin_scope.h"
+#include "directory/catching_up.h"
 #include "directory/owners.h"
 #include "platform/config/profile.h"
 
@@ -44,28 +45,47 @@ bool StartTlsRequired() {
     return true;
 }
 
+// Connects and binds to one server: LDAP_SUCCESS, or why not (-1 for a
+// server that could not be reached).
+int ConnectAndBind(ldapClient& client, const char* host, int port, const char* user, const char* password) {
+    if (client.ldapClientConnect(host, port) != 0) return -1;
+    int rc = client.ldapClientBind(user, password);
+    if (rc != LDAP_SUCCESS) client.ldapClientUnbind();
+    return rc;
+}
+
 // Tries the servers of `hosts` (blank-separated) in order and keeps the
 // first that answers: connected, and the bind answered by the server. A
 // server that cannot be reached, that does not answer the bind in time, or
 // that answers it busy or unavailable, passes on to the next (each failure
 // leaves its error line); a bind that a server refuses otherwise ends the
-// attempt, since the next would refuse it too.
+// attempt, since the next would refuse it too. A replicated server that is
+// still catching up on the others' changes would show old entries (and a
+// change made on them could be undone): while a later server is left to
+// try, it is passed over, and used only when no later one answers.
 bool ConnectFirstThatAnswers(ldapClient& client, const char* hosts, int port, const char* user,
                              const char* password) {
     char list[kTextBufferSize];
     snprintf(list, sizeof list, "%s", hosts);
     char* rest = list;
+    const char* behind = nullptr;  // the first server that answered while catching up
     int tried = 0;
     for (char* host = strtok_r(list, " \t", &rest); host; host = strtok_r(nullptr, " \t", &rest)) {
         ++tried;
-        if (client.ldapClientConnect(host, port) != 0) continue;
-        int rc = client.ldapClientBind(user, password);
-        if (rc == LDAP_SUCCESS) return true;
-        client.ldapClientUnbind();
-        if (rc > 0 && rc != LDAP_BUSY && rc != LDAP_UNAVAILABLE) return false;
+        int rc = ConnectAndBind(client, host, port, user, password);
+        bool last = strspn(rest, " \t") == strlen(rest);
+        if (rc == LDAP_SUCCESS && (behind != nullptr || last || !CatchingUp(client))) return true;
+        if (rc == LDAP_SUCCESS) {
+            LogPrintf(kLogError, "LDAP server %s is catching up on replication; the next server is tried",
+                      host);
+            client.ldapClientUnbind();
+            behind = host;
+        } else if (rc > 0 && rc != LDAP_BUSY && rc != LDAP_UNAVAILABLE) {
+            break;
+        }
     }
     if (tried == 0) client.ldapClientConnect("", port);  // leaves the error line of an empty HostName
-    return false;
+    return behind != nullptr && ConnectAndBind(client, behind, port, user, password) == LDAP_SUCCESS;
 }
 
 }  // namespace

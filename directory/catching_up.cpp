@@ -1,0 +1,50 @@
+// One search of cn=monitor's syncrepl consumers for their phase.
+#include "directory/catching_up.h"
+
+#include <strings.h>
+
+#include <cstring>
+
+#include "directory/entry_stream.h"
+
+namespace {
+
+constexpr char kMonitorBase[] = "cn=monitor";
+constexpr char kConsumerFilter[] = "(objectClass=olmSyncReplInstance)";
+constexpr char kPhase[] = "olmSRSyncPhase";
+constexpr char kNextConnect[] = "olmSRNextConnect";
+constexpr char kRefreshing[] = "Refresh";
+constexpr char kNoRetry[] = "00000101000000Z";  // the next connect's time while connected
+
+bool Is(const berval& value, const char* text) {
+    return value.bv_len == strlen(text) && memcmp(value.bv_val, text, value.bv_len) == 0;
+}
+
+bool IsName(const berval& name, const char* text) {
+    return name.bv_len == strlen(text) && strncasecmp(name.bv_val, text, name.bv_len) == 0;
+}
+
+}  // namespace
+
+// A consumer whose last attempt failed keeps the phase it had then, with its
+// next attempt's time set: it is waiting, not loading, and the server is as
+// current as it can be. The monitor does not match filters on these
+// attributes, so they are compared here.
+bool CatchingUp(ldapClient& session) {
+    static const char* const kAttributes[] = {kPhase, kNextConnect, nullptr};
+    bool behind = false;
+    ForEachEntryWithControls(session, kMonitorBase, LDAP_SCOPE_SUBTREE, kConsumerFilter, kAttributes, nullptr,
+                             nullptr, 0, nullptr, [&behind](StreamedEntry& consumer) {
+                                 bool refreshing = false, waiting = false;
+                                 berval name;
+                                 berval* values = nullptr;
+                                 while (consumer.NextAttribute(&name, &values)) {
+                                     if (values == nullptr || values[0].bv_val == nullptr) continue;
+                                     refreshing |= IsName(name, kPhase) && Is(values[0], kRefreshing);
+                                     waiting |= IsName(name, kNextConnect) && !Is(values[0], kNoRetry);
+                                 }
+                                 behind = refreshing && !waiting;
+                                 return !behind;
+                             });
+    return behind;
+}

@@ -1,0 +1,279 @@
+// The system on two providers that replicate each other, named in HostName
+// first and second: a stream of changes while the first is killed, started
+// again, frozen and thawed; two requests racing for one alias; alias table
+// builds while the first is lost; the first started again behind the second
+// (its refresh held back by a relay). Every page must come within the time limit and the connect to the
+// next server, and every change a page reports must be on both servers once
+// they agree again.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <memory>
+#include <random>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "tests/support/config_folder.h"
+#include "tests/support/directory_sandbox.h"
+#include "tests/support/holding_relay.h"
+#include "tests/support/log_lines.h"
+#include "tests/support/page_check.h"
+
+namespace {
+
+using std::string;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kUnits = 80;       // users, one for each change of the stream
+constexpr int kMinUnits = 30;    // changes in the stream at least
+constexpr int kBuildUnits = 12;  // aliases for the alias table builds
+constexpr double kSlack = 2.0;   // seconds a page may take beyond the time limit
+// In the request of a syncrepl consumer: the sync request control.
+constexpr char kSyncRequest[] = "1.3.6.1.4.1.4203.1.9.1.1";
+
+std::unique_ptr<DirectorySandbox> Provider(int id, int port, int other) {
+    setenv("SANDBOX_SERVER_ID", std::to_string(id).c_str(), 1);
+    setenv("SANDBOX_PROVIDERS", ("ldap://127.0.0.1:" + std::to_string(other) + "/").c_str(), 1);
+    auto server = std::make_unique<DirectorySandbox>(port);
+    unsetenv("SANDBOX_SERVER_ID");
+    unsetenv("SANDBOX_PROVIDERS");
+    return server;
+}
+
+// The text with "#" standing for the unit's number.
+string Numbered(const string& text, int unit) {
+    return std::regex_replace(text, std::regex("#"), std::to_string(unit));
+}
+
+// "Command|Field=value|..." as a form.
+Fields Form(const string& text, int unit) {
+    Fields fields;
+    std::istringstream parts("Command=" + Numbered(text, unit));
+    for (string part; std::getline(parts, part, '|');)
+        fields.push_back({part.substr(0, part.find('=')), part.substr(part.find('=') + 1)});
+    return fields;
+}
+
+// The stream's kinds of change, by unit number: the request, what its page
+// shows when it is done (the change itself where the page shows it), and a
+// filter that then finds an entry (or, with "!", none).
+struct Kind {
+    const char *request, *done, *filter;
+};
+const Kind kKinds[] = {
+    {"NewUser|FirstName=N|LastName=New|TelNo=|Address=|Mail=n#@example.com|Submit=Create User",
+     "User created Succesfully", "(mail=n#@example.com)"},
+    {"UpdateUser|MailNdx=u#@example.com|FirstName=U|LastName=User|TelNo=555#|Address=|Mail=u#@example.com",
+     "<td>\n555#\n", "(telephoneNumber=555#)"},
+    {"UpdateUser|MailNdx=u#@example.com|FirstName=U|LastName=User|TelNo=|Address=|Mail=r#@example.com",
+     "Successfully Updated User", "(&(mail=r#@example.com)(!(mail=u#@example.com)))"},
+    {"UpdateAlias|Mail=u#@example.com|MailAlias=a#@example.com", "Added Mail alias",
+     "(&(mail=a#@example.com)(mail=u#@example.com))"},
+    {"AddChannel|Mail=u#@example.com|Channel=SMTPC|Identifier=c#|Permission=Send/Receive",
+     "View Connector</title>", "(othermailbox=SMTPC$c#)"},
+    {"VerifyDeleteUser|Mail=u#@example.com", "Successfully Deleted User", "!(mail=u#@example.com)"},
+};
+
+class Replication : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        std::minstd_rand random(static_cast<unsigned>(getpid()));
+        for (int attempt = 0; attempt < 4 && !(first_ && first_->Ok() && second_ && second_->Ok());
+             ++attempt) {
+            int one = 20000 + static_cast<int>(random() % 40000), two = one + 1;
+            first_ = Provider(1, one, two);
+            second_ = Provider(2, two, one);
+        }
+    }
+    static void TearDownTestSuite() { first_.reset(), second_.reset(); }
+
+    void SetUp() override {
+#ifdef LDAPCGI_HOSTILE_DECODING_AND_ESCAPING_ONLY
+        GTEST_SKIP() << "the sanitizer build leaves the replicated servers to the plain build";
+#endif
+        ASSERT_TRUE(first_ && first_->Ok() && second_ && second_->Ok());
+        string users = kExampleDomainLdif;
+        for (int unit = 0; unit < kUnits; ++unit)
+            users += Numbered(
+                "dn: mail=u#@example.com,dc=example,dc=com\nobjectClass: xoperson\n"
+                "mail: u#@example.com\nsn: User\nfirstname: U\n\n",
+                unit);
+        ASSERT_TRUE(first_->Reset(users));
+        ASSERT_TRUE(first_->WriteConfig("[Ldap]\nHostName=" + first_->Uri() + "/ " + second_->Uri() +
+                                        "/\nTimeout=1\n[Channels]\nSMTPC=enabled,connectors\n[Gateway]\n"
+                                        "QueueDirectory=" +
+                                        first_->ConfigDir() + "\n"));
+        ASSERT_TRUE(Agree());
+    }
+
+    // A page, with its time checked.
+    static ProcessResult Page(const Fields& fields) {
+        const auto start = Clock::now();
+        ProcessResult page = PostForm(fields, first_->ConfigDir());
+        EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 1 + kSlack)
+            << fields[0].second;
+        EXPECT_EQ(page.exitStatus, 0);
+        EXPECT_NE(page.out.find("</html>"), string::npos) << page.out;
+        return page;
+    }
+    // Every entry and value of a server, a value after its entry's DN.
+    static std::set<string> Dump(DirectorySandbox& server) {
+        std::istringstream in(server.Search("", "(objectClass=*)"));
+        std::set<string> lines;
+        string dn;
+        for (string line; std::getline(in, line);)
+            if (!line.empty()) lines.insert(line.rfind("dn: ", 0) == 0 ? dn = line : dn + " " + line);
+        return lines;
+    }
+    // Both servers hold the same entries, within 20 seconds.
+    static bool Agree() {
+        for (int poll = 0; poll < 200; ++poll, std::this_thread::sleep_for(std::chrono::milliseconds(100)))
+            if (Dump(*first_) == Dump(*second_)) return true;
+        ADD_FAILURE() << "the servers disagree";
+        return false;
+    }
+    static bool Finds(const string& filter) {
+        const bool none = filter[0] == '!';
+        return first_->Search("", filter.substr(none ? 1 : 0), "1.1").empty() == none;
+    }
+    static void Signal(int signal) { ASSERT_TRUE(first_->Pid() > 0 && kill(first_->Pid(), signal) == 0); }
+    static void Restart() { ASSERT_TRUE(first_->Stop() && first_->Start()); }
+
+    static std::unique_ptr<DirectorySandbox> first_, second_;
+};
+std::unique_ptr<DirectorySandbox> Replication::first_, Replication::second_;
+
+TEST_F(Replication, ChangesWhileTheFirstServerIsKilledRestartedFrozenAndThawed) {
+    // The faults from this thread: a server started by another thread would
+    // end with it (the sandbox's parent-death signal).
+    std::atomic<bool> over{false};
+    auto stream = std::async(std::launch::async, [&] {
+        std::vector<bool> done;
+        for (int unit = 0; unit < kUnits && !(over && unit >= kMinUnits); ++unit) {
+            const Kind& kind = kKinds[unit % std::size(kKinds)];
+            done.push_back(Page(Form(kind.request, unit)).out.find(Numbered(kind.done, unit)) !=
+                           string::npos);
+        }
+        return done;
+    });
+    for (auto [wait, fault] : {std::pair{200, 0}, {700, 1}, {500, 2}, {1500, 3}}) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+        fault == 0 ? Signal(SIGKILL) : fault == 1 ? Restart() : Signal(fault == 2 ? SIGSTOP : SIGCONT);
+    }
+    EXPECT_EQ(stream.wait_for(std::chrono::seconds(0)), std::future_status::timeout)
+        << "ended before the faults";
+    over = true;
+    const std::vector<bool> done = stream.get();
+    ASSERT_TRUE(Agree());
+    for (int unit = 0; unit < static_cast<int>(done.size()); ++unit) {  // reported done: on both servers now
+        const Kind& kind = kKinds[unit % std::size(kKinds)];
+        EXPECT_TRUE(!done[unit] || Finds(Numbered(kind.filter, unit))) << Numbered(kind.request, unit);
+    }
+    // Only a page under way when the first was killed or frozen may fail.
+    EXPECT_GE(std::count(done.begin(), done.end(), true), static_cast<long>(done.size()) - 2);
+}
+
+// Two web servers with the same HostName order give one alias to two users
+// at once: on both servers up, with the first killed, with the first frozen.
+TEST_F(Replication, OneAliasRacedByTwoRequestsIsStoredOnce) {
+    for (int fault : {0, SIGKILL, SIGSTOP}) {
+        SCOPED_TRACE(fault);
+        const string alias = "raced" + std::to_string(fault) + "@example.com";
+        if (fault) Signal(fault);
+        auto one = std::async(std::launch::async, [&] {
+            return Page(Form("UpdateAlias|Mail=u1@example.com|MailAlias=" + alias, 1));
+        });
+        const ProcessResult two = Page(Form("UpdateAlias|Mail=u2@example.com|MailAlias=" + alias, 2));
+        const bool firstWon = one.get().out.find("Added Mail alias") != string::npos;
+        EXPECT_NE(firstWon, two.out.find("Added Mail alias") != string::npos);
+        if (fault == SIGSTOP) Signal(SIGCONT);
+        if (fault == SIGKILL) Restart();
+        ASSERT_TRUE(Agree());
+        EXPECT_EQ(first_->Search("", "(mail=" + alias + ")", "1.1"),
+                  "dn: mail=u" + string(firstWon ? "1" : "2") + "@example.com,dc=example,dc=com\n\n");
+    }
+}
+
+// A build while the first server is killed publishes a whole generation or
+// none; the next one, from the second server, holds every alias.
+TEST_F(Replication, AliasTableBuildsWhileTheFirstServerIsLost) {
+    for (int unit = 0; unit < kBuildUnits; ++unit) Page(Form(kKinds[3].request, unit));
+    ASSERT_TRUE(Agree());  // a change the first had not passed on before it died waits for its return
+    auto build = [] {
+        return RunProcess({BinaryPath("aliastable"), "build"},
+                          {{"XOMTA_CONFIG_DIR", first_->ConfigDir()}, {"PATH", "/usr/bin:/bin"}}, "");
+    };
+    auto killed = std::async(std::launch::async, [] { Signal(SIGKILL); });
+    const ProcessResult during = build();
+    killed.get();
+    const ProcessResult after = build();
+    EXPECT_EQ(after.exitStatus, 0) << after.err;
+    Restart();
+    ASSERT_TRUE(Agree());
+    const string sequence =
+        second_->Search("cn=AliasSequence,cn=PreProcessor,cn=profiles", "(objectClass=*)", "xoprofilevalue");
+    const string generation = sequence.substr(sequence.find("xoprofilevalue: ") + 16, 1);
+    EXPECT_EQ(generation, during.exitStatus == 0 ? "2" : "1") << during.err;
+    const string tables = first_->ConfigDir() + "/AliasTables";
+    EXPECT_EQ(RunProcess({BinaryPath("aliastable"), "check", tables, generation}, {}, "").exitStatus, 0);
+    const string dump = RunProcess({BinaryPath("aliastable"), "dump", tables, generation}, {}, "").out;
+    for (int unit = 0; unit < kBuildUnits; ++unit)
+        EXPECT_NE(dump.find("a" + std::to_string(unit) + "@example.com\tu" + std::to_string(unit)),
+                  string::npos);
+}
+
+// A change stuck on the first server, frozen between the page's check and
+// its write, while another page gives the alias to another user on the
+// second: the stuck page fails, and the alias is stored once after the thaw.
+TEST_F(Replication, AChangeStuckOnAFrozenServerIsNotStoredTwice) {
+    const string alias = "stuck@example.com";
+    HoldingRelay relay(first_->Port(), alias, 1);  // the answer to the page's check
+    ASSERT_TRUE(first_->WriteConfig("[Ldap]\nHostName=ldap://127.0.0.1:" + std::to_string(relay.Port()) +
+                                    "/ " + second_->Uri() + "/\nTimeout=1\n"));
+    auto stuck = std::async(std::launch::async, [&] {
+        return Page(Form("UpdateAlias|Mail=u1@example.com|MailAlias=" + alias, 1));
+    });
+    ASSERT_TRUE(relay.WaitHolding());
+    Signal(SIGSTOP);
+    relay.Release();
+    EXPECT_NE(
+        Page(Form("UpdateAlias|Mail=u2@example.com|MailAlias=" + alias, 2)).out.find("Added Mail alias"),
+        string::npos);
+    EXPECT_EQ(stuck.get().out.find("Added Mail alias"), string::npos);
+    Signal(SIGCONT);
+    ASSERT_TRUE(Agree());
+    EXPECT_EQ(first_->Search("", "(mail=" + alias + ")", "1.1"),
+              "dn: mail=u2@example.com,dc=example,dc=com\n\n");
+}
+
+// The first server started again behind the second, its refresh held back:
+// while it catches up, pages go to the second and show what it holds.
+TEST_F(Replication, AServerCatchingUpIsPassedOver) {
+    Signal(SIGKILL);
+    Page(Form(
+        "UpdateUser|MailNdx=u0@example.com|FirstName=U|LastName=User|TelNo=777|Address=|Mail=u0@example.com",
+        0));
+    const string settings = first_->ConfigDir() + "/replication", direct = ReadWholeFile(settings);
+    {
+        HoldingRelay relay(second_->Port(), kSyncRequest, 1);
+        ASSERT_TRUE(std::ofstream(settings) << std::regex_replace(direct, std::regex(":[0-9]+/"),
+                                                                  ":" + std::to_string(relay.Port()) + "/"));
+        Restart();
+        ASSERT_TRUE(relay.WaitHolding() && first_->ClearLog());
+        for (int read = 0; read < 3; ++read)
+            EXPECT_NE(Page(Form("FindUser|Mail=u0@example.com", 0)).out.find("<td>\n777\n"), string::npos);
+        EXPECT_EQ(CountLogLines(first_->ReadLog(), "is catching up on replication", "1"), 3);
+    }
+    ASSERT_TRUE(std::ofstream(settings) << direct);
+    Restart();
+    ASSERT_TRUE(Agree());
+}
+
+}  // namespace
