@@ -31,7 +31,7 @@ namespace {
 using std::string;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kUnits = 80;       // users, one for each change of the stream
+constexpr int kUnits = 200;      // users, one for each change of the stream
 constexpr int kMinUnits = 30;    // changes in the stream at least
 constexpr int kBuildUnits = 12;  // aliases for the alias table builds
 constexpr double kSlack = 2.0;   // seconds a page may take beyond the time limit
