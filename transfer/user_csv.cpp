@@ -16,13 +16,13 @@ bool Guarded(char first) { return first != '\0' && strchr("=+-@'\t\r", first) !=
 }  // namespace
 
 void AppendCsvCell(std::string* row, const std::string& text) {
-    std::string cell = (!text.empty() && Guarded(text[0])) ? "'" + text : text;
-    if (cell.find_first_of(",\"\r\n") == std::string::npos) {
-        row->append(cell);
+    const bool guard = !text.empty() && Guarded(text[0]);
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        row->append(guard ? "'" : "").append(text);
         return;
     }
-    row->push_back('"');
-    for (char c : cell) {
+    row->append(guard ? "\"'" : "\"");
+    for (char c : text) {
         if (c == '"') row->push_back('"');
         row->push_back(c);
     }

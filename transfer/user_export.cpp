@@ -33,7 +33,27 @@ const char* const kLdifAttributes[] = {"*", nullptr};
 
 std::string Text(const berval& value) { return std::string(value.bv_val, value.bv_len); }
 
-// The CSV row of one user entry whose primary address is `mail`.
+// The column an attribute of the CSV fills; -1 for none.
+int ColumnOf(const berval& name) {
+    static const struct {
+        const char* name;
+        int column;
+    } kColumns[] = {{"mail", kColAliases},
+                    {"othermailbox", kColConnectors},
+                    {"x-permission", kColPermissions},
+                    {"firstname", kColFirstName},
+                    {"sn", kColLastName},
+                    {"telephoneNumber", kColTelephone},
+                    {"streetaddress", kColAddress}};
+    for (const auto& known : kColumns)
+        if (strlen(known.name) == name.bv_len && strncasecmp(known.name, name.bv_val, name.bv_len) == 0)
+            return known.column;
+    return -1;
+}
+
+// The CSV row of one user entry whose primary address is `mail`: single
+// values the first of each, lists blank-separated, the primary address not
+// among the aliases.
 std::string CsvRow(StreamedEntry& entry, const std::string& mail) {
     std::string cells[kUserColumnCount];
     cells[kColMail] = mail;
@@ -41,32 +61,17 @@ std::string CsvRow(StreamedEntry& entry, const std::string& mail) {
     berval name;
     berval* values;
     while (entry.NextAttribute(&name, &values)) {
-        const std::string attribute = Text(name);
-        for (int i = 0; values != nullptr && values[i].bv_val != nullptr; ++i) {
-            const std::string value = Text(values[i]);
-            int column = -1;
-            if (strcasecmp(attribute.c_str(), "mail") == 0) {
-                if (strcasecmp(value.c_str(), mail.c_str()) == 0) continue;
-                column = kColAliases;
-            } else if (strcasecmp(attribute.c_str(), "othermailbox") == 0) {
-                column = kColConnectors;
-            } else if (strcasecmp(attribute.c_str(), "x-permission") == 0) {
-                column = kColPermissions;
-            } else if (strcasecmp(attribute.c_str(), "firstname") == 0) {
-                column = kColFirstName;
-            } else if (strcasecmp(attribute.c_str(), "sn") == 0) {
-                column = kColLastName;
-            } else if (strcasecmp(attribute.c_str(), "telephoneNumber") == 0) {
-                column = kColTelephone;
-            } else if (strcasecmp(attribute.c_str(), "streetaddress") == 0) {
-                column = kColAddress;
-            }
-            if (column < 0) continue;
-            if (column >= kColAliases) {  // lists: blank-separated
-                if (!cells[column].empty()) cells[column].push_back(' ');
-                cells[column].append(value);
-            } else if (!seen[column]) {  // single values: the first
-                cells[column] = value;
+        const int column = ColumnOf(name);
+        for (int i = 0; column >= 0 && values != nullptr && values[i].bv_val != nullptr; ++i) {
+            const berval& value = values[i];
+            if (column == kColAliases && value.bv_len == mail.size() &&
+                strncasecmp(value.bv_val, mail.data(), mail.size()) == 0)
+                continue;
+            if (column >= kColAliases) {
+                if (seen[column]) cells[column].push_back(' ');
+                cells[column].append(value.bv_val, value.bv_len);
+            } else if (!seen[column]) {
+                cells[column].assign(value.bv_val, value.bv_len);
             }
             seen[column] = true;
         }
