@@ -4,6 +4,7 @@
 // an update changes, and what was written. The upload is read from the
 // request's own upload folder, which goes when the request ends.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "base/limits.h"
@@ -80,7 +81,8 @@ int ImportUsersMenu() {
 
 int ImportUsers(const char* file, const char* apply) {
     const char* folder = RequestUploadFolder();
-    if (file == nullptr || file[0] == '\0' || folder == nullptr) {
+    // The upload's own name: a plain file name of the request's folder.
+    if (file == nullptr || file[0] == '\0' || file[0] == '.' || strchr(file, '/') != nullptr || folder == nullptr) {
         PrintErrorPage(kTitle, "No file was sent");
         return 0;
     }

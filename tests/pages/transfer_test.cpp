@@ -132,19 +132,28 @@ TEST(Transfer, ImportPageRules) {
         "name=\"Apply\"\r\n\r\nyes\r\n--B--\r\n";
     Environment env = {{"REQUEST_METHOD", "POST"},
                        {"CONTENT_TYPE", "multipart/form-data; boundary=B"},
-                       {"CONTENT_LENGTH", std::to_string(body.size())},
                        {"REMOTE_USER", "anna"},
                        {"XOMTA_CONFIG_DIR", dir.ConfigDir()},
                        {"HTTP_ORIGIN", "http://evil.example"}};
-    EXPECT_NE(RunCgi(env, body).out.find("Invalid CGI values!"), string::npos);
+    auto post = [&](const string& sent) {
+        env["CONTENT_LENGTH"] = std::to_string(sent.size());
+        return RunCgi(env, sent).out;
+    };
+    EXPECT_NE(post(body).find("Invalid CGI values!"), string::npos);
     env.erase("HTTP_ORIGIN");
-    const string page = RunCgi(env, body).out;
+    // A File field naming another file than its own upload.
+    string other = body;
+    other.replace(other.find("\"File\"; filename"), 6, "\"Up\"");
+    other.replace(other.rfind("--B--"), 5,
+                  "--B\r\nContent-Disposition: form-data; name=\"File\"\r\n\r\n../u.csv\r\n--B--");
+    EXPECT_NE(post(other).find("No file was sent"), string::npos) << post(other);
+    const string page = post(body);
     EXPECT_NE(page.find("<td>3</td><td>out&#64;other.org</td><td>The&#32;address&#32;is&#32;outside"),
               string::npos);
     EXPECT_NE(page.find("Nothing&#32;was&#32;written&#58;"), string::npos) << page;
     EXPECT_EQ(dir.Search("", "(mail=in@example.com)", "1.1"), "");
     ASSERT_TRUE(dir.WriteConfig(""));  // the setting off: as an unknown command
-    EXPECT_EQ(RunCgi(env, body).out, ExpectedPage("invalid_request"));
+    EXPECT_EQ(post(body), ExpectedPage("invalid_request"));
 }
 
 // Killed at each of the first ten writes (adds in new domains and updates)
