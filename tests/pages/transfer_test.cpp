@@ -71,6 +71,11 @@ TEST(Transfer, RoundTripThroughCsvAndLdif) {
     EXPECT_NE(again.out.find("Rows unchanged: 3\nRows refused: 0\nAll rows were written (0 rows written)."),
               string::npos)
         << again.out;
+    // A row states the whole user: what its columns do not list goes.
+    EXPECT_EQ(Tool(dir, "apply", "mail,aliases,connectors\nzoe@example.com,,smtpc$zoe\n").exitStatus, 0);
+    EXPECT_EQ(dir.Search("", "(mail=zoe@example.com)", "mail othermailbox x-permission"),
+              "dn: mail=zoe@example.com,dc=example,dc=com\nmail: zoe@example.com\nothermailbox: SMTPC$zoe\n"
+              "x-permission: SMTPC$Send/Receive\nx-permission: LOCAL$Send\n\n");
 }
 
 // Each refusal once: the tool's exit status and a text of its answer.
