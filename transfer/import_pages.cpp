@@ -82,7 +82,8 @@ int ImportUsersMenu() {
 int ImportUsers(const char* file, const char* apply) {
     const char* folder = RequestUploadFolder();
     // The upload's own name: a plain file name of the request's folder.
-    if (file == nullptr || file[0] == '\0' || file[0] == '.' || strchr(file, '/') != nullptr || folder == nullptr) {
+    if (file == nullptr || file[0] == '\0' || file[0] == '.' || strchr(file, '/') != nullptr ||
+        folder == nullptr) {
         PrintErrorPage(kTitle, "No file was sent");
         return 0;
     }

@@ -114,20 +114,21 @@ void AppendDomainEntries(const std::string& dn, std::set<std::string>* written, 
     }
 }
 
-// The LDIF record of one entry, as stored, after its missing domain entries.
-std::string LdifRecord(StreamedEntry& entry, std::set<std::string>* written) {
-    std::string out;
+// Appends the LDIF record of one entry, as stored, after its missing
+// domain entries.
+void AppendLdifRecord(StreamedEntry& entry, std::set<std::string>* written, std::string* out) {
     const std::string dn = Text(entry.Dn());
-    AppendDomainEntries(dn, written, &out);
-    AppendLdifLine(&out, "dn", dn.data(), dn.size());
+    AppendDomainEntries(dn, written, out);
+    AppendLdifLine(out, "dn", dn.data(), dn.size());
     berval name;
     berval* values;
+    std::string attribute;
     while (entry.NextAttribute(&name, &values)) {
-        const std::string attribute = Text(name);
+        attribute.assign(name.bv_val, name.bv_len);
         for (int i = 0; values != nullptr && values[i].bv_val != nullptr; ++i)
-            AppendLdifLine(&out, attribute.c_str(), values[i].bv_val, values[i].bv_len);
+            AppendLdifLine(out, attribute.c_str(), values[i].bv_val, values[i].bv_len);
     }
-    return out.append("\n");
+    out->push_back('\n');
 }
 
 }  // namespace
@@ -171,6 +172,7 @@ int ExportUsers(const char* firstName, const char* lastName, const char* mail, c
     }
     fwrite(head.data(), 1, head.size(), stdout);
     std::set<std::string> written;
+    std::string text;  // one entry's lines, its room kept for the next
     long skipped = 0;
     int result =
         ForEachEntry(client, base.c_str(), scope, filter.c_str(), csv ? kCsvAttributes : kLdifAttributes,
@@ -182,7 +184,11 @@ int ExportUsers(const char* firstName, const char* lastName, const char* mail, c
                              ++skipped;
                              return;
                          }
-                         const std::string text = csv ? CsvRow(entry, primary) : LdifRecord(entry, &written);
+                         text.clear();
+                         if (csv)
+                             text = CsvRow(entry, primary);
+                         else
+                             AppendLdifRecord(entry, &written, &text);
                          fwrite(text.data(), 1, text.size(), stdout);
                      });
     if (skipped > 0)

@@ -1,6 +1,8 @@
 // LDIF value lines: the safe-string test, base64 and folding.
 #include "transfer/user_ldif.h"
 
+#include <cstring>
+
 namespace {
 
 bool IsSafeString(const unsigned char* value, std::size_t length) {
@@ -31,8 +33,14 @@ std::string Base64(const unsigned char* data, std::size_t length) {
 
 void AppendLdifLine(std::string* out, const char* name, const char* value, std::size_t length) {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(value);
+    const bool safe = IsSafeString(bytes, length);
+    const std::size_t nameLength = strlen(name);
+    if (safe && nameLength + 2 + length <= kLdifLineWidth) {  // the common case: one line as it is
+        out->append(name, nameLength).append(": ", 2).append(value, length).push_back('\n');
+        return;
+    }
     std::string line = name;
-    if (IsSafeString(bytes, length))
+    if (safe)
         line.append(": ").append(value, length);
     else
         line.append(":: ").append(Base64(bytes, length));
