@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "base/limits.h"
+#include "base/log.h"
 #include "directory/admin_scope.h"
 #include "directory/directory_changes.h"
 #include "directory/directory_session.h"
@@ -338,6 +339,15 @@ void RunImport(ldapClient& client, const ImportFile& file, bool write, ImportRep
     }
     const FileIndex index = IndexFile(file);
     std::set<std::string> domainsMade;
+    // One audit line a row: the log's settings are looked at now and then,
+    // not for every line.
+    if (write) LogBeginBatch();
+    struct EndBatch {
+        bool active;
+        ~EndBatch() {
+            if (active) LogEndBatch();
+        }
+    } endBatch{write};
     for (std::size_t start = 0; start < file.rows.size(); start += kImportBatchRows) {
         const std::size_t end = std::min(file.rows.size(), start + kImportBatchRows);
         std::vector<ImportRow> rows;
