@@ -77,11 +77,13 @@ users() {
     }'
 }
 
-# fresh NAME: a started directory holding only base.ldif; sets PORT and CONFIG.
+# fresh NAME: a started directory holding only base.ldif, indexing othermailbox
+# as install/slapd does (the import looks connectors up by value); sets PORT
+# and CONFIG.
 fresh() {
     local dir="$WORK/$1"
     rm -rf "$dir"
-    PORT=$(scripts/directory-sandbox start "$dir" "$WORK/base.ldif")
+    PORT=$(SANDBOX_INDEX="othermailbox eq" scripts/directory-sandbox start "$dir" "$WORK/base.ldif")
     RUNNING+=("$dir")
     CONFIG="$WORK/$1-config"
     mkdir -p "$CONFIG"
