@@ -101,10 +101,8 @@ int ImportUsers(const char* file, const char* apply) {
     }
     const bool write = apply != nullptr && std::string(apply) == "yes";
     ImportReport report;
-    RunImport(client, rows, false, &report);
     ImportReport written;
-    if (write && report.failure.empty() && report.counts[kRowRefused] == 0)
-        RunImport(client, rows, true, &written);
+    RunImport(client, rows, write, &report, &written);
     client.ldapClientUnbind();
     PrintReport(report, ImportOutcome(report, write, written));
     return 0;

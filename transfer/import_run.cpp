@@ -1,7 +1,8 @@
 // RunImport: a pass over the rows for what needs no directory (address
 // screen, scope, addresses and connectors named by two rows), then batches
 // of rows with their holders read from the directory, each row compared
-// with its entry and, when writing, written at once.
+// with its entry; when writing and every row is sound, the changes kept
+// from that check are written in file order.
 #include "transfer/import_run.h"
 
 #include <strings.h>
@@ -157,6 +158,36 @@ struct RowPlan {
     std::vector<std::string> changed;  // attribute names, for an update
 };
 
+// A sound row to write, kept from the check so that writing reads nothing
+// again: its changes packed as op, name, NUL, value, NUL (values hold no
+// NUL), a few hundred bytes a row.
+struct PlannedWrite {
+    long line;
+    bool update;
+    std::string mail, dn, changes;
+};
+
+std::string Packed(const attrval* head) {
+    std::string packed;
+    for (const attrval* node = head; node != nullptr; node = node->next)
+        packed.append(1, static_cast<char>('0' + node->op))
+            .append(node->name)
+            .append(1, '\0')
+            .append(node->value)
+            .append(1, '\0');
+    return packed;
+}
+
+void Unpack(const std::string& packed, AttrList* list) {
+    for (std::size_t at = 0; at < packed.size();) {
+        const int op = packed[at] - '0';
+        const std::string name = packed.c_str() + at + 1;
+        const std::string value = packed.c_str() + at + 2 + name.size();
+        AddAttrValue(&list->head, op, name.c_str(), "%s", value.c_str());
+        at += 3 + name.size() + value.size();
+    }
+}
+
 // Checks a new connector or permission value; its stored spelling in *value.
 std::string CheckNewConnector(std::string* value) {
     std::string channel, identifier;
@@ -303,16 +334,37 @@ std::string PlanRow(const ImportFile& file, const ImportRow& row, const Holders&
 }
 
 // Writes one planned row; the LDAP result code (0 written).
-int WriteRow(ldapClient& client, const RowPlan& plan, AttrList* list, std::set<std::string>* domainsMade) {
-    AddAttrEnd(&list->head);
-    if (plan.entry != nullptr) return DirectoryModify(client, plan.entry->dn, list->head);
+int WriteRow(ldapClient& client, const PlannedWrite& plan, std::set<std::string>* domainsMade) {
+    AttrList list;
+    Unpack(plan.changes, &list);
+    AddAttrEnd(&list.head);
+    if (plan.update) return DirectoryModify(client, plan.dn.c_str(), list.head);
     OwnedText suffix(client.GetSuffix(plan.mail.c_str()));
     const std::string domain = suffix ? suffix.get() : "";
     if (domainsMade->count(domain) == 0) {
         if (!CreateMailDomainTree(client, plan.mail.c_str())) return LDAP_OTHER;
         domainsMade->insert(domain);
     }
-    return DirectoryAdd(client, plan.dn.c_str(), list->head);
+    return DirectoryAdd(client, plan.dn.c_str(), list.head);
+}
+
+// Writes the planned rows in file order, stopping at the first that fails.
+void WritePlanned(ldapClient& client, const std::vector<PlannedWrite>& plans, ImportReport* report) {
+    std::set<std::string> domainsMade;
+    // One audit line a row: the log's settings are looked at now and then,
+    // not for every line.
+    LogBeginBatch();
+    for (const PlannedWrite& plan : plans) {
+        const int status = WriteRow(client, plan, &domainsMade);
+        if (status != LDAP_SUCCESS) {
+            report->stoppedAt = plan.line;
+            report->failure = "Line " + std::to_string(plan.line) + ": the directory refused the write (" +
+                              ldap_err2string(status) + ")";
+            break;
+        }
+        ++report->written;
+    }
+    LogEndBatch();
 }
 
 void Note(ImportReport* report, RowKind kind, long line, const std::string& mail, const std::string& text) {
@@ -330,7 +382,8 @@ std::string Joined(const std::vector<std::string>& names) {
 
 }  // namespace
 
-void RunImport(ldapClient& client, const ImportFile& file, bool write, ImportReport* report) {
+void RunImport(ldapClient& client, const ImportFile& file, bool write, ImportReport* report,
+               ImportReport* written) {
     const char* host = DirectoryHostName();
     std::string options;
     if (host == nullptr || !ReadChannelOptions(host, &options)) {
@@ -338,16 +391,7 @@ void RunImport(ldapClient& client, const ImportFile& file, bool write, ImportRep
         return;
     }
     const FileIndex index = IndexFile(file);
-    std::set<std::string> domainsMade;
-    // One audit line a row: the log's settings are looked at now and then,
-    // not for every line.
-    if (write) LogBeginBatch();
-    struct EndBatch {
-        bool active;
-        ~EndBatch() {
-            if (active) LogEndBatch();
-        }
-    } endBatch{write};
+    std::vector<PlannedWrite> plans;
     for (std::size_t start = 0; start < file.rows.size(); start += kImportBatchRows) {
         const std::size_t end = std::min(file.rows.size(), start + kImportBatchRows);
         std::vector<ImportRow> rows;
@@ -374,9 +418,6 @@ void RunImport(ldapClient& client, const ImportFile& file, bool write, ImportRep
             auto refused = index.refusals.find(i);
             if (refused != index.refusals.end()) {
                 Note(report, kRowRefused, line, row.cells[kColMail], refused->second);
-                if (write) report->failure = "Line " + std::to_string(line) + ": " + refused->second;
-                if (write) report->stoppedAt = line;
-                if (write) return;
                 continue;
             }
             RowPlan plan;
@@ -392,18 +433,11 @@ void RunImport(ldapClient& client, const ImportFile& file, bool write, ImportRep
                                                          : kRowUpdate;
             Note(report, kind, line, plan.mail.empty() ? row.cells[kColMail] : plan.mail,
                  kind == kRowRefused ? refusal : Joined(plan.changed));
-            if (!write || kind == kRowUnchanged) continue;
-            const int status =
-                kind == kRowRefused ? LDAP_SUCCESS : WriteRow(client, plan, &list, &domainsMade);
-            if (kind == kRowRefused || status != LDAP_SUCCESS) {
-                report->stoppedAt = line;
-                report->failure = "Line " + std::to_string(line) + ": " +
-                                  (kind == kRowRefused ? refusal
-                                                       : std::string("the directory refused the write (") +
-                                                             ldap_err2string(status) + ")");
-                return;
-            }
-            ++report->written;
+            if (write && (kind == kRowAdd || kind == kRowUpdate))
+                plans.push_back({line, kind == kRowUpdate, plan.mail,
+                                 kind == kRowUpdate ? std::string(plan.entry->dn) : plan.dn,
+                                 Packed(list.head)});
         }
     }
+    if (write && report->counts[kRowRefused] == 0) WritePlanned(client, plans, written);
 }

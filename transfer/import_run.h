@@ -1,8 +1,8 @@
 // The import of a user file: every row checked as the single-user pages
 // check it, against the directory and against the other rows, and
-// classified (add, update, unchanged, refused); and, asked to write, the
-// same check again with each sound row written in file order, stopping at
-// the first row that is refused or whose write fails. The directory is read
+// classified (add, update, unchanged, refused); and, asked to write with no
+// row refused, each row that adds or changes a user written in file order,
+// stopping at the first write that fails. The directory is read
 // in batches (one search for the addresses, one for the connectors of up
 // to kImportBatchRows rows), so a large file costs few searches.
 // A row states the whole user for every column the file has: names,
@@ -38,8 +38,11 @@ struct ImportReport {
     std::string failure;           // why the run stopped early; "" when it ran through
 };
 
-// Checks every row of `file`; with `write`, writes the sound rows in order
-// (the caller has checked the file first and found no row refused).
-void RunImport(ldapClient& client, const ImportFile& file, bool write, ImportReport* report);
+// Checks every row of `file` into *report; with `write`, and when no row is
+// refused, then writes the rows that add or change a user in file order,
+// from the changes the check found, into *written (the directory is not
+// read again).
+void RunImport(ldapClient& client, const ImportFile& file, bool write, ImportReport* report,
+               ImportReport* written);
 
 #endif

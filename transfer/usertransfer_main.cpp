@@ -58,10 +58,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     ImportReport check;
-    RunImport(client, file, false, &check);
     ImportReport written;
+    RunImport(client, file, write, &check, &written);
     const bool sound = check.failure.empty() && check.counts[kRowRefused] == 0;
-    if (write && sound) RunImport(client, file, true, &written);
     client.ldapClientUnbind();
     for (int kind = 0; kind < kRowKinds; ++kind)
         std::printf("%s %zu\n", kRowKindNames[kind], check.counts[kind]);

@@ -5,7 +5,7 @@
 #   holds, a bad address, an unknown channel, in turn): every fault reported,
 #   nothing written, peak memory under 64 MiB;
 # - the file without its faults written into a directory holding only its
-#   domain (usertransfer apply, which checks the file twice, then writes),
+#   domain (usertransfer apply, which checks the file once, then writes),
 #   beside ldapadd of the same entries over one connection into another such
 #   directory: goal 1.25 (at least 0.8 of ldapadd's speed), peak memory
 #   under 64 MiB, every user there afterwards;
