@@ -7,12 +7,15 @@
 #include "pages/connectors/connector_pages.h"
 #include "pages/domains/domain_pages.h"
 #include "pages/users/user_pages.h"
+#include "transfer/transfer_pages.h"
 
 namespace {
 
 constexpr bool kChanges = true;
 constexpr bool kReads = false;
 constexpr bool kEveryDomainOnly = true;
+constexpr bool kAnyDomain = false;
+constexpr bool kUserTransfer = true;
 
 using Values = const char* const*;
 
@@ -91,5 +94,18 @@ const Command kCommands[] = {
      {"Domain", "Position", "GoTo"},
      kReads,
      [](Values v) { return ViewUsersDomain(v[0], v[1], v[2]); }},
+    {"ExportUsers",
+     {"FirstName", "LastName", "Mail", "Special", "Format", "Domain"},
+     kReads,
+     [](Values v) { return ExportUsers(v[0], v[1], v[2], v[3], v[4], v[5]); },
+     kAnyDomain,
+     kUserTransfer},
+    {"ImportUsersMenu", {}, kReads, [](Values) { return ImportUsersMenu(); }, kAnyDomain, kUserTransfer},
+    {"ImportUsers",
+     {"File", "Apply"},
+     kChanges,
+     [](Values v) { return ImportUsers(v[0], v[1]); },
+     kAnyDomain,
+     kUserTransfer},
 };
 const std::size_t kCommandCount = sizeof kCommands / sizeof kCommands[0];

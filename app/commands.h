@@ -23,6 +23,9 @@ struct Command {
     // Only for a login that manages everything (the alias table spans
     // every domain); a login limited to some domains is refused it.
     bool everyDomainOnly = false;
+    // Offered only when XOMTA.INI [Users] Transfer says so; otherwise the
+    // command is answered as one the table does not hold.
+    bool userTransfer = false;
 };
 
 extern const Command kCommands[];

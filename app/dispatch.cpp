@@ -7,7 +7,8 @@
 // (an audit line says so). With an [Administrators] section, a login that
 // it does not name gets that page for every command, and a login limited
 // to some domains for the alias table; the login's scope is set for the
-// pages before the handler runs.
+// pages before the handler runs. The user file's commands exist only while
+// [Users] Transfer offers them.
 #include "app/dispatch.h"
 
 #include <stdlib.h>
@@ -21,6 +22,7 @@
 #include "cgi/form_entries.h"
 #include "cgi/request_origin.h"
 #include "directory/administrators.h"
+#include "directory/user_transfer_setting.h"
 #include "html/page_frame.h"
 
 FormEntryList FormEntries = {nullptr};
@@ -41,6 +43,10 @@ int Refuse(const std::string& reason) {
 // instead, and an audit line. The command is recorded for the audit lines
 // of the changes it makes.
 int Run(const Command& row) {
+    if (row.userTransfer && !UserTransferEnabled()) {  // as a command the table lacks
+        PrintInvalidRequestPage();
+        return 0;
+    }
     SetAuditCommand(row.name);
     AdminScope scope;
     const Admission admission = AdmitLogin(getenv("REMOTE_USER"), &scope);

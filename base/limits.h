@@ -49,5 +49,11 @@ constexpr std::size_t kAuditChangesSize = 3072;       // an audit line's operati
 constexpr std::size_t kAuditLineSize = 6144;          // a whole audit line (within kLogMaxTextSize)
 constexpr std::size_t kMaxAdministrators = 10000;     // logins of [Administrators]; more refuses them all
 constexpr std::size_t kMaxAdminDomains = 100;         // domains of one login; more refuses the login
+constexpr std::size_t kMaxImportFileBytes = 64 * 1024 * 1024;  // a user import file, in bytes
+constexpr std::size_t kMaxImportRows = 200000;        // user rows of one import file
+constexpr std::size_t kMaxImportCellLength = 8192;    // one cell of an import file, in bytes
+constexpr std::size_t kMaxImportValues = 256;         // aliases, connectors or permissions of one row
+constexpr std::size_t kImportBatchRows = 200;         // rows whose holders one directory search asks for
+constexpr std::size_t kMaxImportRowsShown = 1000;     // updated rows an import page lists one by one
 
 #endif

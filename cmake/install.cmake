@@ -16,7 +16,7 @@ set(LDAPCGI_DOC_DIR share/doc/ldapcgi)
 set(LDAPCGI_CONFIG_DIR /etc/xomta)
 set(LDAPCGI_USERS_FILE /etc/ldapcgi/htpasswd)
 
-foreach(program ldapcgi_cgi aliastable_tool)
+foreach(program ldapcgi_cgi aliastable_tool usertransfer_tool)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${LDAPCGI_PROGRAM_DIR})
   endif()

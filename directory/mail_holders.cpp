@@ -9,9 +9,6 @@
 #include "directory/owners.h"
 #include "platform/ldapclient/ldapclient.h"
 
-namespace {
-
-// The DN in libldap's normal string form; the text itself when it does not parse.
 std::string NormalDn(const char* dn) {
     char* normal = nullptr;
     if (dn == nullptr ||
@@ -22,8 +19,6 @@ std::string NormalDn(const char* dn) {
     ldap_memfree(normal);
     return text;
 }
-
-}  // namespace
 
 std::string EscapeFilterValue(const char* value) {
     std::string out;

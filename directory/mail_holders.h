@@ -25,6 +25,9 @@ MailHolders FindMailHolders(ldapClient& client, const char* address);
 // their normal form, letter case ignored); empty when there is none.
 std::string OtherHolder(const MailHolders& holders, std::initializer_list<const char*> own);
 
+// The DN in libldap's normal string form; the text itself when it does not parse.
+std::string NormalDn(const char* dn);
+
 // `value` for an LDAP filter (RFC 4515): "*", "(", ")" and "\" as \2a, \28,
 // \29, \5c, so that it can only ever be compared, never widen the filter.
 std::string EscapeFilterValue(const char* value);

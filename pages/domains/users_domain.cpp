@@ -8,6 +8,7 @@
 #include "pages/domains/domain_pages.h"
 #include "pages/domains/sub_domains.h"
 #include "pages/users/user_pages.h"
+#include "pages/users/user_transfer_links.h"
 #include "platform/ldapclient/ldapclient.h"
 
 int ViewUsersDomain(const char* domain, const char* position, const char* goTo) {
@@ -25,6 +26,7 @@ int ViewUsersDomain(const char* domain, const char* position, const char* goTo) 
     UserTableRequest request{"ViewUsersDomain", {{"Domain", domain}}, position, goTo};
     PrintUserTable(client, "(objectClass=xoperson)", DomainBaseDn(domain).c_str(), LDAP_SCOPE_ONELEVEL,
                    request);
+    PrintUserTransferLinks(domain == nullptr ? "" : domain);
     PrintPageEnd();
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "html/form_buttons.h"
 #include "html/page_frame.h"
 #include "pages/users/user_pages.h"
+#include "pages/users/user_transfer_links.h"
 
 namespace {
 
@@ -49,6 +50,7 @@ int FindUserMenu() {
     printf("\t\t<td align=right>\n");
     PrintHelpButton("\t\t\t", "finduser");
     PrintLayoutEnd();
+    PrintUserTransferLinks(nullptr);
     printf("</form>\n");
     printf("</body>\n");
     printf("</html>\n");

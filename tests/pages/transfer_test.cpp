@@ -1,0 +1,195 @@
+// The export and import of users ([Users] Transfer): a round trip through
+// CSV and LDIF with names outside ASCII, markup, commas, quotes, line breaks
+// and formula-like cells; each refusal of the import once; the import page's
+// forged-request rule and domain scope; and imports killed at ten points of
+// the write and run again, which end where one clean run ends.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <string>
+
+#include "tests/support/config_folder.h"
+#include "tests/support/directory_sandbox.h"
+#include "tests/support/holding_relay.h"
+#include "tests/support/page_check.h"
+
+extern char** environ;
+
+namespace {
+
+using std::string;
+const string kConfig =
+    "[Users]\nTransfer=yes\n[Channels]\nSMTPC=enabled,connectors\nLOCAL=enabled,connectors\n";
+const string kTool = BinaryPath("usertransfer");
+
+string Seed() {
+    return kExampleDomainLdif + ("\n" + ReadWholeFile(SourcePath("tests/pages/seeds/transfer.ldif")));
+}
+
+// The download's body (after its header lines).
+string Export(DirectorySandbox& dir, const string& format) {
+    const string out = RunCgi({{"REQUEST_METHOD", "GET"},
+                               {"XOMTA_CONFIG_DIR", dir.ConfigDir()},
+                               {"QUERY_STRING", "Command=ExportUsers&Format=" + format}})
+                           .out;
+    return out.substr(out.find("\n\n") + 2);
+}
+
+string WriteFile(DirectorySandbox& dir, const string& text) {
+    const string path = dir.ConfigDir() + "/users.csv";
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+ProcessResult Tool(DirectorySandbox& dir, const string& verb, const string& text) {
+    return RunProcess({kTool, verb, WriteFile(dir, text)}, {{"XOMTA_CONFIG_DIR", dir.ConfigDir()}}, "");
+}
+
+TEST(Transfer, RoundTripThroughCsvAndLdif) {
+    DirectorySandbox& dir = DirectorySandbox::Get();
+    ASSERT_TRUE(dir.Reset(Seed()) && dir.WriteConfig(kConfig));
+    const string csv = Export(dir, "csv"), ldif = Export(dir, "ldif");
+    EXPECT_EQ(csv.substr(0, csv.find('\n') + 1),
+              "mail,first name,last name,telephone,address,aliases,connectors,permissions\r\n");
+    EXPECT_NE(
+        csv.find(
+            "zoe@example.com,Zoë,\"O'Brien, <b>Jr</b>\",'+49 30 1234,\"Hauptstraße 1, \"\"Hof\"\"\r\n<b>2. "
+            "Stock</b>\",z.o@example.com -dash@example.com,SMTPC$zoe LOCAL$z.o,SMTPC$Send/Receive LOCAL$Send\r\n"),
+        string::npos)
+        << csv;
+    EXPECT_NE(csv.find("anna@example.com,'@nna,Smith,"), string::npos);
+    EXPECT_NE(csv.find("bob@sub.example.com,,'=Bob,"), string::npos);
+    ASSERT_TRUE(dir.Reset() && dir.Add(ldif)) << ldif;  // the LDIF loads into an empty directory
+    EXPECT_EQ(Export(dir, "csv"), csv);
+    ASSERT_TRUE(dir.Reset());
+    EXPECT_EQ(Tool(dir, "apply", csv).exitStatus, 0);
+    EXPECT_EQ(Export(dir, "csv"), csv);
+    const ProcessResult again = Tool(dir, "apply", csv);
+    EXPECT_NE(again.out.find("Rows unchanged: 3\nRows refused: 0\nAll rows were written (0 rows written)."),
+              string::npos)
+        << again.out;
+    // A row states the whole user: what its columns do not list goes.
+    EXPECT_EQ(Tool(dir, "apply", "mail,aliases,connectors\nzoe@example.com,,smtpc$zoe\n").exitStatus, 0);
+    EXPECT_EQ(dir.Search("", "(mail=zoe@example.com)", "mail othermailbox x-permission"),
+              "dn: mail=zoe@example.com,dc=example,dc=com\nmail: zoe@example.com\nothermailbox: SMTPC$zoe\n"
+              "x-permission: SMTPC$Send/Receive\nx-permission: LOCAL$Send\n\n");
+}
+
+// Each refusal once: the tool's exit status and a text of its answer.
+TEST(Transfer, EachRefusalOnce) {
+    DirectorySandbox& dir = DirectorySandbox::Get();
+    ASSERT_TRUE(dir.Reset(Seed()) && dir.WriteConfig(kConfig));
+    const string head = "mail,first name,last name,aliases,connectors,permissions\n",
+                 n = "new@example.com,A,B,";
+    const struct {
+        string file;
+        int status;
+        string text;
+    } rows[] = {
+        {head + "new@example.com,,,,,", 1, "refused line 2 new@example.com: Incomplete data input"},
+        {head + "bad address@example.com,A,B,,,", 1, "Invalid mail address"},
+        {head + n + "bad alias,,", 1, "Invalid alias address bad\n"},
+        {head + n + "z.o@example.com,,", 1,
+         "The address z.o@example.com is held by another entry: mail=zoe@example.com,dc=example,dc=com"},
+        {head + n + ",smtpc$ZOE,", 1, "The connector smtpc$ZOE is held by another entry"},
+        {head + n + ",NOPE$x,", 1, "Unknown channel in NOPE$x"},
+        {head + n + ",SMTPC$,", 1, "Invalid connector SMTPC$"},
+        {head + n + ",,SMTPC$Send", 1,
+         "You are only allowed to select \"Send/Receive\" permission for \"SMTPC\""},
+        {head + n + ",,LOCAL$Send LOCAL$Send/Receive", 1, "Two permissions for one channel"},
+        {head + n + ",,\n" + n + ",,", 1,
+         "refused line 3 new@example.com: The address new@example.com is also in line 2"},
+        {head + n + "new@example.com,,", 1, "The address new@example.com is listed twice"},
+        {head + "new@example.com," + string(600, 'x') + ",B,,,", 1,
+         "Error: name or telephone field overflow"},
+        {"mail,first name\nanna@example.com,Anna\n", 0,
+         "update line 2 anna@example.com: first name, common name"},
+        {"mail,shoe\n", 2, "The header row names an unknown column: shoe"},
+        {"mail,Mail\n", 2, "The header row names the column Mail twice"},
+        {"first name\nA\n", 2, "The header row has no column mail"},
+        {"mail\n\"a@example.com\n", 2, "Line 2: a quoted cell is not closed"},
+        {"mail\na\"b@example.com\n", 2, "Line 2: a quote stands inside a cell that is not quoted"},
+        {"mail\na@example.com,b\n", 2, "Line 2: more cells than the header row names"},
+    };
+    for (const auto& row : rows) {
+        const ProcessResult check = Tool(dir, "check", row.file);
+        EXPECT_EQ(check.exitStatus, row.status) << row.file;
+        EXPECT_NE((check.out + check.err).find(row.text), string::npos) << row.file << "\n"
+                                                                        << check.out << check.err;
+    }
+    // A refused row keeps every row from being written.
+    EXPECT_EQ(Tool(dir, "apply", "mail,first name\nok@example.com,Ok\nbad address,X\n").exitStatus, 1);
+    EXPECT_EQ(dir.Search("", "(mail=ok@example.com)", "1.1"), "");
+}
+
+// The import page: the upload checked and written, refused when forged, and
+// a login limited to some domains refused rows outside them.
+TEST(Transfer, ImportPageRules) {
+    DirectorySandbox& dir = DirectorySandbox::Get();
+    ASSERT_TRUE(dir.Reset(Seed()) && dir.WriteConfig(kConfig + "[Administrators]\nanna=example.com\n"));
+    const string body =
+        "--B\r\nContent-Disposition: form-data; name=\"Command\"\r\n\r\nImportUsers\r\n--B\r\n"
+        "Content-Disposition: form-data; name=\"File\"; filename=\"u.csv\"\r\n\r\nmail,last name\r\n"
+        "in@example.com,In\r\nout@other.org,Out\r\n--B\r\nContent-Disposition: form-data; "
+        "name=\"Apply\"\r\n\r\nyes\r\n--B--\r\n";
+    Environment env = {{"REQUEST_METHOD", "POST"},
+                       {"CONTENT_TYPE", "multipart/form-data; boundary=B"},
+                       {"REMOTE_USER", "anna"},
+                       {"XOMTA_CONFIG_DIR", dir.ConfigDir()},
+                       {"HTTP_ORIGIN", "http://evil.example"}};
+    auto post = [&](const string& sent) {
+        env["CONTENT_LENGTH"] = std::to_string(sent.size());
+        return RunCgi(env, sent).out;
+    };
+    EXPECT_NE(post(body).find("Invalid CGI values!"), string::npos);
+    env.erase("HTTP_ORIGIN");
+    // A File field naming another file than its own upload.
+    string other = body;
+    other.replace(other.find("\"File\"; filename"), 6, "\"Up\"");
+    other.replace(other.rfind("--B--"), 5,
+                  "--B\r\nContent-Disposition: form-data; name=\"File\"\r\n\r\n../u.csv\r\n--B--");
+    EXPECT_NE(post(other).find("No file was sent"), string::npos) << post(other);
+    const string page = post(body);
+    EXPECT_NE(page.find("<td>3</td><td>out&#64;other.org</td><td>The&#32;address&#32;is&#32;outside"),
+              string::npos);
+    EXPECT_NE(page.find("Nothing&#32;was&#32;written&#58;"), string::npos) << page;
+    EXPECT_EQ(dir.Search("", "(mail=in@example.com)", "1.1"), "");
+    ASSERT_TRUE(dir.WriteConfig(""));  // the setting off: as an unknown command
+    EXPECT_EQ(post(body), ExpectedPage("invalid_request"));
+}
+
+// Killed at each of the first ten writes (adds in new domains and updates)
+// and run again: the directory one clean run makes.
+TEST(Transfer, KilledAndRunAgain) {
+    DirectorySandbox& dir = DirectorySandbox::Get();
+    string file = "mail,first name,last name,telephone,aliases\nanna@example.com,Anna,Smith,KILL 0,\n";
+    for (int i = 1; i < 12; ++i)
+        file += "u" + std::to_string(i) + "@d" + std::to_string(i % 3) + ".kill.org,U,S,KILL " +
+                std::to_string(i) + ",a" + std::to_string(i) + "@d0.kill.org\n";
+    ASSERT_TRUE(dir.Reset(Seed()) && dir.WriteConfig(kConfig));
+    ASSERT_EQ(Tool(dir, "apply", file).exitStatus, 0);
+    const string clean = Export(dir, "ldif");
+    for (int point = 1; point <= 10; ++point) {
+        ASSERT_TRUE(dir.Reset(Seed()));
+        HoldingRelay relay(dir.Port(), "KILL", point);
+        ASSERT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nPort=" + std::to_string(relay.Port()) + "\n"));
+        const string path = WriteFile(dir, file), config = "XOMTA_CONFIG_DIR=" + dir.ConfigDir();
+        char* argv[] = {const_cast<char*>(kTool.c_str()), const_cast<char*>("apply"),
+                        const_cast<char*>(path.c_str()), nullptr};
+        char* envp[] = {const_cast<char*>(config.c_str()), nullptr};
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, kTool.c_str(), nullptr, nullptr, argv, envp), 0);
+        EXPECT_TRUE(relay.WaitHolding()) << point;
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        relay.Release();
+        ASSERT_TRUE(dir.WriteConfig(kConfig));
+        EXPECT_EQ(Tool(dir, "apply", file).exitStatus, 0) << point;
+        EXPECT_EQ(Export(dir, "ldif"), clean) << point;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,90 @@
+// Reading an import file: size bound, header (known columns, each once,
+// "mail" among them), rows (no more cells than the header, no NUL byte).
+#include "transfer/import_rows.h"
+
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "base/limits.h"
+
+namespace {
+
+struct CloseFile {
+    void operator()(FILE* file) const { fclose(file); }
+};
+
+std::string AtLine(long line, const std::string& why) { return "Line " + std::to_string(line) + ": " + why; }
+
+}  // namespace
+
+std::string ReadImportFile(const char* path, ImportFile* file) {
+    struct stat info;
+    std::unique_ptr<FILE, CloseFile> in(path == nullptr ? nullptr : fopen(path, "rb"));
+    if (!in || fstat(fileno(in.get()), &info) != 0 || !S_ISREG(info.st_mode))
+        return "The file cannot be read";
+    if (static_cast<unsigned long long>(info.st_size) > kMaxImportFileBytes)
+        return "The file is larger than " + std::to_string(kMaxImportFileBytes) + " bytes";
+    CsvReader reader(in.get());
+    std::vector<std::string> cells;
+    int read = reader.Next(&cells);
+    if (read <= 0) return read == 0 ? "The file is empty" : AtLine(reader.Line(), reader.Error());
+    int order[kUserColumnCount];
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        int column = 0;
+        while (column < kUserColumnCount && strcasecmp(cells[i].c_str(), kUserColumnNames[column]) != 0)
+            ++column;
+        if (column == kUserColumnCount) return "The header row names an unknown column: " + cells[i];
+        if (file->hasColumn[column]) return "The header row names the column " + cells[i] + " twice";
+        file->hasColumn[column] = true;
+        order[i] = column;
+    }
+    if (!file->hasColumn[kColMail]) return "The header row has no column mail";
+    const std::size_t width = cells.size();
+    while ((read = reader.Next(&cells)) == 1) {
+        if (file->rows.size() >= kMaxImportRows)
+            return "The file has more than " + std::to_string(kMaxImportRows) + " rows";
+        if (cells.size() > width) return AtLine(reader.Line(), "more cells than the header row names");
+        std::string sorted[kUserColumnCount];
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            if (cells[i].find('\0') != std::string::npos)
+                return AtLine(reader.Line(), "a cell holds a NUL byte");
+            sorted[order[i]] = UnguardCell(cells[i]);
+        }
+        std::string packed;
+        for (int column = 0; column < kUserColumnCount; ++column)
+            packed.append(sorted[column]).push_back('\0');
+        packed.shrink_to_fit();
+        file->rows.push_back(std::move(packed));
+        file->lines.push_back(reader.Line());
+    }
+    if (read < 0) return AtLine(reader.Line(), reader.Error());
+    if (file->rows.empty()) return "The file has no user rows";
+    return "";
+}
+
+ImportRow UnpackRow(const ImportFile& file, std::size_t index) {
+    ImportRow row;
+    const std::string& packed = file.rows[index];
+    std::size_t at = 0;
+    for (int column = 0; column < kUserColumnCount; ++column) {
+        const std::size_t end = packed.find('\0', at);
+        row.cells[column] = packed.substr(at, end - at);
+        at = end + 1;
+    }
+    return row;
+}
+
+std::vector<std::string> SplitValues(const std::string& cell) {
+    std::vector<std::string> values;
+    std::size_t at = 0;
+    while (at < cell.size()) {
+        const std::size_t end = cell.find(' ', at);
+        const std::size_t stop = end == std::string::npos ? cell.size() : end;
+        if (stop > at) values.push_back(cell.substr(at, stop - at));
+        at = stop + 1;
+    }
+    return values;
+}

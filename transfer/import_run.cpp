@@ -1,0 +1,443 @@
+// RunImport: a pass over the rows for what needs no directory (address
+// screen, scope, addresses and connectors named by two rows), then batches
+// of rows with their holders read from the directory, each row compared
+// with its entry; when writing and every row is sound, the changes kept
+// from that check are written in file order.
+#include "transfer/import_run.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+#include <unordered_map>
+
+#include "base/limits.h"
+#include "base/log.h"
+#include "directory/admin_scope.h"
+#include "directory/directory_changes.h"
+#include "directory/directory_session.h"
+#include "directory/domain_names.h"
+#include "directory/mail_address.h"
+#include "directory/mail_holders.h"
+#include "directory/owners.h"
+#include "pages/connectors/connector_frame.h"
+#include "pages/connectors/connector_pages.h"
+#include "pages/connectors/connector_values.h"
+#include "pages/users/user_changes.h"
+#include "pages/users/user_entry.h"
+
+namespace {
+
+const char* const kPermissions[] = {"None", "Receive", "Send", "Send/Receive"};
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string Screened(const std::string& address) {
+    const char* screened = ValidateMailAddress(address.c_str());
+    return screened == nullptr ? "" : screened;
+}
+
+std::string AtLine(long line) { return "line " + std::to_string(line); }
+
+// What the whole file says before the directory is asked.
+struct FileIndex {
+    std::unordered_map<std::string, std::size_t> addresses;   // lower-cased -> first row
+    std::unordered_map<std::string, std::size_t> connectors;  // lower-cased -> first row
+    std::unordered_map<std::size_t, std::string> refusals;    // row -> why
+};
+
+void Claim(std::unordered_map<std::string, std::size_t>* owners, const std::string& value, std::size_t row,
+           const ImportFile& file, const char* what, std::string* refusal) {
+    auto [at, added] = owners->emplace(Lower(value), row);
+    if (added || !refusal->empty()) return;
+    *refusal = at->second == row ? std::string("The ") + what + " " + value + " is listed twice"
+                                 : std::string("The ") + what + " " + value + " is also in " +
+                                       AtLine(file.lines[at->second]);
+}
+
+FileIndex IndexFile(const ImportFile& file) {
+    FileIndex index;
+    for (std::size_t i = 0; i < file.rows.size(); ++i) {
+        const ImportRow row = UnpackRow(file, i);
+        std::string refusal;
+        const std::string mail = Screened(row.cells[kColMail]);
+        if (row.cells[kColMail].empty())
+            refusal = "Incomplete data input";
+        else if (mail.empty())
+            refusal = "Invalid mail address";
+        else if (!AddressInScope(RequestScope(), mail.c_str()))
+            refusal = kOutsideDomains;
+        if (!mail.empty()) Claim(&index.addresses, mail, i, file, "address", &refusal);
+        for (const std::string& alias : SplitValues(row.cells[kColAliases])) {
+            const std::string screened = Screened(alias);
+            if (screened.empty() && refusal.empty()) refusal = "Invalid alias address " + alias;
+            Claim(&index.addresses, screened.empty() ? alias : screened, i, file, "address", &refusal);
+        }
+        for (const std::string& value : SplitValues(row.cells[kColConnectors]))
+            Claim(&index.connectors, value, i, file, "connector", &refusal);
+        if (SplitValues(row.cells[kColAliases]).size() > kMaxImportValues ||
+            SplitValues(row.cells[kColConnectors]).size() > kMaxImportValues ||
+            SplitValues(row.cells[kColPermissions]).size() > kMaxImportValues)
+            refusal = "More than " + std::to_string(kMaxImportValues) + " values in one cell";
+        if (!refusal.empty()) index.refusals.emplace(i, refusal);
+    }
+    return index;
+}
+
+// The entries of one batch that hold its addresses and connectors.
+struct Holders {
+    std::vector<SearchResult> results;
+    std::unordered_map<std::string, const SearchReq*> byDn;        // normal DN, lower-cased
+    std::unordered_map<std::string, std::string> addressHolder;    // lower-cased value -> DN
+    std::unordered_map<std::string, std::string> connectorHolder;  // lower-cased value -> DN
+};
+
+// Searches for entries holding any of `values` in `attribute`, a few
+// hundred values a search; false when a search failed.
+bool ReadHolders(ldapClient& client, const char* attribute, const std::vector<std::string>& values,
+                 Holders* holders) {
+    for (std::size_t at = 0; at < values.size(); at += kImportBatchRows) {
+        std::string filter = "(|";
+        for (std::size_t i = at; i < values.size() && i < at + kImportBatchRows; ++i)
+            filter.append("(")
+                .append(attribute)
+                .append("=")
+                .append(EscapeFilterValue(values[i].c_str()))
+                .append(")");
+        filter.append(")");
+        int status = -1;
+        SearchResult found(client,
+                           client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 0, filter.c_str(), &status));
+        if (!found || (status != 0 && status != 1)) return false;
+        for (const SearchReq* entry = found.get(); entry->next != nullptr; entry = entry->next) {
+            holders->byDn.emplace(Lower(NormalDn(entry->dn)), entry);
+            for (const attrval* node = entry->attrs; node != nullptr && node->next != nullptr;
+                 node = node->next) {
+                if (strcasecmp(node->name, "mail") == 0)
+                    holders->addressHolder.emplace(Lower(node->value), entry->dn);
+                else if (strcasecmp(node->name, "othermailbox") == 0)
+                    holders->connectorHolder.emplace(Lower(node->value), entry->dn);
+            }
+        }
+        holders->results.push_back(std::move(found));
+    }
+    return true;
+}
+
+// The values of attribute `name` in the entry, in order.
+std::vector<std::string> Values(const SearchReq* entry, const char* name) {
+    std::vector<std::string> values;
+    for (const attrval* node = entry == nullptr ? nullptr : entry->attrs;
+         node != nullptr && node->next != nullptr; node = node->next)
+        if (strcasecmp(node->name, name) == 0) values.push_back(node->value);
+    return values;
+}
+
+bool Holds(const std::vector<std::string>& values, const std::string& value) {
+    for (const std::string& v : values)
+        if (strcasecmp(v.c_str(), value.c_str()) == 0) return true;
+    return false;
+}
+
+// The refusal naming another holder, its DN shown when in the login's domains.
+std::string HeldElsewhere(const char* what, const std::string& value, const std::string& holder) {
+    std::string text = std::string("The ") + what + " " + value + " is held by another entry";
+    return DnInScope(RequestScope(), holder.c_str()) ? text + ": " + holder : text;
+}
+
+// One row made ready: its DN, its entry (or null) and the list to send.
+struct RowPlan {
+    std::string mail;
+    std::string dn;
+    const SearchReq* entry = nullptr;
+    std::string refusal;
+    std::vector<std::string> changed;  // attribute names, for an update
+};
+
+// A sound row to write, kept from the check so that writing reads nothing
+// again: its changes packed as op, name, NUL, value, NUL (values hold no
+// NUL), a few hundred bytes a row.
+struct PlannedWrite {
+    long line;
+    bool update;
+    std::string mail, dn, changes;
+};
+
+std::string Packed(const attrval* head) {
+    std::string packed;
+    for (const attrval* node = head; node != nullptr; node = node->next)
+        packed.append(1, static_cast<char>('0' + node->op))
+            .append(node->name)
+            .append(1, '\0')
+            .append(node->value)
+            .append(1, '\0');
+    return packed;
+}
+
+void Unpack(const std::string& packed, AttrList* list) {
+    for (std::size_t at = 0; at < packed.size();) {
+        const int op = packed[at] - '0';
+        const std::string name = packed.c_str() + at + 1;
+        const std::string value = packed.c_str() + at + 2 + name.size();
+        AddAttrValue(&list->head, op, name.c_str(), "%s", value.c_str());
+        at += 3 + name.size() + value.size();
+    }
+}
+
+// Checks a new connector or permission value; its stored spelling in *value.
+std::string CheckNewConnector(std::string* value) {
+    std::string channel, identifier;
+    if (!SplitConnector(value->c_str(), &channel, &identifier) || identifier.empty())
+        return "Invalid connector " + *value;
+    const std::string offered = OfferedChannel(channel.c_str());
+    if (offered.empty()) return "Unknown channel in " + *value;
+    *value = offered + "$" + identifier;
+    return ConnectorFits(value->c_str()) ? "" : kConnectorTooLong;
+}
+
+std::string CheckNewPermission(std::string* value) {
+    std::string channel, permission;
+    if (!SplitConnector(value->c_str(), &channel, &permission) ||
+        std::none_of(std::begin(kPermissions), std::end(kPermissions),
+                     [&](const char* p) { return permission == p; }))
+        return "Invalid permission " + *value;
+    const std::string offered = OfferedChannel(channel.c_str());
+    if (offered.empty()) return "Unknown channel in " + *value;
+    std::string message;
+    if (!CheckConnectorPermission(offered.c_str(), permission.c_str(), &message)) return message;
+    *value = offered + "$" + permission;
+    return ConnectorFits(value->c_str()) ? "" : kPermissionTooLong;
+}
+
+// Adds to `list` the values of a list column: those the row names that the
+// entry lacks (checked by `check` when given) and deletes those it does
+// not name. The first refusal, or "".
+std::string ListChanges(AttrList* list, const char* name, const std::vector<std::string>& current,
+                        std::vector<std::string> wanted, std::string (*check)(std::string*),
+                        const std::string& skip = "") {
+    for (std::string& value : wanted) {
+        if (Holds(current, value)) continue;
+        if (check != nullptr) {
+            std::string refusal = check(&value);
+            if (!refusal.empty()) return refusal;
+        }
+        AddAttrValue(&list->head, kAttrAdd, name, "%s", value.c_str());
+    }
+    for (const std::string& value : current)
+        if (!Holds(wanted, value) && strcasecmp(value.c_str(), skip.c_str()) != 0)
+            AddAttrValue(&list->head, kAttrDelete, name, "%s", value.c_str());
+    return "";
+}
+
+const char* ShownName(const char* attribute) {
+    static const char* const kNames[][2] = {{"firstname", "first name"},
+                                            {"sn", "last name"},
+                                            {"telephoneNumber", "telephone"},
+                                            {"streetaddress", "address"},
+                                            {"cn", "common name"},
+                                            {"mail", "aliases"},
+                                            {"othermailbox", "connectors"},
+                                            {"x-permission", "permissions"}};
+    for (const auto& pair : kNames)
+        if (strcasecmp(pair[0], attribute) == 0) return pair[1];
+    return attribute;
+}
+
+// Builds the row's add list (no entry) or change list (entry); the refusal
+// or "".
+std::string PlanRow(const ImportFile& file, const ImportRow& row, const Holders& holders, RowPlan* plan,
+                    AttrList* list) {
+    const bool* has = file.hasColumn;
+    const SearchReq* entry = plan->entry;
+    auto cell = [&](int column, const char* attribute) {
+        if (has[column] || entry == nullptr) return row.cells[column];
+        std::vector<std::string> values = Values(entry, attribute);
+        return values.empty() ? std::string() : values[0];
+    };
+    const std::string first = cell(kColFirstName, "firstname"), last = cell(kColLastName, "sn");
+    const std::string tel = cell(kColTelephone, "telephoneNumber"),
+                      address = cell(kColAddress, "streetaddress");
+    if (first.empty() && last.empty()) return "Incomplete data input";
+    const char* overflow = UserFieldOverflow(first.c_str(), last.c_str(), tel.c_str(), address.c_str());
+    if (overflow != nullptr) return overflow;
+
+    std::vector<std::string> aliases;
+    for (const std::string& alias : SplitValues(row.cells[kColAliases])) aliases.push_back(Screened(alias));
+    const std::string own = Lower(NormalDn(plan->dn.c_str()));
+    std::vector<std::string> addresses = aliases;
+    addresses.push_back(plan->mail);
+    for (const std::string& value : addresses) {
+        auto held = holders.addressHolder.find(Lower(value));
+        if (held != holders.addressHolder.end() && Lower(NormalDn(held->second.c_str())) != own)
+            return HeldElsewhere("address", value, held->second);
+    }
+    const std::vector<std::string> connectors = SplitValues(row.cells[kColConnectors]);
+    for (const std::string& value : connectors) {
+        auto held = holders.connectorHolder.find(Lower(value));
+        if (held != holders.connectorHolder.end() && Lower(NormalDn(held->second.c_str())) != own)
+            return HeldElsewhere("connector", value, held->second);
+    }
+    const std::vector<std::string> permissions = SplitValues(row.cells[kColPermissions]);
+    std::set<std::string> channels;
+    for (const std::string& value : permissions)
+        if (!channels.insert(Lower(value.substr(0, value.find('$')))).second)
+            return "Two permissions for one channel in " + value;
+
+    AttrList staged;
+    std::string refusal;
+    if (entry == nullptr) {
+        AddAttrValue(&staged.head, kAttrAdd, "objectClass", "%s", "xoperson");
+        AddAttrValue(&staged.head, kAttrAdd, "cn", "%s", CommonName(first.c_str(), last.c_str()).c_str());
+        AddAttrValue(&staged.head, kAttrAdd, "firstname", "%s", first.c_str());
+        AddAttrValue(&staged.head, kAttrAdd, "streetaddress", "%s", address.c_str());
+        AddAttrValue(&staged.head, kAttrAdd, "telephoneNumber", "%s", tel.c_str());
+        AddAttrValue(&staged.head, kAttrAdd, "sn", "%s", last.c_str());
+        for (const std::string& alias : aliases)
+            if (!AddressInScope(RequestScope(), alias.c_str())) return kOutsideDomains;
+        ListChanges(&staged, "mail", {}, aliases, nullptr);
+        refusal = ListChanges(&staged, "othermailbox", {}, connectors, CheckNewConnector);
+        if (refusal.empty())
+            refusal = ListChanges(&staged, "x-permission", {}, permissions, CheckNewPermission);
+    } else {
+        BuildUserChanges(const_cast<SearchReq*>(entry), &staged.head, first.c_str(), last.c_str(),
+                         tel.c_str(), address.c_str());
+        std::vector<std::string> currentAliases;
+        for (const std::string& value : Values(entry, "mail"))
+            if (strcasecmp(value.c_str(), plan->mail.c_str()) != 0) currentAliases.push_back(value);
+        if (has[kColAliases]) {
+            for (const std::string& alias : aliases)
+                if (!Holds(currentAliases, alias) && !AddressInScope(RequestScope(), alias.c_str()))
+                    return kOutsideDomains;
+            ListChanges(&staged, "mail", currentAliases, aliases, nullptr, plan->mail);
+        }
+        if (has[kColConnectors])
+            refusal = ListChanges(&staged, "othermailbox", Values(entry, "othermailbox"), connectors,
+                                  CheckNewConnector);
+        if (refusal.empty() && has[kColPermissions])
+            refusal = ListChanges(&staged, "x-permission", Values(entry, "x-permission"), permissions,
+                                  CheckNewPermission);
+    }
+    if (!refusal.empty()) return refusal;
+    // Empty values are left out: the directory stores none.
+    for (const attrval* node = staged.head; node != nullptr; node = node->next) {
+        if (node->op == kAttrAdd && node->value[0] == '\0') continue;
+        AddAttrValue(&list->head, node->op, node->name, "%s", node->value);
+        const char* shown = ShownName(node->name);
+        if (std::find(plan->changed.begin(), plan->changed.end(), shown) == plan->changed.end())
+            plan->changed.push_back(shown);
+    }
+    return "";
+}
+
+// Writes one planned row; the LDAP result code (0 written).
+int WriteRow(ldapClient& client, const PlannedWrite& plan, std::set<std::string>* domainsMade) {
+    AttrList list;
+    Unpack(plan.changes, &list);
+    AddAttrEnd(&list.head);
+    if (plan.update) return DirectoryModify(client, plan.dn.c_str(), list.head);
+    OwnedText suffix(client.GetSuffix(plan.mail.c_str()));
+    const std::string domain = suffix ? suffix.get() : "";
+    if (domainsMade->count(domain) == 0) {
+        if (!CreateMailDomainTree(client, plan.mail.c_str())) return LDAP_OTHER;
+        domainsMade->insert(domain);
+    }
+    return DirectoryAdd(client, plan.dn.c_str(), list.head);
+}
+
+// Writes the planned rows in file order, stopping at the first that fails.
+void WritePlanned(ldapClient& client, const std::vector<PlannedWrite>& plans, ImportReport* report) {
+    std::set<std::string> domainsMade;
+    // One audit line a row: the log's settings are looked at now and then,
+    // not for every line.
+    LogBeginBatch();
+    for (const PlannedWrite& plan : plans) {
+        const int status = WriteRow(client, plan, &domainsMade);
+        if (status != LDAP_SUCCESS) {
+            report->stoppedAt = plan.line;
+            report->failure = "Line " + std::to_string(plan.line) + ": the directory refused the write (" +
+                              ldap_err2string(status) + ")";
+            break;
+        }
+        ++report->written;
+    }
+    LogEndBatch();
+}
+
+void Note(ImportReport* report, RowKind kind, long line, const std::string& mail, const std::string& text) {
+    ++report->counts[kind];
+    if (kind == kRowRefused) report->refused.push_back({line, mail, text});
+    if (kind == kRowUpdate && report->updated.size() < kMaxImportRowsShown)
+        report->updated.push_back({line, mail, text});
+}
+
+std::string Joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) text.append(text.empty() ? "" : ", ").append(name);
+    return text;
+}
+
+}  // namespace
+
+void RunImport(ldapClient& client, const ImportFile& file, bool write, ImportReport* report,
+               ImportReport* written) {
+    const char* host = DirectoryHostName();
+    std::string options;
+    if (host == nullptr || !ReadChannelOptions(host, &options)) {
+        report->failure = host == nullptr ? "Error connecting to LDAP server" : options;
+        return;
+    }
+    const FileIndex index = IndexFile(file);
+    std::vector<PlannedWrite> plans;
+    for (std::size_t start = 0; start < file.rows.size(); start += kImportBatchRows) {
+        const std::size_t end = std::min(file.rows.size(), start + kImportBatchRows);
+        std::vector<ImportRow> rows;
+        std::vector<std::string> addresses, connectors;
+        for (std::size_t i = start; i < end; ++i) {
+            rows.push_back(UnpackRow(file, i));
+            if (index.refusals.count(i) != 0) continue;
+            addresses.push_back(Screened(rows.back().cells[kColMail]));
+            for (const std::string& alias : SplitValues(rows.back().cells[kColAliases]))
+                addresses.push_back(Screened(alias));
+            for (const std::string& value : SplitValues(rows.back().cells[kColConnectors]))
+                connectors.push_back(value);
+        }
+        Holders holders;
+        if (!ReadHolders(client, "mail", addresses, &holders) ||
+            !ReadHolders(client, "othermailbox", connectors, &holders)) {
+            report->failure = "Error reading the directory";
+            report->stoppedAt = file.lines[start];
+            return;
+        }
+        for (std::size_t i = start; i < end; ++i) {
+            const ImportRow& row = rows[i - start];
+            const long line = file.lines[i];
+            auto refused = index.refusals.find(i);
+            if (refused != index.refusals.end()) {
+                Note(report, kRowRefused, line, row.cells[kColMail], refused->second);
+                continue;
+            }
+            RowPlan plan;
+            plan.mail = Screened(row.cells[kColMail]);
+            plan.dn = client.CreateDNFromMail(plan.mail.c_str());
+            auto own = holders.byDn.find(Lower(NormalDn(plan.dn.c_str())));
+            if (own != holders.byDn.end()) plan.entry = own->second;
+            AttrList list;
+            const std::string refusal = PlanRow(file, row, holders, &plan, &list);
+            const RowKind kind = !refusal.empty()        ? kRowRefused
+                                 : plan.entry == nullptr ? kRowAdd
+                                 : list.head == nullptr  ? kRowUnchanged
+                                                         : kRowUpdate;
+            Note(report, kind, line, plan.mail.empty() ? row.cells[kColMail] : plan.mail,
+                 kind == kRowRefused ? refusal : Joined(plan.changed));
+            if (write && (kind == kRowAdd || kind == kRowUpdate))
+                plans.push_back({line, kind == kRowUpdate, plan.mail,
+                                 kind == kRowUpdate ? std::string(plan.entry->dn) : plan.dn,
+                                 Packed(list.head)});
+        }
+    }
+    if (write && report->counts[kRowRefused] == 0) WritePlanned(client, plans, written);
+}
