@@ -112,7 +112,7 @@ scripts/directory-sandbox stop "$WORK/check" >/dev/null
 
 # Rounds interleaved, each into fresh directories; medians.
 ours_times=() ref_times=() ours_kb=0 ref_kb=0
-for round in $(seq "$WRITE_ROUNDS"); do
+for _ in $(seq "$WRITE_ROUNDS"); do
     fresh ours
     /usr/bin/time -v env XOMTA_CONFIG_DIR="$CONFIG" "$TOOL" apply "$WORK/clean.csv" > "$WORK/apply.out" 2> "$WORK/apply.time" || true
     ours_times+=("$(elapsed "$WORK/apply.time")") ours_users=$(($(users_in "$PORT") - 1))
