@@ -34,7 +34,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kUnits = 200;      // users, one for each change of the stream
 constexpr int kMinUnits = 30;    // changes in the stream at least
 constexpr int kBuildUnits = 12;  // aliases for the alias table builds
-constexpr double kSlack = 2.0;   // seconds a page may take beyond the time limit
+constexpr double kSlack = 3.0;   // seconds a page may take beyond the time limit
 // In the request of a syncrepl consumer: the sync request control.
 constexpr char kSyncRequest[] = "1.3.6.1.4.1.4203.1.9.1.1";
 
