@@ -32,7 +32,7 @@ namespace {
 const char* const kPermissions[] = {"None", "Receive", "Send", "Send/Receive"};
 
 std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    StrToLower(&text[0]);
     return text;
 }
 
