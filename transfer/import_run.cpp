@@ -1,8 +1,8 @@
 // RunImport: a pass over the rows for what needs no directory (address
 // screen, scope, addresses and connectors named by two rows), then batches
 // of rows with their holders read from the directory, each row compared
-// with its entry; when writing and every row is sound, the changes kept
-// from that check are written in file order.
+// with its entry; when writing and every row is sound, a second pass
+// checks each row again and writes it at once, in file order.
 #include "transfer/import_run.h"
 
 #include <strings.h>
@@ -28,8 +28,6 @@
 #include "pages/users/user_entry.h"
 
 namespace {
-
-const char* const kPermissions[] = {"None", "Receive", "Send", "Send/Receive"};
 
 std::string Lower(std::string text) {
     StrToLower(&text[0]);
@@ -158,36 +156,6 @@ struct RowPlan {
     std::vector<std::string> changed;  // attribute names, for an update
 };
 
-// A sound row to write, kept from the check so that writing reads nothing
-// again: its changes packed as op, name, NUL, value, NUL (values hold no
-// NUL), a few hundred bytes a row.
-struct PlannedWrite {
-    long line;
-    bool update;
-    std::string mail, dn, changes;
-};
-
-std::string Packed(const attrval* head) {
-    std::string packed;
-    for (const attrval* node = head; node != nullptr; node = node->next)
-        packed.append(1, static_cast<char>('0' + node->op))
-            .append(node->name)
-            .append(1, '\0')
-            .append(node->value)
-            .append(1, '\0');
-    return packed;
-}
-
-void Unpack(const std::string& packed, AttrList* list) {
-    for (std::size_t at = 0; at < packed.size();) {
-        const int op = packed[at] - '0';
-        const std::string name = packed.c_str() + at + 1;
-        const std::string value = packed.c_str() + at + 2 + name.size();
-        AddAttrValue(&list->head, op, name.c_str(), "%s", value.c_str());
-        at += 3 + name.size() + value.size();
-    }
-}
-
 // Checks a new connector or permission value; its stored spelling in *value.
 std::string CheckNewConnector(std::string* value) {
     std::string channel, identifier;
@@ -201,9 +169,7 @@ std::string CheckNewConnector(std::string* value) {
 
 std::string CheckNewPermission(std::string* value) {
     std::string channel, permission;
-    if (!SplitConnector(value->c_str(), &channel, &permission) ||
-        std::none_of(std::begin(kPermissions), std::end(kPermissions),
-                     [&](const char* p) { return permission == p; }))
+    if (!SplitConnector(value->c_str(), &channel, &permission) || !IsPermissionName(permission.c_str()))
         return "Invalid permission " + *value;
     const std::string offered = OfferedChannel(channel.c_str());
     if (offered.empty()) return "Unknown channel in " + *value;
@@ -333,38 +299,29 @@ std::string PlanRow(const ImportFile& file, const ImportRow& row, const Holders&
     return "";
 }
 
-// Writes one planned row; the LDAP result code (0 written).
-int WriteRow(ldapClient& client, const PlannedWrite& plan, std::set<std::string>* domainsMade) {
-    AttrList list;
-    Unpack(plan.changes, &list);
-    AddAttrEnd(&list.head);
-    if (plan.update) return DirectoryModify(client, plan.dn.c_str(), list.head);
+// The write pass: each row that adds or changes a user is written right
+// after it was checked again; the dc= entries of each domain are made once.
+struct Writer {
+    ImportReport* written;
+    std::set<std::string> domainsMade;
+};
+
+// Writes one checked row; the LDAP result code (0 written).
+int WriteRow(ldapClient& client, const RowPlan& plan, const AttrList& list, Writer* writer) {
+    if (plan.entry != nullptr) return DirectoryModify(client, plan.entry->dn, list.head);
     OwnedText suffix(client.GetSuffix(plan.mail.c_str()));
     const std::string domain = suffix ? suffix.get() : "";
-    if (domainsMade->count(domain) == 0) {
+    if (writer->domainsMade.count(domain) == 0) {
         if (!CreateMailDomainTree(client, plan.mail.c_str())) return LDAP_OTHER;
-        domainsMade->insert(domain);
+        writer->domainsMade.insert(domain);
     }
     return DirectoryAdd(client, plan.dn.c_str(), list.head);
 }
 
-// Writes the planned rows in file order, stopping at the first that fails.
-void WritePlanned(ldapClient& client, const std::vector<PlannedWrite>& plans, ImportReport* report) {
-    std::set<std::string> domainsMade;
-    // One audit line a row: the log's settings are looked at now and then,
-    // not for every line.
-    LogBeginBatch();
-    for (const PlannedWrite& plan : plans) {
-        const int status = WriteRow(client, plan, &domainsMade);
-        if (status != LDAP_SUCCESS) {
-            report->stoppedAt = plan.line;
-            report->failure = "Line " + std::to_string(plan.line) + ": the directory refused the write (" +
-                              ldap_err2string(status) + ")";
-            break;
-        }
-        ++report->written;
-    }
-    LogEndBatch();
+// Stops the write pass at `line`.
+void Stop(Writer* writer, long line, const std::string& why) {
+    writer->written->stoppedAt = line;
+    writer->written->failure = "Line " + std::to_string(line) + ": " + why;
 }
 
 void Note(ImportReport* report, RowKind kind, long line, const std::string& mail, const std::string& text) {
@@ -380,18 +337,12 @@ std::string Joined(const std::vector<std::string>& names) {
     return text;
 }
 
-}  // namespace
-
-void RunImport(ldapClient& client, const ImportFile& file, bool write, ImportReport* report,
-               ImportReport* written) {
-    const char* host = DirectoryHostName();
-    std::string options;
-    if (host == nullptr || !ReadChannelOptions(host, &options)) {
-        report->failure = host == nullptr ? "Error connecting to LDAP server" : options;
-        return;
-    }
-    const FileIndex index = IndexFile(file);
-    std::vector<PlannedWrite> plans;
+// One pass over the rows, a batch of kImportBatchRows at a time with its
+// holders read first, each row classified into *report. With a writer, each
+// row that adds or changes a user is written right after its check, and the
+// pass stops at the first row refused or not written. False when it stopped.
+bool PassOverRows(ldapClient& client, const ImportFile& file, const FileIndex& index, ImportReport* report,
+                  Writer* writer) {
     for (std::size_t start = 0; start < file.rows.size(); start += kImportBatchRows) {
         const std::size_t end = std::min(file.rows.size(), start + kImportBatchRows);
         std::vector<ImportRow> rows;
@@ -410,7 +361,8 @@ void RunImport(ldapClient& client, const ImportFile& file, bool write, ImportRep
             !ReadHolders(client, "othermailbox", connectors, &holders)) {
             report->failure = "Error reading the directory";
             report->stoppedAt = file.lines[start];
-            return;
+            if (writer != nullptr) Stop(writer, file.lines[start], "the directory could not be read");
+            return false;
         }
         for (std::size_t i = start; i < end; ++i) {
             const ImportRow& row = rows[i - start];
@@ -433,11 +385,42 @@ void RunImport(ldapClient& client, const ImportFile& file, bool write, ImportRep
                                                          : kRowUpdate;
             Note(report, kind, line, plan.mail.empty() ? row.cells[kColMail] : plan.mail,
                  kind == kRowRefused ? refusal : Joined(plan.changed));
-            if (write && (kind == kRowAdd || kind == kRowUpdate))
-                plans.push_back({line, kind == kRowUpdate, plan.mail,
-                                 kind == kRowUpdate ? std::string(plan.entry->dn) : plan.dn,
-                                 Packed(list.head)});
+            if (writer == nullptr || kind == kRowUnchanged) continue;
+            if (kind == kRowRefused) {  // the directory changed since the first check
+                Stop(writer, line, refusal);
+                return false;
+            }
+            AddAttrEnd(&list.head);  // the client's lists end with an empty node
+            const int status = WriteRow(client, plan, list, writer);
+            if (status != LDAP_SUCCESS) {
+                Stop(writer, line,
+                     std::string("the directory refused the write (") + ldap_err2string(status) + ")");
+                return false;
+            }
+            ++writer->written->written;
         }
     }
-    if (write && report->counts[kRowRefused] == 0) WritePlanned(client, plans, written);
+    return true;
+}
+
+}  // namespace
+
+void RunImport(ldapClient& client, const ImportFile& file, bool write, ImportReport* report,
+               ImportReport* written) {
+    const char* host = DirectoryHostName();
+    std::string options;
+    if (host == nullptr || !ReadChannelOptions(host, &options)) {
+        report->failure = host == nullptr ? "Error connecting to LDAP server" : options;
+        return;
+    }
+    const FileIndex index = IndexFile(file);
+    if (!PassOverRows(client, file, index, report, nullptr) || !write || report->counts[kRowRefused] != 0)
+        return;
+    // The same check again, each row written as soon as it has passed: the
+    // directory may have changed since, and nothing is kept between passes.
+    Writer writer{written, {}};
+    ImportReport again;
+    LogBeginBatch();  // the log's settings are looked at now and then, not for every audit line
+    PassOverRows(client, file, index, &again, &writer);
+    LogEndBatch();
 }

@@ -39,9 +39,9 @@ struct ImportReport {
 };
 
 // Checks every row of `file` into *report; with `write`, and when no row is
-// refused, then writes the rows that add or change a user in file order,
-// from the changes the check found, into *written (the directory is not
-// read again).
+// refused, then checks the rows again against the directory as it is now
+// and writes each that adds or changes a user at once, in file order, into
+// *written; a row refused now stops the write there.
 void RunImport(ldapClient& client, const ImportFile& file, bool write, ImportReport* report,
                ImportReport* written);
 

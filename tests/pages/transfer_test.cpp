@@ -1,14 +1,16 @@
 // The export and import of users ([Users] Transfer): a round trip through
 // CSV and LDIF with names outside ASCII, markup, commas, quotes, line breaks
 // and formula-like cells; each refusal of the import once; the import page's
-// forged-request rule and domain scope; and imports killed at ten points of
-// the write and run again, which end where one clean run ends.
+// forged-request rule and domain scope; imports killed at ten points of
+// the write and run again, which end where one clean run ends; and a
+// connector taken by another entry between the check and the write.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
 #include <fstream>
+#include <future>
 #include <string>
 
 #include "tests/support/config_folder.h"
@@ -190,6 +192,31 @@ TEST(Transfer, KilledAndRunAgain) {
         EXPECT_EQ(Tool(dir, "apply", file).exitStatus, 0) << point;
         EXPECT_EQ(Export(dir, "ldif"), clean) << point;
     }
+}
+
+// The write checks each row again: a connector that another entry took
+// after the first check stops the write at its row.
+TEST(Transfer, ChangedBetweenCheckAndWrite) {
+    DirectorySandbox& dir = DirectorySandbox::Get();
+    ASSERT_TRUE(dir.Reset(Seed()));
+    HoldingRelay relay(dir.Port(), "SMTPC$race", 1);  // the first check's search for it
+    ASSERT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nPort=" + std::to_string(relay.Port()) + "\n"));
+    auto run = std::async(std::launch::async, [&] {
+        return Tool(dir, "apply",
+                    "mail,last name,connectors\nfirst@example.com,F,\nrace@example.com,R,SMTPC$race\n");
+    });
+    ASSERT_TRUE(relay.WaitHolding());
+    ASSERT_TRUE(
+        dir.Modify("dn: mail=anna@example.com,dc=example,dc=com\nchangetype: modify\nadd: "
+                   "othermailbox\nothermailbox: SMTPC$race\n"));
+    relay.Release();
+    const ProcessResult result = run.get();
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.out.find("Writing stopped. Line 3: The connector SMTPC$race is held by another entry"),
+              string::npos)
+        << result.out;
+    EXPECT_NE(dir.Search("", "(mail=first@example.com)", "1.1"), "");
+    EXPECT_EQ(dir.Search("", "(mail=race@example.com)", "1.1"), "");
 }
 
 }  // namespace
