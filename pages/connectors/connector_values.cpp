@@ -56,6 +56,12 @@ const char* ChannelValue(const attrval* node, const char* name, const char* chan
 
 }  // namespace
 
+bool IsPermissionName(const char* permission) {
+    for (const char* const* option = kAllPermissions; *option != nullptr; ++option)
+        if (strcmp(*option, permission) == 0) return true;
+    return false;
+}
+
 bool IsChannelName(const char* channel) {
     std::size_t length = channel != nullptr ? strlen(channel) : 0;
     if (length == 0 || length > kChannelNameSize) return false;

@@ -46,6 +46,8 @@ int CountChannelConnectors(const attrval* attrs, const char* channel);
 // allows, `current` (null or empty: none) selected when it names one of
 // them, letter case ignored.
 std::string PrintPermissionSelect(const char* current, const char* channel);
+// True when `permission` is one of the four the select offers, exactly.
+bool IsPermissionName(const char* permission);
 // True when `channel` allows `permission`; otherwise false with the message
 // that says what it allows. Channel and permission compare exactly.
 bool CheckConnectorPermission(const char* channel, const char* permission, std::string* message);

@@ -53,14 +53,7 @@ string Numbered(const string& text, int unit) {
     return std::regex_replace(text, std::regex("#"), std::to_string(unit));
 }
 
-// "Command|Field=value|..." as a form.
-Fields Form(const string& text, int unit) {
-    Fields fields;
-    std::istringstream parts("Command=" + Numbered(text, unit));
-    for (string part; std::getline(parts, part, '|');)
-        fields.push_back({part.substr(0, part.find('=')), part.substr(part.find('=') + 1)});
-    return fields;
-}
+Fields Form(const string& text, int unit) { return FormFields(Numbered(text, unit)); }
 
 // The stream's kinds of change, by unit number: the request, what its page
 // shows when it is done (the change itself where the page shows it), and a

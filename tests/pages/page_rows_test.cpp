@@ -115,21 +115,12 @@ void ExpectAnswer(const ProcessResult& r, const string& answer) {
         << r.out;
 }
 
-// "Command|Field=value|..." as the fields of a form.
-Fields Request(const string& text) {
-    static const std::regex kField("\\|([^=|]*)=([^|]*)");
-    Fields fields = {{"Command", text.substr(0, text.find('|'))}};
-    for (std::sregex_iterator m(text.begin(), text.end(), kField), end; m != end; ++m)
-        fields.push_back({(*m)[1], (*m)[2]});
-    return fields;
-}
-
 const char kChannels[] =
     "[Channels]\nSMTPC=enabled,connectors\nlocal=enabled, connectors\nDL=enabled,connectors\n"
     "BSMTPOUT=enabled,connectors\nFAX=enabled,connectors\nPAGER=connectors\nSMS=enabled\n"
     "X400=Connectors,Enabled\n";
 
-ProcessResult Post(const string& request) { return PostForm(Request(request), Dir().ConfigDir()); }
+ProcessResult Post(const string& request) { return PostForm(FormFields(request), Dir().ConfigDir()); }
 
 ProcessResult Raced(const Row& row, const string& config) {
     HoldingRelay relay(Dir().Port(), row.marker, row.occurrence);
@@ -298,7 +289,7 @@ TEST(PageRows, UserPages) {
     };
     // An update without all six fields is invalid and erases nothing.
     rows.push_back({"UpdateUser|MailNdx=ann@example.com|Mail=ann@example.com", "invalid_request"});
-    const Fields form = Request(Update(kAnn, "", "", "", "", kAnn));
+    const Fields form = FormFields(Update(kAnn, "", "", "", "", kAnn));
     for (std::size_t absent = 1; absent <= 6; ++absent) {
         rows.push_back({"UpdateUser", "invalid_request"});
         for (std::size_t i = 1; i < form.size(); ++i)

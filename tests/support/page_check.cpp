@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <fstream>
+#include <sstream>
 
 #include "tests/support/config_folder.h"
 
@@ -19,6 +20,14 @@ std::string FormBody(const Fields& fields) {
                                                        : std::string{'%', kHex[c >> 4], kHex[c & 15]};
     }
     return body;
+}
+
+Fields FormFields(const std::string& text) {
+    Fields fields;
+    std::istringstream parts("Command=" + text);
+    for (std::string part; std::getline(parts, part, '|');)
+        fields.push_back({part.substr(0, part.find('=')), part.substr(part.find('=') + 1)});
+    return fields;
 }
 
 ProcessResult PostForm(const Fields& fields, const std::string& configDir) {

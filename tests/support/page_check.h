@@ -16,6 +16,9 @@ using Fields = std::vector<std::pair<std::string, std::string>>;
 // application/x-www-form-urlencoded: every byte but ASCII letters, digits,
 // "-" and "." as %XX.
 std::string FormBody(const Fields& fields);
+// "Command|Field=value|..." as the fields of a form (a value may hold "=",
+// not "|").
+Fields FormFields(const std::string& text);
 // POST of the fields, url-encoded, with no Origin header, against the
 // XOMTA.INI in `configDir`.
 ProcessResult PostForm(const Fields& fields, const std::string& configDir);
