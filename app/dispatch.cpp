@@ -22,6 +22,7 @@
 #include "cgi/form_entries.h"
 #include "cgi/request_origin.h"
 #include "directory/administrators.h"
+#include "directory/directory_session.h"
 #include "directory/user_transfer_setting.h"
 #include "html/page_frame.h"
 
@@ -53,6 +54,7 @@ int Run(const Command& row) {
     if (admission == Admission::kRefused || (row.everyDomainOnly && !scope.everything))
         return Refuse("not an administrator");
     SetRequestScope(scope);
+    SetChangingRequest(row.changes);
     if (row.changes) {
         const char* reason = ForgedRequestReason();
         if (reason != nullptr) return Refuse(reason);

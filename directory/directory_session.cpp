@@ -23,6 +23,7 @@ constexpr int kDefaultPort = 389;
 
 // Host name of the last OpenDirectory; the channel pages hand it on.
 char hostName[kTextBufferSize];
+bool changingRequest = false;
 
 // A value that fills its whole buffer may have been cut by the reader: a cut
 // host name or password must not be used as if it were the setting.
@@ -59,7 +60,8 @@ int ConnectAndBind(ldapClient& client, const char* host, int port, const char* u
 // server that cannot be reached, that does not answer the bind in time, or
 // that answers it busy or unavailable, passes on to the next (each failure
 // leaves its error line); a bind that a server refuses otherwise ends the
-// attempt, since the next would refuse it too. A replicated server that is
+// attempt, since the next would refuse it too, and so does a server that
+// does not answer in time when the request changes the directory. A replicated server that is
 // still catching up on the others' changes would show old entries (and a
 // change made on them could be undone): while a later server is left to
 // try, it is passed over, and used only when no later one answers.
@@ -82,6 +84,12 @@ bool ConnectFirstThatAnswers(ldapClient& client, const char* hosts, int port, co
             behind = host;
         } else if (rc > 0 && rc != LDAP_BUSY && rc != LDAP_UNAVAILABLE) {
             break;
+        } else if (rc == LDAP_TIMEOUT && changingRequest && !last) {
+            LogPrintf(kLogError,
+                      "LDAP server %s took the connection but did not answer; a change is not sent to "
+                      "the next server",
+                      host);
+            break;
         }
     }
     if (tried == 0) client.ldapClientConnect("", port);  // leaves the error line of an empty HostName
@@ -89,6 +97,8 @@ bool ConnectFirstThatAnswers(ldapClient& client, const char* hosts, int port, co
 }
 
 }  // namespace
+
+void SetChangingRequest(bool changing) { changingRequest = changing; }
 
 char* OpenDirectory(ldapClient& client) {
     char user[kTextBufferSize];

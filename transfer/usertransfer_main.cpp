@@ -52,6 +52,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usertransfer: %s\n", refusal.c_str());
         return 2;
     }
+    SetChangingRequest(write);
     ldapClient client;
     if (OpenDirectory(client) == nullptr) {
         std::fprintf(stderr, "usertransfer: Error connecting to LDAP server\n");
