@@ -177,11 +177,12 @@ TEST_F(Replication, ChangesWhileTheFirstServerIsKilledRestartedFrozenAndThawed) 
 }
 
 // Two web servers with the same HostName order give one alias to two users
-// at once: on both servers up, and with the first killed, one page adds it;
-// with the first frozen, neither (a change is not sent past a server that
-// may still carry out what it holds). Then a change stuck on the first,
-// frozen between the page's check and its write: the other page does not
-// add the alias elsewhere, and after the thaw at most the stuck one holds it.
+// at once: with both servers up and with the first killed, at most one page
+// adds it; with the first frozen, neither (a change is not sent past a
+// server that may still carry out what it holds). Then a change stuck on
+// the first, frozen between the page's check and its write: the other page
+// does not add the alias elsewhere, and after the thaw at most the stuck
+// one holds it.
 TEST_F(Replication, OneAliasRacedByTwoRequestsIsStoredOnce) {
     for (int fault : {0, SIGKILL, SIGSTOP}) {
         SCOPED_TRACE(fault);
@@ -193,7 +194,11 @@ TEST_F(Replication, OneAliasRacedByTwoRequestsIsStoredOnce) {
         const bool twoWon = Page(Form("UpdateAlias|Mail=u2@example.com|MailAlias=" + alias, 2))
                                 .out.find("Added Mail alias") != string::npos;
         const bool oneWon = one.get().out.find("Added Mail alias") != string::npos;
-        EXPECT_TRUE(fault == SIGSTOP ? !oneWon && !twoWon : oneWon != twoWon);
+        // Both may lose: two modifies at once can both pass the unique
+        // overlay, and each page then finds the other holder and takes its
+        // own value back.
+        EXPECT_FALSE(oneWon && twoWon);
+        EXPECT_FALSE(fault == SIGSTOP && (oneWon || twoWon));
         if (fault == SIGSTOP) Signal(SIGCONT);
         if (fault == SIGKILL) Restart();
         ASSERT_TRUE(Agree());
