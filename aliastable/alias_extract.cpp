@@ -133,7 +133,7 @@ bool AddEntryAliases(StreamedEntry& entry, dbMailAlias& relation, LongAliases& l
     berval name{};
     berval* values = nullptr;
     while (entry.NextAttribute(&name, &values)) {
-        if (name.bv_len != 4 || strncasecmp(name.bv_val, "mail", 4) != 0 || values == nullptr) continue;
+        if (!BervalIs(name, "mail") || values == nullptr) continue;
         for (berval* value = values; value->bv_val != nullptr; ++value) {
             Text alias = TextOf(*value);
             if (IsUsersOwnAddress(alias, primary, primaryLength)) continue;

@@ -1,10 +1,6 @@
 // One search of cn=monitor's syncrepl consumers for their phase.
 #include "directory/catching_up.h"
 
-#include <strings.h>
-
-#include <cstring>
-
 #include "directory/entry_stream.h"
 
 namespace {
@@ -15,14 +11,6 @@ constexpr char kPhase[] = "olmSRSyncPhase";
 constexpr char kNextConnect[] = "olmSRNextConnect";
 constexpr char kRefreshing[] = "Refresh";
 constexpr char kNoRetry[] = "00000101000000Z";  // the next connect's time while connected
-
-bool Is(const berval& value, const char* text) {
-    return value.bv_len == strlen(text) && memcmp(value.bv_val, text, value.bv_len) == 0;
-}
-
-bool IsName(const berval& name, const char* text) {
-    return name.bv_len == strlen(text) && strncasecmp(name.bv_val, text, name.bv_len) == 0;
-}
 
 }  // namespace
 
@@ -40,8 +28,9 @@ bool CatchingUp(ldapClient& session) {
                                  berval* values = nullptr;
                                  while (consumer.NextAttribute(&name, &values)) {
                                      if (values == nullptr || values[0].bv_val == nullptr) continue;
-                                     refreshing |= IsName(name, kPhase) && Is(values[0], kRefreshing);
-                                     waiting |= IsName(name, kNextConnect) && !Is(values[0], kNoRetry);
+                                     refreshing |= BervalIs(name, kPhase) && BervalIs(values[0], kRefreshing);
+                                     waiting |=
+                                         BervalIs(name, kNextConnect) && !BervalIs(values[0], kNoRetry);
                                  }
                                  behind = refreshing && !waiting;
                                  return !behind;

@@ -5,6 +5,9 @@
 // skipped with a log line (the client follows none).
 #include "directory/entry_stream.h"
 
+#include <strings.h>
+
+#include <cstring>
 #include <vector>
 
 #include "base/log.h"
@@ -67,6 +70,10 @@ void ReadEntriesAhead(ldapClient& session) {
     Sockbuf_IO* readahead = LdapReadaheadIo();
     if (readahead == nullptr || ber_sockbuf_ctrl(sb, LBER_SB_OPT_HAS_IO, readahead)) return;
     ber_sockbuf_add_io(sb, readahead, LBER_SBIOD_LEVEL_PROVIDER, nullptr);
+}
+
+bool BervalIs(const berval& bytes, const char* text) {
+    return bytes.bv_len == strlen(text) && strncasecmp(bytes.bv_val, text, bytes.bv_len) == 0;
 }
 
 bool IsConnectionFailure(int code) { return code == LDAP_TIMEOUT || code == LDAP_SERVER_DOWN; }

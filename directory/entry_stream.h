@@ -45,6 +45,10 @@ using EntryCallback = std::function<void(StreamedEntry& entry)>;
 int ForEachEntry(ldapClient& session, const char* base, int scope, const char* filter,
                  const char* const* attributes, const char* purpose, const EntryCallback& visit);
 
+// Whether a streamed name or value (not terminated) is `text`, letter case
+// ignored.
+bool BervalIs(const berval& bytes, const char* text);
+
 // A visit that may stop the search: false abandons it (no more entries are
 // visited, nothing is logged) and ForEachEntryUntil returns LDAP_USER_CANCELLED.
 using StoppingEntryCallback = std::function<bool(StreamedEntry& entry)>;

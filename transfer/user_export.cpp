@@ -46,8 +46,7 @@ int ColumnOf(const berval& name) {
                     {"telephoneNumber", kColTelephone},
                     {"streetaddress", kColAddress}};
     for (const auto& known : kColumns)
-        if (strlen(known.name) == name.bv_len && strncasecmp(known.name, name.bv_val, name.bv_len) == 0)
-            return known.column;
+        if (BervalIs(name, known.name)) return known.column;
     return -1;
 }
 
@@ -64,9 +63,7 @@ std::string CsvRow(StreamedEntry& entry, const std::string& mail) {
         const int column = ColumnOf(name);
         for (int i = 0; column >= 0 && values != nullptr && values[i].bv_val != nullptr; ++i) {
             const berval& value = values[i];
-            if (column == kColAliases && value.bv_len == mail.size() &&
-                strncasecmp(value.bv_val, mail.data(), mail.size()) == 0)
-                continue;
+            if (column == kColAliases && BervalIs(value, mail.c_str())) continue;
             if (column >= kColAliases) {
                 if (seen[column]) cells[column].push_back(' ');
                 cells[column].append(value.bv_val, value.bv_len);

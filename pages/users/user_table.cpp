@@ -7,8 +7,6 @@
 // the directory returns them in. With [Ldap] PageSize set, a list longer
 // than a page shows one page of it (user_table_page.cpp). The search is
 // narrowed to the domains of the request's login.
-#include <strings.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -37,10 +35,6 @@ enum RowField { kSn, kFirstname, kTelephonenumber, kMail, kRowFields };
 
 // The field after `field` in a packed row.
 const char* NextField(const char* field) { return field + strlen(field) + 1; }
-
-bool NameIs(const berval& name, const char* wanted, std::size_t length) {
-    return name.bv_len == length && strncasecmp(name.bv_val, wanted, length) == 0;
-}
 
 // A value up to its first NUL.
 std::size_t TextLength(const berval& value) {
@@ -73,11 +67,11 @@ const char* ReadUserRow(StreamedEntry& entry, RowArena* arena) {
     berval name{};
     berval* values = nullptr;
     while (entry.NextAttribute(&name, &values)) {
-        int field = NameIs(name, "mail", 4)               ? kMail
-                    : NameIs(name, "firstname", 9)        ? kFirstname
-                    : NameIs(name, "sn", 2)               ? kSn
-                    : NameIs(name, "telephonenumber", 15) ? kTelephonenumber
-                                                          : -1;
+        int field = BervalIs(name, "mail")              ? kMail
+                    : BervalIs(name, "firstname")       ? kFirstname
+                    : BervalIs(name, "sn")              ? kSn
+                    : BervalIs(name, "telephonenumber") ? kTelephonenumber
+                                                        : -1;
         if (field < 0 || seen[field] || values == nullptr || values[0].bv_val == nullptr) continue;
         texts[field] = values[0];
         seen[field] = true;
