@@ -47,9 +47,11 @@ bool StartTlsRequired() {
 }
 
 // Connects and binds to one server: LDAP_SUCCESS, or why not (-1 for a
-// server that could not be reached).
+// server that could not be reached, LDAP_TIMEOUT for one that took the
+// connection and did not answer the TLS start or the bind in time).
 int ConnectAndBind(ldapClient& client, const char* host, int port, const char* user, const char* password) {
-    if (client.ldapClientConnect(host, port) != 0) return -1;
+    const int connected = client.ldapClientConnect(host, port);
+    if (connected != 0) return connected == LDAP_TIMEOUT ? LDAP_TIMEOUT : -1;
     int rc = client.ldapClientBind(user, password);
     if (rc != LDAP_SUCCESS) client.ldapClientUnbind();
     return rc;

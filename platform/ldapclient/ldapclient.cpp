@@ -48,9 +48,10 @@ void ldapClient::SetStartTls(bool required) { startTlsRequired = required; }
 // ldapi:// URI is used as it stands. The connection is opened here, so a
 // server that is not there fails now rather than at the bind. A server that
 // accepts the connection but never answers fails the first call after the
-// time limit, as every synchronous call waits at most that long. An
-// ldaps:// connection, or an ldap:// one with StartTLS required, checks the
-// server's certificate and fails with libldap's reason in its error line.
+// time limit, as every synchronous call waits at most that long; so does a
+// TLS connect it leaves unanswered (LDAP_TIMEOUT). An ldaps:// connection,
+// or an ldap:// one with StartTLS required, checks the server's certificate
+// and fails with libldap's reason in its error line.
 int ldapClient::ldapClientConnect(const char* host, int port) {
     ldapClientUnbind();
     if (!host || !*host || port < 0 || port > 65535) {
@@ -89,17 +90,21 @@ int ldapClient::ldapClientConnect(const char* host, int port) {
     timeval timeout{timeoutSeconds, 0};
     ldap_set_option(handle, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
     ldap_set_option(handle, LDAP_OPT_TIMEOUT, &timeout);
+    HandshakeWatch* watch = tls ? StartHandshakeWatch(handle, timeoutSeconds) : nullptr;
     rc = ldap_connect(handle);
     const char* step = "LDAP connect to";
+    bool unanswered = false;  // the server took the connection and left it unanswered
     if (rc == LDAP_SUCCESS && startTls) {
         rc = ldap_start_tls_s(handle, nullptr, nullptr);
         step = "LDAP StartTLS with";
+        unanswered = rc == LDAP_TIMEOUT;
     }
+    if (EndHandshakeWatch(watch)) rc = LDAP_TIMEOUT, unanswered = true, reasons.clear();  // ours, not its
     if (tls) EndTlsReasons(&reasons);
     if (rc != LDAP_SUCCESS) {
         LogLdapFailure(handle, rc, reasons, "%s %.300s", step, uri.c_str());
         ldap_unbind_ext_s(handle, nullptr, nullptr);
-        return -1;
+        return unanswered ? LDAP_TIMEOUT : -1;
     }
     ld = handle;
     return 0;

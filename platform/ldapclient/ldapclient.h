@@ -79,7 +79,9 @@ public:
     // start; ldapi://, a local socket, never starts TLS.
     void SetStartTls(bool required);
     // host: a host name reached at `port`, or an ldap://, ldaps:// or ldapi://
-    // URI used as it stands. 0 = connected. Every TLS connection checks the
+    // URI used as it stands. 0 = connected; LDAP_TIMEOUT = the server took
+    // the connection and left the TLS start unanswered within the time limit;
+    // else not connected. Every TLS connection checks the
     // server's certificate (LDAP_OPT_X_TLS_REQUIRE_CERT demand, whatever
     // TLS_REQCERT says) against the CA certificates of the OpenLDAP client
     // configuration (TLS_CACERT in ldap.conf, LDAPTLS_CACERT, ...); a refused

@@ -23,4 +23,12 @@ void PrepareTlsContext();
 void BeginTlsReasons(std::string* reasons);
 void EndTlsReasons(std::string* reasons);
 
+// A watch on a TLS connect of `handle`, started before ldap_connect: once the
+// connection is taken, a socket the server leaves unanswered for `seconds` is
+// shut down. End returns whether that happened. Null (no watch) when it
+// could not start.
+struct HandshakeWatch;
+HandshakeWatch* StartHandshakeWatch(LDAP* handle, int seconds);
+bool EndHandshakeWatch(HandshakeWatch* watch);
+
 #endif
