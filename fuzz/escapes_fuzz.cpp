@@ -1,8 +1,8 @@
 // Fuzz target: the escapes applied at the point of output. For any text:
 // HtmlEscape gives letters, digits, "-", "." and numeric references only, one
-// per character that glibc reads as UTF-8 (or stray byte); LinkValue holds
-// no byte that ends or breaks an unquoted attribute or a query value, and
-// decodes back; the filter value escape holds no parenthesis, libldap
+// per character that glibc reads as UTF-8 (or stray byte), and IsUtf8 agrees
+// on whether there was a stray byte; LinkValue holds no byte that ends or
+// breaks an unquoted attribute or a query value, and decodes back; the filter value escape holds no parenthesis, libldap
 // unescapes it back to the text (the "*" wildcard aside) and parses the user
 // list filter built from it; and "cn=" + EscapeDnValue(text) parses with
 // libldap to one RDN of one value that is the text.
@@ -33,6 +33,7 @@ void CheckHtmlEscape(const std::string& text) {
     FUZZ_CHECK(utf8 != nullptr);
     const locale_t before = uselocale(utf8);
     std::string expected;
+    bool wellFormed = true;
     for (std::size_t i = 0, length; i < text.size(); i += length) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         wchar_t codePoint = c;
@@ -41,12 +42,13 @@ void CheckHtmlEscape(const std::string& text) {
         if (length > 4 || codePoint > 0x10FFFF) {
             length = 1;
             codePoint = c;
+            wellFormed = false;
         }
         const bool kept = isalnum(c) || c == '-' || c == '.';
         expected += kept ? std::string(1, static_cast<char>(c)) : "&#" + std::to_string(codePoint) + ";";
     }
     uselocale(before);
-    FUZZ_CHECK(HtmlEscape(text.c_str()) == expected);
+    FUZZ_CHECK(HtmlEscape(text.c_str()) == expected && IsUtf8(text.c_str()) == wellFormed);
 }
 
 void CheckLinkValue(const std::string& text) {

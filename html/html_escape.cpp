@@ -2,8 +2,9 @@
 // letters, digits, "-" and ".". A well-formed UTF-8 sequence (the directory's
 // text) becomes one reference to its code point, so that names outside ASCII
 // show and come back from a form unchanged; any other byte becomes a
-// reference to the byte. Each call returns its own string, so results never
-// alias one another and a long text is never cut.
+// reference to the byte (IsUtf8 tells whether a text holds any such byte).
+// Each call returns its own string, so results never alias one another and a
+// long text is never cut.
 #include "html/text_helpers.h"
 
 #include <string>
@@ -75,4 +76,14 @@ std::string HtmlEscape(const char* text) {
         }
     }
     return out;
+}
+
+bool IsUtf8(const char* text) {
+    unsigned long codePoint;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p;) {
+        const int length = *p < 0x80 ? 1 : Utf8Sequence(p, &codePoint);
+        if (length == 0) return false;
+        p += length;
+    }
+    return true;
 }

@@ -1,5 +1,6 @@
 // Reading an import file: size bound, header (known columns, each once,
-// "mail" among them), rows (no more cells than the header, no NUL byte).
+// "mail" among them), rows (no more cells than the header, no NUL byte, UTF-8
+// only: the directory refuses other text, and would do so only at the write).
 #include "transfer/import_rows.h"
 
 #include <strings.h>
@@ -9,6 +10,7 @@
 #include <memory>
 
 #include "base/limits.h"
+#include "html/text_helpers.h"
 
 namespace {
 
@@ -51,6 +53,7 @@ std::string ReadImportFile(const char* path, ImportFile* file) {
         for (std::size_t i = 0; i < cells.size(); ++i) {
             if (cells[i].find('\0') != std::string::npos)
                 return AtLine(reader.Line(), "a cell holds a NUL byte");
+            if (!IsUtf8(cells[i].c_str())) return AtLine(reader.Line(), "a cell is not UTF-8");
             sorted[order[i]] = UnguardCell(cells[i]);
         }
         std::string packed;

@@ -386,8 +386,10 @@ TEST_F(Directory, ForEachEntryStreamsEntriesAndEndsOnLimitsStopsAndFailures) {
 // changes the directory stops at one that took the connection (it may still
 // carry out a change it holds), a reading one goes on.
 TEST_F(Directory, AStalledServerIsGivenUpWithinTheTimeLimit) {
-    for (auto [answerBind, scheme, changing] :
-         {std::tuple{false, "", false}, {true, "", false}, {false, "ldaps://", false}, {false, "ldaps://", true}}) {
+    for (auto [answerBind, scheme, changing] : {std::tuple{false, "", false},
+                                                {true, "", false},
+                                                {false, "ldaps://", false},
+                                                {false, "ldaps://", true}}) {
         SilentServer stalled(answerBind);
         int tlsPort = 0, frozen = *scheme ? ListenOnLoopback(&tlsPort) : -1;  // never accepts
         const std::string port = std::to_string(*scheme ? tlsPort : stalled.Port()),
