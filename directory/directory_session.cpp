@@ -159,7 +159,9 @@ SearchReq* FindUserByMail(ldapClient& client, const char* mail, bool* failed) {
         result.reset(
             client.ldapClientSearch(dn, LDAP_SCOPE_SUBTREE, 0, "(objectClass=xoperson)", &status, 1));
     }
-    if (failed) *failed = !result;  // a search that found nothing still gives its terminator
+    // A search that found nothing still gives its terminator; a DN the server
+    // cannot read (an address that is not UTF-8, or too long) names no entry.
+    if (failed) *failed = !result && status != LDAP_INVALID_DN_SYNTAX;
     // Only the terminator: no entry.
     return result && result.get()->next ? result.release() : nullptr;
 }
