@@ -19,6 +19,8 @@
 #include "cgi/form_entries.h"
 #include "cgi/request_origin.h"
 #include "cgi/request_uploads.h"
+#include "tests/support/config_folder.h"
+#include "tests/support/holding_relay.h"
 #include "tests/support/run_cgi.h"
 
 namespace {
@@ -318,6 +320,23 @@ TEST(RequestProcess, FatalConditionsDispatchAndUploadsThatNeverOutliveTheRequest
         EXPECT_EQ(r.out.empty(), !*c.out);
         EXPECT_EQ(UploadFolders(), before);
     }
+}
+
+// A web server ends a request past its time with SIGTERM (here while the
+// bind waits on a server that took the connection): its uploads go too.
+TEST(RequestProcess, UploadsGoWhenTheWebServerEndsTheRequest) {
+    ConfigFolder config;
+    int port = 0, silent = ListenOnLoopback(&port);
+    WriteWholeFile(config.File("XOMTA.INI"),
+                   "[Ldap]\nHostName=127.0.0.1\nPort=" + std::to_string(port) + "\n");
+    const std::string body = Body({{"Command", "FindUser", nullptr}, {"File", "x", "up.txt"}});
+    const std::set<std::string> before = UploadFolders();
+    const ProcessResult r =
+        RunProcess({"/usr/bin/timeout", "-s", "TERM", "1", LDAPCGI_EXECUTABLE},
+                   With(Request(kMultipart, body), {{"XOMTA_CONFIG_DIR", config.path}}), body);
+    close(silent);
+    EXPECT_EQ(r.exitStatus, 124);  // ended by timeout's signal
+    EXPECT_EQ(UploadFolders(), before);
 }
 
 TEST(RequestProcess, InteractiveModeReadsOneLineOfAnyLength) {
