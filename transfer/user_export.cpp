@@ -5,6 +5,7 @@
 // named by a mail= DN is no user of ours and is left out. Reads only.
 #include <strings.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -167,30 +168,41 @@ int ExportUsers(const char* firstName, const char* lastName, const char* mail, c
     } else {
         head = "version: 1\n\n";
     }
-    fwrite(head.data(), 1, head.size(), stdout);
+    // A write that fails (the browser has gone: the web server closed the
+    // pipe) stops the search rather than reading the rest for no one.
+    int writeError = 0;
+    auto send = [&writeError](const std::string& bytes) {
+        if (writeError == 0 && fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size())
+            writeError = errno;
+        return writeError == 0;
+    };
+    send(head);
     std::set<std::string> written;
     std::string text;  // one entry's lines, its room kept for the next
     long skipped = 0;
     int result =
-        ForEachEntry(client, base.c_str(), scope, filter.c_str(), csv ? kCsvAttributes : kLdifAttributes,
-                     "The search for the exported users", [&](StreamedEntry& entry) {
-                         const std::string dn = Text(entry.Dn());
-                         std::string primary;
-                         if (!PrimaryAddressFromDn(dn.c_str(), &primary) ||
-                             !AddressInScope(RequestScope(), primary.c_str())) {
-                             ++skipped;
-                             return;
-                         }
-                         text.clear();
-                         if (csv)
-                             text = CsvRow(entry, primary);
-                         else
-                             AppendLdifRecord(entry, &written, &text);
-                         fwrite(text.data(), 1, text.size(), stdout);
-                     });
+        ForEachEntryUntil(client, base.c_str(), scope, filter.c_str(), csv ? kCsvAttributes : kLdifAttributes,
+                          "The search for the exported users", [&](StreamedEntry& entry) {
+                              const std::string dn = Text(entry.Dn());
+                              std::string primary;
+                              if (!PrimaryAddressFromDn(dn.c_str(), &primary) ||
+                                  !AddressInScope(RequestScope(), primary.c_str())) {
+                                  ++skipped;
+                                  return writeError == 0;
+                              }
+                              text.clear();
+                              if (csv)
+                                  text = CsvRow(entry, primary);
+                              else
+                                  AppendLdifRecord(entry, &written, &text);
+                              return send(text);
+                          });
     if (skipped > 0)
         LogPrintf(kLogError, "ExportUsers: %ld entries not named by a mail address left out", skipped);
+    if (writeError != 0)
+        LogPrintf(kLogError, "ExportUsers: the file could not be sent (%s); the export stopped",
+                  strerror(writeError));
     client.ldapClientUnbind();
     // A cut file cannot be taken back; the exit status and the log say so.
-    return result == LDAP_SUCCESS ? 0 : 1;
+    return result == LDAP_SUCCESS && writeError == 0 ? 0 : 1;
 }

@@ -80,6 +80,29 @@ TEST(Transfer, RoundTripThroughCsvAndLdif) {
               "x-permission: SMTPC$Send/Receive\nx-permission: LOCAL$Send\n\n");
 }
 
+// The browser gone mid-download (the web server closed the pipe): the export
+// stops, fails and says so, rather than reading the rest for no one.
+TEST(Transfer, ExportStopsWhenTheFileCannotBeSent) {
+    DirectorySandbox& dir = DirectorySandbox::Get();
+    string users;  // 200 kB of CSV, more than the pipe holds
+    for (int i = 0; i < 40; ++i)
+        users += "dn: mail=u" + std::to_string(i) +
+                 "@example.com,dc=example,dc=com\nobjectClass: xoperson\n"
+                 "streetaddress: " +
+                 string(5000, 's') + "\n\n";
+    ASSERT_TRUE(dir.Reset(kExampleDomainLdif + users) && dir.WriteConfig(kConfig) && dir.ClearLog());
+    const ProcessResult r =
+        RunProcess({"/bin/bash", "-c", "set -o pipefail; \"$0\" | head -c 1", LDAPCGI_EXECUTABLE},
+                   {{"REQUEST_METHOD", "GET"},
+                    {"XOMTA_CONFIG_DIR", dir.ConfigDir()},
+                    {"QUERY_STRING", "Command=ExportUsers&Format=csv"}},
+                   "");
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(dir.ReadLog().find("the file could not be sent (Broken pipe); the export stopped"),
+              string::npos)
+        << dir.ReadLog();
+}
+
 // Each refusal once: the tool's exit status and a text of its answer.
 TEST(Transfer, EachRefusalOnce) {
     DirectorySandbox& dir = DirectorySandbox::Get();
