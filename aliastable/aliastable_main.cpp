@@ -65,6 +65,7 @@ int Finish(int status) {
 
 int Lookup(AliasTable* table, const char* alias) {
     const char* mail = nullptr;
+    AdviseLookups(table);
     switch (LookupAlias(table, alias, &mail)) {
         case ALIAS_FOUND:
             std::printf("%s\n", mail);

@@ -117,6 +117,7 @@ int LookupInTable(const char* directory, const char* generation, unsigned long u
         CloseAliasTable(&table);
         return 1;
     }
+    AdviseLookups(&table);
     std::mt19937 random(1);
     std::vector<std::string> keys;
     keys.reserve(kLookups);
@@ -155,6 +156,7 @@ int main(int argc, char** argv) {
     if (ok) {
         AliasTable table;
         ok = OpenAliasTable(folder.c_str(), "3", &table);
+        AdviseLookups(&table);
         std::mt19937 random(1);
         std::vector<std::string> keys;
         keys.reserve(kLookups);
