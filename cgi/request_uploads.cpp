@@ -32,15 +32,13 @@ volatile sig_atomic_t notedCount = 0;
 
 void RemoveAtExit() { RemoveRequestUploads(); }
 
-void RemoveOnTermination(int signal) {
+void RemoveOnTermination(int number) {
     if (folder[0] != '\0') {
         for (sig_atomic_t i = 0; i < notedCount; ++i) unlinkat(folderFd, noted[i], 0);
         rmdir(folder);
     }
-    struct sigaction standard {};
-    standard.sa_handler = SIG_DFL;
-    sigaction(signal, &standard, nullptr);
-    raise(signal);
+    signal(number, SIG_DFL);
+    raise(number);
 }
 
 void RemoveWhenTerminated() {

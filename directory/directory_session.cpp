@@ -59,14 +59,15 @@ int ConnectAndBind(ldapClient& client, const char* host, int port, const char* u
 
 // Tries the servers of `hosts` (blank-separated) in order and keeps the
 // first that answers: connected, and the bind answered by the server. A
-// server that cannot be reached, that does not answer the bind in time, or
-// that answers it busy or unavailable, passes on to the next (each failure
-// leaves its error line); a bind that a server refuses otherwise ends the
-// attempt, since the next would refuse it too, and so does a server that
-// does not answer in time when the request changes the directory. A replicated server that is
-// still catching up on the others' changes would show old entries (and a
-// change made on them could be undone): while a later server is left to
-// try, it is passed over, and used only when no later one answers.
+// server that cannot be reached, that does not answer the TLS start or the
+// bind in time, or that answers the bind busy or unavailable, passes on to
+// the next (each failure leaves its error line); a bind that a server refuses
+// otherwise ends the attempt, since the next would refuse it too, and so does
+// a server that took the connection and did not answer in time when the
+// request changes the directory. A replicated server that is still catching
+// up on the others' changes would show old entries (and a change made on
+// them could be undone): while a later server is left to try, it is passed
+// over, and used only when no later one answers.
 bool ConnectFirstThatAnswers(ldapClient& client, const char* hosts, int port, const char* user,
                              const char* password) {
     char list[kTextBufferSize];

@@ -17,9 +17,10 @@
 char* OpenDirectory(ldapClient& client);
 // Marks the process's request as one that changes the directory (set once,
 // before its first OpenDirectory). Such a request does not pass on from a
-// server that took the connection but did not answer the bind in time: that
-// server may still carry out what it was sent, and a change made meanwhile
-// on the next server could contradict it (one address given to two users).
+// server that took the connection but did not answer the TLS start or the
+// bind in time: that server may still carry out what it was sent, and a
+// change made meanwhile on the next server could contradict it (one address
+// given to two users).
 void SetChangingRequest(bool changing);
 // The HostName setting as OpenDirectory reads it, without connecting (the
 // channel list is asked for by it); null when the setting is too long.

@@ -188,7 +188,7 @@ int ExportUsers(const char* firstName, const char* lastName, const char* mail, c
                               if (!PrimaryAddressFromDn(dn.c_str(), &primary) ||
                                   !AddressInScope(RequestScope(), primary.c_str())) {
                                   ++skipped;
-                                  return writeError == 0;
+                                  return true;
                               }
                               text.clear();
                               if (csv)

@@ -31,12 +31,15 @@ string Seed() {
     return kExampleDomainLdif + ("\n" + ReadWholeFile(SourcePath("tests/pages/seeds/transfer.ldif")));
 }
 
+Environment ExportRequest(DirectorySandbox& dir, const string& format) {
+    return {{"REQUEST_METHOD", "GET"},
+            {"XOMTA_CONFIG_DIR", dir.ConfigDir()},
+            {"QUERY_STRING", "Command=ExportUsers&Format=" + format}};
+}
+
 // The download's body (after its header lines).
 string Export(DirectorySandbox& dir, const string& format) {
-    const string out = RunCgi({{"REQUEST_METHOD", "GET"},
-                               {"XOMTA_CONFIG_DIR", dir.ConfigDir()},
-                               {"QUERY_STRING", "Command=ExportUsers&Format=" + format}})
-                           .out;
+    const string out = RunCgi(ExportRequest(dir, format)).out;
     return out.substr(out.find("\n\n") + 2);
 }
 
@@ -93,10 +96,7 @@ TEST(Transfer, ExportStopsWhenTheFileCannotBeSent) {
     ASSERT_TRUE(dir.Reset(kExampleDomainLdif + users) && dir.WriteConfig(kConfig) && dir.ClearLog());
     const ProcessResult r =
         RunProcess({"/bin/bash", "-c", "set -o pipefail; \"$0\" | head -c 1", LDAPCGI_EXECUTABLE},
-                   {{"REQUEST_METHOD", "GET"},
-                    {"XOMTA_CONFIG_DIR", dir.ConfigDir()},
-                    {"QUERY_STRING", "Command=ExportUsers&Format=csv"}},
-                   "");
+                   ExportRequest(dir, "csv"), "");
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_NE(dir.ReadLog().find("the file could not be sent (Broken pipe); the export stopped"),
               string::npos)
