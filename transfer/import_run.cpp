@@ -141,6 +141,31 @@ bool Holds(const std::vector<std::string>& values, const std::string& value) {
     return false;
 }
 
+// The changes of an existing user's name, telephone and address cells. A
+// cell equal to the value the export writes (the first stored one) leaves
+// its attribute alone, further values included, so that a file exported and
+// imported again changes nothing; a changed cell replaces every value, as
+// the Update User page does, and the common name follows a changed name.
+void SingleValueChanges(const SearchReq* entry, const std::string& first, const std::string& last,
+                        const std::string& tel, const std::string& address, AttrList* staged) {
+    const struct {
+        const char* attribute;
+        const std::string& cell;
+    } cells[] = {{"firstname", first}, {"sn", last}, {"telephoneNumber", tel}, {"streetaddress", address}};
+    std::set<std::string> changed;
+    for (const auto& c : cells) {
+        const std::vector<std::string> stored = Values(entry, c.attribute);
+        if ((stored.empty() ? std::string() : stored[0]) != c.cell) changed.insert(Lower(c.attribute));
+    }
+    if (changed.count("firstname") != 0 || changed.count("sn") != 0) changed.insert("cn");
+    AttrList all;
+    BuildUserChanges(const_cast<SearchReq*>(entry), &all.head, first.c_str(), last.c_str(), tel.c_str(),
+                     address.c_str());
+    for (const attrval* node = all.head; node != nullptr; node = node->next)
+        if (changed.count(Lower(node->name)) != 0)
+            AddAttrValue(&staged->head, node->op, node->name, "%s", node->value);
+}
+
 // The refusal naming another holder, its DN shown when in the login's domains.
 std::string HeldElsewhere(const char* what, const std::string& value, const std::string& holder) {
     std::string text = std::string("The ") + what + " " + value + " is held by another entry";
@@ -269,8 +294,7 @@ std::string PlanRow(const ImportFile& file, const ImportRow& row, const Holders&
         if (refusal.empty())
             refusal = ListChanges(&staged, "x-permission", {}, permissions, CheckNewPermission);
     } else {
-        BuildUserChanges(const_cast<SearchReq*>(entry), &staged.head, first.c_str(), last.c_str(),
-                         tel.c_str(), address.c_str());
+        SingleValueChanges(entry, first, last, tel, address, &staged);
         std::vector<std::string> currentAliases;
         for (const std::string& value : Values(entry, "mail"))
             if (strcasecmp(value.c_str(), plan->mail.c_str()) != 0) currentAliases.push_back(value);
