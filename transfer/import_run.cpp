@@ -71,8 +71,7 @@ FileIndex IndexFile(const ImportFile& file) {
             refusal = kOutsideDomains;
         if (!mail.empty()) Claim(&index.addresses, mail, i, file, "address", &refusal);
         for (const std::string& alias : SplitValues(row.cells[kColAliases])) {
-            const std::string screened = Screened(alias);
-            if (screened.empty() && refusal.empty()) refusal = "Invalid alias address " + alias;
+            const std::string screened = Screened(alias);  // one that fails is refused with its entry
             Claim(&index.addresses, screened.empty() ? alias : screened, i, file, "address", &refusal);
         }
         for (const std::string& value : SplitValues(row.cells[kColConnectors]))
@@ -256,8 +255,14 @@ std::string PlanRow(const ImportFile& file, const ImportRow& row, const Holders&
     const char* overflow = UserFieldOverflow(first.c_str(), last.c_str(), tel.c_str(), address.c_str());
     if (overflow != nullptr) return overflow;
 
+    // An alias the entry holds already stays as stored, whatever the screen
+    // says of it today (the pages screen only what they add).
     std::vector<std::string> aliases;
-    for (const std::string& alias : SplitValues(row.cells[kColAliases])) aliases.push_back(Screened(alias));
+    for (const std::string& alias : SplitValues(row.cells[kColAliases])) {
+        const std::string screened = Screened(alias);
+        if (screened.empty() && !Holds(Values(entry, "mail"), alias)) return "Invalid alias address " + alias;
+        aliases.push_back(screened.empty() ? alias : screened);
+    }
     const std::string own = Lower(NormalDn(plan->dn.c_str()));
     std::vector<std::string> addresses = aliases;
     addresses.push_back(plan->mail);
@@ -375,8 +380,10 @@ bool PassOverRows(ldapClient& client, const ImportFile& file, const FileIndex& i
             rows.push_back(UnpackRow(file, i));
             if (index.refusals.count(i) != 0) continue;
             addresses.push_back(Screened(rows.back().cells[kColMail]));
-            for (const std::string& alias : SplitValues(rows.back().cells[kColAliases]))
-                addresses.push_back(Screened(alias));
+            for (const std::string& alias : SplitValues(rows.back().cells[kColAliases])) {
+                const std::string screened = Screened(alias);
+                addresses.push_back(screened.empty() ? alias : screened);
+            }
             for (const std::string& value : SplitValues(rows.back().cells[kColConnectors]))
                 connectors.push_back(value);
         }

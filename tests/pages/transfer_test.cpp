@@ -67,10 +67,14 @@ TEST(Transfer, RoundTripThroughCsvAndLdif) {
         << csv;
     EXPECT_NE(csv.find("anna@example.com,'@nna,Smith,1,"), string::npos);
     EXPECT_NE(csv.find("bob@sub.example.com,,'=Bob,"), string::npos);
-    // Imported as exported, the file changes nothing: no second value goes, no absent cn comes.
-    const ProcessResult same = Tool(dir, "apply", csv);
+    // Imported as exported, the file changes nothing: no second value goes, no absent cn comes, and an
+    // alias stored by another tool that the screen refuses today stays.
+    ASSERT_TRUE(dir.Modify("dn: mail=anna@example.com,dc=example,dc=com\nchangetype: modify\nadd: mail\n"
+                           "mail: a/b@example.com\n"));
+    const string stored = Export(dir, "ldif");
+    const ProcessResult same = Tool(dir, "apply", Export(dir, "csv"));
     EXPECT_NE(same.out.find("Rows unchanged: 3\n"), string::npos) << same.out;
-    EXPECT_EQ(Export(dir, "ldif"), ldif);
+    EXPECT_EQ(Export(dir, "ldif"), stored);
     ASSERT_TRUE(dir.Reset() && dir.Add(ldif)) << ldif;  // the LDIF loads into an empty directory
     EXPECT_EQ(Export(dir, "csv"), csv);
     ASSERT_TRUE(dir.Reset());
