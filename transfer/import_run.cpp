@@ -307,6 +307,9 @@ std::string PlanRow(const ImportFile& file, const ImportRow& row, const Holders&
             for (const std::string& alias : aliases)
                 if (!Holds(currentAliases, alias) && !AddressInScope(RequestScope(), alias.c_str()))
                     return kOutsideDomains;
+            for (const std::string& alias : currentAliases)  // nor is one taken away
+                if (!Holds(aliases, alias) && !AddressInScope(RequestScope(), alias.c_str()))
+                    return kOutsideDomains;
             ListChanges(&staged, "mail", currentAliases, aliases, nullptr, plan->mail);
         }
         if (has[kColConnectors])

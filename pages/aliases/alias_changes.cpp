@@ -1,12 +1,12 @@
 // The alias changes: UpdateAlias adds an alias or replaces one by another in
 // one modify, ConfirmDeleteAlias removes one; both then show the user details
 // page with a message. They change only the entry whose primary address is
-// the "Mail" given, a user of the login's domains; a new alias must lie in
-// them too. A new alias is refused while any entry holds it; since
-// that check and the modify are separate requests, the holders are searched
-// again after the modify, and a change that another entry raced to is taken
-// back (both racers may refuse; never both keep it). Values that do not fit
-// an attribute node are refused, never cut.
+// the "Mail" given, a user of the login's domains; an alias added, replaced
+// or deleted must lie in them too. A new alias is refused while any entry
+// holds it; since that check and the modify are separate requests, the
+// holders are searched again after the modify, and a change that another
+// entry raced to is taken back (both racers may refuse; never both keep it).
+// Values that do not fit an attribute node are refused, never cut.
 #include <strings.h>
 
 #include <cstring>
@@ -115,8 +115,11 @@ int UpdateAlias(const char* mail, const char* mailAlias, const char* oldMailAlia
     bool failed = false;
     const std::string dn = UserDn(client, mail, &failed);
     if (dn.empty()) return Report(kUpdateTitle, failed ? kNotConnected : kNoUser);
-    // An alias in another domain would take that domain's mail.
-    if (!AddressInScope(RequestScope(), alias.c_str())) return Report(kUpdateTitle, kOutsideDomains);
+    // An alias in another domain would take that domain's mail; the old one,
+    // replaced, would drop it.
+    if (!AddressInScope(RequestScope(), alias.c_str()) ||
+        (oldAlias != nullptr && !AddressInScope(RequestScope(), oldAlias)))
+        return Report(kUpdateTitle, kOutsideDomains);
 
     MailHolders before = FindMailHolders(client, alias.c_str());
     if (!before.answered) return Report(kUpdateTitle, kUpdateFailed);
@@ -155,6 +158,8 @@ int ConfirmDeleteAlias(const char* mail, const char* mailAlias) {
     bool failed = false;
     const std::string dn = UserDn(client, mail, &failed);
     if (dn.empty()) return Report(kUpdateTitle, failed ? kNotConnected : kNoUser);
+    // Deleting an alias in another domain would drop that domain's mail.
+    if (given && !AddressInScope(RequestScope(), mailAlias)) return Report(kUpdateTitle, kOutsideDomains);
 
     std::string message = "Nothing to do!";
     if (given) {
