@@ -134,6 +134,12 @@ std::vector<std::string> Values(const SearchReq* entry, const char* name) {
     return values;
 }
 
+// The first value of attribute `name`, the one the export writes; "" for none.
+std::string FirstValue(const SearchReq* entry, const char* name) {
+    const std::vector<std::string> values = Values(entry, name);
+    return values.empty() ? std::string() : values[0];
+}
+
 bool Holds(const std::vector<std::string>& values, const std::string& value) {
     for (const std::string& v : values)
         if (strcasecmp(v.c_str(), value.c_str()) == 0) return true;
@@ -152,10 +158,8 @@ void SingleValueChanges(const SearchReq* entry, const std::string& first, const 
         const std::string& cell;
     } cells[] = {{"firstname", first}, {"sn", last}, {"telephoneNumber", tel}, {"streetaddress", address}};
     std::set<std::string> changed;
-    for (const auto& c : cells) {
-        const std::vector<std::string> stored = Values(entry, c.attribute);
-        if ((stored.empty() ? std::string() : stored[0]) != c.cell) changed.insert(Lower(c.attribute));
-    }
+    for (const auto& c : cells)
+        if (FirstValue(entry, c.attribute) != c.cell) changed.insert(Lower(c.attribute));
     if (changed.count("firstname") != 0 || changed.count("sn") != 0) changed.insert("cn");
     AttrList all;
     BuildUserChanges(const_cast<SearchReq*>(entry), &all.head, first.c_str(), last.c_str(), tel.c_str(),
@@ -244,14 +248,15 @@ std::string PlanRow(const ImportFile& file, const ImportRow& row, const Holders&
     const bool* has = file.hasColumn;
     const SearchReq* entry = plan->entry;
     auto cell = [&](int column, const char* attribute) {
-        if (has[column] || entry == nullptr) return row.cells[column];
-        std::vector<std::string> values = Values(entry, attribute);
-        return values.empty() ? std::string() : values[0];
+        return has[column] || entry == nullptr ? row.cells[column] : FirstValue(entry, attribute);
     };
     const std::string first = cell(kColFirstName, "firstname"), last = cell(kColLastName, "sn");
     const std::string tel = cell(kColTelephone, "telephoneNumber"),
                       address = cell(kColAddress, "streetaddress");
-    if (first.empty() && last.empty()) return "Incomplete data input";
+    // A row may not leave a user without a name; one stored so by another tool may stay so.
+    if (first.empty() && last.empty() &&
+        (entry == nullptr || !FirstValue(entry, "firstname").empty() || !FirstValue(entry, "sn").empty()))
+        return "Incomplete data input";
     const char* overflow = UserFieldOverflow(first.c_str(), last.c_str(), tel.c_str(), address.c_str());
     if (overflow != nullptr) return overflow;
 
