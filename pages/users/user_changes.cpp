@@ -25,20 +25,19 @@ bool IsAttribute(const attrval* node) { return node != nullptr && node->next != 
 }  // namespace
 
 void AddAttrChange(attrval** list, SearchReq* entry, const char* name, const char* newValue) {
-    bool matched = false;
+    // The attribute ends with the one new value. Every old value goes before
+    // it comes: added first, it would fail where a further value equals it.
+    bool matched = false, replaced = false;
     for (attrval* node = entry->attrs; IsAttribute(node); node = node->next) {
         if (strcasecmp(node->name, name) != 0) continue;
         if (!matched) {
             matched = true;
-            if (strcmp(node->value, newValue) != 0) {
-                AddAttrValue(list, kAttrDelete, name, "%s", node->value);
-                AddAttrValue(list, kAttrAdd, name, "%s", newValue);
-            }
-        } else {
-            AddAttrValue(list, kAttrDelete, name, "%s", node->value);
+            replaced = strcmp(node->value, newValue) != 0;
+            if (!replaced) continue;
         }
+        AddAttrValue(list, kAttrDelete, name, "%s", node->value);
     }
-    if (!matched) AddAttrValue(list, kAttrAdd, name, "%s", newValue);
+    if (!matched || replaced) AddAttrValue(list, kAttrAdd, name, "%s", newValue);
 }
 
 void BuildUserChanges(SearchReq* entry, attrval** list, const char* firstName, const char* lastName,

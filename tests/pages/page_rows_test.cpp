@@ -235,11 +235,15 @@ TEST(PageRows, UserPages) {
         // A letter-case-only change of the address is no rename.
         {Update(kAnn, "<b>Ann</b>", "Lee & Sons", "1 2", "1 \"Main\" St", "ANN@example.com"),
          "User Details|No changes"},
-        // Changed values replaced, a second sn value gone.
+        // A further value typed: the others go (an unchanged first one keeps its place, a second sn
+        // value goes too); then changed values replaced.
+        {Update("bob@example.com", "Bob", "Brown", "555 2", "", "bob@example.com"),
+         updated,
+         {"-" + b + "telephoneNumber: +1 555", "-" + b + "sn: Second"}},
         {Update("bob@example.com", "Rob", "Brown", "+1 555", "", "bob@example.com"),
          "user_updated",
-         {"-" + b + "firstname: Bob", "+" + b + "firstname: Rob", "-" + b + "sn: Second",
-          "-" + b + "cn: Bob Brown", "+" + b + "cn: Rob Brown"}},
+         {"-" + b + "firstname: Bob", "+" + b + "firstname: Rob", "-" + b + "telephoneNumber: 555 2",
+          "+" + b + "telephoneNumber: +1 555", "-" + b + "cn: Bob Brown", "+" + b + "cn: Rob Brown"}},
         // The domains made top down; only one of the names; the longest address.
         {NewUser("Eve", "Adams", "+1 555", "1 <Main> St", "eve@sub.example.org"), created,
          Added("dc=org", {"dc: org", "objectClass: domain"}) +
