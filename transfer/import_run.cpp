@@ -261,11 +261,18 @@ std::string PlanRow(const ImportFile& file, const ImportRow& row, const Holders&
     if (overflow != nullptr) return overflow;
 
     // An alias the entry holds already stays as stored, whatever the screen
-    // says of it today (the pages screen only what they add).
+    // says of it today (the pages screen only what they add). A new one is
+    // screened, and held to the alias table's key: longer, it could share
+    // its key with another user's alias and take that one's mail.
     std::vector<std::string> aliases;
     for (const std::string& alias : SplitValues(row.cells[kColAliases])) {
         const std::string screened = Screened(alias);
-        if (screened.empty() && !Holds(Values(entry, "mail"), alias)) return "Invalid alias address " + alias;
+        if (!Holds(Values(entry, "mail"), alias)) {
+            if (screened.empty()) return "Invalid alias address " + alias;
+            if (screened.size() > kMaxAliasKeyLength)
+                return "An alias longer than " + std::to_string(kMaxAliasKeyLength) +
+                       " characters is not allowed: " + alias;
+        }
         aliases.push_back(screened.empty() ? alias : screened);
     }
     const std::string own = Lower(NormalDn(plan->dn.c_str()));
