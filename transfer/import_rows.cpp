@@ -82,12 +82,16 @@ ImportRow UnpackRow(const ImportFile& file, std::size_t index) {
 
 std::vector<std::string> SplitValues(const std::string& cell) {
     std::vector<std::string> values;
-    std::size_t at = 0;
-    while (at < cell.size()) {
-        const std::size_t end = cell.find(' ', at);
-        const std::size_t stop = end == std::string::npos ? cell.size() : end;
-        if (stop > at) values.push_back(cell.substr(at, stop - at));
-        at = stop + 1;
+    std::string value;
+    for (std::size_t i = 0; i <= cell.size(); ++i) {
+        if (i == cell.size() || cell[i] == ' ') {
+            if (!value.empty()) values.push_back(value);
+            value.clear();
+        } else if (cell[i] == '\\' && i + 1 < cell.size() && (cell[i + 1] == ' ' || cell[i + 1] == '\\')) {
+            value.push_back(cell[++i]);
+        } else {
+            value.push_back(cell[i]);
+        }
     }
     return values;
 }

@@ -25,7 +25,9 @@ struct ImportRow {
 // Reads `path`; "" when read, else why the file is refused.
 std::string ReadImportFile(const char* path, ImportFile* file);
 ImportRow UnpackRow(const ImportFile& file, std::size_t index);
-// The blank-separated values of a list cell, in order, empty ones skipped.
+// The blank-separated values of a list cell, in order, empty ones skipped;
+// "\ " and "\\" within a value stand for a blank and a backslash (other
+// backslashes are the value's own, as older files hold them).
 std::vector<std::string> SplitValues(const std::string& cell);
 
 #endif

@@ -34,6 +34,14 @@ std::string UnguardCell(const std::string& cell) {
     return cell;
 }
 
+void AppendListValue(std::string* cell, const char* bytes, std::size_t length) {
+    if (!cell->empty()) cell->push_back(' ');
+    for (std::size_t i = 0; i < length; ++i) {
+        if (bytes[i] == ' ' || bytes[i] == '\\') cell->push_back('\\');
+        cell->push_back(bytes[i]);
+    }
+}
+
 int CsvReader::Fail(const char* why) {
     error_ = why;
     return -1;

@@ -32,6 +32,10 @@ extern const char* const kUserColumnNames[kUserColumnCount];
 void AppendCsvCell(std::string* row, const std::string& text);
 // The cell's text with the formula guard taken off again.
 std::string UnguardCell(const std::string& cell);
+// Appends one value to a list cell (aliases, connectors, permissions): the
+// values stand separated by one blank, and a blank or a backslash within a
+// value (a fax number's blanks) is written with a backslash before it.
+void AppendListValue(std::string* cell, const char* bytes, std::size_t length);
 
 class CsvReader {
 public:

@@ -66,8 +66,7 @@ std::string CsvRow(StreamedEntry& entry, const std::string& mail) {
             const berval& value = values[i];
             if (column == kColAliases && BervalIs(value, mail.c_str())) continue;
             if (column >= kColAliases) {
-                if (seen[column]) cells[column].push_back(' ');
-                cells[column].append(value.bv_val, value.bv_len);
+                AppendListValue(&cells[column], value.bv_val, value.bv_len);
             } else if (!seen[column]) {
                 cells[column].assign(value.bv_val, value.bv_len);
             }

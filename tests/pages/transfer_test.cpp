@@ -62,8 +62,8 @@ TEST(Transfer, RoundTripThroughCsvAndLdif) {
     EXPECT_NE(
         csv.find(
             "zoe@example.com,Zoë,\"O'Brien, <b>Jr</b>\",'+49 30 1234,\"Hauptstraße 1, \"\"Hof\"\"\r\n<b>2. "
-            "Stock</b>\",z.o@example.com -dash@example.com zoe@elsewhere.org,SMTPC$zoe LOCAL$z.o,"
-            "SMTPC$Send/Receive LOCAL$Send\r\n"),
+            "Stock</b>\",z.o@example.com -dash@example.com zoe@elsewhere.org,SMTPC$zoe LOCAL$z.o "
+            "SMTPC$z\\ o\\\\x,SMTPC$Send/Receive LOCAL$Send\r\n"),
         string::npos)
         << csv;
     EXPECT_NE(csv.find("anna@example.com,'@nna,Smith,1,"), string::npos);
