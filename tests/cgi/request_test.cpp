@@ -80,19 +80,6 @@ std::set<std::string> UploadFolders() {
     return folders;
 }
 
-// The upload folders beyond `before` that stay: other tests' requests, run
-// meanwhile, are given two seconds to end and take theirs along.
-std::set<std::string> LeftBeyond(const std::set<std::string>& before) {
-    std::set<std::string> left;
-    for (int wait = 0; wait < 20; ++wait, usleep(100000)) {
-        left.clear();
-        for (const std::string& folder : UploadFolders())
-            if (before.count(folder) == 0) left.insert(folder);
-        if (left.empty()) break;
-    }
-    return left;
-}
-
 int ModeOf(const std::string& path) {
     struct stat st;
     return lstat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
@@ -218,7 +205,7 @@ TEST(ReadFormEntries, RequestsDecodedAsTheirTypeAndLength) {
     EXPECT_EQ(written.str(), "bin" + nul + "ary");
     EXPECT_EQ(ModeOf(previous + "/up.txt"), 0600);
     RemoveRequestUploads();
-    EXPECT_EQ(LeftBeyond(before), std::set<std::string>{});
+    EXPECT_EQ(UploadFolders(), before);
 }
 
 // Origin against Host and the request's scheme, and Sec-Fetch-Site.
@@ -331,7 +318,7 @@ TEST(RequestProcess, FatalConditionsDispatchAndUploadsThatNeverOutliveTheRequest
         EXPECT_EQ(r.err, c.error ? "caught by ldapcgi: " + std::string(c.error) + "\n" : "");
         EXPECT_NE(r.out.find(c.out), std::string::npos);
         EXPECT_EQ(r.out.empty(), !*c.out);
-        EXPECT_EQ(LeftBeyond(before), std::set<std::string>{});
+        EXPECT_EQ(UploadFolders(), before);
     }
 }
 
@@ -349,7 +336,7 @@ TEST(RequestProcess, UploadsGoWhenTheWebServerEndsTheRequest) {
                    With(Request(kMultipart, body), {{"XOMTA_CONFIG_DIR", config.path}}), body);
     close(silent);
     EXPECT_EQ(r.exitStatus, 124);  // ended by timeout's signal
-    EXPECT_EQ(LeftBeyond(before), std::set<std::string>{});
+    EXPECT_EQ(UploadFolders(), before);
 }
 
 TEST(RequestProcess, InteractiveModeReadsOneLineOfAnyLength) {

@@ -77,17 +77,15 @@ TEST(Transfer, RoundTripThroughCsvAndLdif) {
             "dn: mail=mono@example.com,dc=example,dc=com\nobjectClass: xoperson\nmail: mono@example.com\n"));
     const string stored = Export(dir, "ldif");
     const ProcessResult same = Tool(dir, "apply", Export(dir, "csv"));
-    EXPECT_NE(same.out.find("Rows unchanged: 4\n"), string::npos) << same.out;
+    EXPECT_NE(same.out.find("Rows unchanged: 4\nRows refused: 0\nAll rows were written (0 rows written)."),
+              string::npos)
+        << same.out;
     EXPECT_EQ(Export(dir, "ldif"), stored);
     ASSERT_TRUE(dir.Reset() && dir.Add(ldif)) << ldif;  // the LDIF loads into an empty directory
     EXPECT_EQ(Export(dir, "csv"), csv);
     ASSERT_TRUE(dir.Reset());
     EXPECT_EQ(Tool(dir, "apply", csv).exitStatus, 0);
     EXPECT_EQ(Export(dir, "csv"), csv);
-    const ProcessResult again = Tool(dir, "apply", csv);
-    EXPECT_NE(again.out.find("Rows unchanged: 3\nRows refused: 0\nAll rows were written (0 rows written)."),
-              string::npos)
-        << again.out;
     // A row states the whole user: what its columns do not list goes.
     EXPECT_EQ(Tool(dir, "apply", "mail,aliases,connectors\nzoe@example.com,,smtpc$zoe\n").exitStatus, 0);
     EXPECT_EQ(dir.Search("", "(mail=zoe@example.com)", "mail othermailbox x-permission"),
