@@ -243,20 +243,41 @@ const char* ShownName(const char* attribute) {
 
 // Builds the row's add list (no entry) or change list (entry); the refusal
 // or "".
-std::string PlanRow(const ImportFile& file, const ImportRow& row, const Holders& holders, RowPlan* plan,
-                    AttrList* list) {
+std::string PlanRow(ldapClient& client, const ImportFile& file, const ImportRow& row, const Holders& holders,
+                    RowPlan* plan, AttrList* list) {
     const bool* has = file.hasColumn;
     const SearchReq* entry = plan->entry;
     auto cell = [&](int column, const char* attribute) {
         return has[column] || entry == nullptr ? row.cells[column] : FirstValue(entry, attribute);
     };
-    const std::string first = cell(kColFirstName, "firstname"), last = cell(kColLastName, "sn");
-    const std::string tel = cell(kColTelephone, "telephoneNumber"),
-                      address = cell(kColAddress, "streetaddress");
+    std::string first = cell(kColFirstName, "firstname"), last = cell(kColLastName, "sn");
+    std::string tel = cell(kColTelephone, "telephoneNumber"), address = cell(kColAddress, "streetaddress");
     // A row may not leave a user without a name; one stored so by another tool may stay so.
     if (first.empty() && last.empty() &&
         (entry == nullptr || !FirstValue(entry, "firstname").empty() || !FirstValue(entry, "sn").empty()))
         return "Incomplete data input";
+    // A value too long for the directory client to show stays when the cell
+    // holds it (the directory compares the two) or is empty; a row may not
+    // change it, as the Update User page may not.
+    const struct {
+        const char* attribute;
+        const char* label;
+        std::string* cell;
+    } fields[] = {{"firstname", "First Name", &first},
+                  {"sn", "Last Name", &last},
+                  {"telephoneNumber", "Telephone Number", &tel},
+                  {"streetaddress", "Address", &address}};
+    for (const auto& field : fields) {
+        if (entry == nullptr || field.cell->empty() || !HasTooLongValue(entry, field.attribute)) continue;
+        const std::string filter =
+            std::string("(") + field.attribute + "=" + EscapeFilterValue(field.cell->c_str()) + ")";
+        int status = -1;
+        SearchResult same(client,
+                          client.ldapClientSearch(entry->dn, LDAP_SCOPE_BASE, 1, filter.c_str(), &status));
+        if (!same || same.get()->next == nullptr)
+            return std::string("Error: the ") + field.label + " of this user is too long to be edited";
+        field.cell->clear();  // as the edit form sends it: left as it is
+    }
     const char* overflow = UserFieldOverflow(first.c_str(), last.c_str(), tel.c_str(), address.c_str());
     if (overflow != nullptr) return overflow;
 
@@ -424,7 +445,7 @@ bool PassOverRows(ldapClient& client, const ImportFile& file, const FileIndex& i
             auto own = holders.byDn.find(Lower(NormalDn(plan.dn.c_str())));
             if (own != holders.byDn.end()) plan.entry = own->second;
             AttrList list;
-            const std::string refusal = PlanRow(file, row, holders, &plan, &list);
+            const std::string refusal = PlanRow(client, file, row, holders, &plan, &list);
             const RowKind kind = !refusal.empty()        ? kRowRefused
                                  : plan.entry == nullptr ? kRowAdd
                                  : list.head == nullptr  ? kRowUnchanged
