@@ -74,8 +74,15 @@ FileIndex IndexFile(const ImportFile& file) {
             const std::string screened = Screened(alias);  // one that fails is refused with its entry
             Claim(&index.addresses, screened.empty() ? alias : screened, i, file, "address", &refusal);
         }
-        for (const std::string& value : SplitValues(row.cells[kColConnectors]))
-            Claim(&index.connectors, value, i, file, "connector", &refusal);
+        // A connector named by another row too is refused with the entries,
+        // unless the row's entry holds it already (the pages let two users
+        // share one).
+        std::set<std::string> rowConnectors;
+        for (const std::string& value : SplitValues(row.cells[kColConnectors])) {
+            index.connectors.emplace(Lower(value), i);
+            if (!rowConnectors.insert(Lower(value)).second && refusal.empty())
+                refusal = "The connector " + value + " is listed twice";
+        }
         if (SplitValues(row.cells[kColAliases]).size() > kMaxImportValues ||
             SplitValues(row.cells[kColConnectors]).size() > kMaxImportValues ||
             SplitValues(row.cells[kColPermissions]).size() > kMaxImportValues)
@@ -243,8 +250,8 @@ const char* ShownName(const char* attribute) {
 
 // Builds the row's add list (no entry) or change list (entry); the refusal
 // or "".
-std::string PlanRow(ldapClient& client, const ImportFile& file, const ImportRow& row, const Holders& holders,
-                    RowPlan* plan, AttrList* list) {
+std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex& index, std::size_t at,
+                    const ImportRow& row, const Holders& holders, RowPlan* plan, AttrList* list) {
     const bool* has = file.hasColumn;
     const SearchReq* entry = plan->entry;
     auto cell = [&](int column, const char* attribute) {
@@ -306,6 +313,10 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const ImportRow&
     }
     const std::vector<std::string> connectors = SplitValues(row.cells[kColConnectors]);
     for (const std::string& value : connectors) {
+        if (Holds(Values(entry, "othermailbox"), value)) continue;  // another may hold it too
+        auto named = index.connectors.find(Lower(value));
+        if (named != index.connectors.end() && named->second != at)
+            return "The connector " + value + " is also in " + AtLine(file.lines[named->second]);
         auto held = holders.connectorHolder.find(Lower(value));
         if (held != holders.connectorHolder.end() && Lower(NormalDn(held->second.c_str())) != own)
             return HeldElsewhere("connector", value, held->second);
@@ -445,7 +456,7 @@ bool PassOverRows(ldapClient& client, const ImportFile& file, const FileIndex& i
             auto own = holders.byDn.find(Lower(NormalDn(plan.dn.c_str())));
             if (own != holders.byDn.end()) plan.entry = own->second;
             AttrList list;
-            const std::string refusal = PlanRow(client, file, row, holders, &plan, &list);
+            const std::string refusal = PlanRow(client, file, index, i, row, holders, &plan, &list);
             const RowKind kind = !refusal.empty()        ? kRowRefused
                                  : plan.entry == nullptr ? kRowAdd
                                  : list.head == nullptr  ? kRowUnchanged

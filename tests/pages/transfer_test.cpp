@@ -70,9 +70,10 @@ TEST(Transfer, RoundTripThroughCsvAndLdif) {
     EXPECT_NE(csv.find("bob@sub.example.com,,'=Bob,"), string::npos);
     // Imported as exported, the file changes nothing: no second value goes, no absent cn comes, and what
     // another tool stored where the pages would refuse it stays (an alias, a user without a name, a
-    // name too long for the directory client, which a row may not change).
+    // name too long for the directory client, which a row may not change), and so does a connector
+    // that two users share.
     ASSERT_TRUE(dir.Modify("dn: mail=anna@example.com,dc=example,dc=com\nchangetype: modify\nadd: mail\n"
-                           "mail: a/b@example.com\n") &&
+                           "mail: a/b@example.com\n-\nadd: othermailbox\nothermailbox: SMTPC$zoe\n") &&
                 dir.Add("dn: mail=mono@example.com,dc=example,dc=com\nobjectClass: xoperson\n"
                         "mail: mono@example.com\n\ndn: mail=long@example.com,dc=example,dc=com\n"
                         "objectClass: xoperson\nmail: long@example.com\nsn: L\nfirstname: " +
@@ -136,6 +137,8 @@ TEST(Transfer, EachRefusalOnce) {
         {head + n + "z.o@example.com,,", 1,
          "The address z.o@example.com is held by another entry: mail=zoe@example.com,dc=example,dc=com"},
         {head + n + ",smtpc$ZOE,", 1, "The connector smtpc$ZOE is held by another entry"},
+        {head + n + ",SMTPC$d,\nn2@example.com,A,B,,SMTPC$D,", 1, "The connector SMTPC$D is also in line 2"},
+        {head + n + ",SMTPC$d SMTPC$D,", 1, "The connector SMTPC$D is listed twice"},
         {head + n + ",NOPE$x,", 1, "Unknown channel in NOPE$x"},
         {head + n + ",SMTPC$,", 1, "Invalid connector SMTPC$"},
         {head + n + ",,SMTPC$Send", 1,
