@@ -4,8 +4,9 @@
 // on whether there was a stray byte; LinkValue holds no byte that ends or
 // breaks an unquoted attribute or a query value, and decodes back; the filter
 // value escape holds no parenthesis, libldap unescapes it back to the text
-// (the "*" wildcard aside) and parses the user list filter built from it; and "cn=" + EscapeDnValue(text) parses with
-// libldap to one RDN of one value that is the text.
+// (the "*" wildcard aside) and parses the user list filter built from it;
+// and "cn=" + EscapeDnValue(text) parses with libldap to one RDN of one value
+// that is the text.
 #include <cctype>
 #include <clocale>
 #include <cstdlib>

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <set>
 #include <unordered_map>
 
@@ -153,24 +154,34 @@ bool Holds(const std::vector<std::string>& values, const std::string& value) {
     return false;
 }
 
-// The changes of an existing user's name, telephone and address cells. A
-// cell equal to the value the export writes (the first stored one) leaves
-// its attribute alone, further values included, so that a file exported and
-// imported again changes nothing; a changed cell replaces every value, as
-// the Update User page does, and the common name follows a changed name.
-void SingleValueChanges(const SearchReq* entry, const std::string& first, const std::string& last,
-                        const std::string& tel, const std::string& address, AttrList* staged) {
-    const struct {
-        const char* attribute;
-        const std::string& cell;
-    } cells[] = {{"firstname", first}, {"sn", last}, {"telephoneNumber", tel}, {"streetaddress", address}};
+// A user's single-valued fields, in the order of the cells below, with
+// their names on the Update User page.
+struct SingleField {
+    int column;
+    const char* attribute;
+    const char* label;
+};
+constexpr SingleField kSingleFields[] = {{kColFirstName, "firstname", "First Name"},
+                                         {kColLastName, "sn", "Last Name"},
+                                         {kColTelephone, "telephoneNumber", "Telephone Number"},
+                                         {kColAddress, "streetaddress", "Address"}};
+constexpr std::size_t kFirst = 0, kLast = 1, kTelephone = 2, kAddress = 3;
+using SingleCells = std::string[std::size(kSingleFields)];
+
+// The changes of an existing user's single-valued cells. A cell equal to the
+// value the export writes (the first stored one) leaves its attribute alone,
+// further values included, so that a file exported and imported again
+// changes nothing; a changed cell replaces every value, as the Update User
+// page does, and the common name follows a changed name.
+void SingleValueChanges(const SearchReq* entry, const SingleCells& cells, AttrList* staged) {
     std::set<std::string> changed;
-    for (const auto& c : cells)
-        if (FirstValue(entry, c.attribute) != c.cell) changed.insert(Lower(c.attribute));
+    for (std::size_t i = 0; i < std::size(kSingleFields); ++i)
+        if (FirstValue(entry, kSingleFields[i].attribute) != cells[i])
+            changed.insert(Lower(kSingleFields[i].attribute));
     if (changed.count("firstname") != 0 || changed.count("sn") != 0) changed.insert("cn");
     AttrList all;
-    BuildUserChanges(const_cast<SearchReq*>(entry), &all.head, first.c_str(), last.c_str(), tel.c_str(),
-                     address.c_str());
+    BuildUserChanges(const_cast<SearchReq*>(entry), &all.head, cells[kFirst].c_str(), cells[kLast].c_str(),
+                     cells[kTelephone].c_str(), cells[kAddress].c_str());
     for (const attrval* node = all.head; node != nullptr; node = node->next)
         if (changed.count(Lower(node->name)) != 0)
             AddAttrValue(&staged->head, node->op, node->name, "%s", node->value);
@@ -254,11 +265,14 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
                     const ImportRow& row, const Holders& holders, RowPlan* plan, AttrList* list) {
     const bool* has = file.hasColumn;
     const SearchReq* entry = plan->entry;
-    auto cell = [&](int column, const char* attribute) {
-        return has[column] || entry == nullptr ? row.cells[column] : FirstValue(entry, attribute);
-    };
-    std::string first = cell(kColFirstName, "firstname"), last = cell(kColLastName, "sn");
-    std::string tel = cell(kColTelephone, "telephoneNumber"), address = cell(kColAddress, "streetaddress");
+    // A column the file lacks stands for what the entry holds.
+    SingleCells cells;
+    for (std::size_t i = 0; i < std::size(kSingleFields); ++i) {
+        const SingleField& field = kSingleFields[i];
+        cells[i] = has[field.column] || entry == nullptr ? row.cells[field.column]
+                                                         : FirstValue(entry, field.attribute);
+    }
+    const std::string &first = cells[kFirst], &last = cells[kLast];
     // A row may not leave a user without a name; one stored so by another tool may stay so.
     if (first.empty() && last.empty() &&
         (entry == nullptr || !FirstValue(entry, "firstname").empty() || !FirstValue(entry, "sn").empty()))
@@ -266,27 +280,23 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
     // A value too long for the directory client to show stays when the cell
     // holds it (the directory compares the two) or is empty; a row may not
     // change it, as the Update User page may not.
-    const struct {
-        const char* attribute;
-        const char* label;
-        std::string* cell;
-    } fields[] = {{"firstname", "First Name", &first},
-                  {"sn", "Last Name", &last},
-                  {"telephoneNumber", "Telephone Number", &tel},
-                  {"streetaddress", "Address", &address}};
-    for (const auto& field : fields) {
-        if (entry == nullptr || field.cell->empty() || !HasTooLongValue(entry, field.attribute)) continue;
+    for (std::size_t i = 0; i < std::size(kSingleFields); ++i) {
+        const SingleField& field = kSingleFields[i];
+        if (entry == nullptr || cells[i].empty() || !HasTooLongValue(entry, field.attribute)) continue;
         const std::string filter =
-            std::string("(") + field.attribute + "=" + EscapeFilterValue(field.cell->c_str()) + ")";
+            std::string("(") + field.attribute + "=" + EscapeFilterValue(cells[i].c_str()) + ")";
         int status = -1;
         SearchResult same(client,
                           client.ldapClientSearch(entry->dn, LDAP_SCOPE_BASE, 1, filter.c_str(), &status));
         if (!same || same.get()->next == nullptr)
             return std::string("Error: the ") + field.label + " of this user is too long to be edited";
-        field.cell->clear();  // as the edit form sends it: left as it is
+        cells[i].clear();  // as the edit form sends it: left as it is
     }
-    const char* overflow = UserFieldOverflow(first.c_str(), last.c_str(), tel.c_str(), address.c_str());
+    const char* overflow =
+        UserFieldOverflow(first.c_str(), last.c_str(), cells[kTelephone].c_str(), cells[kAddress].c_str());
     if (overflow != nullptr) return overflow;
+    const std::vector<std::string> storedMail = Values(entry, "mail"),
+                                   storedConnectors = Values(entry, "othermailbox");
 
     // An alias the entry holds already stays as stored, whatever the screen
     // says of it today (the pages screen only what they add). A new one is
@@ -295,7 +305,7 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
     std::vector<std::string> aliases;
     for (const std::string& alias : SplitValues(row.cells[kColAliases])) {
         const std::string screened = Screened(alias);
-        if (!Holds(Values(entry, "mail"), alias)) {
+        if (!Holds(storedMail, alias)) {
             if (screened.empty()) return "Invalid alias address " + alias;
             if (screened.size() > kMaxAliasKeyLength)
                 return "An alias longer than " + std::to_string(kMaxAliasKeyLength) +
@@ -313,7 +323,7 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
     }
     const std::vector<std::string> connectors = SplitValues(row.cells[kColConnectors]);
     for (const std::string& value : connectors) {
-        if (Holds(Values(entry, "othermailbox"), value)) continue;  // another may hold it too
+        if (Holds(storedConnectors, value)) continue;  // another may hold it too
         auto named = index.connectors.find(Lower(value));
         if (named != index.connectors.end() && named->second != at)
             return "The connector " + value + " is also in " + AtLine(file.lines[named->second]);
@@ -333,8 +343,8 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
         AddAttrValue(&staged.head, kAttrAdd, "objectClass", "%s", "xoperson");
         AddAttrValue(&staged.head, kAttrAdd, "cn", "%s", CommonName(first.c_str(), last.c_str()).c_str());
         AddAttrValue(&staged.head, kAttrAdd, "firstname", "%s", first.c_str());
-        AddAttrValue(&staged.head, kAttrAdd, "streetaddress", "%s", address.c_str());
-        AddAttrValue(&staged.head, kAttrAdd, "telephoneNumber", "%s", tel.c_str());
+        AddAttrValue(&staged.head, kAttrAdd, "streetaddress", "%s", cells[kAddress].c_str());
+        AddAttrValue(&staged.head, kAttrAdd, "telephoneNumber", "%s", cells[kTelephone].c_str());
         AddAttrValue(&staged.head, kAttrAdd, "sn", "%s", last.c_str());
         for (const std::string& alias : aliases)
             if (!AddressInScope(RequestScope(), alias.c_str())) return kOutsideDomains;
@@ -343,9 +353,9 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
         if (refusal.empty())
             refusal = ListChanges(&staged, "x-permission", {}, permissions, CheckNewPermission);
     } else {
-        SingleValueChanges(entry, first, last, tel, address, &staged);
+        SingleValueChanges(entry, cells, &staged);
         std::vector<std::string> currentAliases;
-        for (const std::string& value : Values(entry, "mail"))
+        for (const std::string& value : storedMail)
             if (strcasecmp(value.c_str(), plan->mail.c_str()) != 0) currentAliases.push_back(value);
         if (has[kColAliases]) {
             for (const std::string& alias : aliases)
@@ -357,8 +367,7 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
             ListChanges(&staged, "mail", currentAliases, aliases, nullptr, plan->mail);
         }
         if (has[kColConnectors])
-            refusal = ListChanges(&staged, "othermailbox", Values(entry, "othermailbox"), connectors,
-                                  CheckNewConnector);
+            refusal = ListChanges(&staged, "othermailbox", storedConnectors, connectors, CheckNewConnector);
         if (refusal.empty() && has[kColPermissions])
             refusal = ListChanges(&staged, "x-permission", Values(entry, "x-permission"), permissions,
                                   CheckNewPermission);

@@ -99,7 +99,11 @@ int ldapClient::ldapClientConnect(const char* host, int port) {
         step = "LDAP StartTLS with";
         unanswered = rc == LDAP_TIMEOUT;
     }
-    if (EndHandshakeWatch(watch)) rc = LDAP_TIMEOUT, unanswered = true, reasons.clear();  // ours, not its
+    if (EndHandshakeWatch(watch)) {  // the watch ended it: ours is the reason, not the TLS library's
+        rc = LDAP_TIMEOUT;
+        unanswered = true;
+        reasons.clear();
+    }
     if (tls) EndTlsReasons(&reasons);
     if (rc != LDAP_SUCCESS) {
         LogLdapFailure(handle, rc, reasons, "%s %.300s", step, uri.c_str());

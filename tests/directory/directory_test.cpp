@@ -402,7 +402,8 @@ TEST_F(Directory, AStalledServerIsGivenUpWithinTheTimeLimit) {
             int code = -1;
             SetChangingRequest(changing);
             if (OpenDirectory(own)) Stream(own, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", &code);
-            return SetChangingRequest(false), code;
+            SetChangingRequest(false);
+            return code;
         });
         const bool givenUp = session.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
         stalled.Release(), close(frozen);
