@@ -371,6 +371,17 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
         if (refusal.empty() && has[kColPermissions])
             refusal = ListChanges(&staged, "x-permission", Values(entry, "x-permission"), permissions,
                                   CheckNewPermission);
+        else if (has[kColConnectors])  // a channel's permission goes with its last connector, as on the pages
+            for (const std::string& value : Values(entry, "x-permission")) {
+                const std::string channel = value.substr(0, value.find('$') + 1);
+                auto onChannel = [&](const std::vector<std::string>& values) {
+                    return std::any_of(values.begin(), values.end(), [&](const std::string& v) {
+                        return strncasecmp(v.c_str(), channel.c_str(), channel.size()) == 0;
+                    });
+                };
+                if (onChannel(storedConnectors) && !onChannel(connectors))
+                    AddAttrValue(&staged.head, kAttrDelete, "x-permission", "%s", value.c_str());
+            }
     }
     if (!refusal.empty()) return refusal;
     // Empty values are left out: the directory stores none.
