@@ -6,18 +6,15 @@
 // stored would name another channel than the one asked for. So is one that
 // the channel select does not offer; an offered one is taken in any letter
 // case and stored as the select spells it, its permission rule applied.
-// Requests racing to add a channel's first connectors may each add a
-// permission value; each then keeps only the lowest value of the channel, so
-// all of them settle on the same one.
-#include <algorithm>
+// Requests racing on the channel are settled after the write
+// (channel_permission.h).
 #include <string>
-#include <vector>
 
-#include "base/log.h"
 #include "directory/directory_changes.h"
 #include "directory/directory_session.h"
 #include "directory/owners.h"
 #include "html/page_frame.h"
+#include "pages/connectors/channel_permission.h"
 #include "pages/connectors/connector_frame.h"
 #include "pages/connectors/connector_pages.h"
 #include "pages/connectors/connector_values.h"
@@ -39,28 +36,6 @@ int AddValues(ldapClient& client, const char* dn, const std::string& value, cons
     return built ? DirectoryModify(client, dn, list.head) : LDAP_NO_MEMORY;
 }
 
-// After this request added a permission value for `channel`: removes every
-// value of the channel but the lowest, one at a time (a racer may have
-// removed it already).
-void KeepOnePermission(ldapClient& client, const char* mail, const char* channel) {
-    SearchResult user(client, FindUserByMail(client, mail));
-    if (!user) return;
-    std::vector<std::string> values = ChannelPermissionValues(user.get()->attrs, channel);
-    if (values.size() < 2) return;
-    const std::string lowest = *std::min_element(values.begin(), values.end());
-    for (const std::string& value : values) {
-        if (value == lowest) continue;
-        AttrList list;
-        if (!AddAttrValue(&list.head, kAttrDelete, "x-permission", "%s", value.c_str()) ||
-            !AddAttrEnd(&list.head))
-            continue;
-        int status = DirectoryModify(client, user.get()->dn, list.head);
-        if (status != 0 && status != LDAP_NO_SUCH_ATTRIBUTE)
-            LogPrintf(kLogError, "AddChannel: extra permission %s of %s stays", value.c_str(),
-                      user.get()->dn);
-    }
-}
-
 // Adds the connector; the message of a failure, or null.
 const char* AddConnector(const char* mail, const char* channel, const char* permission,
                          const std::string& value, const char** title) {
@@ -78,7 +53,7 @@ const char* AddConnector(const char* mail, const char* channel, const char* perm
     if (status == LDAP_TYPE_OR_VALUE_EXISTS && addsPermission)
         status = AddValues(client, result.get()->dn, value, channel, nullptr);
     if (status == 0) {
-        if (addsPermission) KeepOnePermission(client, mail, channel);
+        SettleChannelPermission(client, mail, channel, permission, "AddChannel");
         return nullptr;
     }
     *title = "Update Connector";

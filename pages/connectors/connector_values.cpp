@@ -14,7 +14,8 @@ namespace {
 constexpr char kOtherMailbox[] = "othermailbox";
 constexpr char kPermission[] = "x-permission";
 
-// The channel rules: which options a channel offers and accepts. Channels
+// The channel rules: which options a channel offers and accepts, its name in
+// any letter case (the directory finds "dl$x" as a DL value). Channels
 // outside the table offer all four and accept any text.
 struct ChannelRule {
     const char* channel;
@@ -40,7 +41,7 @@ const ChannelRule kRules[] = {
 
 const ChannelRule* RuleOf(const char* channel) {
     for (const ChannelRule& rule : kRules)
-        if (strcmp(rule.channel, channel) == 0) return &rule;
+        if (strcasecmp(rule.channel, channel) == 0) return &rule;
     return nullptr;
 }
 

@@ -49,7 +49,8 @@ std::string PrintPermissionSelect(const char* current, const char* channel);
 // True when `permission` is one of the four the select offers, exactly.
 bool IsPermissionName(const char* permission);
 // True when `channel` allows `permission`; otherwise false with the message
-// that says what it allows. Channel and permission compare exactly.
+// that says what it allows. The channel's name compares in any letter case,
+// the permission exactly.
 bool CheckConnectorPermission(const char* channel, const char* permission, std::string* message);
 
 #endif

@@ -1,7 +1,8 @@
 // DeleteConn, the read-only confirmation of a connector's deletion, and
 // VerifyDeleteConn, which deletes the connector from the user whose primary
 // address is Mail, with the channel's stored permission value when it was
-// the channel's last connector, in one modification; it answers with the
+// the channel's last connector, in one modification, then settles what
+// racers left of that permission (channel_permission.h); it answers with the
 // connector list.
 #include <cstdio>
 #include <string>
@@ -11,6 +12,7 @@
 #include "directory/owners.h"
 #include "html/form_buttons.h"
 #include "html/page_frame.h"
+#include "pages/connectors/channel_permission.h"
 #include "pages/connectors/connector_frame.h"
 #include "pages/connectors/connector_pages.h"
 #include "pages/connectors/connector_values.h"
@@ -40,14 +42,20 @@ const char* DeleteConnector(const char* mail, const char* otherMailbox) {
     AttrList list;
     bool built = true;
     // The last connector of a channel (the one going is counted) takes the
-    // permission value stored for the channel along, whatever the list showed.
+    // permission value stored for the channel along, whatever the list showed;
+    // a connector value too long to be read may be the channel's.
     const char* stored = FindPermissionValue(attrs, channel.c_str());
-    if (CountChannelConnectors(attrs, channel.c_str()) <= 1 && stored != nullptr)
+    const bool last =
+        CountChannelConnectors(attrs, channel.c_str()) <= 1 && !HasTooLongValue(result.get(), "othermailbox");
+    if (last && stored != nullptr)
         built = AddAttrValue(&list.head, kAttrDelete, "x-permission", "%s", stored);
     built = AddAttrValue(&list.head, kAttrDelete, "othermailbox", "%s", otherMailbox) && built;
     built = AddAttrEnd(&list.head) && built;
-    return built && DirectoryModify(client, result.get()->dn, list.head) == 0 ? nullptr
-                                                                              : "Delete Operation Failed";
+    if (!built || DirectoryModify(client, result.get()->dn, list.head) != 0) return "Delete Operation Failed";
+    // A racer may have added a connector of the channel, or taken another away.
+    const std::string taken = last && stored != nullptr ? stored + channel.size() + 1 : "";
+    SettleChannelPermission(client, mail, channel.c_str(), taken.c_str(), "VerifyDeleteConn");
+    return nullptr;
 }
 
 }  // namespace

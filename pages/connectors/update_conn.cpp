@@ -2,6 +2,8 @@
 // Mail: a new identifier replaces the connector value, a new permission
 // replaces the channel's stored permission value (for every connector of
 // the channel), all in one modification; answers with the connector list.
+// The channel's rule holds in any letter case of its name; what racers left
+// of the channel's permission is settled after the write (channel_permission.h).
 #include <strings.h>
 
 #include <cstring>
@@ -10,6 +12,7 @@
 #include "directory/directory_changes.h"
 #include "directory/owners.h"
 #include "html/page_frame.h"
+#include "pages/connectors/channel_permission.h"
 #include "pages/connectors/connector_frame.h"
 #include "pages/connectors/connector_pages.h"
 #include "pages/connectors/connector_values.h"
@@ -28,11 +31,12 @@ bool BuildChanges(const SearchReq* entry, attrval** list, const char* otherMailb
         built = AddAttrValue(list, kAttrDelete, "othermailbox", "%s", otherMailbox) && built;
         built = AddAttrValue(list, kAttrAdd, "othermailbox", "%s$%s", channel.c_str(), identifier) && built;
     }
-    // The permission stored now, not the one the form was made with.
-    const char* stored = FindPermissionValue(entry->attrs, channel.c_str());
+    // The permission stored now, not the one the form was made with (every
+    // value of the channel, should racers have left two).
     const char* current = GetChannelPermission(entry->attrs, channel.c_str());
     if (strcasecmp(current, permission) != 0) {
-        if (stored != nullptr) built = AddAttrValue(list, kAttrDelete, "x-permission", "%s", stored) && built;
+        for (const std::string& stored : ChannelPermissionValues(entry->attrs, channel.c_str()))
+            built = AddAttrValue(list, kAttrDelete, "x-permission", "%s", stored.c_str()) && built;
         if (permission[0] != '\0')
             built =
                 AddAttrValue(list, kAttrAdd, "x-permission", "%s$%s", channel.c_str(), permission) && built;
@@ -40,22 +44,27 @@ bool BuildChanges(const SearchReq* entry, attrval** list, const char* otherMailb
     return built;
 }
 
-// Changes the connector; the message of a failure, or null.
-const char* ChangeConnector(const char* mail, const char* otherMailbox, const std::string& channel,
-                            const std::string& oldIdentifier, const char* identifier,
-                            const char* permission) {
+// Changes the connector; the message of a failure, or null. One the user
+// no longer holds is not changed: its channel's permission is no longer the
+// connector's to set.
+const char* ChangeConnector(const char* mail, const char* otherMailbox, const std::string& oldIdentifier,
+                            const char* identifier, const char* permission) {
     ldapClient client;
     bool connected = false;
     SearchResult result = FindUserToChange(client, mail, &connected);
     if (!connected) return "Error connecting to LDAP server";
     if (!result) return "User not found, channel can not be updated";
+    std::string channel, stored;  // the channel as the entry spells it
+    if (!SplitConnector(FindOtherMailbox(result.get(), otherMailbox), &channel, &stored))
+        return "Update Operation Failed";
     AttrList list;
     bool built =
         BuildChanges(result.get(), &list.head, otherMailbox, channel, oldIdentifier, identifier, permission);
     if (built && list.head == nullptr) return nullptr;  // nothing changed: no request
     built = built && AddAttrEnd(&list.head);
-    return built && DirectoryModify(client, result.get()->dn, list.head) == 0 ? nullptr
-                                                                              : "Update Operation Failed";
+    if (!built || DirectoryModify(client, result.get()->dn, list.head) != 0) return "Update Operation Failed";
+    SettleChannelPermission(client, mail, channel.c_str(), permission, "UpdateConn");
+    return nullptr;
 }
 
 }  // namespace
@@ -85,7 +94,7 @@ int UpdateConn(const char* mail, const char* otherMailbox, const char* identifie
                        ConnectorFits(channel, identifier) ? kPermissionTooLong : kConnectorTooLong);
         return 0;
     }
-    const char* failure = ChangeConnector(mail, otherMailbox, channel, oldIdentifier, identifier, permission);
+    const char* failure = ChangeConnector(mail, otherMailbox, oldIdentifier, identifier, permission);
     if (failure != nullptr) {
         PrintErrorPage(kTitle, "%s", failure);
         return 0;

@@ -189,6 +189,10 @@ string ToBob(const string& attribute, const string& value) {
     return "dn: " + kBobDn + "\nchangetype: modify\nadd: " + attribute + "\n" + attribute + ": " + value +
            "\n";
 }
+// An ldapmodify record changing Cy's entry.
+string ToCy(const string& change) {
+    return "dn: mail=cy@example.com,dc=example,dc=com\nchangetype: modify\n" + change + "\n";
+}
 // The request raced by `address` stored at Bob's entry (see Row).
 Row BobGets(const string& request, const string& answer, const string& address, int occurrence) {
     return {request,   answer, {"+bob@example.com mail: " + address}, address, ToBob("mail", address),
@@ -432,10 +436,10 @@ TEST(PageRows, ConnectorPages) {
         {Conn("EditConn", "FAX$12 & 34% x", " "), "conn_edit"},  // no option selected
         {Conn("DeleteConn", markup, "<b>"), "conn_delete"},
         {Conn("EditConn", "SMTPC$john", " ", "nobody@example.com"), "Edit Connector Information" + noUser},
-        // What the channel allows (names compared exactly), selected in any letter case.
+        // What the channel allows (its name in any letter case), selected in any letter case.
         {Conn("EditConn", "SMTPC$john", "send/receive"), edit + "*Send/Receive"},
         {Conn("EditConn", "LOCAL$ann", "send"), edit + "*Send, Send/Receive"},
-        {Conn("EditConn", "dl$x", "Send/Receive"), edit + "None, Receive, Send, *Send/Receive"},
+        {Conn("EditConn", "dl$x", "Send/Receive"), edit + "*Send/Receive"},
         {Conn("EditConn", "FAX$y$z", "None"), edit + "*None, Receive, Send, Send/Receive"},
         // Only channels enabled and taking connectors, upper-cased, in file order.
         {"NewConn|Mail=ann@example.com", "conn_new"},
@@ -460,9 +464,12 @@ TEST(PageRows, ConnectorPages) {
          "Create Connector|Error: permission value longer than 511 characters"},
         {Add("FAX", "\xff\xfe", "None"), "Update Connector|Could not add a new channel"},  // no UTF-8
         {Change("LOCAL$ann", "ann", "Receive"), Rule(update, "LOCAL", true)},
+        {Change("dl$cy", "cy", "Receive", cy), Rule(update, "DL", false)},
         {Change("FAX$12 & 34% x", "1", "None", "*"),
          "Update Connector|User not found, channel can not be updated"},
         {Change("FAX$gone", "new", "None"), "Update Connector|Update Operation Failed"},
+        {Change("FAX$gone", "gone", "Send"),
+         "Update Connector|Update Operation Failed"},  // nor its permission
         {Change("FAX$12 & 34% x", string(508, 'i'), "None"), update + longText},
         {Conn("VerifyDeleteConn", "SMTPC$john", "Send/Receive", "ann.alias@example.com"),
          "Update Connector|User not found, channel can not be deleted"},
@@ -496,6 +503,31 @@ TEST(PageRows, ConnectorPages) {
         // first: the connector alone.
         FirstConnector("FAX", "None", "FAX$1"),
         FirstConnector("X400", "Send", "bob@example.com"),
+        // Cy's channels changed by a racer after the page read them: one permission value while the
+        // channel has connectors (a connector value too long to read counts), none once it has none.
+        {Add("X400", "2", "Send", cy), view, {"+" + cy + " othermailbox: X400$2"}},
+        {Conn("VerifyDeleteConn", "X400$2", "None", cy),
+         view,
+         {"-" + cy + " othermailbox: X400$2", "-" + cy + " othermailbox: X400$x(y)\\z",
+          "-" + cy + " x-permission: X400$None"},
+         cy,
+         ToCy("delete: othermailbox\nothermailbox: X400$x(y)\\z")},
+        {Add("SMTPC", "j2", "Send/Receive", cy),
+         view,
+         {"-" + cy + " othermailbox: SMTPC$joanna", "+" + cy + " othermailbox: SMTPC$j2"},
+         cy,
+         ToCy("delete: othermailbox\nothermailbox: SMTPC$joanna\n-\ndelete: x-permission")},
+        {Conn("VerifyDeleteConn", "SMTPC$j2", "Send/Receive", cy),
+         view,
+         {"-" + cy + " othermailbox: SMTPC$j2", "+" + cy + " othermailbox: SMTPC$" + string(600, 'j')},
+         cy,
+         ToCy("add: othermailbox\nothermailbox: SMTPC$" + string(600, 'j'))},
+        {Add("FAX", "c", "", cy), view, {"+" + cy + " othermailbox: FAX$c"}},
+        {Change("FAX$c", "c", "Send", cy),
+         view,
+         {"+" + cy + " x-permission: FAX$Send"},
+         cy,
+         ToCy("add: x-permission\nx-permission: FAX$")},
     };
     // A channel that no channel record could name ("A$B$x" would be channel A's connector "B$x"), and
     // one the select does not offer: unknown, stopped, without connectors.

@@ -1,0 +1,52 @@
+// SettleChannelPermission: one read of the entry, then a modification for
+// each value to add or delete; a value a racer changed first is no failure.
+#include "pages/connectors/channel_permission.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "base/log.h"
+#include "directory/directory_changes.h"
+#include "directory/directory_session.h"
+#include "directory/owners.h"
+#include "pages/connectors/connector_values.h"
+
+namespace {
+
+void ChangePermission(ldapClient& client, const char* dn, int op, const std::string& value,
+                      const char* page) {
+    AttrList list;
+    int status = AddAttrValue(&list.head, op, "x-permission", "%s", value.c_str()) && AddAttrEnd(&list.head)
+                     ? DirectoryModify(client, dn, list.head)
+                     : LDAP_NO_MEMORY;
+    if (status != 0 && status != LDAP_NO_SUCH_ATTRIBUTE && status != LDAP_TYPE_OR_VALUE_EXISTS)
+        LogPrintf(kLogError, "%s: permission %s of %s not %s", page, value.c_str(), dn,
+                  op == kAttrAdd ? "added" : "removed");
+}
+
+}  // namespace
+
+void SettleChannelPermission(ldapClient& client, const char* mail, const char* channel, const char* wanted,
+                             const char* page) {
+    SearchResult user(client, FindUserByMail(client, mail));
+    if (!user) return;
+    const SearchReq* entry = user.get();
+    const std::vector<std::string> values = ChannelPermissionValues(entry->attrs, channel);
+    const bool connected =
+        CountChannelConnectors(entry->attrs, channel) > 0 || HasTooLongValue(entry, "othermailbox");
+    if (connected && values.empty()) {
+        if (wanted[0] != '\0')
+            ChangePermission(client, entry->dn, kAttrAdd, std::string(channel) + "$" + wanted, page);
+        return;
+    }
+    // A value naming no permission ("CHANNEL$") counts as none: one that names one goes first.
+    const std::size_t bare = strlen(channel) + 1;
+    auto before = [bare](const std::string& a, const std::string& b) {
+        return (a.size() == bare) != (b.size() == bare) ? b.size() == bare : a < b;
+    };
+    const auto kept = connected ? std::min_element(values.begin(), values.end(), before) : values.end();
+    for (auto value = values.begin(); value != values.end(); ++value)
+        if (value != kept) ChangePermission(client, entry->dn, kAttrDelete, *value, page);
+}

@@ -1,0 +1,20 @@
+// The channel's permission after a connector page changed the directory:
+// requests racing on one channel may each act on what they read before the
+// other wrote, and leave a channel with two permission values, a connector
+// without its channel's value, or a value without connectors. Touches the
+// user's entry only, one modification a value.
+#ifndef LDAPCGI_PAGES_CONNECTORS_CHANNEL_PERMISSION_H
+#define LDAPCGI_PAGES_CONNECTORS_CHANNEL_PERMISSION_H
+
+#include "platform/ldapclient/ldapclient.h"
+
+// Reads the entry of `mail` again and settles `channel`: with connectors,
+// one value is kept (the lowest that names a permission, so that racers
+// agree on it), or `wanted` is added when none is left and it is not empty;
+// without connectors, none is kept. A connector value too long to be read
+// may be the channel's: it counts as one. `page` names the page in the
+// log line of a value that could not be changed.
+void SettleChannelPermission(ldapClient& client, const char* mail, const char* channel, const char* wanted,
+                             const char* page);
+
+#endif
