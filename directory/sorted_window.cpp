@@ -24,7 +24,7 @@ bool MakeControls(LDAP* ld, const char* sortKeys, const SortedWindow& window, LD
     }
     LDAPVLVInfo info{};
     info.ldvlv_version = 1;
-    info.ldvlv_before_count = 0;
+    info.ldvlv_before_count = window.before;
     info.ldvlv_after_count = window.size - 1;
     info.ldvlv_offset = window.offset;
     info.ldvlv_count = 0;  // the offset counts from the first entry as it stands
@@ -40,7 +40,7 @@ int ForEachSortedEntry(ldapClient& session, const char* base, int scope, const c
     *answer = SortedWindowAnswer{};
     LDAP* ld = session.ld;
     if (ld == nullptr) return LDAP_SERVER_DOWN;
-    if (window.size < 1 || window.offset < 0) return LDAP_PARAM_ERROR;
+    if (window.size < 1 || window.offset < 0 || window.before < 0) return LDAP_PARAM_ERROR;
     LDAPControl* sort = nullptr;
     LDAPControl* view = nullptr;
     LDAPControl** answered = nullptr;
@@ -48,11 +48,12 @@ int ForEachSortedEntry(ldapClient& session, const char* base, int scope, const c
     if (MakeControls(ld, sortKeys, window, &sort, &view)) {
         LDAPControl* controls[] = {sort, view, nullptr};
         // At most the window: a server that sent more would be cut, not believed.
-        code = ForEachEntryWithControls(session, base, scope, filter, attributes, nullptr, controls,
-                                        window.size, &answered, [&visit](StreamedEntry& entry) {
-                                            visit(entry);
-                                            return true;
-                                        });
+        code =
+            ForEachEntryWithControls(session, base, scope, filter, attributes, nullptr, controls,
+                                     window.before + window.size, &answered, [&visit](StreamedEntry& entry) {
+                                         visit(entry);
+                                         return true;
+                                     });
     }
     if (sort != nullptr) ldap_control_free(sort);
     if (view != nullptr) ldap_control_free(view);

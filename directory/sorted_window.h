@@ -8,18 +8,21 @@
 
 #include "directory/entry_stream.h"
 
-// Where the window starts: at `offset` (1 is the first entry) or, with
+// Where the window's target is: at `offset` (1 is the first entry) or, with
 // offset 0, at the first entry whose first sort key is at least `from` (the
-// server's ordering rule decides); `size` entries from there.
+// server's ordering rule decides; OpenLDAP, sorting by two keys, passes over
+// the entries whose first key equals it); `size` entries from there, after
+// the `before` entries just before it.
 struct SortedWindow {
     int offset;
     const char* from;
     int size;
+    int before = 0;
 };
 
-// The server's answer: the position of the window's first entry in the
-// whole sorted list (count + 1 when `from` sorts after every entry) and the
-// number of entries in the list.
+// The server's answer: the position of the window's target in the whole
+// sorted list (count + 1 when `from` sorts after every entry) and the number
+// of entries in the list.
 struct SortedWindowAnswer {
     int first = 0;
     int count = 0;
@@ -27,7 +30,7 @@ struct SortedWindowAnswer {
 
 // Runs the search sorted by `sortKeys` (ldap_create_sort_keylist's text,
 // "sn firstname") and visits the window's entries in the sorted order, at
-// most window.size of them. Returns LDAP_SUCCESS with *answer filled, or
+// most window.before + window.size of them. Returns LDAP_SUCCESS with *answer filled, or
 // LDAP_VLV_ERROR with answer->count set when the offset lies past the end,
 // or the failure's code: LDAP_UNAVAILABLE_CRITICAL_EXTENSION when the server
 // cannot sort, IsConnectionFailure's codes when it stopped answering, any

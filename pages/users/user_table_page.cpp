@@ -4,6 +4,7 @@
 // whole list, sorted and cut here. Below the table, the navigation bar: its
 // links and its "Go to last name" box are GET requests of the same command
 // with the search's own fields.
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -19,6 +20,7 @@
 namespace {
 
 constexpr char kSortKeys[] = "sn firstname";
+constexpr char kFirstSortKey[] = "sn";
 
 // The Position field: a place from 1; anything else (absent, not a number,
 // 0) asks for the first page, and a number too large for the directory's
@@ -54,17 +56,46 @@ void PrintBarCell(const char* label, bool linked, const UserTableRequest& reques
         printf("\t\t<td>%s</td>\n", label);
 }
 
+// Puts the page read for GoTo (the target with the page's worth of entries
+// before it) at the first row whose last name is not below GoTo: OpenLDAP
+// places the target after the entries whose last name equals GoTo, and they
+// lie just before it. When they fill the whole look-back, more of them may
+// come earlier: the target is then placed again by the last name alone (a
+// second sort of every entry on the server), and the rows read again there.
+int StartAtName(ldapClient& client, const char* filter, const char* base, int scope, const char* name,
+                int pageSize, const EntryCallback& collect, UserRows* rows, SortedWindowAnswer* answer) {
+    const std::size_t before = std::min(rows->size(), static_cast<std::size_t>(answer->first - 1));
+    const std::size_t first = FirstRowFrom(UserRows(rows->begin(), rows->begin() + before), name);
+    if (first > 0 || before < static_cast<std::size_t>(pageSize) || answer->first - 1 <= pageSize) {
+        rows->erase(rows->begin(), rows->begin() + first);
+        if (rows->size() > static_cast<std::size_t>(pageSize)) rows->resize(pageSize);
+        answer->first -= static_cast<int>(before - first);
+        return LDAP_SUCCESS;
+    }
+    rows->clear();
+    static const char* const kNoAttributes[] = {"1.1", nullptr};
+    int code = ForEachSortedEntry(client, base, scope, filter, kNoAttributes, kFirstSortKey,
+                                  SortedWindow{0, name, 1}, answer, [](StreamedEntry&) {});
+    if (code != LDAP_SUCCESS) return code;
+    return ForEachSortedEntry(client, base, scope, filter, kUserRowAttributes, kSortKeys,
+                              SortedWindow{answer->first, nullptr, pageSize}, answer, collect);
+}
+
 }  // namespace
 
 bool ReadSortedPage(ldapClient& client, const char* filter, const char* base, int scope,
                     const UserTableRequest& request, int pageSize, RowArena* arena, UserRows* rows,
                     TablePage* page, bool* stopped) {
     *stopped = false;
-    SortedWindow window{HasGoTo(request) ? 0 : AskedPosition(request.position), request.goTo, pageSize};
+    const bool goTo = HasGoTo(request);
+    SortedWindow window{goTo ? 0 : AskedPosition(request.position), request.goTo, pageSize,
+                        goTo ? pageSize : 0};
     SortedWindowAnswer answer;
-    auto collect = [&](StreamedEntry& entry) { rows->push_back(ReadUserRow(entry, arena)); };
+    const EntryCallback collect = [&](StreamedEntry& entry) { rows->push_back(ReadUserRow(entry, arena)); };
     int code = ForEachSortedEntry(client, base, scope, filter, kUserRowAttributes, kSortKeys, window, &answer,
                                   collect);
+    if (code == LDAP_SUCCESS && goTo && answer.first >= 1 && answer.first <= answer.count)
+        code = StartAtName(client, filter, base, scope, request.goTo, pageSize, collect, rows, &answer);
     // A place past the end, or a name after every one: the last page.
     if ((code == LDAP_VLV_ERROR && answer.count > 0) ||
         (code == LDAP_SUCCESS && answer.first > answer.count)) {

@@ -8,6 +8,7 @@
 // page prints as without pages (PageSize 0 is every other page test).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <regex>
 #include <string>
@@ -21,18 +22,20 @@ namespace {
 using std::string;
 const string kSpecials = "&<\"'>%+#=?;";
 
-// Users a@example.com, b@... with last names "A &<...", "B &<...", each
-// with the specials as first name and an SMTPC connector. The user list's
-// query carries the specials in every field.
-string Users(const string& names) {
+// Users a@example.com, b@... with last names "A &<...", "B &<..." (or the
+// letters of `initials`), each with the specials as first name and an SMTPC
+// connector. The user list's query carries the specials in every field.
+string Users(const string& names, const string& initials = "") {
     string ldif = kExampleDomainLdif;
-    for (char name : names)
-        ldif += string("\ndn: mail=") + name +
-                "@example.com,dc=example,dc=com\nobjectClass: xoperson\nmail: " + name +
-                "@example.com\nfirstname: " + kSpecials + "\nsn: " + char(toupper(name)) + " " + kSpecials +
-                "\nothermailbox: SMTPC$" + name + "\n";
+    for (std::size_t i = 0; i < names.size(); ++i)
+        ldif += string("\ndn: mail=") + names[i] +
+                "@example.com,dc=example,dc=com\nobjectClass: xoperson\nmail: " + names[i] +
+                "@example.com\nfirstname: " + kSpecials +
+                "\nsn: " + char(initials.empty() ? toupper(names[i]) : initials[i]) + " " + kSpecials +
+                "\nothermailbox: SMTPC$" + names[i] + "\n";
     return ldif;
 }
+string LastName(char initial) { return FormBody({{"", initial + (" " + kSpecials)}}).substr(1); }
 
 const string kEncoded = FormBody({{"", kSpecials}}).substr(1);
 const string kList = "Command=ListUsers&FirstName=" + kEncoded + "&LastName=*" + kEncoded +
@@ -74,6 +77,11 @@ void CheckPages(DirectorySandbox& dir) {
     for (const auto& [query, name] : pages) EXPECT_EQ(Get(dir, query).out, ExpectedPage(name)) << query;
     EXPECT_EQ(Walk(dir, kList), "|abc|def|g");
     EXPECT_EQ(Walk(dir, kList + "&GoTo=b"), "|bcd|efg");
+    EXPECT_EQ(Walk(dir, kList + "&GoTo=" + LastName('B')), "|bcd|efg");  // a whole name
+    ASSERT_TRUE(dir.Reset(Users("abcstuvwxyz", "ABCSSSSSXYZ")));         // more of one name than a page holds
+    string named = Walk(dir, kList + "&GoTo=" + LastName('S'));
+    std::sort(named.begin(), named.end());  // equal names in the server's own order
+    EXPECT_EQ(named, "stuvwxyz|||");
     ASSERT_TRUE(dir.Reset(Users("ab")));  // shrinks below one page: the whole list, no bar
     EXPECT_EQ(Walk(dir, kList + "&Position=4"), "|ab");
     ASSERT_TRUE(dir.Reset(Users("abcdefghi")));
