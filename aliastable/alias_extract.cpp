@@ -2,8 +2,10 @@
 // (ForEachEntry), each entry turned into records as it arrives, so memory
 // does not grow with the number of users; DNs and values are read in place
 // from the messages. Logs the progress at kLogProgress, and at kLogError
-// every failure, every alias cut to the key's length and every one left out
-// because a cut alias shares its key (naming both users); prints nothing.
+// every failure, every alias cut to the key's length, every one left out
+// because a cut alias shares its key (naming both users) and every value
+// holding a NUL byte (read as a C string, it would stand for another, shorter
+// address, another user's maybe); prints nothing.
 #include "aliastable/alias_extract.h"
 
 #include <strings.h>
@@ -136,6 +138,11 @@ bool AddEntryAliases(StreamedEntry& entry, dbMailAlias& relation, LongAliases& l
         if (!BervalIs(name, "mail") || values == nullptr) continue;
         for (berval* value = values; value->bv_val != nullptr; ++value) {
             Text alias = TextOf(*value);
+            if (alias.length < value->bv_len) {
+                LogPrintf(kLogError, "Alias \"%s\" of %s holds a NUL byte and is not stored",
+                          Shown(alias).c_str(), primary);
+                continue;
+            }
             if (IsUsersOwnAddress(alias, primary, primaryLength)) continue;
             if (!AddAlias(relation, longAliases, primary, alias, &progress)) return false;
         }

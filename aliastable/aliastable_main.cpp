@@ -3,7 +3,8 @@
 //   aliastable build                        builds and publishes a new generation
 //                                           as the "Build Alias Table" page does
 //   aliastable lookup DIR GENERATION ALIAS  prints the alias's primary address
-//   aliastable dump DIR GENERATION          every record, "alias<TAB>mail", key order
+//   aliastable dump DIR GENERATION          every record, "alias<TAB>mail", key order,
+//                                           control bytes and the backslash as \xHH
 //   aliastable check DIR GENERATION         verifies the files against GENERATION.sum and
 //                                           their structure, one-line summary; says when
 //                                           the case setting is not the one it was built with
@@ -50,9 +51,21 @@ int Usage() {
     return 2;
 }
 
+// One field of a dump line: control bytes and the backslash as \xHH, so that
+// a tab or a line break within an alias cannot pass for a field or a record.
+bool PrintField(FILE* out, const char* text, char end) {
+    for (const char* c = text; *c != '\0'; ++c) {
+        const unsigned char byte = static_cast<unsigned char>(*c);
+        if ((byte < 0x20 || byte == 0x7f || byte == '\\') ? std::fprintf(out, "\\x%02X", byte) < 0
+                                                         : std::fputc(byte, out) == EOF)
+            return false;
+    }
+    return std::fputc(end, out) != EOF;
+}
+
 bool PrintRecord(void* context, const char* alias, const char* mail) {
     FILE* out = static_cast<FILE*>(context);
-    return std::fprintf(out, "%s\t%s\n", alias, mail) >= 0;
+    return PrintField(out, alias, '\t') && PrintField(out, mail, '\n');
 }
 
 int Finish(int status) {

@@ -246,15 +246,16 @@ TEST_F(AliasBuildTest, FirstBuildPublishesGenerationOne) {
     // The alias on two users: one record, either one, no error.
     std::string office = Tool("lookup", 1, "office@example.com").out;
     EXPECT_TRUE(office == "anna@example.com\n" || office == "carol@example.org\n") << office;
-    ExpectPublishedSound(4);
+    ExpectPublishedSound(5);
     EXPECT_EQ(Tool("dump", 1).out,
-              "Carol.K@Example.ORG\tcarol@example.org\na.smith@example.com\tanna@example.com\n" +
+              "Carol.K@Example.ORG\tcarol@example.org\na.smith@example.com\tanna@example.com\n"
+              "b\\x09b@example.com\tbob@example.com\n" +
                   longAlias.substr(0, 127) + "\tdan@example.com\noffice@example.com\t" + office);
     EXPECT_EQ(LogCount(kLogProgress, "Entry anna@example.com, Alias \"a.smith@example.com\""), 1);
-    EXPECT_EQ(LogCount(kLogProgress, "Written 4 records to the New Alias File 1.db"), 1);
+    EXPECT_EQ(LogCount(kLogProgress, "Written 5 records to the New Alias File 1.db"), 1);
     // Dan's alias cut, reported; Eve's cut to Dan's key: not stored, both named, the control byte escaped.
     ExpectErrors(
-        {"is longer than 127 characters",
+        {"is longer than 127 characters", "Alias \"bob\" of bob@example.com holds a NUL byte and is not stored",
          "Alias \"" + longAlias.substr(0, 140) + "\\x07@example.org\" of eve@example.com is not stored: " +
              "its first 127 characters are the key of alias \"" + longAlias + "\" of dan@example.com"});
     // The comparison the index was built with is recorded.
