@@ -1,7 +1,8 @@
 // The origin screen of changing requests. A link or an image on another
 // site makes the browser send a GET; a form on another site sends a POST
-// that modern browsers mark with Sec-Fetch-Site and Origin. Older tools and
-// scripts send neither header, and their POSTs are taken.
+// that modern browsers mark with Sec-Fetch-Site and Origin, and older ones
+// only with a Referer (our own pages send none: "no-referrer"). Tools and
+// scripts send none of these headers, and their POSTs are taken.
 #include "cgi/request_origin.h"
 
 #include <strings.h>
@@ -94,5 +95,13 @@ const char* ForgedRequestReason() {
     if (origin != nullptr && strcmp(origin, "null") == 0 && site != nullptr) return nullptr;
     if (origin != nullptr && !SameOrigin(origin, getenv("HTTP_HOST")))
         return "sent from another origin (Origin)";
+    // Without an Origin, a Referer's scheme, host and port stand for it.
+    const char* referer = origin == nullptr ? getenv("HTTP_REFERER") : nullptr;
+    if (referer != nullptr) {
+        const char* path = strstr(referer, "://");
+        path = path == nullptr ? nullptr : strchr(path + 3, '/');
+        const std::string from = path == nullptr ? referer : std::string(referer, path);
+        if (!SameOrigin(from.c_str(), getenv("HTTP_HOST"))) return "sent from another origin (Referer)";
+    }
     return nullptr;
 }

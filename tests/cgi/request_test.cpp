@@ -208,7 +208,7 @@ TEST(ReadFormEntries, RequestsDecodedAsTheirTypeAndLength) {
     EXPECT_EQ(UploadFolders(), before);
 }
 
-// Origin against Host and the request's scheme, and Sec-Fetch-Site.
+// Origin (or Referer) against Host and the request's scheme, and Sec-Fetch-Site.
 TEST(ForgedRequestReason, OriginAgainstHostAndScheme) {
     const char *site = "sent from another site (Sec-Fetch-Site)",
                *origin = "sent from another origin (Origin)";
@@ -243,6 +243,13 @@ TEST(ForgedRequestReason, OriginAgainstHostAndScheme) {
         // Each header must pass on its own.
         {"https://evil.example.net", "same-origin", origin},
         {"https://mail.example.com", "cross-site", site, {{"HTTPS", "1"}}},
+        // A Referer, from browsers that send no Origin, stands for one.
+        {nullptr, nullptr, nullptr, {{"HTTP_REFERER", "http://mail.example.com/vemo/cgi-bin/x?a=b"}}},
+        {nullptr,
+         nullptr,
+         "sent from another origin (Referer)",
+         {{"HTTP_REFERER", "https://evil.example.net/"}}},
+        {"http://mail.example.com", nullptr, nullptr, {{"HTTP_REFERER", "https://evil.example.net/"}}},
     };
     for (const auto& c : cases) {
         Environment env = {{"HTTP_HOST", "mail.example.com"}};
