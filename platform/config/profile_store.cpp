@@ -1,9 +1,10 @@
 // The configuration files of this process: which file a bare name stands
 // for, and the parsed content of each file read. Touches only the config
 // directory (stat, readdir, read); keeps at most kConfigCachedFiles files.
-// A call whose file has its exact name costs one stat while nothing changed;
-// a name matched in another letter case also stats the directory, since a
-// file of the exact name may appear there. A directory or file whose change
+// Every letter case of a name stands for one file, the first in byte order.
+// A call whose file has no lower-case letter costs one stat while nothing
+// changed; another also stats the directory, since a file whose name sorts
+// before it may appear there. A directory or file whose change
 // time lies within two seconds of the moment it was read is read again on
 // the next call, since file system clocks can be coarse: a second change
 // within the same tick would leave every stat field unchanged.
@@ -15,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -44,7 +46,7 @@ struct Resolution {
     FileStamp stamp;  // of the directory when it was scanned
     bool racy = false;
     std::string path;    // empty: no such file
-    bool exact = false;  // the path's entry has exactly the name asked for
+    bool exact = false;  // no other spelling of the name can sort before the path's entry
 };
 
 struct CachedFile {
@@ -101,25 +103,22 @@ bool IsBareName(const char* name) {
     return name && *name && !strchr(name, '/') && strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
 }
 
-// The entry of `directory` that `name` stands for: the exact name if there
-// (*exact set), else the first (in byte order) that matches without regard
-// to case.
+// The entry of `directory` that `name` stands for: the first (in byte order)
+// that matches it without regard to case, so that every spelling of the name
+// stands for one file, whichever the caller uses. *exact: no other spelling
+// can sort before it (it has no lower-case letter).
 std::string ScanDirectory(const char* directory, const char* name, bool* exact) {
-    *exact = false;
     DIR* dir = opendir(directory);
     if (!dir) return std::string();
     std::string chosen;
     while (dirent* entry = readdir(dir)) {
-        if (strcmp(entry->d_name, name) == 0) {
-            chosen = entry->d_name;
-            *exact = true;
-            break;
-        }
         if (strcasecmp(entry->d_name, name) == 0 && (chosen.empty() || chosen.compare(entry->d_name) > 0)) {
             chosen = entry->d_name;
         }
     }
     closedir(dir);
+    *exact = !chosen.empty() &&
+             std::none_of(chosen.begin(), chosen.end(), [](char c) { return c >= 'a' && c <= 'z'; });
     if (chosen.empty()) return chosen;
     return std::string(directory) + "/" + chosen;
 }
@@ -222,8 +221,9 @@ const CachedFile* Load(const std::string& path, bool found, struct stat st) {
 }
 
 // The current content of the file that `name` stands for in `directory`, or
-// null. A file found under its exact name before is checked with one stat;
-// only when it is gone (or no file) does the directory decide again.
+// null. A file found before under a name that no other spelling sorts
+// before is checked with one stat; only when it is gone (or no file) does
+// the directory decide again.
 const CachedFile* Current(const char* directory, const char* name) {
     struct stat st {};
     Resolution* known = FindResolution(directory, name);
