@@ -1,9 +1,9 @@
 # Installation and the Debian package. `cmake --install BUILD --prefix /usr`
 # (or the package that `cpack -G DEB` makes in BUILD) places:
-#   lib/ldapcgi/ldapcgi.cgi, lib/ldapcgi/aliastable    the programs
+#   lib/ldapcgi/ldapcgi.cgi, aliastable, usertransfer  the programs
 #   share/ldapcgi/www/                                 start page, style sheet, banner images, help pages
 #   share/ldapcgi/schema/mailsystem.schema             the directory schema
-#   share/doc/ldapcgi/                                 README, docs/ and examples/: XOMTA.INI, the lighttpd
+#   share/doc/ldapcgi/                                 README, docs/, the table format and examples/: XOMTA.INI, the lighttpd
 #                                                      and Apache configurations, a dedicated slapd
 # The web server configurations are written at install time with the
 # installed paths and the content security policy of
@@ -26,6 +26,8 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/web/ DESTINATION ${LDAPCGI_DATA_DIR}/www)
 install(FILES ${CMAKE_SOURCE_DIR}/schema/mailsystem.schema DESTINATION ${LDAPCGI_DATA_DIR}/schema)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${LDAPCGI_DOC_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${LDAPCGI_DOC_DIR}/docs)
+install(FILES ${CMAKE_SOURCE_DIR}/platform/recbase/ALIAS_TABLE_FORMAT.md
+        DESTINATION ${LDAPCGI_DOC_DIR}/platform/recbase)
 install(FILES ${CMAKE_SOURCE_DIR}/install/XOMTA.INI
               ${CMAKE_SOURCE_DIR}/scripts/sample-data.ldif
         DESTINATION ${LDAPCGI_DOC_DIR}/examples)
