@@ -10,10 +10,13 @@
 #include "base/log.h"
 #include "directory/directory_changes.h"
 #include "directory/directory_session.h"
+#include "directory/mail_holders.h"
 #include "directory/owners.h"
 #include "pages/connectors/connector_values.h"
 
 namespace {
+
+constexpr int kSettleRounds = 3;
 
 void ChangePermission(ldapClient& client, const char* dn, int op, const std::string& value,
                       const char* page) {
@@ -26,27 +29,42 @@ void ChangePermission(ldapClient& client, const char* dn, int op, const std::str
                   op == kAttrAdd ? "added" : "removed");
 }
 
+// Whether the entry holds a connector of `channel` among the values too long
+// for the client to read: the directory compares them.
+bool HoldsLongConnector(ldapClient& client, const char* dn, const char* channel) {
+    const std::string filter = "(othermailbox=" + EscapeFilterValue(channel) + "$*)";
+    int status = -1;
+    SearchResult held(client, client.ldapClientSearch(dn, LDAP_SCOPE_BASE, 1, filter.c_str(), &status));
+    return !held || held.get()->next != nullptr;  // not known: held, so that the value stays
+}
+
 }  // namespace
 
 void SettleChannelPermission(ldapClient& client, const char* mail, const char* channel, const char* wanted,
                              const char* page) {
-    SearchResult user(client, FindUserByMail(client, mail));
-    if (!user) return;
-    const SearchReq* entry = user.get();
-    const std::vector<std::string> values = ChannelPermissionValues(entry->attrs, channel);
-    const bool connected =
-        CountChannelConnectors(entry->attrs, channel) > 0 || HasTooLongValue(entry, "othermailbox");
-    if (connected && values.empty()) {
-        if (wanted[0] != '\0')
+    // An added value may meet a racer's, added on the same reading: the entry
+    // is read again after each add, a few times at most.
+    for (int round = 0; round < kSettleRounds; ++round) {
+        SearchResult user(client, FindUserByMail(client, mail));
+        if (!user) return;
+        const SearchReq* entry = user.get();
+        const std::vector<std::string> values = ChannelPermissionValues(entry->attrs, channel);
+        const bool connected =
+            CountChannelConnectors(entry->attrs, channel) > 0 ||
+            (HasTooLongValue(entry, "othermailbox") && HoldsLongConnector(client, entry->dn, channel));
+        if (connected && values.empty()) {
+            if (wanted[0] == '\0') return;
             ChangePermission(client, entry->dn, kAttrAdd, std::string(channel) + "$" + wanted, page);
+            continue;
+        }
+        // A value naming no permission ("CHANNEL$") counts as none: one that names one goes first.
+        const std::size_t bare = strlen(channel) + 1;
+        auto before = [bare](const std::string& a, const std::string& b) {
+            return (a.size() == bare) != (b.size() == bare) ? b.size() == bare : a < b;
+        };
+        const auto kept = connected ? std::min_element(values.begin(), values.end(), before) : values.end();
+        for (auto value = values.begin(); value != values.end(); ++value)
+            if (value != kept) ChangePermission(client, entry->dn, kAttrDelete, *value, page);
         return;
     }
-    // A value naming no permission ("CHANNEL$") counts as none: one that names one goes first.
-    const std::size_t bare = strlen(channel) + 1;
-    auto before = [bare](const std::string& a, const std::string& b) {
-        return (a.size() == bare) != (b.size() == bare) ? b.size() == bare : a < b;
-    };
-    const auto kept = connected ? std::min_element(values.begin(), values.end(), before) : values.end();
-    for (auto value = values.begin(); value != values.end(); ++value)
-        if (value != kept) ChangePermission(client, entry->dn, kAttrDelete, *value, page);
 }

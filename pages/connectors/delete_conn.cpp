@@ -42,11 +42,11 @@ const char* DeleteConnector(const char* mail, const char* otherMailbox) {
     AttrList list;
     bool built = true;
     // The last connector of a channel (the one going is counted) takes the
-    // permission value stored for the channel along, whatever the list showed;
-    // a connector value too long to be read may be the channel's.
+    // permission value stored for the channel along, whatever the list showed
+    // (should a value too long to read be the channel's, the settling below
+    // puts it back).
     const char* stored = FindPermissionValue(attrs, channel.c_str());
-    const bool last =
-        CountChannelConnectors(attrs, channel.c_str()) <= 1 && !HasTooLongValue(result.get(), "othermailbox");
+    const bool last = CountChannelConnectors(attrs, channel.c_str()) <= 1;
     if (last && stored != nullptr)
         built = AddAttrValue(&list.head, kAttrDelete, "x-permission", "%s", stored);
     built = AddAttrValue(&list.head, kAttrDelete, "othermailbox", "%s", otherMailbox) && built;

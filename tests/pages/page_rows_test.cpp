@@ -528,6 +528,9 @@ TEST(PageRows, ConnectorPages) {
          {"+" + cy + " x-permission: FAX$Send"},
          cy,
          ToCy("add: x-permission\nx-permission: FAX$")},
+        {Conn("VerifyDeleteConn", "FAX$c", "Send", cy),
+         view,  // the long value is no FAX connector
+         {"-" + cy + " othermailbox: FAX$c", "-" + cy + " x-permission: FAX$Send"}},
     };
     // A channel that no channel record could name ("A$B$x" would be channel A's connector "B$x"), and
     // one the select does not offer: unknown, stopped, without connectors.
