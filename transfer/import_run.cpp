@@ -154,6 +154,34 @@ bool Holds(const std::vector<std::string>& values, const std::string& value) {
     return false;
 }
 
+// Whether one of `values` (connectors or permissions) is of the channel of
+// `value`, letter case ignored.
+bool OnChannel(const std::vector<std::string>& values, const std::string& value) {
+    const std::string channel = value.substr(0, value.find('$') + 1);
+    return std::any_of(values.begin(), values.end(), [&](const std::string& v) {
+        return strncasecmp(v.c_str(), channel.c_str(), channel.size()) == 0;
+    });
+}
+
+// What the connector pages keep together: a new permission is of a channel
+// the user has connectors of, and a new connector of a channel whose rule
+// asks for a permission comes with one. The refusal, or "".
+std::string ChannelsKeptTogether(const std::vector<std::string>& connectors,
+                                 const std::vector<std::string>& storedConnectors,
+                                 const std::vector<std::string>& permissions,
+                                 const std::vector<std::string>& storedPermissions) {
+    for (const std::string& value : permissions)
+        if (!Holds(storedPermissions, value) && !OnChannel(connectors, value))
+            return "The permission " + value + " is for a channel without connectors";
+    for (const std::string& value : connectors) {
+        std::string message;
+        if (!Holds(storedConnectors, value) && !OnChannel(permissions, value) &&
+            !CheckConnectorPermission(value.substr(0, value.find('$')).c_str(), "", &message))
+            return message;
+    }
+    return "";
+}
+
 // A user's single-valued fields, in the order of the cells below, with
 // their names on the Update User page.
 struct SingleField {
@@ -296,7 +324,8 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
         UserFieldOverflow(first.c_str(), last.c_str(), cells[kTelephone].c_str(), cells[kAddress].c_str());
     if (overflow != nullptr) return overflow;
     const std::vector<std::string> storedMail = Values(entry, "mail"),
-                                   storedConnectors = Values(entry, "othermailbox");
+                                   storedConnectors = Values(entry, "othermailbox"),
+                                   storedPermissions = Values(entry, "x-permission");
 
     // An alias the entry holds already stays as stored, whatever the screen
     // says of it today (the pages screen only what they add). A new one is
@@ -369,20 +398,17 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
         if (has[kColConnectors])
             refusal = ListChanges(&staged, "othermailbox", storedConnectors, connectors, CheckNewConnector);
         if (refusal.empty() && has[kColPermissions])
-            refusal = ListChanges(&staged, "x-permission", Values(entry, "x-permission"), permissions,
-                                  CheckNewPermission);
+            refusal =
+                ListChanges(&staged, "x-permission", storedPermissions, permissions, CheckNewPermission);
         else if (has[kColConnectors])  // a channel's permission goes with its last connector, as on the pages
-            for (const std::string& value : Values(entry, "x-permission")) {
-                const std::string channel = value.substr(0, value.find('$') + 1);
-                auto onChannel = [&](const std::vector<std::string>& values) {
-                    return std::any_of(values.begin(), values.end(), [&](const std::string& v) {
-                        return strncasecmp(v.c_str(), channel.c_str(), channel.size()) == 0;
-                    });
-                };
-                if (onChannel(storedConnectors) && !onChannel(connectors))
+            for (const std::string& value : storedPermissions)
+                if (OnChannel(storedConnectors, value) && !OnChannel(connectors, value))
                     AddAttrValue(&staged.head, kAttrDelete, "x-permission", "%s", value.c_str());
-            }
     }
+    if (refusal.empty())
+        refusal = ChannelsKeptTogether(
+            entry == nullptr || has[kColConnectors] ? connectors : storedConnectors, storedConnectors,
+            entry == nullptr || has[kColPermissions] ? permissions : storedPermissions, storedPermissions);
     if (!refusal.empty()) return refusal;
     // Empty values are left out: the directory stores none.
     for (const attrval* node = staged.head; node != nullptr; node = node->next) {

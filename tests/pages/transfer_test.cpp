@@ -145,6 +145,10 @@ TEST(Transfer, EachRefusalOnce) {
         {head + n + ",,SMTPC$Send", 1,
          "You are only allowed to select \"Send/Receive\" permission for \"SMTPC\""},
         {head + n + ",,LOCAL$Send LOCAL$Send/Receive", 1, "Two permissions for one channel"},
+        {head + n + ",LOCAL$x,LOCAL$Send SMTPC$Send/Receive", 1,
+         "The permission SMTPC$Send/Receive is for a channel without connectors"},
+        {head + n + ",SMTPC$x,", 1,
+         "You are only allowed to select \"Send/Receive\" permission for \"SMTPC\""},
         {head + n + ",,\n" + n + ",,", 1,
          "refused line 3 new@example.com: The address new@example.com is also in line 2"},
         {head + n + "new@example.com,,", 1, "The address new@example.com is listed twice"},
@@ -248,7 +252,8 @@ TEST(Transfer, ChangedBetweenCheckAndWrite) {
     ASSERT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nPort=" + std::to_string(relay.Port()) + "\n"));
     auto run = std::async(std::launch::async, [&] {
         return Tool(dir, "apply",
-                    "mail,last name,connectors\nfirst@example.com,F,\nrace@example.com,R,SMTPC$race\n");
+                    "mail,last name,connectors,permissions\nfirst@example.com,F,,\n"
+                    "race@example.com,R,SMTPC$race,SMTPC$Send/Receive\n");
     });
     ASSERT_TRUE(relay.WaitHolding());
     ASSERT_TRUE(
