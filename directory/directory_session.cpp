@@ -67,7 +67,8 @@ int ConnectAndBind(ldapClient& client, const char* host, int port, const char* u
 // request changes the directory. A replicated server that is still catching
 // up on the others' changes would show old entries (and a change made on
 // them could be undone): while a later server is left to try, it is passed
-// over, and used only when no later one answers.
+// over, and used only when no later one answers. One that stalls when asked
+// so is taken as one that did not answer the bind.
 bool ConnectFirstThatAnswers(ldapClient& client, const char* hosts, int port, const char* user,
                              const char* password) {
     char list[kTextBufferSize];
@@ -79,11 +80,14 @@ bool ConnectFirstThatAnswers(ldapClient& client, const char* hosts, int port, co
         ++tried;
         int rc = ConnectAndBind(client, host, port, user, password);
         bool last = strspn(rest, " \t") == strlen(rest);
-        if (rc == LDAP_SUCCESS && (behind != nullptr || last || !CatchingUp(client))) return true;
-        if (rc == LDAP_SUCCESS) {
+        const ReplicaState state = rc == LDAP_SUCCESS && behind == nullptr && !last ? ReplicationState(client)
+                                                                                    : ReplicaState::kCurrent;
+        if (rc == LDAP_SUCCESS && state == ReplicaState::kCurrent) return true;
+        if (rc == LDAP_SUCCESS) client.ldapClientUnbind();
+        if (state == ReplicaState::kSilent) rc = LDAP_TIMEOUT;  // as a bind left unanswered
+        if (state == ReplicaState::kCatchingUp) {
             LogPrintf(kLogError, "LDAP server %s is catching up on replication; the next server is tried",
                       host);
-            client.ldapClientUnbind();
             behind = host;
         } else if (rc > 0 && rc != LDAP_BUSY && rc != LDAP_UNAVAILABLE) {
             break;

@@ -380,20 +380,23 @@ TEST_F(Directory, ForEachEntryStreamsEntriesAndEndsOnLimitsStopsAndFailures) {
 }
 
 // A server that accepts and never answers, at the bind, at the TLS start
-// (ldaps://) and (answering the bind) at the search: the session gives up
-// within the time limit. One that waits on regardless fails here, released
-// after 3 s rather than hanging. Before a second server, a request that
-// changes the directory stops at one that took the connection (it may still
-// carry out a change it holds), a reading one goes on.
+// (ldaps://) and (answering the bind) at the search, or at the search of its
+// replication state before a second server: the session gives up within the
+// time limit. One that waits on regardless fails here, released after 3 s
+// rather than hanging. Before a second server, a request that changes the
+// directory stops at one that took the connection (it may still carry out a
+// change it holds), a reading one goes on.
 TEST_F(Directory, AStalledServerIsGivenUpWithinTheTimeLimit) {
-    for (auto [answerBind, scheme, changing] : {std::tuple{false, "", false},
-                                                {true, "", false},
-                                                {false, "ldaps://", false},
-                                                {false, "ldaps://", true}}) {
+    for (auto [answerBind, scheme, changing, second] : {std::tuple{false, "", false, false},
+                                                        {true, "", false, false},
+                                                        {false, "ldaps://", false, true},
+                                                        {false, "ldaps://", true, true},
+                                                        {true, "", false, true},
+                                                        {true, "", true, true}}) {
         SilentServer stalled(answerBind);
         int tlsPort = 0, frozen = *scheme ? ListenOnLoopback(&tlsPort) : -1;  // never accepts
         const std::string port = std::to_string(*scheme ? tlsPort : stalled.Port()),
-                          next = *scheme ? " " + sandbox.Uri() : "";  // reached when passed on to
+                          next = second ? " " + sandbox.Uri() : "";  // reached when passed on to
         ASSERT_TRUE(stalled.Port() && sandbox.ClearLog() &&
                     sandbox.WriteConfig("[Ldap]\nTimeout=1\nPort=" + port + "\nHostName=" + scheme +
                                         "127.0.0.1" + (*scheme ? ":" + port : "") + next + "\n"));
@@ -408,7 +411,9 @@ TEST_F(Directory, AStalledServerIsGivenUpWithinTheTimeLimit) {
         const bool givenUp = session.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
         stalled.Release(), close(frozen);
         EXPECT_TRUE(givenUp) << scheme << answerBind;
-        EXPECT_EQ(session.get(), answerBind ? LDAP_TIMEOUT : *scheme && !changing ? LDAP_SUCCESS : -1);
+        EXPECT_EQ(session.get(), second && !changing     ? LDAP_SUCCESS
+                                 : answerBind && !second ? LDAP_TIMEOUT
+                                                         : -1);
         EXPECT_EQ(CountLogLines(sandbox.ReadLog(), "Timed out"), 1) << sandbox.ReadLog();
         EXPECT_EQ(CountLogLines(sandbox.ReadLog(), "a change is not sent to the next server"), changing);
     }
