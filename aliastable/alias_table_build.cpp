@@ -270,6 +270,10 @@ void RunBuild(Build& build) {
 }  // namespace
 
 AliasBuildOutcome RunAliasTableBuild(AliasBuildObserver& observer) {
+    // It changes the directory, run from the page or the tool: a server that
+    // took the connection and did not answer is not passed over for the next,
+    // whose copy of the sequence may lag behind.
+    SetChangingRequest(true);
     Build build{observer, {}};
     RunBuild(build);
     LogBuildAudit(build.outcome);

@@ -255,7 +255,8 @@ TEST_F(AliasBuildTest, FirstBuildPublishesGenerationOne) {
     EXPECT_EQ(LogCount(kLogProgress, "Written 5 records to the New Alias File 1.db"), 1);
     // Dan's alias cut, reported; Eve's cut to Dan's key: not stored, both named, the control byte escaped.
     ExpectErrors(
-        {"is longer than 127 characters", "Alias \"bob\" of bob@example.com holds a NUL byte and is not stored",
+        {"is longer than 127 characters",
+         "Alias \"bob\" of bob@example.com holds a NUL byte and is not stored",
          "Alias \"" + longAlias.substr(0, 140) + "\\x07@example.org\" of eve@example.com is not stored: " +
              "its first 127 characters are the key of alias \"" + longAlias + "\" of dan@example.com"});
     // The comparison the index was built with is recorded.
@@ -443,6 +444,11 @@ TEST_F(AliasBuildTest, BuildVerbPublishesOrSaysWhyNot) {
     ExpectGone(2);
     EXPECT_EQ(ReadWholeFile(tables_ + "/published"), "1\n");
     ASSERT_TRUE(Config("[Ldap]\nPort=1\n"));  // the directory out of reach
+    EXPECT_EQ(Run("", inQueue).err, "aliastable: nothing built: " + std::string(kNotConnected) + "\n");
+    // A server that took the connection and did not answer is not passed over, as for the page.
+    SilentServer stalled;
+    ASSERT_TRUE(Config("[Ldap]\nTimeout=1\nHostName=ldap://127.0.0.1:" + std::to_string(stalled.Port()) +
+                       " " + Sandbox().Uri() + "\n"));
     EXPECT_EQ(Run("", inQueue).err, "aliastable: nothing built: " + std::string(kNotConnected) + "\n");
 }
 
