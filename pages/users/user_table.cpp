@@ -106,17 +106,16 @@ bool RowBefore(const char* a, const char* b) {
     }
 }
 
-// Whether the sn of `row` sorts before `name`.
+const char* const kHeadings[] = {"First Name", "Last Name", "Telephone Number", "Mail"};
+
+}  // namespace
+
 bool SnBefore(const char* row, const char* name) {
     for (;; ++row, ++name) {
         unsigned char x = Folded(*row), y = Folded(*name);
         if (x != y || x == 0) return x < y;
     }
 }
-
-const char* const kHeadings[] = {"First Name", "Last Name", "Telephone Number", "Mail"};
-
-}  // namespace
 
 const char* const kUserRowAttributes[] = {"firstname", "sn", "mail", "telephonenumber", nullptr};
 

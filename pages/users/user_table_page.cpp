@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/limits.h"
+#include "directory/mail_holders.h"
 #include "directory/sorted_window.h"
 #include "html/text_helpers.h"
 #include "pages/users/user_links.h"
@@ -56,16 +57,19 @@ void PrintBarCell(const char* label, bool linked, const UserTableRequest& reques
         printf("\t\t<td>%s</td>\n", label);
 }
 
-// Puts the page read for GoTo (the target with the page's worth of entries
-// before it) at the first row whose last name is not below GoTo: OpenLDAP
+// Puts the page read for GoTo (the target with up to a page's worth of
+// entries before it) at the first user of the last name typed: OpenLDAP
 // places the target after the entries whose last name equals GoTo, and they
-// lie just before it. When they fill the whole look-back, more of them may
-// come earlier: the target is then placed again by the last name alone (a
-// second sort of every entry on the server), and the rows read again there.
+// lie just before it (the trailing rows of the look-back that do not sort
+// below it). When they fill the whole look-back, more of them may come
+// earlier: the place is then counted by the server, as the entries with a
+// last name below GoTo by its ordering rule, and the page read from there.
 int StartAtName(ldapClient& client, const char* filter, const char* base, int scope, const char* name,
                 int pageSize, const EntryCallback& collect, UserRows* rows, SortedWindowAnswer* answer) {
-    const std::size_t before = std::min(rows->size(), static_cast<std::size_t>(answer->first - 1));
-    const std::size_t first = FirstRowFrom(UserRows(rows->begin(), rows->begin() + before), name);
+    const std::size_t before = std::min(
+        {rows->size(), static_cast<std::size_t>(pageSize), static_cast<std::size_t>(answer->first - 1)});
+    std::size_t first = before;
+    while (first > 0 && !SnBefore((*rows)[first - 1], name)) --first;
     if (first > 0 || before < static_cast<std::size_t>(pageSize) || answer->first - 1 <= pageSize) {
         rows->erase(rows->begin(), rows->begin() + first);
         if (rows->size() > static_cast<std::size_t>(pageSize)) rows->resize(pageSize);
@@ -74,11 +78,13 @@ int StartAtName(ldapClient& client, const char* filter, const char* base, int sc
     }
     rows->clear();
     static const char* const kNoAttributes[] = {"1.1", nullptr};
-    int code = ForEachSortedEntry(client, base, scope, filter, kNoAttributes, kFirstSortKey,
-                                  SortedWindow{0, name, 1}, answer, [](StreamedEntry&) {});
-    if (code != LDAP_SUCCESS) return code;
+    const std::string below = std::string("(&") + filter + "(sn=*)(!(sn>=" + EscapeFilterValue(name) + ")))";
+    SortedWindowAnswer counted;
+    int code = ForEachSortedEntry(client, base, scope, below.c_str(), kNoAttributes, kFirstSortKey,
+                                  SortedWindow{1, nullptr, 1}, &counted, [](StreamedEntry&) {});
+    if (code != LDAP_SUCCESS && code != LDAP_VLV_ERROR) return code;
     return ForEachSortedEntry(client, base, scope, filter, kUserRowAttributes, kSortKeys,
-                              SortedWindow{answer->first, nullptr, pageSize}, answer, collect);
+                              SortedWindow{counted.count + 1, nullptr, pageSize}, answer, collect);
 }
 
 }  // namespace
@@ -94,7 +100,7 @@ bool ReadSortedPage(ldapClient& client, const char* filter, const char* base, in
     const EntryCallback collect = [&](StreamedEntry& entry) { rows->push_back(ReadUserRow(entry, arena)); };
     int code = ForEachSortedEntry(client, base, scope, filter, kUserRowAttributes, kSortKeys, window, &answer,
                                   collect);
-    if (code == LDAP_SUCCESS && goTo && answer.first >= 1 && answer.first <= answer.count)
+    if (code == LDAP_SUCCESS && goTo && answer.first >= 1 && answer.first <= answer.count + 1)
         code = StartAtName(client, filter, base, scope, request.goTo, pageSize, collect, rows, &answer);
     // A place past the end, or a name after every one: the last page.
     if ((code == LDAP_VLV_ERROR && answer.count > 0) ||
