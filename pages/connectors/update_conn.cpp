@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "directory/directory_changes.h"
 #include "directory/owners.h"
@@ -31,12 +32,13 @@ bool BuildChanges(const SearchReq* entry, attrval** list, const char* otherMailb
         built = AddAttrValue(list, kAttrDelete, "othermailbox", "%s", otherMailbox) && built;
         built = AddAttrValue(list, kAttrAdd, "othermailbox", "%s$%s", channel.c_str(), identifier) && built;
     }
-    // The permission stored now, not the one the form was made with (every
-    // value of the channel, should racers have left two).
+    // The permission stored now, not the one the form was made with; where
+    // racers left two values, every one goes for the one chosen.
     const char* current = GetChannelPermission(entry->attrs, channel.c_str());
-    if (strcasecmp(current, permission) != 0) {
-        for (const std::string& stored : ChannelPermissionValues(entry->attrs, channel.c_str()))
-            built = AddAttrValue(list, kAttrDelete, "x-permission", "%s", stored.c_str()) && built;
+    const std::vector<std::string> stored = ChannelPermissionValues(entry->attrs, channel.c_str());
+    if (strcasecmp(current, permission) != 0 || stored.size() > 1) {
+        for (const std::string& value : stored)
+            built = AddAttrValue(list, kAttrDelete, "x-permission", "%s", value.c_str()) && built;
         if (permission[0] != '\0')
             built =
                 AddAttrValue(list, kAttrAdd, "x-permission", "%s$%s", channel.c_str(), permission) && built;

@@ -503,6 +503,15 @@ TEST(PageRows, ConnectorPages) {
         // first: the connector alone.
         FirstConnector("FAX", "None", "FAX$1"),
         FirstConnector("X400", "Send", "bob@example.com"),
+        // Two values of one channel (a racer's): the one chosen stays, even when the first shown.
+        {"ViewConn|Mail=bob@example.com",
+         view,
+         {"+bob@example.com x-permission: X400$None"},
+         "bob@example.com",
+         ToBob("x-permission", "X400$None")},
+        {Change("X400$1", "1", "Send", "bob@example.com"),
+         view,
+         {"-bob@example.com x-permission: X400$None"}},
         // Cy's channels changed by a racer after the page read them: one permission value while the
         // channel has connectors (a connector value too long to read counts), none once it has none.
         {Add("X400", "2", "Send", cy), view, {"+" + cy + " othermailbox: X400$2"}},
