@@ -103,16 +103,25 @@ bool IsBareName(const char* name) {
     return name && *name && !strchr(name, '/') && strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
 }
 
-// The entry of `directory` that `name` stands for: the first (in byte order)
+bool IsRegularFile(const char* directory, const dirent* entry) {
+    if (entry->d_type == DT_REG) return true;
+    if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) return false;
+    struct stat st;
+    return stat((std::string(directory) + "/" + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The file of `directory` that `name` stands for: the first (in byte order)
 // that matches it without regard to case, so that every spelling of the name
-// stands for one file, whichever the caller uses. *exact: no other spelling
-// can sort before it (it has no lower-case letter).
+// stands for one file, whichever the caller uses; a folder of that name is
+// passed over. *exact: no other spelling can sort before it (it has no
+// lower-case letter).
 std::string ScanDirectory(const char* directory, const char* name, bool* exact) {
     DIR* dir = opendir(directory);
     if (!dir) return std::string();
     std::string chosen;
     while (dirent* entry = readdir(dir)) {
-        if (strcasecmp(entry->d_name, name) == 0 && (chosen.empty() || chosen.compare(entry->d_name) > 0)) {
+        if (strcasecmp(entry->d_name, name) == 0 && (chosen.empty() || chosen.compare(entry->d_name) > 0) &&
+            IsRegularFile(directory, entry)) {
             chosen = entry->d_name;
         }
     }

@@ -76,6 +76,8 @@ TEST(Config, EveryChangeIsSeenByTheNextCall) {
     ASSERT_EQ(std::remove(dir.File("xomta.ini").c_str()), 0);
     ASSERT_EQ(mkdir(dir.File("XOMTA.INI").c_str(), 0755), 0);  // unreadable: the default
     EXPECT_EQ(Read("Ldap", "HostName"), "d");
+    ASSERT_TRUE(write(dir, "xomta.ini", "beside"));  // a folder of the name is no file
+    EXPECT_EQ(Read("Ldap", "HostName"), "beside");
 }
 
 static int Format(int level, std::size_t limit, const char* format, ...) {
