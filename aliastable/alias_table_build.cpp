@@ -217,6 +217,15 @@ void BuildLocked(Build& build, ldapClient& client, const char* directory) {
         return;
     }
     unsigned long number = sequence.number;
+    // A sequence behind this folder's record (a directory restored from a
+    // backup, or another mail server's build that published an older number
+    // over it): the next generation comes after the recorded one, never over
+    // a generation that readers may have open.
+    char recorded[kGenerationNameSize];
+    if (ReadPublishedGeneration(directory, recorded, sizeof recorded)) {
+        const AliasSequence record = ParseAliasSequence(recorded);
+        if (!record.tooLarge && record.number > number && record.number < ULONG_MAX) number = record.number;
+    }
     if (WriteAliasSequence(client, number, true) != 0) {
         build.Refuse(kSequenceNotWritten);
         return;

@@ -283,6 +283,15 @@ TEST_F(AliasBuildTest, MarkedSequenceBuildsTheNextGenerationOverLeftovers) {
     EXPECT_EQ(ModeOf(tables_), 0750);
     EXPECT_EQ(ReadWholeFile(tables_ + "/published"), "8\n");  // recorded, 0660
     EXPECT_EQ(ModeOf(tables_ + "/published"), 0660);
+    // A sequence behind the record (a restored directory, another mail server's build): the next
+    // generation comes after the recorded one, never over it.
+    ASSERT_TRUE(
+        Sandbox().Modify("dn: cn=AliasSequence,cn=PreProcessor,cn=profiles\nchangetype: modify\n"
+                         "replace: xoprofilevalue\nxoprofilevalue: 3\n"));
+    const std::string current = ReadWholeFile(File(8, ".db"));
+    EXPECT_EQ(Build().out, BuildPage(9));
+    EXPECT_EQ(Sequence(), "9");
+    EXPECT_EQ(ReadWholeFile(File(8, ".db")), current);
 }
 
 // Builds refused before anything is published: the page, the sequence left
