@@ -197,35 +197,39 @@ void BuildGeneration(Build& build, ldapClient& client, const char* directory, un
 // the record one generation behind; a second such stop would leave readers
 // trusting neither. So the whole generation that the directory names is
 // recorded before the next build starts.
-void CatchUpRecord(const char* directory, unsigned long number) {
-    if (number == 0) return;
-    char generation[kAliasSequenceSize], recorded[kGenerationNameSize], error[kGenerationSumErrorSize];
+// The record only moves forward.
+void CatchUpRecord(const char* directory, unsigned long number, unsigned long recorded) {
+    if (number <= recorded) return;
+    char generation[kAliasSequenceSize], error[kGenerationSumErrorSize];
     snprintf(generation, sizeof generation, "%lu", number);
-    if (ReadPublishedGeneration(directory, recorded, sizeof recorded) && strcmp(recorded, generation) == 0)
-        return;
     if (VerifyGenerationSum(directory, generation, error, sizeof error))
         WritePublishedGeneration(directory, generation);
+}
+
+// The generation the folder records as published; 0 for none.
+unsigned long RecordedGeneration(const char* directory) {
+    char recorded[kGenerationNameSize];
+    if (!ReadPublishedGeneration(directory, recorded, sizeof recorded)) return 0;
+    const AliasSequence record = ParseAliasSequence(recorded);
+    return record.tooLarge ? 0 : record.number;
 }
 
 // From the locked sequence on: marks it, then builds the next generation.
 void BuildLocked(Build& build, ldapClient& client, const char* directory) {
     AliasSequence sequence = ReadAliasSequence(client);
-    if (sequence.stored && !sequence.tooLarge) CatchUpRecord(directory, sequence.number);
+    const unsigned long recorded = RecordedGeneration(directory);
+    if (sequence.stored && !sequence.tooLarge) CatchUpRecord(directory, sequence.number, recorded);
     if (sequence.tooLarge || sequence.number == ULONG_MAX) {
         LogPrintf(kLogError, "The Mail Alias Sequence %lu cannot be increased", sequence.number);
         build.Refuse(kSequenceNotWritten);
         return;
     }
-    unsigned long number = sequence.number;
     // A sequence behind this folder's record (a directory restored from a
     // backup, or another mail server's build that published an older number
     // over it): the next generation comes after the recorded one, never over
     // a generation that readers may have open.
-    char recorded[kGenerationNameSize];
-    if (ReadPublishedGeneration(directory, recorded, sizeof recorded)) {
-        const AliasSequence record = ParseAliasSequence(recorded);
-        if (!record.tooLarge && record.number > number && record.number < ULONG_MAX) number = record.number;
-    }
+    const unsigned long number =
+        recorded > sequence.number && recorded < ULONG_MAX ? recorded : sequence.number;
     if (WriteAliasSequence(client, number, true) != 0) {
         build.Refuse(kSequenceNotWritten);
         return;

@@ -292,6 +292,11 @@ TEST_F(AliasBuildTest, MarkedSequenceBuildsTheNextGenerationOverLeftovers) {
     EXPECT_EQ(Build().out, BuildPage(9));
     EXPECT_EQ(Sequence(), "9");
     EXPECT_EQ(ReadWholeFile(File(8, ".db")), current);
+    ASSERT_TRUE(
+        Sandbox().Modify("dn: cn=AliasSequence,cn=PreProcessor,cn=profiles\nchangetype: modify\n"
+                         "replace: xoprofilevalue\nxoprofilevalue: 8\n"));  // a whole generation's
+    EXPECT_EQ(Build().out, BuildPage(10));
+    EXPECT_EQ(ReadWholeFile(tables_ + "/published"), "10\n");
 }
 
 // Builds refused before anything is published: the page, the sequence left
