@@ -106,16 +106,17 @@ bool RowBefore(const char* a, const char* b) {
     }
 }
 
-const char* const kHeadings[] = {"First Name", "Last Name", "Telephone Number", "Mail"};
-
-}  // namespace
-
+// Whether the sn of `row` sorts before `name`.
 bool SnBefore(const char* row, const char* name) {
     for (;; ++row, ++name) {
         unsigned char x = Folded(*row), y = Folded(*name);
         if (x != y || x == 0) return x < y;
     }
 }
+
+const char* const kHeadings[] = {"First Name", "Last Name", "Telephone Number", "Mail"};
+
+}  // namespace
 
 const char* const kUserRowAttributes[] = {"firstname", "sn", "mail", "telephonenumber", nullptr};
 

@@ -38,8 +38,6 @@ const char* ReadUserRow(StreamedEntry& entry, RowArena* arena);
 // the later arrival first.
 void SortRows(UserRows* rows);
 
-// Whether the sn of `row` sorts before `lastName` (ASCII case ignored).
-bool SnBefore(const char* row, const char* lastName);
 // The index of the first row of sorted `rows` whose sn is not below
 // `lastName` (ASCII case ignored); rows.size() when every one is.
 std::size_t FirstRowFrom(const UserRows& rows, const char* lastName);
