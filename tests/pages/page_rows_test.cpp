@@ -190,8 +190,10 @@ string ToBob(const string& attribute, const string& value) {
            "\n";
 }
 // An ldapmodify record changing Cy's entry.
-string ToCy(const string& change) {
-    return "dn: mail=cy@example.com,dc=example,dc=com\nchangetype: modify\n" + change + "\n";
+// A connector request on Cy's entry raced by `change` (ldapmodify's lines), which ends with `values`.
+Row CyRaced(const string& request, const Lines& values, const string& change) {
+    return {request, "View Connector>", values, "cy@example.com",
+            "dn: mail=cy@example.com,dc=example,dc=com\nchangetype: modify\n" + change + "\n"};
 }
 // The request raced by `address` stored at Bob's entry (see Row).
 Row BobGets(const string& request, const string& answer, const string& address, int occurrence) {
@@ -427,7 +429,8 @@ TEST(PageRows, ConnectorPages) {
                  longText = "|Error: connector value longer than 511 characters", create = "Create Connector",
                  edit = "Edit Connector Information>", update = "Update Connector", view = "View Connector>",
                  users = "List Users>", noUser = "|User not found, no channels can be displayed",
-                 cy = "cy@example.com";
+                 cy = "cy@example.com",
+                 cyo = cy + " othermailbox: ", cyx = cy + " x-permission: ", bob = "bob@example.com";
     std::vector<Row> rows = {
         {"ViewConn|Mail=ann@example.com", "conn_list"},
         {"ViewConn|Mail=*", "conn_list_all"},  // every user's connectors, the first user in the user row
@@ -504,42 +507,28 @@ TEST(PageRows, ConnectorPages) {
         FirstConnector("FAX", "None", "FAX$1"),
         FirstConnector("X400", "Send", "bob@example.com"),
         // Two values of one channel (a racer's): the one chosen stays, even when the first shown.
-        {"ViewConn|Mail=bob@example.com",
+        {"ViewConn|Mail=" + bob,
          view,
-         {"+bob@example.com x-permission: X400$None"},
-         "bob@example.com",
+         {"+" + bob + " x-permission: X400$None"},
+         bob,
          ToBob("x-permission", "X400$None")},
-        {Change("X400$1", "1", "Send", "bob@example.com"),
-         view,
-         {"-bob@example.com x-permission: X400$None"}},
+        {Change("X400$1", "1", "Send", bob), view, {"-" + bob + " x-permission: X400$None"}},
         // Cy's channels changed by a racer after the page read them: one permission value while the
         // channel has connectors (a connector value too long to read counts), none once it has none.
-        {Add("X400", "2", "Send", cy), view, {"+" + cy + " othermailbox: X400$2"}},
-        {Conn("VerifyDeleteConn", "X400$2", "None", cy),
-         view,
-         {"-" + cy + " othermailbox: X400$2", "-" + cy + " othermailbox: X400$x(y)\\z",
-          "-" + cy + " x-permission: X400$None"},
-         cy,
-         ToCy("delete: othermailbox\nothermailbox: X400$x(y)\\z")},
-        {Add("SMTPC", "j2", "Send/Receive", cy),
-         view,
-         {"-" + cy + " othermailbox: SMTPC$joanna", "+" + cy + " othermailbox: SMTPC$j2"},
-         cy,
-         ToCy("delete: othermailbox\nothermailbox: SMTPC$joanna\n-\ndelete: x-permission")},
-        {Conn("VerifyDeleteConn", "SMTPC$j2", "Send/Receive", cy),
-         view,
-         {"-" + cy + " othermailbox: SMTPC$j2", "+" + cy + " othermailbox: SMTPC$" + string(600, 'j')},
-         cy,
-         ToCy("add: othermailbox\nothermailbox: SMTPC$" + string(600, 'j'))},
-        {Add("FAX", "c", "", cy), view, {"+" + cy + " othermailbox: FAX$c"}},
-        {Change("FAX$c", "c", "Send", cy),
-         view,
-         {"+" + cy + " x-permission: FAX$Send"},
-         cy,
-         ToCy("add: x-permission\nx-permission: FAX$")},
-        {Conn("VerifyDeleteConn", "FAX$c", "Send", cy),
-         view,  // the long value is no FAX connector
-         {"-" + cy + " othermailbox: FAX$c", "-" + cy + " x-permission: FAX$Send"}},
+        {Add("X400", "2", "Send", cy), view, {"+" + cyo + "X400$2"}},
+        CyRaced(Conn("VerifyDeleteConn", "X400$2", "None", cy),
+                {"-" + cyo + "X400$2", "-" + cyo + "X400$x(y)\\z", "-" + cyx + "X400$None"},
+                "delete: othermailbox\nothermailbox: X400$x(y)\\z"),
+        CyRaced(Add("SMTPC", "j2", "Send/Receive", cy), {"-" + cyo + "SMTPC$joanna", "+" + cyo + "SMTPC$j2"},
+                "delete: othermailbox\nothermailbox: SMTPC$joanna\n-\ndelete: x-permission"),
+        CyRaced(Conn("VerifyDeleteConn", "SMTPC$j2", "Send/Receive", cy),
+                {"-" + cyo + "SMTPC$j2", "+" + cyo + "SMTPC$" + string(600, 'j')},
+                "add: othermailbox\nothermailbox: SMTPC$" + string(600, 'j')),
+        {Add("FAX", "c", "", cy), view, {"+" + cyo + "FAX$c"}},
+        CyRaced(Change("FAX$c", "c", "Send", cy), {"+" + cyx + "FAX$Send"},
+                "add: x-permission\nx-permission: FAX$"),
+        // The long value is no FAX connector.
+        {Conn("VerifyDeleteConn", "FAX$c", "Send", cy), view, {"-" + cyo + "FAX$c", "-" + cyx + "FAX$Send"}},
     };
     // A channel that no channel record could name ("A$B$x" would be channel A's connector "B$x"), and
     // one the select does not offer: unknown, stopped, without connectors.
