@@ -12,8 +12,8 @@
 // one value is kept (the lowest that names a permission, so that racers
 // agree on it), or `wanted` is added when none is left and it is not empty;
 // without connectors, none is kept. A connector value too long to be read
-// counts as one of its channel (the directory tells which). `page` names the page in the
-// log line of a value that could not be changed.
+// counts as one of its channel (the directory tells which). `page` names the
+// page in the log line of a value that could not be changed.
 void SettleChannelPermission(ldapClient& client, const char* mail, const char* channel, const char* wanted,
                              const char* page);
 

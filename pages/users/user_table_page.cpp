@@ -5,8 +5,8 @@
 // links and its "Go to last name" box are GET requests of the same command
 // with the search's own fields.
 #include <locale.h>
-#include <algorithm>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
