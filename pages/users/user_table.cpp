@@ -134,11 +134,7 @@ std::size_t FirstRowFrom(const UserRows& rows, const char* lastName) {
         rows.begin());
 }
 
-namespace {
-
 const char* RowMail(const char* row) { return NextField(NextField(NextField(row))); }
-
-}  // namespace
 
 void PrintUserRow(const char* row) {
     const char* sn = row;

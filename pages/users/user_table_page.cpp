@@ -4,20 +4,19 @@
 // whole list, sorted and cut here. Below the table, the navigation bar: its
 // links and its "Go to last name" box are GET requests of the same command
 // with the search's own fields.
-#include <locale.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <cwchar>
-#include <cwctype>
 #include <string>
+#include <vector>
 
 #include "base/limits.h"
 #include "directory/mail_holders.h"
+#include "directory/primary_address.h"
 #include "directory/sorted_window.h"
 #include "html/text_helpers.h"
 #include "pages/users/user_links.h"
@@ -62,51 +61,48 @@ void PrintBarCell(const char* label, bool linked, const UserTableRequest& reques
         printf("\t\t<td>%s</td>\n", label);
 }
 
-// A last name as the server's matching rule compares it, near enough: letter
-// case folded beyond ASCII (UTF-8 read as such; a byte that is no character
-// stands for itself), blanks around and repeated left out.
-std::wstring FoldedName(const char* text) {
-    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    const locale_t previous = utf8 != static_cast<locale_t>(0) ? uselocale(utf8) : static_cast<locale_t>(0);
-    std::wstring folded;
-    std::mbstate_t state{};
-    bool blank = false;
-    const char* const end = text + strlen(text);
-    for (const char* p = text; p < end;) {
-        wchar_t c = 0;
-        std::size_t n = std::mbrtowc(&c, p, static_cast<std::size_t>(end - p), &state);
-        if (n == 0 || n == static_cast<std::size_t>(-1) || n == static_cast<std::size_t>(-2)) {
-            c = static_cast<wchar_t>(static_cast<unsigned char>(*p));
-            n = 1;
-            state = std::mbstate_t{};
-        }
-        p += n;
-        if (std::iswspace(static_cast<wint_t>(c))) {
-            blank = !folded.empty();
-            continue;
-        }
-        if (blank) folded += L' ';
-        blank = false;
-        folded += static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-    }
-    if (previous != static_cast<locale_t>(0)) uselocale(previous);
-    return folded;
+// The addresses of the rows among the first `count` of `rows` whose entry's
+// last name equals `name` by the server's own matching rule (which folds
+// letter case and normalises Unicode as no rule here could), in *same. The
+// search's result code.
+int RowsOfName(ldapClient& client, const char* filter, const char* base, int scope, const char* name,
+               const UserRows& rows, std::size_t count, std::vector<std::string>* same) {
+    std::string asked = std::string("(&") + filter + "(sn=" + EscapeFilterValue(name) + ")(|";
+    for (std::size_t i = 0; i < count; ++i) asked += "(mail=" + EscapeFilterValue(RowMail(rows[i])) + ")";
+    asked += "))";
+    static const char* const kNoAttributes[] = {"1.1", nullptr};
+    return ForEachEntry(client, base, scope, asked.c_str(), kNoAttributes,
+                        "The search for the users of a name", [same](StreamedEntry& entry) {
+                            std::string primary;
+                            const berval& dn = entry.Dn();
+                            if (PrimaryAddressFromDn(std::string(dn.bv_val, dn.bv_len).c_str(), &primary))
+                                same->push_back(primary);
+                        });
 }
 
 // Puts the page read for GoTo (the target with up to a page's worth of
 // entries before it) at the first user of the last name typed: OpenLDAP
 // places the target after the entries whose last name equals GoTo, and they
 // lie just before it (the trailing rows of the look-back whose last name
-// equals it). When they fill the whole look-back, more of them may come
+// the server finds equal to it). When they fill the whole look-back, more of them may come
 // earlier: the place is then counted by the server, as the entries with a
 // last name below GoTo by its ordering rule, and the page read from there.
 int StartAtName(ldapClient& client, const char* filter, const char* base, int scope, const char* name,
                 int pageSize, const EntryCallback& collect, UserRows* rows, SortedWindowAnswer* answer) {
     const std::size_t before = std::min(
         {rows->size(), static_cast<std::size_t>(pageSize), static_cast<std::size_t>(answer->first - 1)});
-    const std::wstring typed = FoldedName(name);
+    std::vector<std::string> same;
+    if (before > 0) {
+        const int code = RowsOfName(client, filter, base, scope, name, *rows, before, &same);
+        if (code != LDAP_SUCCESS && code != LDAP_SIZELIMIT_EXCEEDED) return code;
+    }
+    auto ofName = [&same](const char* row) {
+        return std::any_of(same.begin(), same.end(), [row](const std::string& mail) {
+            return strcasecmp(mail.c_str(), RowMail(row)) == 0;
+        });
+    };
     std::size_t first = before;
-    while (first > 0 && FoldedName((*rows)[first - 1]) == typed) --first;  // a row begins with its sn
+    while (first > 0 && ofName((*rows)[first - 1])) --first;
     if (first > 0 || before < static_cast<std::size_t>(pageSize) || answer->first - 1 <= pageSize) {
         rows->erase(rows->begin(), rows->begin() + first);
         if (rows->size() > static_cast<std::size_t>(pageSize)) rows->resize(pageSize);

@@ -43,6 +43,8 @@ void SortRows(UserRows* rows);
 std::size_t FirstRowFrom(const UserRows& rows, const char* lastName);
 
 void PrintUserRow(const char* row);
+// The row's address (its entry's primary address).
+const char* RowMail(const char* row);
 
 // Where the rows shown stand in the whole sorted list: rows `first` to
 // `last` of `count` (from 1). A count of 0: the whole list is shown.
