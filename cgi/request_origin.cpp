@@ -95,9 +95,10 @@ const char* ForgedRequestReason() {
     if (origin != nullptr && strcmp(origin, "null") == 0 && site != nullptr) return nullptr;
     if (origin != nullptr && !SameOrigin(origin, getenv("HTTP_HOST")))
         return "sent from another origin (Origin)";
-    // Without an Origin, a Referer's scheme, host and port stand for it.
+    // Without an Origin, a Referer's scheme, host and port stand for it (an
+    // empty one says nothing).
     const char* referer = origin == nullptr ? getenv("HTTP_REFERER") : nullptr;
-    if (referer != nullptr) {
+    if (referer != nullptr && *referer != '\0') {
         const char* path = strstr(referer, "://");
         path = path == nullptr ? nullptr : strchr(path + 3, '/');
         const std::string from = path == nullptr ? referer : std::string(referer, path);

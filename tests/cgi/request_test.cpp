@@ -250,6 +250,7 @@ TEST(ForgedRequestReason, OriginAgainstHostAndScheme) {
          "sent from another origin (Referer)",
          {{"HTTP_REFERER", "https://evil.example.net/"}}},
         {"http://mail.example.com", nullptr, nullptr, {{"HTTP_REFERER", "https://evil.example.net/"}}},
+        {nullptr, nullptr, nullptr, {{"HTTP_REFERER", ""}}},  // says nothing
     };
     for (const auto& c : cases) {
         Environment env = {{"HTTP_HOST", "mail.example.com"}};
