@@ -157,7 +157,9 @@ bool Holds(const std::vector<std::string>& values, const std::string& value) {
 // Whether one of `values` (connectors or permissions) is of the channel of
 // `value`, letter case ignored.
 bool OnChannel(const std::vector<std::string>& values, const std::string& value) {
-    const std::string channel = value.substr(0, value.find('$') + 1);
+    const std::size_t dollar = value.find('$');
+    if (dollar == std::string::npos) return false;  // no channel's
+    const std::string channel = value.substr(0, dollar + 1);
     return std::any_of(values.begin(), values.end(), [&](const std::string& v) {
         return strncasecmp(v.c_str(), channel.c_str(), channel.size()) == 0;
     });
