@@ -92,6 +92,7 @@ Publication ReadBackPublication(ldapClient& client, unsigned long number) {
     client.ldapClientUnbind();
     if (!OpenDirectory(client)) return Publication::kUnknown;
     AliasSequence sequence = ReadAliasSequence(client);
+    if (sequence.unread) return Publication::kUnknown;
     if (!sequence.stored) return Publication::kNotPublished;
     return sequence.number == number && !sequence.marked ? Publication::kPublished
                                                          : Publication::kNotPublished;
@@ -217,6 +218,10 @@ unsigned long RecordedGeneration(const char* directory) {
 // From the locked sequence on: marks it, then builds the next generation.
 void BuildLocked(Build& build, ldapClient& client, const char* directory) {
     AliasSequence sequence = ReadAliasSequence(client);
+    if (sequence.unread) {  // written over, a number stored meanwhile would be lost
+        build.Refuse(kNotConnected);
+        return;
+    }
     const unsigned long recorded = RecordedGeneration(directory);
     if (sequence.stored && !sequence.tooLarge) CatchUpRecord(directory, sequence.number, recorded);
     if (sequence.tooLarge || sequence.number == ULONG_MAX) {

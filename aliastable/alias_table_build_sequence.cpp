@@ -28,8 +28,11 @@ AliasSequence ParseAliasSequence(const char* text) {
 }
 
 AliasSequence ReadAliasSequence(ldapClient& client) {
-    OwnedText stored(client.ldapGetProfileString(ALIAS_SEQUENCE_SECTION, ALIAS_SEQUENCE_KEY));
-    return ParseAliasSequence(stored.get());
+    int status = -1;
+    OwnedText stored(client.ldapGetProfileString(ALIAS_SEQUENCE_SECTION, ALIAS_SEQUENCE_KEY, &status));
+    AliasSequence sequence = ParseAliasSequence(stored.get());
+    sequence.unread = status != 0;
+    return sequence;
 }
 
 int WriteAliasSequence(ldapClient& client, unsigned long number, bool marked) {

@@ -14,11 +14,13 @@ struct AliasSequence {
     bool marked;           // the stored value holds the in-progress mark "!"
     bool tooLarge;         // the leading digits exceed an unsigned long
     unsigned long number;  // leading decimal digits; 0 when missing or not a number
+    bool unread = false;   // the directory did not answer the read: nothing is known
 };
 
 // Reads leading decimal digits of `text` (null or no digits: 0).
 AliasSequence ParseAliasSequence(const char* text);
-// Reads and parses the stored sequence through the session.
+// Reads and parses the stored sequence through the session (unread when the
+// read failed).
 AliasSequence ReadAliasSequence(ldapClient& client);
 // Stores `number` plain, or with the in-progress mark; 0 when stored.
 int WriteAliasSequence(ldapClient& client, unsigned long number, bool marked);

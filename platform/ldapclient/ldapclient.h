@@ -115,7 +115,9 @@ public:
 
     // Profile strings live in "cn=KEY,cn=SECTION,cn=profiles" entries that no
     // user, domain or alias search returns.
-    char* ldapGetProfileString(const char* section, const char* key);  // free() it, or null
+    // free() it, or null; *status (when given): 0 read (found or not), else
+    // the failure's LDAP result code.
+    char* ldapGetProfileString(const char* section, const char* key, int* status = nullptr);
     int ldapWriteProfileString(const char* section, const char* key, const char* value);  // 0 = stored
 
     void srch_free(SearchReq* result);

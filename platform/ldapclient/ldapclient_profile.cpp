@@ -67,7 +67,8 @@ int WriteProfileEntry(LDAP* ld, const char* section, const char* key, const char
 
 }  // namespace
 
-char* ldapClient::ldapGetProfileString(const char* section, const char* key) {
+char* ldapClient::ldapGetProfileString(const char* section, const char* key, int* status) {
+    if (status != nullptr) *status = LDAP_SERVER_DOWN;
     if (!ld || !section || !*section || !key || !*key) return nullptr;
     char attribute[] = "xoprofilevalue";
     char* attributes[] = {attribute, nullptr};
@@ -77,6 +78,7 @@ char* ldapClient::ldapGetProfileString(const char* section, const char* key) {
                           attributes, 0, nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &reply);
     if (rc != LDAP_SUCCESS && rc != LDAP_NO_SUCH_OBJECT)
         LogLdapError(ld, rc, "LDAP profile string read of %.100s/%.100s", section, key);
+    if (status != nullptr) *status = rc == LDAP_NO_SUCH_OBJECT ? LDAP_SUCCESS : rc;
     char* result = nullptr;
     LDAPMessage* entry = rc == LDAP_SUCCESS ? ldap_first_entry(ld, reply) : nullptr;
     if (entry) {

@@ -297,6 +297,11 @@ TEST_F(AliasBuildTest, MarkedSequenceBuildsTheNextGenerationOverLeftovers) {
                          "replace: xoprofilevalue\nxoprofilevalue: 8\n"));  // a whole generation's
     EXPECT_EQ(Build().out, BuildPage(10));
     EXPECT_EQ(ReadWholeFile(tables_ + "/published"), "10\n");
+    // The sequence's read left unanswered: nothing built, nothing written over it.
+    HoldingRelay silent(Sandbox().Port(), "AliasSequence", 1);
+    ASSERT_TRUE(UseRelay(silent, "Timeout=1\n"));
+    EXPECT_EQ(Run("").err, "aliastable: nothing built: " + std::string(kNotConnected) + "\n");
+    EXPECT_EQ(Sequence(), "10");
 }
 
 // Builds refused before anything is published: the page, the sequence left
