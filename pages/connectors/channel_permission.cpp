@@ -10,6 +10,7 @@
 #include "base/log.h"
 #include "directory/directory_changes.h"
 #include "directory/directory_session.h"
+#include "directory/entry_stream.h"
 #include "directory/mail_holders.h"
 #include "directory/owners.h"
 #include "pages/connectors/connector_values.h"
@@ -18,7 +19,9 @@ namespace {
 
 constexpr int kSettleRounds = 3;
 
-void ChangePermission(ldapClient& client, const char* dn, int op, const std::string& value,
+// One value added or removed; false when the server did not answer (the
+// settling then stops, so that the page keeps to its time limit).
+bool ChangePermission(ldapClient& client, const char* dn, int op, const std::string& value,
                       const char* page) {
     AttrList list;
     int status = AddAttrValue(&list.head, op, "x-permission", "%s", value.c_str()) && AddAttrEnd(&list.head)
@@ -27,6 +30,7 @@ void ChangePermission(ldapClient& client, const char* dn, int op, const std::str
     if (status != 0 && status != LDAP_NO_SUCH_ATTRIBUTE && status != LDAP_TYPE_OR_VALUE_EXISTS)
         LogPrintf(kLogError, "%s: permission %s of %s not %s", page, value.c_str(), dn,
                   op == kAttrAdd ? "added" : "removed");
+    return !IsConnectionFailure(status);
 }
 
 // Whether the entry holds a connector of `channel` among the values too long
@@ -54,7 +58,8 @@ void SettleChannelPermission(ldapClient& client, const char* mail, const char* c
             (HasTooLongValue(entry, "othermailbox") && HoldsLongConnector(client, entry->dn, channel));
         if (connected && values.empty()) {
             if (wanted[0] == '\0') return;
-            ChangePermission(client, entry->dn, kAttrAdd, std::string(channel) + "$" + wanted, page);
+            if (!ChangePermission(client, entry->dn, kAttrAdd, std::string(channel) + "$" + wanted, page))
+                return;
             continue;
         }
         // A value naming no permission ("CHANNEL$") counts as none: one that names one goes first.
@@ -64,7 +69,7 @@ void SettleChannelPermission(ldapClient& client, const char* mail, const char* c
         };
         const auto kept = connected ? std::min_element(values.begin(), values.end(), before) : values.end();
         for (auto value = values.begin(); value != values.end(); ++value)
-            if (value != kept) ChangePermission(client, entry->dn, kAttrDelete, *value, page);
+            if (value != kept && !ChangePermission(client, entry->dn, kAttrDelete, *value, page)) return;
         return;
     }
 }
