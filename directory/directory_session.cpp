@@ -180,6 +180,13 @@ const char* GetAttrValue(const SearchReq* result, const char* name) {
     return kNone;
 }
 
+int EntryMatches(ldapClient& client, const char* dn, const std::string& filter) {
+    int status = -1;
+    SearchResult found(client, client.ldapClientSearch(dn, LDAP_SCOPE_BASE, 1, filter.c_str(), &status));
+    if (!found) return -1;
+    return found.get()->next != nullptr ? 1 : 0;
+}
+
 bool HasTooLongValue(const SearchReq* result, const char* name) {
     if (result == nullptr || result->next == nullptr) return false;
     for (const attrval* node = result->attrs; node != nullptr && node->next != nullptr; node = node->next)

@@ -1,8 +1,11 @@
 // The directory session of a page: opening the client from the [Ldap]
-// settings of XOMTA.INI, finding a user's entry by mail address, and reading
-// an attribute value out of a search result.
+// settings of XOMTA.INI, finding a user's entry by mail address, reading an
+// attribute value out of a search result, and asking whether an entry
+// matches a filter.
 #ifndef LDAPCGI_DIRECTORY_DIRECTORY_SESSION_H
 #define LDAPCGI_DIRECTORY_DIRECTORY_SESSION_H
+
+#include <string>
 
 #include "platform/ldapclient/ldapclient.h"
 
@@ -51,5 +54,9 @@ const char* GetAttrValue(const SearchReq* result, const char* name);
 // (letter case ignored), or of any attribute (null name), that was too long
 // for the client's node (kAttrTooLong): the pages mark it, never show it cut.
 bool HasTooLongValue(const SearchReq* result, const char* name);
+// Whether the entry at `dn` matches `filter`, by one base search: the
+// directory compares the values too long for the client. 1 it does, 0 it
+// does not, -1 the search failed.
+int EntryMatches(ldapClient& client, const char* dn, const std::string& filter);
 
 #endif

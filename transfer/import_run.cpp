@@ -315,10 +315,7 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
         if (entry == nullptr || cells[i].empty() || !HasTooLongValue(entry, field.attribute)) continue;
         const std::string filter =
             std::string("(") + field.attribute + "=" + EscapeFilterValue(cells[i].c_str()) + ")";
-        int status = -1;
-        SearchResult same(client,
-                          client.ldapClientSearch(entry->dn, LDAP_SCOPE_BASE, 1, filter.c_str(), &status));
-        if (!same || same.get()->next == nullptr)
+        if (EntryMatches(client, entry->dn, filter) != 1)
             return std::string("Error: the ") + field.label + " of this user is too long to be edited";
         cells[i].clear();  // as the edit form sends it: left as it is
     }

@@ -36,10 +36,8 @@ bool ChangePermission(ldapClient& client, const char* dn, int op, const std::str
 // Whether the entry holds a connector of `channel` among the values too long
 // for the client to read: the directory compares them.
 bool HoldsLongConnector(ldapClient& client, const char* dn, const char* channel) {
-    const std::string filter = "(othermailbox=" + EscapeFilterValue(channel) + "$*)";
-    int status = -1;
-    SearchResult held(client, client.ldapClientSearch(dn, LDAP_SCOPE_BASE, 1, filter.c_str(), &status));
-    return !held || held.get()->next != nullptr;  // not known: held, so that the value stays
+    // Not known: held, so that the value stays.
+    return EntryMatches(client, dn, "(othermailbox=" + EscapeFilterValue(channel) + "$*)") != 0;
 }
 
 }  // namespace

@@ -26,6 +26,7 @@ namespace {
 
 constexpr char kSortKeys[] = "sn firstname";
 constexpr char kFirstSortKey[] = "sn";
+const char* const kNoAttributes[] = {"1.1", nullptr};
 
 // The Position field: a place from 1; anything else (absent, not a number,
 // 0) asks for the first page, and a number too large for the directory's
@@ -70,7 +71,6 @@ int RowsOfName(ldapClient& client, const char* filter, const char* base, int sco
     std::string asked = std::string("(&") + filter + "(sn=" + EscapeFilterValue(name) + ")(|";
     for (std::size_t i = 0; i < count; ++i) asked += "(mail=" + EscapeFilterValue(RowMail(rows[i])) + ")";
     asked += "))";
-    static const char* const kNoAttributes[] = {"1.1", nullptr};
     return ForEachEntry(client, base, scope, asked.c_str(), kNoAttributes,
                         "The search for the users of a name", [same](StreamedEntry& entry) {
                             std::string primary;
@@ -83,10 +83,11 @@ int RowsOfName(ldapClient& client, const char* filter, const char* base, int sco
 // Puts the page read for GoTo (the target with up to a page's worth of
 // entries before it) at the first user of the last name typed: OpenLDAP
 // places the target after the entries whose last name equals GoTo, and they
-// lie just before it (the trailing rows of the look-back whose last name
-// the server finds equal to it). When they fill the whole look-back, more of them may come
-// earlier: the place is then counted by the server, as the entries with a
-// last name below GoTo by its ordering rule, and the page read from there.
+// lie just before it (the trailing rows of the look-back whose last name the
+// server finds equal to it). When they fill the whole look-back, more of them
+// may come earlier: the place is then counted by the server, as the entries
+// with a last name below GoTo by its ordering rule, and the page read from
+// there.
 int StartAtName(ldapClient& client, const char* filter, const char* base, int scope, const char* name,
                 int pageSize, const EntryCallback& collect, UserRows* rows, SortedWindowAnswer* answer) {
     const std::size_t before = std::min(
@@ -110,7 +111,6 @@ int StartAtName(ldapClient& client, const char* filter, const char* base, int sc
         return LDAP_SUCCESS;
     }
     rows->clear();
-    static const char* const kNoAttributes[] = {"1.1", nullptr};
     const std::string below = std::string("(&") + filter + "(sn=*)(!(sn>=" + EscapeFilterValue(name) + ")))";
     SortedWindowAnswer counted;
     int code = ForEachSortedEntry(client, base, scope, below.c_str(), kNoAttributes, kFirstSortKey,
