@@ -2,9 +2,11 @@
 // <text>", appended with one write(2) to the file named by XOMTA.INI [Log]
 // File, else (or when that file cannot be opened) sent to syslog, facility
 // mail. Lines above [Log] Level (when set) are dropped. Control bytes of the
-// application name and the text (line breaks, ESC, BEL, DEL) are written as
-// "\xHH", as audit lines quote them, so that no directory value can end a
-// line early or reach a terminal raw; a text longer than kLogMaxTextSize
+// application name and the text (line breaks, ESC, BEL, DEL) and every byte
+// from 0x80 up (C1 controls, U+2028, stray bytes) are written as "\xHH", as
+// audit lines quote them, so that no directory value can end a line early or
+// reach a terminal raw; a line that a full disk left torn is ended before the
+// next one is appended. A text longer than kLogMaxTextSize
 // (after that) is cut. The log file stays open while its name stays the
 // same, and the two settings are read again only when XOMTA.INI changed, so
 // a long run of lines costs one stat and one write each, and a dropped line
@@ -14,6 +16,8 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -40,14 +44,14 @@ int SyslogPriority(int level) {
     return LOG_DEBUG;
 }
 
-// Copies `text` with its control bytes as "\xHH", writing at most `room`
+// Copies `text` with its control bytes and bytes from 0x80 up as "\xHH", writing at most `room`
 // bytes (an escape is never cut); returns the count written.
 std::size_t CopyEscaped(char* out, const char* text, std::size_t room) {
     static const char kHex[] = "0123456789ABCDEF";
     std::size_t n = 0;
     for (; *text; ++text) {
         unsigned char c = static_cast<unsigned char>(*text);
-        if (c >= 0x20 && c != 0x7F) {
+        if (c >= 0x20 && c < 0x7F) {
             if (n + 1 > room) break;
             out[n++] = static_cast<char>(c);
             continue;
@@ -101,18 +105,34 @@ bool WriteAll(int fd, const char* data, std::size_t length) {
 int gLogFd = -1;
 char gLogPath[kConfigFileNameSize];
 
-// Appends `line` to the file `path` with one write; opens (or reopens, when
-// the name changed or a write failed) as needed.
+// Whether the file does not end with a line break: a write that a full disk
+// cut short (here or in another process). Unknown (a file opened for
+// writing only) counts as whole.
+bool EndsTorn(int fd) {
+    struct stat st;
+    char last = '\n';
+    return fstat(fd, &st) == 0 && st.st_size > 0 && pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n';
+}
+
+// Appends `line` to the file `path` with one write (after a line break that
+// ends a torn line); opens (or reopens, when the name changed or a write
+// failed) as needed.
 bool AppendToFile(const char* path, const char* line, std::size_t length) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (gLogFd < 0 || strcmp(gLogPath, path) != 0) {
             if (gLogFd >= 0) close(gLogFd);
-            gLogFd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0660);
+            gLogFd = open(path, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0660);
+            if (gLogFd < 0) gLogFd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0660);
             if (gLogFd < 0) return false;
             strncpy(gLogPath, path, sizeof gLogPath - 1);
             gLogPath[sizeof gLogPath - 1] = '\0';
         }
-        if (WriteAll(gLogFd, line, length)) return true;
+        // Our writers take the torn check and the write as one, so that none
+        // reads the end of another's write in progress as a torn line.
+        flock(gLogFd, LOCK_EX);
+        const bool written = (!EndsTorn(gLogFd) || WriteAll(gLogFd, "\n", 1)) && WriteAll(gLogFd, line, length);
+        flock(gLogFd, LOCK_UN);
+        if (written) return true;
         close(gLogFd);
         gLogFd = -1;
     }

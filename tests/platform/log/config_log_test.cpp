@@ -112,8 +112,8 @@ struct LogTest : ::testing::Test {
 // One line per call, appended, its control bytes escaped, cut at the limit;
 // the level and the file looked at on each call.
 TEST_F(LogTest, LinesEscapedCutAndFollowingTheSettings) {
-    WriteWholeFile(log, "earlier line\n");
-    LogMessage(kLogError, "LDAP\nCGI", "line one\r\nthree\n\x1b[2J\a\x7f");
+    WriteWholeFile(log, "earlier line");  // torn by a full disk
+    LogMessage(kLogError, "LDAP\nCGI", "line one\r\nthree\n\x1b[2J\a\x7f\xc2\x85");
     LogMessage(kLogAudit, "LDAP CGI", "audit: user=\"a\\x1B\\\"b\"");  // quoted already: unchanged
     LogMessage(3, nullptr, nullptr);
     LogMessage(3, "LDAP CGI", std::string(kLogMaxTextSize * 2, 'h').c_str());
@@ -128,7 +128,7 @@ TEST_F(LogTest, LinesEscapedCutAndFollowingTheSettings) {
     EXPECT_EQ(Lines(dir.File("other.log")), Strings{Line(1, "second")});
     EXPECT_EQ(Lines(log),
               (Strings{"no time: earlier line",
-                       "1 LDAP\\x0ACGI" + pid + "line one\\x0D\\x0Athree\\x0A\\x1B[2J\\x07\\x7F",
+                       "1 LDAP\\x0ACGI" + pid + "line one\\x0D\\x0Athree\\x0A\\x1B[2J\\x07\\x7F\\xC2\\x85",
                        Line(4, "audit: user=\"a\\x1B\\\"b\""), "3 " + pid,
                        Line(3, std::string(kLogMaxTextSize, 'h')),
                        Line(3, std::string(kLogMaxTextSize - 2, 'h')), Line(2, "abcde"), Line(5, "notice")}));
