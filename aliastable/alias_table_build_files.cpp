@@ -48,15 +48,23 @@ bool WriteArray(const char* directory, const char* fileName, const unsigned char
         return false;
     }
     umask(007);
-    int fd = OpenRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    // A file left under the name (a failed build's, or a generation's whose
+    // number comes round again) is replaced, never written over: a reader
+    // that has it mapped keeps reading the old file, never a shorter one.
+    // Anything else under the name (a FIFO, a device) makes the open fail.
+    struct stat left;
+    if (lstat(path, &left) == 0 && (S_ISREG(left.st_mode) || S_ISLNK(left.st_mode)) && unlink(path) != 0) {
+        LogPrintf(kLogError, "WriteArray; Could not remove the file %s (errno:%d)", path, errno);
+        return false;
+    }
+    int fd = OpenRegularFile(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
     FILE* file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
     if (file == nullptr) {
         LogPrintf(kLogError, "WriteArray; Could not open file %s for write (errno:%d)", path, errno);
         if (fd >= 0) close(fd);
         return false;
     }
-    // A file left by a failed build keeps its own mode when truncated: the
-    // preprocessor's group must be able to read every generation alike.
+    // The preprocessor's group must be able to read every generation alike.
     bool ok = fchmod(fileno(file), 0660) == 0;
     // A full disk may show only at flush, sync or close: every step counts.
     ok = fwrite(bytes, 1, size, file) == size && ok;
@@ -84,7 +92,8 @@ bool WritePublishedGeneration(const char* directory, const char* generation) {
     char path[kPathBufferSize], written[kPathBufferSize];
     bool ok = JoinPath(directory, kPublishedGenerationFile, path, sizeof path) &&
               snprintf(written, sizeof written, "%s.new", path) < static_cast<int>(sizeof written);
-    int fd = ok ? OpenRegularFile(written, O_WRONLY | O_CREAT | O_TRUNC, 0660) : -1;
+    if (ok && unlink(written) != 0 && errno != ENOENT) ok = false;
+    int fd = ok ? OpenRegularFile(written, O_WRONLY | O_CREAT | O_EXCL, 0660) : -1;
     if (fd >= 0) {
         char text[kGenerationNameSize + 1];
         const int length = snprintf(text, sizeof text, "%s\n", generation);

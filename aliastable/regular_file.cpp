@@ -9,7 +9,7 @@
 
 int OpenRegularFile(const char* path, int flags, mode_t mode) {
     const bool truncate = (flags & O_TRUNC) != 0;
-    int fd = open(path, (flags & ~O_TRUNC) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+    int fd = open(path, (flags & ~O_TRUNC) | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0) return -1;
     struct stat info;
     int error = 0;

@@ -1,6 +1,8 @@
 // Opening the files of the alias table folder: only regular files are used.
 // A FIFO or device placed under a table's name would block an open or read
-// for ever, so every open is non-blocking and checked before use.
+// for ever, so every open is non-blocking and checked before use. A symbolic
+// link is never followed: the folder is group-writable, and a link planted
+// there would have a build write over a file elsewhere.
 #ifndef LDAPCGI_ALIASTABLE_REGULAR_FILE_H
 #define LDAPCGI_ALIASTABLE_REGULAR_FILE_H
 

@@ -176,6 +176,13 @@ TEST_F(AliasToolTest, DamagedTablesAreRefused) {
     }
     // The index names a record that now holds another alias.
     Expect({"lookup", "D", "5", "postmaster@example.org"}, 2, "damaged");
+    // A record pointed at another record's string.
+    Build(100);
+    std::string db = ReadWholeFile(folder.File("5.db"));
+    WriteWholeFile(folder.File("5.db"),
+                   db.replace(kDbRelationHeaderSize + kAliasRecordLength, 4, db.substr(kDbRelationHeaderSize, 4)));
+    Seal();
+    Expect(check, 1, "record 1: string at 12 is not the record's own");
 }
 
 // A generation superseded since the caller read the record: lookup and dump

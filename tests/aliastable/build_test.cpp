@@ -275,7 +275,13 @@ TEST_F(AliasBuildTest, MarkedSequenceBuildsTheNextGenerationOverLeftovers) {
         WriteWholeFile(File(8, extension), std::string(5000, 'x'));  // left by a failed build
         WriteWholeFile(File(7, extension), "current");
     }
+    // A reader holds the leftover open; a link planted in the folder leads elsewhere.
+    const std::string held = scratch_.File("held"), victim = scratch_.File("victim");
+    WriteWholeFile(victim, "kept");
+    ASSERT_TRUE(link(File(8, ".db").c_str(), held.c_str()) == 0 && unlink(File(8, ".str").c_str()) == 0 &&
+                symlink(victim.c_str(), File(8, ".str").c_str()) == 0);
     EXPECT_EQ(Build().out, BuildPage(8));
+    EXPECT_EQ(ReadWholeFile(held) + ReadWholeFile(victim), std::string(5000, 'x') + "kept");
     EXPECT_EQ(Sequence(), "8");
     ExpectPublishedSound(2);  // files 0660 over the leftovers
     EXPECT_EQ(Tool("dump", 8).out, "ab@example.com\ta+b@example.com\nanna.s@example.com\tanna@example.com\n");
@@ -324,7 +330,7 @@ TEST_F(AliasBuildTest, RefusedBuildsLoseNothing) {
              Config("[Gateway]\nQueueDirectory=" + queue_ + "/\n");
              mkdir(tables_.c_str(), 0770), mkfifo(File(5, ".id0").c_str(), 0660);
          },
-         kImagesNotWritten, "4!", "WriteArray; Could not open file @//AliasTables/5.id0 for write (errno:6)"},
+         kImagesNotWritten, "4!", "WriteArray; Could not open file @//AliasTables/5.id0 for write (errno:17)"},
         {[&] { BreakSequence(); }, kMarkNotWritten, "<none>",
          "LDAP profile string write of PreProcessor/AliasSequence failed: Object class violation (65), "
          "server message \"attribute 'xoprofilevalue' not allowed\""},
