@@ -24,8 +24,11 @@ int ViewUsersDomain(const char* domain, const char* position, const char* goTo) 
     }
     // No domain: the top of the tree, which holds no users.
     UserTableRequest request{"ViewUsersDomain", {{"Domain", domain}}, position, goTo};
-    PrintUserTable(client, "(objectClass=xoperson)", DomainBaseDn(domain).c_str(), LDAP_SCOPE_ONELEVEL,
-                   request);
+    if (!PrintUserTable(client, "(objectClass=xoperson)", DomainBaseDn(domain).c_str(), LDAP_SCOPE_ONELEVEL,
+                        request)) {
+        PrintResultPageAndEnd("Error connecting to LDAP server");
+        return 0;
+    }
     PrintUserTransferLinks(domain == nullptr ? "" : domain);
     PrintPageEnd();
     return 0;

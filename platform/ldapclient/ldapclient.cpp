@@ -86,6 +86,10 @@ int ldapClient::ldapClientConnect(const char* host, int port) {
     int version = LDAP_VERSION3;
     ldap_set_option(handle, LDAP_OPT_PROTOCOL_VERSION, &version);
     ldap_set_option(handle, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+    // Alias entries are never followed, whatever ldap.conf or LDAPDEREF says:
+    // a search would find the aliased user under the alias's name.
+    int deref = LDAP_DEREF_NEVER;
+    ldap_set_option(handle, LDAP_OPT_DEREF, &deref);
     ldap_set_option(handle, LDAP_OPT_RESTART, LDAP_OPT_ON);
     timeval timeout{timeoutSeconds, 0};
     ldap_set_option(handle, LDAP_OPT_NETWORK_TIMEOUT, &timeout);

@@ -568,6 +568,7 @@ TEST(PageCases, AStalledSearchCutsTheTableWithinTheLimit) {
                 Dir().WriteConfig("[Ldap]\nPort=" + std::to_string(stalled.Port()) + "\nTimeout=1\n"));
     ProcessResult r;
     const double seconds = SecondsTaken([&] { r = Post("ListUsers|Mail=*"); });
+    EXPECT_TRUE(Has(Post("ViewUsersDomain|Domain=com").out, "Error connecting to LDAP server</TD>"));
     ASSERT_TRUE(Dir().WriteConfig());
     EXPECT_EQ(r.out, ExpectedPage("user_list_cut"));
     EXPECT_TRUE(seconds >= 0.9 && seconds < 4) << seconds << " s";
