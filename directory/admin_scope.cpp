@@ -9,6 +9,7 @@
 #include "base/limits.h"
 #include "directory/domain_names.h"
 #include "directory/mail_holders.h"
+#include "directory/primary_address.h"
 #include "platform/ldapclient/ldapclient.h"
 
 namespace {
@@ -122,6 +123,12 @@ bool DnInScope(const AdminScope& scope, const char* dn) {
     }
     ldap_dnfree(parsed);
     return LabelsInScope(scope, labels);
+}
+
+bool UserDnInScope(const AdminScope& scope, const char* dn) {
+    std::string primary;
+    return scope.everything || (DnInScope(scope, dn) && PrimaryAddressFromDn(dn, &primary) &&
+                                AddressInScope(scope, primary.c_str()));
 }
 
 std::vector<std::string> ScopeDomainDns(const AdminScope& scope) {

@@ -32,6 +32,11 @@ bool AddressInScope(const AdminScope& scope, const char* address);
 // Whether the dc= components that end `dn` name a domain of the scope or
 // one below it (for a user, the domain its entry lives in).
 bool DnInScope(const AdminScope& scope, const char* dn);
+// Whether the entry `dn` is one of the scope's users: it lives in one of the
+// domains and its primary address (the DN's mail= value) is in one, as the
+// user pages find users. An entry that other tools placed in a domain under
+// a foreign address is not.
+bool UserDnInScope(const AdminScope& scope, const char* dn);
 // Whether the dotted labels `labels` (first label first) lie in the scope.
 bool LabelsInScope(const AdminScope& scope, const std::vector<std::string>& labels);
 

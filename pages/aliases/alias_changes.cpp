@@ -53,9 +53,9 @@ std::string Quoted(const char* before, const char* value, const char* after) {
     return text.append(after);
 }
 
-// Names the entry that holds the alias when it lies in the login's domains.
+// Names the entry that holds the alias when it is one of the login's users.
 std::string DuplicateMessage(const std::string& alias, const std::string& holderDn) {
-    if (!DnInScope(RequestScope(), holderDn.c_str()))
+    if (!UserDnInScope(RequestScope(), holderDn.c_str()))
         return Quoted("Sorry, duplicated alias is not allowed.<br> The alias (", alias.c_str(),
                       ") is already in use.");
     return Quoted("Sorry, duplicated alias is not allowed.<br> The alias (", alias.c_str(),

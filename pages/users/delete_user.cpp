@@ -1,8 +1,11 @@
 // DeleteUser, the read-only confirmation page, and VerifyDeleteUser, which
 // deletes the user's own entry (the domain entries above it stay).
+#include <strings.h>
+
 #include <cstdio>
 
 #include "base/limits.h"
+#include "directory/admin_scope.h"
 #include "directory/directory_changes.h"
 #include "directory/directory_session.h"
 #include "directory/owners.h"
@@ -54,6 +57,12 @@ const char* DeleteNamedUser(const char* mail) {
     SearchResult result(client, FindUserByMail(client, mail, &failed));
     if (failed) return noServer;
     if (!result || !IsUserIdentity(result.get(), mail)) return "Cant find user,Delete User Operation Failed";
+    // The entry's aliases go with it: none of a domain the login does not
+    // manage (nor one too long to read and so to tell).
+    for (const attrval* node = result.get()->attrs; node != nullptr && node->next != nullptr; node = node->next)
+        if (strcasecmp(node->name, "mail") == 0 && !AddressInScope(RequestScope(), node->value))
+            return kOutsideDomains;
+    if (!RequestScope().everything && HasTooLongValue(result.get(), "mail")) return kOutsideDomains;
     if (DirectoryDelete(client, client.CreateDNFromMail(mail)) != LDAP_SUCCESS)
         return "Could not delete, operation Failed";
     return nullptr;

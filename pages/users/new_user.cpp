@@ -36,10 +36,10 @@ std::string AddFailed(const char* mail) {
 }
 
 // The refusal when another entry holds the address: it names that entry
-// when the entry lies in the login's domains.
+// when that entry is one of the login's users.
 std::string HeldBy(const char* mail, const std::string& holder) {
     std::string text = AddFailed(mail);
-    if (!DnInScope(RequestScope(), holder.c_str())) return text.append(", the address is already in use.");
+    if (!UserDnInScope(RequestScope(), holder.c_str())) return text.append(", the address is already in use.");
     text.append(", the address is already used by another entry with DN: <br>\"");
     return text.append(HtmlEscape(holder.c_str())).append("\"");
 }

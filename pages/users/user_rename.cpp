@@ -33,9 +33,9 @@ const char kNoAnswer[] =
     "The LDAP server did not answer: the user may have been renamed without the new values";
 
 // The refusal when another entry holds the new address: it names that entry
-// when the entry lies in the login's domains.
+// when that entry is one of the login's users.
 std::string HeldBy(const std::string& holder) {
-    if (!DnInScope(RequestScope(), holder.c_str())) return kExists;
+    if (!UserDnInScope(RequestScope(), holder.c_str())) return kExists;
     std::string text =
         "Cannot Update entry, the new email address is already used by another entry with DN: <br>\"";
     return text.append(HtmlEscape(holder.c_str())).append("\"");

@@ -64,6 +64,9 @@ TEST(AdminScope, FilterAndLimit) {
         ScopedFilter(scope, "(a=b)"),
         "(&(a=b)(&(entryDN:dnSubtreeMatch:=dc=example,dc=com)(|(mail=*@example.com)(mail=*.example.com))))");
     EXPECT_EQ(rejected, std::vector<std::string>{"ex(*)"});
+    // A user is the scope's by its DN and its primary address: not one another tool placed there.
+    EXPECT_TRUE(UserDnInScope(scope, "mail=a@sales.example.com,dc=sales,dc=example,dc=com"));
+    EXPECT_FALSE(UserDnInScope(scope, "mail=a@x.net,dc=example,dc=com"));
     EXPECT_EQ(ScopedFilter(AdminScope{false, {}}, "(a=b)"), "(&(a=b)(!(objectClass=*)))");
     std::string many;
     for (std::size_t i = 0; i <= kMaxAdminDomains; ++i) many += "d" + std::to_string(i) + ".net,";

@@ -145,6 +145,8 @@ std::vector<Cell> Cells() {
         {"own user's alias in a foreign domain replaced",
          "UpdateAlias&Mail=sam@sales.example.com&MailAlias=s@example.com&OldMailAlias=sam@elsewhere.org",
          kOutside, "Update Alias"},
+        {"user holding a foreign domain's alias deleted", "VerifyDeleteUser&Mail=sam@sales.example.com",
+         kOutside, "Delete User"},
         {"foreign user's alias in the domain",
          "ConfirmDeleteAlias&Mail=ann@farland.museum&MailAlias=quentin@example.com", kGhost},
         {"every user's connectors", "ViewConn&Mail=*", kGhost},
