@@ -48,7 +48,10 @@ std::string ReadImportFile(const char* path, ImportFile* file) {
     while ((read = reader.Next(&cells)) == 1) {
         if (file->rows.size() >= kMaxImportRows)
             return "The file has more than " + std::to_string(kMaxImportRows) + " rows";
-        if (cells.size() > width) return AtLine(reader.Line(), "more cells than the header row names");
+        // A short row (a cut last line, a hand edit) would empty the columns it lacks.
+        if (cells.size() != width)
+            return AtLine(reader.Line(), cells.size() > width ? "more cells than the header row names"
+                                                              : "fewer cells than the header row names");
         std::string sorted[kUserColumnCount];
         for (std::size_t i = 0; i < cells.size(); ++i) {
             if (cells[i].find('\0') != std::string::npos)

@@ -217,10 +217,10 @@ void SingleValueChanges(const SearchReq* entry, const SingleCells& cells, AttrLi
             AddAttrValue(&staged->head, node->op, node->name, "%s", node->value);
 }
 
-// The refusal naming another holder, its DN shown when in the login's domains.
+// The refusal naming another holder, its DN shown when one of the login's users.
 std::string HeldElsewhere(const char* what, const std::string& value, const std::string& holder) {
     std::string text = std::string("The ") + what + " " + value + " is held by another entry";
-    return DnInScope(RequestScope(), holder.c_str()) ? text + ": " + holder : text;
+    return UserDnInScope(RequestScope(), holder.c_str()) ? text + ": " + holder : text;
 }
 
 // One row made ready: its DN, its entry (or null) and the list to send.
@@ -341,6 +341,18 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
         }
         aliases.push_back(screened.empty() ? alias : screened);
     }
+    // Scope before holders: a refusal for an address held outside the
+    // login's domains would tell that the address exists.
+    std::vector<std::string> currentAliases;
+    for (const std::string& value : storedMail)
+        if (strcasecmp(value.c_str(), plan->mail.c_str()) != 0) currentAliases.push_back(value);
+    if (entry == nullptr || has[kColAliases]) {
+        for (const std::string& alias : aliases)
+            if (!Holds(currentAliases, alias) && !AddressInScope(RequestScope(), alias.c_str()))
+                return kOutsideDomains;
+        for (const std::string& alias : currentAliases)  // nor is one taken away
+            if (!Holds(aliases, alias) && !AddressInScope(RequestScope(), alias.c_str())) return kOutsideDomains;
+    }
     const std::string own = Lower(NormalDn(plan->dn.c_str()));
     std::vector<std::string> addresses = aliases;
     addresses.push_back(plan->mail);
@@ -374,26 +386,13 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
         AddAttrValue(&staged.head, kAttrAdd, "streetaddress", "%s", cells[kAddress].c_str());
         AddAttrValue(&staged.head, kAttrAdd, "telephoneNumber", "%s", cells[kTelephone].c_str());
         AddAttrValue(&staged.head, kAttrAdd, "sn", "%s", last.c_str());
-        for (const std::string& alias : aliases)
-            if (!AddressInScope(RequestScope(), alias.c_str())) return kOutsideDomains;
         ListChanges(&staged, "mail", {}, aliases, nullptr);
         refusal = ListChanges(&staged, "othermailbox", {}, connectors, CheckNewConnector);
         if (refusal.empty())
             refusal = ListChanges(&staged, "x-permission", {}, permissions, CheckNewPermission);
     } else {
         SingleValueChanges(entry, cells, &staged);
-        std::vector<std::string> currentAliases;
-        for (const std::string& value : storedMail)
-            if (strcasecmp(value.c_str(), plan->mail.c_str()) != 0) currentAliases.push_back(value);
-        if (has[kColAliases]) {
-            for (const std::string& alias : aliases)
-                if (!Holds(currentAliases, alias) && !AddressInScope(RequestScope(), alias.c_str()))
-                    return kOutsideDomains;
-            for (const std::string& alias : currentAliases)  // nor is one taken away
-                if (!Holds(aliases, alias) && !AddressInScope(RequestScope(), alias.c_str()))
-                    return kOutsideDomains;
-            ListChanges(&staged, "mail", currentAliases, aliases, nullptr, plan->mail);
-        }
+        if (has[kColAliases]) ListChanges(&staged, "mail", currentAliases, aliases, nullptr, plan->mail);
         if (has[kColConnectors])
             refusal = ListChanges(&staged, "othermailbox", storedConnectors, connectors, CheckNewConnector);
         if (refusal.empty() && has[kColPermissions])

@@ -162,6 +162,7 @@ TEST(Transfer, EachRefusalOnce) {
         {"mail\n\"a@example.com\n", 2, "Line 2: a quoted cell is not closed"},
         {"mail\na\"b@example.com\n", 2, "Line 2: a quote stands inside a cell that is not quoted"},
         {"mail\na@example.com,b\n", 2, "Line 2: more cells than the header row names"},
+        {"mail,last name\nb@example.com,B\na@example.com\n", 2, "Line 3: fewer cells than the header row"},
         {"mail,last name\na@example.com,B\nb@example.com,M\xfcller\n", 2, "Line 3: a cell is not UTF-8"},
     };
     for (const auto& row : rows) {
@@ -183,7 +184,7 @@ TEST(Transfer, ImportPageRules) {
     const string body =
         "--B\r\nContent-Disposition: form-data; name=\"Command\"\r\n\r\nImportUsers\r\n--B\r\n"
         "Content-Disposition: form-data; name=\"File\"; filename=\"u.csv\"\r\n\r\nmail,last name,aliases\r\n"
-        "in@example.com,In,\r\nout@other.org,Out,\r\nzoe@example.com,O,z.o@example.com\r\n--B\r\n"
+        "in@example.com,In,zoe@elsewhere.org\r\nout@other.org,Out,\r\nzoe@example.com,O,z.o@example.com\r\n--B\r\n"
         "Content-Disposition: form-data; name=\"Apply\"\r\n\r\nyes\r\n--B--\r\n";
     Environment env = {{"REQUEST_METHOD", "POST"},
                        {"CONTENT_TYPE", "multipart/form-data; boundary=B"},
@@ -203,8 +204,9 @@ TEST(Transfer, ImportPageRules) {
                   "--B\r\nContent-Disposition: form-data; name=\"File\"\r\n\r\n../u.csv\r\n--B--");
     EXPECT_NE(post(other).find("No file was sent"), string::npos) << post(other);
     const string page = post(body);
-    // An alias of another domain is neither given nor taken away.
-    for (const string row : {"<td>3</td><td>out&#64;other.org", "<td>4</td><td>zoe&#64;example.com"})
+    // An alias of another domain is neither given (held or not: not told) nor taken away.
+    for (const string row : {"<td>2</td><td>in&#64;example.com", "<td>3</td><td>out&#64;other.org",
+                             "<td>4</td><td>zoe&#64;example.com"})
         EXPECT_NE(page.find(row + "</td><td>The&#32;address&#32;is&#32;outside"), string::npos) << page;
     EXPECT_NE(page.find("Nothing&#32;was&#32;written&#58;"), string::npos) << page;
     EXPECT_EQ(dir.Search("", "(mail=in@example.com)", "1.1"), "");
