@@ -19,6 +19,7 @@
 #include "directory/directory_changes.h"
 #include "directory/directory_session.h"
 #include "directory/domain_names.h"
+#include "directory/entry_stream.h"
 #include "directory/mail_address.h"
 #include "directory/mail_holders.h"
 #include "directory/owners.h"
@@ -515,8 +516,11 @@ bool PassOverRows(ldapClient& client, const ImportFile& file, const FileIndex& i
             AddAttrEnd(&list.head);  // the client's lists end with an empty node
             const int status = WriteRow(client, plan, list, writer);
             if (status != LDAP_SUCCESS) {
+                writer->written->unanswered = IsConnectionFailure(status);
                 Stop(writer, line,
-                     std::string("the directory refused the write (") + ldap_err2string(status) + ")");
+                     std::string(writer->written->unanswered ? "the directory did not answer the write ("
+                                                             : "the directory refused the write (") +
+                         ldap_err2string(status) + ")");
                 return false;
             }
             ++writer->written->written;

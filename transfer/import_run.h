@@ -36,6 +36,7 @@ struct ImportReport {
     std::size_t written = 0;       // rows written, all before `stoppedAt`
     long stoppedAt = 0;            // the line where writing stopped; 0 when it did not
     std::string failure;           // why the run stopped early; "" when it ran through
+    bool unanswered = false;       // the write of `stoppedAt` got no answer: done or not
 };
 
 // Checks every row of `file` into *report; with `write`, and when no row is

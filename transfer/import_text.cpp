@@ -17,6 +17,10 @@ std::string ImportOutcome(const ImportReport& check, bool write, const ImportRep
     const std::string count = std::to_string(written.written) + " rows written";
     if (written.failure.empty()) return "All rows were written (" + count + ").";
     const std::string line = std::to_string(written.stoppedAt);
+    if (written.unanswered)
+        return "Writing stopped. " + written.failure + ". " + count + ", all before line " + line +
+               "; whether line " + line +
+               " was written is not known, the lines after it were not. Running the file again completes it.";
     return "Writing stopped. " + written.failure + ". " + count + ", all before line " + line + "; line " +
            line + " and the lines after it were not written.";
 }

@@ -179,9 +179,10 @@ int ExportUsers(const char* firstName, const char* lastName, const char* mail, c
     std::set<std::string> written;
     std::string text;  // one entry's lines, its room kept for the next
     long skipped = 0;
-    int result =
-        ForEachEntryUntil(client, base.c_str(), scope, filter.c_str(), csv ? kCsvAttributes : kLdifAttributes,
-                          "The search for the exported users", [&](StreamedEntry& entry) {
+    // The whole file, not cut by RecordLimit (which bounds the pages).
+    int result = ForEachEntryWithControls(
+        client, base.c_str(), scope, filter.c_str(), csv ? kCsvAttributes : kLdifAttributes,
+        "The search for the exported users", nullptr, 0, nullptr, [&](StreamedEntry& entry) {
                               const std::string dn = Text(entry.Dn());
                               std::string primary;
                               if (!PrimaryAddressFromDn(dn.c_str(), &primary) ||
@@ -197,7 +198,10 @@ int ExportUsers(const char* firstName, const char* lastName, const char* mail, c
                               return send(text);
                           });
     if (skipped > 0)
-        LogPrintf(kLogError, "ExportUsers: %ld entries not named by a mail address left out", skipped);
+        LogPrintf(kLogError, "ExportUsers: %ld entries not named by a mail address of the login's domains left out",
+                  skipped);
+    if (result == LDAP_SIZELIMIT_EXCEEDED)  // the server's own limit
+        LogPrintf(kLogError, "ExportUsers: the directory's size limit cut the export");
     if (writeError != 0)
         LogPrintf(kLogError, "ExportUsers: the file could not be sent (%s); the export stopped",
                   strerror(writeError));

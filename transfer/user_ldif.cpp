@@ -8,8 +8,9 @@ namespace {
 bool IsSafeString(const unsigned char* value, std::size_t length) {
     if (length == 0) return true;
     if (value[0] == ' ' || value[0] == ':' || value[0] == '<' || value[length - 1] == ' ') return false;
+    // Control bytes too: ldapadd drops a tab that begins a plain value.
     for (std::size_t i = 0; i < length; ++i)
-        if (value[i] == 0 || value[i] == '\n' || value[i] == '\r' || value[i] > 127) return false;
+        if (value[i] < 0x20 || value[i] > 126) return false;
     return true;
 }
 
