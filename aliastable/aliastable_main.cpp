@@ -80,9 +80,8 @@ int Lookup(AliasTable* table, const char* alias) {
     const char* mail = nullptr;
     AdviseLookups(table);
     switch (LookupAlias(table, alias, &mail)) {
-        case ALIAS_FOUND:
-            std::printf("%s\n", mail);
-            return Finish(0);
+        case ALIAS_FOUND:  // escaped as dump writes it: one line, whatever the address holds
+            return Finish(PrintField(stdout, mail, '\n') ? 0 : 2);
         case ALIAS_NOT_FOUND:
             std::fprintf(stderr, "aliastable: no alias \"%s\"\n", alias);
             return 1;
@@ -234,16 +233,22 @@ static int Serve(const char* command, const char* directory, const char* generat
     AliasTable table;
     int status;
     char published[kGenerationNameSize] = "";
+    // Served from the recorded generation when this one was superseded (and
+    // perhaps pruned too) since the caller read the record.
+    auto fromRecord = [&]() {
+        std::fprintf(stderr, "aliastable: generation %s was superseded; reading %s\n", generation, published);
+        return Serve(command, directory, published, alias, false);
+    };
     if (!OpenAliasTable(directory, generation, &table)) {
+        CloseAliasTable(&table);
+        if (!check && retry && !IsTrustedGeneration(directory, generation, published, sizeof published) &&
+            IsSuperseded(generation, published))
+            return fromRecord();
         std::fprintf(stderr, "aliastable: %s\n", table.error);
         status = check ? 1 : 2;
     } else if (!IsTrustedGeneration(directory, generation, published, sizeof published)) {
         CloseAliasTable(&table);
-        if (!check && retry && IsSuperseded(generation, published)) {
-            std::fprintf(stderr, "aliastable: generation %s was superseded; reading %s\n", generation,
-                         published);
-            return Serve(command, directory, published, alias, false);
-        }
+        if (!check && retry && IsSuperseded(generation, published)) return fromRecord();
         // Left by a build that failed, or replaced since: not a table to trust.
         std::fprintf(stderr, "aliastable: generation %s in %s is not the published one (%s%s)\n", generation,
                      directory, published[0] == '\0' ? "none is recorded" : "published: ", published);

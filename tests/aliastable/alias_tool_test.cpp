@@ -195,6 +195,8 @@ TEST_F(AliasToolTest, SupersededGenerationIsReadFromTheRecord) {
     EXPECT_EQ(found.err, "aliastable: generation 5 was superseded; reading 6\n");
     EXPECT_EQ(Tool(dump).out, Tool({"dump", "D", "6"}).out);
     EXPECT_EQ(Tool(check).exitStatus, 1);
+    for (const char* extension : {".db", ".id0", ".str", ".sum"}) unlink(folder.File(std::string("5") + extension).c_str());
+    EXPECT_EQ(Tool({"lookup", "D", "5", GeneratedAlias(17)}).out, found.out);  // pruned since, too
 }
 
 // prune keeps the recorded generation and KEEP-1 before it, never a later
