@@ -43,10 +43,11 @@ struct SearchReq {
     SearchReq* next;
 };
 
-// A search result value longer than kAttrValueSize - 1 arrives as a node
-// marked kAttrTooLong with an empty value (nothing arrives cut; add and modify
-// send no such node). A DN or attribute name that does not fit its field, or a
-// value holding a NUL byte, fails the whole search (status -1, one error line).
+// A search result value longer than kAttrValueSize - 1, or holding a NUL
+// byte, arrives as a node marked kAttrTooLong with an empty value (nothing
+// arrives cut; add and modify send no such node); an attribute whose name
+// does not fit its field is left out, with an error line. A DN that does not
+// fit its field fails the whole search (status -1, one error line).
 // Every failed connect, bind, search, add, modify, delete and profile string
 // write leaves one error line (LogLdapError); an absent search base does not.
 // Add and modify leave empty values out: directory strings cannot be empty.

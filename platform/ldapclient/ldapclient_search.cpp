@@ -16,21 +16,22 @@ Node* NewNode() {
     return static_cast<Node*>(calloc(1, sizeof(Node)));
 }
 
-// Appends one value node after *tail; false when it cannot be had or does not fit.
+// Appends one value node after *tail; false when it cannot be had. A name
+// too long for a node (an attribute with long options, which no page reads)
+// is left out; a value that does not fit a node's text (too long, or holding
+// a NUL byte) is marked, so that one odd value never hides its entry.
 bool AppendValue(attrval**& tail, const char* dn, const char* name, const berval* value) {
     if (strlen(name) >= kAttrNameSize) {
-        LogClientError("ldapClientSearch: attribute name %.100s of %.200s is too long", name, dn);
-        return false;
+        LogClientError("ldapClientSearch: attribute name %.100s of %.200s is too long; left out", name, dn);
+        return true;
     }
     std::size_t length = value ? value->bv_len : 0;
-    if (value && memchr(value->bv_val, '\0', length)) {
-        LogClientError("ldapClientSearch: a value of %s in %.200s holds a NUL byte", name, dn);
-        return false;
-    }
+    const bool nul = value && memchr(value->bv_val, '\0', length);
+    if (nul) LogClientError("ldapClientSearch: a value of %s in %.200s holds a NUL byte; not shown", name, dn);
     attrval* node = NewNode<attrval>();
     if (!node) return false;
     strcpy(node->name, name);
-    if (length >= kAttrValueSize)
+    if (length >= kAttrValueSize || nul)
         node->op = kAttrTooLong;  // left empty: the entry is found, the value is not shown cut
     else if (length)
         memcpy(node->value, value->bv_val, length);

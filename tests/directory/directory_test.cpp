@@ -153,19 +153,22 @@ TEST_F(Directory, ValuesOverANodeAreMarkedAndDnsThatDoNotFitRefusedNeverCut) {
     for (char c = 'a'; c < 'l'; ++c)
         deep += "dn: " + (parent = "dc=" + std::string(200, c) + "," + parent) + "\nobjectClass: domain\n\n";
     ASSERT_TRUE(sandbox.Add(deep + "dn: mail=f,dc=com\nobjectClass: xoperson\nstreet: " + fits +
-                            "\n\ndn: mail=x,dc=com\nobjectClass: xoperson\nstreet: " + fits + "x\n"));
+                            "\n\ndn: mail=x,dc=com\nobjectClass: xoperson\nsn:: bnVsAGlu\nstreet: " + fits +
+                            "x\ntelephoneNumber;lang-en-" + std::string(60, 'a') + ": 555\n"));
     ASSERT_NE(OpenDirectory(client), nullptr);
     int status = 0;
     SearchReq* both =
         client.ldapClientSearch("dc=com", LDAP_SCOPE_SUBTREE, 0, "(|(mail=f)(mail=x))", &status);
     ASSERT_TRUE(both && both->next);
     EXPECT_STREQ(GetAttrValue(both, "streetaddress"), fits.c_str());
-    EXPECT_TRUE(HasTooLongValue(both->next, "StreetAddress") && !HasTooLongValue(both->next, "mail"));
+    EXPECT_TRUE(HasTooLongValue(both->next, "StreetAddress") && !HasTooLongValue(both->next, "mail") &&
+                HasTooLongValue(both->next, "sn"));  // a NUL byte in it
     EXPECT_EQ(Count(client, both), 2);  // the longer value's entry found all the same
     EXPECT_EQ(client.ldapClientSearch("dc=com", LDAP_SCOPE_SUBTREE, 0, "(objectClass=domain)", &status),
               nullptr);
     EXPECT_EQ(status, -1);
     EXPECT_EQ(CountLogLines(sandbox.ReadLog(), "is longer than 2047 bytes"), 1) << sandbox.ReadLog();
+    EXPECT_EQ(CountLogLines(sandbox.ReadLog(), "; left out"), 1) << sandbox.ReadLog();
     AttrList list;  // names are cut, values refused
     EXPECT_TRUE(AddAttrValue(&list.head, kAttrDelete, std::string(70, 'n').c_str(), "%s", fits.c_str()));
     EXPECT_FALSE(AddAttrValue(&list.head, kAttrAdd, "cn", "%s %s", fits.c_str(), "x"));
