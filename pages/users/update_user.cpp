@@ -19,6 +19,7 @@
 #include "directory/owners.h"
 #include "html/page_frame.h"
 #include "pages/users/user_changes.h"
+#include "pages/users/user_details.h"
 #include "pages/users/user_entry.h"
 #include "pages/users/user_identity.h"
 #include "pages/users/user_pages.h"
@@ -109,6 +110,12 @@ std::string ApplyUpdate(const char* mailNdx, const char* firstName, const char* 
     // A value too long to show stays as it is.
     std::string refusal = TooLongToEdit(old.get(), firstName, lastName, telNo, address);
     if (!refusal.empty()) return refusal;
+    // So does a one-line value holding a line break, which the form sends empty.
+    const char** typed[] = {&firstName, &lastName, &telNo};
+    const char* const attributes[] = {"firstname", "sn", "telephoneNumber"};
+    for (std::size_t i = 0; i < 3; ++i)
+        if ((*typed[i])[0] == '\0' && HasLineBreak(GetAttrValue(old.get(), attributes[i])))
+            *typed[i] = GetAttrValue(old.get(), attributes[i]);
     if (strcasecmp(newMail->c_str(), mailNdx) != 0) {
         *success = "Successfully Updated User";
         return RenameUser(client, old.get(), newMail->c_str(), firstName, lastName, telNo, address);

@@ -6,6 +6,7 @@
 #include <strings.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "base/limits.h"
@@ -29,18 +30,17 @@ void PrintRowEnd() {
     printf("\t\t\t</tr>\n");
 }
 
-// A row whose value was too long for the client: the mark in its place. A
-// form sends the field empty and hidden, which UpdateUser takes for "leave
-// the value as it is".
-void PrintTooLongRow(bool readOnly, bool textArea, const char* label, const char* fieldName) {
+// A row whose value a page cannot carry: the mark in its place. A form
+// sends the field empty and hidden, which UpdateUser takes for "leave the
+// value as it is".
+void PrintMarkedRow(bool readOnly, bool textArea, const char* label, const char* fieldName, const char* mark) {
     PrintRowStart(label);
     if (readOnly && textArea) {
-        printf("\t\t\t\t\t<textarea readonly name=\"%s\" rows=\"4\" >%s</textarea>\n", fieldName,
-               kValueTooLongToShow);
+        printf("\t\t\t\t\t<textarea readonly name=\"%s\" rows=\"4\" >%s</textarea>\n", fieldName, mark);
     } else if (readOnly) {
-        printf("%s\n", kValueTooLongToShow);
+        printf("%s\n", mark);
     } else {
-        printf("\t\t\t\t\t%s\n", kValueTooLongToShow);
+        printf("\t\t\t\t\t%s\n", mark);
         printf("\t\t\t\t\t<input type=\"hidden\" name=\"%s\" value=\"\">\n", fieldName);
     }
     PrintRowEnd();
@@ -50,7 +50,9 @@ void PrintTooLongRow(bool readOnly, bool textArea, const char* label, const char
 void PrintAttributeRow(SearchReq* result, bool readOnly, bool textArea, const char* label,
                        const char* fieldName, const char* attribute) {
     if (HasTooLongValue(result, attribute))
-        PrintTooLongRow(readOnly, textArea, label, fieldName);
+        PrintMarkedRow(readOnly, textArea, label, fieldName, kValueTooLongToShow);
+    else if (!readOnly && !textArea && HasLineBreak(GetAttrValue(result, attribute)))
+        PrintMarkedRow(readOnly, textArea, label, fieldName, kValueWithLineBreak);
     else if (textArea)
         PrintDetailTextArea(readOnly, label, fieldName, GetAttrValue(result, attribute));
     else
@@ -70,10 +72,14 @@ void PrintDetailRow(bool readOnly, const char* label, const char* fieldName, con
     PrintRowEnd();
 }
 
+bool HasLineBreak(const char* value) { return value != nullptr && strpbrk(value, "\r\n") != nullptr; }
+
 void PrintDetailTextArea(bool readOnly, const char* label, const char* fieldName, const char* value) {
     PrintRowStart(label);
-    printf("\t\t\t\t\t<textarea %s name=\"%s\" rows=\"4\" >%s</textarea>\n", readOnly ? "readonly" : "",
-           fieldName, HtmlEscape(value).c_str());
+    // A browser drops one line feed right after the start tag: a value that
+    // begins with one gets a further one, so that it comes back whole.
+    printf("\t\t\t\t\t<textarea %s name=\"%s\" rows=\"4\" >%s%s</textarea>\n", readOnly ? "readonly" : "",
+           fieldName, value != nullptr && value[0] == '\n' ? "\n" : "", HtmlEscape(value).c_str());
     PrintRowEnd();
 }
 

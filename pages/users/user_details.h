@@ -9,11 +9,18 @@ struct SearchReq;
 
 // Stands in the attribute table for a value too long for the client's node.
 constexpr char kValueTooLongToShow[] = "(value too long to show)";
+// Stands in a one-line form field for a value holding a line break, which a
+// browser would strip from the field before sending it back.
+constexpr char kValueWithLineBreak[] = "(value holds a line break)";
+
+// Whether `value` holds a CR or LF.
+bool HasLineBreak(const char* value);
 
 // Attribute table and alias column of the first entry of `result`. The Mail
 // row holds the user's primary address. A row or alias whose value was too
-// long for the client shows kValueTooLongToShow; in a form its field is sent
-// empty and hidden.
+// long for the client shows kValueTooLongToShow, and a one-line form field
+// whose value holds a line break kValueWithLineBreak; in a form such a field
+// is sent empty and hidden, which UpdateUser takes for "leave it as it is".
 void PrintUserDetailTable(SearchReq* result, bool readOnly);
 // One row: the label, then the escaped value as text or as a text field.
 void PrintDetailRow(bool readOnly, const char* label, const char* fieldName, const char* value);
