@@ -138,6 +138,7 @@ TEST(Transfer, EachRefusalOnce) {
         {head + n + "z.o@example.com,,", 1,
          "The address z.o@example.com is held by another entry: mail=zoe@example.com,dc=example,dc=com"},
         {head + n + ",smtpc$ZOE,", 1, "The connector smtpc$ZOE is held by another entry"},
+        {head + n + "M\xc3\x9cLLER@example.com,,", 1, "LLER@example.com is held by another entry: mail=anna@"},
         {head + n + ",SMTPC$d,\nn2@example.com,A,B,,SMTPC$D,", 1, "The connector SMTPC$D is also in line 2"},
         {head + n + ",SMTPC$d SMTPC$D,", 1, "The connector SMTPC$D is listed twice"},
         {head + n + ",NOPE$x,", 1, "Unknown channel in NOPE$x"},
