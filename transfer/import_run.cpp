@@ -324,8 +324,13 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
             return std::string("Error: the ") + field.label + " of this user is too long to be edited";
         cells[i].clear();  // as the edit form sends it: left as it is
     }
+    // Values as stored stay, whatever their lengths make of the common name.
+    bool unchanged = entry != nullptr;
+    for (std::size_t i = 0; i < std::size(kSingleFields); ++i)
+        unchanged = unchanged && cells[i] == FirstValue(entry, kSingleFields[i].attribute);
     const char* overflow =
-        UserFieldOverflow(first.c_str(), last.c_str(), cells[kTelephone].c_str(), cells[kAddress].c_str());
+        unchanged ? nullptr
+                  : UserFieldOverflow(first.c_str(), last.c_str(), cells[kTelephone].c_str(), cells[kAddress].c_str());
     if (overflow != nullptr) return overflow;
     const std::vector<std::string> storedMail = Values(entry, "mail"),
                                    storedConnectors = Values(entry, "othermailbox"),
@@ -377,10 +382,16 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
             return HeldElsewhere("connector", value, held->second);
     }
     const std::vector<std::string> permissions = SplitValues(row.cells[kColPermissions]);
-    std::set<std::string> channels;
-    for (const std::string& value : permissions)
-        if (!channels.insert(Lower(value.substr(0, value.find('$')))).second)
-            return "Two permissions for one channel in " + value;
+    // One permission a channel, unless the entry holds them all already
+    // (another tool stored them; they stay as stored).
+    auto channelOf = [](const std::string& value) { return FoldedCase(value.substr(0, value.find('$'))); };
+    for (const std::string& value : permissions) {
+        std::size_t onChannel = 0;
+        bool added = false;
+        for (const std::string& other : permissions)
+            if (channelOf(other) == channelOf(value)) ++onChannel, added = added || !Holds(storedPermissions, other);
+        if (onChannel > 1 && added) return "Two permissions for one channel in " + value;
+    }
 
     AttrList staged;
     std::string refusal;

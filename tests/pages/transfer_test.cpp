@@ -72,15 +72,18 @@ TEST(Transfer, RoundTripThroughCsvAndLdif) {
     // another tool stored where the pages would refuse it stays (an alias, a user without a name, a
     // name too long for the directory client, which a row may not change), and so does a connector
     // that two users share.
+    // (and two permissions of one channel, and names whose common name would be too long).
     ASSERT_TRUE(dir.Modify("dn: mail=anna@example.com,dc=example,dc=com\nchangetype: modify\nadd: mail\n"
-                           "mail: a/b@example.com\n-\nadd: othermailbox\nothermailbox: SMTPC$zoe\n") &&
+                           "mail: a/b@example.com\n-\nadd: othermailbox\nothermailbox: SMTPC$zoe\n-\n"
+                           "add: x-permission\nx-permission: FAX$Send\nx-permission: FAX$Receive\n") &&
                 dir.Add("dn: mail=mono@example.com,dc=example,dc=com\nobjectClass: xoperson\n"
                         "mail: mono@example.com\n\ndn: mail=long@example.com,dc=example,dc=com\n"
                         "objectClass: xoperson\nmail: long@example.com\nsn: L\nfirstname: " +
-                        string(600, 'f') + "\n"));
+                        string(600, 'f') + "\n\ndn: mail=wide@example.com,dc=example,dc=com\nobjectClass: "
+                        "xoperson\nmail: wide@example.com\nsn: W\nfirstname: " + string(511, 'w') + "\n"));
     const string stored = Export(dir, "ldif");
     const ProcessResult same = Tool(dir, "apply", Export(dir, "csv"));
-    EXPECT_NE(same.out.find("Rows unchanged: 5\nRows refused: 0\nAll rows were written (0 rows written)."),
+    EXPECT_NE(same.out.find("Rows unchanged: 6\nRows refused: 0\nAll rows were written (0 rows written)."),
               string::npos)
         << same.out;
     EXPECT_EQ(Export(dir, "ldif"), stored);
