@@ -9,6 +9,7 @@
 
 #include "base/limits.h"
 #include "base/log.h"
+#include "platform/config/config_limits.h"
 #include "platform/config/profile.h"
 
 namespace {
@@ -22,8 +23,13 @@ Admission AdmitLogin(const char* login, AdminScope* scope) {
     *scope = AdminScope{};
     std::vector<std::pair<std::string, std::string>> settings;
     bool present = false;
-    if (!GetPrivateProfileSection(kSection, &settings, kConfigFile, &present) || !present)
-        return Admission::kNoSection;
+    if (!GetPrivateProfileSection(kSection, &settings, kConfigFile, &present) && ProfileFileUnreadable(kConfigFile)) {
+        // Its section unknown: every login is refused, never every one admitted.
+        LogPrintf(kLogError, "XOMTA.INI cannot be read, or is larger than %zu bytes; every login is refused",
+                  kConfigMaxFileSize);
+        return Admission::kRefused;
+    }
+    if (!present) return Admission::kNoSection;
     if (settings.size() > kMaxAdministrators) {
         LogPrintf(kLogError, "XOMTA.INI [%s] names more than %zu logins; every login is refused", kSection,
                   kMaxAdministrators);

@@ -66,6 +66,8 @@ int GetPrivateProfileInt(const char* section, const char* key, int defaultValue,
     return number;
 }
 
+bool ProfileFileUnreadable(const char* file) { return ProfileStoreUnreadable(file); }
+
 bool GetPrivateProfileSection(const char* section, std::vector<std::pair<std::string, std::string>>* settings,
                               const char* file, bool* present) {
     if (present != nullptr) *present = false;

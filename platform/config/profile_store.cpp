@@ -290,6 +290,13 @@ bool ProfileStoreSection(const char* file, const char* section,
     return true;
 }
 
+bool ProfileStoreUnreadable(const char* file) {
+    const char* directory = ConfigDirectory(file);
+    if (!directory) return false;
+    std::lock_guard<std::mutex> hold(gLock);
+    return Current(directory, file) == nullptr && Resolve(directory, file) != nullptr;
+}
+
 unsigned long long ProfileStoreVersion(const char* file) {
     const char* directory = ConfigDirectory(file);
     if (!directory) return 0;

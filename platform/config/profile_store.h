@@ -22,6 +22,10 @@ bool ProfileStoreRead(const char* file, const char* section, const char* key,
 bool ProfileStoreSection(const char* file, const char* section,
                          std::vector<std::pair<std::string, std::string>>* settings, bool* present = nullptr);
 
+// Whether a file stands for `file` (a regular file of the name in any
+// letter case) that cannot be read or is too large.
+bool ProfileStoreUnreadable(const char* file);
+
 // A number naming the current content of `file`, checked as every read is:
 // while it stays the same, every setting of the file reads the same. 0 when
 // there is no readable file (every setting then reads as its default).

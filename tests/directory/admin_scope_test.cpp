@@ -6,6 +6,7 @@
 
 #include "base/limits.h"
 #include "directory/administrators.h"
+#include "platform/config/config_limits.h"
 #include "tests/support/config_folder.h"
 
 namespace {
@@ -18,6 +19,7 @@ struct Row {
     bool admitted, inScope;
 };
 const char kAnna[] = "[Administrators]\nroot = *\nanna = Example.COM. , ,bad domain!, example.org\n";
+const std::string kHuge = std::string(kAnna) + std::string(kConfigMaxFileSize, '\n');  // too large to be read
 const Row kRows[] = {
     {kAnna, "anna", "a@example.com", true, true},
     {kAnna, "anna", "a@Sales.EXAMPLE.com", true, true},
@@ -38,6 +40,7 @@ const Row kRows[] = {
     {"[ administrators ]\n;anna = example.com\n", "anna", "a@example.com", false, false},
     {"[Ldap]\nPort = 1\n", "anna", "a@anywhere.net", true, true},
     {"", nullptr, "a@anywhere.net", true, true},
+    {kHuge.c_str(), "root", "a@anywhere.net", false, false},  // refused, not taken for no file
 };
 
 TEST(AdminScope, Rows) {
