@@ -48,6 +48,10 @@ std::string OfferedChannel(const char* channel) {
 }
 
 bool ReadChannelOptions(const char* host, std::string* options) {
+    // With a failover list in HostName, the channels are asked for by its first server.
+    std::string first(host + strspn(host, " \t"));
+    first.resize(strcspn(first.c_str(), " \t"));
+    host = first.c_str();
     if (MQInit(host, APPLICATION_NAME)) {
         *options = BuildChannelOptions();
         return true;

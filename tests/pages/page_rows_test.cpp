@@ -539,6 +539,9 @@ TEST(PageRows, ConnectorPages) {
     for (const string channel : {"A$B", "", "NINECHARS", "FA\nX", "BOGUS", "PAGER", "SMS"})
         rows.push_back({Add(channel, "x", "None"), "Create Connector|Invalid Channel value"});
     RunRows(Seed("users"), rows);
+    string servers;  // a HostName failover list longer than one host name may be
+    for (int i = 0; i < 30; ++i) servers += Dir().Uri() + " ";
+    RunRows(Seed("users"), {{"NewConn|Mail=ann@example.com", "conn_new"}}, kChannels + ("[Ldap]\nHostName=" + servers));
 }
 
 TEST(PageRows, DomainPages) {
