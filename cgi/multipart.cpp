@@ -310,7 +310,9 @@ int ParseParts(FormEntryList& list, BodyReader& reader, const std::string& bound
         if (headers == HeadersResult::kBroken) break;
 
         PartSink sink;
-        if (disposition.hasFileName) {
+        // A file field left empty in the browser (filename="") has no file to
+        // make: its entry holds the part's (empty) body, as a plain field's.
+        if (disposition.hasFileName && !disposition.fileName.empty()) {
             const char* baseName = UploadBaseName(disposition.fileName);
             if (baseName == nullptr) return ReportInputError(kUploadRefused);
             last = FormEntryListInsertAfter(list, last, disposition.name.c_str(), baseName);
