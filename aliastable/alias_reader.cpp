@@ -130,7 +130,8 @@ bool ReaderRecord(AliasTable* table, uint32_t number, const char** alias, const 
     // where the next record's begins (the last one's at the file's end) and
     // holds no NUL. An offset damaged into another record's string would
     // give that record's mail to this alias.
-    const std::size_t next = number + 1 < table->records ? GetU32(record + kAliasRecordLength) : table->stringsSize;
+    const std::size_t next =
+        number + 1 < table->records ? GetU32(record + kAliasRecordLength) : table->stringsSize;
     if (offset + kDbStringPrefixSize + length + 1 != next ||
         std::memchr(table->strings + offset + kDbStringPrefixSize, 0, length) != nullptr)
         return ReaderFail(table, "record %u: string at %u is not the record's own", number, offset);

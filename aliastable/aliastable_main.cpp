@@ -57,7 +57,7 @@ bool PrintField(FILE* out, const char* text, char end) {
     for (const char* c = text; *c != '\0'; ++c) {
         const unsigned char byte = static_cast<unsigned char>(*c);
         if ((byte < 0x20 || byte == 0x7f || byte == '\\') ? std::fprintf(out, "\\x%02X", byte) < 0
-                                                         : std::fputc(byte, out) == EOF)
+                                                          : std::fputc(byte, out) == EOF)
             return false;
     }
     return std::fputc(end, out) != EOF;

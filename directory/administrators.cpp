@@ -23,7 +23,8 @@ Admission AdmitLogin(const char* login, AdminScope* scope) {
     *scope = AdminScope{};
     std::vector<std::pair<std::string, std::string>> settings;
     bool present = false;
-    if (!GetPrivateProfileSection(kSection, &settings, kConfigFile, &present) && ProfileFileUnreadable(kConfigFile)) {
+    if (!GetPrivateProfileSection(kSection, &settings, kConfigFile, &present) &&
+        ProfileFileUnreadable(kConfigFile)) {
         // Its section unknown: every login is refused, never every one admitted.
         LogPrintf(kLogError, "XOMTA.INI cannot be read, or is larger than %zu bytes; every login is refused",
                   kConfigMaxFileSize);

@@ -328,9 +328,9 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
     bool unchanged = entry != nullptr;
     for (std::size_t i = 0; i < std::size(kSingleFields); ++i)
         unchanged = unchanged && cells[i] == FirstValue(entry, kSingleFields[i].attribute);
-    const char* overflow =
-        unchanged ? nullptr
-                  : UserFieldOverflow(first.c_str(), last.c_str(), cells[kTelephone].c_str(), cells[kAddress].c_str());
+    const char* overflow = unchanged ? nullptr
+                                     : UserFieldOverflow(first.c_str(), last.c_str(),
+                                                         cells[kTelephone].c_str(), cells[kAddress].c_str());
     if (overflow != nullptr) return overflow;
     const std::vector<std::string> storedMail = Values(entry, "mail"),
                                    storedConnectors = Values(entry, "othermailbox"),
@@ -361,7 +361,8 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
             if (!Holds(currentAliases, alias) && !AddressInScope(RequestScope(), alias.c_str()))
                 return kOutsideDomains;
         for (const std::string& alias : currentAliases)  // nor is one taken away
-            if (!Holds(aliases, alias) && !AddressInScope(RequestScope(), alias.c_str())) return kOutsideDomains;
+            if (!Holds(aliases, alias) && !AddressInScope(RequestScope(), alias.c_str()))
+                return kOutsideDomains;
     }
     const std::string own = Lower(NormalDn(plan->dn.c_str()));
     std::vector<std::string> addresses = aliases;
@@ -389,7 +390,8 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
         std::size_t onChannel = 0;
         bool added = false;
         for (const std::string& other : permissions)
-            if (channelOf(other) == channelOf(value)) ++onChannel, added = added || !Holds(storedPermissions, other);
+            if (channelOf(other) == channelOf(value))
+                ++onChannel, added = added || !Holds(storedPermissions, other);
         if (onChannel > 1 && added) return "Two permissions for one channel in " + value;
     }
 

@@ -183,22 +183,23 @@ int ExportUsers(const char* firstName, const char* lastName, const char* mail, c
     int result = ForEachEntryWithControls(
         client, base.c_str(), scope, filter.c_str(), csv ? kCsvAttributes : kLdifAttributes,
         "The search for the exported users", nullptr, 0, nullptr, [&](StreamedEntry& entry) {
-                              const std::string dn = Text(entry.Dn());
-                              std::string primary;
-                              if (!PrimaryAddressFromDn(dn.c_str(), &primary) ||
-                                  !AddressInScope(RequestScope(), primary.c_str())) {
-                                  ++skipped;
-                                  return true;
-                              }
-                              text.clear();
-                              if (csv)
-                                  text = CsvRow(entry, primary);
-                              else
-                                  AppendLdifRecord(entry, &written, &text);
-                              return send(text);
-                          });
+            const std::string dn = Text(entry.Dn());
+            std::string primary;
+            if (!PrimaryAddressFromDn(dn.c_str(), &primary) ||
+                !AddressInScope(RequestScope(), primary.c_str())) {
+                ++skipped;
+                return true;
+            }
+            text.clear();
+            if (csv)
+                text = CsvRow(entry, primary);
+            else
+                AppendLdifRecord(entry, &written, &text);
+            return send(text);
+        });
     if (skipped > 0)
-        LogPrintf(kLogError, "ExportUsers: %ld entries not named by a mail address of the login's domains left out",
+        LogPrintf(kLogError,
+                  "ExportUsers: %ld entries not named by a mail address of the login's domains left out",
                   skipped);
     if (result == LDAP_SIZELIMIT_EXCEEDED)  // the server's own limit
         LogPrintf(kLogError, "ExportUsers: the directory's size limit cut the export");

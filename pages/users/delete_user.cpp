@@ -59,7 +59,8 @@ const char* DeleteNamedUser(const char* mail) {
     if (!result || !IsUserIdentity(result.get(), mail)) return "Cant find user,Delete User Operation Failed";
     // The entry's aliases go with it: none of a domain the login does not
     // manage (nor one too long to read and so to tell).
-    for (const attrval* node = result.get()->attrs; node != nullptr && node->next != nullptr; node = node->next)
+    for (const attrval* node = result.get()->attrs; node != nullptr && node->next != nullptr;
+         node = node->next)
         if (strcasecmp(node->name, "mail") == 0 && !AddressInScope(RequestScope(), node->value))
             return kOutsideDomains;
     if (!RequestScope().everything && HasTooLongValue(result.get(), "mail")) return kOutsideDomains;

@@ -39,7 +39,8 @@ std::string AddFailed(const char* mail) {
 // when that entry is one of the login's users.
 std::string HeldBy(const char* mail, const std::string& holder) {
     std::string text = AddFailed(mail);
-    if (!UserDnInScope(RequestScope(), holder.c_str())) return text.append(", the address is already in use.");
+    if (!UserDnInScope(RequestScope(), holder.c_str()))
+        return text.append(", the address is already in use.");
     text.append(", the address is already used by another entry with DN: <br>\"");
     return text.append(HtmlEscape(holder.c_str())).append("\"");
 }

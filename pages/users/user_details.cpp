@@ -33,7 +33,8 @@ void PrintRowEnd() {
 // A row whose value a page cannot carry: the mark in its place. A form
 // sends the field empty and hidden, which UpdateUser takes for "leave the
 // value as it is".
-void PrintMarkedRow(bool readOnly, bool textArea, const char* label, const char* fieldName, const char* mark) {
+void PrintMarkedRow(bool readOnly, bool textArea, const char* label, const char* fieldName,
+                    const char* mark) {
     PrintRowStart(label);
     if (readOnly && textArea) {
         printf("\t\t\t\t\t<textarea readonly name=\"%s\" rows=\"4\" >%s</textarea>\n", fieldName, mark);

@@ -72,16 +72,15 @@ int RowsOfName(ldapClient& client, const char* filter, const char* base, int sco
     for (std::size_t i = 0; i < count; ++i) asked += "(mail=" + EscapeFilterValue(RowMail(rows[i])) + ")";
     asked += "))";
     // Not cut by RecordLimit, as the sorted pages are not: the rows asked bound it.
-    return ForEachEntryWithControls(client, base, scope, asked.c_str(), kNoAttributes,
-                                    "The search for the users of a name", nullptr, 0, nullptr,
-                                    [same](StreamedEntry& entry) {
-                                        std::string primary;
-                                        const berval& dn = entry.Dn();
-                                        if (PrimaryAddressFromDn(std::string(dn.bv_val, dn.bv_len).c_str(),
-                                                                 &primary))
-                                            same->push_back(primary);
-                                        return true;
-                                    });
+    return ForEachEntryWithControls(
+        client, base, scope, asked.c_str(), kNoAttributes, "The search for the users of a name", nullptr, 0,
+        nullptr, [same](StreamedEntry& entry) {
+            std::string primary;
+            const berval& dn = entry.Dn();
+            if (PrimaryAddressFromDn(std::string(dn.bv_val, dn.bv_len).c_str(), &primary))
+                same->push_back(primary);
+            return true;
+        });
 }
 
 // Puts the page read for GoTo (the target with up to a page's worth of

@@ -27,7 +27,8 @@ bool AppendValue(attrval**& tail, const char* dn, const char* name, const berval
     }
     std::size_t length = value ? value->bv_len : 0;
     const bool nul = value && memchr(value->bv_val, '\0', length);
-    if (nul) LogClientError("ldapClientSearch: a value of %s in %.200s holds a NUL byte; not shown", name, dn);
+    if (nul)
+        LogClientError("ldapClientSearch: a value of %s in %.200s holds a NUL byte; not shown", name, dn);
     attrval* node = NewNode<attrval>();
     if (!node) return false;
     strcpy(node->name, name);

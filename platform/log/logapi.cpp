@@ -130,7 +130,8 @@ bool AppendToFile(const char* path, const char* line, std::size_t length) {
         // Our writers take the torn check and the write as one, so that none
         // reads the end of another's write in progress as a torn line.
         flock(gLogFd, LOCK_EX);
-        const bool written = (!EndsTorn(gLogFd) || WriteAll(gLogFd, "\n", 1)) && WriteAll(gLogFd, line, length);
+        const bool written =
+            (!EndsTorn(gLogFd) || WriteAll(gLogFd, "\n", 1)) && WriteAll(gLogFd, line, length);
         flock(gLogFd, LOCK_UN);
         if (written) return true;
         close(gLogFd);

@@ -179,8 +179,8 @@ TEST_F(AliasToolTest, DamagedTablesAreRefused) {
     // A record pointed at another record's string.
     Build(100);
     std::string db = ReadWholeFile(folder.File("5.db"));
-    WriteWholeFile(folder.File("5.db"),
-                   db.replace(kDbRelationHeaderSize + kAliasRecordLength, 4, db.substr(kDbRelationHeaderSize, 4)));
+    WriteWholeFile(folder.File("5.db"), db.replace(kDbRelationHeaderSize + kAliasRecordLength, 4,
+                                                   db.substr(kDbRelationHeaderSize, 4)));
     Seal();
     Expect(check, 1, "record 1: string at 12 is not the record's own");
 }
@@ -195,7 +195,8 @@ TEST_F(AliasToolTest, SupersededGenerationIsReadFromTheRecord) {
     EXPECT_EQ(found.err, "aliastable: generation 5 was superseded; reading 6\n");
     EXPECT_EQ(Tool(dump).out, Tool({"dump", "D", "6"}).out);
     EXPECT_EQ(Tool(check).exitStatus, 1);
-    for (const char* extension : {".db", ".id0", ".str", ".sum"}) unlink(folder.File(std::string("5") + extension).c_str());
+    for (const char* extension : {".db", ".id0", ".str", ".sum"})
+        unlink(folder.File(std::string("5") + extension).c_str());
     EXPECT_EQ(Tool({"lookup", "D", "5", GeneratedAlias(17)}).out, found.out);  // pruned since, too
 }
 

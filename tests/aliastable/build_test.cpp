@@ -330,7 +330,8 @@ TEST_F(AliasBuildTest, RefusedBuildsLoseNothing) {
              Config("[Gateway]\nQueueDirectory=" + queue_ + "/\n");
              mkdir(tables_.c_str(), 0770), mkfifo(File(5, ".id0").c_str(), 0660);
          },
-         kImagesNotWritten, "4!", "WriteArray; Could not open file @//AliasTables/5.id0 for write (errno:17)"},
+         kImagesNotWritten, "4!",
+         "WriteArray; Could not open file @//AliasTables/5.id0 for write (errno:17)"},
         {[&] { BreakSequence(); }, kMarkNotWritten, "<none>",
          "LDAP profile string write of PreProcessor/AliasSequence failed: Object class violation (65), "
          "server message \"attribute 'xoprofilevalue' not allowed\""},

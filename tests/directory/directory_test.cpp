@@ -163,7 +163,7 @@ TEST_F(Directory, ValuesOverANodeAreMarkedAndDnsThatDoNotFitRefusedNeverCut) {
     EXPECT_STREQ(GetAttrValue(both, "streetaddress"), fits.c_str());
     EXPECT_TRUE(HasTooLongValue(both->next, "StreetAddress") && !HasTooLongValue(both->next, "mail") &&
                 HasTooLongValue(both->next, "sn"));  // a NUL byte in it
-    EXPECT_EQ(Count(client, both), 2);  // the longer value's entry found all the same
+    EXPECT_EQ(Count(client, both), 2);               // the longer value's entry found all the same
     EXPECT_EQ(client.ldapClientSearch("dc=com", LDAP_SCOPE_SUBTREE, 0, "(objectClass=domain)", &status),
               nullptr);
     EXPECT_EQ(status, -1);

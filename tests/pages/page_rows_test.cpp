@@ -541,7 +541,8 @@ TEST(PageRows, ConnectorPages) {
     RunRows(Seed("users"), rows);
     string servers;  // a HostName failover list longer than one host name may be
     for (int i = 0; i < 30; ++i) servers += Dir().Uri() + " ";
-    RunRows(Seed("users"), {{"NewConn|Mail=ann@example.com", "conn_new"}}, kChannels + ("[Ldap]\nHostName=" + servers));
+    RunRows(Seed("users"), {{"NewConn|Mail=ann@example.com", "conn_new"}},
+            kChannels + ("[Ldap]\nHostName=" + servers));
 }
 
 TEST(PageRows, DomainPages) {

@@ -79,8 +79,10 @@ TEST(Transfer, RoundTripThroughCsvAndLdif) {
                 dir.Add("dn: mail=mono@example.com,dc=example,dc=com\nobjectClass: xoperson\n"
                         "mail: mono@example.com\n\ndn: mail=long@example.com,dc=example,dc=com\n"
                         "objectClass: xoperson\nmail: long@example.com\nsn: L\nfirstname: " +
-                        string(600, 'f') + "\n\ndn: mail=wide@example.com,dc=example,dc=com\nobjectClass: "
-                        "xoperson\nmail: wide@example.com\nsn: W\nfirstname: " + string(511, 'w') + "\n"));
+                        string(600, 'f') +
+                        "\n\ndn: mail=wide@example.com,dc=example,dc=com\nobjectClass: "
+                        "xoperson\nmail: wide@example.com\nsn: W\nfirstname: " +
+                        string(511, 'w') + "\n"));
     const string stored = Export(dir, "ldif");
     const ProcessResult same = Tool(dir, "apply", Export(dir, "csv"));
     EXPECT_NE(same.out.find("Rows unchanged: 6\nRows refused: 0\nAll rows were written (0 rows written)."),
@@ -141,7 +143,8 @@ TEST(Transfer, EachRefusalOnce) {
         {head + n + "z.o@example.com,,", 1,
          "The address z.o@example.com is held by another entry: mail=zoe@example.com,dc=example,dc=com"},
         {head + n + ",smtpc$ZOE,", 1, "The connector smtpc$ZOE is held by another entry"},
-        {head + n + "M\xc3\x9cLLER@example.com,,", 1, "LLER@example.com is held by another entry: mail=anna@"},
+        {head + n + "M\xc3\x9cLLER@example.com,,", 1,
+         "LLER@example.com is held by another entry: mail=anna@"},
         {head + n + ",SMTPC$d,\nn2@example.com,A,B,,SMTPC$D,", 1, "The connector SMTPC$D is also in line 2"},
         {head + n + ",SMTPC$d SMTPC$D,", 1, "The connector SMTPC$D is listed twice"},
         {head + n + ",NOPE$x,", 1, "Unknown channel in NOPE$x"},
@@ -276,7 +279,8 @@ TEST(Transfer, ChangedBetweenCheckAndWrite) {
     // A write left unanswered may have been done: it is not called unwritten.
     HoldingRelay silent(dir.Port(), "mail=held@example.com", 1);
     ASSERT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nTimeout=1\nPort=" + std::to_string(silent.Port()) + "\n"));
-    EXPECT_NE(Tool(dir, "apply", "mail,last name\nheld@example.com,H\n").out.find("whether line 2 was written is not known"),
+    EXPECT_NE(Tool(dir, "apply", "mail,last name\nheld@example.com,H\n")
+                  .out.find("whether line 2 was written is not known"),
               string::npos);
 }
 
