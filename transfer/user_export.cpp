@@ -27,6 +27,9 @@
 
 namespace {
 
+// The last line of a file that the directory's size limit cut.
+constexpr char kExportCut[] = "export incomplete: the directory's size limit cut this file";
+
 constexpr char kTitle[] = "Export Users";
 const char* const kCsvAttributes[] = {"mail",          "firstname",    "sn",           "telephoneNumber",
                                       "streetaddress", "othermailbox", "x-permission", nullptr};
@@ -201,8 +204,12 @@ int ExportUsers(const char* firstName, const char* lastName, const char* mail, c
         LogPrintf(kLogError,
                   "ExportUsers: %ld entries not named by a mail address of the login's domains left out",
                   skipped);
-    if (result == LDAP_SIZELIMIT_EXCEEDED)  // the server's own limit
+    // Cut by the server's own size limit: the file says so in a last line
+    // that the import and ldapadd refuse, so that it is never taken whole.
+    if (result == LDAP_SIZELIMIT_EXCEEDED && writeError == 0) {
         LogPrintf(kLogError, "ExportUsers: the directory's size limit cut the export");
+        send(csv ? std::string(kExportCut) + "\r\n" : std::string(kExportCut) + "\n");
+    }
     if (writeError != 0)
         LogPrintf(kLogError, "ExportUsers: the file could not be sent (%s); the export stopped",
                   strerror(writeError));

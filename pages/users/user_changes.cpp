@@ -25,6 +25,10 @@ bool IsAttribute(const attrval* node) { return node != nullptr && node->next != 
 }  // namespace
 
 void AddAttrChange(attrval** list, SearchReq* entry, const char* name, const char* newValue) {
+    // A value too long for a node (a common name made of names stored so by
+    // another tool) cannot be added: the attribute stays as it is rather
+    // than losing its old values.
+    if (strlen(newValue) >= kAttrValueSize) return;
     // The attribute ends with the one new value. Every old value goes before
     // it comes: added first, it would fail where a further value equals it.
     bool matched = false, replaced = false;

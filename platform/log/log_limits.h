@@ -11,5 +11,8 @@ constexpr std::size_t kLogStampSize = 64;      // time, level and pid around the
 constexpr std::size_t kLogBatchSize = 64 * 1024;
 constexpr long kLogBatchFlushMs = 500;
 constexpr long kLogBatchSettingsMs = 1000;
+// Tries, a millisecond apart, for the log file's lock before a line is
+// appended without it (see AppendToFile).
+constexpr int kLogLockTries = 5;
 
 #endif

@@ -128,11 +128,15 @@ bool AppendToFile(const char* path, const char* line, std::size_t length) {
             gLogPath[sizeof gLogPath - 1] = '\0';
         }
         // Our writers take the torn check and the write as one, so that none
-        // reads the end of another's write in progress as a torn line.
-        flock(gLogFd, LOCK_EX);
+        // reads the end of another's write in progress as a torn line. The
+        // lock is waited for a few milliseconds at most (its holder may be a
+        // stopped process): without it the line goes out unchecked.
+        bool locked = false;
+        for (int wait = 0; wait < kLogLockTries && !(locked = flock(gLogFd, LOCK_EX | LOCK_NB) == 0); ++wait)
+            usleep(1000);
         const bool written =
-            (!EndsTorn(gLogFd) || WriteAll(gLogFd, "\n", 1)) && WriteAll(gLogFd, line, length);
-        flock(gLogFd, LOCK_UN);
+            (!locked || !EndsTorn(gLogFd) || WriteAll(gLogFd, "\n", 1)) && WriteAll(gLogFd, line, length);
+        if (locked) flock(gLogFd, LOCK_UN);
         if (written) return true;
         close(gLogFd);
         gLogFd = -1;

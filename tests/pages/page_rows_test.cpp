@@ -267,7 +267,7 @@ TEST(PageRows, UserPages) {
         {Update("lf@example.com", "Lf", "Lines", "1", crlf, "lf@example.com"), "User Details|No changes"},
         // Nor are line breaks that the form's fields could not carry (the one-line field sent empty).
         {"EditUser|Mail=nl@example.com", "edit_user_line_breaks"},
-        {Update("nl@example.com", "Nl", "Lines", "", "\r\nFlat 2\r\nHigh St", "nl@example.com"),
+        {Update("nl@example.com", "", "Lines", "", "\r\nFlat 2\r\nHigh St", "nl@example.com"),
          "User Details|No changes"},
         // Values too long to show: marked instead of failing the search, shown as such, kept by
         // an update (the form sends the marked fields empty), moved by a rename, deleted with the user.

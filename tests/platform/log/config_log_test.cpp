@@ -2,6 +2,7 @@
 // by the next call) and the log service writing to [Log] File (line format,
 // escapes, level, whole lines from several processes, batches).
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -124,7 +125,11 @@ TEST_F(LogTest, LinesEscapedCutAndFollowingTheSettings) {
     LogMessage(5, "LDAP CGI", "notice");
     EXPECT_EQ(Format(kLogProgress, 100, "%s", reinterpret_cast<const char*>(16)), 0);  // dropped unformatted
     Settings(dir.File("other.log"));
+    WriteWholeFile(dir.File("other.log"), "");
+    const int holder = open(dir.File("other.log").c_str(), O_RDONLY);  // its lock held by a stopped writer
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
     LogMessage(kLogError, "LDAP CGI", "second");
+    close(holder);
     EXPECT_EQ(Lines(dir.File("other.log")), Strings{Line(1, "second")});
     EXPECT_EQ(Lines(log),
               (Strings{"no time: earlier line",
