@@ -12,7 +12,8 @@ constexpr std::size_t kLogBatchSize = 64 * 1024;
 constexpr long kLogBatchFlushMs = 500;
 constexpr long kLogBatchSettingsMs = 1000;
 // Tries, a millisecond apart, for the log file's lock before a line is
-// appended without it (see AppendToFile).
-constexpr int kLogLockTries = 5;
+// appended without it (see AppendToFile): far longer than any writer holds
+// it, short enough that a stopped holder costs a request little.
+constexpr int kLogLockTries = 50;
 
 #endif

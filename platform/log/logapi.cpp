@@ -81,11 +81,20 @@ std::size_t PutDecimal(char* out, long number) {
     return length;
 }
 
-// The process id, asked once per process: a forked child forgets it.
+// The log file kept open, and the name it was opened under.
+int gLogFd = -1;
+char gLogPath[kConfigFileNameSize];
+
+// The process id, asked once per process: a forked child forgets it, and
+// opens the log file anew (sharing its parent's, it would share the lock).
 pid_t gPid = 0;
-void ForgetPid() { gPid = 0; }
+void ForgetAfterFork() {
+    gPid = 0;
+    if (gLogFd >= 0) close(gLogFd);
+    gLogFd = -1;
+}
 pid_t ProcessId() {
-    static bool watched = pthread_atfork(nullptr, nullptr, ForgetPid) == 0;
+    static bool watched = pthread_atfork(nullptr, nullptr, ForgetAfterFork) == 0;
     if (gPid == 0 || !watched) gPid = getpid();
     return gPid;
 }
@@ -100,10 +109,6 @@ bool WriteAll(int fd, const char* data, std::size_t length) {
     }
     return true;
 }
-
-// The log file kept open, and the name it was opened under.
-int gLogFd = -1;
-char gLogPath[kConfigFileNameSize];
 
 // Whether the file does not end with a line break: a write that a full disk
 // cut short (here or in another process). Unknown (a file opened for
@@ -129,8 +134,8 @@ bool AppendToFile(const char* path, const char* line, std::size_t length) {
         }
         // Our writers take the torn check and the write as one, so that none
         // reads the end of another's write in progress as a torn line. The
-        // lock is waited for a few milliseconds at most (its holder may be a
-        // stopped process): without it the line goes out unchecked.
+        // lock is waited for kLogLockTries milliseconds at most (its holder
+        // may be a stopped process): without it the line goes out unchecked.
         bool locked = false;
         for (int wait = 0; wait < kLogLockTries && !(locked = flock(gLogFd, LOCK_EX | LOCK_NB) == 0); ++wait)
             usleep(1000);
