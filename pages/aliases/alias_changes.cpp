@@ -18,9 +18,11 @@
 #include "directory/attribute_list.h"
 #include "directory/directory_changes.h"
 #include "directory/directory_session.h"
+#include "directory/folded_case.h"
 #include "directory/mail_address.h"
 #include "directory/mail_holders.h"
 #include "directory/owners.h"
+#include "directory/primary_address.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/aliases/alias_pages.h"
@@ -37,6 +39,9 @@ const char kAliasTooLong[] = "Error: alias field overflow";
 const char kNoUser[] = "User not found, Mail Alias can not be updated";
 const char kUpdateFailed[] = "Update Operation Failed";
 const char kNotConnected[] = "Error connecting to LDAP server";
+// A change whose answer was lost: the server may have carried it out.
+const char kNoAnswer[] = "The LDAP server did not answer: the alias may have been changed";
+const char kNoAnswerDelete[] = "The LDAP server did not answer: the alias may have been deleted";
 
 int Report(const char* title, const std::string& message) {
     PrintPageHeader(title);
@@ -87,11 +92,11 @@ bool KeepsAlias(ldapClient& client, const std::string& dn, const std::string& al
     MailHolders after = FindMailHolders(client, alias.c_str());
     const std::string other = OtherHolder(after, {dn.c_str()});
     if (after.answered && other.empty()) return true;
-    if (ModifyMail(client, dn, alias.c_str(), oldAlias) != 0) {
+    const int back = ModifyMail(client, dn, alias.c_str(), oldAlias);
+    if (back != 0)
         LogPrintf(kLogError, "UpdateAlias: alias %s of %s could not be taken back", alias.c_str(),
                   dn.c_str());
-    }
-    *refusal = after.answered ? DuplicateMessage(alias, other) : kUpdateFailed;
+    *refusal = back < 0 ? kNoAnswer : after.answered ? DuplicateMessage(alias, other) : kUpdateFailed;
     return false;
 }
 
@@ -123,9 +128,14 @@ int UpdateAlias(const char* mail, const char* mailAlias, const char* oldMailAlia
 
     MailHolders before = FindMailHolders(client, alias.c_str());
     if (!before.answered) return Report(kUpdateTitle, kUpdateFailed);
-    // A new letter case of the user's own alias: the user's entry holds it only as the old value.
-    const bool caseOnly = oldAlias != nullptr && strcasecmp(oldAlias, alias.c_str()) == 0 &&
-                          strcmp(oldAlias, alias.c_str()) != 0;
+    // A new letter case of the user's own alias (any letter's, as the
+    // directory compares): the user's entry holds it only as the old value.
+    // Not of the primary address, which is no alias to change.
+    std::string primary;
+    const bool caseOnly =
+        oldAlias != nullptr && FoldedCase(oldAlias) == FoldedCase(alias) &&
+        strcmp(oldAlias, alias.c_str()) != 0 &&
+        !(PrimaryAddressFromDn(dn.c_str(), &primary) && FoldedCase(primary) == FoldedCase(alias));
     const std::string holder = caseOnly ? OtherHolder(before, {dn.c_str()}) : OtherHolder(before, {});
     if (!holder.empty()) return Report(kUpdateTitle, DuplicateMessage(alias, holder));
 
@@ -136,7 +146,7 @@ int UpdateAlias(const char* mail, const char* mailAlias, const char* oldMailAlia
         const std::string other = OtherHolder(FindMailHolders(client, alias.c_str()), {dn.c_str()});
         if (!other.empty()) return Report(kUpdateTitle, DuplicateMessage(alias, other));
     }
-    if (status < 0) return Report(kUpdateTitle, kNotConnected);  // no answer
+    if (status < 0) return Report(kUpdateTitle, kNoAnswer);
     if (status != 0) return Report(kUpdateTitle, kUpdateFailed);
     std::string refusal;
     if (!KeepsAlias(client, dn, alias, oldAlias, &refusal)) return Report(kUpdateTitle, refusal);
@@ -164,7 +174,7 @@ int ConfirmDeleteAlias(const char* mail, const char* mailAlias) {
     std::string message = "Nothing to do!";
     if (given) {
         int status = ModifyMail(client, dn, mailAlias, nullptr);
-        if (status < 0) return Report(kUpdateTitle, kNotConnected);  // no answer
+        if (status < 0) return Report(kUpdateTitle, kNoAnswerDelete);
         if (status != 0) return Report("Delete Alias", "Delete Operation Failed");
         message = Quoted("Mail Alias \"", mailAlias, "\" Deleted successfully");
     }

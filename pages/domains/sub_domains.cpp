@@ -26,7 +26,10 @@ void AppendNames(const SearchReq* result, std::vector<SubDomain>* list) {
         OwnedText name(DnToDomain(&dn[0]));
         if (name == nullptr) continue;
         std::vector<std::string> labels;
-        bool named = !DcLabels(entry->dn, &labels) || LabelsSurviveDots(labels);
+        // The dotted name leads back to the domain unless a label would not
+        // survive the dots or the name is longer than a domain name may be.
+        bool named = !DcLabels(entry->dn, &labels) ||
+                     (LabelsSurviveDots(labels) && strlen(name.get()) <= kMaxDomainNameLength);
         list->push_back({name.get(), named ? "" : entry->dn});
     }
 }

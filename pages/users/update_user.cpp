@@ -15,6 +15,7 @@
 #include "directory/attribute_list.h"
 #include "directory/directory_changes.h"
 #include "directory/directory_session.h"
+#include "directory/folded_case.h"
 #include "directory/mail_address.h"
 #include "directory/owners.h"
 #include "html/page_frame.h"
@@ -116,7 +117,7 @@ std::string ApplyUpdate(const char* mailNdx, const char* firstName, const char* 
     for (std::size_t i = 0; i < 3; ++i)
         if ((*typed[i])[0] == '\0' && HasLineBreak(GetAttrValue(old.get(), attributes[i])))
             *typed[i] = GetAttrValue(old.get(), attributes[i]);
-    if (strcasecmp(newMail->c_str(), mailNdx) != 0) {
+    if (FoldedCase(*newMail) != FoldedCase(mailNdx)) {  // as the directory compares: a rename
         *success = "Successfully Updated User";
         return RenameUser(client, old.get(), newMail->c_str(), firstName, lastName, telNo, address);
     }

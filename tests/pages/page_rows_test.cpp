@@ -386,6 +386,16 @@ TEST(PageRows, AliasPages) {
          details + "Mail Alias \"per&#37;cent&#64;example.com\" Deleted successfully",
          {mm + "per%cent@example.com"}},
         {DeleteAlias(""), "User Details>ann.alias@example.com, changed@example.com|Nothing to do!"},
+        // A letter case of the own alias, outside ASCII too (LDIF: base64); of the primary address: refused.
+        {Alias("\xc3\xa4nn@example.com"),
+         details + "Added Mail alias \"&#228;nn&#64;example.com\" successfully",
+         {"+ann@example.com mail:: w6RubkBleGFtcGxlLmNvbQ=="}},
+        {Alias("\xc3\x84NN@example.com", "\xc3\xa4nn@example.com"),
+         details +
+             "Changed Mail alias \"&#228;nn&#64;example.com\" to \"&#196;NN&#64;example.com\" successfully",
+         {"-ann@example.com mail:: w6RubkBleGFtcGxlLmNvbQ==",
+          "+ann@example.com mail:: w4ROTkBleGFtcGxlLmNvbQ=="}},
+        {Alias("ANN@example.com", "ann@example.com"), Duplicate("ANN@example.com", kAnnHtml)},
         // An alias stored elsewhere meanwhile: refused by the directory, or taken back.
         BobGets(Alias("x1@example.com"), Duplicate("x1@example.com", kBobHtml), "x1@example.com", 1),
         BobGets(Alias("x2@example.com"), Duplicate("x2@example.com", kBobHtml), "x2@example.com", 2),
