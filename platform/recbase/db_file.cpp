@@ -13,7 +13,7 @@
 #include "platform/recbase/recbase_limits.h"
 
 dbError DbFileOpen(DbFile* file, const char* path) {
-    int fd = open(path, O_RDWR | O_CLOEXEC);
+    int fd = open(path, O_RDWR | O_NOFOLLOW | O_CLOEXEC);  // a link planted in the folder is no table file
     if (fd < 0) return DB_OPEN_FAILED;
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
