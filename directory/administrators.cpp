@@ -23,9 +23,10 @@ Admission AdmitLogin(const char* login, AdminScope* scope) {
     *scope = AdminScope{};
     std::vector<std::pair<std::string, std::string>> settings;
     bool present = false;
+    // A file there that could not be read leaves the section unknown: every
+    // login is refused, never every one admitted.
     if (!GetPrivateProfileSection(kSection, &settings, kConfigFile, &present) &&
-        ProfileFileUnreadable(kConfigFile)) {
-        // Its section unknown: every login is refused, never every one admitted.
+        ProfileFilePresent(kConfigFile)) {
         LogPrintf(kLogError, "XOMTA.INI cannot be read, or is larger than %zu bytes; every login is refused",
                   kConfigMaxFileSize);
         return Admission::kRefused;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <iterator>
+#include <map>
 #include <set>
 #include <unordered_map>
 
@@ -20,7 +21,6 @@
 #include "directory/directory_session.h"
 #include "directory/domain_names.h"
 #include "directory/entry_stream.h"
-#include "directory/folded_case.h"
 #include "directory/mail_address.h"
 #include "directory/mail_holders.h"
 #include "directory/owners.h"
@@ -46,14 +46,14 @@ std::string AtLine(long line) { return "line " + std::to_string(line); }
 
 // What the whole file says before the directory is asked.
 struct FileIndex {
-    std::unordered_map<std::string, std::size_t> addresses;   // FoldedCase -> first row
-    std::unordered_map<std::string, std::size_t> connectors;  // FoldedCase -> first row
+    std::unordered_map<std::string, std::size_t> addresses;   // lower-cased -> first row
+    std::unordered_map<std::string, std::size_t> connectors;  // lower-cased -> first row
     std::unordered_map<std::size_t, std::string> refusals;    // row -> why
 };
 
 void Claim(std::unordered_map<std::string, std::size_t>* owners, const std::string& value, std::size_t row,
            const ImportFile& file, const char* what, std::string* refusal) {
-    auto [at, added] = owners->emplace(FoldedCase(value), row);
+    auto [at, added] = owners->emplace(Lower(value), row);
     if (added || !refusal->empty()) return;
     *refusal = at->second == row ? std::string("The ") + what + " " + value + " is listed twice"
                                  : std::string("The ") + what + " " + value + " is also in " +
@@ -82,8 +82,8 @@ FileIndex IndexFile(const ImportFile& file) {
         // share one).
         std::set<std::string> rowConnectors;
         for (const std::string& value : SplitValues(row.cells[kColConnectors])) {
-            index.connectors.emplace(FoldedCase(value), i);
-            if (!rowConnectors.insert(FoldedCase(value)).second && refusal.empty())
+            index.connectors.emplace(Lower(value), i);
+            if (!rowConnectors.insert(Lower(value)).second && refusal.empty())
                 refusal = "The connector " + value + " is listed twice";
         }
         if (SplitValues(row.cells[kColAliases]).size() > kMaxImportValues ||
@@ -99,8 +99,8 @@ FileIndex IndexFile(const ImportFile& file) {
 struct Holders {
     std::vector<SearchResult> results;
     std::unordered_map<std::string, const SearchReq*> byDn;        // normal DN, lower-cased
-    std::unordered_map<std::string, std::string> addressHolder;    // FoldedCase value -> DN
-    std::unordered_map<std::string, std::string> connectorHolder;  // FoldedCase value -> DN
+    std::unordered_map<std::string, std::string> addressHolder;    // lower-cased value -> DN
+    std::unordered_map<std::string, std::string> connectorHolder;  // lower-cased value -> DN
 };
 
 // Searches for entries holding any of `values` in `attribute`, a few
@@ -125,9 +125,9 @@ bool ReadHolders(ldapClient& client, const char* attribute, const std::vector<st
             for (const attrval* node = entry->attrs; node != nullptr && node->next != nullptr;
                  node = node->next) {
                 if (strcasecmp(node->name, "mail") == 0)
-                    holders->addressHolder.emplace(FoldedCase(node->value), entry->dn);
+                    holders->addressHolder.emplace(Lower(node->value), entry->dn);
                 else if (strcasecmp(node->name, "othermailbox") == 0)
-                    holders->connectorHolder.emplace(FoldedCase(node->value), entry->dn);
+                    holders->connectorHolder.emplace(Lower(node->value), entry->dn);
             }
         }
         holders->results.push_back(std::move(found));
@@ -150,13 +150,14 @@ std::string FirstValue(const SearchReq* entry, const char* name) {
     return values.empty() ? std::string() : values[0];
 }
 
-// Whether `values` hold `value`, as the directory compares them (letter case
-// ignored, non-ASCII letters too).
 bool Holds(const std::vector<std::string>& values, const std::string& value) {
-    const std::string folded = FoldedCase(value);
     for (const std::string& v : values)
-        if (FoldedCase(v) == folded) return true;
+        if (strcasecmp(v.c_str(), value.c_str()) == 0) return true;
     return false;
+}
+
+bool IsAscii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 // Whether one of `values` (connectors or permissions) is of the channel of
@@ -275,7 +276,7 @@ std::string ListChanges(AttrList* list, const char* name, const std::vector<std:
         AddAttrValue(&list->head, kAttrAdd, name, "%s", value.c_str());
     }
     for (const std::string& value : current)
-        if (!Holds(wanted, value) && FoldedCase(value) != FoldedCase(skip))
+        if (!Holds(wanted, value) && strcasecmp(value.c_str(), skip.c_str()) != 0)
             AddAttrValue(&list->head, kAttrDelete, name, "%s", value.c_str());
     return "";
 }
@@ -355,7 +356,7 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
     // login's domains would tell that the address exists.
     std::vector<std::string> currentAliases;
     for (const std::string& value : storedMail)
-        if (FoldedCase(value) != FoldedCase(plan->mail)) currentAliases.push_back(value);
+        if (strcasecmp(value.c_str(), plan->mail.c_str()) != 0) currentAliases.push_back(value);
     if (entry == nullptr || has[kColAliases]) {
         for (const std::string& alias : aliases)
             if (!Holds(currentAliases, alias) && !AddressInScope(RequestScope(), alias.c_str()))
@@ -368,31 +369,39 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
     std::vector<std::string> addresses = aliases;
     addresses.push_back(plan->mail);
     for (const std::string& value : addresses) {
-        auto held = holders.addressHolder.find(FoldedCase(value));
+        auto held = holders.addressHolder.find(Lower(value));
         if (held != holders.addressHolder.end() && Lower(NormalDn(held->second.c_str())) != own)
             return HeldElsewhere("address", value, held->second);
+        if (held != holders.addressHolder.end() || IsAscii(value)) continue;
+        // Letters outside ASCII: the directory's own comparison says who holds
+        // it (MÜLLER@ is müller@ to it; its rules are not ours to copy).
+        const MailHolders found = FindMailHolders(client, value.c_str());
+        if (!found.answered) return "The address " + value + " could not be checked";
+        for (const std::string& dn : found.dns)
+            if (Lower(NormalDn(dn.c_str())) != own) return HeldElsewhere("address", value, dn);
     }
     const std::vector<std::string> connectors = SplitValues(row.cells[kColConnectors]);
     for (const std::string& value : connectors) {
         if (Holds(storedConnectors, value)) continue;  // another may hold it too
-        auto named = index.connectors.find(FoldedCase(value));
+        auto named = index.connectors.find(Lower(value));
         if (named != index.connectors.end() && named->second != at)
             return "The connector " + value + " is also in " + AtLine(file.lines[named->second]);
-        auto held = holders.connectorHolder.find(FoldedCase(value));
+        auto held = holders.connectorHolder.find(Lower(value));
         if (held != holders.connectorHolder.end() && Lower(NormalDn(held->second.c_str())) != own)
             return HeldElsewhere("connector", value, held->second);
     }
     const std::vector<std::string> permissions = SplitValues(row.cells[kColPermissions]);
     // One permission a channel, unless the entry holds them all already
     // (another tool stored them; they stay as stored).
-    auto channelOf = [](const std::string& value) { return FoldedCase(value.substr(0, value.find('$'))); };
+    std::map<std::string, std::pair<std::size_t, bool>> channels;  // its values, whether one is new
     for (const std::string& value : permissions) {
-        std::size_t onChannel = 0;
-        bool added = false;
-        for (const std::string& other : permissions)
-            if (channelOf(other) == channelOf(value))
-                ++onChannel, added = added || !Holds(storedPermissions, other);
-        if (onChannel > 1 && added) return "Two permissions for one channel in " + value;
+        auto& [count, added] = channels[Lower(value.substr(0, value.find('$')))];
+        ++count;
+        added = added || !Holds(storedPermissions, value);
+    }
+    for (const std::string& value : permissions) {
+        const auto& [count, added] = channels[Lower(value.substr(0, value.find('$')))];
+        if (count > 1 && added) return "Two permissions for one channel in " + value;
     }
 
     AttrList staged;

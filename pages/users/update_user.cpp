@@ -15,7 +15,6 @@
 #include "directory/attribute_list.h"
 #include "directory/directory_changes.h"
 #include "directory/directory_session.h"
-#include "directory/folded_case.h"
 #include "directory/mail_address.h"
 #include "directory/owners.h"
 #include "html/page_frame.h"
@@ -114,10 +113,20 @@ std::string ApplyUpdate(const char* mailNdx, const char* firstName, const char* 
     // So does a one-line value holding a line break, which the form sends empty.
     const char** typed[] = {&firstName, &lastName, &telNo};
     const char* const attributes[] = {"firstname", "sn", "telephoneNumber"};
+    bool kept = false;
     for (std::size_t i = 0; i < 3; ++i)
         if ((*typed[i])[0] == '\0' && HasLineBreak(GetAttrValue(old.get(), attributes[i])))
-            *typed[i] = GetAttrValue(old.get(), attributes[i]);
-    if (FoldedCase(*newMail) != FoldedCase(mailNdx)) {  // as the directory compares: a rename
+            *typed[i] = GetAttrValue(old.get(), attributes[i]), kept = true;
+    // A name kept so, with a name typed, may make too long a common name.
+    auto stored = [&old](const char* attribute) {
+        const char* value = GetAttrValue(old.get(), attribute);
+        return std::string(value != nullptr ? value : "");
+    };
+    if (kept && (firstName != stored("firstname") || lastName != stored("sn"))) {
+        const char* tooLong = UserFieldOverflow(firstName, lastName, telNo, address);
+        if (tooLong != nullptr) return tooLong;
+    }
+    if (strcasecmp(newMail->c_str(), mailNdx) != 0) {
         *success = "Successfully Updated User";
         return RenameUser(client, old.get(), newMail->c_str(), firstName, lastName, telNo, address);
     }

@@ -11,7 +11,6 @@
 
 #include "base/limits.h"
 #include "directory/directory_session.h"
-#include "directory/folded_case.h"
 #include "html/page_frame.h"
 #include "html/text_helpers.h"
 #include "pages/users/user_identity.h"
@@ -97,7 +96,7 @@ void PrintAliasRows(SearchReq* result) {
             printf("\t\t\t<tr>\n");
             continue;
         }
-        if (FoldedCase(node->value) == FoldedCase(primary)) continue;  // as the directory compares
+        if (strcasecmp(node->value, primary.c_str()) == 0) continue;
         printf("\t\t\t<tr>\n");
         printf("<td><a href=%s?Command=ViewAlias&Mail=%s&MailAlias=%s>%s</td>\n", SCRIPT_PATH,
                primaryLink.c_str(), LinkValue(node->value).c_str(), HtmlEscape(node->value).c_str());

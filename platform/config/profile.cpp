@@ -66,7 +66,7 @@ int GetPrivateProfileInt(const char* section, const char* key, int defaultValue,
     return number;
 }
 
-bool ProfileFileUnreadable(const char* file) { return ProfileStoreUnreadable(file); }
+bool ProfileFilePresent(const char* file) { return ProfileStorePresent(file); }
 
 bool GetPrivateProfileSection(const char* section, std::vector<std::pair<std::string, std::string>>* settings,
                               const char* file, bool* present) {

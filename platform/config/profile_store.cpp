@@ -290,11 +290,11 @@ bool ProfileStoreSection(const char* file, const char* section,
     return true;
 }
 
-bool ProfileStoreUnreadable(const char* file) {
+bool ProfileStorePresent(const char* file) {
     const char* directory = ConfigDirectory(file);
     if (!directory) return false;
     std::lock_guard<std::mutex> hold(gLock);
-    return Current(directory, file) == nullptr && Resolve(directory, file) != nullptr;
+    return Resolve(directory, file) != nullptr;
 }
 
 unsigned long long ProfileStoreVersion(const char* file) {

@@ -23,8 +23,8 @@ bool ProfileStoreSection(const char* file, const char* section,
                          std::vector<std::pair<std::string, std::string>>* settings, bool* present = nullptr);
 
 // Whether a file stands for `file` (a regular file of the name in any
-// letter case) that cannot be read or is too large.
-bool ProfileStoreUnreadable(const char* file);
+// letter case), readable or not.
+bool ProfileStorePresent(const char* file);
 
 // A number naming the current content of `file`, checked as every read is:
 // while it stays the same, every setting of the file reads the same. 0 when

@@ -269,6 +269,8 @@ TEST(PageRows, UserPages) {
         {"EditUser|Mail=nl@example.com", "edit_user_line_breaks"},
         {Update("nl@example.com", "", "Lines", "", "\r\nFlat 2\r\nHigh St", "nl@example.com"),
          "User Details|No changes"},
+        {Update("nl@example.com", "", "Lines2", "", "", "nl@example.com"),  // its common name too long
+         "Update User|Error: name or telephone field overflow"},
         // Values too long to show: marked instead of failing the search, shown as such, kept by
         // an update (the form sends the marked fields empty), moved by a rename, deleted with the user.
         {"ListUsers|LastName=Long", "user_list_too_long"},
