@@ -128,9 +128,9 @@ int UpdateAlias(const char* mail, const char* mailAlias, const char* oldMailAlia
 
     MailHolders before = FindMailHolders(client, alias.c_str());
     if (!before.answered) return Report(kUpdateTitle, kUpdateFailed);
-    // A new letter case of the user's own alias (any letter's, as the
-    // directory compares): the user's entry holds it only as the old value.
-    // Not of the primary address, which is no alias to change.
+    // A new letter case of the user's own alias (outside ASCII too): the
+    // user's entry holds it only as the old value. Not of the primary
+    // address, which is no alias to change.
     std::string primary;
     const bool caseOnly =
         oldAlias != nullptr && FoldedCase(oldAlias) == FoldedCase(alias) &&
