@@ -12,6 +12,7 @@
 #include "pages/connectors/connector_frame.h"
 #include "pages/connectors/connector_pages.h"
 #include "pages/connectors/connector_values.h"
+#include "pages/users/user_details.h"
 #include "platform/ldapclient/ldapclient.h"
 
 int EditConn(const char* mail, const char* otherMailbox, const char* permission) {
@@ -36,8 +37,13 @@ int EditConn(const char* mail, const char* otherMailbox, const char* permission)
     printf("</table>\n");
     printf("<table border=\"1\">\n");
     PrintFieldRow("Connector", ReadOnlyField("Channel", channel.c_str()));
-    PrintFieldRow("Identifier", std::string("<input type=\"text\" name=\"Identifier\" value=\"") +
-                                    HtmlEscape(identifier.c_str()) + "\">");
+    // An identifier holding a line break, which a browser would strip from a
+    // text field, is shown marked and sent empty: UpdateConn keeps it.
+    PrintFieldRow("Identifier", HasLineBreak(identifier.c_str())
+                                    ? std::string(kValueWithLineBreak) +
+                                          "<input type=\"hidden\" name=\"Identifier\" value=\"\">"
+                                    : std::string("<input type=\"text\" name=\"Identifier\" value=\"") +
+                                          HtmlEscape(identifier.c_str()) + "\">");
     PrintFieldRow("Permission", select);
     printf("</table></center>\n");
     PrintPageFooter();

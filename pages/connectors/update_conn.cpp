@@ -17,6 +17,7 @@
 #include "pages/connectors/connector_frame.h"
 #include "pages/connectors/connector_pages.h"
 #include "pages/connectors/connector_values.h"
+#include "pages/users/user_details.h"
 #include "platform/ldapclient/ldapclient.h"
 
 namespace {
@@ -96,6 +97,8 @@ int UpdateConn(const char* mail, const char* otherMailbox, const char* identifie
                        ConnectorFits(channel, identifier) ? kPermissionTooLong : kConnectorTooLong);
         return 0;
     }
+    // An identifier holding a line break, which EditConn sends empty, stays as it is.
+    if (identifier[0] == '\0' && HasLineBreak(oldIdentifier.c_str())) identifier = oldIdentifier.c_str();
     const char* failure = ChangeConnector(mail, otherMailbox, oldIdentifier, identifier, permission);
     if (failure != nullptr) {
         PrintErrorPage(kTitle, "%s", failure);
