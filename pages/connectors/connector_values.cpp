@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include <cstring>
+#include <string>
 
 #include "platform/ldapclient/ldapclient.h"
 #include "platform/mq/mq_limits.h"
@@ -81,10 +82,26 @@ bool SplitConnector(const char* value, std::string* channel, std::string* identi
     return true;
 }
 
+namespace {
+
+// `text` with each line break (CRLF, CR or LF) as one LF.
+std::string OneLineBreak(const char* text) {
+    std::string out;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (p[0] == '\r' && p[1] == '\n') ++p;
+        out.push_back(*p == '\r' ? '\n' : *p);
+    }
+    return out;
+}
+
+}  // namespace
+
 const char* FindOtherMailbox(const SearchReq* result, const char* value) {
+    const std::string wanted = OneLineBreak(value);
     for (const SearchReq* entry = result; entry != nullptr && entry->next != nullptr; entry = entry->next)
         for (const attrval* node = entry->attrs; node != nullptr && node->next != nullptr; node = node->next)
-            if (strcasecmp(node->name, kOtherMailbox) == 0 && strcasecmp(node->value, value) == 0)
+            if (strcasecmp(node->name, kOtherMailbox) == 0 &&
+                strcasecmp(OneLineBreak(node->value).c_str(), wanted.c_str()) == 0)
                 return node->value;
     return "";
 }

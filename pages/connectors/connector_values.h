@@ -27,7 +27,8 @@ bool IsChannelName(const char* channel);
 bool SplitConnector(const char* value, std::string* channel, std::string* identifier);
 
 // The first othermailbox value, over all entries of `result`, equal to
-// `value` as a whole, letter case ignored; "" when there is none.
+// `value` as a whole, letter case ignored and line breaks in any form (a
+// browser sends each back as CRLF); "" when there is none.
 const char* FindOtherMailbox(const SearchReq* result, const char* value);
 
 // The whole x-permission value that the entry's attributes `attrs` hold for

@@ -49,7 +49,12 @@ const char* DeleteConnector(const char* mail, const char* otherMailbox) {
     const bool last = CountChannelConnectors(attrs, channel.c_str()) <= 1;
     if (last && stored != nullptr)
         built = AddAttrValue(&list.head, kAttrDelete, "x-permission", "%s", stored);
-    built = AddAttrValue(&list.head, kAttrDelete, "othermailbox", "%s", otherMailbox) && built;
+    // The value as the entry holds it (a browser sends line breaks back as
+    // CRLF); one it does not hold is asked for all the same, and refused.
+    const char* held = FindOtherMailbox(result.get(), otherMailbox);
+    built =
+        AddAttrValue(&list.head, kAttrDelete, "othermailbox", "%s", *held != '\0' ? held : otherMailbox) &&
+        built;
     built = AddAttrEnd(&list.head) && built;
     if (!built || DirectoryModify(client, result.get()->dn, list.head) != 0) return "Delete Operation Failed";
     // A racer may have added a connector of the channel, or taken another away.

@@ -57,12 +57,12 @@ const char* ChangeConnector(const char* mail, const char* otherMailbox, const st
     SearchResult result = FindUserToChange(client, mail, &connected);
     if (!connected) return "Error connecting to LDAP server";
     if (!result) return "User not found, channel can not be updated";
-    std::string channel, stored;  // the channel as the entry spells it
-    if (!SplitConnector(FindOtherMailbox(result.get(), otherMailbox), &channel, &stored))
-        return "Update Operation Failed";
+    // The value as the entry holds it, its channel as the entry spells it.
+    const char* held = FindOtherMailbox(result.get(), otherMailbox);
+    std::string channel, stored;
+    if (!SplitConnector(held, &channel, &stored)) return "Update Operation Failed";
     AttrList list;
-    bool built =
-        BuildChanges(result.get(), &list.head, otherMailbox, channel, oldIdentifier, identifier, permission);
+    bool built = BuildChanges(result.get(), &list.head, held, channel, oldIdentifier, identifier, permission);
     if (built && list.head == nullptr) return nullptr;  // nothing changed: no request
     built = built && AddAttrEnd(&list.head);
     if (!built || DirectoryModify(client, result.get()->dn, list.head) != 0) return "Update Operation Failed";

@@ -460,11 +460,15 @@ TEST(PageRows, ConnectorPages) {
         {Conn("EditConn", "LOCAL$ann", "send"), edit + "*Send, Send/Receive"},
         {Conn("EditConn", "dl$x", "Send/Receive"), edit + "*Send/Receive"},
         {Conn("EditConn", "FAX$y$z", "None"), edit + "*None, Receive, Send, Send/Receive"},
-        // An identifier holding a line break, which a text field would lose, is kept.
+        // An identifier holding a line break, which a text field would lose, is kept; the value comes
+        // back with CRLF, as a browser sends every line break.
         {Conn("EditConn", "X400$a\nb", "Send", "nl@example.com"), "conn_edit_line_break"},
-        {Change("X400$a\nb", "", "Receive", "nl@example.com"),
+        {Change("X400$a\r\nb", "", "Receive", "nl@example.com"),
          view,
          {"+nl@example.com x-permission: X400$Receive"}},
+        {Conn("VerifyDeleteConn", "X400$a\r\nb", "Receive", "nl@example.com"),
+         view,
+         {"-nl@example.com othermailbox:: WDQwMCRhCmI=", "-nl@example.com x-permission: X400$Receive"}},
         // Only channels enabled and taking connectors, upper-cased, in file order.
         {"NewConn|Mail=ann@example.com", "conn_new"},
         {"ListConnMenu", "conn_menu"},
