@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "pages/users/user_details.h"
 #include "platform/ldapclient/ldapclient.h"
 #include "platform/mq/mq_limits.h"
 
@@ -81,20 +82,6 @@ bool SplitConnector(const char* value, std::string* channel, std::string* identi
     identifier->assign(dollar + 1);
     return true;
 }
-
-namespace {
-
-// `text` with each line break (CRLF, CR or LF) as one LF.
-std::string OneLineBreak(const char* text) {
-    std::string out;
-    for (const char* p = text; *p != '\0'; ++p) {
-        if (p[0] == '\r' && p[1] == '\n') ++p;
-        out.push_back(*p == '\r' ? '\n' : *p);
-    }
-    return out;
-}
-
-}  // namespace
 
 const char* FindOtherMailbox(const SearchReq* result, const char* value) {
     const std::string wanted = OneLineBreak(value);

@@ -103,7 +103,12 @@ std::string ApplyUpdate(const char* mailNdx, const char* firstName, const char* 
         return failed ? "Error connecting to LDAP server"
                       : "User cannot be updated, the entry has been deleted";
     if (!AddressInScope(RequestScope(), newMail->c_str())) return kOutsideDomains;
-    if (HasBareLf(GetAttrValue(old.get(), "streetaddress")))
+    // An unchanged address stays as stored, whatever its line breaks (the
+    // browser sends each back as CRLF).
+    const char* storedAddress = GetAttrValue(old.get(), "streetaddress");
+    if (OneLineBreak(address) == OneLineBreak(storedAddress))
+        address = storedAddress;
+    else if (HasBareLf(storedAddress))
         address = lfAddress.c_str();
     else if (strlen(address) > kMaxFormAddressLength)
         return "Error: address field overflow";

@@ -75,6 +75,15 @@ void PrintDetailRow(bool readOnly, const char* label, const char* fieldName, con
 
 bool HasLineBreak(const char* value) { return value != nullptr && strpbrk(value, "\r\n") != nullptr; }
 
+std::string OneLineBreak(const char* text) {
+    std::string out;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (p[0] == '\r' && p[1] == '\n') ++p;
+        out.push_back(*p == '\r' ? '\n' : *p);
+    }
+    return out;
+}
+
 void PrintDetailTextArea(bool readOnly, const char* label, const char* fieldName, const char* value) {
     PrintRowStart(label);
     // A browser drops one line feed right after the start tag: a value that

@@ -4,6 +4,8 @@
 #ifndef LDAPCGI_PAGES_USERS_USER_DETAILS_H
 #define LDAPCGI_PAGES_USERS_USER_DETAILS_H
 
+#include <string>
+
 class ldapClient;
 struct SearchReq;
 
@@ -15,6 +17,9 @@ constexpr char kValueWithLineBreak[] = "(value holds a line break)";
 
 // Whether `value` holds a CR or LF.
 bool HasLineBreak(const char* value);
+// `text` with each line break (CRLF, CR or LF) as one LF: a form's value
+// compared with the stored one, as a browser sends every line break as CRLF.
+std::string OneLineBreak(const char* text);
 
 // Attribute table and alias column of the first entry of `result`. The Mail
 // row holds the user's primary address. A row or alias whose value was too
