@@ -75,6 +75,7 @@ bool ConnectFirstThatAnswers(ldapClient& client, const char* hosts, int port, co
     snprintf(list, sizeof list, "%s", hosts);
     char* rest = list;
     const char* behind = nullptr;  // the first server that answered while catching up
+    bool stalled = false;          // a server took the connection and did not answer
     int tried = 0;
     for (char* host = strtok_r(list, " \t", &rest); host; host = strtok_r(nullptr, " \t", &rest)) {
         ++tried;
@@ -91,7 +92,9 @@ bool ConnectFirstThatAnswers(ldapClient& client, const char* hosts, int port, co
             behind = host;
         } else if (rc > 0 && rc != LDAP_BUSY && rc != LDAP_UNAVAILABLE) {
             break;
-        } else if (rc == LDAP_TIMEOUT && changingRequest && !last) {
+        } else if (rc == LDAP_TIMEOUT && changingRequest) {
+            stalled = true;
+            if (last) continue;
             LogPrintf(kLogError,
                       "LDAP server %s took the connection but did not answer; a change is not sent to "
                       "the next server",
@@ -100,6 +103,14 @@ bool ConnectFirstThatAnswers(ldapClient& client, const char* hosts, int port, co
         }
     }
     if (tried == 0) client.ldapClientConnect("", port);  // leaves the error line of an empty HostName
+    // A change never goes to a server still catching up once another took the
+    // connection and stalled: that one may hold what the first has not seen.
+    if (behind != nullptr && stalled) {
+        LogPrintf(kLogError,
+                  "LDAP server %s is catching up and the others did not answer; the change is not made",
+                  behind);
+        return false;
+    }
     return behind != nullptr && ConnectAndBind(client, behind, port, user, password) == LDAP_SUCCESS;
 }
 

@@ -272,6 +272,10 @@ TEST_F(Replication, AServerCatchingUpIsPassedOver) {
         for (int read = 0; read < 3; ++read)
             EXPECT_NE(Page(Form("FindUser|Mail=u0@example.com", 0)).out.find("<td>\n777\n"), string::npos);
         EXPECT_EQ(CountLogLines(first_->ReadLog(), "is catching up on replication", "1"), 3);
+        // The second frozen: a change goes to neither, the first not holding all the second may hold.
+        ASSERT_EQ(kill(second_->Pid(), SIGSTOP), 0);
+        EXPECT_EQ(Page(Form(kKinds[1].request, 9)).out.find("<td>\n5559\n"), string::npos);
+        ASSERT_EQ(kill(second_->Pid(), SIGCONT), 0);
     }
     ASSERT_TRUE(std::ofstream(settings) << direct);
     Restart();
