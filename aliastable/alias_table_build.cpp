@@ -89,13 +89,15 @@ void ReadQueueDirectory(ldapClient& client, char* directory, std::size_t size) {
 enum class Publication { kPublished, kNotPublished, kUnknown };
 
 Publication ReadBackPublication(ldapClient& client, unsigned long number) {
+    const std::string written = SessionServer(client);
     client.ldapClientUnbind();
     if (!OpenDirectory(client)) return Publication::kUnknown;
     AliasSequence sequence = ReadAliasSequence(client);
     if (sequence.unread) return Publication::kUnknown;
-    if (!sequence.stored) return Publication::kNotPublished;
-    return sequence.number == number && !sequence.marked ? Publication::kPublished
-                                                         : Publication::kNotPublished;
+    if (sequence.stored && sequence.number == number && !sequence.marked) return Publication::kPublished;
+    // Only the server that took the write can tell that it was not done:
+    // another (failover) may not have its change yet.
+    return SessionServer(client) == written ? Publication::kNotPublished : Publication::kUnknown;
 }
 
 // Fills the new generation and publishes it. False when the generation was
