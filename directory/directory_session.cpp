@@ -94,12 +94,13 @@ bool ConnectFirstThatAnswers(ldapClient& client, const char* hosts, int port, co
             break;
         } else if (rc == LDAP_TIMEOUT && changingRequest) {
             stalled = true;
-            if (last) continue;
-            LogPrintf(kLogError,
-                      "LDAP server %s took the connection but did not answer; a change is not sent to "
-                      "the next server",
-                      host);
-            break;
+            if (!last) {
+                LogPrintf(kLogError,
+                          "LDAP server %s took the connection but did not answer; a change is not sent to "
+                          "the next server",
+                          host);
+                break;
+            }
         }
     }
     if (tried == 0) client.ldapClientConnect("", port);  // leaves the error line of an empty HostName

@@ -66,15 +66,8 @@ std::string TooLongToEdit(SearchReq* old, const char* firstName, const char* las
     return "";
 }
 
-// Browsers send a text area's line ends as CRLF. Against a stored address
-// with bare LF line ends the typed one is compared and stored with LF, so
-// that an unchanged address stays unchanged; otherwise it stays as typed.
-std::string WithoutCr(const char* text) {
-    std::string out;
-    for (const char* p = text; *p != '\0'; ++p)
-        if (p[0] != '\r' || p[1] != '\n') out.push_back(*p);
-    return out;
-}
+// Browsers send a text area's line ends as CRLF: a changed address is
+// stored with LF where the stored one has bare LF line ends, else as typed.
 bool HasBareLf(const char* text) {
     for (const char* p = strchr(text, '\n'); p != nullptr; p = strchr(p + 1, '\n'))
         if (p == text || p[-1] != '\r') return true;
@@ -86,7 +79,7 @@ bool HasBareLf(const char* text) {
 // ends on return: the details page opens one of its own.
 std::string ApplyUpdate(const char* mailNdx, const char* firstName, const char* lastName, const char* telNo,
                         const char* address, const char* mail, std::string* newMail, std::string* success) {
-    const std::string lfAddress = WithoutCr(address);  // the shortest form it may be stored in
+    const std::string lfAddress = OneLineBreak(address);  // the shortest form it may be stored in
     const char* overflow = UserFieldOverflow(firstName, lastName, telNo, lfAddress.c_str());
     if (overflow != nullptr) return overflow;
     ldapClient client;
@@ -123,11 +116,8 @@ std::string ApplyUpdate(const char* mailNdx, const char* firstName, const char* 
         if ((*typed[i])[0] == '\0' && HasLineBreak(GetAttrValue(old.get(), attributes[i])))
             *typed[i] = GetAttrValue(old.get(), attributes[i]), kept = true;
     // A name kept so, with a name typed, may make too long a common name.
-    auto stored = [&old](const char* attribute) {
-        const char* value = GetAttrValue(old.get(), attribute);
-        return std::string(value != nullptr ? value : "");
-    };
-    if (kept && (firstName != stored("firstname") || lastName != stored("sn"))) {
+    if (kept && (strcmp(firstName, GetAttrValue(old.get(), "firstname")) != 0 ||
+                 strcmp(lastName, GetAttrValue(old.get(), "sn")) != 0)) {
         const char* tooLong = UserFieldOverflow(firstName, lastName, telNo, address);
         if (tooLong != nullptr) return tooLong;
     }

@@ -189,7 +189,6 @@ string ToBob(const string& attribute, const string& value) {
     return "dn: " + kBobDn + "\nchangetype: modify\nadd: " + attribute + "\n" + attribute + ": " + value +
            "\n";
 }
-// An ldapmodify record changing Cy's entry.
 // A connector request on Cy's entry raced by `change` (ldapmodify's lines), which ends with `values`.
 Row CyRaced(const string& request, const Lines& values, const string& change) {
     return {request, "View Connector>", values, "cy@example.com",
