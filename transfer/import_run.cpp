@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <iterator>
 #include <map>
 #include <set>
@@ -24,6 +25,7 @@
 #include "directory/mail_address.h"
 #include "directory/mail_holders.h"
 #include "directory/owners.h"
+#include "pages/connectors/channel_permission.h"
 #include "pages/connectors/connector_frame.h"
 #include "pages/connectors/connector_pages.h"
 #include "pages/connectors/connector_values.h"
@@ -267,6 +269,11 @@ std::string CheckNewPermission(std::string* value) {
 std::string ListChanges(AttrList* list, const char* name, const std::vector<std::string>& current,
                         std::vector<std::string> wanted, std::string (*check)(std::string*),
                         const std::string& skip = "") {
+    // Deletes first: a value changed in a letter case the directory ignores
+    // (outside ASCII) would otherwise be added beside itself and refused.
+    for (const std::string& value : current)
+        if (!Holds(wanted, value) && strcasecmp(value.c_str(), skip.c_str()) != 0)
+            AddAttrValue(&list->head, kAttrDelete, name, "%s", value.c_str());
     for (std::string& value : wanted) {
         if (Holds(current, value)) continue;
         if (check != nullptr) {
@@ -275,9 +282,6 @@ std::string ListChanges(AttrList* list, const char* name, const std::vector<std:
         }
         AddAttrValue(&list->head, kAttrAdd, name, "%s", value.c_str());
     }
-    for (const std::string& value : current)
-        if (!Holds(wanted, value) && strcasecmp(value.c_str(), skip.c_str()) != 0)
-            AddAttrValue(&list->head, kAttrDelete, name, "%s", value.c_str());
     return "";
 }
 
@@ -465,6 +469,31 @@ int WriteRow(ldapClient& client, const RowPlan& plan, const AttrList& list, Writ
     return DirectoryAdd(client, plan.dn.c_str(), list.head);
 }
 
+// A connector page may have changed the entry since its batch was read, and
+// the row's change, planned on that reading, may leave a channel with two
+// permission values or connectors without one: each channel the row touched
+// is settled as the pages settle it. The permission wanted is the one the
+// row adds, else the one it took away, else the one stored.
+void SettleTouchedChannels(ldapClient& client, const RowPlan& plan, const AttrList& list) {
+    std::map<std::string, std::pair<std::string, std::string>> channels;  // lower-cased -> name, wanted
+    for (const attrval* node = list.head; node != nullptr && node->next != nullptr; node = node->next) {
+        const bool permission = strcasecmp(node->name, "x-permission") == 0;
+        const char* dollar = strchr(node->value, '$');
+        if ((!permission && strcasecmp(node->name, "othermailbox") != 0) || dollar == nullptr) continue;
+        const std::string channel(node->value, dollar);
+        auto& [name, wanted] = channels[Lower(channel)];
+        name = channel;
+        if (permission && (node->op == kAttrAdd || wanted.empty())) wanted = dollar + 1;
+    }
+    for (auto& [lower, channel] : channels) {
+        auto& [name, wanted] = channel;
+        for (const std::string& value : Values(plan.entry, "x-permission"))
+            if (wanted.empty() && Lower(value).rfind(lower + "$", 0) == 0)
+                wanted = value.substr(name.size() + 1);
+        SettleChannelPermission(client, plan.mail.c_str(), name.c_str(), wanted.c_str(), "Import");
+    }
+}
+
 // Stops the write pass at `line`.
 void Stop(Writer* writer, long line, const std::string& why) {
     writer->written->stoppedAt = line;
@@ -549,6 +578,7 @@ bool PassOverRows(ldapClient& client, const ImportFile& file, const FileIndex& i
                          ldap_err2string(status) + ")");
                 return false;
             }
+            if (plan.entry != nullptr) SettleTouchedChannels(client, plan, list);
             ++writer->written->written;
         }
     }

@@ -276,6 +276,23 @@ TEST(Transfer, ChangedBetweenCheckAndWrite) {
         << result.out;
     EXPECT_NE(dir.Search("", "(mail=first@example.com)", "1.1"), "");
     EXPECT_EQ(dir.Search("", "(mail=race@example.com)", "1.1"), "");
+    // A connector added by a page after the write pass read the entry: the row, which took the
+    // channel's last connector and with it its permission, leaves the permission to the new one.
+    HoldingRelay read(dir.Port(), "zoe@example.com", 2);
+    ASSERT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nPort=" + std::to_string(read.Port()) + "\n"));
+    auto drop = std::async(std::launch::async, [&] {
+        return Tool(dir, "apply", "mail,connectors\nzoe@example.com,SMTPC$zoe SMTPC$z\\ o\\x\n");
+    });
+    ASSERT_TRUE(read.WaitHolding());
+    ASSERT_TRUE(
+        dir.Modify("dn: mail=zoe@example.com,dc=example,dc=com\nchangetype: modify\nadd: "
+                   "othermailbox\nothermailbox: LOCAL$t2\n"));
+    read.Release();
+    EXPECT_EQ(drop.get().exitStatus, 0);
+    EXPECT_EQ(
+        dir.Search("", "(mail=zoe@example.com)", "othermailbox x-permission"),
+        "dn: mail=zoe@example.com,dc=example,dc=com\nothermailbox: SMTPC$zoe\nothermailbox: SMTPC$z o\\x\n"
+        "othermailbox: LOCAL$t2\nx-permission: SMTPC$Send/Receive\nx-permission: LOCAL$Send\n\n");
     // A write left unanswered may have been done: it is not called unwritten.
     HoldingRelay silent(dir.Port(), "mail=held@example.com", 1);
     ASSERT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nTimeout=1\nPort=" + std::to_string(silent.Port()) + "\n"));
