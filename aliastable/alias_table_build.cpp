@@ -201,12 +201,17 @@ void BuildGeneration(Build& build, ldapClient& client, const char* directory, un
 // trusting neither. So the whole generation that the directory names is
 // recorded before the next build starts.
 // The record only moves forward.
-void CatchUpRecord(const char* directory, unsigned long number, unsigned long recorded) {
-    if (number <= recorded) return;
+bool GenerationIsWhole(const char* directory, unsigned long number) {
     char generation[kAliasSequenceSize], error[kGenerationSumErrorSize];
     snprintf(generation, sizeof generation, "%lu", number);
-    if (VerifyGenerationSum(directory, generation, error, sizeof error))
-        WritePublishedGeneration(directory, generation);
+    return VerifyGenerationSum(directory, generation, error, sizeof error);
+}
+
+void CatchUpRecord(const char* directory, unsigned long number, unsigned long recorded) {
+    if (number <= recorded || !GenerationIsWhole(directory, number)) return;
+    char generation[kAliasSequenceSize];
+    snprintf(generation, sizeof generation, "%lu", number);
+    WritePublishedGeneration(directory, generation);
 }
 
 // The generation the folder records as published; 0 for none.
@@ -224,7 +229,14 @@ void BuildLocked(Build& build, ldapClient& client, const char* directory) {
         build.Refuse(kNotConnected);
         return;
     }
-    const unsigned long recorded = RecordedGeneration(directory);
+    unsigned long recorded = RecordedGeneration(directory);
+    // A record ahead of the directory counts only when its generation is
+    // whole: a damaged one would have the directory name a missing table.
+    if (recorded > sequence.number && !GenerationIsWhole(directory, recorded)) {
+        LogPrintf(kLogError, "The alias table record names generation %lu, which is not whole; ignored",
+                  recorded);
+        recorded = 0;
+    }
     if (sequence.stored && !sequence.tooLarge) CatchUpRecord(directory, sequence.number, recorded);
     if (sequence.tooLarge || sequence.number == ULONG_MAX) {
         LogPrintf(kLogError, "The Mail Alias Sequence %lu cannot be increased", sequence.number);

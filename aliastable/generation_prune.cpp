@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "aliastable/generation_sum.h"
 #include "aliastable/published_generation.h"
 #include "aliastable/regular_file.h"
 #include "base/limits.h"
@@ -77,8 +78,14 @@ PruneResult PruneGenerations(const char* directory, unsigned long keep, PruneRep
         return error == EWOULDBLOCK ? PruneResult::kBuildRunning : PruneResult::kFailed;
     }
     PruneResult result = PruneResult::kDone;
+    char sumError[kGenerationSumErrorSize];
     if (!ReadPublishedGeneration(directory, report->published, sizeof report->published)) {
         result = PruneResult::kNotRecorded;
+    } else if (!VerifyGenerationSum(directory, report->published, sumError, sizeof sumError)) {
+        // A damaged record could name a generation above every real one.
+        std::snprintf(report->error, sizeof report->error, "the recorded generation %s is not whole: %s",
+                      report->published, sumError);
+        result = PruneResult::kFailed;
     } else {
         unsigned long published = std::strtoul(report->published, nullptr, 10);
         report->oldestKept = keep - 1 > published ? 0 : published - (keep - 1);

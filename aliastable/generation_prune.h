@@ -22,7 +22,7 @@ struct PruneReport {
 // Keeps `keep` (at least 1) generations: the published one and keep-1 before
 // it. kDone when every older file is gone; kFailed when a file could not be
 // removed or the lock not taken; nothing is removed unless the lock is held
-// and a published generation is recorded.
+// and a published generation is recorded whose checksums hold.
 PruneResult PruneGenerations(const char* directory, unsigned long keep, PruneReport* report);
 
 #endif

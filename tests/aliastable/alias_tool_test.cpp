@@ -232,6 +232,8 @@ TEST_F(AliasToolTest, PruneKeepsThePublishedAndTheOnesBefore) {
         {[&] { close(held); }, "3", 0, "pruned: 8 files removed; kept generation 5 and those from 3 on\n",
          "--3456"},
         {[] {}, "1", 0, "pruned: 8 files removed; kept generation 5 and those from 5 on\n", "----56"},
+        {[&] { WriteWholeFile(folder.File("published"), "9\n"); }, "1", 1,
+         "the recorded generation 9 is not whole", "----56"},
         {[&] { unlink(folder.File("published").c_str()); }, "1", 1, "no published generation", "----56"},
     };
     for (Case& c : cases) {

@@ -443,6 +443,9 @@ TEST_F(AliasBuildTest, RecordCatchesUpAndASecondBuildIsRefused) {
     unlink(File(4, ".id0").c_str());
     ExpectNextBuildSucceeds(600);
     EXPECT_EQ(ReadWholeFile(record), "4\n");
+    WriteWholeFile(record, "9\n");  // damaged: a record of no generation is not followed
+    EXPECT_EQ(Build().out, BuildPage(5));
+    EXPECT_EQ(ReadWholeFile(record), "5\n");
 }
 
 // aliastable build: the same build from the command line, audited as the
