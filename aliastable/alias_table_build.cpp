@@ -25,6 +25,7 @@
 #include "base/limits.h"
 #include "base/log.h"
 #include "directory/directory_session.h"
+#include "directory/entry_stream.h"
 #include "directory/owners.h"
 #include "platform/config/profile.h"
 #include "platform/ldapclient/ldapclient.h"
@@ -42,7 +43,7 @@ const char kNotExtracted[] = "the aliases could not be read from the directory";
 const char kRecordNotWritten[] = "a record could not be written";
 const char kNotWritten[] = "the table files could not be written";
 const char kSumNotWritten[] = "the checksums could not be written";
-const char kPublicationUnknown[] = "whether it was published cannot be read";
+const char kPublicationUnknown[] = "whether it was published is not known";
 
 // One build: its observer and how it ended so far.
 struct Build {
@@ -73,31 +74,29 @@ void LogBuildAudit(const AliasBuildOutcome& outcome) {
     LogAudit(what, result);
 }
 
-// The queue directory: the directory's profile string, else XOMTA.INI.
-void ReadQueueDirectory(ldapClient& client, char* directory, std::size_t size) {
-    OwnedText stored(client.ldapGetProfileString("mqapi", "mqlocallinuxrootdir"));
+// The queue directory: the directory's profile string, else XOMTA.INI; false
+// when the directory did not answer the read.
+bool ReadQueueDirectory(ldapClient& client, char* directory, std::size_t size) {
+    int status = 0;
+    OwnedText stored(client.ldapGetProfileString("mqapi", "mqlocallinuxrootdir", &status));
+    if (status != 0) return false;  // a failed read is not "none stored": the folder may be elsewhere
     if (stored != nullptr) {
         snprintf(directory, size, "%s", stored.get());
-        return;
+        return true;
     }
     GetPrivateProfileString("Gateway", "QueueDirectory", "", directory, static_cast<int>(size - 1),
                             "XOMTA.INI");
+    return true;
 }
 
-// After a failed write of the new number: whether it is stored all the same
-// (the server took it, its answer was lost), read again on a new session.
-enum class Publication { kPublished, kNotPublished, kUnknown };
-
-Publication ReadBackPublication(ldapClient& client, unsigned long number) {
-    const std::string written = SessionServer(client);
+// After a write of the new number that got no answer: whether it is stored
+// all the same, read again on a new session. Reading the old number proves
+// nothing: the write may still be applied after the read.
+bool ReadBackPublished(ldapClient& client, unsigned long number) {
     client.ldapClientUnbind();
-    if (!OpenDirectory(client)) return Publication::kUnknown;
+    if (!OpenDirectory(client)) return false;
     AliasSequence sequence = ReadAliasSequence(client);
-    if (sequence.unread) return Publication::kUnknown;
-    if (sequence.stored && sequence.number == number && !sequence.marked) return Publication::kPublished;
-    // Only the server that took the write can tell that it was not done:
-    // another (failover) may not have its change yet.
-    return SessionServer(client) == written ? Publication::kNotPublished : Publication::kUnknown;
+    return !sequence.unread && sequence.stored && sequence.number == number && !sequence.marked;
 }
 
 // Fills the new generation and publishes it. False when the generation was
@@ -139,16 +138,16 @@ bool ExtractAndPublish(Build& build, ldapClient& client, dbMailAlias& relation, 
         return false;
     }
     build.observer.Progress("publishing the generation");
-    if (WriteAliasSequence(client, number, false) != 0) {
+    const int status = WriteAliasSequence(client, number, false);
+    if (status != 0) {
         LogMessage(kLogError, APPLICATION_NAME, kSequenceNotWritten);
-        Publication publication = ReadBackPublication(client, number);
         build.NotPublished(kSequenceNotWritten);
-        if (publication == Publication::kNotPublished) return false;
-        if (publication == Publication::kUnknown) {
+        if (!IsConnectionFailure(status)) return false;  // refused: the server's own word
+        if (!ReadBackPublished(client, number)) {
             build.outcome.result = AliasBuildResult::kUnknown;
             build.outcome.reason = kPublicationUnknown;
             // The preprocessor may be reading it: the files stay, unrecorded.
-            LogPrintf(kLogError, "Mail Alias Table %s kept: whether it was published cannot be read",
+            LogPrintf(kLogError, "Mail Alias Table %s kept: whether it was published is not known",
                       generation);
             return true;
         }
@@ -272,7 +271,10 @@ void RunBuild(Build& build) {
 
     // The alias table directory comes first: it holds the build lock.
     char queueDirectory[kPathBufferSize];
-    ReadQueueDirectory(client, queueDirectory, sizeof queueDirectory);
+    if (!ReadQueueDirectory(client, queueDirectory, sizeof queueDirectory)) {
+        build.Refuse(kNotConnected);
+        return;
+    }
     char directory[kPathBufferSize];
     if (!FormAliasTableDirectory(queueDirectory, directory, sizeof directory)) {
         LogPrintf(kLogError, "Queue directory too long for the Alias Directory: %zu characters",

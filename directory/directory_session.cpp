@@ -156,14 +156,6 @@ int ListPageSize() {
     return used;
 }
 
-std::string SessionServer(ldapClient& client) {
-    char* uri = nullptr;
-    if (client.ld == nullptr || ldap_get_option(client.ld, LDAP_OPT_URI, &uri) != LDAP_OPT_SUCCESS) return "";
-    std::string server = uri != nullptr ? uri : "";
-    ldap_memfree(uri);
-    return server;
-}
-
 const char* DirectoryHostName() {
     return ReadSetting("HostName", "localhost", hostName, sizeof hostName) ? hostName : nullptr;
 }

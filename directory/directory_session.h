@@ -28,8 +28,6 @@ void SetChangingRequest(bool changing);
 // The HostName setting as OpenDirectory reads it, without connecting (the
 // channel list is asked for by it); null when the setting is too long.
 const char* DirectoryHostName();
-// The URI of the server the session is connected to; "" when none.
-std::string SessionServer(ldapClient& client);
 
 // [Ldap] PageSize: the rows of one page of a user list; 0 (the default)
 // lists every row on one page. A negative setting counts as 0, one larger

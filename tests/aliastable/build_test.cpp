@@ -376,6 +376,13 @@ TEST_F(AliasBuildTest, DirectoryOrDiskFailingDuringABuild) {
     ExpectErrors({"LDAP bind as \"cn=root\" failed: Timed out (-5)"});
     EXPECT_EQ(Sequence(), "1");
     EXPECT_TRUE(LockFree());
+    {  // the queue folder unread is not "none stored": the tables may be elsewhere
+        HoldingRelay relay(Sandbox().Port(), "mqlocallinuxrootdir", 1);
+        ASSERT_TRUE(UseRelay(relay, "Timeout=1\n"));
+        EXPECT_EQ(Build().out, Failure(kNotConnected));
+    }
+    ExpectErrors({"LDAP profile string read of mqapi/mqlocallinuxrootdir failed: Timed out (-5)"});
+    EXPECT_EQ(Sequence(), "1");
     {
         HoldingRelay relay = HoldExtraction();
         ASSERT_TRUE(UseRelay(relay, "Timeout=2\n"));
