@@ -10,6 +10,7 @@
 #include "directory/admin_scope.h"
 #include "directory/directory_changes.h"
 #include "directory/directory_session.h"
+#include "directory/entry_stream.h"
 #include "directory/mail_address.h"
 #include "directory/mail_holders.h"
 #include "html/form_buttons.h"
@@ -29,6 +30,8 @@ void PrintFieldRow(const char* label, const char* field) {
 }
 
 bool IsEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
+
+const char kMayBeCreated[] = "The LDAP server did not answer: the user may have been created";
 
 std::string AddFailed(const char* mail) {
     std::string text = "Adding New User (";
@@ -59,6 +62,7 @@ std::string CreateUniqueUser(ldapClient& client, const char* firstName, const ch
     std::string other = OtherHolder(before, {dn.c_str()});
     if (!before.answered || !other.empty()) return other.empty() ? AddFailed(mail) : HeldBy(mail, other);
     int status = CreateUserEntry(client, firstName, lastName, telNo, address, mail);
+    if (IsConnectionFailure(status)) return kMayBeCreated;
     if (status != 0) {
         if (status == LDAP_CONSTRAINT_VIOLATION)
             other = OtherHolder(FindMailHolders(client, mail), {dn.c_str()});
@@ -67,8 +71,10 @@ std::string CreateUniqueUser(ldapClient& client, const char* firstName, const ch
     MailHolders after = FindMailHolders(client, mail);
     other = OtherHolder(after, {dn.c_str()});
     if (after.answered && other.empty()) return "";
-    if (DirectoryDelete(client, dn.c_str()) != LDAP_SUCCESS)
+    if (DirectoryDelete(client, dn.c_str()) != LDAP_SUCCESS) {
         LogPrintf(kLogError, "NewUser: the new entry %s could not be taken back", dn.c_str());
+        return kMayBeCreated;  // it may stand, so no "Failed"
+    }
     return other.empty() ? AddFailed(mail) : HeldBy(mail, other);
 }
 

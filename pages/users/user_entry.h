@@ -13,7 +13,7 @@ class ldapClient;
 const char* UserFieldOverflow(const char* firstName, const char* lastName, const char* telNo,
                               const char* address);
 // CreateUserEntry's result when the dc= entries could not be made.
-constexpr int kDomainTreeFailed = -1;
+constexpr int kDomainTreeFailed = -1000;  // no LDAP result code, so no lost answer
 // Adds the entry of a new user under the DN of `mail` (a screened address),
 // creating the missing dc= entries above it first. The add's LDAP result
 // code (0 added), or kDomainTreeFailed.

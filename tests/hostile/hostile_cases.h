@@ -488,6 +488,8 @@ inline std::string DirectoryFaults(Lane& lane, const Case& c, const std::string&
             faults += "alias sequence not published; ";
     }
     const Dump asked = c.model->changes ? Expected(lane.seed, c) : lane.seed;
+    if (c.model->command == "NewUser" && actual == asked && page.find("Failed") != std::string::npos)
+        faults += "a user created is called not created; ";
     if (changed ? actual != asked
                 : actual != lane.seed &&
                       (!between || (actual != asked && actual != Expected(lane.seed, *between))))
