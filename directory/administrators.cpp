@@ -27,7 +27,9 @@ Admission AdmitLogin(const char* login, AdminScope* scope) {
     // login is refused, never every one admitted.
     if (!GetPrivateProfileSection(kSection, &settings, kConfigFile, &present) &&
         ProfileFilePresent(kConfigFile)) {
-        LogPrintf(kLogError, "XOMTA.INI cannot be read, or is larger than %zu bytes; every login is refused",
+        LogPrintf(kLogError,
+                  "XOMTA.INI cannot be read, or is larger than %zu bytes, or its folder cannot be listed "
+                  "and holds no XOMTA.INI, xomta.ini or Xomta.ini; every login is refused",
                   kConfigMaxFileSize);
         return Admission::kRefused;
     }

@@ -2,6 +2,9 @@
 // for, and the parsed content of each file read. Touches only the config
 // directory (stat, readdir, read); keeps at most kConfigCachedFiles files.
 // Every letter case of a name stands for one file, the first in byte order.
+// A directory that cannot be listed (search only) is asked for the usual
+// spellings one by one; when none is there, a file of another spelling may
+// be, unseen, so the name stands for a file that cannot be read.
 // A call whose file has no lower-case letter costs one stat while nothing
 // changed; another also stats the directory, since a file whose name sorts
 // before it may appear there. A directory or file whose change
@@ -110,14 +113,49 @@ bool IsRegularFile(const char* directory, const dirent* entry) {
     return stat((std::string(directory) + "/" + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// The spellings asked for, in byte order, when the directory cannot be
+// listed: the name as given, in capitals, in small letters, and capitalised.
+std::vector<std::string> UsualSpellings(const char* name) {
+    std::string upper(name), lower(name);
+    for (char& c : upper) c = c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c;
+    for (char& c : lower) c = c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+    std::string capitalised = lower;
+    capitalised[0] = upper[0];
+    std::vector<std::string> spellings{name, upper, lower, capitalised};
+    std::sort(spellings.begin(), spellings.end());
+    spellings.erase(std::unique(spellings.begin(), spellings.end()), spellings.end());
+    return spellings;
+}
+
+// The file `name` stands for in a directory that cannot be listed: the first
+// usual spelling that is a regular file. Without one, the name's own
+// spelling, which then reads as a file that is there but cannot be read:
+// another spelling may be there unseen, and a caller that must fail closed
+// may not take its settings for absent.
+std::string ProbeDirectory(const char* directory, const char* name) {
+    for (const std::string& spelling : UsualSpellings(name)) {
+        std::string path = std::string(directory) + "/" + spelling;
+        struct stat st;
+        if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return path;
+    }
+    return std::string(directory) + "/" + name;
+}
+
 // The file of `directory` that `name` stands for: the first (in byte order)
 // that matches it without regard to case, so that every spelling of the name
 // stands for one file, whichever the caller uses; a folder of that name is
 // passed over. *exact: no other spelling can sort before it (it has no
-// lower-case letter).
-std::string ScanDirectory(const char* directory, const char* name, bool* exact) {
+// lower-case letter). *listed: false when the directory could not be listed
+// (the file then found by ProbeDirectory).
+std::string ScanDirectory(const char* directory, const char* name, bool* exact, bool* listed) {
+    *exact = false;
+    *listed = true;
     DIR* dir = opendir(directory);
-    if (!dir) return std::string();
+    if (!dir) {
+        if (errno == ENOENT || errno == ENOTDIR) return std::string();
+        *listed = false;
+        return ProbeDirectory(directory, name);
+    }
     std::string chosen;
     while (dirent* entry = readdir(dir)) {
         if (strcasecmp(entry->d_name, name) == 0 && (chosen.empty() || chosen.compare(entry->d_name) > 0) &&
@@ -154,8 +192,11 @@ const std::string* Resolve(const char* directory, const char* name) {
         resolution->name = name;
     }
     resolution->stamp = stamp;
-    resolution->racy = IsRacy(stamp);
-    resolution->path = ScanDirectory(directory, name, &resolution->exact);
+    bool listed = true;
+    resolution->path = ScanDirectory(directory, name, &resolution->exact, &listed);
+    // A listing that failed is tried again on the next call: the failure may
+    // pass (no descriptor free) and a probe sees no new spelling.
+    resolution->racy = !listed || IsRacy(stamp);
     return resolution->path.empty() ? nullptr : &resolution->path;
 }
 

@@ -23,7 +23,8 @@ bool ProfileStoreSection(const char* file, const char* section,
                          std::vector<std::pair<std::string, std::string>>* settings, bool* present = nullptr);
 
 // Whether a file stands for `file` (a regular file of the name in any
-// letter case), readable or not.
+// letter case), readable or not; also when the directory cannot be listed
+// and none of the usual spellings is there, since another may be, unseen.
 bool ProfileStorePresent(const char* file);
 
 // A number naming the current content of `file`, checked as every read is:

@@ -1,6 +1,8 @@
 // The administrators' scope: which logins [Administrators] admits, and which
 // addresses and DNs lie in a login's domains. Pure rules and one INI file.
 #include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
 
 #include <string>
 
@@ -17,6 +19,7 @@ struct Row {
     const char* login;
     const char* target;
     bool admitted, inScope;
+    bool searchOnly = false;  // the folder may be searched, not listed
 };
 const char kAnna[] = "[Administrators]\nroot = *\nanna = Example.COM. , ,bad domain!, example.org\n";
 const std::string kHuge = std::string(kAnna) + std::string(kConfigMaxFileSize, '\n');  // too large to be read
@@ -40,8 +43,21 @@ const Row kRows[] = {
     {"[ administrators ]\n;anna = example.com\n", "anna", "a@example.com", false, false},
     {"[Ldap]\nPort = 1\n", "anna", "a@anywhere.net", true, true},
     {"", nullptr, "a@anywhere.net", true, true},
+    {kAnna, "anna", "a@anywhere.net", true, false, true},     // asked for by name
+    {"", "root", "a@anywhere.net", false, false, true},       // another spelling may be there unseen
     {kHuge.c_str(), "root", "a@anywhere.net", false, false},  // refused, not taken for no file
 };
+
+// Takes root's power to pass file permissions out of the effective set, or
+// gives it back (nothing for another account).
+void BypassPermissions(bool bypass) {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct caps[_LINUX_CAPABILITY_U32S_3] = {};
+    if (syscall(SYS_capget, &header, caps) != 0) return;
+    const __u32 mask = 1u << CAP_DAC_OVERRIDE | 1u << CAP_DAC_READ_SEARCH;
+    caps[0].effective = bypass ? caps[0].effective | (caps[0].permitted & mask) : caps[0].effective & ~mask;
+    syscall(SYS_capset, &header, caps);
+}
 
 TEST(AdminScope, Rows) {
     ConfigFolder dir;
@@ -51,8 +67,11 @@ TEST(AdminScope, Rows) {
             WriteWholeFile(dir.path + "/XOMTA.INI", row.ini);
         else
             std::remove((dir.path + "/XOMTA.INI").c_str());
+        ASSERT_EQ(chmod(dir.path.c_str(), row.searchOnly ? 0311 : 0700), 0);
+        BypassPermissions(!row.searchOnly);
         AdminScope scope;
         EXPECT_EQ(AdmitLogin(row.login, &scope) != Admission::kRefused, row.admitted);
+        BypassPermissions(true);
         const bool dn = std::string(row.target).rfind("mail=", 0) == 0;
         EXPECT_EQ(row.admitted && (dn ? DnInScope(scope, row.target) : AddressInScope(scope, row.target)),
                   row.inScope);
