@@ -18,6 +18,7 @@
 #include "aliastable/alias_reader_internal.h"
 #include "aliastable/mail_alias.h"
 #include "aliastable/regular_file.h"
+#include "platform/config/profile.h"
 #include "platform/recbase/db_format.h"
 
 bool ReaderFail(AliasTable* table, const char* format, ...) {
@@ -155,7 +156,14 @@ bool OpenAliasTable(const char* directory, const char* generation, AliasTable* t
         !MapFile(table, directory, generation, ".id0", &table->index, &table->indexSize) ||
         !MapFile(table, directory, generation, ".str", &table->strings, &table->stringsSize))
         return false;
-    table->ignoreCase = AliasKeysIgnoreCase();
+    if (!ReadAliasKeyCase(&table->ignoreCase)) {
+        table->settingUnread = true;
+        return ReaderFail(
+            table,
+            "cannot read the configuration file xomta.ini in %s: the UseCaseSensitiveAliasLookup "
+            "setting is unknown",
+            ProfileDirectory());
+    }
     return CheckAliasTableHeaders(table, generation);
 }
 

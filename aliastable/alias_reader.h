@@ -19,13 +19,15 @@ struct AliasTable {
     std::size_t stringsSize = 0;
     unsigned long records = 0;                // record count of the index header
     bool ignoreCase = false;                  // the key comparison, as the setting stood at the open
+    bool settingUnread = false;               // the open failed: xomta.ini is there but cannot be read
     char error[kAliasReaderErrorSize] = {0};  // last failure, for messages
 };
 
 // Opens DIR/GENERATION.*; false with table->error set when the files are
 // missing or do not hold an alias table. Close it in every case. Reads the
 // "UseCaseSensitiveAliasLookup" setting once, for every lookup in the table:
-// it must be the one the table was built with.
+// it must be the one the table was built with; false with settingUnread set
+// when the configuration file is there but cannot be read.
 bool OpenAliasTable(const char* directory, const char* generation, AliasTable* table);
 void CloseAliasTable(AliasTable* table);
 // Tells the system that lookups follow, at random places of the files: no

@@ -14,7 +14,8 @@
 // (build, the reason on standard error), alias absent (lookup), table damaged, not the
 // published generation or built under another case setting (check), nothing
 // or not all pruned (prune); 2 wrong usage, unreadable or damaged table or
-// not the published generation (lookup, dump), failed output.
+// not the published generation (lookup, dump), a configuration file there
+// but unreadable (lookup, dump, check), failed output.
 // The reader verbs read the table and the record of the published generation
 // only (prune removes files), never the directory, and libldap is not loaded
 // for them; the comparison setting comes from xomta.ini. build reads
@@ -241,11 +242,12 @@ static int Serve(const char* command, const char* directory, const char* generat
     };
     if (!OpenAliasTable(directory, generation, &table)) {
         CloseAliasTable(&table);
-        if (!check && retry && !IsTrustedGeneration(directory, generation, published, sizeof published) &&
+        if (!table.settingUnread && !check && retry &&
+            !IsTrustedGeneration(directory, generation, published, sizeof published) &&
             IsSuperseded(generation, published))
             return fromRecord();
         std::fprintf(stderr, "aliastable: %s\n", table.error);
-        status = check ? 1 : 2;
+        status = check && !table.settingUnread ? 1 : 2;
     } else if (!IsTrustedGeneration(directory, generation, published, sizeof published)) {
         CloseAliasTable(&table);
         if (!check && retry && IsSuperseded(generation, published)) return fromRecord();

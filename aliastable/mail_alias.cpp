@@ -7,10 +7,15 @@
 
 #include <cstring>
 #include <new>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/config/profile.h"
 
 namespace {
+
+constexpr char kSettingFile[] = "xomta.ini";
 
 unsigned char FoldAscii(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
 
@@ -20,9 +25,17 @@ bool AliasKeysIgnoreCase() {
     char setting[kAliasSettingSize];
     std::memset(setting, 0, sizeof setting);
     GetPrivateProfileString("PreProcessor", "UseCaseSensitiveAliasLookup", "NO", setting, kAliasSettingSize,
-                            "xomta.ini");
+                            kSettingFile);
     setting[kAliasSettingSize - 1] = '\0';
     return CompareAliasKeys(setting, "YES", true) == 0;
+}
+
+bool ReadAliasKeyCase(bool* ignoreCase) {
+    *ignoreCase = AliasKeysIgnoreCase();
+    // The section read only tells whether the file could be read at all.
+    std::vector<std::pair<std::string, std::string>> section;
+    return GetPrivateProfileSection("PreProcessor", &section, kSettingFile) ||
+           !ProfileFilePresent(kSettingFile);
 }
 
 int CompareAliasKeys(const char* a, const char* b, bool ignoreCase) {

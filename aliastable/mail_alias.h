@@ -72,6 +72,11 @@ private:
 // True when the setting asks for alias keys compared without regard to case
 // ("YES" in any letter case); reads xomta.ini on every call.
 bool AliasKeysIgnoreCase();
+// The setting as AliasKeysIgnoreCase reads it, into *ignoreCase; false when
+// xomta.ini is there but cannot be read, so that the setting is unknown: its
+// default would be a guess, and lookups in a table built under the other
+// comparison miss aliases.
+bool ReadAliasKeyCase(bool* ignoreCase);
 // The alias key comparison over at most 128 characters: exact byte order, or
 // with ASCII letters folded. Negative when `a` sorts before `b`.
 int CompareAliasKeys(const char* a, const char* b, bool ignoreCase);

@@ -68,6 +68,8 @@ int GetPrivateProfileInt(const char* section, const char* key, int defaultValue,
 
 bool ProfileFilePresent(const char* file) { return ProfileStorePresent(file); }
 
+const char* ProfileDirectory() { return ProfileStoreDirectory(); }
+
 bool GetPrivateProfileSection(const char* section, std::vector<std::pair<std::string, std::string>>* settings,
                               const char* file, bool* present) {
     if (present != nullptr) *present = false;

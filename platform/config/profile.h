@@ -23,5 +23,7 @@ bool GetPrivateProfileSection(const char* section, std::vector<std::pair<std::st
 // Every setting then reads as its default, which a caller that must fail
 // closed may not take.
 bool ProfileFilePresent(const char* file);
+// The folder the files are looked up in, for messages.
+const char* ProfileDirectory();
 
 #endif

@@ -285,11 +285,15 @@ const CachedFile* Current(const char* directory, const char* name) {
     return Load(*path, found, st);
 }
 
+const char* DirectoryName() {
+    const char* configured = getenv("XOMTA_CONFIG_DIR");
+    return configured && *configured ? configured : kDefaultConfigDir;
+}
+
 // The configuration directory, or null when `file` cannot be looked up.
 const char* ConfigDirectory(const char* file) {
     if (!IsBareName(file)) return nullptr;
-    const char* configured = getenv("XOMTA_CONFIG_DIR");
-    const char* directory = configured && *configured ? configured : kDefaultConfigDir;
+    const char* directory = DirectoryName();
     if (strlen(directory) + strlen(file) + 2 > kConfigFileNameSize) return nullptr;
     return directory;
 }
@@ -330,6 +334,8 @@ bool ProfileStoreSection(const char* file, const char* section,
     }
     return true;
 }
+
+const char* ProfileStoreDirectory() { return DirectoryName(); }
 
 bool ProfileStorePresent(const char* file) {
     const char* directory = ConfigDirectory(file);

@@ -22,6 +22,9 @@ bool ProfileStoreRead(const char* file, const char* section, const char* key,
 bool ProfileStoreSection(const char* file, const char* section,
                          std::vector<std::pair<std::string, std::string>>* settings, bool* present = nullptr);
 
+// The directory the files are looked up in, for messages.
+const char* ProfileStoreDirectory();
+
 // Whether a file stands for `file` (a regular file of the name in any
 // letter case), readable or not; also when the directory cannot be listed
 // and none of the usual spellings is there, since another may be, unseen.

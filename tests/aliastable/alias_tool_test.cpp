@@ -45,10 +45,12 @@ protected:
         WriteWholeFile(folder.File(name + std::string(".sum")), text);
     }
 
-    // The tool with `arguments` ("D": the folder), stopped if it waits.
+    // The tool with `arguments` ("D": the folder), stopped if it waits; bound by file permissions.
     ProcessResult Tool(std::vector<std::string> arguments) {
         for (std::string& argument : arguments) argument = argument == "D" ? folder.path : argument;
         arguments.insert(arguments.begin(), {"/usr/bin/timeout", "20", BinaryPath("aliastable")});
+        std::vector<std::string> prefix = NoBypass();
+        arguments.insert(arguments.begin(), prefix.begin(), prefix.end());
         return RunProcess(arguments, {{"XOMTA_CONFIG_DIR", folder.path}}, "");
     }
     // The exit status, and standard output and error holding `said` (" D ": the folder).
@@ -94,7 +96,8 @@ TEST_F(AliasToolTest, LookupDumpAndCheckUnderTheCaseSetting) {
 
 // Refusals, each on a fresh generation 5 (two records) with one file of it
 // replaced: by `text`, "<fifo>" (refused at once, not waited on), "<none>"
-// (removed) or "+..." (the text appended). Nothing goes to standard output.
+// (removed), "<unreadable>" (mode 0) or "+..." (the text appended). Nothing
+// goes to standard output.
 TEST_F(AliasToolTest, WrongUsageMissingNonRegularAndUnpublishedFilesAreRefused) {
     const std::vector<std::string> lookup = {"lookup", "D", "5", "postmaster@example.org"};
     struct Case {
@@ -128,12 +131,16 @@ TEST_F(AliasToolTest, WrongUsageMissingNonRegularAndUnpublishedFilesAreRefused) 
         {"published", "-5\n", lookup, 2, "(none is recorded)\n"},
         {"published", "3\n", dump, 2, "(published: 3)\n"},
         {"published", "3\n", lookup, 2, "(published: 3)\n"},
+        // The setting unknown, not taken for its default.
+        {"xomta.ini", "<unreadable>", check, 2,
+         "cannot read the configuration file xomta.ini in " + folder.path + ": "},
     };
     for (Case& c : cases) {
         Build(0);
         std::string path = folder.File(c.file);
         if (c.text == "<fifo>" || c.text == "<none>") unlink(path.c_str());
         ASSERT_TRUE(c.text != "<fifo>" || mkfifo(path.c_str(), 0660) == 0) << path;
+        ASSERT_TRUE(c.text != "<unreadable>" || chmod(path.c_str(), 0) == 0) << path;
         if (c.text[0] == '+') WriteWholeFile(path, ReadWholeFile(path) + c.text.substr(1));
         if (c.text[0] != '<' && c.text[0] != '+' && c.file[0]) WriteWholeFile(path, c.text);
         EXPECT_EQ(Expect(c.arguments, c.exitStatus, c.said).out, "") << c.said;

@@ -86,12 +86,6 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::seconds limit 
     return true;
 }
 
-// Runs as one without the capabilities that let root pass file permissions.
-Strings NoBypass() {
-    if (geteuid() != 0) return {};
-    return {"/usr/bin/setpriv", "--bounding-set", "-dac_override,-dac_read_search,-fowner", "--"};
-}
-
 class AliasBuildTest : public ::testing::Test {
 protected:
     static DirectorySandbox& Sandbox() { return DirectorySandbox::Get(); }

@@ -26,6 +26,10 @@ ProcessResult RunCgi(const Environment& env, const std::string& input = "");
 // POST of an application/x-www-form-urlencoded body.
 ProcessResult RunCgiPost(const std::string& body, const Environment& extra = {});
 
+// The prefix of a command line that runs it without the capabilities that let
+// root pass file permissions (none for another account).
+std::vector<std::string> NoBypass();
+
 // Path of a file in the source tree / build tree.
 std::string SourcePath(const std::string& relative);
 std::string BinaryPath(const std::string& relative);
