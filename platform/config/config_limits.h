@@ -5,8 +5,8 @@
 #include <cstddef>
 
 constexpr std::size_t kConfigFileNameSize = 4096;  // directory, "/" and file name
-// Longest line (terminator included) and largest file read; a longer line is
-// skipped, a larger file reads as absent.
+// The parser's smallest line buffer (a longer one is as long as the file,
+// so that no line is cut), and the largest file read, which reads as absent.
 constexpr std::size_t kConfigMaxLineSize = 16384;
 constexpr std::size_t kConfigMaxFileSize = 4 * 1024 * 1024;
 constexpr std::size_t kConfigReadChunkSize = 8192;  // read at a time from a file

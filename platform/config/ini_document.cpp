@@ -1,10 +1,11 @@
 // INI parsing through libinih, fed from text already in memory so that the
-// caller decides how and when the file is read. Values are kept whole; only
-// a line longer than kConfigMaxLineSize is skipped.
+// caller decides how and when the file is read. Lines and values are kept
+// whole: the parser's line buffer is as long as the text.
 #include "platform/config/ini_document.h"
 
 #include <ini.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/config/config_limits.h"
@@ -90,14 +91,14 @@ int StoreValue(void* user, const char* section, const char* name, const char* va
 
 // Whole lines, no continuation lines (an indented key is a key), and no
 // inline comments (a ";" inside a value, say in a password, is kept).
-void ConfigureParser() {
+void ConfigureParser(std::size_t textSize) {
     static char commentStarts[] = ";#";
     ini_start_comment_prefixes = commentStarts;
     ini_allow_no_value = false;
     ini_use_stack = false;
     ini_allow_realloc = false;
-    ini_max_line = static_cast<int>(kConfigMaxLineSize);
-    ini_initial_alloc = static_cast<int>(kConfigMaxLineSize);
+    // No line can be longer than the text (a file of at most kConfigMaxFileSize).
+    ini_max_line = ini_initial_alloc = static_cast<int>(std::max(kConfigMaxLineSize, textSize + 2));
     ini_allow_multiline = false;
     ini_allow_inline_comments = false;
     ini_allow_bom = true;
@@ -109,7 +110,7 @@ void ConfigureParser() {
 void IniParseText(const std::string& text, IniDocument& document) {
     document.values.clear();
     document.keyOrder.clear();
-    ConfigureParser();
+    ConfigureParser(text.size());
     TextStream stream{text.data(), text.data() + text.size(), &document};
     // Lines in error are reported by line number; the settings around them
     // still count, so the result is not needed.
