@@ -1,5 +1,5 @@
 // FindSubDomains: one one-level search for domain entries below the domain's
-// DN; only DNs are read, each turned back into a dotted name, and kept as
+// DN, streamed; only DNs are read, each turned back into a dotted name, and kept as
 // well when the name would lose a label. An entry whose DN has no dc=
 // component has no name and is passed over. A login limited to some domains
 // sees its own domains at the top and nothing outside them.
@@ -13,25 +13,24 @@
 #include "directory/admin_scope.h"
 #include "directory/directory_session.h"
 #include "directory/domain_names.h"
+#include "directory/entry_stream.h"
 #include "directory/mail_holders.h"
 #include "directory/owners.h"
 #include "platform/ldapclient/ldapclient.h"
 
 namespace {
 
-// Appends the names of the result's entries to *list.
-void AppendNames(const SearchReq* result, std::vector<SubDomain>* list) {
-    for (const SearchReq* entry = result; entry->next != nullptr; entry = entry->next) {
-        std::string dn = entry->dn;  // DnToDomain lower-cases and cuts its argument
-        OwnedText name(DnToDomain(&dn[0]));
-        if (name == nullptr) continue;
-        std::vector<std::string> labels;
-        // The dotted name leads back to the domain unless a label would not
-        // survive the dots or the name is longer than a domain name may be.
-        bool named = !DcLabels(entry->dn, &labels) ||
-                     (LabelsSurviveDots(labels) && strlen(name.get()) <= kMaxDomainNameLength);
-        list->push_back({name.get(), named ? "" : entry->dn});
-    }
+// Appends the name of the domain entry `dn` to *list.
+void AppendName(const std::string& dn, std::vector<SubDomain>* list) {
+    std::string text = dn;  // DnToDomain lower-cases and cuts its argument
+    OwnedText name(DnToDomain(&text[0]));
+    if (name == nullptr) return;
+    std::vector<std::string> labels;
+    // The dotted name leads back to the domain unless a label would not
+    // survive the dots or the name is longer than a domain name may be.
+    bool named = !DcLabels(dn.c_str(), &labels) ||
+                 (LabelsSurviveDots(labels) && strlen(name.get()) <= kMaxDomainNameLength);
+    list->push_back({name.get(), named ? "" : dn});
 }
 
 }  // namespace
@@ -58,22 +57,30 @@ DomainSearch FindSubDomains(const char* domain, std::vector<SubDomain>* list) {
     if (OpenDirectory(client) == nullptr) return DomainSearch::kNoDirectory;
     std::string base = DomainBaseDn(domain);
     const AdminScope& scope = RequestScope();
-    int status = -1;
-    SearchResult result(client, nullptr);
-    if (scope.everything || (!base.empty() && DnInScope(scope, base.c_str()))) {
-        result.reset(
-            client.ldapClientSearch(base.c_str(), LDAP_SCOPE_ONELEVEL, 1, "(objectClass=domain)", &status));
-    } else if (base.empty() && !scope.domains.empty()) {
+    std::string filter = "(objectClass=domain)";
+    int scopeOfSearch = LDAP_SCOPE_ONELEVEL;
+    if (!scope.everything && (base.empty() || !DnInScope(scope, base.c_str()))) {
+        if (!base.empty() || scope.domains.empty())
+            return DomainSearch::kDone;  // outside its domains: a level without sub-domains
         // The top, for a login limited to some domains: its own domains' entries.
-        std::string filter = "(&(objectClass=domain)(|";
+        filter = "(&(objectClass=domain)(|";
         for (const std::string& dn : ScopeDomainDns(scope))
             filter += "(entryDN=" + EscapeFilterValue(dn.c_str()) + ")";
         filter += "))";
-        result.reset(client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 1, filter.c_str(), &status));
-    } else {
-        return DomainSearch::kDone;  // outside its domains: a level without sub-domains
+        scopeOfSearch = LDAP_SCOPE_SUBTREE;
     }
-    if (!result) return DomainSearch::kFailed;
-    AppendNames(result.get(), list);
-    return DomainSearch::kDone;
+    // Streamed, DNs only: a level of many domains costs its names, not
+    // copies of its entries.
+    static const char* const kNoAttributes[] = {"1.1", nullptr};
+    LDAPControl** answered = nullptr;
+    const int status =
+        ForEachEntryWithControls(client, base.c_str(), scopeOfSearch, filter.c_str(), kNoAttributes, nullptr,
+                                 nullptr, 0, &answered, [list](StreamedEntry& entry) {
+                                     AppendName(std::string(entry.Dn().bv_val, entry.Dn().bv_len), list);
+                                     return true;
+                                 });
+    ldap_controls_free(answered);
+    if (status == LDAP_SUCCESS || status == LDAP_NO_SUCH_OBJECT) return DomainSearch::kDone;  // no base: none
+    LogLdapError(client.ld, status, "LDAP search below \"%.300s\" for %.300s", base.c_str(), filter.c_str());
+    return DomainSearch::kFailed;
 }
