@@ -1,7 +1,8 @@
 // The holders of an address: one subtree search from the top of the tree for
 // attribute names only, so that an entry with a value too long for the
 // client still counts. DNs are compared after libldap's normalisation, since
-// the server may spell a DN otherwise than we built it (escapes, blanks).
+// the server may spell a DN otherwise than we built it (escapes, blanks);
+// where the text still differs, the server says how it spells our DN.
 #include "directory/mail_holders.h"
 
 #include <strings.h>
@@ -43,10 +44,10 @@ std::string EscapeFilterValue(const char* value) {
     return out;
 }
 
-MailHolders FindMailHolders(ldapClient& client, const char* address) {
+MailHolders FindMailHolders(ldapClient& client, const char* address, const char* attribute) {
     MailHolders holders;
     if (address == nullptr) return holders;
-    const std::string filter = "(mail=" + EscapeFilterValue(address) + ")";
+    const std::string filter = std::string("(") + attribute + "=" + EscapeFilterValue(address) + ")";
     int status = -1;
     SearchResult found(client, client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 1, filter.c_str(), &status));
     if (!found || (status != 0 && status != 1)) return holders;
@@ -56,13 +57,28 @@ MailHolders FindMailHolders(ldapClient& client, const char* address) {
     return holders;
 }
 
-std::string OtherHolder(const MailHolders& holders, std::initializer_list<const char*> own) {
-    std::vector<std::string> owned;
-    for (const char* dn : own) owned.push_back(NormalDn(dn));
+bool SameDnText(const std::string& a, const std::string& b) {
+    return strcasecmp(NormalDn(a.c_str()).c_str(), NormalDn(b.c_str()).c_str()) == 0;
+}
+
+std::string StoredDn(ldapClient& client, const char* dn) {
+    if (dn == nullptr || dn[0] == '\0') return "";  // an empty base would be the whole tree
+    int status = -1;
+    SearchResult found(client, client.ldapClientSearch(dn, LDAP_SCOPE_BASE, 1, "(objectClass=*)", &status));
+    return found && status == 0 && found.get()->next != nullptr ? found.get()->dn : "";
+}
+
+std::string OtherHolder(ldapClient& client, const MailHolders& holders,
+                        std::initializer_list<const char*> own) {
+    std::vector<std::string> stored;  // the server's spelling of each own DN, asked once when needed
+    bool asked = false;
     for (const std::string& dn : holders.dns) {
-        const std::string normal = NormalDn(dn.c_str());
         bool isOwn = false;
-        for (const std::string& o : owned) isOwn = isOwn || strcasecmp(o.c_str(), normal.c_str()) == 0;
+        for (const char* o : own) isOwn = isOwn || SameDnText(o, dn);
+        if (!isOwn && !asked)
+            for (const char* o : own) stored.push_back(StoredDn(client, o));
+        asked = asked || !isOwn;
+        for (const std::string& s : stored) isOwn = isOwn || (!s.empty() && SameDnText(s, dn));
         if (!isOwn) return dn;
     }
     return "";

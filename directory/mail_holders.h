@@ -1,7 +1,7 @@
-// Who holds an address as a mail value (as primary address or as alias),
-// anywhere in the directory: the search behind the rule that a user's
-// address belongs to one entry only, run before a change and again after it.
-// Reads the directory through the page's client; changes nothing.
+// Who holds an address as a mail value (as primary address or as alias), or
+// a connector, anywhere in the directory: the search behind the rule that a
+// user's address belongs to one entry only, run before a change and again
+// after it. Reads the directory through the page's client; changes nothing.
 #ifndef LDAPCGI_DIRECTORY_MAIL_HOLDERS_H
 #define LDAPCGI_DIRECTORY_MAIL_HOLDERS_H
 
@@ -17,13 +17,24 @@ struct MailHolders {
     std::vector<std::string> dns;  // the entries found, in the server's order
 };
 
-// Searches the whole tree for entries with `address` among their mail values
-// (the value escaped for the filter; letter case as the schema compares it).
-MailHolders FindMailHolders(ldapClient& client, const char* address);
+// Searches the whole tree for entries with `address` among their values of
+// `attribute` (the value escaped for the filter; compared as the schema does).
+MailHolders FindMailHolders(ldapClient& client, const char* address, const char* attribute = "mail");
 
-// The first holder that is none of the entries `own` names (DNs compared in
-// their normal form, letter case ignored); empty when there is none.
-std::string OtherHolder(const MailHolders& holders, std::initializer_list<const char*> own);
+// The first holder that is none of the entries `own` names; empty when there
+// is none. DNs equal as text (SameDnText) are one entry; otherwise the
+// server is asked how it spells each own DN (StoredDn), since it compares
+// DN values by its own rules and spells a new entry's parent as stored
+// (dc=müller for a typed dc=MÜLLER).
+std::string OtherHolder(ldapClient& client, const MailHolders& holders,
+                        std::initializer_list<const char*> own);
+
+// Whether two DNs are equal as text: in their normal form, ASCII letter case ignored.
+bool SameDnText(const std::string& a, const std::string& b);
+
+// The DN of the entry that `dn` names, spelled as the server stores it, by
+// one base search; "" when there is none or the search failed.
+std::string StoredDn(ldapClient& client, const char* dn);
 
 // The DN in libldap's normal string form; the text itself when it does not parse.
 std::string NormalDn(const char* dn);

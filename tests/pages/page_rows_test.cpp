@@ -57,7 +57,7 @@ Lines Flat(const string& entries = Entry("")) {
     std::istringstream in(Replace(Replace(entries, "dn: mail=", "dn: "), ",dc=example,dc=com\n", "\n"));
     string dn;
     for (string line; std::getline(in, line);) {
-        if (line.rfind("dn: ", 0) == 0)
+        if (line.rfind("dn:", 0) == 0)  // " " and base64 after "dn::"
             lines.push_back(dn = line.substr(4));
         else if (!line.empty())
             lines.push_back(dn + " " + line);
@@ -302,6 +302,14 @@ TEST(PageRows, UserPages) {
         BobGets(Update(kAnn, "<b>Ann</b>", "Lee & Sons", "1 2", "1 \"Main\" St", "x3@example.com"),
                 Held("Update User|Cannot Update entry, the new email address is", kBobHtml), "x3@example.com",
                 3),
+        // Below the seeded dc=müller, a new entry's DN is spelled so; the entry of y@MÜLLER.DE is its own.
+        {NewUser("", "Y", "", "", "y@M\xc3\x9cLLER.DE"), created,
+         Added(" bWFpbD15QE3DnExMRVIuREUsZGM9bcO8bGxlcixkYz1kZQ==",
+               {"objectClass: xoperson", "mail:: eUBNw5xMTEVSLkRF", "sn: Y", "cn: Y"})},
+        {Update("y@M\xc3\x9cLLER.DE", "", "Y", "", "", "x2@M\xc3\x9cLLER.DE"), updated,
+         Lines{"- bWFpbD15QE3DnExMRVIuREUsZGM9bcO8bGxlcixkYz1kZQ=="} +
+             Added(" bWFpbD14MkBNw5xMTEVSLkRFLGRjPW3DvGxsZXIsZGM9ZGU=",
+                   {"objectClass: xoperson", "mail:: eDJATcOcTExFUi5ERQ==", "sn: Y", "cn: Y"})},
     };
     // An update without all six fields is invalid and erases nothing.
     rows.push_back({"UpdateUser|MailNdx=ann@example.com|Mail=ann@example.com", "invalid_request"});
@@ -311,7 +319,11 @@ TEST(PageRows, UserPages) {
         for (std::size_t i = 1; i < form.size(); ++i)
             if (i != absent) rows.back().request += "|" + form[i].first + "=" + form[i].second;
     }
-    RunRows(Seed("users"), rows);
+    RunRows(
+        Seed("users") +
+            "\ndn: dc=de\nobjectClass: domain\ndc: de\n\ndn: dc=m\xc3\xbcller,dc=de\nobjectClass: domain\n" +
+            "dc: m\xc3\xbcller\n",
+        rows);
 }
 
 TEST(PageRows, UserList) {
