@@ -22,6 +22,7 @@
 #include "directory/directory_session.h"
 #include "directory/domain_names.h"
 #include "directory/entry_stream.h"
+#include "directory/folded_case.h"
 #include "directory/mail_address.h"
 #include "directory/mail_holders.h"
 #include "directory/owners.h"
@@ -46,16 +47,38 @@ std::string Screened(const std::string& address) {
 
 std::string AtLine(long line) { return "line " + std::to_string(line); }
 
+// Whether a value is printable ASCII without leading, trailing or doubled
+// blanks: one the directory compares as we do, letter case of ASCII only.
+bool IsPlain(const std::string& value) {
+    if (!value.empty() && (value.front() == ' ' || value.back() == ' ')) return false;
+    for (std::size_t i = 0; i < value.size(); ++i)
+        if (value[i] < 0x20 || value[i] > 0x7e || (value[i] == ' ' && value[i + 1] == ' ')) return false;
+    return true;
+}
+
+// The key that groups the file's values: ASCII lower case for a plain
+// value; for another, blanks collapsed and glibc's case mapping (close to
+// the directory's rule, not it: two values it takes apart may be refused
+// as one, which costs an edit of the file).
+std::string GroupKey(const std::string& value) {
+    if (IsPlain(value)) return Lower(value);
+    std::string collapsed;
+    for (char c : value)
+        if (c != ' ' || (!collapsed.empty() && collapsed.back() != ' ')) collapsed.push_back(c);
+    if (!collapsed.empty() && collapsed.back() == ' ') collapsed.pop_back();
+    return FoldedCase(collapsed);
+}
+
 // What the whole file says before the directory is asked.
 struct FileIndex {
-    std::unordered_map<std::string, std::size_t> addresses;   // lower-cased -> first row
-    std::unordered_map<std::string, std::size_t> connectors;  // lower-cased -> first row
+    std::unordered_map<std::string, std::size_t> addresses;   // GroupKey -> first row
+    std::unordered_map<std::string, std::size_t> connectors;  // GroupKey -> first row
     std::unordered_map<std::size_t, std::string> refusals;    // row -> why
 };
 
 void Claim(std::unordered_map<std::string, std::size_t>* owners, const std::string& value, std::size_t row,
            const ImportFile& file, const char* what, std::string* refusal) {
-    auto [at, added] = owners->emplace(Lower(value), row);
+    auto [at, added] = owners->emplace(GroupKey(value), row);
     if (added || !refusal->empty()) return;
     *refusal = at->second == row ? std::string("The ") + what + " " + value + " is listed twice"
                                  : std::string("The ") + what + " " + value + " is also in " +
@@ -84,8 +107,8 @@ FileIndex IndexFile(const ImportFile& file) {
         // share one).
         std::set<std::string> rowConnectors;
         for (const std::string& value : SplitValues(row.cells[kColConnectors])) {
-            index.connectors.emplace(Lower(value), i);
-            if (!rowConnectors.insert(Lower(value)).second && refusal.empty())
+            index.connectors.emplace(GroupKey(value), i);
+            if (!rowConnectors.insert(GroupKey(value)).second && refusal.empty())
                 refusal = "The connector " + value + " is listed twice";
         }
         if (SplitValues(row.cells[kColAliases]).size() > kMaxImportValues ||
@@ -103,12 +126,18 @@ struct Holders {
     std::unordered_map<std::string, const SearchReq*> byDn;        // normal DN, lower-cased
     std::unordered_map<std::string, std::string> addressHolder;    // lower-cased value -> DN
     std::unordered_map<std::string, std::string> connectorHolder;  // lower-cased value -> DN
+    // A search found an entry by a value that is not plain and that the
+    // text matched to none asked: a value not found as text may be held.
+    bool unsureAddresses = false, unsureConnectors = false;
 };
 
 // Searches for entries holding any of `values` in `attribute`, a few
 // hundred values a search; false when a search failed.
 bool ReadHolders(ldapClient& client, const char* attribute, const std::vector<std::string>& values,
                  Holders* holders) {
+    std::set<std::string> asked;
+    for (const std::string& value : values) asked.insert(Lower(value));
+    bool& unsure = strcmp(attribute, "mail") == 0 ? holders->unsureAddresses : holders->unsureConnectors;
     for (std::size_t at = 0; at < values.size(); at += kImportBatchRows) {
         std::string filter = "(|";
         for (std::size_t i = at; i < values.size() && i < at + kImportBatchRows; ++i)
@@ -130,6 +159,8 @@ bool ReadHolders(ldapClient& client, const char* attribute, const std::vector<st
                     holders->addressHolder.emplace(Lower(node->value), entry->dn);
                 else if (strcasecmp(node->name, "othermailbox") == 0)
                     holders->connectorHolder.emplace(Lower(node->value), entry->dn);
+                unsure = unsure || (strcasecmp(node->name, attribute) == 0 && !IsPlain(node->value) &&
+                                    asked.count(Lower(node->value)) == 0);
             }
         }
         holders->results.push_back(std::move(found));
@@ -158,8 +189,22 @@ bool Holds(const std::vector<std::string>& values, const std::string& value) {
     return false;
 }
 
-bool IsAscii(const std::string& text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+// The holders of `value` in `attribute` ("mail" or "othermailbox") as the
+// directory compares: the batch's holder found as text; else, when the text
+// may miss one (the value is not plain, or the batch is unsure), the
+// directory's own answer, by one search.
+MailHolders HoldersOf(ldapClient& client, const Holders& holders, const char* attribute,
+                      const std::string& value) {
+    const bool mail = strcmp(attribute, "mail") == 0;
+    const auto& byText = mail ? holders.addressHolder : holders.connectorHolder;
+    MailHolders found;
+    found.answered = true;
+    auto held = byText.find(Lower(value));
+    if (held != byText.end())
+        found.dns.push_back(held->second);
+    else if (!IsPlain(value) || (mail ? holders.unsureAddresses : holders.unsureConnectors))
+        found = FindMailHolders(client, value.c_str(), attribute);
+    return found;
 }
 
 // Whether one of `values` (connectors or permissions) is of the channel of
@@ -235,6 +280,7 @@ std::string HeldElsewhere(const char* what, const std::string& value, const std:
 struct RowPlan {
     std::string mail;
     std::string dn;
+    MailHolders held;  // the holders of `mail`
     const SearchReq* entry = nullptr;
     std::string refusal;
     std::vector<std::string> changed;  // attribute names, for an update
@@ -369,30 +415,29 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
             if (!Holds(aliases, alias) && !AddressInScope(RequestScope(), alias.c_str()))
                 return kOutsideDomains;
     }
-    const std::string own = Lower(NormalDn(plan->dn.c_str()));
+    // The entry and the holders both come as the server spells their DNs.
+    auto isOwn = [&](const std::string& dn) { return entry != nullptr && SameDnText(dn, entry->dn); };
     std::vector<std::string> addresses = aliases;
     addresses.push_back(plan->mail);
     for (const std::string& value : addresses) {
-        auto held = holders.addressHolder.find(Lower(value));
-        if (held != holders.addressHolder.end() && Lower(NormalDn(held->second.c_str())) != own)
-            return HeldElsewhere("address", value, held->second);
-        if (held != holders.addressHolder.end() || IsAscii(value)) continue;
-        // Letters outside ASCII: the directory's own comparison says who holds
-        // it (MÜLLER@ is müller@ to it; its rules are not ours to copy).
-        const MailHolders found = FindMailHolders(client, value.c_str());
+        // A value that is not plain is compared by the directory (MÜLLER@ is müller@ to it; its
+        // rules are not ours to copy).
+        const MailHolders found =
+            value == plan->mail ? plan->held : HoldersOf(client, holders, "mail", value);
         if (!found.answered) return "The address " + value + " could not be checked";
         for (const std::string& dn : found.dns)
-            if (Lower(NormalDn(dn.c_str())) != own) return HeldElsewhere("address", value, dn);
+            if (!isOwn(dn)) return HeldElsewhere("address", value, dn);
     }
     const std::vector<std::string> connectors = SplitValues(row.cells[kColConnectors]);
     for (const std::string& value : connectors) {
         if (Holds(storedConnectors, value)) continue;  // another may hold it too
-        auto named = index.connectors.find(Lower(value));
+        auto named = index.connectors.find(GroupKey(value));
         if (named != index.connectors.end() && named->second != at)
             return "The connector " + value + " is also in " + AtLine(file.lines[named->second]);
-        auto held = holders.connectorHolder.find(Lower(value));
-        if (held != holders.connectorHolder.end() && Lower(NormalDn(held->second.c_str())) != own)
-            return HeldElsewhere("connector", value, held->second);
+        const MailHolders found = HoldersOf(client, holders, "othermailbox", value);
+        if (!found.answered) return "The connector " + value + " could not be checked";
+        if (std::any_of(found.dns.begin(), found.dns.end(), isOwn)) continue;  // in another spelling
+        if (!found.dns.empty()) return HeldElsewhere("connector", value, found.dns[0]);
     }
     const std::vector<std::string> permissions = SplitValues(row.cells[kColPermissions]);
     // One permission a channel, unless the entry holds them all already
@@ -513,6 +558,17 @@ std::string Joined(const std::vector<std::string>& names) {
     return text;
 }
 
+// The row's entry among the batch's: found by its DN as text; else, when its
+// address is held, by the DN the server gives the row's DN, as the server
+// spells a DN otherwise than we build it (dc=müller for dc=MÜLLER). Null
+// when the row adds a user.
+const SearchReq* RowEntry(ldapClient& client, const Holders& holders, const RowPlan& plan) {
+    auto own = holders.byDn.find(Lower(NormalDn(plan.dn.c_str())));
+    if (own == holders.byDn.end() && !plan.held.dns.empty())
+        own = holders.byDn.find(Lower(NormalDn(StoredDn(client, plan.dn.c_str()).c_str())));
+    return own == holders.byDn.end() ? nullptr : own->second;
+}
+
 // One pass over the rows, a batch of kImportBatchRows at a time with its
 // holders read first, each row classified into *report. With a writer, each
 // row that adds or changes a user is written right after its check, and the
@@ -553,8 +609,8 @@ bool PassOverRows(ldapClient& client, const ImportFile& file, const FileIndex& i
             RowPlan plan;
             plan.mail = Screened(row.cells[kColMail]);
             plan.dn = client.CreateDNFromMail(plan.mail.c_str());
-            auto own = holders.byDn.find(Lower(NormalDn(plan.dn.c_str())));
-            if (own != holders.byDn.end()) plan.entry = own->second;
+            plan.held = HoldersOf(client, holders, "mail", plan.mail);
+            plan.entry = RowEntry(client, holders, plan);
             AttrList list;
             const std::string refusal = PlanRow(client, file, index, i, row, holders, &plan, &list);
             const RowKind kind = !refusal.empty()        ? kRowRefused

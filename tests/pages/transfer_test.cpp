@@ -85,7 +85,7 @@ TEST(Transfer, RoundTripThroughCsvAndLdif) {
                         string(511, 'w') + "\n"));
     const string stored = Export(dir, "ldif");
     const ProcessResult same = Tool(dir, "apply", Export(dir, "csv"));
-    EXPECT_NE(same.out.find("Rows unchanged: 6\nRows refused: 0\nAll rows were written (0 rows written)."),
+    EXPECT_NE(same.out.find("Rows unchanged: 7\nRows refused: 0\nAll rows were written (0 rows written)."),
               string::npos)
         << same.out;
     EXPECT_EQ(Export(dir, "ldif"), stored);
@@ -145,6 +145,11 @@ TEST(Transfer, EachRefusalOnce) {
         {head + n + ",smtpc$ZOE,", 1, "The connector smtpc$ZOE is held by another entry"},
         {head + n + "M\xc3\x9cLLER@example.com,,", 1,
          "LLER@example.com is held by another entry: mail=anna@"},
+        {head + n + "fi@example.com,,", 1, "fi@example.com is held by another entry: mail=anna@"},
+        {head + n + ",SMTPC$J\xc3\x96RG,", 1, "RG is held by another entry: mail=bob@"},
+        {head + n + ",SMTPC$0201\\ 555,", 1, "The connector SMTPC$0201 555 is held by another entry"},
+        {head + n + "\xc3\xa4@example.com,,\nn2@example.com,A,B,\xc3\x84@example.com,,", 1, "also in line 2"},
+        {head + n + ",SMTPC$\xc3\xb6 SMTPC$\xc3\x96,", 1, "is listed twice"},
         {head + n + ",SMTPC$d,\nn2@example.com,A,B,,SMTPC$D,", 1, "The connector SMTPC$D is also in line 2"},
         {head + n + ",SMTPC$d SMTPC$D,", 1, "The connector SMTPC$D is listed twice"},
         {head + n + ",NOPE$x,", 1, "Unknown channel in NOPE$x"},
