@@ -131,13 +131,29 @@ struct Holders {
     bool unsureAddresses = false, unsureConnectors = false;
 };
 
+// Notes that the entry `dn` holds `value` of `attribute`, and whether that
+// value makes the batch unsure (see Holders).
+void NoteHolder(Holders* holders, const char* attribute, const std::set<std::string>& asked, const char* name,
+                const std::string& value, const std::string& dn) {
+    if (strcasecmp(name, "mail") == 0)
+        holders->addressHolder.emplace(Lower(value), dn);
+    else if (strcasecmp(name, "othermailbox") == 0)
+        holders->connectorHolder.emplace(Lower(value), dn);
+    bool& unsure = strcmp(attribute, "mail") == 0 ? holders->unsureAddresses : holders->unsureConnectors;
+    unsure =
+        unsure || (strcasecmp(name, attribute) == 0 && !IsPlain(value) && asked.count(Lower(value)) == 0);
+}
+
 // Searches for entries holding any of `values` in `attribute`, a few
-// hundred values a search; false when a search failed.
+// hundred values a search; false when a search failed. With `whole` (the
+// rows' own addresses) the entries are kept whole for the rows' plans; else
+// only the holders are noted, streamed, so that an entry named by many
+// searches is never held in many copies.
 bool ReadHolders(ldapClient& client, const char* attribute, const std::vector<std::string>& values,
-                 Holders* holders) {
+                 bool whole, Holders* holders) {
     std::set<std::string> asked;
     for (const std::string& value : values) asked.insert(Lower(value));
-    bool& unsure = strcmp(attribute, "mail") == 0 ? holders->unsureAddresses : holders->unsureConnectors;
+    const char* const only[] = {attribute, nullptr};
     for (std::size_t at = 0; at < values.size(); at += kImportBatchRows) {
         std::string filter = "(|";
         for (std::size_t i = at; i < values.size() && i < at + kImportBatchRows; ++i)
@@ -147,6 +163,25 @@ bool ReadHolders(ldapClient& client, const char* attribute, const std::vector<st
                 .append(EscapeFilterValue(values[i].c_str()))
                 .append(")");
         filter.append(")");
+        if (!whole) {
+            LDAPControl** answered = nullptr;
+            const int status = ForEachEntryWithControls(
+                client, "", LDAP_SCOPE_SUBTREE, filter.c_str(), only, "The search for the import's holders",
+                nullptr, 0, &answered, [&](StreamedEntry& entry) {
+                    const std::string dn(entry.Dn().bv_val, entry.Dn().bv_len);
+                    berval name, *found = nullptr;
+                    while (entry.NextAttribute(&name, &found)) {
+                        const std::string attributeName(name.bv_val, name.bv_len);
+                        for (const berval* v = found; v != nullptr && v->bv_val != nullptr; ++v)
+                            NoteHolder(holders, attribute, asked, attributeName.c_str(),
+                                       std::string(v->bv_val, v->bv_len), dn);
+                    }
+                    return true;
+                });
+            ldap_controls_free(answered);
+            if (status != LDAP_SUCCESS) return false;
+            continue;
+        }
         int status = -1;
         SearchResult found(client,
                            client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 0, filter.c_str(), &status));
@@ -154,14 +189,8 @@ bool ReadHolders(ldapClient& client, const char* attribute, const std::vector<st
         for (const SearchReq* entry = found.get(); entry->next != nullptr; entry = entry->next) {
             holders->byDn.emplace(Lower(NormalDn(entry->dn)), entry);
             for (const attrval* node = entry->attrs; node != nullptr && node->next != nullptr;
-                 node = node->next) {
-                if (strcasecmp(node->name, "mail") == 0)
-                    holders->addressHolder.emplace(Lower(node->value), entry->dn);
-                else if (strcasecmp(node->name, "othermailbox") == 0)
-                    holders->connectorHolder.emplace(Lower(node->value), entry->dn);
-                unsure = unsure || (strcasecmp(node->name, attribute) == 0 && !IsPlain(node->value) &&
-                                    asked.count(Lower(node->value)) == 0);
-            }
+                 node = node->next)
+                NoteHolder(holders, attribute, asked, node->name, node->value, entry->dn);
         }
         holders->results.push_back(std::move(found));
     }
@@ -578,21 +607,22 @@ bool PassOverRows(ldapClient& client, const ImportFile& file, const FileIndex& i
     for (std::size_t start = 0; start < file.rows.size(); start += kImportBatchRows) {
         const std::size_t end = std::min(file.rows.size(), start + kImportBatchRows);
         std::vector<ImportRow> rows;
-        std::vector<std::string> addresses, connectors;
+        std::vector<std::string> addresses, aliases, connectors;
         for (std::size_t i = start; i < end; ++i) {
             rows.push_back(UnpackRow(file, i));
             if (index.refusals.count(i) != 0) continue;
             addresses.push_back(Screened(rows.back().cells[kColMail]));
             for (const std::string& alias : SplitValues(rows.back().cells[kColAliases])) {
                 const std::string screened = Screened(alias);
-                addresses.push_back(screened.empty() ? alias : screened);
+                aliases.push_back(screened.empty() ? alias : screened);
             }
             for (const std::string& value : SplitValues(rows.back().cells[kColConnectors]))
                 connectors.push_back(value);
         }
         Holders holders;
-        if (!ReadHolders(client, "mail", addresses, &holders) ||
-            !ReadHolders(client, "othermailbox", connectors, &holders)) {
+        if (!ReadHolders(client, "mail", addresses, true, &holders) ||
+            !ReadHolders(client, "mail", aliases, false, &holders) ||
+            !ReadHolders(client, "othermailbox", connectors, false, &holders)) {
             report->failure = "Error reading the directory";
             report->stoppedAt = file.lines[start];
             if (writer != nullptr) Stop(writer, file.lines[start], "the directory could not be read");
