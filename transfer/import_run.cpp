@@ -531,13 +531,14 @@ struct Writer {
     std::set<std::string> domainsMade;
 };
 
-// Writes one checked row; the LDAP result code (0 written).
+// Writes one checked row; the LDAP result code (0 written), or
+// kDomainTreeFailed.
 int WriteRow(ldapClient& client, const RowPlan& plan, const AttrList& list, Writer* writer) {
     if (plan.entry != nullptr) return DirectoryModify(client, plan.entry->dn, list.head);
     OwnedText suffix(client.GetSuffix(plan.mail.c_str()));
     const std::string domain = suffix ? suffix.get() : "";
     if (writer->domainsMade.count(domain) == 0) {
-        if (!CreateMailDomainTree(client, plan.mail.c_str())) return LDAP_OTHER;
+        if (!CreateMailDomainTree(client, plan.mail.c_str())) return kDomainTreeFailed;
         writer->domainsMade.insert(domain);
     }
     return DirectoryAdd(client, plan.dn.c_str(), list.head);
@@ -656,6 +657,10 @@ bool PassOverRows(ldapClient& client, const ImportFile& file, const FileIndex& i
             }
             AddAttrEnd(&list.head);  // the client's lists end with an empty node
             const int status = WriteRow(client, plan, list, writer);
+            if (status == kDomainTreeFailed) {  // the user's add was not sent
+                Stop(writer, line, "the domain entries above the address could not be made");
+                return false;
+            }
             if (status != LDAP_SUCCESS) {
                 writer->written->unanswered = IsConnectionFailure(status);
                 Stop(writer, line,
