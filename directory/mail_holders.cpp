@@ -61,22 +61,30 @@ bool SameDnText(const std::string& a, const std::string& b) {
     return strcasecmp(NormalDn(a.c_str()).c_str(), NormalDn(b.c_str()).c_str()) == 0;
 }
 
-std::string StoredDn(ldapClient& client, const char* dn) {
+std::string StoredDn(ldapClient& client, const char* dn, bool* failed) {
+    if (failed != nullptr) *failed = false;
     if (dn == nullptr || dn[0] == '\0') return "";  // an empty base would be the whole tree
     int status = -1;
     SearchResult found(client, client.ldapClientSearch(dn, LDAP_SCOPE_BASE, 1, "(objectClass=*)", &status));
+    if (failed != nullptr) *failed = !found;  // status 1 (none) still hands back the terminator
     return found && status == 0 && found.get()->next != nullptr ? found.get()->dn : "";
 }
 
-std::string OtherHolder(ldapClient& client, const MailHolders& holders,
-                        std::initializer_list<const char*> own) {
+std::string OtherHolder(ldapClient& client, MailHolders* holders, std::initializer_list<const char*> own) {
     std::vector<std::string> stored;  // the server's spelling of each own DN, asked once when needed
     bool asked = false;
-    for (const std::string& dn : holders.dns) {
+    for (const std::string& dn : holders->dns) {
         bool isOwn = false;
         for (const char* o : own) isOwn = isOwn || SameDnText(o, dn);
-        if (!isOwn && !asked)
-            for (const char* o : own) stored.push_back(StoredDn(client, o));
+        for (const char* o : own) {
+            if (isOwn || asked) break;
+            bool failed = false;
+            stored.push_back(StoredDn(client, o, &failed));
+            if (failed) {  // the holder may be the entry itself: nothing is known
+                holders->answered = false;
+                return "";
+            }
+        }
         asked = asked || !isOwn;
         for (const std::string& s : stored) isOwn = isOwn || (!s.empty() && SameDnText(s, dn));
         if (!isOwn) return dn;

@@ -25,16 +25,17 @@ MailHolders FindMailHolders(ldapClient& client, const char* address, const char*
 // is none. DNs equal as text (SameDnText) are one entry; otherwise the
 // server is asked how it spells each own DN (StoredDn), since it compares
 // DN values by its own rules and spells a new entry's parent as stored
-// (dc=müller for a typed dc=MÜLLER).
-std::string OtherHolder(ldapClient& client, const MailHolders& holders,
-                        std::initializer_list<const char*> own);
+// (dc=müller for a typed dc=MÜLLER). When that search fails, nothing is
+// known: holders->answered turns false and "" is returned.
+std::string OtherHolder(ldapClient& client, MailHolders* holders, std::initializer_list<const char*> own);
 
 // Whether two DNs are equal as text: in their normal form, ASCII letter case ignored.
 bool SameDnText(const std::string& a, const std::string& b);
 
 // The DN of the entry that `dn` names, spelled as the server stores it, by
-// one base search; "" when there is none or the search failed.
-std::string StoredDn(ldapClient& client, const char* dn);
+// one base search; "" when there is none or the search failed (*failed,
+// when given, tells which).
+std::string StoredDn(ldapClient& client, const char* dn, bool* failed = nullptr);
 
 // The DN in libldap's normal string form; the text itself when it does not parse.
 std::string NormalDn(const char* dn);

@@ -90,7 +90,7 @@ int ModifyMail(ldapClient& client, const std::string& dn, const char* remove, co
 bool KeepsAlias(ldapClient& client, const std::string& dn, const std::string& alias, const char* oldAlias,
                 std::string* refusal) {
     MailHolders after = FindMailHolders(client, alias.c_str());
-    const std::string other = OtherHolder(client, after, {dn.c_str()});
+    const std::string other = OtherHolder(client, &after, {dn.c_str()});
     if (after.answered && other.empty()) return true;
     const int back = ModifyMail(client, dn, alias.c_str(), oldAlias);
     if (back != 0)
@@ -127,7 +127,6 @@ int UpdateAlias(const char* mail, const char* mailAlias, const char* oldMailAlia
         return Report(kUpdateTitle, kOutsideDomains);
 
     MailHolders before = FindMailHolders(client, alias.c_str());
-    if (!before.answered) return Report(kUpdateTitle, kUpdateFailed);
     // A new letter case of the user's own alias (outside ASCII too): the
     // user's entry holds it only as the old value. Not of the primary
     // address, which is no alias to change.
@@ -137,14 +136,16 @@ int UpdateAlias(const char* mail, const char* mailAlias, const char* oldMailAlia
         strcmp(oldAlias, alias.c_str()) != 0 &&
         !(PrimaryAddressFromDn(dn.c_str(), &primary) && FoldedCase(primary) == FoldedCase(alias));
     const std::string holder =
-        caseOnly ? OtherHolder(client, before, {dn.c_str()}) : OtherHolder(client, before, {});
+        caseOnly ? OtherHolder(client, &before, {dn.c_str()}) : OtherHolder(client, &before, {});
+    if (!before.answered) return Report(kUpdateTitle, kUpdateFailed);
     if (!holder.empty()) return Report(kUpdateTitle, DuplicateMessage(alias, holder));
 
     int status = ModifyMail(client, dn, oldAlias, alias.c_str());
     if (status == LDAP_TYPE_OR_VALUE_EXISTS) return Report(kUpdateTitle, "The alias already exists");
     if (status == LDAP_CONSTRAINT_VIOLATION) {
         // The directory's own uniqueness guard: name the entry that holds the alias.
-        const std::string other = OtherHolder(client, FindMailHolders(client, alias.c_str()), {dn.c_str()});
+        MailHolders now = FindMailHolders(client, alias.c_str());
+        const std::string other = OtherHolder(client, &now, {dn.c_str()});
         if (!other.empty()) return Report(kUpdateTitle, DuplicateMessage(alias, other));
     }
     if (status < 0) return Report(kUpdateTitle, kNoAnswer);

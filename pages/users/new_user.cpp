@@ -59,17 +59,19 @@ std::string CreateUniqueUser(ldapClient& client, const char* firstName, const ch
     const std::string dn = client.CreateDNFromMail(mail);
     // A user whose primary address it is, is left to the add, which fails.
     MailHolders before = FindMailHolders(client, mail);
-    std::string other = OtherHolder(client, before, {dn.c_str()});
+    std::string other = OtherHolder(client, &before, {dn.c_str()});
     if (!before.answered || !other.empty()) return other.empty() ? AddFailed(mail) : HeldBy(mail, other);
     int status = CreateUserEntry(client, firstName, lastName, telNo, address, mail);
     if (IsConnectionFailure(status)) return kMayBeCreated;
     if (status != 0) {
-        if (status == LDAP_CONSTRAINT_VIOLATION)
-            other = OtherHolder(client, FindMailHolders(client, mail), {dn.c_str()});
+        if (status == LDAP_CONSTRAINT_VIOLATION) {
+            MailHolders now = FindMailHolders(client, mail);
+            other = OtherHolder(client, &now, {dn.c_str()});
+        }
         return other.empty() ? AddFailed(mail) : HeldBy(mail, other);
     }
     MailHolders after = FindMailHolders(client, mail);
-    other = OtherHolder(client, after, {dn.c_str()});
+    other = OtherHolder(client, &after, {dn.c_str()});
     if (after.answered && other.empty()) return "";
     if (DirectoryDelete(client, dn.c_str()) != LDAP_SUCCESS) {
         LogPrintf(kLogError, "NewUser: the new entry %s could not be taken back", dn.c_str());

@@ -59,7 +59,7 @@ std::string RenameUser(ldapClient& client, SearchReq* old, const char* newMail, 
     const std::string oldDn = old->dn, newDn = client.CreateDNFromMail(newMail);
     // The user's own alias may become its primary address.
     MailHolders before = FindMailHolders(client, newMail);
-    std::string other = OtherHolder(client, before, {oldDn.c_str()});
+    std::string other = OtherHolder(client, &before, {oldDn.c_str()});
     if (!before.answered) return kNotConnected;
     if (!other.empty()) return HeldBy(other);
     const bool wasAlias = !before.dns.empty();  // held by no other entry: the user's own alias
@@ -68,12 +68,14 @@ std::string RenameUser(ldapClient& client, SearchReq* old, const char* newMail, 
     int status = DirectoryRename(client, oldDn.c_str(), newDn.c_str());
     if (status < 0) return kNoAnswer;  // the rename may have been made
     if (status != LDAP_SUCCESS) {
-        if (status == LDAP_CONSTRAINT_VIOLATION || status == LDAP_ALREADY_EXISTS)
-            other = OtherHolder(client, FindMailHolders(client, newMail), {oldDn.c_str(), newDn.c_str()});
+        if (status == LDAP_CONSTRAINT_VIOLATION || status == LDAP_ALREADY_EXISTS) {
+            MailHolders now = FindMailHolders(client, newMail);
+            other = OtherHolder(client, &now, {oldDn.c_str(), newDn.c_str()});
+        }
         return other.empty() ? kNotAdded : HeldBy(other);
     }
     MailHolders after = FindMailHolders(client, newMail);
-    other = OtherHolder(client, after, {oldDn.c_str(), newDn.c_str()});
+    other = OtherHolder(client, &after, {oldDn.c_str(), newDn.c_str()});
     if (!after.answered || !other.empty()) {
         bool back = MoveBack(client, newDn, oldDn, wasAlias);
         return !other.empty() ? HeldBy(other) : back ? kNotConnected : kNoAnswer;
