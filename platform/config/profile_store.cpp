@@ -106,11 +106,14 @@ bool IsBareName(const char* name) {
     return name && *name && !strchr(name, '/') && strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
 }
 
+// A link whose target cannot be reached (not a dangling one) counts: it
+// stands for a file that is there but cannot be read.
 bool IsRegularFile(const char* directory, const dirent* entry) {
     if (entry->d_type == DT_REG) return true;
     if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) return false;
     struct stat st;
-    return stat((std::string(directory) + "/" + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (stat((std::string(directory) + "/" + entry->d_name).c_str(), &st) != 0) return errno != ENOENT;
+    return S_ISREG(st.st_mode);
 }
 
 // The spellings asked for, in byte order, when the directory cannot be
@@ -181,15 +184,22 @@ Resolution* FindResolution(const char* directory, const char* name) {
 const std::string* Resolve(const char* directory, const char* name) {
     Resolution* resolution = FindResolution(directory, name);
     struct stat st;
-    if (stat(directory, &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
-    FileStamp stamp = StampOf(st);
-    if (resolution && !resolution->racy && SameStamp(resolution->stamp, stamp)) {
-        return resolution->path.empty() ? nullptr : &resolution->path;
-    }
+    const bool reached = stat(directory, &st) == 0;
+    if (reached ? !S_ISDIR(st.st_mode) : errno == ENOENT || errno == ENOTDIR) return nullptr;
     if (!resolution) {
         resolution = &AddEntry(gResolutions);
         resolution->directory = directory;
         resolution->name = name;
+    }
+    if (!reached) {  // a folder that cannot be reached may hold the file: one that cannot be read
+        resolution->path = std::string(directory) + "/" + name;
+        resolution->exact = false;
+        resolution->racy = true;
+        return &resolution->path;
+    }
+    FileStamp stamp = StampOf(st);
+    if (resolution && !resolution->racy && SameStamp(resolution->stamp, stamp)) {
+        return resolution->path.empty() ? nullptr : &resolution->path;
     }
     resolution->stamp = stamp;
     bool listed = true;

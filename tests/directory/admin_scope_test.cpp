@@ -21,6 +21,7 @@ struct Row {
     bool admitted, inScope;
     bool searchOnly = false;  // the folder may be searched, not listed
 };
+const char kBehindLink[] = "<link>";  // XOMTA.INI a link into a folder that cannot be searched
 const char kAnna[] = "[Administrators]\nroot = *\nanna = Example.COM. , ,bad domain!, example.org\n";
 const std::string kHuge = std::string(kAnna) + std::string(kConfigMaxFileSize, '\n');  // too large to be read
 const Row kRows[] = {
@@ -43,8 +44,9 @@ const Row kRows[] = {
     {"[ administrators ]\n;anna = example.com\n", "anna", "a@example.com", false, false},
     {"[Ldap]\nPort = 1\n", "anna", "a@anywhere.net", true, true},
     {"", nullptr, "a@anywhere.net", true, true},
-    {kAnna, "anna", "a@anywhere.net", true, false, true},     // asked for by name
-    {"", "root", "a@anywhere.net", false, false, true},       // another spelling may be there unseen
+    {kAnna, "anna", "a@anywhere.net", true, false, true},  // asked for by name
+    {"", "root", "a@anywhere.net", false, false, true},    // another spelling may be there unseen
+    {kBehindLink, "root", "a@anywhere.net", false, false},
     {kHuge.c_str(), "root", "a@anywhere.net", false, false},  // refused, not taken for no file
 };
 
@@ -63,12 +65,15 @@ TEST(AdminScope, Rows) {
     ConfigFolder dir;
     for (const Row& row : kRows) {
         SCOPED_TRACE(std::string(row.ini) + "|" + (row.login ? row.login : "(none)") + "|" + row.target);
-        if (row.ini[0] != '\0')
-            WriteWholeFile(dir.path + "/XOMTA.INI", row.ini);
-        else
-            std::remove((dir.path + "/XOMTA.INI").c_str());
+        const std::string file = dir.path + "/XOMTA.INI", hidden = dir.path + "/hidden";
+        std::remove(file.c_str());
+        if (row.ini == kBehindLink) {
+            ASSERT_TRUE(mkdir(hidden.c_str(), 0) == 0 && symlink("hidden/XOMTA.INI", file.c_str()) == 0);
+        } else if (row.ini[0] != '\0') {
+            WriteWholeFile(file, row.ini);
+        }
         ASSERT_EQ(chmod(dir.path.c_str(), row.searchOnly ? 0311 : 0700), 0);
-        BypassPermissions(!row.searchOnly);
+        BypassPermissions(!row.searchOnly && row.ini != kBehindLink);
         AdminScope scope;
         EXPECT_EQ(AdmitLogin(row.login, &scope) != Admission::kRefused, row.admitted);
         BypassPermissions(true);
