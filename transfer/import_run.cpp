@@ -26,6 +26,7 @@
 #include "directory/mail_address.h"
 #include "directory/mail_holders.h"
 #include "directory/owners.h"
+#include "directory/primary_address.h"
 #include "pages/connectors/channel_permission.h"
 #include "pages/connectors/connector_frame.h"
 #include "pages/connectors/connector_pages.h"
@@ -131,17 +132,35 @@ struct Holders {
     bool unsureAddresses = false, unsureConnectors = false;
 };
 
+// Whether `name` is `attribute`, options such as ";lang-en" aside: the
+// directory's (mail=x) matches those values too.
+bool IsAttribute(const char* name, const char* attribute) {
+    const std::size_t length = strcspn(name, ";");
+    return length == strlen(attribute) && strncasecmp(name, attribute, length) == 0;
+}
+
 // Notes that the entry `dn` holds `value` of `attribute`, and whether that
 // value makes the batch unsure (see Holders).
 void NoteHolder(Holders* holders, const char* attribute, const std::set<std::string>& asked, const char* name,
                 const std::string& value, const std::string& dn) {
-    if (strcasecmp(name, "mail") == 0)
+    if (IsAttribute(name, "mail"))
         holders->addressHolder.emplace(Lower(value), dn);
-    else if (strcasecmp(name, "othermailbox") == 0)
+    else if (IsAttribute(name, "othermailbox"))
         holders->connectorHolder.emplace(Lower(value), dn);
     bool& unsure = strcmp(attribute, "mail") == 0 ? holders->unsureAddresses : holders->unsureConnectors;
-    unsure =
-        unsure || (strcasecmp(name, attribute) == 0 && !IsPlain(value) && asked.count(Lower(value)) == 0);
+    unsure = unsure || (IsAttribute(name, attribute) && !IsPlain(value) && asked.count(Lower(value)) == 0);
+}
+
+// The search filter for values [at, at + kImportBatchRows) of `values`.
+std::string AnyOf(const char* attribute, const std::vector<std::string>& values, std::size_t at) {
+    std::string filter = "(|";
+    for (std::size_t i = at; i < values.size() && i < at + kImportBatchRows; ++i)
+        filter.append("(")
+            .append(attribute)
+            .append("=")
+            .append(EscapeFilterValue(values[i].c_str()))
+            .append(")");
+    return filter.append(")");
 }
 
 // Searches for entries holding any of `values` in `attribute`, a few
@@ -155,14 +174,7 @@ bool ReadHolders(ldapClient& client, const char* attribute, const std::vector<st
     for (const std::string& value : values) asked.insert(Lower(value));
     const char* const only[] = {attribute, nullptr};
     for (std::size_t at = 0; at < values.size(); at += kImportBatchRows) {
-        std::string filter = "(|";
-        for (std::size_t i = at; i < values.size() && i < at + kImportBatchRows; ++i)
-            filter.append("(")
-                .append(attribute)
-                .append("=")
-                .append(EscapeFilterValue(values[i].c_str()))
-                .append(")");
-        filter.append(")");
+        const std::string filter = AnyOf(attribute, values, at);
         if (!whole) {
             LDAPControl** answered = nullptr;
             const int status = ForEachEntryWithControls(
@@ -195,6 +207,31 @@ bool ReadHolders(ldapClient& client, const char* attribute, const std::vector<st
         holders->results.push_back(std::move(found));
     }
     return true;
+}
+
+// Whether an entry holds any of the plain `values` not found as text in
+// `byText`, by one search a few hundred values, entries not read; true also
+// when a search failed. An unsure batch (see Holders), most often one whose
+// own entries hold a value that is not plain, that finds none is sure.
+bool HeldOtherwise(ldapClient& client, const char* attribute, const std::vector<std::string>& values,
+                   const std::unordered_map<std::string, std::string>& byText) {
+    std::vector<std::string> unfound;
+    for (const std::string& value : values)
+        if (IsPlain(value) && byText.count(Lower(value)) == 0) unfound.push_back(value);
+    const char* const none[] = {"1.1", nullptr};
+    for (std::size_t at = 0; at < unfound.size(); at += kImportBatchRows) {
+        bool found = false;
+        LDAPControl** answered = nullptr;
+        const int status = ForEachEntryWithControls(
+            client, "", LDAP_SCOPE_SUBTREE, AnyOf(attribute, unfound, at).c_str(), none,
+            "The search for the import's holders", nullptr, 0, &answered, [&](StreamedEntry&) {
+                found = true;
+                return false;
+            });
+        ldap_controls_free(answered);
+        if (found || status != LDAP_SUCCESS) return true;
+    }
+    return false;
 }
 
 // The values of attribute `name` in the entry, in order.
@@ -431,11 +468,14 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
         }
         aliases.push_back(screened.empty() ? alias : screened);
     }
+    // The stored primary as the server spells it in the DN (müller@ for a row's MÜLLER@).
+    std::string primary;
+    if (entry == nullptr || !PrimaryAddressFromDn(entry->dn, &primary)) primary = plan->mail;
     // Scope before holders: a refusal for an address held outside the
     // login's domains would tell that the address exists.
     std::vector<std::string> currentAliases;
     for (const std::string& value : storedMail)
-        if (strcasecmp(value.c_str(), plan->mail.c_str()) != 0) currentAliases.push_back(value);
+        if (strcasecmp(value.c_str(), primary.c_str()) != 0) currentAliases.push_back(value);
     if (entry == nullptr || has[kColAliases]) {
         for (const std::string& alias : aliases)
             if (!Holds(currentAliases, alias) && !AddressInScope(RequestScope(), alias.c_str()))
@@ -497,7 +537,7 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
             refusal = ListChanges(&staged, "x-permission", {}, permissions, CheckNewPermission);
     } else {
         SingleValueChanges(entry, cells, &staged);
-        if (has[kColAliases]) ListChanges(&staged, "mail", currentAliases, aliases, nullptr, plan->mail);
+        if (has[kColAliases]) ListChanges(&staged, "mail", currentAliases, aliases, nullptr, primary);
         if (has[kColConnectors])
             refusal = ListChanges(&staged, "othermailbox", storedConnectors, connectors, CheckNewConnector);
         if (refusal.empty() && has[kColPermissions])
@@ -544,27 +584,79 @@ int WriteRow(ldapClient& client, const RowPlan& plan, const AttrList& list, Writ
     return DirectoryAdd(client, plan.dn.c_str(), list.head);
 }
 
-// A connector page may have changed the entry since its batch was read, and
-// the row's change, planned on that reading, may leave a channel with two
-// permission values or connectors without one: each channel the row touched
-// is settled as the pages settle it. The permission wanted is the one the
-// row adds, else the one it took away, else the one stored.
-void SettleTouchedChannels(ldapClient& client, const RowPlan& plan, const AttrList& list) {
-    std::map<std::string, std::pair<std::string, std::string>> channels;  // lower-cased -> name, wanted
+// `values` of attribute `name` after the changes of `list`: its deletes
+// taken out (letter case ignored), its adds put in.
+std::vector<std::string> AfterChanges(std::vector<std::string> values, const AttrList& list,
+                                      const char* name) {
     for (const attrval* node = list.head; node != nullptr && node->next != nullptr; node = node->next) {
-        const bool permission = strcasecmp(node->name, "x-permission") == 0;
-        const char* dollar = strchr(node->value, '$');
-        if ((!permission && strcasecmp(node->name, "othermailbox") != 0) || dollar == nullptr) continue;
-        const std::string channel(node->value, dollar);
-        auto& [name, wanted] = channels[Lower(channel)];
-        name = channel;
-        if (permission && (node->op == kAttrAdd || wanted.empty())) wanted = dollar + 1;
+        if (strcasecmp(node->name, name) != 0) continue;
+        if (node->op == kAttrAdd) values.push_back(node->value);
+        if (node->op == kAttrDelete)
+            values.erase(
+                std::remove_if(values.begin(), values.end(),
+                               [&](const std::string& v) { return strcasecmp(v.c_str(), node->value) == 0; }),
+                values.end());
     }
-    for (auto& [lower, channel] : channels) {
-        auto& [name, wanted] = channel;
-        for (const std::string& value : Values(plan.entry, "x-permission"))
-            if (wanted.empty() && Lower(value).rfind(lower + "$", 0) == 0)
-                wanted = value.substr(name.size() + 1);
+    return values;
+}
+
+// What an entry holds of one channel: its connectors, counted, and its
+// permission values, lower-cased for comparing and as spelled.
+struct ChannelHold {
+    int connectors = 0;
+    std::set<std::string> lowered;
+    std::vector<std::string> permissions;
+    bool operator==(const ChannelHold& other) const {
+        return connectors == other.connectors && lowered == other.lowered;
+    }
+};
+
+ChannelHold HoldOf(const std::string& channel, const std::vector<std::string>& connectors,
+                   const std::vector<std::string>& permissions) {
+    const std::string prefix = channel + "$";  // lower-cased
+    ChannelHold hold;
+    for (const std::string& value : connectors) hold.connectors += Lower(value).rfind(prefix, 0) == 0;
+    for (const std::string& value : permissions)
+        if (Lower(value).rfind(prefix, 0) == 0 && hold.lowered.insert(Lower(value)).second)
+            hold.permissions.push_back(value);
+    return hold;
+}
+
+// A connector page may have changed the entry since its batch was read, and
+// the row's change, planned on that reading, may then leave a channel with
+// two permission values or connectors without one. The entry is read once
+// more; each channel the row touched that differs from what the row's plan
+// leaves is settled as the pages settle it, wanting the one permission the
+// plan leaves, else the one the row took away with the channel's last
+// connector (the file has no permissions column), else none. A channel as
+// the plan leaves it stays so, values another tool stored included.
+void SettleTouchedChannels(ldapClient& client, const RowPlan& plan, const AttrList& list,
+                           bool permissionsColumn) {
+    std::map<std::string, std::string> touched;  // lower-cased -> as named
+    for (const attrval* node = list.head; node != nullptr && node->next != nullptr; node = node->next) {
+        const char* dollar = strchr(node->value, '$');
+        if (dollar != nullptr &&
+            (strcasecmp(node->name, "x-permission") == 0 || strcasecmp(node->name, "othermailbox") == 0))
+            touched.emplace(Lower(std::string(node->value, dollar)), std::string(node->value, dollar));
+    }
+    if (touched.empty()) return;
+    int status = -1;
+    SearchResult now(client,
+                     client.ldapClientSearch(plan.entry->dn, LDAP_SCOPE_BASE, 0, "(objectClass=*)", &status));
+    if (!now) return;
+    const auto connectors = AfterChanges(Values(plan.entry, "othermailbox"), list, "othermailbox");
+    const auto permissions = AfterChanges(Values(plan.entry, "x-permission"), list, "x-permission");
+    for (const auto& [lower, name] : touched) {
+        const ChannelHold planned = HoldOf(lower, connectors, permissions);
+        if (planned == HoldOf(lower, Values(now.get(), "othermailbox"), Values(now.get(), "x-permission")))
+            continue;
+        std::string wanted = planned.permissions.size() == 1 ? planned.permissions[0] : "";
+        if (planned.permissions.empty() && !permissionsColumn)
+            for (const attrval* node = list.head; node != nullptr && node->next != nullptr; node = node->next)
+                if (node->op == kAttrDelete && strcasecmp(node->name, "x-permission") == 0 &&
+                    Lower(node->value).rfind(lower + "$", 0) == 0)
+                    wanted = node->value;
+        wanted = wanted.empty() ? "" : wanted.substr(wanted.find('$') + 1);
         SettleChannelPermission(client, plan.mail.c_str(), name.c_str(), wanted.c_str(), "Import");
     }
 }
@@ -629,6 +721,14 @@ bool PassOverRows(ldapClient& client, const ImportFile& file, const FileIndex& i
             if (writer != nullptr) Stop(writer, file.lines[start], "the directory could not be read");
             return false;
         }
+        if (holders.unsureAddresses) {
+            std::vector<std::string> all = addresses;
+            all.insert(all.end(), aliases.begin(), aliases.end());
+            holders.unsureAddresses = HeldOtherwise(client, "mail", all, holders.addressHolder);
+        }
+        if (holders.unsureConnectors)
+            holders.unsureConnectors =
+                HeldOtherwise(client, "othermailbox", connectors, holders.connectorHolder);
         for (std::size_t i = start; i < end; ++i) {
             const ImportRow& row = rows[i - start];
             const long line = file.lines[i];
@@ -669,7 +769,8 @@ bool PassOverRows(ldapClient& client, const ImportFile& file, const FileIndex& i
                          ldap_err2string(status) + ")");
                 return false;
             }
-            if (plan.entry != nullptr) SettleTouchedChannels(client, plan, list);
+            if (plan.entry != nullptr)
+                SettleTouchedChannels(client, plan, list, file.hasColumn[kColPermissions]);
             ++writer->written->written;
         }
     }

@@ -102,6 +102,13 @@ TEST(Transfer, RoundTripThroughCsvAndLdif) {
     EXPECT_EQ(dir.Search("", "(mail=zoe@example.com)", "mail othermailbox x-permission"),
               "dn: mail=zoe@example.com,dc=example,dc=com\nmail: zoe@example.com\nothermailbox: SMTPC$zoe\n"
               "x-permission: SMTPC$Send/Receive\n\n");
+    // Permissions stay as the row leaves them: one taken from a channel that keeps its connector stays
+    // away, one listed for a channel whose last connector goes stays; a second run changes nothing.
+    for (const string row : {"zoe@example.com,SMTPC$zoe,", "bob@sub.example.com,,SMTPC$Send/Receive"}) {
+        const string file = "mail,connectors,permissions\n" + row + "\n";
+        EXPECT_EQ(Tool(dir, "apply", file).exitStatus, 0) << row;
+        EXPECT_NE(Tool(dir, "check", file).out.find("Rows unchanged: 1\n"), string::npos) << row;
+    }
 }
 
 // The browser gone mid-download (the web server closed the pipe): the export
@@ -127,7 +134,9 @@ TEST(Transfer, ExportStopsWhenTheFileCannotBeSent) {
 // Each refusal once: the tool's exit status and a text of its answer.
 TEST(Transfer, EachRefusalOnce) {
     DirectorySandbox& dir = DirectorySandbox::Get();
-    ASSERT_TRUE(dir.Reset(Seed()) && dir.WriteConfig(kConfig));
+    ASSERT_TRUE(dir.Reset(Seed()) && dir.WriteConfig(kConfig) &&
+                dir.Modify("dn: mail=bob@sub.example.com,dc=sub,dc=example,dc=com\nchangetype: modify\n"
+                           "add: mail;lang-en\nmail;lang-en: tagged@example.com\n"));
     const string head = "mail,first name,last name,aliases,connectors,permissions\n",
                  n = "new@example.com,A,B,";
     const struct {
@@ -146,6 +155,8 @@ TEST(Transfer, EachRefusalOnce) {
         {head + n + "M\xc3\x9cLLER@example.com,,", 1,
          "LLER@example.com is held by another entry: mail=anna@"},
         {head + n + "fi@example.com,,", 1, "fi@example.com is held by another entry: mail=anna@"},
+        {head + n + "tagged@example.com,,", 1, "tagged@example.com is held by another entry: mail=bob@"},
+        {"mail,last name,aliases\nz@m\xc3\xbcller.de,Ink,\n", 0, "Rows unchanged: 1\n"},
         {head + n + ",SMTPC$z\\ \\ o\\\\x,", 1,
          "The connector SMTPC$z  o\\x is held by another entry: mail=zoe@"},
         {head + n + ",SMTPC$0201\\ 555,", 1, "The connector SMTPC$0201 555 is held by another entry"},
