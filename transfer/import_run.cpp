@@ -473,9 +473,12 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
     if (entry == nullptr || !PrimaryAddressFromDn(entry->dn, &primary)) primary = plan->mail;
     // Scope before holders: a refusal for an address held outside the
     // login's domains would tell that the address exists.
+    // A mail value another tool stored in another letter case of the DN's
+    // (outside ASCII) is the naming value to the directory, no alias.
     std::vector<std::string> currentAliases;
     for (const std::string& value : storedMail)
-        if (strcasecmp(value.c_str(), primary.c_str()) != 0) currentAliases.push_back(value);
+        if (strcasecmp(value.c_str(), primary.c_str()) != 0 && FoldedCase(value) != FoldedCase(primary))
+            currentAliases.push_back(value);
     if (entry == nullptr || has[kColAliases]) {
         for (const std::string& alias : aliases)
             if (!Holds(currentAliases, alias) && !AddressInScope(RequestScope(), alias.c_str()))

@@ -5,6 +5,7 @@
 // named by a mail= DN is no user of ours and is left out. Reads only.
 #include <strings.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include "directory/directory_session.h"
 #include "directory/domain_names.h"
 #include "directory/entry_stream.h"
+#include "directory/folded_case.h"
 #include "directory/primary_address.h"
 #include "html/page_frame.h"
 #include "pages/domains/sub_domains.h"
@@ -54,6 +56,19 @@ int ColumnOf(const berval& name) {
     return -1;
 }
 
+bool IsAscii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Whether a mail value is the primary address `mail`: in ASCII letter case
+// aside, and outside ASCII by glibc's case mapping, since the directory holds
+// such a value (another tool may store one) as the naming value, no alias.
+bool IsPrimarySpelling(const berval& value, const std::string& mail) {
+    if (BervalIs(value, mail.c_str())) return true;
+    const std::string text(value.bv_val, value.bv_len);
+    return !(IsAscii(text) && IsAscii(mail)) && FoldedCase(text) == FoldedCase(mail);
+}
+
 // The CSV row of one user entry whose primary address is `mail`: single
 // values the first of each, lists blank-separated, the primary address not
 // among the aliases.
@@ -67,7 +82,7 @@ std::string CsvRow(StreamedEntry& entry, const std::string& mail) {
         const int column = ColumnOf(name);
         for (int i = 0; column >= 0 && values != nullptr && values[i].bv_val != nullptr; ++i) {
             const berval& value = values[i];
-            if (column == kColAliases && BervalIs(value, mail.c_str())) continue;
+            if (column == kColAliases && IsPrimarySpelling(value, mail)) continue;
             if (column >= kColAliases) {
                 AppendListValue(&cells[column], value.bv_val, value.bv_len);
             } else if (!seen[column]) {
