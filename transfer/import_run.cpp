@@ -176,10 +176,9 @@ bool ReadHolders(ldapClient& client, const char* attribute, const std::vector<st
     for (std::size_t at = 0; at < values.size(); at += kImportBatchRows) {
         const std::string filter = AnyOf(attribute, values, at);
         if (!whole) {
-            LDAPControl** answered = nullptr;
             const int status = ForEachEntryWithControls(
                 client, "", LDAP_SCOPE_SUBTREE, filter.c_str(), only, "The search for the import's holders",
-                nullptr, 0, &answered, [&](StreamedEntry& entry) {
+                nullptr, 0, nullptr, [&](StreamedEntry& entry) {
                     const std::string dn(entry.Dn().bv_val, entry.Dn().bv_len);
                     berval name, *found = nullptr;
                     while (entry.NextAttribute(&name, &found)) {
@@ -190,7 +189,6 @@ bool ReadHolders(ldapClient& client, const char* attribute, const std::vector<st
                     }
                     return true;
                 });
-            ldap_controls_free(answered);
             if (status != LDAP_SUCCESS) return false;
             continue;
         }
@@ -221,14 +219,12 @@ bool HeldOtherwise(ldapClient& client, const char* attribute, const std::vector<
     const char* const none[] = {"1.1", nullptr};
     for (std::size_t at = 0; at < unfound.size(); at += kImportBatchRows) {
         bool found = false;
-        LDAPControl** answered = nullptr;
         const int status = ForEachEntryWithControls(
             client, "", LDAP_SCOPE_SUBTREE, AnyOf(attribute, unfound, at).c_str(), none,
-            "The search for the import's holders", nullptr, 0, &answered, [&](StreamedEntry&) {
+            "The search for the import's holders", nullptr, 0, nullptr, [&](StreamedEntry&) {
                 found = true;
                 return false;
             });
-        ldap_controls_free(answered);
         if (found || status != LDAP_SUCCESS) return true;
     }
     return false;

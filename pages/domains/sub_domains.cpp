@@ -72,14 +72,12 @@ DomainSearch FindSubDomains(const char* domain, std::vector<SubDomain>* list) {
     // Streamed, DNs only: a level of many domains costs its names, not
     // copies of its entries.
     static const char* const kNoAttributes[] = {"1.1", nullptr};
-    LDAPControl** answered = nullptr;
     const int status =
         ForEachEntryWithControls(client, base.c_str(), scopeOfSearch, filter.c_str(), kNoAttributes, nullptr,
-                                 nullptr, 0, &answered, [list](StreamedEntry& entry) {
+                                 nullptr, 0, nullptr, [list](StreamedEntry& entry) {
                                      AppendName(std::string(entry.Dn().bv_val, entry.Dn().bv_len), list);
                                      return true;
                                  });
-    ldap_controls_free(answered);
     if (status == LDAP_SUCCESS || status == LDAP_NO_SUCH_OBJECT) return DomainSearch::kDone;  // no base: none
     LogLdapError(client.ld, status, "LDAP search below \"%.300s\" for %.300s", base.c_str(), filter.c_str());
     return DomainSearch::kFailed;
