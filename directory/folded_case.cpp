@@ -1,6 +1,7 @@
 // Unicode lower-casing by glibc's C.UTF-8 tables (see folded_case.h).
 #include "directory/folded_case.h"
 
+#include <algorithm>
 #include <climits>
 #include <clocale>
 #include <cwchar>
@@ -34,4 +35,16 @@ std::string FoldedCase(const std::string& text) {
     }
     if (before != nullptr) uselocale(before);
     return folded;
+}
+
+bool SameFoldedCase(const std::string& a, const std::string& b) {
+    auto ascii = [](const std::string& text) {
+        return std::all_of(text.begin(), text.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    };
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (ascii(a) && ascii(b))
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                          [&](char x, char y) { return lower(x) == lower(y); });
+    return FoldedCase(a) == FoldedCase(b);
 }

@@ -11,5 +11,8 @@
 #include <string>
 
 std::string FoldedCase(const std::string& text);
+// Whether FoldedCase makes the two texts equal (ASCII texts are compared
+// without it).
+bool SameFoldedCase(const std::string& a, const std::string& b);
 
 #endif

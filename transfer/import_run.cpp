@@ -473,8 +473,7 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
     // (outside ASCII) is the naming value to the directory, no alias.
     std::vector<std::string> currentAliases;
     for (const std::string& value : storedMail)
-        if (strcasecmp(value.c_str(), primary.c_str()) != 0 && FoldedCase(value) != FoldedCase(primary))
-            currentAliases.push_back(value);
+        if (!SameFoldedCase(value, primary)) currentAliases.push_back(value);
     if (entry == nullptr || has[kColAliases]) {
         for (const std::string& alias : aliases)
             if (!Holds(currentAliases, alias) && !AddressInScope(RequestScope(), alias.c_str()))

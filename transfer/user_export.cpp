@@ -5,7 +5,6 @@
 // named by a mail= DN is no user of ours and is left out. Reads only.
 #include <strings.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -56,19 +55,6 @@ int ColumnOf(const berval& name) {
     return -1;
 }
 
-bool IsAscii(const std::string& text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-// Whether a mail value is the primary address `mail`: in ASCII letter case
-// aside, and outside ASCII by glibc's case mapping, since the directory holds
-// such a value (another tool may store one) as the naming value, no alias.
-bool IsPrimarySpelling(const berval& value, const std::string& mail) {
-    if (BervalIs(value, mail.c_str())) return true;
-    const std::string text(value.bv_val, value.bv_len);
-    return !(IsAscii(text) && IsAscii(mail)) && FoldedCase(text) == FoldedCase(mail);
-}
-
 // The CSV row of one user entry whose primary address is `mail`: single
 // values the first of each, lists blank-separated, the primary address not
 // among the aliases.
@@ -82,7 +68,9 @@ std::string CsvRow(StreamedEntry& entry, const std::string& mail) {
         const int column = ColumnOf(name);
         for (int i = 0; column >= 0 && values != nullptr && values[i].bv_val != nullptr; ++i) {
             const berval& value = values[i];
-            if (column == kColAliases && IsPrimarySpelling(value, mail)) continue;
+            // A mail value in another letter case of the primary outside ASCII
+            // (another tool may store one) is the naming value to the directory.
+            if (column == kColAliases && SameFoldedCase(Text(value), mail)) continue;
             if (column >= kColAliases) {
                 AppendListValue(&cells[column], value.bv_val, value.bv_len);
             } else if (!seen[column]) {

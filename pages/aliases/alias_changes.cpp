@@ -131,10 +131,9 @@ int UpdateAlias(const char* mail, const char* mailAlias, const char* oldMailAlia
     // user's entry holds it only as the old value. Not of the primary
     // address, which is no alias to change.
     std::string primary;
-    const bool caseOnly =
-        oldAlias != nullptr && FoldedCase(oldAlias) == FoldedCase(alias) &&
-        strcmp(oldAlias, alias.c_str()) != 0 &&
-        !(PrimaryAddressFromDn(dn.c_str(), &primary) && FoldedCase(primary) == FoldedCase(alias));
+    const bool caseOnly = oldAlias != nullptr && SameFoldedCase(oldAlias, alias) &&
+                          strcmp(oldAlias, alias.c_str()) != 0 &&
+                          !(PrimaryAddressFromDn(dn.c_str(), &primary) && SameFoldedCase(primary, alias));
     const std::string holder =
         caseOnly ? OtherHolder(client, &before, {dn.c_str()}) : OtherHolder(client, &before, {});
     if (!before.answered) return Report(kUpdateTitle, kUpdateFailed);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "directory/domain_names.h"
 #include "pages/users/user_details.h"
 #include "platform/ldapclient/ldapclient.h"
 #include "platform/mq/mq_limits.h"
@@ -111,6 +112,17 @@ std::vector<std::string> ChannelPermissionValues(const attrval* attrs, const cha
 const char* GetChannelPermission(const attrval* attrs, const char* channel) {
     const char* value = FindPermissionValue(attrs, channel);
     return value != nullptr ? value + strlen(channel) + 1 : "";
+}
+
+std::unordered_map<std::string, const char*> ChannelPermissionTexts(const attrval* attrs) {
+    std::unordered_map<std::string, const char*> texts;
+    for (const attrval* node = attrs; node != nullptr && node->next != nullptr; node = node->next) {
+        const char* dollar = strchr(node->value, '$');
+        if (dollar == nullptr || strcasecmp(node->name, kPermission) != 0) continue;
+        std::string channel(node->value, dollar);
+        texts.emplace(StrToLower(&channel[0]), dollar + 1);  // the first value of a channel counts
+    }
+    return texts;
 }
 
 int CountChannelConnectors(const attrval* attrs, const char* channel) {

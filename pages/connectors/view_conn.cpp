@@ -13,6 +13,7 @@
 
 #include "directory/admin_scope.h"
 #include "directory/directory_session.h"
+#include "directory/domain_names.h"
 #include "directory/entry_stream.h"
 #include "directory/owners.h"
 #include "directory/primary_address.h"
@@ -27,32 +28,13 @@ namespace {
 
 constexpr char kHeading[] = "<td bgcolor=2166ab style=\"color:#FFFFFF\">";
 
-// Each channel's permission in an entry: the first value naming the channel
-// (letter case ignored), read in one pass, so that a page of many connectors
-// is not quadratic.
-using ChannelPermissions = std::unordered_map<std::string, const char*>;  // lower-cased channel
-
-std::string AsciiLower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-ChannelPermissions ReadChannelPermissions(const attrval* attrs) {
-    ChannelPermissions permissions;
-    for (const attrval* node = attrs; node != nullptr && node->next != nullptr; node = node->next) {
-        const char* dollar = strchr(node->value, '$');
-        if (dollar != nullptr && strcasecmp(node->name, "x-permission") == 0)
-            permissions.emplace(AsciiLower(std::string(node->value, dollar)), dollar + 1);
-    }
-    return permissions;
-}
-
 // The row of one value of an entry; none for a value without "$".
-void PrintConnectorRow(const ChannelPermissions& permissions, const char* value, const char* mail) {
+void PrintConnectorRow(const std::unordered_map<std::string, const char*>& permissions, const char* value,
+                       const char* mail) {
     std::string channel, identifier;
     if (!SplitConnector(value, &channel, &identifier)) return;
-    auto found = permissions.find(AsciiLower(channel));
+    std::string lower = channel;
+    auto found = permissions.find(StrToLower(&lower[0]));
     const char* permission = found != permissions.end() ? found->second : "";
     if (permission[0] == '\0') permission = " ";  // no permission value: one blank, here and on
     printf("<tr valign=top>\n");
@@ -73,7 +55,7 @@ void PrintConnectorRow(const ChannelPermissions& permissions, const char* value,
 // The rows of one entry's attribute list, in its order; only the attribute
 // name as the directory spells it counts.
 void PrintEntryRows(const attrval* attrs, const char* mail) {
-    const ChannelPermissions permissions = ReadChannelPermissions(attrs);
+    const auto permissions = ChannelPermissionTexts(attrs);
     for (const attrval* node = attrs; node != nullptr && node->next != nullptr; node = node->next)
         if (strcmp(node->name, "othermailbox") == 0) PrintConnectorRow(permissions, node->value, mail);
 }
