@@ -16,12 +16,6 @@ namespace {
 
 AdminScope gRequestScope;
 
-std::string Lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 // Non-empty labels of a dotted name, lower-cased, first label first.
 std::vector<std::string> DottedLabels(const std::string& name) {
     std::vector<std::string> labels;
@@ -29,7 +23,7 @@ std::vector<std::string> DottedLabels(const std::string& name) {
     while (start <= name.size()) {
         std::size_t dot = name.find('.', start);
         if (dot == std::string::npos) dot = name.size();
-        if (dot > start) labels.push_back(Lower(name.substr(start, dot - start)));
+        if (dot > start) labels.push_back(Lowered(name.substr(start, dot - start)));
         start = dot + 1;
     }
     return labels;
@@ -52,7 +46,7 @@ bool Below(const std::vector<std::string>& inner, const std::vector<std::string>
     if (outer.empty() || inner.size() < outer.size()) return false;
     // Whole texts compared, so that a label holding a NUL never passes for a shorter one.
     return std::equal(outer.rbegin(), outer.rend(), inner.rbegin(),
-                      [](const std::string& a, const std::string& b) { return Lower(a) == Lower(b); });
+                      [](const std::string& a, const std::string& b) { return Lowered(a) == Lowered(b); });
 }
 
 }  // namespace
@@ -65,7 +59,7 @@ bool ParseAdminDomains(const char* value, AdminScope* scope, std::vector<std::st
     for (std::size_t start = 0; start <= text.size();) {
         std::size_t comma = text.find(',', start);
         if (comma == std::string::npos) comma = text.size();
-        std::string item = Lower(Trimmed(text.substr(start, comma - start)));
+        std::string item = Lowered(Trimmed(text.substr(start, comma - start)));
         start = comma + 1;
         if (item.empty()) continue;
         if (item == "*") {

@@ -192,6 +192,14 @@ const char* GetAttrValue(const SearchReq* result, const char* name) {
     return kNone;
 }
 
+std::vector<std::string> EntryAttrValues(const SearchReq* entry, const char* name) {
+    std::vector<std::string> values;
+    for (const attrval* node = entry == nullptr ? nullptr : entry->attrs;
+         node != nullptr && node->next != nullptr; node = node->next)
+        if (strcasecmp(node->name, name) == 0) values.push_back(node->value);
+    return values;
+}
+
 int EntryMatches(ldapClient& client, const char* dn, const std::string& filter) {
     int status = -1;
     SearchResult found(client, client.ldapClientSearch(dn, LDAP_SCOPE_BASE, 1, filter.c_str(), &status));

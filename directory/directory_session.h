@@ -6,6 +6,7 @@
 #define LDAPCGI_DIRECTORY_DIRECTORY_SESSION_H
 
 #include <string>
+#include <vector>
 
 #include "platform/ldapclient/ldapclient.h"
 
@@ -49,6 +50,9 @@ SearchReq* FindUserByMail(ldapClient& client, const char* mail, bool* failed = n
 // The first value of attribute `name` (letter case ignored) in the chain's
 // entries, in order; "" when no entry has it. Lives as long as the result.
 const char* GetAttrValue(const SearchReq* result, const char* name);
+// Every value of attribute `name` (letter case ignored) in the one entry,
+// in order; none for a null entry.
+std::vector<std::string> EntryAttrValues(const SearchReq* entry, const char* name);
 
 // Whether the first entry of `result` holds a value of attribute `name`
 // (letter case ignored), or of any attribute (null name), that was too long

@@ -37,5 +37,7 @@ std::string LabelsToDn(const std::vector<std::string>& labels);
 
 char* StrToUpper(char* text);
 char* StrToLower(char* text);
+// A copy with the ASCII letters lower-cased, every byte looked at (NULs too).
+std::string Lowered(std::string text);
 
 #endif

@@ -2,15 +2,14 @@
 // screen, scope, addresses and connectors named by two rows), then batches
 // of rows with their holders read from the directory, each row compared
 // with its entry; when writing and every row is sound, a second pass
-// checks each row again and writes it at once, in file order.
+// checks each row again and writes it at once, in file order. The holders
+// are read by import_holders, the channels settled by import_settle.
 #include "transfer/import_run.h"
 
 #include <strings.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
-#include <iterator>
 #include <map>
 #include <set>
 #include <unordered_map>
@@ -24,22 +23,17 @@
 #include "directory/entry_stream.h"
 #include "directory/folded_case.h"
 #include "directory/mail_address.h"
-#include "directory/mail_holders.h"
 #include "directory/owners.h"
 #include "directory/primary_address.h"
-#include "pages/connectors/channel_permission.h"
 #include "pages/connectors/connector_frame.h"
 #include "pages/connectors/connector_pages.h"
 #include "pages/connectors/connector_values.h"
 #include "pages/users/user_changes.h"
 #include "pages/users/user_entry.h"
+#include "transfer/import_holders.h"
+#include "transfer/import_settle.h"
 
 namespace {
-
-std::string Lower(std::string text) {
-    StrToLower(&text[0]);
-    return text;
-}
 
 std::string Screened(const std::string& address) {
     const char* screened = ValidateMailAddress(address.c_str());
@@ -47,28 +41,6 @@ std::string Screened(const std::string& address) {
 }
 
 std::string AtLine(long line) { return "line " + std::to_string(line); }
-
-// Whether a value is printable ASCII without leading, trailing or doubled
-// blanks: one the directory compares as we do, letter case of ASCII only.
-bool IsPlain(const std::string& value) {
-    if (!value.empty() && (value.front() == ' ' || value.back() == ' ')) return false;
-    for (std::size_t i = 0; i < value.size(); ++i)
-        if (value[i] < 0x20 || value[i] > 0x7e || (value[i] == ' ' && value[i + 1] == ' ')) return false;
-    return true;
-}
-
-// The key that groups the file's values: ASCII lower case for a plain
-// value; for another, blanks collapsed and glibc's case mapping (close to
-// the directory's rule, not it: two values it takes apart may be refused
-// as one, which costs an edit of the file).
-std::string GroupKey(const std::string& value) {
-    if (IsPlain(value)) return Lower(value);
-    std::string collapsed;
-    for (char c : value)
-        if (c != ' ' || (!collapsed.empty() && collapsed.back() != ' ')) collapsed.push_back(c);
-    if (!collapsed.empty() && collapsed.back() == ' ') collapsed.pop_back();
-    return FoldedCase(collapsed);
-}
 
 // What the whole file says before the directory is asked.
 struct FileIndex {
@@ -121,127 +93,9 @@ FileIndex IndexFile(const ImportFile& file) {
     return index;
 }
 
-// The entries of one batch that hold its addresses and connectors.
-struct Holders {
-    std::vector<SearchResult> results;
-    std::unordered_map<std::string, const SearchReq*> byDn;        // normal DN, lower-cased
-    std::unordered_map<std::string, std::string> addressHolder;    // lower-cased value -> DN
-    std::unordered_map<std::string, std::string> connectorHolder;  // lower-cased value -> DN
-    // A search found an entry by a value that is not plain and that the
-    // text matched to none asked: a value not found as text may be held.
-    bool unsureAddresses = false, unsureConnectors = false;
-};
-
-// Whether `name` is `attribute`, options such as ";lang-en" aside: the
-// directory's (mail=x) matches those values too.
-bool IsAttribute(const char* name, const char* attribute) {
-    const std::size_t length = strcspn(name, ";");
-    return length == strlen(attribute) && strncasecmp(name, attribute, length) == 0;
-}
-
-// Notes that the entry `dn` holds `value` of `attribute`, and whether that
-// value makes the batch unsure (see Holders).
-void NoteHolder(Holders* holders, const char* attribute, const std::set<std::string>& asked, const char* name,
-                const std::string& value, const std::string& dn) {
-    if (IsAttribute(name, "mail"))
-        holders->addressHolder.emplace(Lower(value), dn);
-    else if (IsAttribute(name, "othermailbox"))
-        holders->connectorHolder.emplace(Lower(value), dn);
-    bool& unsure = strcmp(attribute, "mail") == 0 ? holders->unsureAddresses : holders->unsureConnectors;
-    unsure = unsure || (IsAttribute(name, attribute) && !IsPlain(value) && asked.count(Lower(value)) == 0);
-}
-
-// The search filter for values [at, at + kImportBatchRows) of `values`.
-std::string AnyOf(const char* attribute, const std::vector<std::string>& values, std::size_t at) {
-    std::string filter = "(|";
-    for (std::size_t i = at; i < values.size() && i < at + kImportBatchRows; ++i)
-        filter.append("(")
-            .append(attribute)
-            .append("=")
-            .append(EscapeFilterValue(values[i].c_str()))
-            .append(")");
-    return filter.append(")");
-}
-
-// Searches for entries holding any of `values` in `attribute`, a few
-// hundred values a search; false when a search failed. With `whole` (the
-// rows' own addresses) the entries are kept whole for the rows' plans; else
-// only the holders are noted, streamed, so that an entry named by many
-// searches is never held in many copies.
-bool ReadHolders(ldapClient& client, const char* attribute, const std::vector<std::string>& values,
-                 bool whole, Holders* holders) {
-    std::set<std::string> asked;
-    for (const std::string& value : values) asked.insert(Lower(value));
-    const char* const only[] = {attribute, nullptr};
-    for (std::size_t at = 0; at < values.size(); at += kImportBatchRows) {
-        const std::string filter = AnyOf(attribute, values, at);
-        if (!whole) {
-            const int status = ForEachEntryWithControls(
-                client, "", LDAP_SCOPE_SUBTREE, filter.c_str(), only, "The search for the import's holders",
-                nullptr, 0, nullptr, [&](StreamedEntry& entry) {
-                    const std::string dn(entry.Dn().bv_val, entry.Dn().bv_len);
-                    berval name, *found = nullptr;
-                    while (entry.NextAttribute(&name, &found)) {
-                        const std::string attributeName(name.bv_val, name.bv_len);
-                        for (const berval* v = found; v != nullptr && v->bv_val != nullptr; ++v)
-                            NoteHolder(holders, attribute, asked, attributeName.c_str(),
-                                       std::string(v->bv_val, v->bv_len), dn);
-                    }
-                    return true;
-                });
-            if (status != LDAP_SUCCESS) return false;
-            continue;
-        }
-        int status = -1;
-        SearchResult found(client,
-                           client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 0, filter.c_str(), &status));
-        if (!found || (status != 0 && status != 1)) return false;
-        for (const SearchReq* entry = found.get(); entry->next != nullptr; entry = entry->next) {
-            holders->byDn.emplace(Lower(NormalDn(entry->dn)), entry);
-            for (const attrval* node = entry->attrs; node != nullptr && node->next != nullptr;
-                 node = node->next)
-                NoteHolder(holders, attribute, asked, node->name, node->value, entry->dn);
-        }
-        holders->results.push_back(std::move(found));
-    }
-    return true;
-}
-
-// Whether an entry holds any of the plain `values` not found as text in
-// `byText`, by one search a few hundred values, entries not read; true also
-// when a search failed. An unsure batch (see Holders), most often one whose
-// own entries hold a value that is not plain, that finds none is sure.
-bool HeldOtherwise(ldapClient& client, const char* attribute, const std::vector<std::string>& values,
-                   const std::unordered_map<std::string, std::string>& byText) {
-    std::vector<std::string> unfound;
-    for (const std::string& value : values)
-        if (IsPlain(value) && byText.count(Lower(value)) == 0) unfound.push_back(value);
-    const char* const none[] = {"1.1", nullptr};
-    for (std::size_t at = 0; at < unfound.size(); at += kImportBatchRows) {
-        bool found = false;
-        const int status = ForEachEntryWithControls(
-            client, "", LDAP_SCOPE_SUBTREE, AnyOf(attribute, unfound, at).c_str(), none,
-            "The search for the import's holders", nullptr, 0, nullptr, [&](StreamedEntry&) {
-                found = true;
-                return false;
-            });
-        if (found || status != LDAP_SUCCESS) return true;
-    }
-    return false;
-}
-
-// The values of attribute `name` in the entry, in order.
-std::vector<std::string> Values(const SearchReq* entry, const char* name) {
-    std::vector<std::string> values;
-    for (const attrval* node = entry == nullptr ? nullptr : entry->attrs;
-         node != nullptr && node->next != nullptr; node = node->next)
-        if (strcasecmp(node->name, name) == 0) values.push_back(node->value);
-    return values;
-}
-
 // The first value of attribute `name`, the one the export writes; "" for none.
 std::string FirstValue(const SearchReq* entry, const char* name) {
-    const std::vector<std::string> values = Values(entry, name);
+    const std::vector<std::string> values = EntryAttrValues(entry, name);
     return values.empty() ? std::string() : values[0];
 }
 
@@ -249,24 +103,6 @@ bool Holds(const std::vector<std::string>& values, const std::string& value) {
     for (const std::string& v : values)
         if (strcasecmp(v.c_str(), value.c_str()) == 0) return true;
     return false;
-}
-
-// The holders of `value` in `attribute` ("mail" or "othermailbox") as the
-// directory compares: the batch's holder found as text; else, when the text
-// may miss one (the value is not plain, or the batch is unsure), the
-// directory's own answer, by one search.
-MailHolders HoldersOf(ldapClient& client, const Holders& holders, const char* attribute,
-                      const std::string& value) {
-    const bool mail = strcmp(attribute, "mail") == 0;
-    const auto& byText = mail ? holders.addressHolder : holders.connectorHolder;
-    MailHolders found;
-    found.answered = true;
-    auto held = byText.find(Lower(value));
-    if (held != byText.end())
-        found.dns.push_back(held->second);
-    else if (!IsPlain(value) || (mail ? holders.unsureAddresses : holders.unsureConnectors))
-        found = FindMailHolders(client, value.c_str(), attribute);
-    return found;
 }
 
 // Whether one of `values` (connectors or permissions) is of the channel of
@@ -322,13 +158,13 @@ void SingleValueChanges(const SearchReq* entry, const SingleCells& cells, AttrLi
     std::set<std::string> changed;
     for (std::size_t i = 0; i < std::size(kSingleFields); ++i)
         if (FirstValue(entry, kSingleFields[i].attribute) != cells[i])
-            changed.insert(Lower(kSingleFields[i].attribute));
+            changed.insert(Lowered(kSingleFields[i].attribute));
     if (changed.count("firstname") != 0 || changed.count("sn") != 0) changed.insert("cn");
     AttrList all;
     BuildUserChanges(const_cast<SearchReq*>(entry), &all.head, cells[kFirst].c_str(), cells[kLast].c_str(),
                      cells[kTelephone].c_str(), cells[kAddress].c_str());
     for (const attrval* node = all.head; node != nullptr; node = node->next)
-        if (changed.count(Lower(node->name)) != 0)
+        if (changed.count(Lowered(node->name)) != 0)
             AddAttrValue(&staged->head, node->op, node->name, "%s", node->value);
 }
 
@@ -410,7 +246,7 @@ const char* ShownName(const char* attribute) {
 // Builds the row's add list (no entry) or change list (entry); the refusal
 // or "".
 std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex& index, std::size_t at,
-                    const ImportRow& row, const Holders& holders, RowPlan* plan, AttrList* list) {
+                    const ImportRow& row, const ImportHolders& holders, RowPlan* plan, AttrList* list) {
     const bool* has = file.hasColumn;
     const SearchReq* entry = plan->entry;
     // A column the file lacks stands for what the entry holds.
@@ -445,9 +281,9 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
                                      : UserFieldOverflow(first.c_str(), last.c_str(),
                                                          cells[kTelephone].c_str(), cells[kAddress].c_str());
     if (overflow != nullptr) return overflow;
-    const std::vector<std::string> storedMail = Values(entry, "mail"),
-                                   storedConnectors = Values(entry, "othermailbox"),
-                                   storedPermissions = Values(entry, "x-permission");
+    const std::vector<std::string> storedMail = EntryAttrValues(entry, "mail"),
+                                   storedConnectors = EntryAttrValues(entry, "othermailbox"),
+                                   storedPermissions = EntryAttrValues(entry, "x-permission");
 
     // An alias the entry holds already stays as stored, whatever the screen
     // says of it today (the pages screen only what they add). A new one is
@@ -511,12 +347,12 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
     // (another tool stored them; they stay as stored).
     std::map<std::string, std::pair<std::size_t, bool>> channels;  // its values, whether one is new
     for (const std::string& value : permissions) {
-        auto& [count, added] = channels[Lower(value.substr(0, value.find('$')))];
+        auto& [count, added] = channels[Lowered(value.substr(0, value.find('$')))];
         ++count;
         added = added || !Holds(storedPermissions, value);
     }
     for (const std::string& value : permissions) {
-        const auto& [count, added] = channels[Lower(value.substr(0, value.find('$')))];
+        const auto& [count, added] = channels[Lowered(value.substr(0, value.find('$')))];
         if (count > 1 && added) return "Two permissions for one channel in " + value;
     }
 
@@ -582,83 +418,6 @@ int WriteRow(ldapClient& client, const RowPlan& plan, const AttrList& list, Writ
     return DirectoryAdd(client, plan.dn.c_str(), list.head);
 }
 
-// `values` of attribute `name` after the changes of `list`: its deletes
-// taken out (letter case ignored), its adds put in.
-std::vector<std::string> AfterChanges(std::vector<std::string> values, const AttrList& list,
-                                      const char* name) {
-    for (const attrval* node = list.head; node != nullptr && node->next != nullptr; node = node->next) {
-        if (strcasecmp(node->name, name) != 0) continue;
-        if (node->op == kAttrAdd) values.push_back(node->value);
-        if (node->op == kAttrDelete)
-            values.erase(
-                std::remove_if(values.begin(), values.end(),
-                               [&](const std::string& v) { return strcasecmp(v.c_str(), node->value) == 0; }),
-                values.end());
-    }
-    return values;
-}
-
-// What an entry holds of one channel: its connectors, counted, and its
-// permission values, lower-cased for comparing and as spelled.
-struct ChannelHold {
-    int connectors = 0;
-    std::set<std::string> lowered;
-    std::vector<std::string> permissions;
-    bool operator==(const ChannelHold& other) const {
-        return connectors == other.connectors && lowered == other.lowered;
-    }
-};
-
-ChannelHold HoldOf(const std::string& channel, const std::vector<std::string>& connectors,
-                   const std::vector<std::string>& permissions) {
-    const std::string prefix = channel + "$";  // lower-cased
-    ChannelHold hold;
-    for (const std::string& value : connectors) hold.connectors += Lower(value).rfind(prefix, 0) == 0;
-    for (const std::string& value : permissions)
-        if (Lower(value).rfind(prefix, 0) == 0 && hold.lowered.insert(Lower(value)).second)
-            hold.permissions.push_back(value);
-    return hold;
-}
-
-// A connector page may have changed the entry since its batch was read, and
-// the row's change, planned on that reading, may then leave a channel with
-// two permission values or connectors without one. The entry is read once
-// more; each channel the row touched that differs from what the row's plan
-// leaves is settled as the pages settle it, wanting the one permission the
-// plan leaves, else the one the row took away with the channel's last
-// connector (the file has no permissions column), else none. A channel as
-// the plan leaves it stays so, values another tool stored included.
-void SettleTouchedChannels(ldapClient& client, const RowPlan& plan, const AttrList& list,
-                           bool permissionsColumn) {
-    std::map<std::string, std::string> touched;  // lower-cased -> as named
-    for (const attrval* node = list.head; node != nullptr && node->next != nullptr; node = node->next) {
-        const char* dollar = strchr(node->value, '$');
-        if (dollar != nullptr &&
-            (strcasecmp(node->name, "x-permission") == 0 || strcasecmp(node->name, "othermailbox") == 0))
-            touched.emplace(Lower(std::string(node->value, dollar)), std::string(node->value, dollar));
-    }
-    if (touched.empty()) return;
-    int status = -1;
-    SearchResult now(client,
-                     client.ldapClientSearch(plan.entry->dn, LDAP_SCOPE_BASE, 0, "(objectClass=*)", &status));
-    if (!now) return;
-    const auto connectors = AfterChanges(Values(plan.entry, "othermailbox"), list, "othermailbox");
-    const auto permissions = AfterChanges(Values(plan.entry, "x-permission"), list, "x-permission");
-    for (const auto& [lower, name] : touched) {
-        const ChannelHold planned = HoldOf(lower, connectors, permissions);
-        if (planned == HoldOf(lower, Values(now.get(), "othermailbox"), Values(now.get(), "x-permission")))
-            continue;
-        std::string wanted = planned.permissions.size() == 1 ? planned.permissions[0] : "";
-        if (planned.permissions.empty() && !permissionsColumn)
-            for (const attrval* node = list.head; node != nullptr && node->next != nullptr; node = node->next)
-                if (node->op == kAttrDelete && strcasecmp(node->name, "x-permission") == 0 &&
-                    Lower(node->value).rfind(lower + "$", 0) == 0)
-                    wanted = node->value;
-        wanted = wanted.empty() ? "" : wanted.substr(wanted.find('$') + 1);
-        SettleChannelPermission(client, plan.mail.c_str(), name.c_str(), wanted.c_str(), "Import");
-    }
-}
-
 // Stops the write pass at `line`.
 void Stop(Writer* writer, long line, const std::string& why) {
     writer->written->stoppedAt = line;
@@ -682,10 +441,10 @@ std::string Joined(const std::vector<std::string>& names) {
 // address is held, by the DN the server gives the row's DN, as the server
 // spells a DN otherwise than we build it (dc=müller for dc=MÜLLER). Null
 // when the row adds a user.
-const SearchReq* RowEntry(ldapClient& client, const Holders& holders, const RowPlan& plan) {
-    auto own = holders.byDn.find(Lower(NormalDn(plan.dn.c_str())));
+const SearchReq* RowEntry(ldapClient& client, const ImportHolders& holders, const RowPlan& plan) {
+    auto own = holders.byDn.find(Lowered(NormalDn(plan.dn.c_str())));
     if (own == holders.byDn.end() && !plan.held.dns.empty())
-        own = holders.byDn.find(Lower(NormalDn(StoredDn(client, plan.dn.c_str()).c_str())));
+        own = holders.byDn.find(Lowered(NormalDn(StoredDn(client, plan.dn.c_str()).c_str())));
     return own == holders.byDn.end() ? nullptr : own->second;
 }
 
@@ -710,23 +469,13 @@ bool PassOverRows(ldapClient& client, const ImportFile& file, const FileIndex& i
             for (const std::string& value : SplitValues(rows.back().cells[kColConnectors]))
                 connectors.push_back(value);
         }
-        Holders holders;
-        if (!ReadHolders(client, "mail", addresses, true, &holders) ||
-            !ReadHolders(client, "mail", aliases, false, &holders) ||
-            !ReadHolders(client, "othermailbox", connectors, false, &holders)) {
+        ImportHolders holders;
+        if (!ReadBatchHolders(client, addresses, aliases, connectors, &holders)) {
             report->failure = "Error reading the directory";
             report->stoppedAt = file.lines[start];
             if (writer != nullptr) Stop(writer, file.lines[start], "the directory could not be read");
             return false;
         }
-        if (holders.unsureAddresses) {
-            std::vector<std::string> all = addresses;
-            all.insert(all.end(), aliases.begin(), aliases.end());
-            holders.unsureAddresses = HeldOtherwise(client, "mail", all, holders.addressHolder);
-        }
-        if (holders.unsureConnectors)
-            holders.unsureConnectors =
-                HeldOtherwise(client, "othermailbox", connectors, holders.connectorHolder);
         for (std::size_t i = start; i < end; ++i) {
             const ImportRow& row = rows[i - start];
             const long line = file.lines[i];
@@ -768,7 +517,8 @@ bool PassOverRows(ldapClient& client, const ImportFile& file, const FileIndex& i
                 return false;
             }
             if (plan.entry != nullptr)
-                SettleTouchedChannels(client, plan, list, file.hasColumn[kColPermissions]);
+                SettleTouchedChannels(client, plan.mail.c_str(), plan.entry, list,
+                                      file.hasColumn[kColPermissions]);
             ++writer->written->written;
         }
     }
