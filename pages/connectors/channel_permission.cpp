@@ -60,12 +60,14 @@ void SettleChannelPermission(ldapClient& client, const char* mail, const char* c
                 return;
             continue;
         }
-        // A value naming no permission ("CHANNEL$") counts as none: one that names one goes first.
+        // The first value in the entry's order stays: the one the pages show,
+        // and the same one to every racer (a delete moves no other value). A
+        // value naming no permission ("CHANNEL$") counts as none.
         const std::size_t bare = strlen(channel) + 1;
-        auto before = [bare](const std::string& a, const std::string& b) {
-            return (a.size() == bare) != (b.size() == bare) ? b.size() == bare : a < b;
-        };
-        const auto kept = connected ? std::min_element(values.begin(), values.end(), before) : values.end();
+        auto kept = std::find_if(values.begin(), values.end(),
+                                 [bare](const std::string& value) { return value.size() != bare; });
+        if (kept == values.end()) kept = values.begin();
+        if (!connected) kept = values.end();
         for (auto value = values.begin(); value != values.end(); ++value)
             if (value != kept && !ChangePermission(client, entry->dn, kAttrDelete, *value, page)) return;
         return;

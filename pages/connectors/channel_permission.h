@@ -9,8 +9,9 @@
 #include "platform/ldapclient/ldapclient.h"
 
 // Reads the entry of `mail` again and settles `channel`: with connectors,
-// one value is kept (the lowest that names a permission, so that racers
-// agree on it), or `wanted` is added when none is left and it is not empty;
+// one value is kept (the first in the entry's order that names a
+// permission: the one the pages show, and the same to every racer), or
+// `wanted` is added when none is left and it is not empty;
 // without connectors, none is kept. A connector value too long to be read
 // counts as one of its channel (the directory tells which). `page` names the
 // page in the log line of a value that could not be changed.

@@ -444,7 +444,7 @@ Row FirstConnector(const string& channel, const string& stored, const string& ma
     const string bob = "+bob@example.com ";
     return {Add(channel, "1", "Send", "bob@example.com"),
             "View Connector>",
-            {bob + "othermailbox: " + channel + "$1", bob + "x-permission: " + channel + "$" + stored},
+            {bob + "othermailbox: " + channel + "$1", bob + "x-permission: " + channel + "$Send"},
             marker,
             ToBob("x-permission", channel + "$" + stored)};
 }
@@ -538,8 +538,8 @@ TEST(PageRows, ConnectorPages) {
         // A channel without permission: the list's blank names no value to delete.
         {Conn("VerifyDeleteConn", "DL$cy", " ", cy), view, {"-cy@example.com othermailbox: DL$cy"}},
         {Conn("VerifyDeleteConn", "smtpc$JOHN", ""), view, {mo + "SMTPC$John", mx + "SMTPC$Send/Receive"}},
-        // A racer's permission value stored meanwhile: the lowest one stays; the same value stored
-        // first: the connector alone.
+        // A racer's permission value stored after the page's: the first one, shown by the pages, stays;
+        // one stored before the page's check: the connector alone.
         FirstConnector("FAX", "None", "FAX$1"),
         FirstConnector("X400", "Send", "bob@example.com"),
         // Two values of one channel (a racer's): the one chosen stays, even when the first shown.
