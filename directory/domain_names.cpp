@@ -23,19 +23,21 @@ char* CopyOut(const std::string& text) {
     return copy;
 }
 
-// Position of the first comma that separates RDNs (not one escaped by "\"),
-// or null.
-char* FirstRdnEnd(char* dn) {
-    for (char* p = dn; *p; ++p) {
+// The first `stop` in the DN text that no backslash escapes; null when none.
+char* FirstUnescaped(char* text, char stop) {
+    for (char* p = text; *p; ++p) {
         if (*p == '\\') {
             if (!p[1]) return nullptr;
             ++p;
-        } else if (*p == ',') {
+        } else if (*p == stop) {
             return p;
         }
     }
     return nullptr;
 }
+
+// The comma that ends the first RDN, or null.
+char* FirstRdnEnd(char* dn) { return FirstUnescaped(dn, ','); }
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -134,10 +136,17 @@ char* DnToDomain(char* dn) {
     while (rdn) {
         char* comma = FirstRdnEnd(rdn);
         if (comma) *comma = '\0';
-        while (*rdn == ' ') ++rdn;
-        if (strncmp(rdn, "dc=", 3) == 0 && rdn[3]) {
-            if (!domain.empty()) domain += ".";
-            domain += UnescapeDnValue(rdn + 3);
+        // A component of several values (cn=n+dc=m) gives its dc= value.
+        for (char* value = rdn; value != nullptr;) {
+            char* plus = FirstUnescaped(value, '+');
+            if (plus) *plus = '\0';
+            while (*value == ' ') ++value;
+            if (strncmp(value, "dc=", 3) == 0 && value[3]) {
+                if (!domain.empty()) domain += ".";
+                domain += UnescapeDnValue(value + 3);
+                break;
+            }
+            value = plus ? plus + 1 : nullptr;
         }
         rdn = comma ? comma + 1 : nullptr;
     }

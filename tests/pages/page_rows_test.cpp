@@ -589,6 +589,7 @@ TEST(PageRows, DomainPages) {
         // One level only; a DN in capitals comes back in lower case.
         {"ViewSubDomain|Domain=EXAMPLE.com", browse + "sales.example.com, upper.example.com"},
         {"ViewSubDomain|Domain=a<b>&c.com", browse + "x.a%3cb%3e%26c.com"},  // the link leads on
+        {"ViewSubDomain|Domain=org", browse + "m.org"},  // the dc= value of a name of two values
         // Longer than a domain name may be: refused, not browsed from the top.
         {"ViewSubDomain|Domain=" + string(256, 'a'), "Browse Domain" + tooLong},
         // Only the users right below, sorted by last name as stored ("<" before "L").
