@@ -1,4 +1,5 @@
 // Entry point of the CGI executable: one request per process.
+#include <csignal>
 #include <cstdio>
 
 #include "app/dispatch.h"
@@ -9,6 +10,9 @@ int main() {
     // Pages go out in blocks of this size (a list of a hundred thousand users
     // is 30 MB), byte for byte as printed.
     setvbuf(stdout, nullptr, _IOFBF, kPageOutputBufferSize);
+    // A write past the file-size limit fails (EFBIG) and is reported, rather
+    // than the signal ending the process after a change was made.
+    signal(SIGXFSZ, SIG_IGN);
     InitQRTDll_NOMQ(APPLICATION_NAME);
     return DispatchCommand();
 }

@@ -400,8 +400,7 @@ TEST_F(AliasBuildTest, DirectoryOrDiskFailingDuringABuild) {
     // not for the first write of buffered records.
     std::string log = scratch_.File("build.log");
     ASSERT_TRUE(Config("[Log]\nFile=" + log + "\nLevel=1\n"));
-    EXPECT_EQ(Build({"/bin/sh", "-c", "trap '' XFSZ; exec prlimit --fsize=6000 -- \"$0\""}).out,
-              BuildPage(2));
+    EXPECT_EQ(Build({"/usr/bin/prlimit", "--fsize=6000", "--"}).out, BuildPage(2));
     EXPECT_EQ(Sequence(), "1!");
     std::string text = ReadWholeFile(log);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
