@@ -1,10 +1,12 @@
 // The pages of the user table, with [Ldap] PageSize set: the page asked for
 // is read from the directory sorted and cut there (by last name, then first
 // name), so that only its rows travel; a server that cannot sort gives the
-// whole list, sorted and cut here. Below the table, the navigation bar: its
-// links and its "Go to last name" box are GET requests of the same command
-// with the search's own fields.
+// whole list, sorted and cut here; one busy with other sorts is asked again
+// a few times first. Below the table, the navigation bar: its links and its
+// "Go to last name" box are GET requests of the same command with the
+// search's own fields.
 #include <strings.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -38,6 +40,19 @@ int AskedPosition(const char* text) {
     long value = strtol(text, &end, 10);
     if (*end != '\0' || value < 1) return 1;
     return errno == ERANGE || value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+
+// ForEachSortedEntry, asked again a few times while the server answers that
+// other sorts take all it allows (LDAP_BUSY): they end with their requests.
+int SortedSearch(ldapClient& client, const char* base, int scope, const char* filter,
+                 const char* const* attributes, const char* sortKeys, const SortedWindow& window,
+                 SortedWindowAnswer* answer, const EntryCallback& visit) {
+    int code = ForEachSortedEntry(client, base, scope, filter, attributes, sortKeys, window, answer, visit);
+    for (int tries = 1; code == LDAP_BUSY && tries < kSortBusyTries; ++tries) {
+        usleep(kSortBusyWaitMs * 1000);
+        code = ForEachSortedEntry(client, base, scope, filter, attributes, sortKeys, window, answer, visit);
+    }
+    return code;
 }
 
 bool HasGoTo(const UserTableRequest& request) { return request.goTo != nullptr && request.goTo[0] != '\0'; }
@@ -116,11 +131,11 @@ int StartAtName(ldapClient& client, const char* filter, const char* base, int sc
     rows->clear();
     const std::string below = std::string("(&") + filter + "(sn=*)(!(sn>=" + EscapeFilterValue(name) + ")))";
     SortedWindowAnswer counted;
-    int code = ForEachSortedEntry(client, base, scope, below.c_str(), kNoAttributes, kFirstSortKey,
-                                  SortedWindow{1, nullptr, 1}, &counted, [](StreamedEntry&) {});
+    int code = SortedSearch(client, base, scope, below.c_str(), kNoAttributes, kFirstSortKey,
+                            SortedWindow{1, nullptr, 1}, &counted, [](StreamedEntry&) {});
     if (code != LDAP_SUCCESS && code != LDAP_VLV_ERROR) return code;
-    return ForEachSortedEntry(client, base, scope, filter, kUserRowAttributes, kSortKeys,
-                              SortedWindow{counted.count + 1, nullptr, pageSize}, answer, collect);
+    return SortedSearch(client, base, scope, filter, kUserRowAttributes, kSortKeys,
+                        SortedWindow{counted.count + 1, nullptr, pageSize}, answer, collect);
 }
 
 }  // namespace
@@ -134,8 +149,8 @@ bool ReadSortedPage(ldapClient& client, const char* filter, const char* base, in
                         goTo ? pageSize : 0};
     SortedWindowAnswer answer;
     const EntryCallback collect = [&](StreamedEntry& entry) { rows->push_back(ReadUserRow(entry, arena)); };
-    int code = ForEachSortedEntry(client, base, scope, filter, kUserRowAttributes, kSortKeys, window, &answer,
-                                  collect);
+    int code =
+        SortedSearch(client, base, scope, filter, kUserRowAttributes, kSortKeys, window, &answer, collect);
     if (code == LDAP_SUCCESS && goTo && answer.first >= 1 && answer.first <= answer.count + 1)
         code = StartAtName(client, filter, base, scope, request.goTo, pageSize, collect, rows, &answer);
     // A place past the end, or a name after every one: the last page.
@@ -144,8 +159,8 @@ bool ReadSortedPage(ldapClient& client, const char* filter, const char* base, in
         rows->clear();
         if (answer.count <= pageSize) return false;
         window = SortedWindow{LastPageStart(answer.count, pageSize), nullptr, pageSize};
-        code = ForEachSortedEntry(client, base, scope, filter, kUserRowAttributes, kSortKeys, window, &answer,
-                                  collect);
+        code = SortedSearch(client, base, scope, filter, kUserRowAttributes, kSortKeys, window, &answer,
+                            collect);
     }
     if (IsConnectionFailure(code)) {
         LogLdapError(client.ld, code, "The search for a page of the user table");

@@ -3,10 +3,12 @@
 // overlay, whose pages are cut from the whole list: both print the same
 // pages (tests/pages/expected/sorted_*.html), their Next links walk the
 // whole list once, also for the users of a connector and of a domain, and a
-// list that shrinks or grows between two pages lands on a page. Markup and
-// URL specials stand in every field the links carry. A list that fits one
-// page prints as without pages (PageSize 0 is every other page test).
+// list that shrinks or grows between two pages lands on a page; a server
+// busy sorting is asked again. Markup and URL specials stand in every field
+// the links carry. A list that fits one page prints as without pages
+// (PageSize 0 is every other page test).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -114,6 +116,23 @@ TEST(SortedPages, TheDirectorySortsAndCutsThePages) {
     ASSERT_TRUE(dir.Reset(kExampleDomainLdif + ReadWholeFile(SourcePath("tests/pages/seeds/list.ldif"))) &&
                 dir.WriteConfig("[Ldap]\nPageSize=100\n"));
     EXPECT_EQ(Get(dir, "Command=ListUsers&FirstName=&LastName=&Mail=").out, ExpectedPage("user_list"));
+}
+
+TEST(SortedPages, AServerBusySortingIsAskedAgain) {
+    setenv("SANDBOX_SSSVLV", "1", 1);  // one sort at a time
+    DirectorySandbox busy;
+    unsetenv("SANDBOX_SSSVLV");
+    ASSERT_TRUE(busy.Ok() && busy.Reset(Users("abcdefg")) && busy.WriteConfig("[Ldap]\nPageSize=3\n"));
+    // Another client's view holds the sort for half a second; the page waits for it.
+    const string sort = "ldapsearch -x -H " + busy.Uri() + " -D cn=root -w kpqz -b dc=com -E !sss=sn ";
+    const string hold =
+        "(sleep 2 | " + sort + "-E !vlv=0/0/1/0 >/dev/null 2>&1 & p=$!; sleep 0.5; kill $p) &";
+    ASSERT_EQ(system(hold.c_str()), 0);
+    const string probe = sort + "'(mail=*)' 1.1 >/dev/null 2>&1";  // fails, busy, once the view holds it
+    for (int wait = 0; wait < 20 && (usleep(50000), system(probe.c_str()) == 0);) ++wait;
+    ASSERT_TRUE(busy.ClearLog());
+    EXPECT_EQ(Get(busy, kList).out, ExpectedPage("sorted_first"));
+    EXPECT_EQ(busy.ReadLog(), "");  // not read from the whole list
 }
 
 TEST(SortedPages, AServerThatCannotSortGivesThePagesCutFromTheWholeList) {
