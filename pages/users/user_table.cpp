@@ -1,6 +1,6 @@
 // The sorted user table shared by the user list, the users of a connector and
 // the users of a domain. Streams one search on the client's session handle
-// (ForEachEntry), keeps four attributes per user and prints the rows sorted by last name,
+// (ForEachEntryWithControls), keeps four attributes per user and prints the rows sorted by last name,
 // then first name (ASCII case ignored, absent = empty; equal keys in the
 // reverse of their arrival). Rows are collected (packed, about the size of
 // their texts) and sorted once, so the cost stays O(n log n) whatever order
@@ -178,13 +178,17 @@ bool PrintUserTable(ldapClient& client, const char* filter, const char* base, in
     TablePage page;
     const int pageSize = ListPageSize();
     bool stopped = false;
-    if (pageSize == 0 ||
-        !ReadSortedPage(client, filter, base, scope, request, pageSize, &arena, &rows, &page, &stopped)) {
+    int limit = -1;  // the handle's: RecordLimit
+    if (pageSize == 0 || !ReadSortedPage(client, filter, base, scope, request, pageSize, &arena, &rows, &page,
+                                         &stopped, &limit)) {
         // Rows arrive until the search ends; whatever ended it, those received
         // are printed.
-        int result =
-            ForEachEntry(client, base, scope, filter, kUserRowAttributes, "The search for the user table",
-                         [&](StreamedEntry& entry) { rows.push_back(ReadUserRow(entry, &arena)); });
+        int result = ForEachEntryWithControls(client, base, scope, filter, kUserRowAttributes,
+                                              "The search for the user table", nullptr, limit, nullptr,
+                                              [&](StreamedEntry& entry) {
+                                                  rows.push_back(ReadUserRow(entry, &arena));
+                                                  return true;
+                                              });
         stopped = IsConnectionFailure(result);
         SortRows(&rows);
         if (pageSize > 0) CutToPage(request, pageSize, &rows, &page);

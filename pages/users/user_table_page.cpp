@@ -142,8 +142,9 @@ int StartAtName(ldapClient& client, const char* filter, const char* base, int sc
 
 bool ReadSortedPage(ldapClient& client, const char* filter, const char* base, int scope,
                     const UserTableRequest& request, int pageSize, RowArena* arena, UserRows* rows,
-                    TablePage* page, bool* stopped) {
+                    TablePage* page, bool* stopped, int* wholeLimit) {
     *stopped = false;
+    *wholeLimit = pageSize;  // a list the server counted within one page
     const bool goTo = HasGoTo(request);
     SortedWindow window{goTo ? 0 : AskedPosition(request.position), request.goTo, pageSize,
                         goTo ? pageSize : 0};
@@ -171,6 +172,7 @@ bool ReadSortedPage(ldapClient& client, const char* filter, const char* base, in
     if (code != LDAP_SUCCESS) {
         LogLdapError(client.ld, code, "The sorted page of the user table (read from the whole list instead)");
         rows->clear();
+        *wholeLimit = -1;
         return false;
     }
     if (answer.count <= pageSize) {  // one page: printed as without pages, in the table's own order

@@ -57,11 +57,14 @@ struct TablePage {
 // Reads the page that `request` asks for, sorted and cut by the directory,
 // into `rows` and `page`; true then, and also when the directory stopped
 // answering (*stopped set, logged; no rows). False when the whole list is
-// to be read instead: it fits one page (then it prints as it would without
-// pages), or the server gave no sorted page (a log line says why).
+// to be read instead, with the size limit *wholeLimit (as ldap_search_ext
+// takes it): it fits one page, counted by the server (then it prints as it
+// would without pages, and RecordLimit does not cut it: the page size),
+// or the server gave no sorted page (a log line says why; -1, the handle's
+// RecordLimit).
 bool ReadSortedPage(ldapClient& client, const char* filter, const char* base, int scope,
                     const UserTableRequest& request, int pageSize, RowArena* arena, UserRows* rows,
-                    TablePage* page, bool* stopped);
+                    TablePage* page, bool* stopped, int* wholeLimit);
 
 // Cuts the sorted whole list to the page that `request` asks for, when it
 // is longer than one page.

@@ -6,7 +6,7 @@
 // list that shrinks or grows between two pages lands on a page; a server
 // busy sorting is asked again. Markup and URL specials stand in every field
 // the links carry. A list that fits one page prints as without pages
-// (PageSize 0 is every other page test).
+// (PageSize 0 is every other page test), whatever RecordLimit says.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -115,6 +115,8 @@ TEST(SortedPages, TheDirectorySortsAndCutsThePages) {
     // Absent last names first and equal keys in reverse arrival, as without pages.
     ASSERT_TRUE(dir.Reset(kExampleDomainLdif + ReadWholeFile(SourcePath("tests/pages/seeds/list.ldif"))) &&
                 dir.WriteConfig("[Ldap]\nPageSize=100\n"));
+    EXPECT_EQ(Get(dir, "Command=ListUsers&FirstName=&LastName=&Mail=").out, ExpectedPage("user_list"));
+    ASSERT_TRUE(dir.WriteConfig("[Ldap]\nPageSize=100\nRecordLimit=1\n"));  // nor cut by it
     EXPECT_EQ(Get(dir, "Command=ListUsers&FirstName=&LastName=&Mail=").out, ExpectedPage("user_list"));
 }
 
