@@ -12,6 +12,7 @@
 #include "base/log.h"
 #include "directory/admin_scope.h"
 #include "directory/catching_up.h"
+#include "directory/entry_stream.h"
 #include "directory/owners.h"
 #include "platform/config/profile.h"
 
@@ -115,6 +116,26 @@ bool ConnectFirstThatAnswers(ldapClient& client, const char* hosts, int port, co
     return behind != nullptr && ConnectAndBind(client, behind, port, user, password) == LDAP_SUCCESS;
 }
 
+// The DN of the first entry of a limited scope that is one of its users
+// (UserDnInScope): the narrowed search also finds entries that other tools
+// placed in a domain under a foreign address, which are passed over. DNs
+// only, streamed, stopped at the first user. Empty for none; false when the
+// directory did not answer.
+bool FirstScopedUserDn(ldapClient& client, std::string* dn) {
+    static const char* const kNoAttributes[] = {"1.1", nullptr};
+    const std::string filter = ScopedFilter(RequestScope(), kEveryUserFilter);
+    dn->clear();
+    const int code = ForEachEntryWithControls(
+        client, "", LDAP_SCOPE_SUBTREE, filter.c_str(), kNoAttributes, "The search for the first user",
+        nullptr, 0, nullptr, [dn](StreamedEntry& entry) {
+            const std::string found(entry.Dn().bv_val, entry.Dn().bv_len);
+            if (!UserDnInScope(RequestScope(), found.c_str())) return true;
+            *dn = found;
+            return false;
+        });
+    return code == LDAP_SUCCESS || code == LDAP_USER_CANCELLED || code == LDAP_SIZELIMIT_EXCEEDED;
+}
+
 }  // namespace
 
 void SetChangingRequest(bool changing) { changingRequest = changing; }
@@ -166,9 +187,17 @@ SearchReq* FindUserByMail(ldapClient& client, const char* mail, bool* failed) {
     SearchResult result(client, nullptr);
     // Only the first entry is ever used: one entry keeps a wildcard's memory flat.
     // Only users of the login's domains are found: others are not there for it.
-    if (!mail || strcmp(mail, "*") == 0) {
-        const std::string filter = ScopedFilter(RequestScope(), kEveryUserFilter);
-        result.reset(client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 0, filter.c_str(), &status, 1));
+    const bool first = !mail || strcmp(mail, "*") == 0;
+    if (first && RequestScope().everything) {
+        result.reset(client.ldapClientSearch("", LDAP_SCOPE_SUBTREE, 0, kEveryUserFilter, &status, 1));
+    } else if (first) {
+        std::string dn;
+        if (!FirstScopedUserDn(client, &dn)) {
+            if (failed) *failed = true;
+            return nullptr;
+        }
+        if (dn.empty()) return nullptr;
+        result.reset(client.ldapClientSearch(dn.c_str(), LDAP_SCOPE_BASE, 0, kEveryUserFilter, &status, 1));
     } else {
         if (!AddressInScope(RequestScope(), mail)) return nullptr;
         const char* dn = client.CreateDNFromMail(mail);

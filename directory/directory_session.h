@@ -40,11 +40,12 @@ constexpr char kEveryUserFilter[] = "(&(objectClass=xoperson)(mail=*))";
 
 // The user entry whose DN CreateDNFromMail makes from `mail` (an alias does
 // not find it); null or "*" gives the first xoperson entry with a mail value
-// (the server is asked for one entry only). Null when nothing is found or the
-// search fails; *failed (when given) tells the two apart: true when the
-// directory gave no answer about the entry. Release with srch_free. Only
-// users of the request's scope (admin_scope.h) are found: another address
-// finds nothing, and the wildcard the first user of the scope.
+// (the server is asked for one entry only; for a limited scope, the entries
+// are streamed up to the first that UserDnInScope admits). Null when nothing
+// is found or the search fails; *failed (when given) tells the two apart:
+// true when the directory gave no answer about the entry. Release with
+// srch_free. Only users of the request's scope (admin_scope.h) are found:
+// another address finds nothing, and the wildcard the first user of the scope.
 SearchReq* FindUserByMail(ldapClient& client, const char* mail, bool* failed = nullptr);
 
 // The first value of attribute `name` (letter case ignored) in the chain's

@@ -106,6 +106,8 @@ std::vector<Cell> Cells() {
         {"subdomain user", "EditUser&Mail=sam@sales.example.com", kSame},
         {"new user in a new subdomain", kCreate + "nia@new.sales.example.com", kSame},
         {"entry below the domain under a foreign address", "FindUser&Mail=stray@farland.museum", kGhost},
+        {"first user where only an entry under a foreign address lies", "FindUser&Mail=*", kHidden, "",
+         "stray.farland.museum"},
         {"entry outside the domain under an own address", "EditUser&Mail=lost@example.com", kGhost},
         {"look-alike domain's user", "FindUser&Mail=bad@badexample.com", kGhost},
         {"new user in a look-alike domain", kCreate + "new@badexample.com", kOutside, "New User"},
