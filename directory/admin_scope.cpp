@@ -1,13 +1,17 @@
 // The scope of a login: parsing its domains, matching addresses and DNs
-// against them label by label (ASCII letter case ignored, as the directory
-// compares dc= values), and the narrowing filter.
+// against them label by label (letter case ignored, also outside ASCII, as
+// the directory compares dc= values), and the narrowing filter.
 #include "directory/admin_scope.h"
 
 #include <algorithm>
+#include <clocale>
 #include <cstring>
+#include <cwchar>
+#include <cwctype>
 
 #include "base/limits.h"
 #include "directory/domain_names.h"
+#include "directory/folded_case.h"
 #include "directory/mail_holders.h"
 #include "directory/primary_address.h"
 #include "platform/ldapclient/ldapclient.h"
@@ -29,10 +33,32 @@ std::vector<std::string> DottedLabels(const std::string& name) {
     return labels;
 }
 
+// The length in bytes of the label character at `at`: a lower-case ASCII
+// letter, a digit, "-" or "_", or a letter outside ASCII in valid UTF-8
+// (glibc's Unicode classes). 0 for anything else, control bytes included.
+std::size_t LabelCharLength(const std::string& name, std::size_t at) {
+    const unsigned char c = static_cast<unsigned char>(name[at]);
+    if (c < 0x80) return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ? 1 : 0;
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    if (utf8 == nullptr) return 0;
+    const locale_t before = uselocale(utf8);
+    wchar_t wide = 0;
+    mbstate_t state = {};
+    const std::size_t length = mbrtowc(&wide, &name[at], name.size() - at, &state);
+    const bool letter = length >= 2 && length <= name.size() - at && iswalpha(static_cast<wint_t>(wide));
+    uselocale(before);
+    return letter ? length : 0;
+}
+
 bool IsDomainName(const std::string& name) {
     if (name.empty() || name.size() > kMaxDomainNameLength) return false;
     if (name.front() == '.' || name.back() == '.' || name.find("..") != std::string::npos) return false;
-    return name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-_.") == std::string::npos;
+    for (std::size_t at = 0; at < name.size();) {
+        const std::size_t length = name[at] == '.' ? 1 : LabelCharLength(name, at);
+        if (length == 0) return false;
+        at += length;
+    }
+    return true;
 }
 
 std::string Trimmed(const std::string& text) {
@@ -46,7 +72,7 @@ bool Below(const std::vector<std::string>& inner, const std::vector<std::string>
     if (outer.empty() || inner.size() < outer.size()) return false;
     // Whole texts compared, so that a label holding a NUL never passes for a shorter one.
     return std::equal(outer.rbegin(), outer.rend(), inner.rbegin(),
-                      [](const std::string& a, const std::string& b) { return Lowered(a) == Lowered(b); });
+                      [](const std::string& a, const std::string& b) { return SameFoldedCase(a, b); });
 }
 
 }  // namespace
@@ -59,7 +85,7 @@ bool ParseAdminDomains(const char* value, AdminScope* scope, std::vector<std::st
     for (std::size_t start = 0; start <= text.size();) {
         std::size_t comma = text.find(',', start);
         if (comma == std::string::npos) comma = text.size();
-        std::string item = Lowered(Trimmed(text.substr(start, comma - start)));
+        std::string item = FoldedCase(Trimmed(text.substr(start, comma - start)));
         start = comma + 1;
         if (item.empty()) continue;
         if (item == "*") {

@@ -14,14 +14,15 @@
 
 struct AdminScope {
     bool everything = true;
-    // Lower-case dotted names without a trailing dot; none covers another.
+    // Dotted names in FoldedCase without a trailing dot; none covers another.
     std::vector<std::string> domains;
 };
 
 // Reads an [Administrators] value: comma-separated domains, blanks around
-// them ignored, letter case ignored, one trailing dot ignored; "*" stands for
-// everything. A domain is labels of letters, digits, "-" and "_" joined by
-// dots. Items that are no domain are left out and listed in *rejected.
+// them ignored, letter case ignored (FoldedCase), one trailing dot ignored;
+// "*" stands for everything. A domain is labels of letters (outside ASCII
+// too, in valid UTF-8), digits, "-" and "_" joined by dots. Items that are
+// no domain are left out and listed in *rejected.
 // False when the value names more than kMaxAdminDomains domains.
 bool ParseAdminDomains(const char* value, AdminScope* scope, std::vector<std::string>* rejected);
 

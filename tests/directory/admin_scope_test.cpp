@@ -23,6 +23,8 @@ struct Row {
 };
 const char kBehindLink[] = "<link>";  // XOMTA.INI a link into a folder that cannot be searched
 const char kAnna[] = "[Administrators]\nroot = *\nanna = Example.COM. , ,bad domain!, example.org\n";
+// A letter outside ASCII, in capitals; "b\xc3" is cut UTF-8.
+const char kIdn[] = "[Administrators]\nmu = MÜLLER.DE, b\xc3.de\n";
 const std::string kHuge = std::string(kAnna) + std::string(kConfigMaxFileSize, '\n');  // too large to be read
 const Row kRows[] = {
     {kAnna, "anna", "a@example.com", true, true},
@@ -38,6 +40,9 @@ const Row kRows[] = {
     {kAnna, "anna", "mail=a@example.com,ou=dc\\3dexample,dc=com", true, false},
     {kAnna, "anna", "mail=a@x.net,dc=example\\00,dc=com", true, false},
     {kAnna, "root", "a@anywhere.net", true, true},
+    {kIdn, "mu", "a@müller.de", true, true},
+    {kIdn, "mu", "mail=a@x.net,dc=MÜLLER,dc=de", true, true},
+    {kIdn, "mu", "a@b\xc3.de", true, false},
     {kAnna, "Anna", "a@example.com", false, false},
     {kAnna, "", "a@example.com", false, false},
     {kAnna, nullptr, "a@example.com", false, false},
