@@ -28,8 +28,10 @@
 
 namespace {
 
-// The last line of a file that the directory's size limit cut.
+// The last line of a file that the directory's size limit cut, and of one
+// that another failure of the search (a timeout, a lost connection) cut.
 constexpr char kExportCut[] = "export incomplete: the directory's size limit cut this file";
+constexpr char kExportBroken[] = "export incomplete: the directory's search failed before its end";
 
 constexpr char kTitle[] = "Export Users";
 const char* const kCsvAttributes[] = {"mail",          "firstname",    "sn",           "telephoneNumber",
@@ -207,11 +209,13 @@ int ExportUsers(const char* firstName, const char* lastName, const char* mail, c
         LogPrintf(kLogError,
                   "ExportUsers: %ld entries not named by a mail address of the login's domains left out",
                   skipped);
-    // Cut by the server's own size limit: the file says so in a last line
-    // that the import and ldapadd refuse, so that it is never taken whole.
-    if (result == LDAP_SIZELIMIT_EXCEEDED && writeError == 0) {
-        LogPrintf(kLogError, "ExportUsers: the directory's size limit cut the export");
-        send(csv ? std::string(kExportCut) + "\r\n" : std::string(kExportCut) + "\n");
+    // Cut by the server's size limit or by a failed search: the file says so
+    // in a last line that the import and ldapadd refuse, so that it is never
+    // taken whole.
+    if (result != LDAP_SUCCESS && writeError == 0) {
+        const bool sizeLimit = result == LDAP_SIZELIMIT_EXCEEDED;
+        if (sizeLimit) LogPrintf(kLogError, "ExportUsers: the directory's size limit cut the export");
+        send(std::string(sizeLimit ? kExportCut : kExportBroken) + (csv ? "\r\n" : "\n"));
     }
     if (writeError != 0)
         LogPrintf(kLogError, "ExportUsers: the file could not be sent (%s); the export stopped",

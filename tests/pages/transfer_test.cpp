@@ -129,6 +129,10 @@ TEST(Transfer, ExportStopsWhenTheFileCannotBeSent) {
     EXPECT_NE(dir.ReadLog().find("the file could not be sent (Broken pipe); the export stopped"),
               string::npos)
         << dir.ReadLog();
+    // A search left unanswered cuts the file, which says so.
+    HoldingRelay silent(dir.Port(), "xoperson", 1);
+    ASSERT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nTimeout=1\nPort=" + std::to_string(silent.Port()) + "\n"));
+    EXPECT_NE(Export(dir, "csv").find("\r\nexport incomplete: the directory's search failed"), string::npos);
 }
 
 // Each refusal once: the tool's exit status and a text of its answer.
