@@ -152,6 +152,7 @@ TEST(Transfer, EachRefusalOnce) {
         {"mail,first name,last name\nanna@example.com,,\n", 1, "line 2 anna@example.com: Incomplete data"},
         {head + "bad address@example.com,A,B,,,", 1, "Invalid mail address"},
         {head + n + "bad alias,,", 1, "Invalid alias address bad\n"},
+        {head + n + "x\x1b[2K,,", 1, "Invalid alias address x\\x1B[2K\n"},
         {head + n + string(116, 'k') + "@example.com,,", 1, "An alias longer than 127 characters is not"},
         {head + n + "z.o@example.com,,", 1,
          "The address z.o@example.com is held by another entry: mail=zoe@example.com,dc=example,dc=com"},
