@@ -28,6 +28,10 @@ std::string GroupKey(const std::string& value) {
     return FoldedCase(collapsed);
 }
 
+bool IsPrimaryValue(const std::string& value, const std::string& primary) {
+    return GroupKey(value) == GroupKey(primary);
+}
+
 namespace {
 
 // Whether `name` is `attribute`, options such as ";lang-en" aside: the

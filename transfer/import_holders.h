@@ -32,6 +32,10 @@ bool IsPlain(const std::string& value);
 // directory's rule, not it: two values it takes apart may be refused as
 // one, which costs an edit of the file).
 std::string GroupKey(const std::string& value);
+// Whether a mail value is the primary address to the directory, which
+// ignores outer and doubled blanks and letter case: another tool may store
+// "ws@x " or "MÜLLER@x" for the naming value, which is no alias.
+bool IsPrimaryValue(const std::string& value, const std::string& primary);
 
 // Reads the holders of a batch: the entries of the rows' `addresses` whole,
 // the holders of `aliases` and `connectors` noted; then settles whether the

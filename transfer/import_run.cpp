@@ -21,7 +21,6 @@
 #include "directory/directory_session.h"
 #include "directory/domain_names.h"
 #include "directory/entry_stream.h"
-#include "directory/folded_case.h"
 #include "directory/mail_address.h"
 #include "directory/owners.h"
 #include "directory/primary_address.h"
@@ -305,11 +304,10 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
     if (entry == nullptr || !PrimaryAddressFromDn(entry->dn, &primary)) primary = plan->mail;
     // Scope before holders: a refusal for an address held outside the
     // login's domains would tell that the address exists.
-    // A mail value another tool stored in another letter case of the DN's
-    // (outside ASCII) is the naming value to the directory, no alias.
+    // The naming value as another tool spelled it is no alias.
     std::vector<std::string> currentAliases;
     for (const std::string& value : storedMail)
-        if (!SameFoldedCase(value, primary)) currentAliases.push_back(value);
+        if (!IsPrimaryValue(value, primary)) currentAliases.push_back(value);
     if (entry == nullptr || has[kColAliases]) {
         for (const std::string& alias : aliases)
             if (!Holds(currentAliases, alias) && !AddressInScope(RequestScope(), alias.c_str()))

@@ -17,11 +17,11 @@
 #include "directory/directory_session.h"
 #include "directory/domain_names.h"
 #include "directory/entry_stream.h"
-#include "directory/folded_case.h"
 #include "directory/primary_address.h"
 #include "html/page_frame.h"
 #include "pages/domains/sub_domains.h"
 #include "pages/users/list_filter.h"
+#include "transfer/import_holders.h"
 #include "transfer/transfer_pages.h"
 #include "transfer/user_csv.h"
 #include "transfer/user_ldif.h"
@@ -70,9 +70,8 @@ std::string CsvRow(StreamedEntry& entry, const std::string& mail) {
         const int column = ColumnOf(name);
         for (int i = 0; column >= 0 && values != nullptr && values[i].bv_val != nullptr; ++i) {
             const berval& value = values[i];
-            // A mail value in another letter case of the primary outside ASCII
-            // (another tool may store one) is the naming value to the directory.
-            if (column == kColAliases && SameFoldedCase(Text(value), mail)) continue;
+            // The naming value in another spelling (another tool may store one).
+            if (column == kColAliases && IsPrimaryValue(Text(value), mail)) continue;
             if (column >= kColAliases) {
                 AppendListValue(&cells[column], value.bv_val, value.bv_len);
             } else if (!seen[column]) {

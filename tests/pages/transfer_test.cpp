@@ -82,10 +82,13 @@ TEST(Transfer, RoundTripThroughCsvAndLdif) {
                         string(600, 'f') +
                         "\n\ndn: mail=wide@example.com,dc=example,dc=com\nobjectClass: "
                         "xoperson\nmail: wide@example.com\nsn: W\nfirstname: " +
-                        string(511, 'w') + "\n"));
+                        string(511, 'w') +
+                        // a naming value with a blank the directory ignores
+                        "\n\ndn: mail=ws@example.com,dc=example,dc=com\nobjectClass: xoperson\nsn: W\n"
+                        "mail:: d3NAZXhhbXBsZS5jb20g\n"));
     const string stored = Export(dir, "ldif");
     const ProcessResult same = Tool(dir, "apply", Export(dir, "csv"));
-    EXPECT_NE(same.out.find("Rows unchanged: 7\nRows refused: 0\nAll rows were written (0 rows written)."),
+    EXPECT_NE(same.out.find("Rows unchanged: 8\nRows refused: 0\nAll rows were written (0 rows written)."),
               string::npos)
         << same.out;
     EXPECT_EQ(Export(dir, "ldif"), stored);
