@@ -437,12 +437,19 @@ std::string Joined(const std::vector<std::string>& names) {
 
 // The row's entry among the batch's: found by its DN as text; else, when its
 // address is held, by the DN the server gives the row's DN, as the server
-// spells a DN otherwise than we build it (dc=müller for dc=MÜLLER). Null
-// when the row adds a user.
+// spells a DN otherwise than we build it (dc=müller for dc=MÜLLER); else
+// the address's only holder when its DN names the address (another tool
+// placed the user outside its domain's branch) and the login may see it.
+// Null when the row adds a user.
 const SearchReq* RowEntry(ldapClient& client, const ImportHolders& holders, const RowPlan& plan) {
     auto own = holders.byDn.find(Lowered(NormalDn(plan.dn.c_str())));
     if (own == holders.byDn.end() && !plan.held.dns.empty())
         own = holders.byDn.find(Lowered(NormalDn(StoredDn(client, plan.dn.c_str()).c_str())));
+    std::string primary;
+    if (own == holders.byDn.end() && plan.held.dns.size() == 1 &&
+        PrimaryAddressFromDn(plan.held.dns[0].c_str(), &primary) && IsPrimaryValue(primary, plan.mail) &&
+        UserDnInScope(RequestScope(), plan.held.dns[0].c_str()))
+        own = holders.byDn.find(Lowered(NormalDn(plan.held.dns[0].c_str())));
     return own == holders.byDn.end() ? nullptr : own->second;
 }
 

@@ -85,10 +85,13 @@ TEST(Transfer, RoundTripThroughCsvAndLdif) {
                         string(511, 'w') +
                         // a naming value with a blank the directory ignores
                         "\n\ndn: mail=ws@example.com,dc=example,dc=com\nobjectClass: xoperson\nsn: W\n"
-                        "mail:: d3NAZXhhbXBsZS5jb20g\n"));
+                        "mail:: d3NAZXhhbXBsZS5jb20g\n"
+                        // a user off its domain's branch
+                        "\ndn: mail=odd@example.com,dc=sub,dc=example,dc=com\nobjectClass: xoperson\n"
+                        "mail: odd@example.com\nsn: O\n"));
     const string stored = Export(dir, "ldif");
     const ProcessResult same = Tool(dir, "apply", Export(dir, "csv"));
-    EXPECT_NE(same.out.find("Rows unchanged: 8\nRows refused: 0\nAll rows were written (0 rows written)."),
+    EXPECT_NE(same.out.find("Rows unchanged: 9\nRows refused: 0\nAll rows were written (0 rows written)."),
               string::npos)
         << same.out;
     EXPECT_EQ(Export(dir, "ldif"), stored);
