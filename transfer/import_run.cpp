@@ -173,6 +173,30 @@ std::string HeldElsewhere(const char* what, const std::string& value, const std:
     return UserDnInScope(RequestScope(), holder.c_str()) ? text + ": " + holder : text;
 }
 
+// The stored values of a list attribute, those too long for the client's
+// nodes (empty texts in *stored) replaced by the cell's values the directory
+// finds in the entry. One such value the cell does not hold refuses the row:
+// its text is not known here, so it cannot be deleted by value. "" or the refusal.
+std::string ResolveTooLong(ldapClient& client, const SearchReq* entry, const char* name, const char* label,
+                           const std::vector<std::string>& cell, std::vector<std::string>* stored) {
+    const auto tooLong = std::remove(stored->begin(), stored->end(), std::string());
+    std::ptrdiff_t unknown = stored->end() - tooLong;
+    stored->erase(tooLong, stored->end());
+    for (const std::string& value : cell) {
+        if (unknown == 0 || value.size() < kAttrValueSize || Holds(*stored, value)) continue;
+        const int held = EntryMatches(client, entry->dn,
+                                      std::string("(") + name + "=" + EscapeFilterValue(value.c_str()) + ")");
+        if (held < 0) return std::string("The ") + label + " of this user could not be checked";
+        if (held == 1) {
+            stored->push_back(value);
+            --unknown;
+        }
+    }
+    return unknown == 0 ? ""
+                        : std::string("Error: a value of the ") + label +
+                              " of this user is too long to be edited; the row must list it";
+}
+
 // One row made ready: its DN, its entry (or null) and the list to send.
 struct RowPlan {
     std::string mail;
@@ -280,9 +304,21 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
                                      : UserFieldOverflow(first.c_str(), last.c_str(),
                                                          cells[kTelephone].c_str(), cells[kAddress].c_str());
     if (overflow != nullptr) return overflow;
-    const std::vector<std::string> storedMail = EntryAttrValues(entry, "mail"),
-                                   storedConnectors = EntryAttrValues(entry, "othermailbox"),
-                                   storedPermissions = EntryAttrValues(entry, "x-permission");
+    std::vector<std::string> storedMail = EntryAttrValues(entry, "mail"),
+                             storedConnectors = EntryAttrValues(entry, "othermailbox"),
+                             storedPermissions = EntryAttrValues(entry, "x-permission");
+    const struct {
+        int column;
+        const char *attribute, *label;
+        std::vector<std::string>* stored;
+    } kLists[] = {{kColAliases, "mail", "aliases", &storedMail},
+                  {kColConnectors, "othermailbox", "connectors", &storedConnectors},
+                  {kColPermissions, "x-permission", "permissions", &storedPermissions}};
+    for (const auto& list : kLists) {
+        const std::string refusal = ResolveTooLong(client, entry, list.attribute, list.label,
+                                                   SplitValues(row.cells[list.column]), list.stored);
+        if (has[list.column] && !refusal.empty()) return refusal;  // a column the file lacks keeps them
+    }
 
     // An alias the entry holds already stays as stored, whatever the screen
     // says of it today (the pages screen only what they add). A new one is

@@ -88,14 +88,21 @@ TEST(Transfer, RoundTripThroughCsvAndLdif) {
                         "mail:: d3NAZXhhbXBsZS5jb20g\n"
                         // a user off its domain's branch
                         "\ndn: mail=odd@example.com,dc=sub,dc=example,dc=com\nobjectClass: xoperson\n"
-                        "mail: odd@example.com\nsn: O\n"));
+                        "mail: odd@example.com\nsn: O\n"
+                        // list values too long for the directory client
+                        "\ndn: mail=lv@example.com,dc=example,dc=com\nobjectClass: xoperson\nsn: V\n"
+                        "mail: lv@example.com\nmail: " +
+                        string(600, 'v') + "@example.com\nothermailbox: SMTPC$" + string(600, 'c') +
+                        "\nx-permission: SMTPC$" + string(600, 'p') + "\n"));
     const string stored = Export(dir, "ldif");
     const ProcessResult same = Tool(dir, "apply", Export(dir, "csv"));
-    EXPECT_NE(same.out.find("Rows unchanged: 9\nRows refused: 0\nAll rows were written (0 rows written)."),
+    EXPECT_NE(same.out.find("Rows unchanged: 10\nRows refused: 0\nAll rows were written (0 rows written)."),
               string::npos)
         << same.out;
     EXPECT_EQ(Export(dir, "ldif"), stored);
     EXPECT_NE(Tool(dir, "check", "mail,first name\nlong@example.com,F\n").out.find("too long to be edited"),
+              string::npos);
+    EXPECT_NE(Tool(dir, "check", "mail,connectors\nlv@example.com,\n").out.find("too long to be edited"),
               string::npos);
     ASSERT_TRUE(dir.Reset() && dir.Add(ldif)) << ldif;  // the LDIF loads into an empty directory
     EXPECT_EQ(Export(dir, "csv"), csv);
