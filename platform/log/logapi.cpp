@@ -1,7 +1,8 @@
 // Log service: one line per call, "<UTC time> <level> <application>[<pid>]:
 // <text>", appended with one write(2) to the file named by XOMTA.INI [Log]
-// File, else (or when that file cannot be opened) sent to syslog, facility
-// mail. Lines above [Log] Level (when set) are dropped. Control bytes of the
+// File, else (or when that file cannot be opened, or is a symbolic link or
+// no regular file) sent to syslog, facility mail. Lines above [Log] Level
+// (when set) are dropped. Control bytes of the
 // application name and the text (line breaks, ESC, BEL, DEL) and every byte
 // from 0x80 up (C1 controls, U+2028, stray bytes) are written as "\xHH", as
 // audit lines quote them, so that no directory value can end a line early or
@@ -119,6 +120,28 @@ bool EndsTorn(int fd) {
     return fstat(fd, &st) == 0 && st.st_size > 0 && pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n';
 }
 
+// Opens the log file `path` for appending with `access` (O_RDWR or
+// O_WRONLY), creating it when absent. Only a regular file is used, never
+// through a symbolic link: a FIFO would block every writer, a link would
+// append to whatever file it names. The open does not block and is checked
+// before use. -1 with errno set otherwise.
+int OpenLogFile(const char* path, int access) {
+    int fd = open(path, access | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0660);
+    if (fd < 0) return -1;
+    struct stat st;
+    int error = 0;
+    if (fstat(fd, &st) != 0)
+        error = errno;
+    else if (!S_ISREG(st.st_mode))
+        error = EINVAL;
+    else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        error = errno;
+    if (error == 0) return fd;
+    close(fd);
+    errno = error;
+    return -1;
+}
+
 // Appends `line` to the file `path` with one write (after a line break that
 // ends a torn line); opens (or reopens, when the name changed or a write
 // failed) as needed.
@@ -126,8 +149,8 @@ bool AppendToFile(const char* path, const char* line, std::size_t length) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (gLogFd < 0 || strcmp(gLogPath, path) != 0) {
             if (gLogFd >= 0) close(gLogFd);
-            gLogFd = open(path, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0660);
-            if (gLogFd < 0) gLogFd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0660);
+            gLogFd = OpenLogFile(path, O_RDWR);
+            if (gLogFd < 0 && errno == EACCES) gLogFd = OpenLogFile(path, O_WRONLY);
             if (gLogFd < 0) return false;
             strncpy(gLogPath, path, sizeof gLogPath - 1);
             gLogPath[sizeof gLogPath - 1] = '\0';

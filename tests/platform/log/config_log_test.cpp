@@ -139,6 +139,15 @@ TEST_F(LogTest, LinesEscapedCutAndFollowingTheSettings) {
                        Line(4, "audit: user=\"a\\x1B\\\"b\""), "3 " + pid,
                        Line(3, std::string(kLogMaxTextSize, 'h')),
                        Line(3, std::string(kLogMaxTextSize - 2, 'h')), Line(2, "abcde"), Line(5, "notice")}));
+    WriteWholeFile(dir.File("table.sum"), "sum\n");  // a link or FIFO there: to syslog, never blocking
+    ASSERT_TRUE(mkfifo(dir.File("fifo.log").c_str(), 0600) == 0 &&
+                symlink("table.sum", dir.File("link.log").c_str()) == 0);
+    const int reader = open(dir.File("fifo.log").c_str(), O_RDONLY | O_NONBLOCK);
+    for (const char* name : {"fifo.log", "link.log"})
+        Settings(dir.File(name)), LogMessage(1, "LDAP CGI", "x");
+    char byte;
+    EXPECT_TRUE(read(reader, &byte, 1) <= 0 && close(reader) == 0);
+    EXPECT_EQ(ReadWholeFile(dir.File("table.sum")), "sum\n");
     Settings(dir.File("no-such-dir/mail.log"));  // unwritable: to syslog, nothing else lost
     LogMessage(kLogError, "LDAP CGI", "to syslog");
     EXPECT_NE(access(dir.File("no-such-dir").c_str(), F_OK), 0);
