@@ -17,9 +17,10 @@ int GetPrivateProfileInt(const char* section, const char* key, int defaultValue,
 // *present (when given): whether the file has the section's heading at all.
 bool GetPrivateProfileSection(const char* section, std::vector<std::pair<std::string, std::string>>* settings,
                               const char* file, bool* present = nullptr);
-// Whether a regular file stands for `file`: after a read that failed, one
-// that cannot be read (or is larger than kConfigMaxFileSize, or in a folder
-// that cannot be listed and holds no usual spelling), as opposed to no file.
+// Whether a file stands for `file`: after a read that failed, one that
+// cannot be read (or is larger than kConfigMaxFileSize, or no regular file,
+// or in a folder that cannot be listed and holds no usual spelling), as
+// opposed to no file.
 // Every setting then reads as its default, which a caller that must fail
 // closed may not take.
 bool ProfileFilePresent(const char* file);

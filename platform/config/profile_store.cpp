@@ -1,7 +1,9 @@
 // The configuration files of this process: which file a bare name stands
 // for, and the parsed content of each file read. Touches only the config
 // directory (stat, readdir, read); keeps at most kConfigCachedFiles files.
-// Every letter case of a name stands for one file, the first in byte order.
+// Every letter case of a name stands for one file, the first in byte order;
+// a regular file comes before anything else of the name (a folder, a FIFO),
+// which stands for a file that cannot be read.
 // A directory that cannot be listed (search only) is asked for the usual
 // spellings one by one; when none is there, a file of another spelling may
 // be, unseen, so the name stands for a file that cannot be read.
@@ -106,14 +108,18 @@ bool IsBareName(const char* name) {
     return name && *name && !strchr(name, '/') && strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
 }
 
-// A link whose target cannot be reached (not a dangling one) counts: it
-// stands for a file that is there but cannot be read.
-bool IsRegularFile(const char* directory, const dirent* entry) {
-    if (entry->d_type == DT_REG) return true;
-    if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) return false;
+// What a directory entry of the name stands for: a regular file (or a link
+// whose target cannot be reached, not a dangling one: a file that is there
+// but cannot be read), something else that is there (a folder, a FIFO, a
+// link to either: decided by stat, never opened), or nothing.
+enum class EntryKind { kNone, kRegular, kOther };
+EntryKind KindOf(const char* directory, const dirent* entry) {
+    if (entry->d_type == DT_REG) return EntryKind::kRegular;
+    if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) return EntryKind::kOther;
     struct stat st;
-    if (stat((std::string(directory) + "/" + entry->d_name).c_str(), &st) != 0) return errno != ENOENT;
-    return S_ISREG(st.st_mode);
+    if (stat((std::string(directory) + "/" + entry->d_name).c_str(), &st) != 0)
+        return errno == ENOENT ? EntryKind::kNone : EntryKind::kRegular;
+    return S_ISREG(st.st_mode) ? EntryKind::kRegular : EntryKind::kOther;
 }
 
 // The spellings asked for, in byte order, when the directory cannot be
@@ -146,9 +152,10 @@ std::string ProbeDirectory(const char* directory, const char* name) {
 
 // The file of `directory` that `name` stands for: the first (in byte order)
 // that matches it without regard to case, so that every spelling of the name
-// stands for one file, whichever the caller uses; a folder of that name is
-// passed over. *exact: no other spelling can sort before it (it has no
-// lower-case letter). *listed: false when the directory could not be listed
+// stands for one file, whichever the caller uses; a folder or FIFO of that
+// name is passed over for a regular file of another spelling, and without
+// one stands for a file that cannot be read, never for no file. *exact: no
+// other spelling can sort before it (it has no lower-case letter). *listed: false when the directory could not be listed
 // (the file then found by ProbeDirectory).
 std::string ScanDirectory(const char* directory, const char* name, bool* exact, bool* listed) {
     *exact = false;
@@ -159,16 +166,19 @@ std::string ScanDirectory(const char* directory, const char* name, bool* exact, 
         *listed = false;
         return ProbeDirectory(directory, name);
     }
-    std::string chosen;
+    std::string chosen, other;  // the first regular file; the first entry of another kind
     while (dirent* entry = readdir(dir)) {
-        if (strcasecmp(entry->d_name, name) == 0 && (chosen.empty() || chosen.compare(entry->d_name) > 0) &&
-            IsRegularFile(directory, entry)) {
-            chosen = entry->d_name;
-        }
+        if (strcasecmp(entry->d_name, name) != 0) continue;
+        const EntryKind kind = KindOf(directory, entry);
+        std::string* first = kind == EntryKind::kRegular ? &chosen
+                             : kind == EntryKind::kOther ? &other
+                                                         : nullptr;
+        if (first && (first->empty() || first->compare(entry->d_name) > 0)) *first = entry->d_name;
     }
     closedir(dir);
     *exact = !chosen.empty() &&
              std::none_of(chosen.begin(), chosen.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+    if (chosen.empty()) chosen.swap(other);
     if (chosen.empty()) return chosen;
     return std::string(directory) + "/" + chosen;
 }
@@ -250,7 +260,9 @@ const CachedFile* Load(const std::string& path, bool found, struct stat st) {
     }
     if (cached && !cached->racy && SameStamp(cached->stamp, StampOf(st))) return cached;
 
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking: a FIFO put in the file's place after the stat is refused
+    // by the fstat below, not waited on.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         if (cached) Forget(path);
         return nullptr;

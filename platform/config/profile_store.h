@@ -26,8 +26,9 @@ bool ProfileStoreSection(const char* file, const char* section,
 const char* ProfileStoreDirectory();
 
 // Whether a file stands for `file` (a regular file of the name in any
-// letter case), readable or not; also when the directory cannot be listed
-// and none of the usual spellings is there, since another may be, unseen.
+// letter case, else anything else of the name, such as a folder or FIFO),
+// readable or not; also when the directory cannot be listed and none of the
+// usual spellings is there, since another may be, unseen.
 bool ProfileStorePresent(const char* file);
 
 // A number naming the current content of `file`, checked as every read is:

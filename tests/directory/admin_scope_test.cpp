@@ -22,6 +22,7 @@ struct Row {
     bool searchOnly = false;  // the folder may be searched, not listed
 };
 const char kBehindLink[] = "<link>";  // XOMTA.INI a link into a folder that cannot be searched
+const char kFifo[] = "<fifo>", kFolder[] = "<folder>";  // XOMTA.INI no regular file
 const char kAnna[] = "[Administrators]\nroot = *\nanna = Example.COM. , ,bad domain!, example.org\n";
 // A letter outside ASCII, in capitals; "b\xc3" is cut UTF-8.
 const char kIdn[] = "[Administrators]\nmu = MÜLLER.DE, b\xc3.de\n";
@@ -53,6 +54,8 @@ const Row kRows[] = {
     {"", "root", "a@anywhere.net", false, false, true},    // another spelling may be there unseen
     {kBehindLink, "root", "a@anywhere.net", false, false},
     {kHuge.c_str(), "root", "a@anywhere.net", false, false},  // refused, not taken for no file
+    {kFifo, "root", "a@anywhere.net", false, false},
+    {kFolder, "root", "a@anywhere.net", false, false},
 };
 
 // Takes root's power to pass file permissions out of the effective set, or
@@ -74,6 +77,8 @@ TEST(AdminScope, Rows) {
         std::remove(file.c_str());
         if (row.ini == kBehindLink) {
             ASSERT_TRUE(mkdir(hidden.c_str(), 0) == 0 && symlink("hidden/XOMTA.INI", file.c_str()) == 0);
+        } else if (row.ini == kFifo || row.ini == kFolder) {
+            ASSERT_EQ(row.ini == kFifo ? mkfifo(file.c_str(), 0600) : mkdir(file.c_str(), 0700), 0);
         } else if (row.ini[0] != '\0') {
             WriteWholeFile(file, row.ini);
         }
