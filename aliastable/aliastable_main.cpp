@@ -65,6 +65,13 @@ bool PrintField(FILE* out, const char* text, char end) {
     return std::fputc(end, out) != EOF;
 }
 
+// "aliastable: " `what` `text` and a line end on standard error, `text`
+// escaped as a dump field: it may quote bytes of a damaged file.
+void PrintError(const char* what, const char* text) {
+    std::fprintf(stderr, "aliastable: %s", what);
+    PrintField(stderr, text, '\n');
+}
+
 bool PrintRecord(void* context, const char* alias, const char* mail) {
     FILE* out = static_cast<FILE*>(context);
     return PrintField(out, alias, '\t') && PrintField(out, mail, '\n');
@@ -88,14 +95,14 @@ int Lookup(AliasTable* table, const char* alias) {
             std::fprintf(stderr, "aliastable: no alias \"%s\"\n", alias);
             return 1;
         default:
-            std::fprintf(stderr, "aliastable: damaged table: %s\n", table->error);
+            PrintError("damaged table: ", table->error);
             return 2;
     }
 }
 
 int Dump(AliasTable* table) {
     if (!ForEachAlias(table, PrintRecord, stdout)) {
-        std::fprintf(stderr, "aliastable: damaged table: %s\n", table->error);
+        PrintError("damaged table: ", table->error);
         return 2;
     }
     return Finish(0);
@@ -109,7 +116,7 @@ int Check(AliasTable* table, const char* generation, SumKeyCase built) {
     bool current = table->ignoreCase;
     if (built != SumKeyCase::kUnrecorded) table->ignoreCase = built == SumKeyCase::kIgnoreCase;
     if (!CheckAliasTable(table)) {
-        std::fprintf(stderr, "aliastable: damaged table: %s\n", table->error);
+        PrintError("damaged table: ", table->error);
         return 1;
     }
     std::printf("sound: %lu records, %u index pages, height %u, %zu string bytes\n", table->records,
@@ -141,8 +148,9 @@ int Prune(const char* directory, const char* keepText) {
                          directory);
             return 1;
         default:
-            std::fprintf(stderr, "aliastable: prune %s: %s (%lu files removed)\n", directory, report.error,
-                         report.removed);
+            std::fprintf(stderr, "aliastable: prune %s: ", directory);
+            PrintField(stderr, report.error, ' ');  // may quote a file name or a checksum line
+            std::fprintf(stderr, "(%lu files removed)\n", report.removed);
             return 1;
     }
 }
@@ -229,7 +237,7 @@ static int Serve(const char* command, const char* directory, const char* generat
     char sumError[kGenerationSumErrorSize];
     SumKeyCase built = SumKeyCase::kUnrecorded;
     if (check && !VerifyGenerationSum(directory, generation, sumError, sizeof sumError, &built)) {
-        std::fprintf(stderr, "aliastable: damaged table: %s\n", sumError);
+        PrintError("damaged table: ", sumError);
         return 1;
     }
     AliasTable table;
@@ -247,7 +255,7 @@ static int Serve(const char* command, const char* directory, const char* generat
             !IsTrustedGeneration(directory, generation, published, sizeof published) &&
             IsSuperseded(generation, published))
             return fromRecord();
-        std::fprintf(stderr, "aliastable: %s\n", table.error);
+        PrintError("", table.error);
         status = check && !table.settingUnread ? 1 : 2;
     } else if (!IsTrustedGeneration(directory, generation, published, sizeof published)) {
         CloseAliasTable(&table);

@@ -117,6 +117,7 @@ TEST_F(AliasToolTest, WrongUsageMissingNonRegularAndUnpublishedFilesAreRefused) 
         {"5.sum", "", check, 1, "no line for 5.db"},
         {"5.sum", std::string(300, 'x'), check, 1, "too long"},
         {"5.sum", "+extra\n", check, 1, "text after the last line"},
+        {"5.sum", "5.db 1 \x1b]0;x\x07\n", check, 1, "5.sum holds \"5.db 1 \\x1B]0;x\\x07\"\n"},
         {"5.sum", "<fifo>", check, 1, "5.sum: not a regular file"},
         {"5.db", "<fifo>", {"lookup", "D", "5", "x"}, 2, "5.db is not a regular file"},
         {"published", "<fifo>", dump, 2, "(none is recorded)"},
