@@ -44,6 +44,7 @@ const char kRecordNotWritten[] = "a record could not be written";
 const char kNotWritten[] = "the table files could not be written";
 const char kSumNotWritten[] = "the checksums could not be written";
 const char kPublicationUnknown[] = "whether it was published is not known";
+const char kNotRecorded[] = "the published generation could not be recorded in the alias table folder";
 
 // One build: its observer and how it ended so far.
 struct Build {
@@ -67,6 +68,9 @@ void LogBuildAudit(const AliasBuildOutcome& outcome) {
     std::string result;
     if (outcome.result == AliasBuildResult::kPublished)
         result = "published (" + std::to_string(outcome.records) + " records)";
+    else if (outcome.result == AliasBuildResult::kNotRecorded)
+        result = "published-not-recorded (" + std::to_string(outcome.records) + " records; " +
+                 outcome.reason + ")";
     else if (outcome.result == AliasBuildResult::kUnknown)
         result = std::string("unknown (") + outcome.reason + ")";
     else
@@ -99,8 +103,8 @@ bool ReadBackPublished(ldapClient& client, unsigned long number) {
     return !sequence.unread && sequence.stored && sequence.number == number && !sequence.marked;
 }
 
-// Fills the new generation and publishes it. False when the generation was
-// not published (its files are to go).
+// Fills the new generation and publishes it. False when its files are to go
+// (not published).
 bool ExtractAndPublish(Build& build, ldapClient& client, dbMailAlias& relation, const char* directory,
                        const char* generation, unsigned long number) {
     build.observer.Progress("extracting the aliases");
@@ -152,9 +156,11 @@ bool ExtractAndPublish(Build& build, ldapClient& client, dbMailAlias& relation, 
             return true;
         }
     }
-    WritePublishedGeneration(directory, generation);
-    build.outcome.result = AliasBuildResult::kPublished;
     build.outcome.records = count;
+    // Published: the files stay even when the record cannot follow.
+    const bool recorded = WritePublishedGeneration(directory, generation);
+    build.outcome.result = recorded ? AliasBuildResult::kPublished : AliasBuildResult::kNotRecorded;
+    build.outcome.reason = recorded ? "" : kNotRecorded;
     LogPrintf(kLogProgress, "Written %lu records to the New Alias File %s.db", count, generation);
     return true;
 }

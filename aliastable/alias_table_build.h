@@ -26,13 +26,14 @@ enum class AliasBuildResult {
     kPublished,     // the generation's number is stored in the directory and recorded
     kNotPublished,  // nothing changed for the readers; the reason says why
     kUnknown,       // the publication's answer was lost; its files are kept
+    kNotRecorded,   // published in the directory, but the folder's record of it not written
 };
 
 struct AliasBuildOutcome {
     AliasBuildResult result = AliasBuildResult::kNotPublished;
     unsigned long generation = 0;  // 0: not numbered
     unsigned long records = 0;     // of a published generation
-    const char* reason = "";       // why it was not published (a fixed text)
+    const char* reason = "";       // why it was not published or recorded (a fixed text)
 };
 
 // Runs one build with the settings of XOMTA.INI and the directory's profile

@@ -92,7 +92,11 @@ bool WritePublishedGeneration(const char* directory, const char* generation) {
     char path[kPathBufferSize], written[kPathBufferSize];
     bool ok = JoinPath(directory, kPublishedGenerationFile, path, sizeof path) &&
               snprintf(written, sizeof written, "%s.new", path) < static_cast<int>(sizeof written);
-    if (ok && unlink(written) != 0 && errno != ENOENT) ok = false;
+    // Whatever a stopped build or a mistake left under the temporary name
+    // goes: a file, a link or an empty folder would otherwise stop every record.
+    if (ok && unlink(written) != 0 && errno != ENOENT &&
+        !((errno == EISDIR || errno == EPERM) && rmdir(written) == 0))
+        ok = false;
     int fd = ok ? OpenRegularFile(written, O_WRONLY | O_CREAT | O_EXCL, 0660) : -1;
     if (fd >= 0) {
         char text[kGenerationNameSize + 1];

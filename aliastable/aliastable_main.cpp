@@ -10,10 +10,11 @@
 //                                           the case setting is not the one it was built with
 //   aliastable prune DIR KEEP               removes the generations before the published
 //                                           one and the KEEP-1 before it
-// Exit status: 0 done (build: a generation was published); 1 not published
-// (build, the reason on standard error), alias absent (lookup), table damaged, not the
-// published generation or built under another case setting (check), nothing
-// or not all pruned (prune); 2 wrong usage, unreadable or damaged table or
+// Exit status: 0 done (build: a generation was published and recorded); 1 not
+// published or not recorded (build, the reason on standard error), alias
+// absent (lookup), table damaged, not the published generation or built
+// under another case setting (check), nothing or not all pruned (prune); 2
+// wrong usage, unreadable or damaged table or
 // not the published generation (lookup, dump), a configuration file there
 // but unreadable (lookup, dump, check), failed output.
 // The reader verbs read the table and the record of the published generation
@@ -190,6 +191,10 @@ int Build() {
                 std::fprintf(stderr, "aliastable: generation %lu published, %lu records\n",
                              outcome.generation, outcome.records);
             return 0;
+        case AliasBuildResult::kNotRecorded:
+            std::fprintf(stderr, "aliastable: generation %lu published, not recorded: %s\n",
+                         outcome.generation, outcome.reason);
+            return 1;
         case AliasBuildResult::kUnknown:
             std::fprintf(stderr, "aliastable: generation %lu kept: %s\n", outcome.generation, outcome.reason);
             return 1;

@@ -302,6 +302,21 @@ TEST_F(AliasBuildTest, MarkedSequenceBuildsTheNextGenerationOverLeftovers) {
     ASSERT_TRUE(UseRelay(silent, "Timeout=1\n"));
     EXPECT_EQ(Run("").err, "aliastable: nothing built: " + std::string(kNotConnected) + "\n");
     EXPECT_EQ(Sequence(), "10");
+    // The record not written (a folder holding a file under its temporary name): published all the
+    // same, said, exit 1; an empty folder left there does not stop the next record.
+    ASSERT_TRUE(Config());
+    const std::string leftover = tables_ + "/published.new";
+    ASSERT_TRUE(mkdir(leftover.c_str(), 0770) == 0 && mkdir((leftover + "/x").c_str(), 0770) == 0);
+    ProcessResult unrecorded = Run("");
+    EXPECT_EQ(unrecorded.exitStatus, 1);
+    EXPECT_EQ(unrecorded.err,
+              "aliastable: generation 11 published, not recorded: the published generation "
+              "could not be recorded in the alias table folder\n");
+    EXPECT_EQ(LogCount(kLogAudit, "generation=11 result=published-not-recorded (2 records; "), 1) << Log();
+    EXPECT_EQ(Sequence(), "11");
+    ASSERT_EQ(rmdir((leftover + "/x").c_str()), 0);
+    EXPECT_EQ(Build().out, BuildPage(12));
+    EXPECT_EQ(ReadWholeFile(tables_ + "/published"), "12\n");
 }
 
 // Builds refused before anything is published: the page, the sequence left
