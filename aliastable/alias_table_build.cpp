@@ -44,12 +44,14 @@ const char kRecordNotWritten[] = "a record could not be written";
 const char kNotWritten[] = "the table files could not be written";
 const char kSumNotWritten[] = "the checksums could not be written";
 const char kPublicationUnknown[] = "whether it was published is not known";
+const char kFolderReplaced[] = "the alias table folder was moved or replaced during the build";
 const char kNotRecorded[] = "the published generation could not be recorded in the alias table folder";
 
 // One build: its observer and how it ended so far.
 struct Build {
     AliasBuildObserver& observer;
     AliasBuildOutcome outcome;
+    int lock = -1;  // the build lock, once taken
 
     void NotPublished(const char* reason) {
         outcome.result = AliasBuildResult::kNotPublished;
@@ -103,6 +105,17 @@ bool ReadBackPublished(ldapClient& client, unsigned long number) {
     return !sequence.unread && sequence.stored && sequence.number == number && !sequence.marked;
 }
 
+// Whether the alias table folder is still the one locked. When not, the build
+// ends unpublished and leaves its files where they went: the path now leads
+// to another folder, whose files are not this build's.
+bool FolderKept(Build& build, const char* directory, const char* generation, unsigned long number) {
+    if (AliasTablesStillLocked(directory, build.lock)) return true;
+    build.NotPublished(kFolderReplaced);
+    LogPrintf(kLogError, "Mail Alias Table %s not published, the Mail Alias Sequence stays at %lu",
+              generation, number - 1);
+    return false;
+}
+
 // Fills the new generation and publishes it. False when its files are to go
 // (not published).
 bool ExtractAndPublish(Build& build, ldapClient& client, dbMailAlias& relation, const char* directory,
@@ -134,6 +147,7 @@ bool ExtractAndPublish(Build& build, ldapClient& client, dbMailAlias& relation, 
                   generation, text.text());
         return false;
     }
+    if (!FolderKept(build, directory, generation, number)) return true;
     // The checksums let a reader see damage to any of the three files.
     if (!WriteGenerationSum(directory, generation, relation.keysIgnoreCase())) {
         build.NotPublished(kSumNotWritten);
@@ -142,6 +156,7 @@ bool ExtractAndPublish(Build& build, ldapClient& client, dbMailAlias& relation, 
         return false;
     }
     build.observer.Progress("publishing the generation");
+    if (!FolderKept(build, directory, generation, number)) return true;
     const int status = WriteAliasSequence(client, number, false);
     if (status != 0) {
         LogMessage(kLogError, APPLICATION_NAME, kSequenceNotWritten);
@@ -158,7 +173,8 @@ bool ExtractAndPublish(Build& build, ldapClient& client, dbMailAlias& relation, 
     }
     build.outcome.records = count;
     // Published: the files stay even when the record cannot follow.
-    const bool recorded = WritePublishedGeneration(directory, generation);
+    const bool recorded =
+        AliasTablesStillLocked(directory, build.lock) && WritePublishedGeneration(directory, generation);
     build.outcome.result = recorded ? AliasBuildResult::kPublished : AliasBuildResult::kNotRecorded;
     build.outcome.reason = recorded ? "" : kNotRecorded;
     LogPrintf(kLogProgress, "Written %lu records to the New Alias File %s.db", count, generation);
@@ -166,7 +182,8 @@ bool ExtractAndPublish(Build& build, ldapClient& client, dbMailAlias& relation, 
 }
 
 // Steps from the images to the publication, with the build lock held. The
-// files of a generation that is not published are removed again.
+// files of a generation that is not published are removed again (not those
+// left in a folder moved away meanwhile).
 void BuildGeneration(Build& build, ldapClient& client, const char* directory, unsigned long number) {
     build.outcome.generation = number;
     char generation[kAliasSequenceSize];
@@ -302,6 +319,7 @@ void RunBuild(Build& build) {
     } else if (locked == AliasTableLock::kFailed) {
         build.Refuse(kImagesNotWritten);
     } else {
+        build.lock = lock;
         BuildLocked(build, client, directory);
     }
     UnlockAliasTables(lock);

@@ -3,8 +3,10 @@
 // progress), creates its files from the initial images, extracts every alias
 // into it and publishes its number only when the whole table and its
 // checksums are on disk, recording it in the alias table directory too. The
-// files of a generation that is not published are removed. Every build,
-// refused or not, ends with one audit line saying how it ended.
+// files of a generation that is not published are removed; a directory moved
+// or replaced during the build ends it unpublished, its files left in the
+// folder they went to. Every build, refused or not, ends with one audit line
+// saying how it ended.
 // Run by the "Build Alias Table" page and by `aliastable build`; the caller
 // learns of the steps through an AliasBuildObserver.
 #ifndef LDAPCGI_ALIASTABLE_ALIAS_TABLE_BUILD_H

@@ -159,6 +159,16 @@ AliasTableLock LockAliasTables(const char* directory, int* fd) {
     return AliasTableLock::kTaken;
 }
 
+bool AliasTablesStillLocked(const char* directory, int fd) {
+    char path[kPathBufferSize];
+    struct stat held, named;
+    if (JoinPath(directory, ALIAS_TABLE_LOCK_FILE, path, sizeof path) && fstat(fd, &held) == 0 &&
+        stat(path, &named) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+        return true;
+    LogPrintf(kLogError, "The Alias Directory %s was moved or replaced during the build", directory);
+    return false;
+}
+
 void UnlockAliasTables(int fd) {
     if (fd >= 0) close(fd);  // closing the only descriptor releases the lock
 }

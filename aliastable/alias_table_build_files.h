@@ -39,6 +39,10 @@ enum class AliasTableLock { kTaken, kBusy, kFailed };
 // table directory; on kTaken *fd holds it until UnlockAliasTables. kFailed
 // (the file cannot be opened or locked) is logged; kBusy is not.
 AliasTableLock LockAliasTables(const char* directory, int* fd);
+// Whether DIR's lock file is still the one `fd` holds: false, logged, when
+// the folder was moved or replaced since it was locked (the path now leads
+// to another folder, whose lock another build may hold).
+bool AliasTablesStillLocked(const char* directory, int fd);
 void UnlockAliasTables(int fd);
 
 #endif

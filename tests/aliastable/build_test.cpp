@@ -368,6 +368,7 @@ TEST_F(AliasBuildTest, RefusedBuildsLoseNothing) {
 // before a build, where the bind gives up within the time limit; stalled
 // during the extraction, where the search does and the page has not waited
 // for it; the folder made unwritable (the checksum file cannot be written);
+// the queue folder replaced by a copy (the build's files stay in the old);
 // the file size limit (a full file system: the first record that cannot be
 // written, 800 records filling the relation's write buffer more than once,
 // ends the build with one error line and abandons the search). The next
@@ -411,6 +412,17 @@ TEST_F(AliasBuildTest, DirectoryOrDiskFailingDuringABuild) {
     ExpectErrors({"Could not open file @/AliasTables/2.sum for write (errno:13)", kNotPublished,
                   "2.db of an unfinished", "2.id0 of an unfinished", "2.str of an unfinished"});
     EXPECT_EQ(Sequence(), "1!");
+    // The queue folder replaced by a copy during the extraction: nothing of the copy is summed or
+    // published; the build's own files stay where they went.
+    const std::string q = "q=" + queue_ + "; ";
+    EXPECT_EQ(HeldBuild([&] {
+                  ASSERT_EQ(system((q + "cp -a $q $q.new && mv $q $q.old && mv $q.new $q").c_str()), 0);
+              }).out,
+              BuildPage(2));
+    ExpectErrors({"The Alias Directory @/AliasTables was moved or replaced during the build", kNotPublished});
+    EXPECT_EQ(Sequence(), "1!");
+    EXPECT_EQ(ModeOf(queue_ + ".old/AliasTables/2.db"), 0660);
+    ASSERT_EQ(system((q + "rm -r $q && mv $q.old $q").c_str()), 0);
     // A fresh log of errors only, below the limit too; room for the images,
     // not for the first write of buffered records.
     std::string log = scratch_.File("build.log");
