@@ -7,6 +7,7 @@
 // long text is never cut.
 #include "html/text_helpers.h"
 
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -74,6 +75,26 @@ std::string HtmlEscape(const char* text) {
         } else {
             PutReference(&out, *p++);
         }
+    }
+    return out;
+}
+
+std::string TerminalText(const std::string& text) {
+    std::string out;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.c_str());
+    for (std::size_t at = 0; at < text.size();) {
+        unsigned long codePoint = 0;
+        const int length = p[at] < 0x80 ? 1 : Utf8Sequence(p + at, &codePoint);
+        const bool control =
+            length == 1 ? p[at] < 0x20 || p[at] == 0x7F : length == 0 || codePoint < 0xA0;  // C1 controls
+        if (!control) {
+            out.append(text, at, length);
+            at += length;
+            continue;
+        }
+        char pair[5];
+        snprintf(pair, sizeof pair, "\\x%02X", p[at++]);
+        out += pair;
     }
     return out;
 }

@@ -1,4 +1,4 @@
-// Escaping of user and directory texts for pages and links.
+// Escaping of user and directory texts for pages, links and terminals.
 #ifndef LDAPCGI_HTML_TEXT_HELPERS_H
 #define LDAPCGI_HTML_TEXT_HELPERS_H
 
@@ -7,6 +7,10 @@
 // Numeric character references for every byte but ASCII letters, digits,
 // "-" and "."; "" for null.
 std::string HtmlEscape(const char* text);
+// Text for a terminal: control bytes, DEL, the C1 controls
+// (U+0080 to U+009F) and every byte of no well-formed UTF-8 sequence as
+// \xHH; the rest, letters outside ASCII included, as it is.
+std::string TerminalText(const std::string& text);
 // Whether every byte of the text is ASCII or part of a well-formed UTF-8
 // sequence, as the directory's strings must be.
 bool IsUtf8(const char* text);

@@ -314,10 +314,10 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
     } kLists[] = {{kColAliases, "mail", "aliases", &storedMail},
                   {kColConnectors, "othermailbox", "connectors", &storedConnectors},
                   {kColPermissions, "x-permission", "permissions", &storedPermissions}};
-    for (const auto& list : kLists) {
-        const std::string refusal = ResolveTooLong(client, entry, list.attribute, list.label,
-                                                   SplitValues(row.cells[list.column]), list.stored);
-        if (has[list.column] && !refusal.empty()) return refusal;  // a column the file lacks keeps them
+    for (const auto& column : kLists) {
+        const std::string refusal = ResolveTooLong(client, entry, column.attribute, column.label,
+                                                   SplitValues(row.cells[column.column]), column.stored);
+        if (has[column.column] && !refusal.empty()) return refusal;  // a column the file lacks keeps them
     }
 
     // An alias the entry holds already stays as stored, whatever the screen

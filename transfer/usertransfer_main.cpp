@@ -7,8 +7,8 @@
 // (apply); 1 rows refused, the directory unreachable or writing stopped;
 // 2 wrong usage or a file refused whole. Reads XOMTA.INI from
 // XOMTA_CONFIG_DIR; the audit lines name the local account that runs it.
-// Texts from the file reach the terminal escaped as the log escapes them,
-// so that no cell can move the cursor or forge a line.
+// Texts from the file reach the terminal escaped (TerminalText), so that no
+// cell can move the cursor or forge a line.
 // Exports are the page's: run ldapcgi.cgi with REQUEST_METHOD=GET and
 // QUERY_STRING=Command=ExportUsers&Format=csv (see the README).
 #include <pwd.h>
@@ -22,7 +22,7 @@
 
 #include "base/audit.h"
 #include "directory/directory_session.h"
-#include "platform/log/logapi.h"
+#include "html/text_helpers.h"
 #include "transfer/import_run.h"
 #include "transfer/import_text.h"
 
@@ -35,8 +35,8 @@ int Usage() {
 
 void PrintNotes(const char* kind, const std::vector<RowNote>& notes) {
     for (const RowNote& note : notes)
-        std::printf("%s line %ld %s: %s\n", kind, note.line, LogEscaped(note.mail).c_str(),
-                    LogEscaped(note.text).c_str());
+        std::printf("%s line %ld %s: %s\n", kind, note.line, TerminalText(note.mail).c_str(),
+                    TerminalText(note.text).c_str());
 }
 
 }  // namespace
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     ImportFile file;
     const std::string refusal = ReadImportFile(argv[2], &file);
     if (!refusal.empty()) {
-        std::fprintf(stderr, "usertransfer: %s\n", LogEscaped(refusal).c_str());
+        std::fprintf(stderr, "usertransfer: %s\n", TerminalText(refusal).c_str());
         return 2;
     }
     SetChangingRequest(write);
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
         std::printf("%s %zu\n", kRowKindNames[kind], check.counts[kind]);
     PrintNotes("refused", check.refused);
     PrintNotes("update", check.updated);
-    std::printf("%s\n", LogEscaped(ImportOutcome(check, write, written)).c_str());
+    std::printf("%s\n", TerminalText(ImportOutcome(check, write, written)).c_str());
     if (std::fflush(stdout) != 0) return 1;
     return sound && (!write || written.failure.empty()) ? 0 : 1;
 }

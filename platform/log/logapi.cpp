@@ -230,12 +230,6 @@ const LogSettings& CurrentSettings() {
 
 }  // namespace
 
-std::string LogEscaped(const std::string& text) {
-    std::string escaped(text.size() * 4, '\0');
-    escaped.resize(CopyEscaped(&escaped[0], text.c_str(), escaped.size()));
-    return escaped;
-}
-
 bool LogLevelEnabled(int level) { return level <= CurrentSettings().level; }
 
 namespace {

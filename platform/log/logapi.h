@@ -6,7 +6,6 @@
 
 #include <cstdarg>
 #include <cstddef>
-#include <string>
 
 // Levels of the lines this system writes.
 constexpr int kLogError = 1;     // a failure the administrator must see
@@ -14,10 +13,6 @@ constexpr int kLogAudit = 4;     // who changed what: directory changes, builds,
 constexpr int kLogProgress = 6;  // progress lines of the alias table build
 
 void LogMessage(int level, const char* application, const char* text);
-
-// `text` as the log writes it: control bytes and bytes from 0x80 up as
-// "\xHH" (up to a NUL byte), for other texts that must not reach a terminal raw.
-std::string LogEscaped(const std::string& text);
 
 // Whether a line of `level` would be written now ([Log] Level as the file
 // stands): lets a caller skip formatting a line that would be dropped.
