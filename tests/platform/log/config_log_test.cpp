@@ -83,7 +83,8 @@ TEST(Config, EveryChangeIsSeenByTheNextCall) {
     EXPECT_EQ(Read("Ldap", "HostName"), "beside");
 }
 
-static int Format(int level, std::size_t limit, const char* format, ...) {
+__attribute__((format(printf, 3, 4))) static int Format(int level, std::size_t limit, const char* format,
+                                                        ...) {
     va_list args;
     va_start(args, format);
     int length = LogFormatV(level, "LDAP CGI", limit, format, args);
