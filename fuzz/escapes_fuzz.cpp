@@ -1,7 +1,8 @@
 // Fuzz target: the escapes applied at the point of output. For any text:
 // HtmlEscape gives letters, digits, "-", "." and numeric references only, one
 // per character that glibc reads as UTF-8 (or stray byte), and IsUtf8 agrees
-// on whether there was a stray byte; LinkValue holds no byte that ends or
+// on whether there was a stray byte; TerminalText keeps just the characters
+// that are no controls; LinkValue holds no byte that ends or
 // breaks an unquoted attribute or a query value, and decodes back; the filter
 // value escape holds no parenthesis, libldap unescapes it back to the text
 // (the "*" wildcard aside) and parses the user list filter built from it;
@@ -26,30 +27,44 @@ extern "C" int ldap_pvt_filter_value_unescape(char* value);
 
 namespace {
 
+std::string Hex(char byte) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    const unsigned char c = static_cast<unsigned char>(byte);
+    return {kDigits[c >> 4], kDigits[c & 15]};
+}
+
 // Letters, digits, "-" and "." as they are; a character that glibc's UTF-8
 // decoder reads (up to U+10FFFF) as one reference to its code point; any
-// other byte as a reference to the byte.
+// other byte as a reference to the byte. For a terminal: a control
+// character (C0, DEL, C1) or stray byte as "\xHH" a byte, the rest as it is.
+
 void CheckHtmlEscape(const std::string& text) {
     static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
     FUZZ_CHECK(utf8 != nullptr);
     const locale_t before = uselocale(utf8);
-    std::string expected;
+    std::string expected, terminal;
     bool wellFormed = true;
     for (std::size_t i = 0, length; i < text.size(); i += length) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         wchar_t codePoint = c;
         mbstate_t state = {};
         length = c < 0x80 ? 1 : mbrtowc(&codePoint, &text[i], text.size() - i, &state);
-        if (length > 4 || codePoint > 0x10FFFF) {
+        const bool stray = length > 4 || codePoint > 0x10FFFF;
+        if (stray) {
             length = 1;
             codePoint = c;
             wellFormed = false;
         }
         const bool kept = isalnum(c) || c == '-' || c == '.';
         expected += kept ? std::string(1, static_cast<char>(c)) : "&#" + std::to_string(codePoint) + ";";
+        if (!stray && codePoint >= 0x20 && (codePoint < 0x7F || codePoint >= 0xA0))
+            terminal.append(text, i, length);
+        else
+            for (std::size_t k = i; k < i + length; ++k) terminal += "\\x" + Hex(text[k]);
     }
     uselocale(before);
     FUZZ_CHECK(HtmlEscape(text.c_str()) == expected && IsUtf8(text.c_str()) == wellFormed);
+    FUZZ_CHECK(TerminalText(text) == terminal);
 }
 
 void CheckLinkValue(const std::string& text) {
