@@ -109,16 +109,17 @@ bool IsBareName(const char* name) {
 }
 
 // What a directory entry of the name stands for: a regular file (or a link
-// whose target cannot be reached, not a dangling one: a file that is there
-// but cannot be read), something else that is there (a folder, a FIFO, a
-// link to either: decided by stat, never opened), or nothing.
-enum class EntryKind { kNone, kRegular, kOther };
+// whose target cannot be reached: a file that is there but cannot be read),
+// or something else that is there (a folder, a FIFO, a link to either or to
+// nothing: decided by stat, never opened). A dangling link is no absent
+// file: its target may be away for a while (moved during an upgrade).
+enum class EntryKind { kRegular, kOther };
 EntryKind KindOf(const char* directory, const dirent* entry) {
     if (entry->d_type == DT_REG) return EntryKind::kRegular;
     if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) return EntryKind::kOther;
     struct stat st;
     if (stat((std::string(directory) + "/" + entry->d_name).c_str(), &st) != 0)
-        return errno == ENOENT ? EntryKind::kNone : EntryKind::kRegular;
+        return errno == ENOENT ? EntryKind::kOther : EntryKind::kRegular;
     return S_ISREG(st.st_mode) ? EntryKind::kRegular : EntryKind::kOther;
 }
 
@@ -169,11 +170,8 @@ std::string ScanDirectory(const char* directory, const char* name, bool* exact, 
     std::string chosen, other;  // the first regular file; the first entry of another kind
     while (dirent* entry = readdir(dir)) {
         if (strcasecmp(entry->d_name, name) != 0) continue;
-        const EntryKind kind = KindOf(directory, entry);
-        std::string* first = kind == EntryKind::kRegular ? &chosen
-                             : kind == EntryKind::kOther ? &other
-                                                         : nullptr;
-        if (first && (first->empty() || first->compare(entry->d_name) > 0)) *first = entry->d_name;
+        std::string* first = KindOf(directory, entry) == EntryKind::kRegular ? &chosen : &other;
+        if (first->empty() || first->compare(entry->d_name) > 0) *first = entry->d_name;
     }
     closedir(dir);
     *exact = !chosen.empty() &&

@@ -21,7 +21,8 @@ struct Row {
     bool admitted, inScope;
     bool searchOnly = false;  // the folder may be searched, not listed
 };
-const char kBehindLink[] = "<link>";  // XOMTA.INI a link into a folder that cannot be searched
+const char kBehindLink[] = "<link>";    // XOMTA.INI a link into a folder that cannot be searched
+const char kDangling[] = "<dangling>";  // XOMTA.INI a link to nothing (its target moved away)
 const char kFifo[] = "<fifo>", kFolder[] = "<folder>";  // XOMTA.INI no regular file
 const char kAnna[] = "[Administrators]\nroot = *\nanna = Example.COM. , ,bad domain!, example.org\n";
 // A letter outside ASCII, in capitals; "b\xc3" is cut UTF-8.
@@ -56,6 +57,7 @@ const Row kRows[] = {
     {kHuge.c_str(), "root", "a@anywhere.net", false, false},  // refused, not taken for no file
     {kFifo, "root", "a@anywhere.net", false, false},
     {kFolder, "root", "a@anywhere.net", false, false},
+    {kDangling, "root", "a@anywhere.net", false, false},
 };
 
 // Takes root's power to pass file permissions out of the effective set, or
@@ -75,7 +77,9 @@ TEST(AdminScope, Rows) {
         SCOPED_TRACE(std::string(row.ini) + "|" + (row.login ? row.login : "(none)") + "|" + row.target);
         const std::string file = dir.path + "/XOMTA.INI", hidden = dir.path + "/hidden";
         std::remove(file.c_str());
-        if (row.ini == kBehindLink) {
+        if (row.ini == kDangling) {
+            ASSERT_EQ(symlink("moved/XOMTA.INI", file.c_str()), 0);
+        } else if (row.ini == kBehindLink) {
             ASSERT_TRUE(mkdir(hidden.c_str(), 0) == 0 && symlink("hidden/XOMTA.INI", file.c_str()) == 0);
         } else if (row.ini == kFifo || row.ini == kFolder) {
             ASSERT_EQ(row.ini == kFifo ? mkfifo(file.c_str(), 0600) : mkdir(file.c_str(), 0700), 0);
