@@ -120,7 +120,7 @@ bool ConnectFirstThatAnswers(ldapClient& client, const char* hosts, int port, co
 // (UserDnInScope): the narrowed search also finds entries that other tools
 // placed in a domain under a foreign address, which are passed over. DNs
 // only, streamed, stopped at the first user. Empty for none; false when the
-// directory did not answer.
+// directory did not answer, or its size limit cut the search before a user.
 bool FirstScopedUserDn(ldapClient& client, std::string* dn) {
     static const char* const kNoAttributes[] = {"1.1", nullptr};
     const std::string filter = ScopedFilter(RequestScope(), kEveryUserFilter);
@@ -133,7 +133,10 @@ bool FirstScopedUserDn(ldapClient& client, std::string* dn) {
             *dn = found;
             return false;
         });
-    return code == LDAP_SUCCESS || code == LDAP_USER_CANCELLED || code == LDAP_SIZELIMIT_EXCEEDED;
+    if (code == LDAP_SUCCESS || !dn->empty()) return true;
+    // Cut by the server's size limit before a user: not known to be none.
+    if (code == LDAP_SIZELIMIT_EXCEEDED) LogLdapError(client.ld, code, "The search for the first user");
+    return false;
 }
 
 }  // namespace
