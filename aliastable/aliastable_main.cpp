@@ -41,6 +41,7 @@
 #include "aliastable/generation_sum.h"
 #include "aliastable/published_generation.h"
 #include "base/audit.h"
+#include "html/text_helpers.h"
 
 namespace {
 
@@ -67,10 +68,9 @@ bool PrintField(FILE* out, const char* text, char end) {
 }
 
 // "aliastable: " `what` `text` and a line end on standard error, `text`
-// escaped as a dump field: it may quote bytes of a damaged file.
+// escaped for a terminal: it may quote bytes of a damaged file.
 void PrintError(const char* what, const char* text) {
-    std::fprintf(stderr, "aliastable: %s", what);
-    PrintField(stderr, text, '\n');
+    std::fprintf(stderr, "aliastable: %s%s\n", what, TerminalText(text).c_str());
 }
 
 bool PrintRecord(void* context, const char* alias, const char* mail) {
@@ -150,7 +150,7 @@ int Prune(const char* directory, const char* keepText) {
             return 1;
         default:
             std::fprintf(stderr, "aliastable: prune %s: ", directory);
-            PrintField(stderr, report.error, ' ');  // may quote a file name or a checksum line
+            std::fprintf(stderr, "%s ", TerminalText(report.error).c_str());  // may quote a file or a sum
             std::fprintf(stderr, "(%lu files removed)\n", report.removed);
             return 1;
     }
