@@ -190,6 +190,9 @@ void BuildGeneration(Build& build, ldapClient& client, const char* directory, un
     snprintf(generation, sizeof generation, "%lu", number);
     char fileName[kAliasSequenceSize + 8];
 
+    // Files are written and removed by path: only while the path still leads
+    // to the folder locked, never into one that replaced it.
+    if (!FolderKept(build, directory, generation, number)) return;
     // All three are attempted, each failure logged.
     bool written = true;
     snprintf(fileName, sizeof fileName, "%s.id0", generation);
@@ -199,7 +202,7 @@ void BuildGeneration(Build& build, ldapClient& client, const char* directory, un
     snprintf(fileName, sizeof fileName, "%s.db", generation);
     written = WriteArray(directory, fileName, kAliasRelationImage, kAliasRelationImageSize) && written;
     if (!written) {
-        RemoveGeneration(directory, generation);
+        if (AliasTablesStillLocked(directory, build.lock)) RemoveGeneration(directory, generation);
         build.Refuse(kImagesNotWritten);
         return;
     }
@@ -210,12 +213,14 @@ void BuildGeneration(Build& build, ldapClient& client, const char* directory, un
         dbMailAlias relation(&database, directory, generation);
         if (relation.status != DB_OK) {
             build.Refuse(kRelationNotOpened);
+        } else if (!FolderKept(build, directory, generation, number)) {
+            return;  // the files opened may be another folder's
         } else {
             build.observer.Started(number);
             published = ExtractAndPublish(build, client, relation, directory, generation, number);
         }
     }  // the relation's files are closed here
-    if (!published) RemoveGeneration(directory, generation);
+    if (!published && AliasTablesStillLocked(directory, build.lock)) RemoveGeneration(directory, generation);
 }
 
 // A build stopped after publishing its number and before recording it leaves

@@ -423,6 +423,18 @@ TEST_F(AliasBuildTest, DirectoryOrDiskFailingDuringABuild) {
     EXPECT_EQ(Sequence(), "1!");
     EXPECT_EQ(ModeOf(queue_ + ".old/AliasTables/2.db"), 0660);
     ASSERT_EQ(system((q + "rm -r $q && mv $q.old $q").c_str()), 0);
+    {  // the same, the extraction then timing out: the copy's files are not removed
+        HoldingRelay relay = HoldExtraction();
+        ASSERT_TRUE(UseRelay(relay, "Timeout=1\n"));
+        auto request = std::async(std::launch::async, [&] { return Build(); });
+        ASSERT_TRUE(relay.WaitHolding());
+        ASSERT_EQ(system((q + "cp -a $q $q.new && mv $q $q.old && mv $q.new $q").c_str()), 0);
+        EXPECT_EQ(request.get().out, BuildPage(2));
+    }
+    EXPECT_EQ(ModeOf(tables_ + "/2.db"), 0660);
+    ASSERT_EQ(system((q + "rm -r $q && mv $q.old $q").c_str()), 0);
+    ExpectErrors({"The search for Mail Aliases failed: Timed out (-5)", kNotPublished,
+                  "The Alias Directory @/AliasTables was moved or replaced during the build"});
     // A fresh log of errors only, below the limit too; room for the images,
     // not for the first write of buffered records.
     std::string log = scratch_.File("build.log");
