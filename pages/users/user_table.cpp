@@ -183,12 +183,21 @@ bool PrintUserTable(ldapClient& client, const char* filter, const char* base, in
                                          &stopped, &limit)) {
         // Rows arrive until the search ends; whatever ended it, those received
         // are printed.
-        int result = ForEachEntryWithControls(client, base, scope, filter, kUserRowAttributes,
-                                              "The search for the user table", nullptr, limit, nullptr,
-                                              [&](StreamedEntry& entry) {
-                                                  rows.push_back(ReadUserRow(entry, &arena));
-                                                  return true;
-                                              });
+        auto readWhole = [&](int sizeLimit) {
+            rows.clear();
+            return ForEachEntryWithControls(client, base, scope, filter, kUserRowAttributes,
+                                            "The search for the user table", nullptr, sizeLimit, nullptr,
+                                            [&](StreamedEntry& entry) {
+                                                rows.push_back(ReadUserRow(entry, &arena));
+                                                return true;
+                                            });
+        };
+        int result = readWhole(limit);
+        // A list counted within one page that has grown past it since: read
+        // again as any list longer than a page, so that no row is cut unseen.
+        if (limit > 0 &&
+            (result == LDAP_SIZELIMIT_EXCEEDED || rows.size() > static_cast<std::size_t>(pageSize)))
+            result = readWhole(-1);
         stopped = IsConnectionFailure(result);
         SortRows(&rows);
         if (pageSize > 0) CutToPage(request, pageSize, &rows, &page);

@@ -144,7 +144,7 @@ bool ReadSortedPage(ldapClient& client, const char* filter, const char* base, in
                     const UserTableRequest& request, int pageSize, RowArena* arena, UserRows* rows,
                     TablePage* page, bool* stopped, int* wholeLimit) {
     *stopped = false;
-    *wholeLimit = pageSize;  // a list the server counted within one page
+    *wholeLimit = pageSize + 1;  // a list the server counted within one page, and one row to see it grew
     const bool goTo = HasGoTo(request);
     SortedWindow window{goTo ? 0 : AskedPosition(request.position), request.goTo, pageSize,
                         goTo ? pageSize : 0};

@@ -59,7 +59,8 @@ struct TablePage {
 // answering (*stopped set, logged; no rows). False when the whole list is
 // to be read instead, with the size limit *wholeLimit (as ldap_search_ext
 // takes it): it fits one page, counted by the server (then it prints as it
-// would without pages, and RecordLimit does not cut it: the page size),
+// would without pages, and RecordLimit does not cut it: the page size and
+// one more row, to see that it has grown past the page since),
 // or the server gave no sorted page (a log line says why; -1, the handle's
 // RecordLimit).
 bool ReadSortedPage(ldapClient& client, const char* filter, const char* base, int scope,
