@@ -173,6 +173,27 @@ bool DcLabels(const char* dn, std::vector<std::string>* labels) {
     return true;
 }
 
+bool IsDomainDnOfSeveralValues(const char* dn) {
+    if (dn == nullptr || *dn == '\0') return false;
+    std::string copy = dn;
+    bool several = false;
+    for (char* rdn = &copy[0]; rdn != nullptr;) {
+        char* comma = FirstRdnEnd(rdn);
+        if (comma) *comma = '\0';
+        bool dc = false;
+        for (char* value = rdn; value != nullptr;) {
+            char* plus = FirstUnescaped(value, '+');
+            if (plus) *plus = '\0', several = true;
+            while (*value == ' ') ++value;
+            dc = dc || (strncasecmp(value, "dc=", 3) == 0 && value[3]);
+            value = plus ? plus + 1 : nullptr;
+        }
+        if (!dc) return false;
+        rdn = comma ? comma + 1 : nullptr;
+    }
+    return several;
+}
+
 bool LabelsSurviveDots(const std::vector<std::string>& labels) {
     for (const std::string& label : labels)
         if (label.empty() || label.find_first_of(".=") != std::string::npos) return false;
