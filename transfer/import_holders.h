@@ -1,7 +1,8 @@
 // The holders of one import batch's addresses and connectors: the entries
 // that hold them, read in a few searches (the rows' own entries kept whole,
 // other holders only noted), and, where the text may miss a holder, the
-// directory's own answer. Reads the directory only.
+// directory's own answer; and which of an entry's mail values are its
+// naming value, the directory asked when they are not plain. Reads only.
 // Limits: kImportBatchRows values a search.
 #ifndef LDAPCGI_TRANSFER_IMPORT_HOLDERS_H
 #define LDAPCGI_TRANSFER_IMPORT_HOLDERS_H
@@ -32,10 +33,16 @@ bool IsPlain(const std::string& value);
 // directory's rule, not it: two values it takes apart may be refused as
 // one, which costs an edit of the file).
 std::string GroupKey(const std::string& value);
-// Whether a mail value is the primary address to the directory, which
-// ignores outer and doubled blanks and letter case: another tool may store
-// "ws@x " or "MÜLLER@x" for the naming value, which is no alias.
-bool IsPrimaryValue(const std::string& value, const std::string& primary);
+// The aliases among the mail `values` of the entry `dn` whose naming value
+// is `primary`: the values that are not `primary` to the directory (another
+// tool may store "ws@x " or "MÜLLER@x" for the naming value, which is no
+// alias). When all are plain, ASCII letter case is ignored; otherwise the
+// directory decides, by one base search whose values return filter (RFC
+// 3876) hands back the values equal to `primary` by its own rules (the
+// ligature in "ﬁ@x" is "fi@x" to it, "ẞ@x" is not "ß@x"). False when that
+// search failed; *aliases then holds the values GroupKey sets apart.
+bool AliasValues(ldapClient& client, const std::string& dn, const std::string& primary,
+                 const std::vector<std::string>& values, std::vector<std::string>* aliases);
 
 // Reads the holders of a batch: the entries of the rows' `addresses` whole,
 // the holders of `aliases` and `connectors` noted; then settles whether the

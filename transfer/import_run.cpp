@@ -342,8 +342,8 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
     // login's domains would tell that the address exists.
     // The naming value as another tool spelled it is no alias.
     std::vector<std::string> currentAliases;
-    for (const std::string& value : storedMail)
-        if (!IsPrimaryValue(value, primary)) currentAliases.push_back(value);
+    if (entry != nullptr && !AliasValues(client, entry->dn, primary, storedMail, &currentAliases))
+        return "The aliases of this user could not be checked";
     if (entry == nullptr || has[kColAliases]) {
         for (const std::string& alias : aliases)
             if (!Holds(currentAliases, alias) && !AddressInScope(RequestScope(), alias.c_str()))
@@ -483,8 +483,8 @@ const SearchReq* RowEntry(ldapClient& client, const ImportHolders& holders, cons
         own = holders.byDn.find(Lowered(NormalDn(StoredDn(client, plan.dn.c_str()).c_str())));
     std::string primary;
     if (own == holders.byDn.end() && plan.held.dns.size() == 1 &&
-        PrimaryAddressFromDn(plan.held.dns[0].c_str(), &primary) && IsPrimaryValue(primary, plan.mail) &&
-        UserDnInScope(RequestScope(), plan.held.dns[0].c_str()))
+        PrimaryAddressFromDn(plan.held.dns[0].c_str(), &primary) &&
+        GroupKey(primary) == GroupKey(plan.mail) && UserDnInScope(RequestScope(), plan.held.dns[0].c_str()))
         own = holders.byDn.find(Lowered(NormalDn(plan.held.dns[0].c_str())));
     return own == holders.byDn.end() ? nullptr : own->second;
 }

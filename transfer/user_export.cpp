@@ -57,22 +57,23 @@ int ColumnOf(const berval& name) {
     return -1;
 }
 
-// The CSV row of one user entry whose primary address is `mail`: single
-// values the first of each, lists blank-separated, the primary address not
-// among the aliases.
-std::string CsvRow(StreamedEntry& entry, const std::string& mail) {
+// The CSV row of one user entry `dn` whose primary address is `mail`:
+// single values the first of each, lists blank-separated, the primary
+// address in any spelling not among the aliases.
+std::string CsvRow(ldapClient& client, StreamedEntry& entry, const std::string& dn, const std::string& mail) {
     std::string cells[kUserColumnCount];
     cells[kColMail] = mail;
     bool seen[kUserColumnCount] = {};
+    std::vector<std::string> mails;
     berval name;
     berval* values;
     while (entry.NextAttribute(&name, &values)) {
         const int column = ColumnOf(name);
         for (int i = 0; column >= 0 && values != nullptr && values[i].bv_val != nullptr; ++i) {
             const berval& value = values[i];
-            // The naming value in another spelling (another tool may store one).
-            if (column == kColAliases && IsPrimaryValue(Text(value), mail)) continue;
-            if (column >= kColAliases) {
+            if (column == kColAliases) {
+                mails.push_back(Text(value));
+            } else if (column > kColAliases) {
                 AppendListValue(&cells[column], value.bv_val, value.bv_len);
             } else if (!seen[column]) {
                 cells[column].assign(value.bv_val, value.bv_len);
@@ -80,6 +81,14 @@ std::string CsvRow(StreamedEntry& entry, const std::string& mail) {
             seen[column] = true;
         }
     }
+    // The naming value in another spelling (another tool may store one) is no alias.
+    std::vector<std::string> aliases;
+    if (!AliasValues(client, dn, mail, mails, &aliases))
+        LogPrintf(kLogError,
+                  "ExportUsers: the directory did not say which mail values of %.300s are its naming value; "
+                  "they were told apart by letter case",
+                  dn.c_str());
+    for (const std::string& alias : aliases) AppendListValue(&cells[kColAliases], alias.data(), alias.size());
     std::string row;
     for (int column = 0; column < kUserColumnCount; ++column) {
         if (column > 0) row.push_back(',');
@@ -199,7 +208,7 @@ int ExportUsers(const char* firstName, const char* lastName, const char* mail, c
             }
             text.clear();
             if (csv)
-                text = CsvRow(entry, primary);
+                text = CsvRow(client, entry, dn, primary);
             else
                 AppendLdifRecord(entry, &written, &text);
             return send(text);

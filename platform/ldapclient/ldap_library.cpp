@@ -174,6 +174,7 @@ LDAP_FORWARD(ldap_control_find, nullptr, (const char* oid, LDAPControl** control
              (oid, controls, next))
 LDAP_FORWARD_VOID(ldap_control_free, (LDAPControl * control), (control))
 LDAP_FORWARD_VOID(ldap_controls_free, (LDAPControl * *controls), (controls))
+LDAP_FORWARD(ldap_put_vrFilter, -1, (BerElement * ber, const char* filter), (ber, filter))
 
 // Changes.
 LDAP_FORWARD(ldap_add_ext_s, LDAP_PARAM_ERROR,
@@ -199,6 +200,8 @@ LDAP_FORWARD(ldap_dn_normalize, LDAP_PARAM_ERROR,
              (const char* in, unsigned inFlags, char** out, unsigned outFlags), (in, inFlags, out, outFlags))
 
 // liblber.
+LDAP_FORWARD(ber_alloc_t, nullptr, (int options), (options))
+LDAP_FORWARD(ber_flatten2, -1, (BerElement * ber, struct berval* value, int allocate), (ber, value, allocate))
 LDAP_FORWARD_VOID(ber_free, (BerElement * ber, int freeBuffer), (ber, freeBuffer))
 LDAP_FORWARD_VOID(ber_memfree, (void* pointer), (pointer))
 LDAP_FORWARD_VOID(ber_bvfree, (struct berval * value), (value))
