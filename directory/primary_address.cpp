@@ -45,3 +45,13 @@ bool PrimaryAddressFromDn(const char* dn, std::string* address) {
     ldap_dnfree(parsed);
     return ok;
 }
+
+std::string ParentDn(const std::string& dn) {
+    for (std::size_t i = 0; i < dn.size(); ++i) {
+        if (dn[i] == '\\')
+            ++i;
+        else if (dn[i] == ',')
+            return dn.substr(i + 1);
+    }
+    return "";
+}

@@ -471,6 +471,19 @@ std::string Joined(const std::vector<std::string>& names) {
     return text;
 }
 
+// Whether the DN `holder` names `mail`: its primary is `mail` but for ASCII
+// letter case, or the directory gives the DN "mail=<mail>" under the same
+// parent back as `holder` (its rules, not ours, say whether MÜLLER@ or ﬁ@
+// is the address; STRAẞE@ is not straße@ to it).
+bool NamesAddress(ldapClient& client, const std::string& holder, const std::string& mail) {
+    std::string primary;
+    if (!PrimaryAddressFromDn(holder.c_str(), &primary)) return false;
+    if (strcasecmp(primary.c_str(), mail.c_str()) == 0) return true;
+    const std::string dn = "mail=" + EscapeDnValue(mail.c_str()) + "," + ParentDn(holder);
+    const std::string stored = StoredDn(client, dn.c_str());
+    return !stored.empty() && SameDnText(stored, holder);
+}
+
 // The row's entry among the batch's: found by its DN as text; else, when its
 // address is held, by the DN the server gives the row's DN, as the server
 // spells a DN otherwise than we build it (dc=müller for dc=MÜLLER); else
@@ -481,10 +494,9 @@ const SearchReq* RowEntry(ldapClient& client, const ImportHolders& holders, cons
     auto own = holders.byDn.find(Lowered(NormalDn(plan.dn.c_str())));
     if (own == holders.byDn.end() && !plan.held.dns.empty())
         own = holders.byDn.find(Lowered(NormalDn(StoredDn(client, plan.dn.c_str()).c_str())));
-    std::string primary;
     if (own == holders.byDn.end() && plan.held.dns.size() == 1 &&
-        PrimaryAddressFromDn(plan.held.dns[0].c_str(), &primary) &&
-        GroupKey(primary) == GroupKey(plan.mail) && UserDnInScope(RequestScope(), plan.held.dns[0].c_str()))
+        NamesAddress(client, plan.held.dns[0], plan.mail) &&
+        UserDnInScope(RequestScope(), plan.held.dns[0].c_str()))
         own = holders.byDn.find(Lowered(NormalDn(plan.held.dns[0].c_str())));
     return own == holders.byDn.end() ? nullptr : own->second;
 }

@@ -97,17 +97,6 @@ std::string CsvRow(ldapClient& client, StreamedEntry& entry, const std::string& 
     return row.append("\r\n");
 }
 
-// The DN after the first RDN ("" for none); backslash escapes skipped.
-std::string ParentDn(const std::string& dn) {
-    for (std::size_t i = 0; i < dn.size(); ++i) {
-        if (dn[i] == '\\')
-            ++i;
-        else if (dn[i] == ',')
-            return dn.substr(i + 1);
-    }
-    return "";
-}
-
 // The domain entries above `dn` that the file lacks yet, top-down.
 void AppendDomainEntries(const std::string& dn, std::set<std::string>* written, std::string* out) {
     std::vector<std::string> missing;
