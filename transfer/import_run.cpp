@@ -173,28 +173,35 @@ std::string HeldElsewhere(const char* what, const std::string& value, const std:
     return UserDnInScope(RequestScope(), holder.c_str()) ? text + ": " + holder : text;
 }
 
-// The stored values of a list attribute, those too long for the client's
-// nodes (empty texts in *stored) replaced by the cell's values the directory
-// finds in the entry. One such value the cell does not hold refuses the row:
-// its text is not known here, so it cannot be deleted by value. "" or the refusal.
-std::string ResolveTooLong(ldapClient& client, const SearchReq* entry, const char* name, const char* label,
-                           const std::vector<std::string>& cell, std::vector<std::string>* stored) {
-    const auto tooLong = std::remove(stored->begin(), stored->end(), std::string());
-    std::ptrdiff_t unknown = stored->end() - tooLong;
-    stored->erase(tooLong, stored->end());
-    for (const std::string& value : cell) {
-        if (unknown == 0 || value.size() < kAttrValueSize || Holds(*stored, value)) continue;
-        const int held = EntryMatches(client, entry->dn,
-                                      std::string("(") + name + "=" + EscapeFilterValue(value.c_str()) + ")");
-        if (held < 0) return std::string("The ") + label + " of this user could not be checked";
-        if (held == 1) {
-            stored->push_back(value);
-            --unknown;
-        }
-    }
-    return unknown == 0 ? ""
-                        : std::string("Error: a value of the ") + label +
-                              " of this user is too long to be edited; the row must list it";
+// The stored values of a list attribute whole. Those too long for the
+// client's nodes come as empty texts in *stored: the attribute is then read
+// again by one streamed base search, which hands every value whole, so that
+// a cell is compared with the real values and not with what the directory
+// finds like it (it ignores trailing blanks). Such a value the cell does not
+// hold refuses the row: the client's change lists cannot carry it, so it
+// cannot be deleted from here. "" or the refusal.
+std::string WholeValues(ldapClient& client, const SearchReq* entry, const char* name, const char* label,
+                        const std::vector<std::string>& cell, std::vector<std::string>* stored) {
+    if (std::find(stored->begin(), stored->end(), std::string()) == stored->end()) return "";
+    std::vector<std::string> whole;
+    const char* const only[] = {name, nullptr};
+    const int status = ForEachEntryWithControls(
+        client, entry->dn, LDAP_SCOPE_BASE, "(objectClass=*)", only, "The search for a user's long values",
+        nullptr, 0, nullptr, [&](StreamedEntry& found) {
+            berval attribute, *values = nullptr;
+            while (found.NextAttribute(&attribute, &values))
+                for (const berval* v = values;
+                     BervalIs(attribute, name) && v != nullptr && v->bv_val != nullptr; ++v)
+                    whole.emplace_back(v->bv_val, v->bv_len);
+            return true;
+        });
+    if (status != LDAP_SUCCESS) return std::string("The ") + label + " of this user could not be checked";
+    *stored = whole;
+    for (const std::string& value : *stored)
+        if (value.size() >= kAttrValueSize && !Holds(cell, value))
+            return std::string("Error: a value of the ") + label +
+                   " of this user is too long to be edited; the row must list it";
+    return "";
 }
 
 // One row made ready: its DN, its entry (or null) and the list to send.
@@ -315,8 +322,8 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
                   {kColConnectors, "othermailbox", "connectors", &storedConnectors},
                   {kColPermissions, "x-permission", "permissions", &storedPermissions}};
     for (const auto& column : kLists) {
-        const std::string refusal = ResolveTooLong(client, entry, column.attribute, column.label,
-                                                   SplitValues(row.cells[column.column]), column.stored);
+        const std::string refusal = WholeValues(client, entry, column.attribute, column.label,
+                                                SplitValues(row.cells[column.column]), column.stored);
         if (has[column.column] && !refusal.empty()) return refusal;  // a column the file lacks keeps them
     }
 

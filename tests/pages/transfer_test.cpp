@@ -158,13 +158,17 @@ TEST(Transfer, EachRefusalOnce) {
     ASSERT_TRUE(
         dir.Reset(Seed()) && dir.WriteConfig(kConfig) &&
         dir.Modify("dn: mail=bob@sub.example.com,dc=sub,dc=example,dc=com\nchangetype: modify\n"
-                   "add: mail;lang-en\nmail;lang-en: tagged@example.com\n") &&
+                   "add: mail;lang-en\nmail;lang-en: tagged@example.com\n-\nadd: othermailbox\n"
+                   "othermailbox: SMTPC$" +
+                   string(600, 'a') + "\n") &&
         // an entry off its domain's branch whose DN names a spelling of its alias that is not it
         dir.Add(
             "dn: dc=net\nobjectClass: domain\ndc: net\n\ndn: mail=STRA\u1E9EE2@example.com,dc=net\n"
             "objectClass: xoperson\nsn: O\nmail: STRA\u1E9EE2@example.com\nmail: stra\u00DFe2@example.com\n"));
     const string head = "mail,first name,last name,aliases,connectors,permissions\n",
                  n = "new@example.com,A,B,";
+    string padded = "bob@sub.example.com,SMTPC$0201\\ \\ 555";  // blanks the directory ignores
+    for (int i = 0; i < 600; ++i) padded += "\\ ";
     const struct {
         string file;
         int status;
@@ -184,6 +188,7 @@ TEST(Transfer, EachRefusalOnce) {
         {head + n + "fi@example.com,,", 1, "fi@example.com is held by another entry: mail=anna@"},
         {head + n + "tagged@example.com,,", 1, "tagged@example.com is held by another entry: mail=bob@"},
         {"mail,last name,aliases\nz@m\xc3\xbcller.de,Ink,\n", 0, "Rows unchanged: 1\n"},
+        {"mail,connectors\n" + padded + "\n", 1, "connectors of this user is too long to be edited"},
         {"mail,last name\nstra\u00DFe2@example.com,N\n", 1,
          "e2@example.com is held by another entry: mail=STRA"},
         {head + n + ",SMTPC$z\\ \\ o\\\\x,", 1,
