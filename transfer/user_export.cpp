@@ -59,7 +59,9 @@ int ColumnOf(const berval& name) {
 
 // The CSV row of one user entry `dn` whose primary address is `mail`:
 // single values the first of each, lists blank-separated, the primary
-// address in any spelling not among the aliases.
+// address in any spelling not among the aliases. "" when the directory did
+// not say which mail values are that spelling (the export then stops: a
+// guess could list or leave out an alias wrongly).
 std::string CsvRow(ldapClient& client, StreamedEntry& entry, const std::string& dn, const std::string& mail) {
     std::string cells[kUserColumnCount];
     cells[kColMail] = mail;
@@ -83,11 +85,12 @@ std::string CsvRow(ldapClient& client, StreamedEntry& entry, const std::string& 
     }
     // The naming value in another spelling (another tool may store one) is no alias.
     std::vector<std::string> aliases;
-    if (!AliasValues(client, dn, mail, mails, &aliases))
+    if (!AliasValues(client, dn, mail, mails, &aliases)) {
         LogPrintf(kLogError,
-                  "ExportUsers: the directory did not say which mail values of %.300s are its naming value; "
-                  "they were told apart by letter case",
+                  "ExportUsers: the directory did not say which mail values of %.300s are its naming value",
                   dn.c_str());
+        return "";
+    }
     for (const std::string& alias : aliases) AppendListValue(&cells[kColAliases], alias.data(), alias.size());
     std::string row;
     for (int column = 0; column < kUserColumnCount; ++column) {
@@ -184,6 +187,7 @@ int ExportUsers(const char* firstName, const char* lastName, const char* mail, c
     std::set<std::string> written;
     std::string text;  // one entry's lines, its room kept for the next
     long skipped = 0;
+    bool rowFailed = false;
     // The whole file, not cut by RecordLimit (which bounds the pages).
     int result = ForEachEntryWithControls(
         client, base.c_str(), scope, filter.c_str(), csv ? kCsvAttributes : kLdifAttributes,
@@ -200,8 +204,10 @@ int ExportUsers(const char* firstName, const char* lastName, const char* mail, c
                 text = CsvRow(client, entry, dn, primary);
             else
                 AppendLdifRecord(entry, &written, &text);
-            return send(text);
+            rowFailed = text.empty();
+            return !rowFailed && send(text);
         });
+    if (rowFailed) result = LDAP_OTHER;
     if (skipped > 0)
         LogPrintf(kLogError,
                   "ExportUsers: %ld entries not named by a mail address of the login's domains left out",

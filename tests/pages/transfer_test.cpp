@@ -150,6 +150,11 @@ TEST(Transfer, ExportStopsWhenTheFileCannotBeSent) {
     HoldingRelay silent(dir.Port(), "xoperson", 1);
     ASSERT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nTimeout=1\nPort=" + std::to_string(silent.Port()) + "\n"));
     EXPECT_NE(Export(dir, "csv").find("\r\nexport incomplete: the directory's search failed"), string::npos);
+    // So does a user's naming value left unsaid (asked when a mail value is not plain ASCII).
+    ASSERT_TRUE(dir.Add("dn: mail=\xc3\xbc@example.com,dc=example,dc=com\nobjectClass: xoperson\n"));
+    HoldingRelay naming(dir.Port(), "1.2.826.0.1.3344810.2.3", 1);  // the values return filter
+    ASSERT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nTimeout=1\nPort=" + std::to_string(naming.Port()) + "\n"));
+    EXPECT_NE(Export(dir, "csv").find("\r\nexport incomplete: the directory's search failed"), string::npos);
 }
 
 // Each refusal once: the tool's exit status and a text of its answer.
