@@ -197,10 +197,15 @@ std::string WholeValues(ldapClient& client, const SearchReq* entry, const char* 
         });
     if (status != LDAP_SUCCESS) return std::string("The ") + label + " of this user could not be checked";
     *stored = whole;
-    for (const std::string& value : *stored)
+    for (const std::string& value : *stored) {
+        // A NUL byte no cell holds, nor can the client's change lists carry it.
+        if (value.find('\0') != std::string::npos)
+            return std::string("Error: a value of the ") + label +
+                   " of this user holds a NUL byte and cannot be edited here";
         if (value.size() >= kAttrValueSize && !Holds(cell, value))
             return std::string("Error: a value of the ") + label +
                    " of this user is too long to be edited; the row must list it";
+    }
     return "";
 }
 
@@ -351,6 +356,13 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
     std::vector<std::string> currentAliases;
     if (entry != nullptr && !AliasValues(client, entry->dn, primary, storedMail, &currentAliases))
         return "The aliases of this user could not be checked";
+    // So a row that lists that spelling among its aliases (an older export
+    // did) names the user's own address: it is neither added nor refused.
+    aliases.erase(std::remove_if(aliases.begin(), aliases.end(),
+                                 [&](const std::string& alias) {
+                                     return Holds(storedMail, alias) && !Holds(currentAliases, alias);
+                                 }),
+                  aliases.end());
     if (entry == nullptr || has[kColAliases]) {
         for (const std::string& alias : aliases)
             if (!Holds(currentAliases, alias) && !AddressInScope(RequestScope(), alias.c_str()))

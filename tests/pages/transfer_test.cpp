@@ -104,6 +104,10 @@ TEST(Transfer, RoundTripThroughCsvAndLdif) {
               string::npos)
         << same.out;
     EXPECT_EQ(Export(dir, "ldif"), stored);
+    // The naming value's own spelling listed among the aliases (as older exports did) changes nothing.
+    EXPECT_NE(Tool(dir, "check", "mail,aliases\nfiona@example.com,\xef\xac\x81ona@example.com\n")
+                  .out.find("Rows unchanged: 1\n"),
+              string::npos);
     EXPECT_NE(Tool(dir, "check", "mail,first name\nlong@example.com,F\n").out.find("too long to be edited"),
               string::npos);
     EXPECT_NE(Tool(dir, "check", "mail,connectors\nlv@example.com,\n").out.find("too long to be edited"),
@@ -169,7 +173,10 @@ TEST(Transfer, EachRefusalOnce) {
         // an entry off its domain's branch whose DN names a spelling of its alias that is not it
         dir.Add(
             "dn: dc=net\nobjectClass: domain\ndc: net\n\ndn: mail=STRA\u1E9EE2@example.com,dc=net\n"
-            "objectClass: xoperson\nsn: O\nmail: STRA\u1E9EE2@example.com\nmail: stra\u00DFe2@example.com\n"));
+            "objectClass: xoperson\nsn: O\nmail: STRA\u1E9EE2@example.com\nmail: stra\u00DFe2@example.com\n\n"
+            // a connector holding a NUL byte
+            "dn: mail=nul@example.com,dc=example,dc=com\nobjectClass: xoperson\nsn: N\nmail: nul@example.com\n"
+            "othermailbox: SMTPC$k\nothermailbox:: U01UUEMkbgB4\n"));
     const string head = "mail,first name,last name,aliases,connectors,permissions\n",
                  n = "new@example.com,A,B,";
     string padded = "bob@sub.example.com,SMTPC$0201\\ \\ 555";  // blanks the directory ignores
@@ -194,6 +201,7 @@ TEST(Transfer, EachRefusalOnce) {
         {head + n + "tagged@example.com,,", 1, "tagged@example.com is held by another entry: mail=bob@"},
         {"mail,last name,aliases\nz@m\xc3\xbcller.de,Ink,\n", 0, "Rows unchanged: 1\n"},
         {"mail,connectors\n" + padded + "\n", 1, "connectors of this user is too long to be edited"},
+        {"mail,connectors\nnul@example.com,SMTPC$k\n", 1, "connectors of this user holds a NUL byte"},
         {"mail,last name\nstra\u00DFe2@example.com,N\n", 1,
          "e2@example.com is held by another entry: mail=STRA"},
         {head + n + ",SMTPC$z\\ \\ o\\\\x,", 1,
