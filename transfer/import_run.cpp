@@ -46,6 +46,10 @@ struct FileIndex {
     std::unordered_map<std::string, std::size_t> addresses;   // GroupKey -> first row
     std::unordered_map<std::string, std::size_t> connectors;  // GroupKey -> first row
     std::unordered_map<std::size_t, std::string> refusals;    // row -> why
+    // Two addresses of one row that only the folding joins (ß and ẞ): they
+    // pass when the row's entry holds both as written, the directory's
+    // answer that they differ; else the row names one address twice.
+    std::unordered_map<std::size_t, std::vector<std::pair<std::string, std::string>>> foldedPairs;
 };
 
 void Claim(std::unordered_map<std::string, std::size_t>* owners, const std::string& value, std::size_t row,
@@ -69,10 +73,18 @@ FileIndex IndexFile(const ImportFile& file) {
             refusal = "Invalid mail address";
         else if (!AddressInScope(RequestScope(), mail.c_str()))
             refusal = kOutsideDomains;
-        if (!mail.empty()) Claim(&index.addresses, mail, i, file, "address", &refusal);
+        std::unordered_map<std::string, std::string> rowAddresses;  // GroupKey -> as written
+        auto claimAddress = [&](const std::string& value) {
+            auto [first, added] = rowAddresses.emplace(GroupKey(value), value);
+            if (!added && strcasecmp(first->second.c_str(), value.c_str()) != 0)
+                index.foldedPairs[i].emplace_back(first->second, value);
+            else
+                Claim(&index.addresses, value, i, file, "address", &refusal);
+        };
+        if (!mail.empty()) claimAddress(mail);
         for (const std::string& alias : SplitValues(row.cells[kColAliases])) {
             const std::string screened = Screened(alias);  // one that fails is refused with its entry
-            Claim(&index.addresses, screened.empty() ? alias : screened, i, file, "address", &refusal);
+            claimAddress(screened.empty() ? alias : screened);
         }
         // A connector named by another row too is refused with the entries,
         // unless the row's entry holds it already (the pages let two users
@@ -330,6 +342,14 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
         const std::string refusal = WholeValues(client, entry, column.attribute, column.label,
                                                 SplitValues(row.cells[column.column]), column.stored);
         if (has[column.column] && !refusal.empty()) return refusal;  // a column the file lacks keeps them
+    }
+
+    auto pairs = index.foldedPairs.find(at);
+    for (std::size_t i = 0; pairs != index.foldedPairs.end() && i < pairs->second.size(); ++i) {
+        const auto& [one, other] = pairs->second[i];
+        if (std::find(storedMail.begin(), storedMail.end(), one) == storedMail.end() ||
+            std::find(storedMail.begin(), storedMail.end(), other) == storedMail.end())
+            return "The address " + other + " is listed twice";
     }
 
     // An alias the entry holds already stays as stored, whatever the screen

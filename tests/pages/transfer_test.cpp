@@ -202,6 +202,10 @@ TEST(Transfer, EachRefusalOnce) {
         {"mail,last name,aliases\nz@m\xc3\xbcller.de,Ink,\n", 0, "Rows unchanged: 1\n"},
         {"mail,connectors\n" + padded + "\n", 1, "connectors of this user is too long to be edited"},
         {"mail,connectors\nnul@example.com,SMTPC$k\n", 1, "connectors of this user holds a NUL byte"},
+        // Two spellings that only the folding joins: one address to a new user, two to one that holds both.
+        {"mail,last name,aliases\nstra\u00DFe9@example.com,S,STRA\u1E9EE9@example.com\n", 1,
+         "is listed twice"},
+        {"mail,aliases\nSTRA\u1E9EE2@example.com,stra\u00DFe2@example.com\n", 0, "Rows unchanged: 1\n"},
         {"mail,last name\nstra\u00DFe2@example.com,N\n", 1,
          "e2@example.com is held by another entry: mail=STRA"},
         {head + n + ",SMTPC$z\\ \\ o\\\\x,", 1,
