@@ -194,10 +194,11 @@ bool PrintUserTable(ldapClient& client, const char* filter, const char* base, in
         };
         int result = readWhole(limit);
         // A list counted within one page that has grown past it since: read
-        // again as any list longer than a page, so that no row is cut unseen.
+        // again whole (it was one page a moment ago; RecordLimit would cut it
+        // where the count did not) and cut to its page, with its page bar.
         if (limit > 0 &&
             (result == LDAP_SIZELIMIT_EXCEEDED || rows.size() > static_cast<std::size_t>(pageSize)))
-            result = readWhole(-1);
+            result = readWhole(0);
         stopped = IsConnectionFailure(result);
         SortRows(&rows);
         if (pageSize > 0) CutToPage(request, pageSize, &rows, &page);
