@@ -55,16 +55,19 @@ int Usage() {
     return 2;
 }
 
-// One field of a dump line: control bytes and the backslash as \xHH, so that
-// a tab or a line break within an alias cannot pass for a field or a record.
+// One field of a dump line: the backslash and, as for a terminal
+// (TerminalText), control characters and stray bytes as \xHH, so that a tab
+// or a line break within an alias cannot pass for a field or a record, nor an
+// escape sequence reach the terminal.
 bool PrintField(FILE* out, const char* text, char end) {
-    for (const char* c = text; *c != '\0'; ++c) {
-        const unsigned char byte = static_cast<unsigned char>(*c);
-        if ((byte < 0x20 || byte == 0x7f || byte == '\\') ? std::fprintf(out, "\\x%02X", byte) < 0
-                                                          : std::fputc(byte, out) == EOF)
-            return false;
-    }
-    return std::fputc(end, out) != EOF;
+    std::string field;
+    for (const char* c = text; *c != '\0'; ++c)
+        if (*c == '\\')
+            field += "\\x5C";
+        else
+            field += *c;
+    const std::string shown = TerminalText(field);
+    return std::fwrite(shown.data(), 1, shown.size(), out) == shown.size() && std::fputc(end, out) != EOF;
 }
 
 // "aliastable: " `what` `text` and a line end on standard error, `text`

@@ -243,7 +243,7 @@ TEST_F(AliasBuildTest, FirstBuildPublishesGenerationOne) {
     ExpectPublishedSound(5);
     EXPECT_EQ(Tool("dump", 1).out,
               "Carol.K@Example.ORG\tcarol@example.org\na.smith@example.com\tanna@example.com\n"
-              "b\\x09b@example.com\tbob@example.com\n" +
+              "b\\x09\\xC2\\x9Bb@example.com\tbob@example.com\n" +
                   longAlias.substr(0, 127) + "\tdan@example.com\noffice@example.com\t" + office);
     EXPECT_EQ(LogCount(kLogProgress, "Entry anna@example.com, Alias \"a.smith@example.com\""), 1);
     EXPECT_EQ(LogCount(kLogProgress, "Written 5 records to the New Alias File 1.db"), 1);
