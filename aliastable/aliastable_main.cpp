@@ -96,7 +96,7 @@ int Lookup(AliasTable* table, const char* alias) {
         case ALIAS_FOUND:  // escaped as dump writes it: one line, whatever the address holds
             return Finish(PrintField(stdout, mail, '\n') ? 0 : 2);
         case ALIAS_NOT_FOUND:
-            std::fprintf(stderr, "aliastable: no alias \"%s\"\n", alias);
+            std::fprintf(stderr, "aliastable: no alias \"%s\"\n", TerminalText(alias).c_str());
             return 1;
         default:
             PrintError("damaged table: ", table->error);

@@ -347,8 +347,7 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
     auto pairs = index.foldedPairs.find(at);
     for (std::size_t i = 0; pairs != index.foldedPairs.end() && i < pairs->second.size(); ++i) {
         const auto& [one, other] = pairs->second[i];
-        if (std::find(storedMail.begin(), storedMail.end(), one) == storedMail.end() ||
-            std::find(storedMail.begin(), storedMail.end(), other) == storedMail.end())
+        if (!Holds(storedMail, one) || !Holds(storedMail, other))
             return "The address " + other + " is listed twice";
     }
 
@@ -401,8 +400,13 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
         const MailHolders found =
             value == plan->mail ? plan->held : HoldersOf(client, holders, "mail", value);
         if (!found.answered) return "The address " + value + " could not be checked";
-        for (const std::string& dn : found.dns)
+        for (const std::string& dn : found.dns) {
             if (!isOwn(dn)) return HeldElsewhere("address", value, dn);
+            // Equal to a value the user holds in another spelling (ｆ for f):
+            // adding it would be refused, and keeping both is not what it says.
+            if (value != plan->mail && !Holds(storedMail, value))
+                return "The address " + value + " is held by this user in another spelling";
+        }
     }
     const std::vector<std::string> connectors = SplitValues(row.cells[kColConnectors]);
     for (const std::string& value : connectors) {
@@ -452,8 +456,12 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
                 ListChanges(&staged, "x-permission", storedPermissions, permissions, CheckNewPermission);
         else if (has[kColConnectors])  // a channel's permission goes with its last connector, as on the pages
             for (const std::string& value : storedPermissions)
-                if (OnChannel(storedConnectors, value) && !OnChannel(connectors, value))
+                if (OnChannel(storedConnectors, value) && !OnChannel(connectors, value)) {
+                    if (value.find('\0') != std::string::npos)  // no change list carries it
+                        return "Error: a value of the permissions of this user holds a NUL byte and cannot be "
+                               "edited here";
                     AddAttrValue(&staged.head, kAttrDelete, "x-permission", "%s", value.c_str());
+                }
     }
     if (refusal.empty())
         refusal = ChannelsKeptTogether(

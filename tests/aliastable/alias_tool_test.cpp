@@ -71,6 +71,7 @@ TEST_F(AliasToolTest, LookupDumpAndCheckUnderTheCaseSetting) {
     Build(0);
     EXPECT_EQ(Tool({"lookup", "D", "5", "postmaster@example.org"}).out, "admin@example.org\n");
     Expect({"lookup", "D", "5", "sales@example.org"}, 1, "no alias \"sales@example.org\"");  // exact
+    Expect({"lookup", "D", "5", "x\x1b[2J"}, 1, "no alias \"x\\x1B[2J\"");
     EXPECT_EQ(Tool(dump).out,
               "Sales@Example.org\tjane@example.org\npostmaster@example.org\tadmin@example.org\n");
     Expect(check, 0, "sound: 2 records, ");

@@ -176,7 +176,9 @@ TEST(Transfer, EachRefusalOnce) {
             "objectClass: xoperson\nsn: O\nmail: STRA\u1E9EE2@example.com\nmail: stra\u00DFe2@example.com\n\n"
             // a connector holding a NUL byte
             "dn: mail=nul@example.com,dc=example,dc=com\nobjectClass: xoperson\nsn: N\nmail: nul@example.com\n"
-            "othermailbox: SMTPC$k\nothermailbox:: U01UUEMkbgB4\n"));
+            "othermailbox: SMTPC$k\nothermailbox:: U01UUEMkbgB4\n\n"
+            "dn: mail=nulp@example.com,dc=example,dc=com\nobjectClass: xoperson\nsn: N\nmail: nulp@example.com\n"
+            "othermailbox: SMTPC$p\nx-permission:: U01UUEMkU2VuZAB4\n"));
     const string head = "mail,first name,last name,aliases,connectors,permissions\n",
                  n = "new@example.com,A,B,";
     string padded = "bob@sub.example.com,SMTPC$0201\\ \\ 555";  // blanks the directory ignores
@@ -202,10 +204,13 @@ TEST(Transfer, EachRefusalOnce) {
         {"mail,last name,aliases\nz@m\xc3\xbcller.de,Ink,\n", 0, "Rows unchanged: 1\n"},
         {"mail,connectors\n" + padded + "\n", 1, "connectors of this user is too long to be edited"},
         {"mail,connectors\nnul@example.com,SMTPC$k\n", 1, "connectors of this user holds a NUL byte"},
+        {"mail,connectors\nnulp@example.com,\n", 1, "permissions of this user holds a NUL byte"},
+        {"mail,aliases\nanna@example.com,fi@example.com m\xc3\xbcller@example.com\n", 1,
+         "fi@example.com is held by this user in another spelling"},
         // Two spellings that only the folding joins: one address to a new user, two to one that holds both.
         {"mail,last name,aliases\nstra\u00DFe9@example.com,S,STRA\u1E9EE9@example.com\n", 1,
          "is listed twice"},
-        {"mail,aliases\nSTRA\u1E9EE2@example.com,stra\u00DFe2@example.com\n", 0, "Rows unchanged: 1\n"},
+        {"mail,aliases\nSTRA\u1E9EE2@example.com,stra\u00DFe2@EXAMPLE.com\n", 0, "Rows unchanged: 1\n"},
         {"mail,last name\nstra\u00DFe2@example.com,N\n", 1,
          "e2@example.com is held by another entry: mail=STRA"},
         {head + n + ",SMTPC$z\\ \\ o\\\\x,", 1,
