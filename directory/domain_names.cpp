@@ -173,25 +173,27 @@ bool DcLabels(const char* dn, std::vector<std::string>* labels) {
     return true;
 }
 
-bool IsDomainDnOfSeveralValues(const char* dn) {
+bool IsMixedDomainDn(const char* dn) {
     if (dn == nullptr || *dn == '\0') return false;
     std::string copy = dn;
-    bool several = false;
+    bool dc = false, other = false;
     for (char* rdn = &copy[0]; rdn != nullptr;) {
         char* comma = FirstRdnEnd(rdn);
         if (comma) *comma = '\0';
-        bool dc = false;
+        bool single = true, hasDc = false;
         for (char* value = rdn; value != nullptr;) {
             char* plus = FirstUnescaped(value, '+');
-            if (plus) *plus = '\0', several = true;
+            if (plus) *plus = '\0', single = false;
             while (*value == ' ') ++value;
-            dc = dc || (strncasecmp(value, "dc=", 3) == 0 && value[3]);
+            if (strchr(value, '=') == nullptr) return false;
+            hasDc = hasDc || (strncasecmp(value, "dc=", 3) == 0 && value[3]);
             value = plus ? plus + 1 : nullptr;
         }
-        if (!dc) return false;
+        dc = dc || hasDc;
+        other = other || !single || !hasDc;
         rdn = comma ? comma + 1 : nullptr;
     }
-    return several;
+    return dc && other;
 }
 
 bool LabelsSurviveDots(const std::vector<std::string>& labels) {

@@ -29,9 +29,10 @@ char* DnToDomain(char* dn);
 // The labels of `dn` when it is made of dc= components only, each of one
 // value, unescaped, in order; false for any other text.
 bool DcLabels(const char* dn, std::vector<std::string>* labels);
-// Whether every component of `dn` holds a dc= value, one or more with
-// further values (cn=n+dc=m,dc=org): a domain entry no dotted name leads to.
-bool IsDomainDnOfSeveralValues(const char* dn);
+// Whether `dn` has dc= values and also components that are not one dc=
+// value each (cn=n+dc=m,dc=org; cn=x,dc=org): a domain entry that no dotted
+// name leads to.
+bool IsMixedDomainDn(const char* dn);
 // Whether a dotted name gives `labels` back as they are: none is empty or
 // holds "." (which would split it) or "=" (which marks a DN).
 bool LabelsSurviveDots(const std::vector<std::string>& labels);

@@ -28,10 +28,10 @@ void AppendName(const std::string& dn, std::vector<SubDomain>* list) {
     std::vector<std::string> labels;
     // The dotted name leads back to the domain unless a label would not
     // survive the dots, the name is longer than a domain name may be, or a
-    // component has further values beside its dc= value.
+    // component is other than one dc= value.
     bool named = DcLabels(dn.c_str(), &labels)
                      ? LabelsSurviveDots(labels) && strlen(name.get()) <= kMaxDomainNameLength
-                     : !IsDomainDnOfSeveralValues(dn.c_str());
+                     : !IsMixedDomainDn(dn.c_str());
     list->push_back({name.get(), named ? "" : dn});
 }
 
@@ -41,7 +41,7 @@ std::string DomainBaseDn(const char* domain) {
     if (domain == nullptr) return "";
     std::vector<std::string> labels;
     if (DcLabels(domain, &labels)) return LabelsToDn(labels);
-    if (IsDomainDnOfSeveralValues(domain)) return domain;
+    if (IsMixedDomainDn(domain)) return domain;
     std::string copy = domain;  // DomainToDn splits its argument
     OwnedText dn(DomainToDn(&copy[0]));
     return dn != nullptr ? dn.get() : "";
@@ -51,7 +51,7 @@ bool DomainTooLong(const char* domain) {
     std::size_t length = domain != nullptr ? strlen(domain) : 0;
     if (length <= kMaxDomainNameLength) return false;
     std::vector<std::string> labels;
-    return length > kMaxDomainDnLength || (!DcLabels(domain, &labels) && !IsDomainDnOfSeveralValues(domain));
+    return length > kMaxDomainDnLength || (!DcLabels(domain, &labels) && !IsMixedDomainDn(domain));
 }
 
 DomainSearch FindSubDomains(const char* domain, std::vector<SubDomain>* list) {

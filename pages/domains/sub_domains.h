@@ -25,7 +25,7 @@ enum class DomainSearch { kDone, kNoDirectory, kFailed };
 // domain outside them has no sub-domains.
 DomainSearch FindSubDomains(const char* domain, std::vector<SubDomain>* list);
 // The dc= DN of a dotted name, or of a DN made of dc= components only (or
-// of components that each hold a dc= value, taken as it is); ""
+// of a DN with dc= values among other components, taken as it is); ""
 // (the top of the tree) for null, an empty name, a name without labels or
 // one longer than DomainToDn takes.
 std::string DomainBaseDn(const char* domain);
