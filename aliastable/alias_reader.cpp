@@ -17,8 +17,8 @@
 
 #include "aliastable/alias_reader_internal.h"
 #include "aliastable/mail_alias.h"
-#include "aliastable/regular_file.h"
 #include "platform/config/profile.h"
+#include "platform/config/regular_file.h"
 #include "platform/recbase/db_format.h"
 
 bool ReaderFail(AliasTable* table, const char* format, ...) {

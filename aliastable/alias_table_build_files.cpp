@@ -16,9 +16,9 @@
 
 #include "aliastable/generation_sum.h"
 #include "aliastable/published_generation.h"
-#include "aliastable/regular_file.h"
 #include "base/limits.h"
 #include "base/log.h"
+#include "platform/config/regular_file.h"
 
 namespace {
 

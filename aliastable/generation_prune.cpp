@@ -16,8 +16,8 @@
 
 #include "aliastable/generation_sum.h"
 #include "aliastable/published_generation.h"
-#include "aliastable/regular_file.h"
 #include "base/limits.h"
+#include "platform/config/regular_file.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "aliastable/regular_file.h"
+#include "platform/config/regular_file.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "aliastable/regular_file.h"
+#include "platform/config/regular_file.h"
 
 bool ReadPublishedGeneration(const char* directory, char* name, std::size_t size) {
     const std::string path = std::string(directory) + "/" + kPublishedGenerationFile;

@@ -148,3 +148,18 @@ int ForEachEntryWithControls(ldapClient& session, const char* base, int scope, c
         return code;
     }
 }
+
+int ReadEntryValues(ldapClient& session, const char* dn, const char* attribute, LDAPControl** controls,
+                    const char* purpose, std::vector<std::string>* values) {
+    const char* const only[] = {attribute, nullptr};
+    return ForEachEntryWithControls(
+        session, dn, LDAP_SCOPE_BASE, "(objectClass=*)", only, purpose, controls, 0, nullptr,
+        [&](StreamedEntry& entry) {
+            berval name, *found = nullptr;
+            while (entry.NextAttribute(&name, &found))
+                for (const berval* v = found;
+                     BervalIs(name, attribute) && v != nullptr && v->bv_val != nullptr; ++v)
+                    values->emplace_back(v->bv_val, v->bv_len);
+            return true;
+        });
+}

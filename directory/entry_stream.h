@@ -6,6 +6,8 @@
 #define LDAPCGI_DIRECTORY_ENTRY_STREAM_H
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "platform/ldapclient/ldapclient.h"
 
@@ -64,6 +66,12 @@ int ForEachEntryUntil(ldapClient& session, const char* base, int scope, const ch
 int ForEachEntryWithControls(ldapClient& session, const char* base, int scope, const char* filter,
                              const char* const* attributes, const char* purpose, LDAPControl** controls,
                              int sizeLimit, LDAPControl*** answered, const StoppingEntryCallback& visit);
+
+// The values of `attribute` in the entry `dn`, each whole (any length, NUL
+// bytes kept), appended to *values by one streamed base search with
+// `controls` (null: none). The search's result code.
+int ReadEntryValues(ldapClient& session, const char* dn, const char* attribute, LDAPControl** controls,
+                    const char* purpose, std::vector<std::string>* values);
 
 // From now on the session's connection reads whatever has arrived in one go
 // (one read for a burst of entries instead of two system calls each). It pays

@@ -2,11 +2,15 @@
 // attribute names only, so that an entry with a value too long for the
 // client still counts. DNs are compared after libldap's normalisation, since
 // the server may spell a DN otherwise than we built it (escapes, blanks);
-// where the text still differs, the server says how it spells our DN.
+// where the text still differs, the server says how it spells our DN. An
+// entry's naming value among its mail values: the server's own matching.
 #include "directory/mail_holders.h"
 
 #include <strings.h>
 
+#include <algorithm>
+
+#include "directory/entry_stream.h"
 #include "directory/owners.h"
 #include "platform/ldapclient/ldapclient.h"
 
@@ -90,4 +94,38 @@ std::string OtherHolder(ldapClient& client, MailHolders* holders, std::initializ
         if (!isOwn) return dn;
     }
     return "";
+}
+
+bool IsPlain(const std::string& value) {
+    if (!value.empty() && (value.front() == ' ' || value.back() == ' ')) return false;
+    for (std::size_t i = 0; i < value.size(); ++i)
+        if (value[i] < 0x20 || value[i] > 0x7e || (value[i] == ' ' && value[i + 1] == ' ')) return false;
+    return true;
+}
+
+bool AliasValues(ldapClient& client, const std::string& dn, const std::string& primary,
+                 const std::vector<std::string>& values, std::vector<std::string>* aliases) {
+    bool plain = IsPlain(primary);
+    for (const std::string& value : values) plain = plain && IsPlain(value);
+    std::vector<std::string> spellings;  // the naming value's, when asked
+    if (!plain) {
+        BerElement* ber = ber_alloc_t(LBER_USE_DER);
+        const std::string filter = "(mail=" + EscapeFilterValue(primary.c_str()) + ")";
+        berval encoded{};
+        int status = LDAP_ENCODING_ERROR;
+        if (ber != nullptr && ldap_put_vrFilter(ber, filter.c_str()) != -1 &&
+            ber_flatten2(ber, &encoded, 0) != -1) {
+            LDAPControl control{const_cast<char*>(LDAP_CONTROL_VALUESRETURNFILTER), encoded, 1};
+            LDAPControl* controls[] = {&control, nullptr};
+            status = ReadEntryValues(client, dn.c_str(), "mail", controls,
+                                     "The search for a user's naming value", &spellings);
+        }
+        if (ber != nullptr) ber_free(ber, 1);
+        if (status != LDAP_SUCCESS) return false;
+    }
+    for (const std::string& value : values)
+        if (plain ? strcasecmp(value.c_str(), primary.c_str()) != 0
+                  : std::find(spellings.begin(), spellings.end(), value) == spellings.end())
+            aliases->push_back(value);
+    return true;
 }

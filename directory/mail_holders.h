@@ -29,6 +29,21 @@ MailHolders FindMailHolders(ldapClient& client, const char* address, const char*
 // known: holders->answered turns false and "" is returned.
 std::string OtherHolder(ldapClient& client, MailHolders* holders, std::initializer_list<const char*> own);
 
+// Whether a value is printable ASCII without leading, trailing or doubled
+// blanks: one the directory compares as we do, letter case of ASCII only.
+bool IsPlain(const std::string& value);
+
+// The aliases among the mail `values` of the entry `dn` whose naming value
+// is `primary`: the values that are not `primary` to the directory (another
+// tool may store "ws@x " or "MÜLLER@x" for the naming value, which is no
+// alias). When all are plain, ASCII letter case is ignored; otherwise the
+// directory decides, by one base search whose values return filter (RFC
+// 3876) hands back the values equal to `primary` by its own rules (the
+// ligature in "ﬁ@x" is "fi@x" to it, "ẞ@x" is not "ß@x"). False when that
+// search failed: nothing is known.
+bool AliasValues(ldapClient& client, const std::string& dn, const std::string& primary,
+                 const std::vector<std::string>& values, std::vector<std::string>* aliases);
+
 // Whether two DNs are equal as text: in their normal form, ASCII letter case ignored.
 bool SameDnText(const std::string& a, const std::string& b);
 

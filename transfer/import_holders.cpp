@@ -12,13 +12,6 @@
 #include "directory/entry_stream.h"
 #include "directory/folded_case.h"
 
-bool IsPlain(const std::string& value) {
-    if (!value.empty() && (value.front() == ' ' || value.back() == ' ')) return false;
-    for (std::size_t i = 0; i < value.size(); ++i)
-        if (value[i] < 0x20 || value[i] > 0x7e || (value[i] == ' ' && value[i + 1] == ' ')) return false;
-    return true;
-}
-
 std::string GroupKey(const std::string& value) {
     if (IsPlain(value)) return Lowered(value);
     std::string collapsed;
@@ -29,34 +22,6 @@ std::string GroupKey(const std::string& value) {
 }
 
 namespace {
-
-// The values of the entry `dn`'s mail that the directory finds equal to
-// `primary`, by one base search with a values return filter; false when it failed.
-bool NamingSpellings(ldapClient& client, const std::string& dn, const std::string& primary,
-                     std::set<std::string>* spellings) {
-    BerElement* ber = ber_alloc_t(LBER_USE_DER);
-    if (ber == nullptr) return false;
-    const std::string filter = "(mail=" + EscapeFilterValue(primary.c_str()) + ")";
-    berval encoded{};
-    int status = LDAP_ENCODING_ERROR;
-    if (ldap_put_vrFilter(ber, filter.c_str()) != -1 && ber_flatten2(ber, &encoded, 0) != -1) {
-        LDAPControl control{const_cast<char*>(LDAP_CONTROL_VALUESRETURNFILTER), encoded, 1};
-        LDAPControl* controls[] = {&control, nullptr};
-        const char* const only[] = {"mail", nullptr};
-        status = ForEachEntryWithControls(
-            client, dn.c_str(), LDAP_SCOPE_BASE, "(objectClass=*)", only,
-            "The search for a user's naming value", controls, 0, nullptr, [&](StreamedEntry& entry) {
-                berval name, *values = nullptr;
-                while (entry.NextAttribute(&name, &values))
-                    for (const berval* v = values;
-                         BervalIs(name, "mail") && v != nullptr && v->bv_val != nullptr; ++v)
-                        spellings->emplace(v->bv_val, v->bv_len);
-                return true;
-            });
-    }
-    ber_free(ber, 1);
-    return status == LDAP_SUCCESS;
-}
 
 // Whether `name` is `attribute`, options such as ";lang-en" aside: the
 // directory's (mail=x) matches those values too.
@@ -174,18 +139,6 @@ bool ReadBatchHolders(ldapClient& client, const std::vector<std::string>& addres
         holders->unsureConnectors =
             HeldOtherwise(client, "othermailbox", connectors, holders->connectorHolder);
     return true;
-}
-
-bool AliasValues(ldapClient& client, const std::string& dn, const std::string& primary,
-                 const std::vector<std::string>& values, std::vector<std::string>* aliases) {
-    bool plain = IsPlain(primary);
-    for (const std::string& value : values) plain = plain && IsPlain(value);
-    std::set<std::string> spellings;
-    const bool asked = !plain && NamingSpellings(client, dn, primary, &spellings);
-    for (const std::string& value : values)
-        if (asked ? spellings.count(value) == 0 : GroupKey(value) != GroupKey(primary))
-            aliases->push_back(value);
-    return plain || asked;
 }
 
 MailHolders HoldersOf(ldapClient& client, const ImportHolders& holders, const char* attribute,

@@ -196,18 +196,9 @@ std::string WholeValues(ldapClient& client, const SearchReq* entry, const char* 
                         const std::vector<std::string>& cell, std::vector<std::string>* stored) {
     if (std::find(stored->begin(), stored->end(), std::string()) == stored->end()) return "";
     std::vector<std::string> whole;
-    const char* const only[] = {name, nullptr};
-    const int status = ForEachEntryWithControls(
-        client, entry->dn, LDAP_SCOPE_BASE, "(objectClass=*)", only, "The search for a user's long values",
-        nullptr, 0, nullptr, [&](StreamedEntry& found) {
-            berval attribute, *values = nullptr;
-            while (found.NextAttribute(&attribute, &values))
-                for (const berval* v = values;
-                     BervalIs(attribute, name) && v != nullptr && v->bv_val != nullptr; ++v)
-                    whole.emplace_back(v->bv_val, v->bv_len);
-            return true;
-        });
-    if (status != LDAP_SUCCESS) return std::string("The ") + label + " of this user could not be checked";
+    if (ReadEntryValues(client, entry->dn, name, nullptr, "The search for a user's long values", &whole) !=
+        LDAP_SUCCESS)
+        return std::string("The ") + label + " of this user could not be checked";
     *stored = whole;
     for (const std::string& value : *stored) {
         // A NUL byte no cell holds, nor can the client's change lists carry it.

@@ -156,8 +156,9 @@ std::string ProbeDirectory(const char* directory, const char* name) {
 // stands for one file, whichever the caller uses; a folder or FIFO of that
 // name is passed over for a regular file of another spelling, and without
 // one stands for a file that cannot be read, never for no file. *exact: no
-// other spelling can sort before it (it has no lower-case letter). *listed: false when the directory could not be listed
-// (the file then found by ProbeDirectory).
+// other spelling can sort before it (it has no lower-case letter). *listed:
+// false when the directory could not be listed (the file then found by
+// ProbeDirectory).
 std::string ScanDirectory(const char* directory, const char* name, bool* exact, bool* listed) {
     *exact = false;
     *listed = true;
@@ -206,7 +207,7 @@ const std::string* Resolve(const char* directory, const char* name) {
         return &resolution->path;
     }
     FileStamp stamp = StampOf(st);
-    if (resolution && !resolution->racy && SameStamp(resolution->stamp, stamp)) {
+    if (!resolution->racy && SameStamp(resolution->stamp, stamp)) {
         return resolution->path.empty() ? nullptr : &resolution->path;
     }
     resolution->stamp = stamp;

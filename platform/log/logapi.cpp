@@ -33,6 +33,7 @@
 #include "platform/config/config_limits.h"
 #include "platform/config/profile.h"
 #include "platform/config/profile_store.h"
+#include "platform/config/regular_file.h"
 #include "platform/log/log_limits.h"
 
 namespace {
@@ -120,28 +121,6 @@ bool EndsTorn(int fd) {
     return fstat(fd, &st) == 0 && st.st_size > 0 && pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n';
 }
 
-// Opens the log file `path` for appending with `access` (O_RDWR or
-// O_WRONLY), creating it when absent. Only a regular file is used, never
-// through a symbolic link: a FIFO would block every writer, a link would
-// append to whatever file it names. The open does not block and is checked
-// before use. -1 with errno set otherwise.
-int OpenLogFile(const char* path, int access) {
-    int fd = open(path, access | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0660);
-    if (fd < 0) return -1;
-    struct stat st;
-    int error = 0;
-    if (fstat(fd, &st) != 0)
-        error = errno;
-    else if (!S_ISREG(st.st_mode))
-        error = EINVAL;
-    else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
-        error = errno;
-    if (error == 0) return fd;
-    close(fd);
-    errno = error;
-    return -1;
-}
-
 // Appends `line` to the file `path` with one write (after a line break that
 // ends a torn line); opens (or reopens, when the name changed or a write
 // failed) as needed.
@@ -149,8 +128,11 @@ bool AppendToFile(const char* path, const char* line, std::size_t length) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (gLogFd < 0 || strcmp(gLogPath, path) != 0) {
             if (gLogFd >= 0) close(gLogFd);
-            gLogFd = OpenLogFile(path, O_RDWR);
-            if (gLogFd < 0 && errno == EACCES) gLogFd = OpenLogFile(path, O_WRONLY);
+            // A regular file only, never through a link: a FIFO would block
+            // every writer, a link would append to whatever file it names.
+            gLogFd = OpenRegularFile(path, O_RDWR | O_APPEND | O_CREAT, 0660);
+            if (gLogFd < 0 && errno == EACCES)
+                gLogFd = OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT, 0660);
             if (gLogFd < 0) return false;
             strncpy(gLogPath, path, sizeof gLogPath - 1);
             gLogPath[sizeof gLogPath - 1] = '\0';

@@ -1,5 +1,5 @@
-// Non-blocking, checked opening of the alias table folder's files.
-#include "aliastable/regular_file.h"
+// Non-blocking, checked opening of regular files.
+#include "platform/config/regular_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
