@@ -2,8 +2,12 @@
 // values listed are those the client sends: changes with a name and a
 // value (an add sends only additions); the naming value that an add
 // supplies itself shows in the DN. Lists longer than the line's room end
-// with the count of the changes left out.
+// with the count of the changes left out. A signal that ends the process
+// (a web server's SIGTERM when the browser has gone) waits while a change
+// is sent and until its audit line is written.
 #include "directory/directory_changes.h"
+
+#include <signal.h>
 
 #include <cstdio>
 #include <string>
@@ -12,6 +16,24 @@
 #include "base/limits.h"
 
 namespace {
+
+// Holds back, while it lives, the signals that end a request: a change the
+// server has made must not lose its audit line to them. They act once it ends.
+class TerminationHeld {
+public:
+    TerminationHeld() {
+        sigset_t ending;
+        sigemptyset(&ending);
+        for (int number : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&ending, number);
+        sigprocmask(SIG_BLOCK, &ending, &before_);
+    }
+    ~TerminationHeld() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
+    TerminationHeld(const TerminationHeld&) = delete;
+    TerminationHeld& operator=(const TerminationHeld&) = delete;
+
+private:
+    sigset_t before_;
+};
 
 bool IsSent(const attrval* node, bool addOnly) {
     bool operation = node->op == kAttrAdd || (!addOnly && node->op == kAttrDelete);
@@ -52,6 +74,7 @@ std::string Result(int code) {
 }  // namespace
 
 int DirectoryAdd(ldapClient& client, const char* dn, attrval* attrs) {
+    TerminationHeld held;
     int code = client.ldapClientAdd(dn, attrs);
     std::string what = Target("add", dn);
     AppendChanges(what, attrs, true);
@@ -60,6 +83,7 @@ int DirectoryAdd(ldapClient& client, const char* dn, attrval* attrs) {
 }
 
 int DirectoryModify(ldapClient& client, const char* dn, attrval* changes) {
+    TerminationHeld held;
     int code = client.ldapClientModify(dn, changes);
     std::string what = Target("modify", dn);
     AppendChanges(what, changes, false);
@@ -69,6 +93,7 @@ int DirectoryModify(ldapClient& client, const char* dn, attrval* changes) {
 
 // The client answers 0 or -1; the handle keeps the server's result code.
 int DirectoryDelete(ldapClient& client, const char* dn) {
+    TerminationHeld held;
     int code = LDAP_SUCCESS;
     if (client.ldapClientDelete(dn) != 0) {
         code = dn == nullptr ? LDAP_PARAM_ERROR : LDAP_SERVER_DOWN;
@@ -79,6 +104,7 @@ int DirectoryDelete(ldapClient& client, const char* dn) {
 }
 
 int DirectoryRename(ldapClient& client, const char* dn, const char* newDn, bool deleteOldValue) {
+    TerminationHeld held;
     // The new RDN ends at the first comma that no backslash escapes.
     std::string target = newDn ? newDn : "";
     std::size_t comma = 0;
@@ -97,6 +123,7 @@ int DirectoryRename(ldapClient& client, const char* dn, const char* newDn, bool 
 }
 
 int DirectoryWriteProfileString(ldapClient& client, const char* section, const char* key, const char* value) {
+    TerminationHeld held;
     int code = client.ldapWriteProfileString(section, key, value);
     std::string what = "profile-string section=";
     AppendAuditQuoted(what, section);

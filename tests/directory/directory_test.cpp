@@ -12,6 +12,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -238,6 +239,23 @@ TEST_F(Directory, ChangesLeaveOutEmptyValuesFailWholeAndLeaveOneAuditLineEach) {
             "profile-string section=\"mqapi\" key=\"Password\" value=(hidden) result=0 (Success)",
             "delete " + l + " result=-1 (Can't contact LDAP server)"}));
     EXPECT_EQ(sandbox.ReadLog().find("s3cret"), std::string::npos);
+}
+
+// The web server's SIGTERM (the browser gone) while a change waits for its
+// answer ends the process only once the change's audit line is written.
+TEST_F(Directory, AChangeEndedBySigtermKeepsItsAuditLine) {
+    const char bob[] = "mail=bob@example.com,dc=example,dc=com";
+    HoldingRelay relay(sandbox.Port(), bob, 1);
+    ASSERT_TRUE(relay.Port() > 0 && sandbox.WriteConfig("[Ldap]\nPort=" + std::to_string(relay.Port())));
+    const pid_t child = fork();
+    if (child == 0) _exit(OpenDirectory(client) ? DirectoryDelete(client, bob) : 1);
+    EXPECT_TRUE(relay.WaitHolding());
+    kill(child, SIGTERM);
+    relay.Release();
+    int status = 0;
+    EXPECT_TRUE(waitpid(child, &status, 0) == child && WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_NE(sandbox.ReadLog().find("delete \"" + std::string(bob) + "\" result=0 (Success)"),
+              std::string::npos);
 }
 
 TEST_F(Directory, StoresReplacesAndHidesProfileStrings) {
