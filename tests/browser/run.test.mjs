@@ -60,6 +60,16 @@ test('log in: every page and resource asks for the login first', async () => {
   }
 });
 
+// The export's file keeps its own type (the pages' is the harness's check).
+test('the export downloads with its own type', async () => {
+  const { username, password } = stack.login;
+  const headers = { Authorization: `Basic ${Buffer.from(`${username}:${password}`).toString('base64')}` };
+  for (const [format, type] of [['csv', 'text/csv'], ['LDIF', 'text/plain']]) {
+    const response = await fetch(`${stack.url}${CGI}?Command=ExportUsers&Format=${format}`, { headers });
+    assert.equal(response.headers.get('content-type'), `${type}; charset=utf-8`, format);
+  }
+});
+
 // The files holding the directory's password are the owner's alone, and
 // the password is this run's own.
 test('the local run keeps its directory password private', () => {
