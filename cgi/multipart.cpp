@@ -312,12 +312,10 @@ int ParseParts(FormEntryList& list, BodyReader& reader, const std::string& bound
         PartSink sink;
         // A file field left empty in the browser (filename="") has no file to
         // make: its entry holds the part's (empty) body, as a plain field's.
+        const char* baseName = nullptr;
         if (disposition.hasFileName && !disposition.fileName.empty()) {
-            const char* baseName = UploadBaseName(disposition.fileName);
+            baseName = UploadBaseName(disposition.fileName);
             if (baseName == nullptr) return ReportInputError(kUploadRefused);
-            last = FormEntryListInsertAfter(list, last, disposition.name.c_str(), baseName);
-            if (last == nullptr) return ReportInputError(kUploadRefused);
-            ++count;
             sink.file = CreateRequestUpload(baseName);
             if (sink.file == nullptr) return ReportInputError(kUploadRefused);
         }
@@ -325,6 +323,11 @@ int ParseParts(FormEntryList& list, BodyReader& reader, const std::string& bound
         if (sink.tooLong) return ReportInputError(kFieldTooLong);
         if (sink.file != nullptr) {
             if (!FinishUploadFile(sink.file) || sink.failed) return ReportInputError(kUploadRefused);
+            // A file whose part never ended is cut: like a cut value, it has no entry.
+            if (delimiter == Delimiter::kNone) break;
+            last = FormEntryListInsertAfter(list, last, disposition.name.c_str(), baseName);
+            if (last == nullptr) return ReportInputError(kUploadRefused);
+            ++count;
         } else if (delimiter != Delimiter::kNone) {
             if (sink.value.find('\0') != std::string::npos) return kFormMalformed;
             last = FormEntryListInsertAfter(list, last, disposition.name.c_str(), sink.value.c_str());

@@ -98,6 +98,7 @@ TEST(ReadFormEntries, RequestsDecodedAsTheirTypeAndLength) {
     const std::string part = "--XyZ\r\nContent-Disposition: form-data; name=", end = "\r\n--XyZ--\r\n";
     const std::string first = Body({{"a", "1", nullptr}});
     const Pairs a1 = {{"a", "1"}};
+    const std::string cut = Body({{"a", "1", nullptr}, {"File", std::string(20, 'x'), "cut.txt"}});
     // Values across lines and read pieces, with no URL decoding, with either line end.
     const Pairs sent = {{"Address", "line one\r\nline two"}, {"Lf", "line one\nline two"},  {"a", "x%41+y"},
                         {"b", std::string(8192, 'L')},       {"c", std::string(8191, 'c')}, {"e", ""}};
@@ -141,6 +142,7 @@ TEST(ReadFormEntries, RequestsDecodedAsTheirTypeAndLength) {
         // A length that ends inside a value: the value has no delimiter and is dropped.
         {With(kMultipart, {{"CONTENT_LENGTH", std::to_string(first.size() + 2 + kBoundary.size())}}),
          Body({{"a", "1", nullptr}, {"big", std::string(100000, 'x'), nullptr}}), 1, a1},
+        {With(kMultipart, {{"CONTENT_LENGTH", std::to_string(cut.size() - 20)}}), cut, 1, a1},  // a file cut
         // The boundary inside a line, or longer, ends nothing.
         {kMultipart,
          part + "a\r\n\r\nhello --XyZ world\r\n--XyZx" + end,
