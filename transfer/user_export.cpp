@@ -220,6 +220,8 @@ int ExportUsers(const char* firstName, const char* lastName, const char* mail, c
         if (sizeLimit) LogPrintf(kLogError, "ExportUsers: the directory's size limit cut the export");
         send(std::string(sizeLimit ? kExportCut : kExportBroken) + (csv ? "\r\n" : "\n"));
     }
+    // The last block still waits in the output buffer: its write counts too.
+    if (writeError == 0 && fflush(stdout) != 0) writeError = errno;
     if (writeError != 0)
         LogPrintf(kLogError, "ExportUsers: the file could not be sent (%s); the export stopped",
                   strerror(writeError));

@@ -150,6 +150,10 @@ TEST(Transfer, ExportStopsWhenTheFileCannotBeSent) {
     EXPECT_NE(dir.ReadLog().find("the file could not be sent (Broken pipe); the export stopped"),
               string::npos)
         << dir.ReadLog();
+    Environment none = ExportRequest(dir, "csv");  // a file smaller than the output buffer
+    none["QUERY_STRING"] += "&Mail=none@example.com";
+    EXPECT_EQ(RunProcess({"/bin/bash", "-c", "\"$0\" >/dev/full", LDAPCGI_EXECUTABLE}, none, "").exitStatus,
+              1);
     // A search left unanswered cuts the file, which says so.
     HoldingRelay silent(dir.Port(), "xoperson", 1);
     ASSERT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nTimeout=1\nPort=" + std::to_string(silent.Port()) + "\n"));
