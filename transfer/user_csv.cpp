@@ -60,7 +60,10 @@ int CsvReader::Next(std::vector<std::string>* cells) {
                 return Fail("the file does not begin with a header row");
         }
         if (c == EOF) return 0;
-        if (c == '\r') c = getc_unlocked(file_);
+        // A carriage return ends a line only before a line feed; else it
+        // would be dropped from the row's first cell.
+        if (c == '\r' && (c = getc_unlocked(file_)) != '\n')
+            return Fail("a carriage return stands outside quotes");
         if (c == '\n') {  // a blank line
             ++line_;
             continue;

@@ -246,6 +246,7 @@ TEST(Transfer, EachRefusalOnce) {
         {"mail\n\"a@example.com\n", 2, "Line 2: a quoted cell is not closed"},
         {"mail\na\"b@example.com\n", 2, "Line 2: a quote stands inside a cell that is not quoted"},
         {"mail\na@example.com,b\n", 2, "Line 2: more cells than the header row names"},
+        {"mail\n\ra@example.com\n", 2, "Line 2: a carriage return stands outside quotes"},
         {"mail,last name\nb@example.com,B\na@example.com\n", 2, "Line 3: fewer cells than the header row"},
         {"mail,last name\na@example.com,B\nb@example.com,M\xfcller\n", 2, "Line 3: a cell is not UTF-8"},
     };
