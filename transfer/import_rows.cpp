@@ -18,6 +18,8 @@ struct CloseFile {
     void operator()(FILE* file) const { fclose(file); }
 };
 
+constexpr char kUnreadable[] = "The file cannot be read";
+
 std::string AtLine(long line, const std::string& why) { return "Line " + std::to_string(line) + ": " + why; }
 
 }  // namespace
@@ -25,13 +27,15 @@ std::string AtLine(long line, const std::string& why) { return "Line " + std::to
 std::string ReadImportFile(const char* path, ImportFile* file) {
     struct stat info;
     std::unique_ptr<FILE, CloseFile> in(path == nullptr ? nullptr : fopen(path, "rb"));
-    if (!in || fstat(fileno(in.get()), &info) != 0 || !S_ISREG(info.st_mode))
-        return "The file cannot be read";
+    if (!in || fstat(fileno(in.get()), &info) != 0 || !S_ISREG(info.st_mode)) return kUnreadable;
     if (static_cast<unsigned long long>(info.st_size) > kMaxImportFileBytes)
         return "The file is larger than " + std::to_string(kMaxImportFileBytes) + " bytes";
     CsvReader reader(in.get());
     std::vector<std::string> cells;
     int read = reader.Next(&cells);
+    // A read error ends the reader's input as the file's end would: the rows
+    // before it must not pass for the whole file.
+    if (ferror(in.get())) return kUnreadable;
     if (read <= 0) return read == 0 ? "The file is empty" : AtLine(reader.Line(), reader.Error());
     int order[kUserColumnCount];
     for (std::size_t i = 0; i < cells.size(); ++i) {
@@ -66,6 +70,7 @@ std::string ReadImportFile(const char* path, ImportFile* file) {
         file->rows.push_back(std::move(packed));
         file->lines.push_back(reader.Line());
     }
+    if (ferror(in.get())) return kUnreadable;
     if (read < 0) return AtLine(reader.Line(), reader.Error());
     if (file->rows.empty()) return "The file has no user rows";
     return "";

@@ -256,6 +256,9 @@ TEST(Transfer, EachRefusalOnce) {
         EXPECT_NE((check.out + check.err).find(row.text), string::npos) << row.file << "\n"
                                                                         << check.out << check.err;
     }
+    // A read error is no end of the file (reading /proc/self/mem from its start fails).
+    EXPECT_EQ(RunProcess({kTool, "check", "/proc/self/mem"}, {}, "").err,
+              "usertransfer: The file cannot be read\n");
     // A refused row keeps every row from being written.
     EXPECT_EQ(Tool(dir, "apply", "mail,first name\nok@example.com,Ok\nbad address,X\n").exitStatus, 1);
     EXPECT_EQ(dir.Search("", "(mail=ok@example.com)", "1.1"), "");
