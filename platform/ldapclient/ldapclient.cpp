@@ -6,6 +6,7 @@
 #include "platform/ldapclient/ldapclient.h"
 
 #include <signal.h>
+#include <sys/socket.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +29,18 @@ bool IsUri(const char* host) {
 void IgnoreBrokenPipes() {
     struct sigaction current {};
     if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) signal(SIGPIPE, SIG_IGN);
+}
+
+// libldap waits for an answer with poll, bounded by its timeouts, but then
+// reads the rest of a message with blocking reads: a server that sent part
+// of an answer and stalls would hold the request for ever. Each read and
+// write of the connection gives up after the time limit instead, and the
+// call fails as a server that did not answer.
+void BoundSocketWaits(LDAP* handle, const timeval& limit) {
+    int fd = -1;
+    if (ldap_get_option(handle, LDAP_OPT_DESC, &fd) != LDAP_OPT_SUCCESS || fd < 0) return;
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }
 
 }  // namespace
@@ -98,6 +111,7 @@ int ldapClient::ldapClientConnect(const char* host, int port) {
     rc = ldap_connect(handle);
     const char* step = "LDAP connect to";
     bool unanswered = false;  // the server took the connection and left it unanswered
+    if (rc == LDAP_SUCCESS) BoundSocketWaits(handle, timeout);
     if (rc == LDAP_SUCCESS && startTls) {
         rc = ldap_start_tls_s(handle, nullptr, nullptr);
         step = "LDAP StartTLS with";

@@ -400,21 +400,24 @@ TEST_F(Directory, ForEachEntryStreamsEntriesAndEndsOnLimitsStopsAndFailures) {
                        "\"\", matched DN \"\""}));
 }
 
-// A server that accepts and never answers, at the bind, at the TLS start
-// (ldaps://) and (answering the bind) at the search, or at the search of its
+// A server that accepts and never answers (or stops within an answer), at
+// the bind, at the TLS start (ldaps://) and (answering the bind) at the
+// search, or at the search of its
 // replication state before a second server: the session gives up within the
 // time limit. One that waits on regardless fails here, released after 3 s
 // rather than hanging. Before a second server, a request that changes the
 // directory stops at one that took the connection (it may still carry out a
 // change it holds), a reading one goes on.
 TEST_F(Directory, AStalledServerIsGivenUpWithinTheTimeLimit) {
-    for (auto [answerBind, scheme, changing, second] : {std::tuple{false, "", false, false},
-                                                        {true, "", false, false},
-                                                        {false, "ldaps://", false, true},
-                                                        {false, "ldaps://", true, true},
-                                                        {true, "", false, true},
-                                                        {true, "", true, true}}) {
-        SilentServer stalled(answerBind);
+    for (auto [answerBind, scheme, changing, second, early] : {std::tuple{false, "", false, false, 0},
+                                                               {true, "", false, false, 0},
+                                                               {false, "", false, false, 5},  // cut short
+                                                               {true, "", false, false, 5},
+                                                               {false, "ldaps://", false, true, 0},
+                                                               {false, "ldaps://", true, true, 0},
+                                                               {true, "", false, true, 0},
+                                                               {true, "", true, true, 0}}) {
+        SilentServer stalled(answerBind, early);
         int tlsPort = 0, frozen = *scheme ? ListenOnLoopback(&tlsPort) : -1;  // never accepts
         const std::string port = std::to_string(*scheme ? tlsPort : stalled.Port()),
                           next = second ? " " + sandbox.Uri() : "";  // reached when passed on to

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 static sockaddr_in LoopbackAddress(int port) {
@@ -25,11 +26,12 @@ int ListenOnLoopback(int* port) {
     return listening;
 }
 
-HoldingRelay::HoldingRelay(int serverPort, std::string marker, int occurrence, bool eachConnection)
+HoldingRelay::HoldingRelay(int serverPort, std::string marker, int occurrence, bool eachConnection, int early)
     : serverPort_(serverPort),
       marker_(std::move(marker)),
       occurrence_(occurrence),
-      eachConnection_(eachConnection) {
+      eachConnection_(eachConnection),
+      early_(early) {
     listen_ = ListenOnLoopback(&port_);
     acceptor_ = std::thread([this] { Accept(); });
 }
@@ -73,20 +75,24 @@ void HoldingRelay::Accept() {
 
 void HoldingRelay::Pump(Link& link, bool request) {
     char buffer[16384];
-    for (ssize_t n; (n = read(request ? link.client : link.server, buffer, sizeof buffer)) > 0;) {
+    for (ssize_t n, sent = 0; (n = read(request ? link.client : link.server, buffer, sizeof buffer)) > 0;
+         sent = 0) {
         {
             std::unique_lock<std::mutex> lock(mutex_);
             if (request && std::string(buffer, std::size_t(n)).find(marker_) != std::string::npos &&
                 ++(eachConnection_ ? link.seen : seen_) == occurrence_)
                 link.holdAnswer = true;  // before the request goes on: its answer cannot pass first
             if (!request && link.holdAnswer) {
+                sent = std::min<ssize_t>(n, early_);
+                if (write(link.client, buffer, std::size_t(sent)) != sent) break;
                 holding_ = true;
                 changed_.notify_all();
                 changed_.wait(lock, [this] { return released_; });
                 link.holdAnswer = false;
             }
         }
-        if (write(request ? link.server : link.client, buffer, std::size_t(n)) != n) break;
+        if (write(request ? link.server : link.client, buffer + sent, std::size_t(n - sent)) != n - sent)
+            break;
     }
     shutdown(link.client, SHUT_RDWR), shutdown(link.server, SHUT_RDWR);
 }

@@ -23,8 +23,10 @@ int ListenOnLoopback(int* port);
 
 class HoldingRelay {
 public:
-    // eachConnection: the count starts again on every connection.
-    HoldingRelay(int serverPort, std::string marker, int occurrence, bool eachConnection = false);
+    // eachConnection: the count starts again on every connection. The first
+    // `early` bytes of the answer kept back go through (an answer cut short).
+    HoldingRelay(int serverPort, std::string marker, int occurrence, bool eachConnection = false,
+                 int early = 0);
     ~HoldingRelay();  // releases, then closes every connection
     HoldingRelay(const HoldingRelay&) = delete;
     HoldingRelay& operator=(const HoldingRelay&) = delete;
@@ -45,6 +47,7 @@ private:
     std::string marker_;
     int occurrence_, seen_ = 0;
     bool eachConnection_;
+    int early_;
     int listen_ = -1, port_ = 0;
     bool holding_ = false, released_ = false;
     std::mutex mutex_;

@@ -1,7 +1,7 @@
 // A directory server that stalls: a relay to the shared sandbox that keeps
 // back every answer on each connection, or (answerBind) every answer after
-// the bind's. For the tests of the time limits: a reading page must give up
-// on it, never hang.
+// the bind's, after its first `early` bytes. For the tests of the time
+// limits: a reading page must give up on it, never hang.
 #ifndef LDAPCGI_TESTS_SUPPORT_SILENT_SERVER_H
 #define LDAPCGI_TESTS_SUPPORT_SILENT_SERVER_H
 
@@ -13,8 +13,8 @@
 
 class SilentServer : public HoldingRelay {
 public:
-    explicit SilentServer(bool answerBind = false)
-        : HoldingRelay(DirectorySandbox::Get().Port(), "", answerBind ? 2 : 1, true) {}
+    explicit SilentServer(bool answerBind = false, int early = 0)
+        : HoldingRelay(DirectorySandbox::Get().Port(), "", answerBind ? 2 : 1, true, early) {}
 };
 
 // Wall-clock seconds that `run` takes: how long a request waited for a stalled server.
