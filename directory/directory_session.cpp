@@ -58,7 +58,7 @@ int ConnectAndBind(ldapClient& client, const char* host, int port, const char* u
     return rc;
 }
 
-// Tries the servers of `hosts` (blank-separated) in order and keeps the
+// Tries the servers of `hosts` (kHostNameSeparators) in order and keeps the
 // first that answers: connected, and the bind answered by the server. A
 // server that cannot be reached, that does not answer the TLS start or the
 // bind in time, or that answers the bind busy or unavailable, passes on to
@@ -78,10 +78,11 @@ bool ConnectFirstThatAnswers(ldapClient& client, const char* hosts, int port, co
     const char* behind = nullptr;  // the first server that answered while catching up
     bool stalled = false;          // a server took the connection and did not answer
     int tried = 0;
-    for (char* host = strtok_r(list, " \t", &rest); host; host = strtok_r(nullptr, " \t", &rest)) {
+    for (char* host = strtok_r(list, kHostNameSeparators, &rest); host;
+         host = strtok_r(nullptr, kHostNameSeparators, &rest)) {
         ++tried;
         int rc = ConnectAndBind(client, host, port, user, password);
-        bool last = strspn(rest, " \t") == strlen(rest);
+        bool last = strspn(rest, kHostNameSeparators) == strlen(rest);
         const ReplicaState state = rc == LDAP_SUCCESS && behind == nullptr && !last ? ReplicationState(client)
                                                                                     : ReplicaState::kCurrent;
         if (rc == LDAP_SUCCESS && state == ReplicaState::kCurrent) return true;

@@ -14,11 +14,15 @@
 // UserName, Password; defaults localhost, 389, root, kpqz), waiting at most
 // [Ldap] Timeout seconds (default 30) for the server in each step, then sets
 // the session handle's size limit to [Ldap] RecordLimit (0: none). HostName
-// may list several servers separated by blanks: the first that answers is
+// may list several servers separated by blanks or commas: the first that answers is
 // used. StartTLS=yes makes each ldap:// connection start TLS or fail.
 // Returns the HostName setting, in a process-wide buffer that stays valid,
 // or null on failure (nothing printed; the caller chooses the message).
 char* OpenDirectory(ldapClient& client);
+// Between the servers of HostName: blanks, or commas as libldap and
+// ldap.conf's URI take them. Each server is connected on its own, so that
+// its own scheme (and StartTLS) decides whether it is reached over TLS.
+constexpr char kHostNameSeparators[] = " \t,";
 // Marks the process's request as one that changes the directory (set once,
 // before its first OpenDirectory). Such a request does not pass on from a
 // server that took the connection but did not answer the TLS start or the

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/limits.h"
+#include "directory/directory_session.h"
 #include "directory/domain_names.h"
 #include "html/text_helpers.h"
 #include "pages/connectors/connector_pages.h"
@@ -49,8 +50,8 @@ std::string OfferedChannel(const char* channel) {
 
 bool ReadChannelOptions(const char* host, std::string* options) {
     // With a failover list in HostName, the channels are asked for by its first server.
-    std::string first(host + strspn(host, " \t"));
-    first.resize(strcspn(first.c_str(), " \t"));
+    std::string first(host + strspn(host, kHostNameSeparators));
+    first.resize(strcspn(first.c_str(), kHostNameSeparators));
     host = first.c_str();
     if (MQInit(host, APPLICATION_NAME)) {
         *options = BuildChannelOptions();

@@ -67,7 +67,9 @@ void ldapClient::SetStartTls(bool required) { startTlsRequired = required; }
 // and fails with libldap's reason in its error line.
 int ldapClient::ldapClientConnect(const char* host, int port) {
     ldapClientUnbind();
-    if (!host || !*host || port < 0 || port > 65535) {
+    // One server: libldap would take a list ("ldaps://a,ldap://b") and might
+    // reach a later server of it without the TLS decided here for the first.
+    if (!host || !*host || strpbrk(host, ", ") != nullptr || port < 0 || port > 65535) {
         LogLdapError(nullptr, LDAP_PARAM_ERROR, "LDAP connect to %.200s port %d", host ? host : "(null)",
                      port);
         return -1;

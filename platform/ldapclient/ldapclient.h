@@ -80,7 +80,8 @@ public:
     // start; ldapi://, a local socket, never starts TLS.
     void SetStartTls(bool required);
     // host: a host name reached at `port`, or an ldap://, ldaps:// or ldapi://
-    // URI used as it stands. 0 = connected; LDAP_TIMEOUT = the server took
+    // URI used as it stands; one server only (a host holding a comma or a
+    // blank, as a list would, is refused). 0 = connected; LDAP_TIMEOUT = the server took
     // the connection and left the TLS start unanswered within the time limit;
     // else not connected. Every TLS connection checks the
     // server's certificate (LDAP_OPT_X_TLS_REQUIRE_CERT demand, whatever

@@ -485,6 +485,10 @@ TEST(DirectoryTls, CheckedCertificatesAreAcceptedAndTheFirstServerThatAnswersIsU
         {false, lax, "HostName=" + ldaps, {untrusted}},
         {false, ca, "HostName=" + localhost, {"LDAP connect to " + localhost + " failed"}},  // not its name
         {false, ca, "HostName=" + plain + "\nStartTLS=yes", {"LDAP StartTLS with " + plain + " failed: "}},
+        {false,
+         ca,
+         "HostName=ldaps://127.0.0.1:1," + plain + "\nStartTLS=yes",  // each server of a list on its own
+         {"LDAP connect to ldaps://127.0.0.1:1 failed", "LDAP StartTLS with " + plain + " failed: "}},
         {true, ca, "HostName= \t" + stopped + "\t " + ldaps + " \nTimeout=1", {closed}},
         {true, ca, "HostName=" + frozenUri + " " + tls.Uri() + "\nTimeout=1", {timedOut}},
         {false, ca, "HostName=" + stopped + " " + frozenUri + "\nTimeout=1", {closed, timedOut}},
