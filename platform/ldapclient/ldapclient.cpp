@@ -136,7 +136,10 @@ int ldapClient::ldapClientConnect(const char* host, int port) {
 
 // A user name without "=" is the common name of an entry at the root
 // ("root" binds as "cn=root"); a name with "=" is a DN used as given. An
-// empty name binds anonymously.
+// empty name binds anonymously. A name with an empty password is refused
+// here: that is an unauthenticated bind, which a server may answer with
+// success and anonymous rights, and the pages would then find nothing
+// instead of telling that the account was not bound.
 int ldapClient::ldapClientBind(const char* user, const char* password) {
     if (!ld) return -1;
     std::string dn;
@@ -144,6 +147,11 @@ int ldapClient::ldapClientBind(const char* user, const char* password) {
     berval credentials;
     credentials.bv_val = const_cast<char*>(password ? password : "");
     credentials.bv_len = strlen(credentials.bv_val);
+    if (!dn.empty() && credentials.bv_len == 0) {
+        LogLdapError(nullptr, LDAP_INAPPROPRIATE_AUTH, "LDAP bind as \"%.300s\" with an empty password",
+                     dn.c_str());
+        return LDAP_INAPPROPRIATE_AUTH;
+    }
     int rc = ldap_sasl_bind_s(ld, dn.c_str(), LDAP_SASL_SIMPLE, &credentials, nullptr, nullptr, nullptr);
     if (rc != LDAP_SUCCESS) LogLdapError(ld, rc, "LDAP bind as \"%.300s\"", dn.c_str());
     return rc;

@@ -90,7 +90,10 @@ public:
     // one gives libldap's reason in the error line. SIGPIPE at its default
     // becomes ignored: a server that drops the connection fails a call.
     int ldapClientConnect(const char* host, int port);
-    // user: a DN, or a name without "=" that binds as "cn=" and the name. 0 = bound.
+    // user: a DN, or a name without "=" that binds as "cn=" and the name; an
+    // empty one binds anonymously. 0 = bound. A user with an empty password
+    // (an unauthenticated bind) is refused without asking the server:
+    // LDAP_INAPPROPRIATE_AUTH.
     int ldapClientBind(const char* user, const char* password);
     // base null or empty: whole tree; scope LDAP_SCOPE_BASE, _ONELEVEL or _SUBTREE.
     // *status: 0 entries found, 1 none (also for an absent base), other

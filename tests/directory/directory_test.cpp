@@ -88,6 +88,7 @@ TEST_F(Directory, OpensAsConfiguredAndRefusesSilentlyWhatCannotBind) {
         {"Timeout=0", "127.0.0.1", 30, 1, "] Timeout"},
         {"Timeout=3601", "127.0.0.1", 30, 1, "] Timeout"},
         {"Password=wrong", nullptr, 0, 0, "Password"},
+        {"Password=", nullptr, 0, 1, "\"cn=root\" with an empty password failed"},  // never unauthenticated
         {"Password=" + std::string(1100, 'p'), nullptr, 0, 1, "[Ldap] Password is longer than"},
         {"Port=1", nullptr, 0, 0, "Password"},
         {"UserName=root", "127.0.0.1", 30, 0, "Password"},  // a name without "=" binds as cn=<name>
