@@ -193,6 +193,10 @@ LDAP_FORWARD(ldap_rename_s, LDAP_PARAM_ERROR,
               LDAPControl** serverControls, LDAPControl** clientControls),
              (ld, dn, newRdn, newSuperior, deleteOldRdn, serverControls, clientControls))
 
+// LDAP URLs.
+LDAP_FORWARD(ldap_url_parse, LDAP_URL_ERR_PARAM, (const char* url, LDAPURLDesc** parsed), (url, parsed))
+LDAP_FORWARD_VOID(ldap_free_urldesc, (LDAPURLDesc * parsed), (parsed))
+
 // DNs.
 LDAP_FORWARD(ldap_str2dn, LDAP_PARAM_ERROR, (const char* text, LDAPDN* dn, unsigned flags), (text, dn, flags))
 LDAP_FORWARD_VOID(ldap_dnfree, (LDAPDN dn), (dn))

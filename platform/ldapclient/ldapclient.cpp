@@ -22,6 +22,17 @@ bool IsUri(const char* host) {
     return HasScheme(host, "ldap://") || HasScheme(host, "ldaps://") || HasScheme(host, "ldapi://");
 }
 
+// Whether the port of an LDAP URI is one: libldap keeps only its low 16
+// bits, so ldap://host:104437 would reach port 38901. A URI libldap cannot
+// parse is left to fail at ldap_initialize.
+bool UriPortFits(const char* uri) {
+    LDAPURLDesc* parsed = nullptr;
+    if (ldap_url_parse(uri, &parsed) != LDAP_URL_SUCCESS || parsed == nullptr) return true;
+    const bool fits = parsed->lud_port >= 0 && parsed->lud_port <= 65535;
+    ldap_free_urldesc(parsed);
+    return fits;
+}
+
 // libldap writes to the server's socket with plain writes: a server that has
 // dropped the connection would end the process by SIGPIPE, with no page and
 // no log line. Ignored, the write fails with EPIPE and the operation reports
@@ -69,7 +80,8 @@ int ldapClient::ldapClientConnect(const char* host, int port) {
     ldapClientUnbind();
     // One server: libldap would take a list ("ldaps://a,ldap://b") and might
     // reach a later server of it without the TLS decided here for the first.
-    if (!host || !*host || strpbrk(host, ", ") != nullptr || port < 0 || port > 65535) {
+    if (!host || !*host || strpbrk(host, ", ") != nullptr || port < 0 || port > 65535 ||
+        (IsUri(host) && !UriPortFits(host))) {
         LogLdapError(nullptr, LDAP_PARAM_ERROR, "LDAP connect to %.200s port %d", host ? host : "(null)",
                      port);
         return -1;

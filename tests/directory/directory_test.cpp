@@ -91,6 +91,8 @@ TEST_F(Directory, OpensAsConfiguredAndRefusesSilentlyWhatCannotBind) {
         {"Password=", nullptr, 0, 1, "\"cn=root\" with an empty password failed"},  // never unauthenticated
         {"Password=" + std::string(1100, 'p'), nullptr, 0, 1, "[Ldap] Password is longer than"},
         {"Port=1", nullptr, 0, 0, "Password"},
+        {"HostName=ldap://127.0.0.1:" + std::to_string(sandbox.Port() + 65536), nullptr, 0, 1,
+         "Bad parameter"},
         {"UserName=root", "127.0.0.1", 30, 0, "Password"},  // a name without "=" binds as cn=<name>
     };
     for (const auto& row : rows) {
