@@ -93,6 +93,8 @@ TEST_F(Directory, OpensAsConfiguredAndRefusesSilentlyWhatCannotBind) {
         {"Port=1", nullptr, 0, 0, "Password"},
         {"HostName=ldap://127.0.0.1:" + std::to_string(sandbox.Port() + 65536), nullptr, 0, 1,
          "Bad parameter"},
+        {"HostName=ldap://127.0.0.1:" + std::to_string(sandbox.Port() + (1LL << 32)), nullptr, 0, 1,
+         "Bad parameter"},                                  // libldap's int would wrap it to the port
         {"UserName=root", "127.0.0.1", 30, 0, "Password"},  // a name without "=" binds as cn=<name>
     };
     for (const auto& row : rows) {
