@@ -8,8 +8,6 @@
 #include <signal.h>
 #include <sys/socket.h>
 
-#include <cctype>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -24,30 +22,18 @@ bool IsUri(const char* host) {
     return HasScheme(host, "ldap://") || HasScheme(host, "ldaps://") || HasScheme(host, "ldapi://");
 }
 
-// The port of an LDAP URI as written, its percent escapes decoded as libldap
-// decodes them: 0 when it names none, -1 beyond what a long long holds or
-// for an escape that is not one. libldap keeps the port in an int, so
-// ldap://host:4294967685 would become 389 there: only the written number tells.
+// The port of an LDAP URI as written: 0 when it names none, -1 unless it is
+// at most five plain digits. libldap decodes escapes in it and keeps it in an
+// int, so ldap://host:4294967685 would become 389 there: only the written
+// number tells.
 long long WrittenUriPort(const char* uri) {
     const char* hostPort = strstr(uri, "://") + 3;  // an IsUri URI
     const std::string text(hostPort, strcspn(hostPort, "/?"));
     const std::size_t colon = text[0] == '[' ? text.find(':', text.find(']')) : text.find(':');
     if (colon == std::string::npos) return 0;
-    std::string port;
-    for (std::size_t i = colon + 1; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            port += text[i];
-            continue;
-        }
-        const char hex[3] = {text[i + 1], i + 1 < text.size() ? text[i + 2] : '\0', '\0'};
-        if (!isxdigit(static_cast<unsigned char>(hex[0])) || !isxdigit(static_cast<unsigned char>(hex[1])))
-            return -1;
-        port += static_cast<char>(strtol(hex, nullptr, 16));
-        i += 2;
-    }
-    errno = 0;
-    const long long value = strtoll(port.c_str(), nullptr, 10);
-    return errno == ERANGE ? -1 : value;
+    const std::string port = text.substr(colon + 1);
+    if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) return -1;
+    return atol(port.c_str());
 }
 
 // Whether the port of an LDAP URI is one: libldap keeps only its low 16
