@@ -3,7 +3,8 @@
 // of rows with their holders read from the directory, each row compared
 // with its entry; when writing and every row is sound, a second pass
 // checks each row again and writes it at once, in file order. The holders
-// are read by import_holders, the channels settled by import_settle.
+// are read by import_holders, the channels settled by import_settle, the
+// file indexed by import_index.
 #include "transfer/import_run.h"
 
 #include <strings.h>
@@ -12,7 +13,6 @@
 #include <cstring>
 #include <map>
 #include <set>
-#include <unordered_map>
 
 #include "base/limits.h"
 #include "base/log.h"
@@ -21,7 +21,6 @@
 #include "directory/directory_session.h"
 #include "directory/domain_names.h"
 #include "directory/entry_stream.h"
-#include "directory/mail_address.h"
 #include "directory/owners.h"
 #include "directory/primary_address.h"
 #include "pages/connectors/connector_frame.h"
@@ -30,79 +29,12 @@
 #include "pages/users/user_changes.h"
 #include "pages/users/user_entry.h"
 #include "transfer/import_holders.h"
+#include "transfer/import_index.h"
 #include "transfer/import_settle.h"
 
 namespace {
 
-std::string Screened(const std::string& address) {
-    const char* screened = ValidateMailAddress(address.c_str());
-    return screened == nullptr ? "" : screened;
-}
-
 std::string AtLine(long line) { return "line " + std::to_string(line); }
-
-// What the whole file says before the directory is asked.
-struct FileIndex {
-    std::unordered_map<std::string, std::size_t> addresses;   // GroupKey -> first row
-    std::unordered_map<std::string, std::size_t> connectors;  // GroupKey -> first row
-    std::unordered_map<std::size_t, std::string> refusals;    // row -> why
-    // Two addresses of one row that only the folding joins (ß and ẞ): they
-    // pass when the row's entry holds both as written, the directory's
-    // answer that they differ; else the row names one address twice.
-    std::unordered_map<std::size_t, std::vector<std::pair<std::string, std::string>>> foldedPairs;
-};
-
-void Claim(std::unordered_map<std::string, std::size_t>* owners, const std::string& value, std::size_t row,
-           const ImportFile& file, const char* what, std::string* refusal) {
-    auto [at, added] = owners->emplace(GroupKey(value), row);
-    if (added || !refusal->empty()) return;
-    *refusal = at->second == row ? std::string("The ") + what + " " + value + " is listed twice"
-                                 : std::string("The ") + what + " " + value + " is also in " +
-                                       AtLine(file.lines[at->second]);
-}
-
-FileIndex IndexFile(const ImportFile& file) {
-    FileIndex index;
-    for (std::size_t i = 0; i < file.rows.size(); ++i) {
-        const ImportRow row = UnpackRow(file, i);
-        std::string refusal;
-        const std::string mail = Screened(row.cells[kColMail]);
-        if (row.cells[kColMail].empty())
-            refusal = "Incomplete data input";
-        else if (mail.empty())
-            refusal = "Invalid mail address";
-        else if (!AddressInScope(RequestScope(), mail.c_str()))
-            refusal = kOutsideDomains;
-        std::unordered_map<std::string, std::string> rowAddresses;  // GroupKey -> as written
-        auto claimAddress = [&](const std::string& value) {
-            auto [first, added] = rowAddresses.emplace(GroupKey(value), value);
-            if (!added && strcasecmp(first->second.c_str(), value.c_str()) != 0)
-                index.foldedPairs[i].emplace_back(first->second, value);
-            else
-                Claim(&index.addresses, value, i, file, "address", &refusal);
-        };
-        if (!mail.empty()) claimAddress(mail);
-        for (const std::string& alias : SplitValues(row.cells[kColAliases])) {
-            const std::string screened = Screened(alias);  // one that fails is refused with its entry
-            claimAddress(screened.empty() ? alias : screened);
-        }
-        // A connector named by another row too is refused with the entries,
-        // unless the row's entry holds it already (the pages let two users
-        // share one).
-        std::set<std::string> rowConnectors;
-        for (const std::string& value : SplitValues(row.cells[kColConnectors])) {
-            index.connectors.emplace(GroupKey(value), i);
-            if (!rowConnectors.insert(GroupKey(value)).second && refusal.empty())
-                refusal = "The connector " + value + " is listed twice";
-        }
-        if (SplitValues(row.cells[kColAliases]).size() > kMaxImportValues ||
-            SplitValues(row.cells[kColConnectors]).size() > kMaxImportValues ||
-            SplitValues(row.cells[kColPermissions]).size() > kMaxImportValues)
-            refusal = "More than " + std::to_string(kMaxImportValues) + " values in one cell";
-        if (!refusal.empty()) index.refusals.emplace(i, refusal);
-    }
-    return index;
-}
 
 // The first value of attribute `name`, the one the export writes; "" for none.
 std::string FirstValue(const SearchReq* entry, const char* name) {
@@ -348,7 +280,7 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
     // its key with another user's alias and take that one's mail.
     std::vector<std::string> aliases;
     for (const std::string& alias : SplitValues(row.cells[kColAliases])) {
-        const std::string screened = Screened(alias);
+        const std::string screened = ScreenedAddress(alias);
         if (!Holds(storedMail, alias)) {
             if (screened.empty()) return "Invalid alias address " + alias;
             if (screened.size() > kMaxAliasKeyLength)
@@ -400,11 +332,11 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
         }
     }
     const std::vector<std::string> connectors = SplitValues(row.cells[kColConnectors]);
-    for (const std::string& value : connectors) {
+    for (std::size_t i = 0; i < connectors.size(); ++i) {
+        const std::string& value = connectors[i];
         if (Holds(storedConnectors, value)) continue;  // another may hold it too
-        auto named = index.connectors.find(GroupKey(value));
-        if (named != index.connectors.end() && named->second != at)
-            return "The connector " + value + " is also in " + AtLine(file.lines[named->second]);
+        const std::size_t named = FirstToNameConnector(index, at, i);
+        if (named != at) return "The connector " + value + " is also in " + AtLine(file.lines[named]);
         const MailHolders found = HoldersOf(client, holders, "othermailbox", value);
         if (!found.answered) return "The connector " + value + " could not be checked";
         if (std::any_of(found.dns.begin(), found.dns.end(), isOwn)) continue;  // in another spelling
@@ -552,9 +484,9 @@ bool PassOverRows(ldapClient& client, const ImportFile& file, const FileIndex& i
         for (std::size_t i = start; i < end; ++i) {
             rows.push_back(UnpackRow(file, i));
             if (index.refusals.count(i) != 0) continue;
-            addresses.push_back(Screened(rows.back().cells[kColMail]));
+            addresses.push_back(ScreenedAddress(rows.back().cells[kColMail]));
             for (const std::string& alias : SplitValues(rows.back().cells[kColAliases])) {
-                const std::string screened = Screened(alias);
+                const std::string screened = ScreenedAddress(alias);
                 aliases.push_back(screened.empty() ? alias : screened);
             }
             for (const std::string& value : SplitValues(rows.back().cells[kColConnectors]))
@@ -576,7 +508,7 @@ bool PassOverRows(ldapClient& client, const ImportFile& file, const FileIndex& i
                 continue;
             }
             RowPlan plan;
-            plan.mail = Screened(row.cells[kColMail]);
+            plan.mail = ScreenedAddress(row.cells[kColMail]);
             plan.dn = client.CreateDNFromMail(plan.mail.c_str());
             plan.held = HoldersOf(client, holders, "mail", plan.mail);
             plan.entry = RowEntry(client, holders, plan);
