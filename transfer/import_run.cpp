@@ -177,24 +177,35 @@ std::string CheckNewPermission(std::string* value) {
     return ConnectorFits(value->c_str()) ? "" : kPermissionTooLong;
 }
 
+// The link after the last node of a list: AddAttrValue given it appends
+// without walking the list again (a row may bring hundreds of values).
+attrval** EndOf(attrval** list) {
+    while (*list != nullptr) list = &(*list)->next;
+    return list;
+}
+
 // Adds to `list` the values of a list column: those the row names that the
 // entry lacks (checked by `check` when given) and deletes those it does
 // not name. The first refusal, or "".
 std::string ListChanges(AttrList* list, const char* name, const std::vector<std::string>& current,
                         std::vector<std::string> wanted, std::string (*check)(std::string*),
                         const std::string& skip = "") {
+    attrval** end = EndOf(&list->head);
     // Deletes first: a value changed in a letter case the directory ignores
     // (outside ASCII) would otherwise be added beside itself and refused.
     for (const std::string& value : current)
-        if (!Holds(wanted, value) && strcasecmp(value.c_str(), skip.c_str()) != 0)
-            AddAttrValue(&list->head, kAttrDelete, name, "%s", value.c_str());
+        if (!Holds(wanted, value) && strcasecmp(value.c_str(), skip.c_str()) != 0) {
+            AddAttrValue(end, kAttrDelete, name, "%s", value.c_str());
+            end = EndOf(end);
+        }
     for (std::string& value : wanted) {
         if (Holds(current, value)) continue;
         if (check != nullptr) {
             std::string refusal = check(&value);
             if (!refusal.empty()) return refusal;
         }
-        AddAttrValue(&list->head, kAttrAdd, name, "%s", value.c_str());
+        AddAttrValue(end, kAttrAdd, name, "%s", value.c_str());
+        end = EndOf(end);
     }
     return "";
 }
@@ -392,9 +403,11 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
             entry == nullptr || has[kColPermissions] ? permissions : storedPermissions, storedPermissions);
     if (!refusal.empty()) return refusal;
     // Empty values are left out: the directory stores none.
+    attrval** end = EndOf(&list->head);
     for (const attrval* node = staged.head; node != nullptr; node = node->next) {
         if (node->op == kAttrAdd && node->value[0] == '\0') continue;
-        AddAttrValue(&list->head, node->op, node->name, "%s", node->value);
+        AddAttrValue(end, node->op, node->name, "%s", node->value);
+        end = EndOf(end);
         const char* shown = ShownName(node->name);
         if (std::find(plan->changed.begin(), plan->changed.end(), shown) == plan->changed.end())
             plan->changed.push_back(shown);
