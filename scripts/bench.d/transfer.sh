@@ -4,6 +4,9 @@
 #   with 1 % planted faults (a mail twice in the file, an alias another user
 #   holds, a bad address, an unknown channel, in turn): every fault reported,
 #   nothing written, peak memory under 64 MiB;
+# - the import check of a file as large as the import page takes (32 MiB)
+#   of rows with 256 short aliases each: every row to add, peak memory
+#   under 128 MiB (the file's own index of its values is what it costs);
 # - the file without its faults written into a directory holding only its
 #   domain (usertransfer apply, which checks the file once, then writes),
 #   beside ldapadd of the same entries over one connection into another such
@@ -23,6 +26,8 @@ EXPORT_SIZE=${BENCH_EXPORT_SIZE:-1000000}
 SIZE_ROUNDS=${BENCH_SIZE_ROUNDS:-3}
 WRITE_ROUNDS=${BENCH_WRITE_ROUNDS:-1}
 IMPORT_MEMORY_GOAL_KB=65536
+WIDE_MEMORY_GOAL_KB=131072
+WIDE_ROWS=10900  # about 33 MB
 EXPORT_MEMORY_GOAL_KB=16384
 TOOL="$BUILD_DIR/usertransfer"
 WORK=$(mktemp -d "$(pwd)/$BUILD_DIR/bench-transfer.XXXXXX")
@@ -108,6 +113,19 @@ for i in $(seq 99 100 $((ROWS - 1))); do grep -q "^refused line $((i + 2)) " "$W
 record "import check, $ROWS rows, $planted faults" "$(show_time "$(elapsed "$WORK/check.time")"), $reported reported, $missing missed, $(($(users_in "$PORT") - 1)) written, peak $(peak "$WORK/check.time") KiB" \
     "all reported, none written, < $IMPORT_MEMORY_GOAL_KB KiB" \
     "$([ "$missing" = 0 ] && [ "$reported" = "$planted" ] && [ "$(users_in "$PORT")" = 1 ] && [ "$(peak "$WORK/check.time")" -lt "$IMPORT_MEMORY_GOAL_KB" ] && echo met || echo "NOT met") (load $(load_average))"
+awk -v n="$WIDE_ROWS" 'BEGIN {
+    printf "mail,first name,last name,aliases,connectors,permissions\r\n"
+    for (i = 0; i < n; i++) {
+        printf "wide%d@example.com,F,L%d,", i, i
+        for (j = 0; j < 256; j++) printf "%s%x@e.co", (j ? " " : ""), k++
+        printf ",SMTPC$wide%d,SMTPC$Send/Receive\r\n", i
+    }
+}' > "$WORK/wide.csv"
+/usr/bin/time -v env XOMTA_CONFIG_DIR="$CONFIG" "$TOOL" check "$WORK/wide.csv" > "$WORK/wide.out" 2> "$WORK/wide.time" || true
+adds=$(awk '/^Rows to add:/ { print $NF }' "$WORK/wide.out")
+record "import check, $WIDE_ROWS rows of 256 aliases" "$(show_time "$(elapsed "$WORK/wide.time")"), ${adds:-0} to add, peak $(peak "$WORK/wide.time") KiB" \
+    "all to add, < $WIDE_MEMORY_GOAL_KB KiB" \
+    "$([ "${adds:-0}" = "$WIDE_ROWS" ] && [ "$(peak "$WORK/wide.time")" -lt "$WIDE_MEMORY_GOAL_KB" ] && echo met || echo "NOT met") (load $(load_average))"
 scripts/directory-sandbox stop "$WORK/check" >/dev/null
 
 # Rounds interleaved, each into fresh directories; medians.
