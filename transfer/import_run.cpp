@@ -48,6 +48,32 @@ bool Holds(const std::vector<std::string>& values, const std::string& value) {
     return false;
 }
 
+// Values to look many up in, compared as Holds compares (strcasecmp: ASCII
+// letter case ignored, up to a NUL byte), kept sorted in that form: a row's
+// hundreds of aliases against as many stored ones.
+struct CaselessSet {
+    std::vector<std::string> keys;
+};
+
+std::string CaselessKey(const std::string& value) {
+    std::string key(value.c_str());
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}
+
+CaselessSet CaselessOf(const std::vector<std::string>& values) {
+    CaselessSet set;
+    set.keys.reserve(values.size());
+    for (const std::string& value : values) set.keys.push_back(CaselessKey(value));
+    std::sort(set.keys.begin(), set.keys.end());
+    return set;
+}
+
+bool Holds(const CaselessSet& set, const std::string& value) {
+    return std::binary_search(set.keys.begin(), set.keys.end(), CaselessKey(value));
+}
+
 // Whether one of `values` (connectors or permissions) is of the channel of
 // `value`, letter case ignored.
 bool OnChannel(const std::vector<std::string>& values, const std::string& value) {
@@ -191,15 +217,16 @@ std::string ListChanges(AttrList* list, const char* name, const std::vector<std:
                         std::vector<std::string> wanted, std::string (*check)(std::string*),
                         const std::string& skip = "") {
     attrval** end = EndOf(&list->head);
+    const CaselessSet currentSet = CaselessOf(current), wantedSet = CaselessOf(wanted);
     // Deletes first: a value changed in a letter case the directory ignores
     // (outside ASCII) would otherwise be added beside itself and refused.
     for (const std::string& value : current)
-        if (!Holds(wanted, value) && strcasecmp(value.c_str(), skip.c_str()) != 0) {
+        if (!Holds(wantedSet, value) && strcasecmp(value.c_str(), skip.c_str()) != 0) {
             AddAttrValue(end, kAttrDelete, name, "%s", value.c_str());
             end = EndOf(end);
         }
     for (std::string& value : wanted) {
-        if (Holds(current, value)) continue;
+        if (Holds(currentSet, value)) continue;
         if (check != nullptr) {
             std::string refusal = check(&value);
             if (!refusal.empty()) return refusal;
@@ -278,6 +305,7 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
         if (has[column.column] && !refusal.empty()) return refusal;  // a column the file lacks keeps them
     }
 
+    const CaselessSet stored = CaselessOf(storedMail);
     auto pairs = index.foldedPairs.find(at);
     for (std::size_t i = 0; pairs != index.foldedPairs.end() && i < pairs->second.size(); ++i) {
         const auto& [one, other] = pairs->second[i];
@@ -292,7 +320,7 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
     std::vector<std::string> aliases;
     for (const std::string& alias : SplitValues(row.cells[kColAliases])) {
         const std::string screened = ScreenedAddress(alias);
-        if (!Holds(storedMail, alias)) {
+        if (!Holds(stored, alias)) {
             if (screened.empty()) return "Invalid alias address " + alias;
             if (screened.size() > kMaxAliasKeyLength)
                 return "An alias longer than " + std::to_string(kMaxAliasKeyLength) +
@@ -311,17 +339,19 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
         return "The aliases of this user could not be checked";
     // So a row that lists that spelling among its aliases (an older export
     // did) names the user's own address: it is neither added nor refused.
+    const CaselessSet current = CaselessOf(currentAliases);
     aliases.erase(std::remove_if(aliases.begin(), aliases.end(),
                                  [&](const std::string& alias) {
-                                     return Holds(storedMail, alias) && !Holds(currentAliases, alias);
+                                     return Holds(stored, alias) && !Holds(current, alias);
                                  }),
                   aliases.end());
     if (entry == nullptr || has[kColAliases]) {
         for (const std::string& alias : aliases)
-            if (!Holds(currentAliases, alias) && !AddressInScope(RequestScope(), alias.c_str()))
+            if (!Holds(current, alias) && !AddressInScope(RequestScope(), alias.c_str()))
                 return kOutsideDomains;
+        const CaselessSet named = CaselessOf(aliases);
         for (const std::string& alias : currentAliases)  // nor is one taken away
-            if (!Holds(aliases, alias) && !AddressInScope(RequestScope(), alias.c_str()))
+            if (!Holds(named, alias) && !AddressInScope(RequestScope(), alias.c_str()))
                 return kOutsideDomains;
     }
     // The entry and the holders both come as the server spells their DNs.
@@ -338,7 +368,7 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
             if (!isOwn(dn)) return HeldElsewhere("address", value, dn);
             // Equal to a value the user holds in another spelling (ｆ for f):
             // adding it would be refused, and keeping both is not what it says.
-            if (value != plan->mail && !Holds(storedMail, value))
+            if (value != plan->mail && !Holds(stored, value))
                 return "The address " + value + " is held by this user in another spelling";
         }
     }
