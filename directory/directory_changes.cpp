@@ -17,24 +17,6 @@
 
 namespace {
 
-// Holds back, while it lives, the signals that end a request: a change the
-// server has made must not lose its audit line to them. They act once it ends.
-class TerminationHeld {
-public:
-    TerminationHeld() {
-        sigset_t ending;
-        sigemptyset(&ending);
-        for (int number : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&ending, number);
-        sigprocmask(SIG_BLOCK, &ending, &before_);
-    }
-    ~TerminationHeld() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
-    TerminationHeld(const TerminationHeld&) = delete;
-    TerminationHeld& operator=(const TerminationHeld&) = delete;
-
-private:
-    sigset_t before_;
-};
-
 bool IsSent(const attrval* node, bool addOnly) {
     bool operation = node->op == kAttrAdd || (!addOnly && node->op == kAttrDelete);
     return operation && node->name[0] && node->value[0];
@@ -72,6 +54,15 @@ std::string Result(int code) {
 }
 
 }  // namespace
+
+TerminationHeld::TerminationHeld() {
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (int number : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&ending, number);
+    sigprocmask(SIG_BLOCK, &ending, &before_);
+}
+
+TerminationHeld::~TerminationHeld() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
 
 int DirectoryAdd(ldapClient& client, const char* dn, attrval* attrs) {
     TerminationHeld held;

@@ -8,7 +8,25 @@
 #ifndef LDAPCGI_DIRECTORY_DIRECTORY_CHANGES_H
 #define LDAPCGI_DIRECTORY_DIRECTORY_CHANGES_H
 
+#include <signal.h>
+
 #include "platform/ldapclient/ldapclient.h"
+
+// Holds back, while it lives, the signals that end a request (SIGTERM, as a
+// web server sends when the browser has gone; SIGINT, SIGHUP): each change
+// below holds them until its audit line is written, and a page holds them
+// over steps that must not be parted (a change and the check that may take
+// it back). They act once the outermost hold ends.
+class TerminationHeld {
+public:
+    TerminationHeld();
+    ~TerminationHeld();
+    TerminationHeld(const TerminationHeld&) = delete;
+    TerminationHeld& operator=(const TerminationHeld&) = delete;
+
+private:
+    sigset_t before_;
+};
 
 // ldapClientAdd: the LDAP result code, 0 added.
 int DirectoryAdd(ldapClient& client, const char* dn, attrval* attrs);

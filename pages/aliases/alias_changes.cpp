@@ -139,18 +139,21 @@ int UpdateAlias(const char* mail, const char* mailAlias, const char* oldMailAlia
     if (!before.answered) return Report(kUpdateTitle, kUpdateFailed);
     if (!holder.empty()) return Report(kUpdateTitle, DuplicateMessage(alias, holder));
 
-    int status = ModifyMail(client, dn, oldAlias, alias.c_str());
-    if (status == LDAP_TYPE_OR_VALUE_EXISTS) return Report(kUpdateTitle, "The alias already exists");
-    if (status == LDAP_CONSTRAINT_VIOLATION) {
-        // The directory's own uniqueness guard: name the entry that holds the alias.
-        MailHolders now = FindMailHolders(client, alias.c_str());
-        const std::string other = OtherHolder(client, &now, {dn.c_str()});
-        if (!other.empty()) return Report(kUpdateTitle, DuplicateMessage(alias, other));
+    {
+        TerminationHeld held;  // the modify and the check that may take it back go together
+        int status = ModifyMail(client, dn, oldAlias, alias.c_str());
+        if (status == LDAP_TYPE_OR_VALUE_EXISTS) return Report(kUpdateTitle, "The alias already exists");
+        if (status == LDAP_CONSTRAINT_VIOLATION) {
+            // The directory's own uniqueness guard: name the entry that holds the alias.
+            MailHolders now = FindMailHolders(client, alias.c_str());
+            const std::string other = OtherHolder(client, &now, {dn.c_str()});
+            if (!other.empty()) return Report(kUpdateTitle, DuplicateMessage(alias, other));
+        }
+        if (status < 0) return Report(kUpdateTitle, kNoAnswer);
+        if (status != 0) return Report(kUpdateTitle, kUpdateFailed);
+        std::string refusal;
+        if (!KeepsAlias(client, dn, alias, oldAlias, &refusal)) return Report(kUpdateTitle, refusal);
     }
-    if (status < 0) return Report(kUpdateTitle, kNoAnswer);
-    if (status != 0) return Report(kUpdateTitle, kUpdateFailed);
-    std::string refusal;
-    if (!KeepsAlias(client, dn, alias, oldAlias, &refusal)) return Report(kUpdateTitle, refusal);
 
     client.ldapClientUnbind();  // the details page opens a session of its own
     std::string message = oldAlias != nullptr

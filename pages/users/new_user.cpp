@@ -61,6 +61,7 @@ std::string CreateUniqueUser(ldapClient& client, const char* firstName, const ch
     MailHolders before = FindMailHolders(client, mail);
     std::string other = OtherHolder(client, &before, {dn.c_str()});
     if (!before.answered || !other.empty()) return other.empty() ? AddFailed(mail) : HeldBy(mail, other);
+    TerminationHeld held;  // the add and the check that may take it back go together
     int status = CreateUserEntry(client, firstName, lastName, telNo, address, mail);
     if (IsConnectionFailure(status)) return kMayBeCreated;
     if (status != 0) {

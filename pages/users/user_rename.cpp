@@ -6,7 +6,9 @@
 // change takes the move back, which keeps the new address when it was one of
 // the user's aliases. No step leaves a value on no entry: a server lost
 // between the two leaves the user under its new address with its old form
-// values, and the page says that the server did not answer.
+// values, and the page says that the server did not answer. The signals that
+// end a request wait from the first change to the end: a browser gone
+// meanwhile parts no move from its check or its values.
 #include "pages/users/user_rename.h"
 
 #include <strings.h>
@@ -63,6 +65,8 @@ std::string RenameUser(ldapClient& client, SearchReq* old, const char* newMail, 
     if (!before.answered) return kNotConnected;
     if (!other.empty()) return HeldBy(other);
     const bool wasAlias = !before.dns.empty();  // held by no other entry: the user's own alias
+    // The browser gone (SIGTERM) must not part the move from its check and values.
+    TerminationHeld held;
     if (!CreateMailDomainTree(client, newMail)) return "Failed to create domain tree";
 
     int status = DirectoryRename(client, oldDn.c_str(), newDn.c_str());
