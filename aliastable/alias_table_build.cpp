@@ -2,8 +2,10 @@
 // files, the extraction, the publication and the audit line. One build at a
 // time: the build lock in the alias table directory is held from before the
 // sequence is read until after it is published. The first record that cannot
-// be written ends the build. Touches the directory and the alias table
-// directory; prints nothing (the observer does).
+// be written ends the build. A signal that ends the process once the number
+// is published (SIGTERM, SIGINT, SIGHUP) waits for the record and the audit
+// line. Touches the directory and the alias table directory; prints nothing
+// (the observer does).
 #include "aliastable/alias_table_build.h"
 
 #include <sys/stat.h>
@@ -12,6 +14,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "aliastable/alias_extract.h"
@@ -24,6 +27,7 @@
 #include "base/audit.h"
 #include "base/limits.h"
 #include "base/log.h"
+#include "directory/directory_changes.h"
 #include "directory/directory_session.h"
 #include "directory/entry_stream.h"
 #include "directory/owners.h"
@@ -52,6 +56,9 @@ struct Build {
     AliasBuildObserver& observer;
     AliasBuildOutcome outcome;
     int lock = -1;  // the build lock, once taken
+    // From the publication on, the signals that end a build wait for its
+    // record and its audit line.
+    std::optional<TerminationHeld> publishing = std::nullopt;
 
     void NotPublished(const char* reason) {
         outcome.result = AliasBuildResult::kNotPublished;
@@ -157,6 +164,7 @@ bool ExtractAndPublish(Build& build, ldapClient& client, dbMailAlias& relation, 
     }
     build.observer.Progress("publishing the generation");
     if (!FolderKept(build, directory, generation, number)) return true;
+    build.publishing.emplace();
     const int status = WriteAliasSequence(client, number, false);
     if (status != 0) {
         LogMessage(kLogError, APPLICATION_NAME, kSequenceNotWritten);

@@ -485,6 +485,21 @@ TEST_F(AliasBuildTest, RecordCatchesUpAndASecondBuildIsRefused) {
     WriteWholeFile(record, "9\n");  // damaged: a record of no generation is not followed
     EXPECT_EQ(Build().out, BuildPage(5));
     EXPECT_EQ(ReadWholeFile(record), "5\n");
+    // aliastable build sent SIGTERM while its publication waits for the answer: it records and audits it first.
+    HoldingRelay relay(Sandbox().Port(), "AliasSequence", 3);  // read, mark, publish
+    ASSERT_TRUE(UseRelay(relay));
+    const std::string pidFile = scratch_.File("build.pid");
+    auto run = std::async(std::launch::async, [&] {
+        return Run("", {"/bin/sh", "-c", "echo $$ >" + pidFile + "; exec \"$0\" \"$1\""});
+    });
+    ASSERT_TRUE(relay.WaitHolding());
+    const int pid = std::atoi(ReadWholeFile(pidFile).c_str());
+    ASSERT_TRUE(pid > 0 && kill(pid, SIGTERM) == 0);
+    relay.Release();
+    EXPECT_EQ(run.get().exitStatus, 128 + SIGTERM);
+    EXPECT_EQ(ReadWholeFile(record), "6\n");
+    EXPECT_EQ(LogCount(kLogAudit, "alias-table-build generation=6 result=published (600 records)"), 1)
+        << Log();
 }
 
 // aliastable build: the same build from the command line, audited as the
