@@ -4,7 +4,8 @@
 //                                           as the "Build Alias Table" page does
 //   aliastable lookup DIR GENERATION ALIAS  prints the alias's primary address
 //   aliastable dump DIR GENERATION          every record, "alias<TAB>mail", key order,
-//                                           control bytes and the backslash as \xHH
+//                                           control bytes, stray bytes and the
+//                                           backslash as \xHH
 //   aliastable check DIR GENERATION         verifies the files against GENERATION.sum and
 //                                           their structure, one-line summary; says when
 //                                           the case setting is not the one it was built with

@@ -71,8 +71,10 @@ public:
     ldapClient& operator=(const ldapClient&) = delete;
 
     // Seconds to wait for the server (at least 1), from the next connect on:
-    // the connect itself (LDAP_OPT_NETWORK_TIMEOUT) and every synchronous call
-    // (LDAP_OPT_TIMEOUT). Callers waiting with ldap_result use Timeout() too.
+    // the connect itself (LDAP_OPT_NETWORK_TIMEOUT), every synchronous call
+    // (LDAP_OPT_TIMEOUT) and each read and write of the connection's socket
+    // (SO_RCVTIMEO, SO_SNDTIMEO). Callers waiting with ldap_result use
+    // Timeout() too.
     void SetTimeout(int seconds);
     int Timeout() const { return timeoutSeconds; }
     // From the next connect on: a connection to a host name or an ldap:// URI
@@ -81,7 +83,9 @@ public:
     void SetStartTls(bool required);
     // host: a host name reached at `port`, or an ldap://, ldaps:// or ldapi://
     // URI used as it stands; one server only (a host holding a comma or a
-    // blank, as a list would, is refused). 0 = connected; LDAP_TIMEOUT = the server took
+    // blank, as a list would, is refused, and so is a port beyond 65535, in
+    // `port` or in the URI, where it must be at most five plain digits).
+    // 0 = connected; LDAP_TIMEOUT = the server took
     // the connection and left the TLS start unanswered within the time limit;
     // else not connected. Every TLS connection checks the
     // server's certificate (LDAP_OPT_X_TLS_REQUIRE_CERT demand, whatever
