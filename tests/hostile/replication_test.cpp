@@ -31,7 +31,7 @@ namespace {
 using std::string;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kUnits = 200;      // users, one for each change of the stream
+constexpr int kUnits = 1000;     // users, one for each change of the stream
 constexpr int kMinUnits = 30;    // changes in the stream at least
 constexpr int kBuildUnits = 12;  // aliases for the alias table builds
 constexpr int kTimeout = 2;      // [Ldap] Timeout: a loaded second server still answers within it
