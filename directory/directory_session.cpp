@@ -68,8 +68,9 @@ int ConnectAndBind(ldapClient& client, const char* host, int port, const char* u
 // request changes the directory. A replicated server that is still catching
 // up on the others' changes would show old entries (and a change made on
 // them could be undone): while a later server is left to try, it is passed
-// over, and used only when no later one answers. One that stalls when asked
-// so is taken as one that did not answer the bind.
+// over, and used only when no later one answers (the first such, of
+// several). One that stalls when asked so is taken as one that did not
+// answer the bind.
 bool ConnectFirstThatAnswers(ldapClient& client, const char* hosts, int port, const char* user,
                              const char* password) {
     char list[kTextBufferSize];
@@ -83,15 +84,17 @@ bool ConnectFirstThatAnswers(ldapClient& client, const char* hosts, int port, co
         ++tried;
         int rc = ConnectAndBind(client, host, port, user, password);
         bool last = strspn(rest, kHostNameSeparators) == strlen(rest);
-        const ReplicaState state = rc == LDAP_SUCCESS && behind == nullptr && !last ? ReplicationState(client)
-                                                                                    : ReplicaState::kCurrent;
+        // Every server but the last is asked, also after one was found behind:
+        // a later one may be catching up too while the one after it is current.
+        const ReplicaState state =
+            rc == LDAP_SUCCESS && !last ? ReplicationState(client) : ReplicaState::kCurrent;
         if (rc == LDAP_SUCCESS && state == ReplicaState::kCurrent) return true;
         if (rc == LDAP_SUCCESS) client.ldapClientUnbind();
         if (state == ReplicaState::kSilent) rc = LDAP_TIMEOUT;  // as a bind left unanswered
         if (state == ReplicaState::kCatchingUp) {
             LogPrintf(kLogError, "LDAP server %s is catching up on replication; the next server is tried",
                       host);
-            behind = host;
+            if (behind == nullptr) behind = host;
         } else if (rc > 0 && rc != LDAP_BUSY && rc != LDAP_UNAVAILABLE) {
             break;
         } else if (rc == LDAP_TIMEOUT && changingRequest) {

@@ -272,6 +272,10 @@ TEST_F(Replication, AServerCatchingUpIsPassedOver) {
         for (int read = 0; read < 3; ++read)
             EXPECT_NE(Page(Form("FindUser|Mail=u0@example.com", 0)).out.find("<td>\n777\n"), string::npos);
         EXPECT_EQ(CountLogLines(first_->ReadLog(), "is catching up on replication", "1"), 3);
+        // Named twice before the second (as two providers both catching up): neither is used.
+        ASSERT_TRUE(first_->WriteConfig("[Ldap]\nHostName=" + first_->Uri() + "/ " + first_->Uri() + " " +
+                                        second_->Uri() + "/\nTimeout=" + std::to_string(kTimeout) + "\n"));
+        EXPECT_NE(Page(Form("FindUser|Mail=u0@example.com", 0)).out.find("<td>\n777\n"), string::npos);
         // The second frozen: a change goes to neither, the first not holding all the second may hold.
         ASSERT_EQ(kill(second_->Pid(), SIGSTOP), 0);
         EXPECT_EQ(Page(Form(kKinds[1].request, 9)).out.find("<td>\n5559\n"), string::npos);
