@@ -16,7 +16,8 @@
 // web server sends when the browser has gone; SIGINT, SIGHUP): each change
 // below holds them until its audit line is written, and a page holds them
 // over steps that must not be parted (a change and the check that may take
-// it back). They act once the outermost hold ends.
+// it back, or the settle of what racers left). They act once the outermost
+// hold ends.
 class TerminationHeld {
 public:
     TerminationHeld();

@@ -568,7 +568,8 @@ bool PassOverRows(ldapClient& client, const ImportFile& file, const FileIndex& i
                 Stop(writer, line, refusal);
                 return false;
             }
-            AddAttrEnd(&list.head);  // the client's lists end with an empty node
+            AddAttrEnd(&list.head);   // the client's lists end with an empty node
+            TerminationHeld signals;  // a SIGTERM parts no row's write from its settle
             const int status = WriteRow(client, plan, list, writer);
             if (status == kDomainTreeFailed) {  // the user's add was not sent
                 Stop(writer, line, "the domain entries above the address could not be made");

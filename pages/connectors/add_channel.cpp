@@ -48,6 +48,7 @@ const char* AddConnector(const char* mail, const char* channel, const char* perm
     if (FindOtherMailbox(result.get(), value.c_str())[0] != '\0') return "Channel already exist";
     const bool addsPermission =
         permission[0] != '\0' && GetChannelPermission(result.get()->attrs, channel)[0] == '\0';
+    TerminationHeld signals;  // the browser gone (SIGTERM) parts no change from its settle
     int status = AddValues(client, result.get()->dn, value, channel, addsPermission ? permission : nullptr);
     // A racer stored the same permission value first: the connector alone.
     if (status == LDAP_TYPE_OR_VALUE_EXISTS && addsPermission)

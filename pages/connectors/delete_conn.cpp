@@ -56,6 +56,7 @@ const char* DeleteConnector(const char* mail, const char* otherMailbox) {
         AddAttrValue(&list.head, kAttrDelete, "othermailbox", "%s", *held != '\0' ? held : otherMailbox) &&
         built;
     built = AddAttrEnd(&list.head) && built;
+    TerminationHeld signals;  // the browser gone (SIGTERM) parts no change from its settle
     if (!built || DirectoryModify(client, result.get()->dn, list.head) != 0) return "Delete Operation Failed";
     // A racer may have added a connector of the channel, or taken another away.
     const std::string taken = last && stored != nullptr ? stored + channel.size() + 1 : "";

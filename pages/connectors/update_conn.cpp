@@ -65,6 +65,7 @@ const char* ChangeConnector(const char* mail, const char* otherMailbox, const st
     bool built = BuildChanges(result.get(), &list.head, held, channel, oldIdentifier, identifier, permission);
     if (built && list.head == nullptr) return nullptr;  // nothing changed: no request
     built = built && AddAttrEnd(&list.head);
+    TerminationHeld signals;  // the browser gone (SIGTERM) parts no change from its settle
     if (!built || DirectoryModify(client, result.get()->dn, list.head) != 0) return "Update Operation Failed";
     SettleChannelPermission(client, mail, channel.c_str(), permission, "UpdateConn");
     return nullptr;

@@ -463,10 +463,11 @@ string Rule(const string& title, const string& channel, bool send) {
 
 // Bob's first connector of the channel ("1", permission Send), raced by the
 // channel's permission value `stored` (see Row), which is the one that stays.
-Row FirstConnector(const string& channel, const string& stored, const string& marker) {
+Row FirstConnector(const string& channel, const string& stored, const string& marker,
+                   const string& answer = "View Connector>") {
     const string bob = "+bob@example.com ";
     return {Add(channel, "1", "Send", "bob@example.com"),
-            "View Connector>",
+            answer,
             {bob + "othermailbox: " + channel + "$1", bob + "x-permission: " + channel + "$Send"},
             marker,
             ToBob("x-permission", channel + "$" + stored)};
@@ -565,6 +566,7 @@ TEST(PageRows, ConnectorPages) {
         // one stored before the page's check: the connector alone.
         FirstConnector("FAX", "None", "FAX$1"),
         FirstConnector("X400", "Send", "bob@example.com"),
+        FirstConnector("LOCAL", "Send/Receive", "LOCAL$1", ""),  // and ended by SIGTERM meanwhile
         // Two values of one channel (a racer's): the one chosen stays, even when the first shown.
         {"ViewConn|Mail=" + bob,
          view,
