@@ -61,12 +61,16 @@ std::vector<std::string> RowConnectors(const ImportRow& row) {
     return SplitValues(row.cells[kColConnectors]);
 }
 
-// The claims whose key an earlier row claimed first, in file order. A row
-// claims each of its keys once. Only claims of a hash that another claim
-// has can share their key: their keys are recomputed from their rows by
-// `valuesOf` and told apart as texts.
+// The claims whose key an earlier row claimed first, in file order, but
+// none of a row in `refused` (nothing asks of it), and with `firstOfRow`
+// only the first of each row: a file whose rows repeat each other's values
+// must not cost a record for each. A row claims each of its keys once.
+// Only claims of a hash that another claim has can share their key: their
+// keys are recomputed from their rows by `valuesOf` and told apart as texts.
 std::vector<NamedBefore> ClaimedBefore(const ImportFile& file, Claims values,
-                                       std::vector<std::string> (*valuesOf)(const ImportRow&)) {
+                                       std::vector<std::string> (*valuesOf)(const ImportRow&),
+                                       const std::unordered_map<std::size_t, std::string>& refused,
+                                       bool firstOfRow) {
     std::vector<Claim>& claims = values.claims;
     std::sort(claims.begin(), claims.end());
     std::size_t shared = 0;  // the places of such claims, gathered at the front
@@ -86,7 +90,9 @@ std::vector<NamedBefore> ClaimedBefore(const ImportFile& file, Claims values,
         if (row != loaded) rowValues = valuesOf(UnpackRow(file, loaded = row));
         const auto position = static_cast<std::uint32_t>(claims[k] - values.firstPlace[row]);
         const auto [first, added] = firstRow.emplace(GroupKey(rowValues[position]), row);
-        if (!added) named.push_back({static_cast<std::uint32_t>(row), position, first->second});
+        if (added || refused.count(row) != 0 || (firstOfRow && !named.empty() && named.back().row == row))
+            continue;
+        named.push_back({static_cast<std::uint32_t>(row), position, first->second});
     }
     return named;
 }
@@ -193,7 +199,8 @@ FileIndex IndexFile(const ImportFile& file) {
     connectors.firstPlace.push_back(static_cast<std::uint32_t>(connectors.places));
     // A row is refused for the first address it names that it or an
     // earlier row named before, when nothing before refused it.
-    std::vector<NamedBefore> named = ClaimedBefore(file, std::move(addresses), RowAddresses);
+    std::vector<NamedBefore> named =
+        ClaimedBefore(file, std::move(addresses), RowAddresses, index.refusals, /*firstOfRow=*/true);
     named.insert(named.end(), addressTwice.begin(), addressTwice.end());
     std::sort(named.begin(), named.end(), [](const NamedBefore& a, const NamedBefore& b) {
         return std::tie(a.row, a.position) < std::tie(b.row, b.position);
@@ -208,7 +215,9 @@ FileIndex IndexFile(const ImportFile& file) {
     }
     for (auto& [row, why] : connectorTwice) index.refusals.emplace(row, std::move(why));
     // A row that names a connector twice is refused here, and never asks.
-    index.sharedConnectors = ClaimedBefore(file, std::move(connectors), RowConnectors);
+    named = std::vector<NamedBefore>();
+    index.sharedConnectors =
+        ClaimedBefore(file, std::move(connectors), RowConnectors, index.refusals, /*firstOfRow=*/false);
     return index;
 }
 
