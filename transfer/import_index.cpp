@@ -124,9 +124,21 @@ std::string_view PackedCell(const std::string& packed, int column) {
     return std::string_view(packed).substr(at, packed.find('\0', at) - at);
 }
 
-// At least as many values as the cell holds: one more than its blanks.
-std::size_t MostValues(std::string_view cell) {
-    return cell.empty() ? 0 : 1 + static_cast<std::size_t>(std::count(cell.begin(), cell.end(), ' '));
+// The values SplitValues finds in the cell, counted without copying them
+// (its blanks would overstate them: a cell of blanks holds none).
+std::size_t ValueCount(std::string_view cell) {
+    std::size_t count = 0;
+    bool inValue = false;
+    for (std::size_t i = 0; i < cell.size(); ++i) {
+        if (cell[i] == ' ') {
+            inValue = false;
+            continue;
+        }
+        count += inValue ? 0 : 1;
+        inValue = true;
+        if (cell[i] == '\\' && i + 1 < cell.size() && (cell[i + 1] == ' ' || cell[i + 1] == '\\')) ++i;
+    }
+    return count;
 }
 
 }  // namespace
@@ -141,8 +153,8 @@ FileIndex IndexFile(const ImportFile& file) {
     Claims addresses, connectors;
     std::size_t mostAddresses = 0, mostConnectors = 0;
     for (const std::string& packed : file.rows) {
-        mostAddresses += 1 + MostValues(PackedCell(packed, kColAliases));
-        mostConnectors += MostValues(PackedCell(packed, kColConnectors));
+        mostAddresses += 1 + ValueCount(PackedCell(packed, kColAliases));
+        mostConnectors += ValueCount(PackedCell(packed, kColConnectors));
     }
     addresses.claims.reserve(mostAddresses);
     connectors.claims.reserve(mostConnectors);
