@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <set>
 #include <string_view>
 #include <tuple>
 
