@@ -52,7 +52,7 @@ for (const signal of ['SIGINT', 'SIGTERM']) process.on(signal, () => process.exi
 test('log in: every page and resource asks for the login first', async () => {
   const wrong = { Authorization: `Basic ${Buffer.from(`${stack.login.username}:wrong`).toString('base64')}` };
   const asked = [['/'], [`${CGI}?Command=FindUserMenu`], ['/vemo/style/xomainstylesheet.css'],
-    ['/vemo/module-pictures/images/line.gif'], ['/vemo/help/ldap/sysadmin/finduser.htm'], ['/', wrong]];
+    ['/vemo/module-pictures/images/line.gif'], ['/vemo/help/ldap/sysadmin/finduser.htm'], ['/vemo/index.html~'], ['/', wrong]];
   for (const [target, headers] of asked) {
     const response = await fetch(stack.url + target, { headers });
     assert.equal(response.status, 401, target);
