@@ -35,6 +35,7 @@ namespace {
 constexpr std::size_t kMaxAliasLength = kAttrValueSize - 1;  // what an attribute node holds
 
 const char kUpdateTitle[] = "Update Alias";
+const char kDeleteTitle[] = "Delete Alias";  // the delete's own failures
 const char kAliasTooLong[] = "Error: alias field overflow";
 const char kNoUser[] = "User not found, Mail Alias can not be updated";
 const char kUpdateFailed[] = "Update Operation Failed";
@@ -178,8 +179,8 @@ int ConfirmDeleteAlias(const char* mail, const char* mailAlias) {
     std::string message = "Nothing to do!";
     if (given) {
         int status = ModifyMail(client, dn, mailAlias, nullptr);
-        if (status < 0) return Report(kUpdateTitle, kNoAnswerDelete);
-        if (status != 0) return Report("Delete Alias", "Delete Operation Failed");
+        if (status < 0) return Report(kDeleteTitle, kNoAnswerDelete);
+        if (status != 0) return Report(kDeleteTitle, "Delete Operation Failed");
         message = Quoted("Mail Alias \"", mailAlias, "\" Deleted successfully");
     }
     // The details page opens a session of its own while this one is still open.

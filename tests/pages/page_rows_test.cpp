@@ -673,4 +673,14 @@ TEST(PageCases, AFailedDuplicateSearchRefusesTheAlias) {
             {{Alias("held@example.com"), "Update Alias|Update Operation Failed"}});
 }
 
+// A delete whose answer is lost keeps the title of the delete's failures.
+TEST(PageCases, ADeleteWithoutAnswerKeepsItsTitle) {
+    ASSERT_TRUE(Dir().Reset(kExampleDomainLdif + Seed("users")));
+    HoldingRelay relay(Dir().Port(), "ann.alias@", 1);
+    ASSERT_TRUE(Dir().WriteConfig("[Ldap]\nPort=" + std::to_string(relay.Port()) + "\nTimeout=1\n"));
+    const ProcessResult r = Post("ConfirmDeleteAlias|Mail=ann@example.com|MailAlias=ann.alias@example.com");
+    ASSERT_TRUE(Dir().WriteConfig());
+    ExpectAnswer(r, "Delete Alias|The LDAP server did not answer: the alias may have been deleted");
+}
+
 }  // namespace
