@@ -199,8 +199,12 @@ void BuildGeneration(Build& build, ldapClient& client, const char* directory, un
     char fileName[kAliasSequenceSize + 8];
 
     // Files are written and removed by path: only while the path still leads
-    // to the folder locked, never into one that replaced it.
-    if (!FolderKept(build, directory, generation, number)) return;
+    // to the folder locked, never into one that replaced it. The page, not
+    // yet begun, ends with the refusal.
+    if (!FolderKept(build, directory, generation, number)) {
+        build.observer.Refused(kImagesNotWritten);
+        return;
+    }
     // All three are attempted, each failure logged.
     bool written = true;
     snprintf(fileName, sizeof fileName, "%s.id0", generation);
@@ -222,7 +226,8 @@ void BuildGeneration(Build& build, ldapClient& client, const char* directory, un
         if (relation.status != DB_OK) {
             build.Refuse(kRelationNotOpened);
         } else if (!FolderKept(build, directory, generation, number)) {
-            return;  // the files opened may be another folder's
+            build.observer.Refused(kRelationNotOpened);  // the files opened may be another folder's
+            return;
         } else {
             build.observer.Started(number);
             published = ExtractAndPublish(build, client, relation, directory, generation, number);

@@ -423,6 +423,17 @@ TEST_F(AliasBuildTest, DirectoryOrDiskFailingDuringABuild) {
     EXPECT_EQ(Sequence(), "1!");
     EXPECT_EQ(ModeOf(queue_ + ".old/AliasTables/2.db"), 0660);
     ASSERT_EQ(system((q + "rm -r $q && mv $q.old $q").c_str()), 0);
+    {  // the same before the images are written: the page says so, whole
+        HoldingRelay relay(Sandbox().Port(), "AliasSequence", 1);
+        ASSERT_TRUE(UseRelay(relay));
+        auto request = std::async(std::launch::async, [&] { return Build(); });
+        ASSERT_TRUE(relay.WaitHolding());
+        ASSERT_EQ(system((q + "cp -a $q $q.new && mv $q $q.old && mv $q.new $q").c_str()), 0);
+        relay.Release();
+        EXPECT_EQ(request.get().out, Failure(kImagesNotWritten));
+    }
+    ASSERT_EQ(system((q + "rm -r $q && mv $q.old $q").c_str()), 0);
+    ExpectErrors({"The Alias Directory @/AliasTables was moved or replaced during the build", kNotPublished});
     {  // the same, the extraction then timing out: the copy's files are not removed
         HoldingRelay relay = HoldExtraction();
         ASSERT_TRUE(UseRelay(relay, "Timeout=1\n"));
