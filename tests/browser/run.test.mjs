@@ -60,13 +60,15 @@ test('log in: every page and resource asks for the login first', async () => {
   }
 });
 
-// The export's file keeps its own type (the pages' is the harness's check).
+// The export's file keeps its own type (the pages' is the harness's check),
+// and is not kept in a cache.
 test('the export downloads with its own type', async () => {
   const { username, password } = stack.login;
   const headers = { Authorization: `Basic ${Buffer.from(`${username}:${password}`).toString('base64')}` };
   for (const [format, type] of [['csv', 'text/csv'], ['LDIF', 'text/plain']]) {
     const response = await fetch(`${stack.url}${CGI}?Command=ExportUsers&Format=${format}`, { headers });
     assert.equal(response.headers.get('content-type'), `${type}; charset=utf-8`, format);
+    assert.equal(response.headers.get('cache-control'), 'no-store', format);
   }
 });
 
