@@ -8,8 +8,10 @@
 
 int main() {
     // Pages go out in blocks of this size (a list of a hundred thousand users
-    // is 30 MB), byte for byte as printed.
-    setvbuf(stdout, nullptr, _IOFBF, kPageOutputBufferSize);
+    // is 30 MB), byte for byte as printed. The buffer is given: without one,
+    // glibc ignores the size and writes in blocks of 4 KB.
+    static char pageOutput[kPageOutputBufferSize];
+    setvbuf(stdout, pageOutput, _IOFBF, sizeof pageOutput);
     // A write past the file-size limit fails (EFBIG) and is reported, rather
     // than the signal ending the process after a change was made.
     signal(SIGXFSZ, SIG_IGN);
