@@ -374,6 +374,26 @@ TEST(Transfer, ChangedBetweenCheckAndWrite) {
         dir.Search("", "(mail=zoe@example.com)", "othermailbox x-permission"),
         "dn: mail=zoe@example.com,dc=example,dc=com\nothermailbox: SMTPC$zoe\nothermailbox: SMTPC$z o\\x\n"
         "othermailbox: LOCAL$t2\nx-permission: SMTPC$Send/Receive\nx-permission: LOCAL$Send\n\n");
+    // The same while the row's write waits, with SIGTERM sent meanwhile: the settle still follows.
+    HoldingRelay write(dir.Port(), "LOCAL$t2", 1);
+    ASSERT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nPort=" + std::to_string(write.Port()) + "\n"));
+    const string pidFile = dir.ConfigDir() + "/tool.pid",
+                 path = WriteFile(dir, "mail,connectors\nzoe@example.com,SMTPC$zoe\n");
+    auto ended = std::async(std::launch::async, [&] {
+        return RunProcess(
+            {"/bin/sh", "-c", "echo $$ >" + pidFile + "; exec \"$0\" apply \"$1\"", kTool, path},
+            {{"XOMTA_CONFIG_DIR", dir.ConfigDir()}}, "");
+    });
+    ASSERT_TRUE(write.WaitHolding());
+    ASSERT_TRUE(
+        dir.Modify("dn: mail=zoe@example.com,dc=example,dc=com\nchangetype: modify\nadd: "
+                   "othermailbox\nothermailbox: LOCAL$t3\n"));
+    ASSERT_EQ(kill(std::stoi(ReadWholeFile(pidFile)), SIGTERM), 0);
+    write.Release();
+    EXPECT_EQ(ended.get().exitStatus, 128 + SIGTERM);
+    EXPECT_EQ(dir.Search("", "(mail=zoe@example.com)", "othermailbox x-permission"),
+              "dn: mail=zoe@example.com,dc=example,dc=com\nothermailbox: SMTPC$zoe\nothermailbox: LOCAL$t3\n"
+              "x-permission: SMTPC$Send/Receive\nx-permission: LOCAL$Send\n\n");
     // A write left unanswered may have been done: it is not called unwritten.
     HoldingRelay silent(dir.Port(), "mail=held@example.com", 1);
     ASSERT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nTimeout=1\nPort=" + std::to_string(silent.Port()) + "\n"));
