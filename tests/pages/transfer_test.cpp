@@ -333,24 +333,36 @@ TEST(Transfer, KilledAndRunAgain) {
     }
 }
 
+// `file` applied while the answer to the `occurrence`-th request naming
+// `marker` waits and the connector `value` is added to `user`'s entry (and,
+// with `terminate`, SIGTERM is sent to the tool).
+ProcessResult AppliedRaced(DirectorySandbox& dir, const string& marker, int occurrence, const string& file,
+                           const string& user, const string& value, bool terminate = false) {
+    HoldingRelay relay(dir.Port(), marker, occurrence);
+    EXPECT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nPort=" + std::to_string(relay.Port()) + "\n"));
+    const string pidFile = dir.ConfigDir() + "/tool.pid", path = WriteFile(dir, file);
+    auto run = std::async(std::launch::async, [&] {
+        return RunProcess(
+            {"/bin/sh", "-c", "echo $$ >" + pidFile + "; exec \"$0\" apply \"$1\"", kTool, path},
+            {{"XOMTA_CONFIG_DIR", dir.ConfigDir()}}, "");
+    });
+    EXPECT_TRUE(relay.WaitHolding());
+    EXPECT_TRUE(dir.Modify("dn: mail=" + user + "@example.com,dc=example,dc=com\nchangetype: modify\n" +
+                           "add: othermailbox\nothermailbox: " + value + "\n"));
+    EXPECT_TRUE(!terminate || kill(std::stoi(ReadWholeFile(pidFile)), SIGTERM) == 0);
+    relay.Release();
+    return run.get();
+}
+
 // The write checks each row again: a connector that another entry took
 // after the first check stops the write at its row.
 TEST(Transfer, ChangedBetweenCheckAndWrite) {
     DirectorySandbox& dir = DirectorySandbox::Get();
     ASSERT_TRUE(dir.Reset(Seed()));
-    HoldingRelay relay(dir.Port(), "SMTPC$race", 1);  // the first check's search for it
-    ASSERT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nPort=" + std::to_string(relay.Port()) + "\n"));
-    auto run = std::async(std::launch::async, [&] {
-        return Tool(dir, "apply",
-                    "mail,last name,connectors,permissions\nfirst@example.com,F,,\n"
-                    "race@example.com,R,SMTPC$race,SMTPC$Send/Receive\n");
-    });
-    ASSERT_TRUE(relay.WaitHolding());
-    ASSERT_TRUE(
-        dir.Modify("dn: mail=anna@example.com,dc=example,dc=com\nchangetype: modify\nadd: "
-                   "othermailbox\nothermailbox: SMTPC$race\n"));
-    relay.Release();
-    const ProcessResult result = run.get();
+    const ProcessResult result = AppliedRaced(dir, "SMTPC$race", 1,  // the first check's search for it
+                                              "mail,last name,connectors,permissions\nfirst@example.com,F,,\n"
+                                              "race@example.com,R,SMTPC$race,SMTPC$Send/Receive\n",
+                                              "anna", "SMTPC$race");
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_NE(result.out.find("Writing stopped. Line 3: The connector SMTPC$race is held by another entry"),
               string::npos)
@@ -359,38 +371,19 @@ TEST(Transfer, ChangedBetweenCheckAndWrite) {
     EXPECT_EQ(dir.Search("", "(mail=race@example.com)", "1.1"), "");
     // A connector added by a page after the write pass read the entry: the row, which took the
     // channel's last connector and with it its permission, leaves the permission to the new one.
-    HoldingRelay read(dir.Port(), "zoe@example.com", 2);
-    ASSERT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nPort=" + std::to_string(read.Port()) + "\n"));
-    auto drop = std::async(std::launch::async, [&] {
-        return Tool(dir, "apply", "mail,connectors\nzoe@example.com,SMTPC$zoe SMTPC$z\\ o\\x\n");
-    });
-    ASSERT_TRUE(read.WaitHolding());
-    ASSERT_TRUE(
-        dir.Modify("dn: mail=zoe@example.com,dc=example,dc=com\nchangetype: modify\nadd: "
-                   "othermailbox\nothermailbox: LOCAL$t2\n"));
-    read.Release();
-    EXPECT_EQ(drop.get().exitStatus, 0);
+    EXPECT_EQ(AppliedRaced(dir, "zoe@example.com", 2,
+                           "mail,connectors\nzoe@example.com,SMTPC$zoe SMTPC$z\\ o\\x\n", "zoe", "LOCAL$t2")
+                  .exitStatus,
+              0);
     EXPECT_EQ(
         dir.Search("", "(mail=zoe@example.com)", "othermailbox x-permission"),
         "dn: mail=zoe@example.com,dc=example,dc=com\nothermailbox: SMTPC$zoe\nothermailbox: SMTPC$z o\\x\n"
         "othermailbox: LOCAL$t2\nx-permission: SMTPC$Send/Receive\nx-permission: LOCAL$Send\n\n");
     // The same while the row's write waits, with SIGTERM sent meanwhile: the settle still follows.
-    HoldingRelay write(dir.Port(), "LOCAL$t2", 1);
-    ASSERT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nPort=" + std::to_string(write.Port()) + "\n"));
-    const string pidFile = dir.ConfigDir() + "/tool.pid",
-                 path = WriteFile(dir, "mail,connectors\nzoe@example.com,SMTPC$zoe\n");
-    auto ended = std::async(std::launch::async, [&] {
-        return RunProcess(
-            {"/bin/sh", "-c", "echo $$ >" + pidFile + "; exec \"$0\" apply \"$1\"", kTool, path},
-            {{"XOMTA_CONFIG_DIR", dir.ConfigDir()}}, "");
-    });
-    ASSERT_TRUE(write.WaitHolding());
-    ASSERT_TRUE(
-        dir.Modify("dn: mail=zoe@example.com,dc=example,dc=com\nchangetype: modify\nadd: "
-                   "othermailbox\nothermailbox: LOCAL$t3\n"));
-    ASSERT_EQ(kill(std::stoi(ReadWholeFile(pidFile)), SIGTERM), 0);
-    write.Release();
-    EXPECT_EQ(ended.get().exitStatus, 128 + SIGTERM);
+    EXPECT_EQ(AppliedRaced(dir, "LOCAL$t2", 1, "mail,connectors\nzoe@example.com,SMTPC$zoe\n", "zoe",
+                           "LOCAL$t3", true)
+                  .exitStatus,
+              128 + SIGTERM);
     EXPECT_EQ(dir.Search("", "(mail=zoe@example.com)", "othermailbox x-permission"),
               "dn: mail=zoe@example.com,dc=example,dc=com\nothermailbox: SMTPC$zoe\nothermailbox: LOCAL$t3\n"
               "x-permission: SMTPC$Send/Receive\nx-permission: LOCAL$Send\n\n");
