@@ -66,10 +66,11 @@ std::vector<std::string> RowConnectors(const ImportRow& row) {
 // must not cost a record for each. A row claims each of its keys once.
 // Only claims of a hash that another claim has can share their key: their
 // keys are recomputed from their rows by `valuesOf` and told apart as texts.
+// Without `refused`, none: `firstRow` gets each such key's first row.
 std::vector<NamedBefore> ClaimedBefore(const ImportFile& file, Claims values,
                                        std::vector<std::string> (*valuesOf)(const ImportRow&),
-                                       const std::unordered_map<std::size_t, std::string>& refused,
-                                       bool firstOfRow) {
+                                       const std::unordered_map<std::size_t, std::string>* refused,
+                                       bool firstOfRow, FirstRows* firstRow) {
     std::vector<Claim>& claims = values.claims;
     std::sort(claims.begin(), claims.end());
     std::size_t shared = 0;  // the places of such claims, gathered at the front
@@ -81,15 +82,15 @@ std::vector<NamedBefore> ClaimedBefore(const ImportFile& file, Claims values,
     }
     claims.resize(shared);
     std::sort(claims.begin(), claims.end());
-    std::unordered_map<std::string, std::uint32_t> firstRow;  // key -> the row that claimed it first
     std::vector<NamedBefore> named;
     std::vector<std::string> rowValues;
     for (std::size_t k = 0, row = 0, loaded = file.rows.size(); k < claims.size(); ++k) {
         while (values.firstPlace[row + 1] <= claims[k]) ++row;
         if (row != loaded) rowValues = valuesOf(UnpackRow(file, loaded = row));
         const auto position = static_cast<std::uint32_t>(claims[k] - values.firstPlace[row]);
-        const auto [first, added] = firstRow.emplace(GroupKey(rowValues[position]), row);
-        if (added || refused.count(row) != 0 || (firstOfRow && !named.empty() && named.back().row == row))
+        const auto [first, added] = firstRow->emplace(GroupKey(rowValues[position]), row);
+        if (added || refused == nullptr || refused->count(row) != 0 ||
+            (firstOfRow && !named.empty() && named.back().row == row))
             continue;
         named.push_back({static_cast<std::uint32_t>(row), position, first->second});
     }
@@ -210,8 +211,9 @@ FileIndex IndexFile(const ImportFile& file) {
     connectors.firstPlace.push_back(static_cast<std::uint32_t>(connectors.places));
     // A row is refused for the first address it names that it or an
     // earlier row named before, when nothing before refused it.
-    std::vector<NamedBefore> named =
-        ClaimedBefore(file, std::move(addresses), RowAddresses, index.refusals, /*firstOfRow=*/true);
+    FirstRows firstRows;
+    std::vector<NamedBefore> named = ClaimedBefore(file, std::move(addresses), RowAddresses, &index.refusals,
+                                                   /*firstOfRow=*/true, &firstRows);
     named.insert(named.end(), addressTwice.begin(), addressTwice.end());
     std::sort(named.begin(), named.end(), [](const NamedBefore& a, const NamedBefore& b) {
         return std::tie(a.row, a.position) < std::tie(b.row, b.position);
@@ -225,19 +227,15 @@ FileIndex IndexFile(const ImportFile& file) {
                               : "The address " + value + " is also in " + AtLine(file.lines[named[k].first]));
     }
     for (auto& [row, why] : connectorTwice) index.refusals.emplace(row, std::move(why));
-    // A row that names a connector twice is refused here, and never asks.
+    // Of the connectors, the first row of each key named twice: a record for
+    // each value a row repeats would cost 12 bytes a value of such a file.
     named = std::vector<NamedBefore>();
-    index.sharedConnectors =
-        ClaimedBefore(file, std::move(connectors), RowConnectors, index.refusals, /*firstOfRow=*/false);
+    firstRows = FirstRows();
+    ClaimedBefore(file, std::move(connectors), RowConnectors, nullptr, false, &index.connectorRows);
     return index;
 }
 
-std::size_t FirstToNameConnector(const FileIndex& index, std::size_t row, std::size_t position) {
-    const auto& shared = index.sharedConnectors;
-    auto found =
-        std::lower_bound(shared.begin(), shared.end(), std::make_pair(row, position),
-                         [](const NamedBefore& value, const std::pair<std::size_t, std::size_t>& at) {
-                             return std::pair<std::size_t, std::size_t>(value.row, value.position) < at;
-                         });
-    return found != shared.end() && found->row == row && found->position == position ? found->first : row;
+std::size_t FirstToNameConnector(const FileIndex& index, std::size_t row, const std::string& connector) {
+    const auto found = index.connectorRows.find(GroupKey(connector));
+    return found == index.connectorRows.end() ? row : found->second;
 }

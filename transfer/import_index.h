@@ -26,20 +26,23 @@ struct NamedBefore {
     std::uint32_t first;  // the first row that named it
 };
 
+// Folded key -> the first row that named it.
+using FirstRows = std::unordered_map<std::string, std::uint32_t>;
+
 struct FileIndex {
     std::unordered_map<std::size_t, std::string> refusals;  // row -> why
     // Two addresses of one row that only the folding joins (ß and ẞ): they
     // pass when the row's entry holds both as written, the directory's
     // answer that they differ; else the row names one address twice.
     std::unordered_map<std::size_t, std::vector<std::pair<std::string, std::string>>> foldedPairs;
-    std::vector<NamedBefore> sharedConnectors;  // ordered by row, then position
+    FirstRows connectorRows;  // of the connectors whose hash another shares
 };
 
 // The address as the screen gives it back; "" when it fails.
 std::string ScreenedAddress(const std::string& address);
 FileIndex IndexFile(const ImportFile& file);
-// The first row that named the connector at `position` of row `row`'s
-// connectors: an earlier row, or `row` itself.
-std::size_t FirstToNameConnector(const FileIndex& index, std::size_t row, std::size_t position);
+// The first row that named `connector`, one of row `row`'s connectors: an
+// earlier row, or `row` itself.
+std::size_t FirstToNameConnector(const FileIndex& index, std::size_t row, const std::string& connector);
 
 #endif

@@ -373,10 +373,9 @@ std::string PlanRow(ldapClient& client, const ImportFile& file, const FileIndex&
         }
     }
     const std::vector<std::string> connectors = SplitValues(row.cells[kColConnectors]);
-    for (std::size_t i = 0; i < connectors.size(); ++i) {
-        const std::string& value = connectors[i];
+    for (const std::string& value : connectors) {
         if (Holds(storedConnectors, value)) continue;  // another may hold it too
-        const std::size_t named = FirstToNameConnector(index, at, i);
+        const std::size_t named = FirstToNameConnector(index, at, value);
         if (named != at) return "The connector " + value + " is also in " + AtLine(file.lines[named]);
         const MailHolders found = HoldersOf(client, holders, "othermailbox", value);
         if (!found.answered) return "The connector " + value + " could not be checked";
