@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <string_view>
 #include <tuple>
 
 #include "base/limits.h"
@@ -61,16 +60,16 @@ std::vector<std::string> RowConnectors(const ImportRow& row) {
 }
 
 // The claims whose key an earlier row claimed first, in file order, but
-// none of a row in `refused` (nothing asks of it), and with `firstOfRow`
-// only the first of each row: a file whose rows repeat each other's values
-// must not cost a record for each. A row claims each of its keys once.
+// none of a row in `refused` (nothing asks of it) and only the first of
+// each row: a file whose rows repeat each other's values must not cost a
+// record for each. A row claims each of its keys once.
 // Only claims of a hash that another claim has can share their key: their
 // keys are recomputed from their rows by `valuesOf` and told apart as texts.
 // Without `refused`, none: `firstRow` gets each such key's first row.
 std::vector<NamedBefore> ClaimedBefore(const ImportFile& file, Claims values,
                                        std::vector<std::string> (*valuesOf)(const ImportRow&),
                                        const std::unordered_map<std::size_t, std::string>* refused,
-                                       bool firstOfRow, FirstRows* firstRow) {
+                                       FirstRows* firstRow) {
     std::vector<Claim>& claims = values.claims;
     std::sort(claims.begin(), claims.end());
     std::size_t shared = 0;  // the places of such claims, gathered at the front
@@ -90,7 +89,7 @@ std::vector<NamedBefore> ClaimedBefore(const ImportFile& file, Claims values,
         const auto position = static_cast<std::uint32_t>(claims[k] - values.firstPlace[row]);
         const auto [first, added] = firstRow->emplace(GroupKey(rowValues[position]), row);
         if (added || refused == nullptr || refused->count(row) != 0 ||
-            (firstOfRow && !named.empty() && named.back().row == row))
+            (!named.empty() && named.back().row == row))
             continue;
         named.push_back({static_cast<std::uint32_t>(row), position, first->second});
     }
@@ -117,30 +116,6 @@ void FirstOfKey(const std::vector<std::string>& values, std::vector<std::string>
     }
 }
 
-// The extent of column `column` in a packed row.
-std::string_view PackedCell(const std::string& packed, int column) {
-    std::size_t at = 0;
-    for (int i = 0; i < column; ++i) at = packed.find('\0', at) + 1;
-    return std::string_view(packed).substr(at, packed.find('\0', at) - at);
-}
-
-// The values SplitValues finds in the cell, counted without copying them
-// (its blanks would overstate them: a cell of blanks holds none).
-std::size_t ValueCount(std::string_view cell) {
-    std::size_t count = 0;
-    bool inValue = false;
-    for (std::size_t i = 0; i < cell.size(); ++i) {
-        if (cell[i] == ' ') {
-            inValue = false;
-            continue;
-        }
-        count += inValue ? 0 : 1;
-        inValue = true;
-        if (cell[i] == '\\' && i + 1 < cell.size() && (cell[i + 1] == ' ' || cell[i + 1] == '\\')) ++i;
-    }
-    return count;
-}
-
 }  // namespace
 
 std::string ScreenedAddress(const std::string& address) {
@@ -153,8 +128,8 @@ FileIndex IndexFile(const ImportFile& file) {
     Claims addresses, connectors;
     std::size_t mostAddresses = 0, mostConnectors = 0;
     for (const std::string& packed : file.rows) {
-        mostAddresses += 1 + ValueCount(PackedCell(packed, kColAliases));
-        mostConnectors += ValueCount(PackedCell(packed, kColConnectors));
+        mostAddresses += 1 + CountValues(PackedCell(packed, kColAliases));
+        mostConnectors += CountValues(PackedCell(packed, kColConnectors));
     }
     addresses.claims.reserve(mostAddresses);
     connectors.claims.reserve(mostConnectors);
@@ -209,29 +184,30 @@ FileIndex IndexFile(const ImportFile& file) {
     }
     addresses.firstPlace.push_back(static_cast<std::uint32_t>(addresses.places));
     connectors.firstPlace.push_back(static_cast<std::uint32_t>(connectors.places));
-    // A row is refused for the first address it names that it or an
-    // earlier row named before, when nothing before refused it.
-    FirstRows firstRows;
-    std::vector<NamedBefore> named = ClaimedBefore(file, std::move(addresses), RowAddresses, &index.refusals,
-                                                   /*firstOfRow=*/true, &firstRows);
-    named.insert(named.end(), addressTwice.begin(), addressTwice.end());
-    std::sort(named.begin(), named.end(), [](const NamedBefore& a, const NamedBefore& b) {
-        return std::tie(a.row, a.position) < std::tie(b.row, b.position);
-    });
-    for (std::size_t k = 0; k < named.size(); ++k) {
-        if ((k > 0 && named[k - 1].row == named[k].row) || index.refusals.count(named[k].row) != 0) continue;
-        const std::string value = RowAddresses(UnpackRow(file, named[k].row))[named[k].position];
-        index.refusals.emplace(
-            named[k].row, named[k].first == named[k].row
-                              ? "The address " + value + " is listed twice"
-                              : "The address " + value + " is also in " + AtLine(file.lines[named[k].first]));
+    {  // a scope of their own: the addresses' records go before the connectors' are made
+        // A row is refused for the first address it names that it or an
+        // earlier row named before, when nothing before refused it.
+        FirstRows firstRows;
+        std::vector<NamedBefore> named =
+            ClaimedBefore(file, std::move(addresses), RowAddresses, &index.refusals, &firstRows);
+        named.insert(named.end(), addressTwice.begin(), addressTwice.end());
+        std::sort(named.begin(), named.end(), [](const NamedBefore& a, const NamedBefore& b) {
+            return std::tie(a.row, a.position) < std::tie(b.row, b.position);
+        });
+        for (std::size_t k = 0; k < named.size(); ++k) {
+            if ((k > 0 && named[k - 1].row == named[k].row) || index.refusals.count(named[k].row) != 0)
+                continue;
+            const std::string value = RowAddresses(UnpackRow(file, named[k].row))[named[k].position];
+            index.refusals.emplace(named[k].row, named[k].first == named[k].row
+                                                     ? "The address " + value + " is listed twice"
+                                                     : "The address " + value + " is also in " +
+                                                           AtLine(file.lines[named[k].first]));
+        }
     }
     for (auto& [row, why] : connectorTwice) index.refusals.emplace(row, std::move(why));
     // Of the connectors, the first row of each key named twice: a record for
     // each value a row repeats would cost 12 bytes a value of such a file.
-    named = std::vector<NamedBefore>();
-    firstRows = FirstRows();
-    ClaimedBefore(file, std::move(connectors), RowConnectors, nullptr, false, &index.connectorRows);
+    ClaimedBefore(file, std::move(connectors), RowConnectors, nullptr, &index.connectorRows);
     return index;
 }
 

@@ -22,6 +22,22 @@ constexpr char kUnreadable[] = "The file cannot be read";
 
 std::string AtLine(long line, const std::string& why) { return "Line " + std::to_string(line) + ": " + why; }
 
+// Calls `take` with each value of a list cell, in order (see SplitValues).
+template <typename Take>
+void ScanValues(std::string_view cell, Take take) {
+    std::string value;
+    for (std::size_t i = 0; i <= cell.size(); ++i) {
+        if (i == cell.size() || cell[i] == ' ') {
+            if (!value.empty()) take(value);
+            value.clear();
+        } else if (cell[i] == '\\' && i + 1 < cell.size() && (cell[i + 1] == ' ' || cell[i + 1] == '\\')) {
+            value.push_back(cell[++i]);
+        } else {
+            value.push_back(cell[i]);
+        }
+    }
+}
+
 }  // namespace
 
 std::string ReadImportFile(const char* path, ImportFile* file) {
@@ -88,18 +104,20 @@ ImportRow UnpackRow(const ImportFile& file, std::size_t index) {
     return row;
 }
 
+std::string_view PackedCell(const std::string& packed, int column) {
+    std::size_t at = 0;
+    for (int i = 0; i < column; ++i) at = packed.find('\0', at) + 1;
+    return std::string_view(packed).substr(at, packed.find('\0', at) - at);
+}
+
 std::vector<std::string> SplitValues(const std::string& cell) {
     std::vector<std::string> values;
-    std::string value;
-    for (std::size_t i = 0; i <= cell.size(); ++i) {
-        if (i == cell.size() || cell[i] == ' ') {
-            if (!value.empty()) values.push_back(value);
-            value.clear();
-        } else if (cell[i] == '\\' && i + 1 < cell.size() && (cell[i + 1] == ' ' || cell[i + 1] == '\\')) {
-            value.push_back(cell[++i]);
-        } else {
-            value.push_back(cell[i]);
-        }
-    }
+    ScanValues(cell, [&](const std::string& value) { values.push_back(value); });
     return values;
+}
+
+std::size_t CountValues(std::string_view cell) {
+    std::size_t count = 0;
+    ScanValues(cell, [&](const std::string&) { ++count; });
+    return count;
 }

@@ -7,6 +7,7 @@
 #define LDAPCGI_TRANSFER_IMPORT_ROWS_H
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "transfer/user_csv.h"
@@ -25,9 +26,13 @@ struct ImportRow {
 // Reads `path`; "" when read, else why the file is refused.
 std::string ReadImportFile(const char* path, ImportFile* file);
 ImportRow UnpackRow(const ImportFile& file, std::size_t index);
+// Cell `column` of a packed row, not copied.
+std::string_view PackedCell(const std::string& packed, int column);
 // The blank-separated values of a list cell, in order, empty ones skipped;
 // "\ " and "\\" within a value stand for a blank and a backslash (other
 // backslashes are the value's own, as older files hold them).
 std::vector<std::string> SplitValues(const std::string& cell);
+// How many values SplitValues finds in the cell, without keeping them.
+std::size_t CountValues(std::string_view cell);
 
 #endif

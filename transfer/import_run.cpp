@@ -55,12 +55,7 @@ struct CaselessSet {
     std::vector<std::string> keys;
 };
 
-std::string CaselessKey(const std::string& value) {
-    std::string key(value.c_str());
-    for (char& c : key)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return key;
-}
+std::string CaselessKey(const std::string& value) { return Lowered(value.c_str()); }
 
 CaselessSet CaselessOf(const std::vector<std::string>& values) {
     CaselessSet set;
