@@ -133,7 +133,6 @@ TEST_F(AliasToolTest, WrongUsageMissingNonRegularAndUnpublishedFilesAreRefused) 
         {"published", "5x\n", dump, 2, "(none is recorded)\n"},
         {"published", "-5\n", lookup, 2, "(none is recorded)\n"},
         {"published", "3\n", dump, 2, "(published: 3)\n"},
-        {"published", "3\n", lookup, 2, "(published: 3)\n"},
         // The setting unknown, not taken for its default.
         {"xomta.ini", "<unreadable>", check, 2,
          "cannot read the configuration file xomta.ini in " + folder.path + ": "},
@@ -172,6 +171,9 @@ TEST_F(AliasToolTest, DamagedTablesAreRefused) {
         const char* said;
     } damages[] = {{"5.str", std::string::npos, "", "5.str"},
                    {"5.db", 0x50, "\x01", "header differs"},
+                   // Record 1 pointed at record 0's string.
+                   {"5.db", kDbRelationHeaderSize + kAliasRecordLength, std::string("\x0c\0\0\0", 4),
+                    "record 1: string at 12 is not the record's own"},
                    {"5.db", kDbRelationHeaderSize + 4, "X", "record 0 holds"}};
     for (const Damage& d : damages) {
         Build(100);
@@ -186,13 +188,6 @@ TEST_F(AliasToolTest, DamagedTablesAreRefused) {
     }
     // The index names a record that now holds another alias.
     Expect({"lookup", "D", "5", "postmaster@example.org"}, 2, "damaged");
-    // A record pointed at another record's string.
-    Build(100);
-    std::string db = ReadWholeFile(folder.File("5.db"));
-    WriteWholeFile(folder.File("5.db"), db.replace(kDbRelationHeaderSize + kAliasRecordLength, 4,
-                                                   db.substr(kDbRelationHeaderSize, 4)));
-    Seal();
-    Expect(check, 1, "record 1: string at 12 is not the record's own");
 }
 
 // A generation superseded since the caller read the record: lookup and dump

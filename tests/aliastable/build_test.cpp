@@ -86,6 +86,14 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::seconds limit 
     return true;
 }
 
+// Where HeldBuild holds a build: the answer to the `occurrence`-th request holding `marker` (by
+// default the extraction's first), reached with `ldap` settings; released after `meanwhile` unless `keep`.
+struct Hold {
+    std::string marker = "xoperson", ldap = "";
+    int occurrence = 1;
+    bool keep = false;
+};
+
 class AliasBuildTest : public ::testing::Test {
 protected:
     static DirectorySandbox& Sandbox() { return DirectorySandbox::Get(); }
@@ -106,8 +114,6 @@ protected:
     bool Config(const std::string& extra = "") {
         return Sandbox().WriteConfig("[Gateway]\nQueueDirectory=" + queue_ + "\n" + extra);
     }
-    // The extraction's first answer is held until Release(); the directory reached through it.
-    HoldingRelay HoldExtraction() { return HoldingRelay(Sandbox().Port(), "xoperson", 1); }
     bool UseRelay(const HoldingRelay& relay, const std::string& ldap = "") {
         return relay.Port() > 0 && Config("[Ldap]\nPort=" + std::to_string(relay.Port()) + "\n" + ldap);
     }
@@ -128,16 +134,17 @@ protected:
         return RunProcess(prefix, env, body);
     }
     ProcessResult Build(Strings prefix = {}) { return Run("BuildAliasTable", prefix); }
-    // A build (of `command`, behind `prefix`) whose extraction is held while
-    // `meanwhile` runs; the directory stays behind the relay.
-    ProcessResult HeldBuild(const std::function<void()>& meanwhile,
+    // Behind it, a run writes its process id to pidFile_ first.
+    Strings PidPrefix() const { return {"/bin/sh", "-c", "echo $$ >" + pidFile_ + "; exec \"$0\" \"$1\""}; }
+    // A build (of `command`, behind `prefix`) held as `hold` says; the directory stays behind the relay.
+    ProcessResult HeldBuild(const std::function<void()>& meanwhile, const Hold& hold = {},
                             const std::string& command = "BuildAliasTable", const Strings& prefix = {}) {
-        HoldingRelay relay = HoldExtraction();
-        EXPECT_TRUE(UseRelay(relay));
+        HoldingRelay relay(Sandbox().Port(), hold.marker, hold.occurrence);
+        EXPECT_TRUE(UseRelay(relay, hold.ldap));
         auto request = std::async(std::launch::async, [&] { return Run(command, prefix); });
         EXPECT_TRUE(relay.WaitHolding());
         meanwhile();
-        relay.Release();
+        if (!hold.keep) relay.Release();
         return request.get();
     }
 
@@ -147,6 +154,12 @@ protected:
                                              "(objectClass=*)", "xoprofilevalue");
         std::size_t at = found.find("xoprofilevalue: ");
         return at == std::string::npos ? "<none>" : found.substr(at + 16, found.find('\n', at) - at - 16);
+    }
+    void SetSequence(const std::string& value) {
+        ASSERT_TRUE(
+            Sandbox().Modify("dn: cn=AliasSequence,cn=PreProcessor,cn=profiles\nchangetype: modify\n"
+                             "replace: xoprofilevalue\nxoprofilevalue: " +
+                             value + "\n"));
     }
     void StoreProfile(const std::string& section, const std::string& key, const std::string& value) {
         Sandbox().Add("dn: cn=profiles\nobjectClass: xoprofilesection\ncn: profiles\n");  // fails if present
@@ -224,7 +237,7 @@ protected:
 
     ScratchFolder scratch_;
     int fresh_ = 0;
-    std::string queue_, tables_;
+    std::string queue_, tables_, pidFile_ = scratch_.File("build.pid");
     std::size_t logStart_ = 0;
 };
 
@@ -285,22 +298,17 @@ TEST_F(AliasBuildTest, MarkedSequenceBuildsTheNextGenerationOverLeftovers) {
     EXPECT_EQ(ModeOf(tables_ + "/published"), 0660);
     // A sequence behind the record (a restored directory, another mail server's build): the next
     // generation comes after the recorded one, never over it.
-    ASSERT_TRUE(
-        Sandbox().Modify("dn: cn=AliasSequence,cn=PreProcessor,cn=profiles\nchangetype: modify\n"
-                         "replace: xoprofilevalue\nxoprofilevalue: 3\n"));
+    SetSequence("3");
     const std::string current = ReadWholeFile(File(8, ".db"));
     EXPECT_EQ(Build().out, BuildPage(9));
     EXPECT_EQ(Sequence(), "9");
     EXPECT_EQ(ReadWholeFile(File(8, ".db")), current);
-    ASSERT_TRUE(
-        Sandbox().Modify("dn: cn=AliasSequence,cn=PreProcessor,cn=profiles\nchangetype: modify\n"
-                         "replace: xoprofilevalue\nxoprofilevalue: 8\n"));  // a whole generation's
+    SetSequence("8");  // a whole generation's
     EXPECT_EQ(Build().out, BuildPage(10));
     EXPECT_EQ(ReadWholeFile(tables_ + "/published"), "10\n");
     // The sequence's read left unanswered: nothing built, nothing written over it.
-    HoldingRelay silent(Sandbox().Port(), "AliasSequence", 1);
-    ASSERT_TRUE(UseRelay(silent, "Timeout=1\n"));
-    EXPECT_EQ(Run("").err, "aliastable: nothing built: " + std::string(kNotConnected) + "\n");
+    EXPECT_EQ(HeldBuild([] {}, {"AliasSequence", "Timeout=1\n", 1, true}, "").err,
+              "aliastable: nothing built: " + std::string(kNotConnected) + "\n");
     EXPECT_EQ(Sequence(), "10");
     // The record not written (a folder holding a file under its temporary name): published all the
     // same, said, exit 1; an empty folder left there does not stop the next record.
@@ -386,15 +394,12 @@ TEST_F(AliasBuildTest, DirectoryOrDiskFailingDuringABuild) {
     ExpectErrors({"LDAP bind as \"cn=root\" failed: Timed out (-5)"});
     EXPECT_EQ(Sequence(), "1");
     EXPECT_TRUE(LockFree());
-    {  // the queue folder unread is not "none stored": the tables may be elsewhere
-        HoldingRelay relay(Sandbox().Port(), "mqlocallinuxrootdir", 1);
-        ASSERT_TRUE(UseRelay(relay, "Timeout=1\n"));
-        EXPECT_EQ(Build().out, Failure(kNotConnected));
-    }
+    // The queue folder unread is not "none stored": the tables may be elsewhere.
+    EXPECT_EQ(HeldBuild([] {}, {"mqlocallinuxrootdir", "Timeout=1\n", 1, true}).out, Failure(kNotConnected));
     ExpectErrors({"LDAP profile string read of mqapi/mqlocallinuxrootdir failed: Timed out (-5)"});
     EXPECT_EQ(Sequence(), "1");
     {
-        HoldingRelay relay = HoldExtraction();
+        HoldingRelay relay(Sandbox().Port(), "xoperson", 1);
         ASSERT_TRUE(UseRelay(relay, "Timeout=2\n"));
         // With standard error elsewhere, the run ends with the request.
         EXPECT_EQ(Build({"/bin/sh", "-c", "\"$0\" 2>/dev/null"}).out, BuildPage(2));
@@ -406,7 +411,7 @@ TEST_F(AliasBuildTest, DirectoryOrDiskFailingDuringABuild) {
     EXPECT_EQ(Sequence(), "1!");
     ExpectGone(2);
     ProcessResult unwritable =
-        HeldBuild([&] { ASSERT_EQ(chmod(tables_.c_str(), 0550), 0); }, "BuildAliasTable", NoBypass());
+        HeldBuild([&] { ASSERT_EQ(chmod(tables_.c_str(), 0550), 0); }, {}, "BuildAliasTable", NoBypass());
     EXPECT_EQ(unwritable.out, BuildPage(2));
     ASSERT_EQ(chmod(tables_.c_str(), 0770), 0);
     ExpectErrors({"Could not open file @/AliasTables/2.sum for write (errno:13)", kNotPublished,
@@ -415,35 +420,23 @@ TEST_F(AliasBuildTest, DirectoryOrDiskFailingDuringABuild) {
     // The queue folder replaced by a copy during the extraction: nothing of the copy is summed or
     // published; the build's own files stay where they went.
     const std::string q = "q=" + queue_ + "; ";
-    EXPECT_EQ(HeldBuild([&] {
-                  ASSERT_EQ(system((q + "cp -a $q $q.new && mv $q $q.old && mv $q.new $q").c_str()), 0);
-              }).out,
-              BuildPage(2));
+    auto replace = [&] {
+        ASSERT_EQ(system((q + "cp -a $q $q.new && mv $q $q.old && mv $q.new $q").c_str()), 0);
+    };
+    auto restore = [&] { ASSERT_EQ(system((q + "rm -r $q && mv $q.old $q").c_str()), 0); };
+    EXPECT_EQ(HeldBuild(replace).out, BuildPage(2));
     ExpectErrors({"The Alias Directory @/AliasTables was moved or replaced during the build", kNotPublished});
     EXPECT_EQ(Sequence(), "1!");
     EXPECT_EQ(ModeOf(queue_ + ".old/AliasTables/2.db"), 0660);
-    ASSERT_EQ(system((q + "rm -r $q && mv $q.old $q").c_str()), 0);
-    {  // the same before the images are written: the page says so, whole
-        HoldingRelay relay(Sandbox().Port(), "AliasSequence", 1);
-        ASSERT_TRUE(UseRelay(relay));
-        auto request = std::async(std::launch::async, [&] { return Build(); });
-        ASSERT_TRUE(relay.WaitHolding());
-        ASSERT_EQ(system((q + "cp -a $q $q.new && mv $q $q.old && mv $q.new $q").c_str()), 0);
-        relay.Release();
-        EXPECT_EQ(request.get().out, Failure(kImagesNotWritten));
-    }
-    ASSERT_EQ(system((q + "rm -r $q && mv $q.old $q").c_str()), 0);
+    restore();
+    // The same before the images are written: the page says so, whole.
+    EXPECT_EQ(HeldBuild(replace, {"AliasSequence"}).out, Failure(kImagesNotWritten));
+    restore();
     ExpectErrors({"The Alias Directory @/AliasTables was moved or replaced during the build", kNotPublished});
-    {  // the same, the extraction then timing out: the copy's files are not removed
-        HoldingRelay relay = HoldExtraction();
-        ASSERT_TRUE(UseRelay(relay, "Timeout=1\n"));
-        auto request = std::async(std::launch::async, [&] { return Build(); });
-        ASSERT_TRUE(relay.WaitHolding());
-        ASSERT_EQ(system((q + "cp -a $q $q.new && mv $q $q.old && mv $q.new $q").c_str()), 0);
-        EXPECT_EQ(request.get().out, BuildPage(2));
-    }
+    // The same, the extraction then timing out: the copy's files are not removed.
+    EXPECT_EQ(HeldBuild(replace, {"xoperson", "Timeout=1\n", 1, true}).out, BuildPage(2));
     EXPECT_EQ(ModeOf(tables_ + "/2.db"), 0660);
-    ASSERT_EQ(system((q + "rm -r $q && mv $q.old $q").c_str()), 0);
+    restore();
     ExpectErrors({"The search for Mail Aliases failed: Timed out (-5)", kNotPublished,
                   "The Alias Directory @/AliasTables was moved or replaced during the build"});
     // A fresh log of errors only, below the limit too; room for the images,
@@ -496,18 +489,13 @@ TEST_F(AliasBuildTest, RecordCatchesUpAndASecondBuildIsRefused) {
     WriteWholeFile(record, "9\n");  // damaged: a record of no generation is not followed
     EXPECT_EQ(Build().out, BuildPage(5));
     EXPECT_EQ(ReadWholeFile(record), "5\n");
-    // aliastable build sent SIGTERM while its publication waits for the answer: it records and audits it first.
-    HoldingRelay relay(Sandbox().Port(), "AliasSequence", 3);  // read, mark, publish
-    ASSERT_TRUE(UseRelay(relay));
-    const std::string pidFile = scratch_.File("build.pid");
-    auto run = std::async(std::launch::async, [&] {
-        return Run("", {"/bin/sh", "-c", "echo $$ >" + pidFile + "; exec \"$0\" \"$1\""});
-    });
-    ASSERT_TRUE(relay.WaitHolding());
-    const int pid = std::atoi(ReadWholeFile(pidFile).c_str());
-    ASSERT_TRUE(pid > 0 && kill(pid, SIGTERM) == 0);
-    relay.Release();
-    EXPECT_EQ(run.get().exitStatus, 128 + SIGTERM);
+    // aliastable build sent SIGTERM while its publication (the third request: read, mark, publish)
+    // waits for the answer: it records and audits it first.
+    auto stop = [&] {
+        const int pid = std::atoi(ReadWholeFile(pidFile_).c_str());
+        ASSERT_TRUE(pid > 0 && kill(pid, SIGTERM) == 0);
+    };
+    EXPECT_EQ(HeldBuild(stop, {"AliasSequence", "", 3}, "", PidPrefix()).exitStatus, 128 + SIGTERM);
     EXPECT_EQ(ReadWholeFile(record), "6\n");
     EXPECT_EQ(LogCount(kLogAudit, "alias-table-build generation=6 result=published (600 records)"), 1)
         << Log();
@@ -531,14 +519,12 @@ TEST_F(AliasBuildTest, BuildVerbPublishesOrSaysWhyNot) {
         << Log();
     // The directory refuses the publication (an entry that cannot hold a value
     // put in the sequence's place during the extraction): the files go.
-    ProcessResult refused = HeldBuild([&] { BreakSequence(); }, "", inQueue);
+    ProcessResult refused = HeldBuild([&] { BreakSequence(); }, {}, "", inQueue);
     EXPECT_EQ(refused.exitStatus, 1);
     EXPECT_EQ(refused.err, "aliastable: generation 2 not published: " + std::string(kMarkNotWritten) + "\n");
     EXPECT_EQ(LogCount(kLogError, kMarkNotWritten), 1) << Log();
     ExpectGone(2);
     EXPECT_EQ(ReadWholeFile(tables_ + "/published"), "1\n");
-    ASSERT_TRUE(Config("[Ldap]\nPort=1\n"));  // the directory out of reach
-    EXPECT_EQ(Run("", inQueue).err, "aliastable: nothing built: " + std::string(kNotConnected) + "\n");
     // A server that took the connection and did not answer is not passed over, as for the page.
     SilentServer stalled;
     ASSERT_TRUE(Config("[Ldap]\nTimeout=1\nHostName=ldap://127.0.0.1:" + std::to_string(stalled.Port()) +
@@ -556,21 +542,18 @@ TEST_F(AliasBuildTest, BuildKilledAtPointsOverItsRun) {
     ASSERT_TRUE(Sandbox().Load(Users(kUsers, 1)));
     double full = SecondsTaken([&] { EXPECT_EQ(Run("").exitStatus, 0); });
     ExpectPublishedSound(kUsers);
-    const std::string pidFile = scratch_.File("build.pid");
     int hits = 0;
     for (int point = 0; point < kKillPoints; ++point) {
         SCOPED_TRACE("kill point " + std::to_string(point));
         // A point the build ran past is tried again a little earlier.
         double delay = full * 0.9 * (point + 0.5) / kKillPoints;
         for (int attempt = 0; attempt < 3; ++attempt, delay *= 0.6) {
-            unlink(pidFile.c_str());
-            auto run = std::async(std::launch::async, [&] {
-                return Run("", {"/bin/sh", "-c", "echo $$ >" + pidFile + "; exec \"$0\" \"$1\""});
-            });
-            ASSERT_TRUE(WaitFor([&] { return ReadWholeFile(pidFile).find('\n') != std::string::npos; }));
+            unlink(pidFile_.c_str());
+            auto run = std::async(std::launch::async, [&] { return Run("", PidPrefix()); });
+            ASSERT_TRUE(WaitFor([&] { return ReadWholeFile(pidFile_).find('\n') != std::string::npos; }));
             std::this_thread::sleep_for(std::chrono::duration<double>(delay));
             // Only while it is still this test's run (its configuration folder), not a process that took its number.
-            std::string pid = std::to_string(std::atoi(ReadWholeFile(pidFile).c_str()));
+            std::string pid = std::to_string(std::atoi(ReadWholeFile(pidFile_).c_str()));
             if (ReadWholeFile("/proc/" + pid + "/environ").find(Sandbox().ConfigDir() + '\0') !=
                 std::string::npos)
                 kill(std::stoi(pid), SIGKILL);
