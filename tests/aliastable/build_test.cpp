@@ -155,11 +155,12 @@ protected:
         std::size_t at = found.find("xoprofilevalue: ");
         return at == std::string::npos ? "<none>" : found.substr(at + 16, found.find('\n', at) - at - 16);
     }
+    // The sequence stored anew as `value`; "": an entry in its place that cannot hold a value.
     void SetSequence(const std::string& value) {
-        ASSERT_TRUE(
-            Sandbox().Modify("dn: cn=AliasSequence,cn=PreProcessor,cn=profiles\nchangetype: modify\n"
-                             "replace: xoprofilevalue\nxoprofilevalue: " +
-                             value + "\n"));
+        const std::string dn = "dn: cn=AliasSequence,cn=PreProcessor,cn=profiles\n";
+        Sandbox().Modify(dn + "changetype: delete\n");  // fails when absent
+        if (!value.empty()) return StoreProfile("PreProcessor", "AliasSequence", value);
+        ASSERT_TRUE(Sandbox().Add(dn + "objectClass: xoprofilesection\ncn: AliasSequence\n"));
     }
     void StoreProfile(const std::string& section, const std::string& key, const std::string& value) {
         Sandbox().Add("dn: cn=profiles\nobjectClass: xoprofilesection\ncn: profiles\n");  // fails if present
@@ -167,13 +168,6 @@ protected:
         Sandbox().Add("dn: " + dn + "\nobjectClass: xoprofilesection\ncn: " + section + "\n");
         ASSERT_TRUE(Sandbox().Add("dn: cn=" + key + "," + dn + "\nobjectClass: xoprofilestring\ncn: " + key +
                                   "\nxoprofilevalue: " + value + "\n"));
-    }
-    // An entry in the sequence's place that cannot hold a value.
-    void BreakSequence() {
-        Sandbox().Modify("dn: cn=AliasSequence,cn=PreProcessor,cn=profiles\nchangetype: delete\n");
-        ASSERT_TRUE(
-            Sandbox().Add("dn: cn=AliasSequence,cn=PreProcessor,cn=profiles\n"
-                          "objectClass: xoprofilesection\ncn: AliasSequence\n"));
     }
 
     // Log lines since the test began that hold `text`, at `level`.
@@ -271,7 +265,7 @@ TEST_F(AliasBuildTest, FirstBuildPublishesGenerationOne) {
 }
 
 TEST_F(AliasBuildTest, MarkedSequenceBuildsTheNextGenerationOverLeftovers) {
-    StoreProfile("PreProcessor", "AliasSequence", "7!");
+    SetSequence("7!");
     EXPECT_EQ(Run("AliasTable").out, ExpectedPage("alias_table_menu_warning"));  // nothing changed
     EXPECT_EQ(Sequence(), "7!");
     // A "+" stands escaped in the DN; the record holds the address itself.
@@ -349,14 +343,14 @@ TEST_F(AliasBuildTest, RefusedBuildsLoseNothing) {
          },
          kImagesNotWritten, "4!",
          "WriteArray; Could not open file @//AliasTables/5.id0 for write (errno:17)"},
-        {[&] { BreakSequence(); }, kMarkNotWritten, "<none>",
+        {[&] { SetSequence(""); }, kMarkNotWritten, "<none>",
          "LDAP profile string write of PreProcessor/AliasSequence failed: Object class violation (65), "
          "server message \"attribute 'xoprofilevalue' not allowed\""},
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.logLine);
         Fresh();
-        StoreProfile("PreProcessor", "AliasSequence", "4");
+        SetSequence("4");
         c.setup();
         ProcessResult run = Build(NoBypass());
         EXPECT_EQ(run.out, Failure(c.page));
@@ -519,7 +513,7 @@ TEST_F(AliasBuildTest, BuildVerbPublishesOrSaysWhyNot) {
         << Log();
     // The directory refuses the publication (an entry that cannot hold a value
     // put in the sequence's place during the extraction): the files go.
-    ProcessResult refused = HeldBuild([&] { BreakSequence(); }, {}, "", inQueue);
+    ProcessResult refused = HeldBuild([&] { SetSequence(""); }, {}, "", inQueue);
     EXPECT_EQ(refused.exitStatus, 1);
     EXPECT_EQ(refused.err, "aliastable: generation 2 not published: " + std::string(kMarkNotWritten) + "\n");
     EXPECT_EQ(LogCount(kLogError, kMarkNotWritten), 1) << Log();
