@@ -8,8 +8,7 @@
 // The change lists the lines of Flat() that went ("-") and came ("+"); an
 // entry deleted shows as "-DN" alone. Seeds are LDIF files under
 // tests/pages/seeds/. After the tables, the cases a row cannot hold: a stalled
-// server, the record limit, the six fields of an update, a rename, and a
-// failed duplicate search.
+// server, the record limit, a rename, and a delete without an answer.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -169,10 +168,6 @@ void RunRows(const string& seed, const std::vector<Row>& rows, const string& con
     }
 }
 
-string User(const string& name, const string& rest) {
-    return "dn: mail=" + name + "@example.com,dc=example,dc=com\nobjectClass: xoperson\nmail: " + name +
-           "@example.com\n" + rest + "\n";
-}
 // The lines of an entry added.
 Lines Added(const string& dn, const Lines& values) {
     Lines lines = {"+" + dn};
@@ -360,7 +355,6 @@ TEST(PageRows, UserList) {
         {"ListUsers|Mail=b@example.com", list + "A@Example.com"},  // an alias value
         // Filter syntax in typed values is searched for, never spliced in.
         {"ListUsers|LastName=O(Brien)", list + "pat@example.com"},
-        {"ListUsers|LastName=x)(sn=*", list},
         // A run of "*" is one wildcard.
         {"ListUsers|LastName=**", list + "A@Example.com, pat@example.com, " + quote + ", " + anna},
         {"ListUsers|FirstName=a**a|LastName=S***h", list + anna},
@@ -403,6 +397,7 @@ TEST(PageRows, AliasPages) {
         {Alias("bob.alias@example.com"), Duplicate("bob.alias@example.com", kBobHtml)},
         {Alias("quoted@example.com"), Duplicate("quoted@example.com", kQuoteHtml)},
         {Alias("x@example.com", "bob.alias@example.com"), "Update Alias|Update Operation Failed"},
+        {Alias("held@example.com"), "Update Alias|Update Operation Failed"},  // a failed duplicate search
         {Alias("x@example.com", "n" + long511), "Update Alias|Error: alias field overflow"},
         {Alias(past127), pastKey},
         {Alias(past127, "ann.alias@example.com"), pastKey},
@@ -410,7 +405,6 @@ TEST(PageRows, AliasPages) {
         {"UpdateAlias|Mail=ann.alias@example.com|MailAlias=x@example.com", noUser},
         {"UpdateAlias|Mail=*|MailAlias=x@example.com", noUser},
         {"ConfirmDeleteAlias|Mail=*|MailAlias=bob.alias@example.com", noUser},
-        {"ConfirmDeleteAlias|Mail=nobody@example.com|MailAlias=ann.alias@example.com", noUser},
         {DeleteAlias("bob.alias@example.com"), "Delete Alias|Delete Operation Failed"},
         {DeleteAlias("n" + long511), "Update Alias|Error: alias field overflow"},
         {Alias("new@example.com"), "alias_added", {pm + "new@example.com"}},
@@ -440,7 +434,7 @@ TEST(PageRows, AliasPages) {
              "Changed Mail alias \"ann.alias&#64;example.com\" to \"ANN.alias&#64;example.com\" successfully",
          {mm + "ann.alias@example.com", pm + "ANN.alias@example.com"}},
     };
-    RunRows(Seed("users"), rows);
+    RunRows(Seed("users") + Seed("deep"), rows);
 }
 
 string Conn(const string& command, const string& value, const string& permission, const string& mail = kAnn) {
@@ -530,9 +524,8 @@ TEST(PageRows, ConnectorPages) {
         {Change("dl$cy", "cy", "Receive", cy), Rule(update, "DL", false)},
         {Change("FAX$12 & 34% x", "1", "None", "*"),
          "Update Connector|User not found, channel can not be updated"},
-        {Change("FAX$gone", "new", "None"), "Update Connector|Update Operation Failed"},
-        {Change("FAX$gone", "gone", "Send"),
-         "Update Connector|Update Operation Failed"},  // nor its permission
+        // A connector the user does not hold: not even its permission is changed.
+        {Change("FAX$gone", "gone", "Send"), "Update Connector|Update Operation Failed"},
         {Change("FAX$12 & 34% x", string(508, 'i'), "None"), update + longText},
         {Conn("VerifyDeleteConn", "SMTPC$john", "Send/Receive", "ann.alias@example.com"),
          "Update Connector|User not found, channel can not be deleted"},
@@ -647,9 +640,12 @@ TEST(PageCases, AStalledSearchCutsTheTableWithinTheLimit) {
 
 TEST(PageCases, TheRecordLimitCutsTheUserList) {
     string many, ten;  // the first ten to arrive, listed in reverse arrival as their keys are equal
-    for (int i = 0; i < 50; ++i) many += User("user" + std::to_string(i), "sn: Many\n");
-    for (int i = 9; i >= 0; --i) ten += "user" + std::to_string(i) + "@example.com" + (i ? ", " : "");
-    RunRows(many, {{"ListUsers|LastName=Many", "User Listing>" + ten}}, "[Ldap]\nRecordLimit=10\n");
+    for (int i = 0; i < 50; ++i) {
+        const string m = "user" + std::to_string(i) + "@example.com";
+        many += "dn: mail=" + m + ",dc=example,dc=com\nobjectClass: xoperson\nmail: " + m + "\nsn: M\n\n";
+        if (i < 10) ten = m + (i ? ", " : "") + ten;
+    }
+    RunRows(many, {{"ListUsers|LastName=M", "User Listing>" + ten}}, "[Ldap]\nRecordLimit=10\n");
 }
 
 TEST(PageCases, ARenameCarriesAliasesAndConnectors) {
@@ -666,11 +662,6 @@ TEST(PageCases, ARenameCarriesAliasesAndConnectors) {
     EXPECT_EQ(Entry("mail=per%cent@example.com,dc=example,dc=com", "mail"),
               "dn: mail=per%cent@example.com,dc=example,dc=com\nmail: ann.alias@example.com\n"
               "mail: per%cent@example.com\n\n");
-}
-
-TEST(PageCases, AFailedDuplicateSearchRefusesTheAlias) {
-    RunRows(Seed("users") + Seed("deep"),
-            {{Alias("held@example.com"), "Update Alias|Update Operation Failed"}});
 }
 
 // A delete whose answer is lost keeps the title of the delete's failures.

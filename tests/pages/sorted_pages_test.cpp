@@ -114,9 +114,7 @@ TEST(SortedPages, TheDirectorySortsAndCutsThePages) {
     EXPECT_TRUE(from == "|cd" || from == "|dc") << from;
     // Absent last names first and equal keys in reverse arrival, as without pages.
     ASSERT_TRUE(dir.Reset(kExampleDomainLdif + ReadWholeFile(SourcePath("tests/pages/seeds/list.ldif"))) &&
-                dir.WriteConfig("[Ldap]\nPageSize=100\n"));
-    EXPECT_EQ(Get(dir, "Command=ListUsers&FirstName=&LastName=&Mail=").out, ExpectedPage("user_list"));
-    ASSERT_TRUE(dir.WriteConfig("[Ldap]\nPageSize=100\nRecordLimit=1\n"));  // nor cut by it
+                dir.WriteConfig("[Ldap]\nPageSize=100\nRecordLimit=1\n"));  // nor cut by it
     EXPECT_EQ(Get(dir, "Command=ListUsers&FirstName=&LastName=&Mail=").out, ExpectedPage("user_list"));
 }
 
