@@ -493,7 +493,6 @@ TEST(PageRows, ConnectorPages) {
         // What the channel allows (its name in any letter case), selected in any letter case.
         {Conn("EditConn", "LOCAL$ann", "send"), edit + "*Send, Send/Receive"},
         {Conn("EditConn", "dl$x", "Send/Receive"), edit + "*Send/Receive"},
-        {Conn("EditConn", "FAX$y$z", "None"), edit + "*None, Receive, Send, Send/Receive"},
         // An identifier holding a line break, which a text field would lose, is kept; the value comes
         // back with CRLF, as a browser sends every line break.
         {Conn("EditConn", "X400$a\nb", "Send", "nl@example.com"), "conn_edit_line_break"},
