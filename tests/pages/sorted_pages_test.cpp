@@ -139,8 +139,7 @@ TEST(SortedPages, AServerThatCannotSortGivesThePagesCutFromTheWholeList) {
     setenv("SANDBOX_SSSVLV", "no", 1);
     DirectorySandbox plain;
     unsetenv("SANDBOX_SSSVLV");
-    ASSERT_TRUE(plain.Ok());
-    CheckPages(plain);
+    CheckPages(plain);  // fails at its first reset when the server did not start
     ASSERT_TRUE(plain.ClearLog() && Get(plain, kList).exitStatus == 0);  // one log line says why
     EXPECT_TRUE(
         std::regex_match(plain.ReadLog(), std::regex(".* user table .read from the whole list instead. "
