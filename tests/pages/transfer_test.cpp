@@ -6,8 +6,6 @@
 // connector taken by another entry between the check and the write.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <fstream>
 #include <future>
@@ -18,14 +16,27 @@
 #include "tests/support/holding_relay.h"
 #include "tests/support/page_check.h"
 
-extern char** environ;
-
 namespace {
 
 using std::string;
 const string kConfig =  // RecordLimit bounds the pages, not the files
     "[Users]\nTransfer=yes\n[Channels]\nSMTPC=enabled,connectors\nLOCAL=enabled,connectors\n[Ldap]\nRecordLimit=2\n";
 const string kTool = BinaryPath("usertransfer");
+
+// The configuration with the directory reached through `relay`, with the [Ldap] settings of `more`.
+string Via(const HoldingRelay& relay, const string& more = "") {
+    return kConfig + "[Ldap]\n" + more + "Port=" + std::to_string(relay.Port()) + "\n";
+}
+
+// Whether `text` holds `piece`; a failure shows both.
+::testing::AssertionResult Holds(const string& text, const string& piece) {
+    return ::testing::IsSubstring("piece", "text", piece, text);
+}
+
+// The LDIF of a user below dc=example,dc=com named by `mail`, with the lines `rest` (no last line end).
+string User(const string& mail, const string& rest) {
+    return "dn: mail=" + mail + ",dc=example,dc=com\nobjectClass: xoperson\n" + rest + "\n\n";
+}
 
 string Seed() {
     return kExampleDomainLdif + ("\n" + ReadWholeFile(SourcePath("tests/pages/seeds/transfer.ldif")));
@@ -59,59 +70,46 @@ TEST(Transfer, RoundTripThroughCsvAndLdif) {
     const string csv = Export(dir, "csv"), ldif = Export(dir, "ldif");
     EXPECT_EQ(csv.substr(0, csv.find('\n') + 1),
               "mail,first name,last name,telephone,address,aliases,connectors,permissions\r\n");
-    EXPECT_NE(
-        csv.find(
-            "zoe@example.com,Zoë,\"O'Brien, <b>Jr</b>\",'+49 30 1234,\"Hauptstraße 1, \"\"Hof\"\"\r\n<b>2. "
-            "Stock</b>\",z.o@example.com -dash@example.com zoe@elsewhere.org,SMTPC$zoe LOCAL$z.o "
-            "SMTPC$z\\ o\\\\x,SMTPC$Send/Receive LOCAL$Send\r\n"),
-        string::npos)
-        << csv;
-    EXPECT_NE(csv.find("anna@example.com,'@nna,Smith,'\t1,"), string::npos);  // a tab first
-    EXPECT_NE(csv.find("bob@sub.example.com,,'=Bob,"), string::npos);
+    EXPECT_TRUE(
+        Holds(csv,
+              "zoe@example.com,Zoë,\"O'Brien, <b>Jr</b>\",'+49 30 1234,\"Hauptstraße 1, \"\"Hof\"\"\r\n<b>2. "
+              "Stock</b>\",z.o@example.com -dash@example.com zoe@elsewhere.org,SMTPC$zoe LOCAL$z.o "
+              "SMTPC$z\\ o\\\\x,SMTPC$Send/Receive LOCAL$Send\r\n"));
+    EXPECT_TRUE(Holds(csv, "anna@example.com,'@nna,Smith,'\t1,"));  // a tab first
+    EXPECT_TRUE(Holds(csv, "bob@sub.example.com,,'=Bob,"));
     // Imported as exported, the file changes nothing: no second value goes, no absent cn comes, and what
     // another tool stored where the pages would refuse it stays (an alias, a user without a name, a
     // name too long for the directory client, which a row may not change), and so does a connector
     // that two users share.
     // (and two permissions of one channel, and names whose common name would be too long).
-    ASSERT_TRUE(dir.Modify("dn: mail=anna@example.com,dc=example,dc=com\nchangetype: modify\nadd: mail\n"
-                           "mail: a/b@example.com\n-\nadd: othermailbox\nothermailbox: SMTPC$zoe\n-\n"
-                           "add: x-permission\nx-permission: FAX$Send\nx-permission: FAX$Receive\n") &&
-                dir.Add("dn: mail=mono@example.com,dc=example,dc=com\nobjectClass: xoperson\n"
-                        "mail: mono@example.com\n\ndn: mail=long@example.com,dc=example,dc=com\n"
-                        "objectClass: xoperson\nmail: long@example.com\nsn: L\nfirstname: " +
-                        string(600, 'f') +
-                        "\n\ndn: mail=wide@example.com,dc=example,dc=com\nobjectClass: "
-                        "xoperson\nmail: wide@example.com\nsn: W\nfirstname: " +
-                        string(511, 'w') +
-                        // a naming value with a blank the directory ignores
-                        "\n\ndn: mail=ws@example.com,dc=example,dc=com\nobjectClass: xoperson\nsn: W\n"
-                        "mail:: d3NAZXhhbXBsZS5jb20g\n"
-                        // a naming value spelled with a ligature the directory equates
-                        "\ndn: mail=fiona@example.com,dc=example,dc=com\nobjectClass: xoperson\nsn: F\n"
-                        "mail: \xef\xac\x81ona@example.com\n"
-                        // a user off its domain's branch
-                        "\ndn: mail=odd@example.com,dc=sub,dc=example,dc=com\nobjectClass: xoperson\n"
-                        "mail: odd@example.com\nsn: O\n"
-                        // list values too long for the directory client
-                        "\ndn: mail=lv@example.com,dc=example,dc=com\nobjectClass: xoperson\nsn: V\n"
-                        "mail: lv@example.com\nmail: " +
-                        string(600, 'v') + "@example.com\nothermailbox: SMTPC$" + string(600, 'c') +
-                        "\nx-permission: SMTPC$" + string(600, 'p') + "\n"));
+    ASSERT_TRUE(
+        dir.Modify("dn: mail=anna@example.com,dc=example,dc=com\nchangetype: modify\nadd: mail\n"
+                   "mail: a/b@example.com\n-\nadd: othermailbox\nothermailbox: SMTPC$zoe\n-\n"
+                   "add: x-permission\nx-permission: FAX$Send\nx-permission: FAX$Receive\n") &&
+        dir.Add(User("mono@example.com", "mail: mono@example.com") +
+                User("long@example.com", "mail: long@example.com\nsn: L\nfirstname: " + string(600, 'f')) +
+                User("wide@example.com", "mail: wide@example.com\nsn: W\nfirstname: " + string(511, 'w')) +
+                // a naming value with a blank the directory ignores
+                User("ws@example.com", "sn: W\nmail:: d3NAZXhhbXBsZS5jb20g") +
+                // a naming value spelled with a ligature the directory equates
+                User("fiona@example.com", "sn: F\nmail: \xef\xac\x81ona@example.com") +
+                // a user off its domain's branch
+                "dn: mail=odd@example.com,dc=sub,dc=example,dc=com\nobjectClass: xoperson\n"
+                "mail: odd@example.com\nsn: O\n\n" +
+                // list values too long for the directory client
+                User("lv@example.com", "sn: V\nmail: lv@example.com\nmail: " + string(600, 'v') +
+                                           "@example.com\nothermailbox: SMTPC$" + string(600, 'c') +
+                                           "\nx-permission: SMTPC$" + string(600, 'p'))));
     const string stored = Export(dir, "ldif"), again = Export(dir, "csv");
-    EXPECT_NE(again.find("\nfiona@example.com,,F,,,,,\r\n"), string::npos) << again;
-    const ProcessResult same = Tool(dir, "apply", again);
-    EXPECT_NE(same.out.find("Rows unchanged: 11\nRows refused: 0\nAll rows were written (0 rows written)."),
-              string::npos)
-        << same.out;
+    EXPECT_TRUE(Holds(again, "\nfiona@example.com,,F,,,,,\r\n"));
+    EXPECT_TRUE(Holds(Tool(dir, "apply", again).out,
+                      "Rows unchanged: 11\nRows refused: 0\nAll rows were written (0 rows written)."));
     EXPECT_EQ(Export(dir, "ldif"), stored);
     // The naming value's own spelling listed among the aliases (as older exports did) changes nothing.
-    EXPECT_NE(Tool(dir, "check", "mail,aliases\nfiona@example.com,\xef\xac\x81ona@example.com\n")
-                  .out.find("Rows unchanged: 1\n"),
-              string::npos);
-    EXPECT_NE(Tool(dir, "check", "mail,first name\nlong@example.com,F\n").out.find("too long to be edited"),
-              string::npos);
-    EXPECT_NE(Tool(dir, "check", "mail,connectors\nlv@example.com,\n").out.find("too long to be edited"),
-              string::npos);
+    EXPECT_TRUE(Holds(Tool(dir, "check", "mail,aliases\nfiona@example.com,\xef\xac\x81ona@example.com\n").out,
+                      "Rows unchanged: 1\n"));
+    for (const string file : {"mail,first name\nlong@example.com,F\n", "mail,connectors\nlv@example.com,\n"})
+        EXPECT_TRUE(Holds(Tool(dir, "check", file).out, "too long to be edited"));
     ASSERT_TRUE(dir.Reset() && dir.Add(ldif)) << ldif;  // the LDIF loads into an empty directory
     EXPECT_EQ(Export(dir, "csv"), csv);
     ASSERT_TRUE(dir.Reset());
@@ -128,7 +126,7 @@ TEST(Transfer, RoundTripThroughCsvAndLdif) {
     for (const string row : {"zoe@example.com,SMTPC$zoe,", "bob@sub.example.com,,SMTPC$Send/Receive"}) {
         const string file = "mail,connectors,permissions\n" + row + "\n";
         EXPECT_EQ(Tool(dir, "apply", file).exitStatus, 0) << row;
-        EXPECT_NE(Tool(dir, "check", file).out.find("Rows unchanged: 1\n"), string::npos) << row;
+        EXPECT_TRUE(Holds(Tool(dir, "check", file).out, "Rows unchanged: 1\n"));
     }
 }
 
@@ -138,31 +136,26 @@ TEST(Transfer, ExportStopsWhenTheFileCannotBeSent) {
     DirectorySandbox& dir = DirectorySandbox::Get();
     string users;  // 200 kB of CSV, more than the pipe holds
     for (int i = 0; i < 40; ++i)
-        users += "dn: mail=u" + std::to_string(i) +
-                 "@example.com,dc=example,dc=com\nobjectClass: xoperson\n"
-                 "streetaddress: " +
-                 string(5000, 's') + "\n\n";
+        users += User("u" + std::to_string(i) + "@example.com", "streetaddress: " + string(5000, 's'));
     ASSERT_TRUE(dir.Reset(kExampleDomainLdif + users) && dir.WriteConfig(kConfig) && dir.ClearLog());
     const ProcessResult r =
         RunProcess({"/bin/bash", "-c", "set -o pipefail; \"$0\" | head -c 1", LDAPCGI_EXECUTABLE},
                    ExportRequest(dir, "csv"), "");
     EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_NE(dir.ReadLog().find("the file could not be sent (Broken pipe); the export stopped"),
-              string::npos)
-        << dir.ReadLog();
+    EXPECT_TRUE(Holds(dir.ReadLog(), "the file could not be sent (Broken pipe); the export stopped"));
     Environment none = ExportRequest(dir, "csv");  // a file smaller than the output buffer
     none["QUERY_STRING"] += "&Mail=none@example.com";
     EXPECT_EQ(RunProcess({"/bin/bash", "-c", "\"$0\" >/dev/full", LDAPCGI_EXECUTABLE}, none, "").exitStatus,
               1);
-    // A search left unanswered cuts the file, which says so.
-    HoldingRelay silent(dir.Port(), "xoperson", 1);
-    ASSERT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nTimeout=1\nPort=" + std::to_string(silent.Port()) + "\n"));
-    EXPECT_NE(Export(dir, "csv").find("\r\nexport incomplete: the directory's search failed"), string::npos);
-    // So does a user's naming value left unsaid (asked when a mail value is not plain ASCII).
-    ASSERT_TRUE(dir.Add("dn: mail=\xc3\xbc@example.com,dc=example,dc=com\nobjectClass: xoperson\n"));
-    HoldingRelay naming(dir.Port(), "1.2.826.0.1.3344810.2.3", 1);  // the values return filter
-    ASSERT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nTimeout=1\nPort=" + std::to_string(naming.Port()) + "\n"));
-    EXPECT_NE(Export(dir, "csv").find("\r\nexport incomplete: the directory's search failed"), string::npos);
+    // A search left unanswered cuts the file, which says so, as does a user's naming value left unsaid
+    // (asked, with a values return filter, when a mail value is not plain ASCII).
+    ASSERT_TRUE(dir.Add(User("\xc3\xbc@example.com", "")));
+    for (const char* marker : {"xoperson", "1.2.826.0.1.3344810.2.3"}) {
+        HoldingRelay silent(dir.Port(), marker, 1);
+        ASSERT_TRUE(dir.WriteConfig(Via(silent, "Timeout=1\n")));
+        EXPECT_TRUE(Holds(Export(dir, "csv"), "\r\nexport incomplete: the directory's search failed"))
+            << marker;
+    }
 }
 
 // Each refusal once: the tool's exit status and a text of its answer.
@@ -179,10 +172,10 @@ TEST(Transfer, EachRefusalOnce) {
             "dn: dc=net\nobjectClass: domain\ndc: net\n\ndn: mail=STRA\u1E9EE2@example.com,dc=net\n"
             "objectClass: xoperson\nsn: O\nmail: STRA\u1E9EE2@example.com\nmail: stra\u00DFe2@example.com\n\n"
             // a connector holding a NUL byte
-            "dn: mail=nul@example.com,dc=example,dc=com\nobjectClass: xoperson\nsn: N\nmail: nul@example.com\n"
-            "othermailbox: SMTPC$k\nothermailbox:: U01UUEMkbgB4\n\n"
-            "dn: mail=nulp@example.com,dc=example,dc=com\nobjectClass: xoperson\nsn: N\nmail: nulp@example.com\n"
-            "othermailbox: SMTPC$p\nx-permission:: U01UUEMkU2VuZAB4\n"));
+            + User("nul@example.com",
+                   "sn: N\nmail: nul@example.com\nothermailbox: SMTPC$k\nothermailbox:: U01UUEMkbgB4") +
+            User("nulp@example.com",
+                 "sn: N\nmail: nulp@example.com\nothermailbox: SMTPC$p\nx-permission:: U01UUEMkU2VuZAB4")));
     const string head = "mail,first name,last name,aliases,connectors,permissions\n",
                  n = "new@example.com,A,B,";
     string padded = "bob@sub.example.com,SMTPC$0201\\ \\ 555";  // blanks the directory ignores
@@ -253,8 +246,7 @@ TEST(Transfer, EachRefusalOnce) {
     for (const auto& row : rows) {
         const ProcessResult check = Tool(dir, "check", row.file);
         EXPECT_EQ(check.exitStatus, row.status) << row.file;
-        EXPECT_NE((check.out + check.err).find(row.text), string::npos) << row.file << "\n"
-                                                                        << check.out << check.err;
+        EXPECT_TRUE(Holds(check.out + check.err, row.text)) << row.file;
     }
     // A read error is no end of the file (reading /proc/self/mem from its start fails).
     EXPECT_EQ(RunProcess({kTool, "check", "/proc/self/mem"}, {}, "").err,
@@ -290,16 +282,38 @@ TEST(Transfer, ImportPageRules) {
     other.replace(other.find("\"File\"; filename"), 6, "\"Up\"");
     other.replace(other.rfind("--B--"), 5,
                   "--B\r\nContent-Disposition: form-data; name=\"File\"\r\n\r\n../u.csv\r\n--B--");
-    EXPECT_NE(post(other).find("No file was sent"), string::npos) << post(other);
+    EXPECT_TRUE(Holds(post(other), "No file was sent"));
     const string page = post(body);
     // An alias of another domain is neither given (held or not: not told) nor taken away.
     for (const string row : {"<td>2</td><td>in&#64;example.com", "<td>3</td><td>out&#64;other.org",
                              "<td>4</td><td>zoe&#64;example.com"})
-        EXPECT_NE(page.find(row + "</td><td>The&#32;address&#32;is&#32;outside"), string::npos) << page;
-    EXPECT_NE(page.find("Nothing&#32;was&#32;written&#58;"), string::npos) << page;
+        EXPECT_TRUE(Holds(page, row + "</td><td>The&#32;address&#32;is&#32;outside"));
+    EXPECT_TRUE(Holds(page, "Nothing&#32;was&#32;written&#58;"));
     EXPECT_EQ(dir.Search("", "(mail=in@example.com)", "1.1"), "");
     ASSERT_TRUE(dir.WriteConfig(""));  // the setting off: as an unknown command
     EXPECT_EQ(post(body), ExpectedPage("invalid_request"));
+}
+
+// `file` applied while the answer to the `occurrence`-th request naming
+// `marker` waits and the connector `value` is added to `user`'s entry (none
+// when `user` is empty) and `signal` (if any) is sent to the tool.
+ProcessResult AppliedRaced(DirectorySandbox& dir, const string& marker, int occurrence, const string& file,
+                           const string& user, const string& value, int signal = 0) {
+    HoldingRelay relay(dir.Port(), marker, occurrence);
+    EXPECT_TRUE(dir.WriteConfig(Via(relay)));
+    const string pidFile = dir.ConfigDir() + "/tool.pid", path = WriteFile(dir, file);
+    auto run = std::async(std::launch::async, [&] {
+        return RunProcess(
+            {"/bin/sh", "-c", "echo $$ >" + pidFile + "; exec \"$0\" apply \"$1\"", kTool, path},
+            {{"XOMTA_CONFIG_DIR", dir.ConfigDir()}}, "");
+    });
+    EXPECT_TRUE(relay.WaitHolding());
+    EXPECT_TRUE(user.empty() ||
+                dir.Modify("dn: mail=" + user + "@example.com,dc=example,dc=com\nchangetype: modify\n" +
+                           "add: othermailbox\nothermailbox: " + value + "\n"));
+    EXPECT_TRUE(!signal || kill(std::stoi(ReadWholeFile(pidFile)), signal) == 0);
+    relay.Release();
+    return run.get();
 }
 
 // Killed at each of the first ten writes (adds in new domains and updates)
@@ -314,44 +328,13 @@ TEST(Transfer, KilledAndRunAgain) {
     ASSERT_EQ(Tool(dir, "apply", file).exitStatus, 0);
     const string clean = Export(dir, "ldif");
     for (int point = 1; point <= 10; ++point) {
+        SCOPED_TRACE(point);
         ASSERT_TRUE(dir.Reset(Seed()));
-        HoldingRelay relay(dir.Port(), "KILL", point);
-        ASSERT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nPort=" + std::to_string(relay.Port()) + "\n"));
-        const string path = WriteFile(dir, file), config = "XOMTA_CONFIG_DIR=" + dir.ConfigDir();
-        char* argv[] = {const_cast<char*>(kTool.c_str()), const_cast<char*>("apply"),
-                        const_cast<char*>(path.c_str()), nullptr};
-        char* envp[] = {const_cast<char*>(config.c_str()), nullptr};
-        pid_t pid = 0;
-        ASSERT_EQ(posix_spawn(&pid, kTool.c_str(), nullptr, nullptr, argv, envp), 0);
-        EXPECT_TRUE(relay.WaitHolding()) << point;
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        relay.Release();
+        EXPECT_EQ(AppliedRaced(dir, "KILL", point, file, "", "", SIGKILL).exitStatus, 128 + SIGKILL);
         ASSERT_TRUE(dir.WriteConfig(kConfig));
-        EXPECT_EQ(Tool(dir, "apply", file).exitStatus, 0) << point;
-        EXPECT_EQ(Export(dir, "ldif"), clean) << point;
+        EXPECT_EQ(Tool(dir, "apply", file).exitStatus, 0);
+        EXPECT_EQ(Export(dir, "ldif"), clean);
     }
-}
-
-// `file` applied while the answer to the `occurrence`-th request naming
-// `marker` waits and the connector `value` is added to `user`'s entry (and,
-// with `terminate`, SIGTERM is sent to the tool).
-ProcessResult AppliedRaced(DirectorySandbox& dir, const string& marker, int occurrence, const string& file,
-                           const string& user, const string& value, bool terminate = false) {
-    HoldingRelay relay(dir.Port(), marker, occurrence);
-    EXPECT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nPort=" + std::to_string(relay.Port()) + "\n"));
-    const string pidFile = dir.ConfigDir() + "/tool.pid", path = WriteFile(dir, file);
-    auto run = std::async(std::launch::async, [&] {
-        return RunProcess(
-            {"/bin/sh", "-c", "echo $$ >" + pidFile + "; exec \"$0\" apply \"$1\"", kTool, path},
-            {{"XOMTA_CONFIG_DIR", dir.ConfigDir()}}, "");
-    });
-    EXPECT_TRUE(relay.WaitHolding());
-    EXPECT_TRUE(dir.Modify("dn: mail=" + user + "@example.com,dc=example,dc=com\nchangetype: modify\n" +
-                           "add: othermailbox\nothermailbox: " + value + "\n"));
-    EXPECT_TRUE(!terminate || kill(std::stoi(ReadWholeFile(pidFile)), SIGTERM) == 0);
-    relay.Release();
-    return run.get();
 }
 
 // The write checks each row again: a connector that another entry took
@@ -364,9 +347,8 @@ TEST(Transfer, ChangedBetweenCheckAndWrite) {
                                               "race@example.com,R,SMTPC$race,SMTPC$Send/Receive\n",
                                               "anna", "SMTPC$race");
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_NE(result.out.find("Writing stopped. Line 3: The connector SMTPC$race is held by another entry"),
-              string::npos)
-        << result.out;
+    EXPECT_TRUE(
+        Holds(result.out, "Writing stopped. Line 3: The connector SMTPC$race is held by another entry"));
     EXPECT_NE(dir.Search("", "(mail=first@example.com)", "1.1"), "");
     EXPECT_EQ(dir.Search("", "(mail=race@example.com)", "1.1"), "");
     // A connector added by a page after the write pass read the entry: the row, which took the
@@ -381,7 +363,7 @@ TEST(Transfer, ChangedBetweenCheckAndWrite) {
         "othermailbox: LOCAL$t2\nx-permission: SMTPC$Send/Receive\nx-permission: LOCAL$Send\n\n");
     // The same while the row's write waits, with SIGTERM sent meanwhile: the settle still follows.
     EXPECT_EQ(AppliedRaced(dir, "LOCAL$t2", 1, "mail,connectors\nzoe@example.com,SMTPC$zoe\n", "zoe",
-                           "LOCAL$t3", true)
+                           "LOCAL$t3", SIGTERM)
                   .exitStatus,
               128 + SIGTERM);
     EXPECT_EQ(dir.Search("", "(mail=zoe@example.com)", "othermailbox x-permission"),
@@ -389,10 +371,9 @@ TEST(Transfer, ChangedBetweenCheckAndWrite) {
               "x-permission: SMTPC$Send/Receive\nx-permission: LOCAL$Send\n\n");
     // A write left unanswered may have been done: it is not called unwritten.
     HoldingRelay silent(dir.Port(), "mail=held@example.com", 1);
-    ASSERT_TRUE(dir.WriteConfig(kConfig + "[Ldap]\nTimeout=1\nPort=" + std::to_string(silent.Port()) + "\n"));
-    EXPECT_NE(Tool(dir, "apply", "mail,last name\nheld@example.com,H\n")
-                  .out.find("whether line 2 was written is not known"),
-              string::npos);
+    ASSERT_TRUE(dir.WriteConfig(Via(silent, "Timeout=1\n")));
+    EXPECT_TRUE(Holds(Tool(dir, "apply", "mail,last name\nheld@example.com,H\n").out,
+                      "whether line 2 was written is not known"));
 }
 
 }  // namespace
