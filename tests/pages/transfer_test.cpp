@@ -188,7 +188,6 @@ TEST(Transfer, EachRefusalOnce) {
         {head + "new@example.com,,,,,", 1, "refused line 2 new@example.com: Incomplete data input"},
         {"mail,first name,last name\nanna@example.com,,\n", 1, "line 2 anna@example.com: Incomplete data"},
         {head + "bad address@example.com,A,B,,,", 1, "Invalid mail address"},
-        {head + n + "bad alias,,", 1, "Invalid alias address bad\n"},
         {head + n + "x\x1b[2K,,", 1, "Invalid alias address x\\x1B[2K\n"},
         {head + n + string(116, 'k') + "@example.com,,", 1, "An alias longer than 127 characters is not"},
         {head + n + "z.o@example.com,,", 1,
@@ -275,7 +274,7 @@ TEST(Transfer, ImportPageRules) {
         env["CONTENT_LENGTH"] = std::to_string(sent.size());
         return RunCgi(env, sent).out;
     };
-    EXPECT_NE(post(body).find("Invalid CGI values!"), string::npos);
+    EXPECT_TRUE(Holds(post(body), "Invalid CGI values!"));
     env.erase("HTTP_ORIGIN");
     // A File field naming another file than its own upload.
     string other = body;
