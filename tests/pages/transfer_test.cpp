@@ -10,6 +10,7 @@
 #include <fstream>
 #include <future>
 #include <string>
+#include <tuple>
 
 #include "tests/support/config_folder.h"
 #include "tests/support/directory_sandbox.h"
@@ -180,11 +181,8 @@ TEST(Transfer, EachRefusalOnce) {
                  n = "new@example.com,A,B,";
     string padded = "bob@sub.example.com,SMTPC$0201\\ \\ 555";  // blanks the directory ignores
     for (int i = 0; i < 600; ++i) padded += "\\ ";
-    const struct {
-        string file;
-        int status;
-        string text;
-    } rows[] = {
+    const std::tuple<string, int, string> rows[] = {
+        // the file, the exit status, a text of the answer
         {head + "new@example.com,,,,,", 1, "refused line 2 new@example.com: Incomplete data input"},
         {"mail,first name,last name\nanna@example.com,,\n", 1, "line 2 anna@example.com: Incomplete data"},
         {head + "bad address@example.com,A,B,,,", 1, "Invalid mail address"},
@@ -242,10 +240,10 @@ TEST(Transfer, EachRefusalOnce) {
         {"mail,last name\nb@example.com,B\na@example.com\n", 2, "Line 3: fewer cells than the header row"},
         {"mail,last name\na@example.com,B\nb@example.com,M\xfcller\n", 2, "Line 3: a cell is not UTF-8"},
     };
-    for (const auto& row : rows) {
-        const ProcessResult check = Tool(dir, "check", row.file);
-        EXPECT_EQ(check.exitStatus, row.status) << row.file;
-        EXPECT_TRUE(Holds(check.out + check.err, row.text)) << row.file;
+    for (const auto& [file, status, text] : rows) {
+        const ProcessResult check = Tool(dir, "check", file);
+        EXPECT_EQ(check.exitStatus, status) << file;
+        EXPECT_TRUE(Holds(check.out + check.err, text)) << file;
     }
     // A read error is no end of the file (reading /proc/self/mem from its start fails).
     EXPECT_EQ(RunProcess({kTool, "check", "/proc/self/mem"}, {}, "").err,
