@@ -12,9 +12,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <fstream>
 #include <set>
-#include <sstream>
 
 #include "cgi/form_entries.h"
 #include "cgi/request_origin.h"
@@ -65,7 +63,7 @@ void SetRequest(const Environment& env, const std::string& body) {
     for (const auto& [name, value] : Request(env, body)) setenv(name.c_str(), value.c_str(), 1);
     char path[] = "/tmp/ldapcgi-stdin-XXXXXX";
     close(mkstemp(path));
-    std::ofstream(path, std::ios::binary) << body;
+    WriteWholeFile(path, body);
     EXPECT_NE(freopen(path, "rb", stdin), nullptr);
     unlink(path);
 }
@@ -201,9 +199,7 @@ TEST(ReadFormEntries, RequestsDecodedAsTheirTypeAndLength) {
         EXPECT_TRUE(previous.empty() || (before.count(previous) == 0 && ModeOf(previous) == 0700))
             << previous;
     }
-    std::stringstream written;
-    written << std::ifstream(previous + "/up.txt", std::ios::binary).rdbuf();
-    EXPECT_EQ(written.str(), "bin" + nul + "ary");
+    EXPECT_EQ(ReadWholeFile(previous + "/up.txt"), "bin" + nul + "ary");
     EXPECT_EQ(ModeOf(previous + "/up.txt"), 0600);
     RemoveRequestUploads();
     EXPECT_EQ(UploadFolders(), before);

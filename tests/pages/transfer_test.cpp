@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <fstream>
 #include <future>
 #include <string>
 #include <tuple>
@@ -57,7 +56,7 @@ string Export(DirectorySandbox& dir, const string& format) {
 
 string WriteFile(DirectorySandbox& dir, const string& text) {
     const string path = dir.ConfigDir() + "/users.csv";
-    std::ofstream(path, std::ios::binary) << text;
+    WriteWholeFile(path, text);
     return path;
 }
 
