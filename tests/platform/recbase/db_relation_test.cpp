@@ -20,13 +20,10 @@ static Records ReadBack(const ScratchFolder& folder, const char* generation) {
     AliasTable table;
     EXPECT_TRUE(OpenAliasTable(folder.path.c_str(), generation, &table) && CheckAliasTable(&table))
         << table.error;
-    EXPECT_TRUE(ForEachAlias(
-        &table,
-        [](void* to, const char* alias, const char* mail) {
-            return static_cast<decltype(records)*>(to)->emplace_back(alias, mail), true;
-        },
-        &records))
-        << table.error;
+    auto keep = [](void* to, const char* alias, const char* mail) {
+        return static_cast<decltype(records)*>(to)->emplace_back(alias, mail), true;
+    };
+    EXPECT_TRUE(ForEachAlias(&table, keep, &records)) << table.error;
     EXPECT_TRUE(std::is_sorted(records.begin(), records.end()));
     const char* mail = nullptr;
     for (std::size_t i = 0; i < records.size(); i += 37)
