@@ -7,7 +7,6 @@
 // walk in key order and lookups run. A table that the check accepts must walk
 // whole and give every walked alias back through a lookup.
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 #include "aliastable/alias_reader.h"
@@ -19,14 +18,6 @@ namespace {
 
 constexpr std::size_t kInputHeaderSize = 9;
 constexpr std::size_t kMaxLookups = 64;  // walked aliases looked up again
-
-// The configuration folder of a comparison setting.
-const char* SettingFolder(bool ignoreCase) {
-    static const std::string folders[2] = {
-        FuzzScratchFolder("[PreProcessor]\nUseCaseSensitiveAliasLookup=NO\n[Log]\nFile=/dev/null\n"),
-        FuzzScratchFolder("[PreProcessor]\nUseCaseSensitiveAliasLookup=YES\n[Log]\nFile=/dev/null\n")};
-    return folders[ignoreCase ? 1 : 0].c_str();
-}
 
 struct Walk {
     unsigned long visited = 0;
@@ -45,7 +36,8 @@ bool Visit(void* context, const char* alias, const char* mail) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (size < kInputHeaderSize) return 0;
     const bool ignoreCase = (data[0] & 1) != 0;
-    setenv("XOMTA_CONFIG_DIR", SettingFolder(ignoreCase), 1);
+    FuzzConfigFolder(std::string("[PreProcessor]\nUseCaseSensitiveAliasLookup=") +
+                     (ignoreCase ? "YES" : "NO") + "\n[Log]\nFile=/dev/null\n");
     FUZZ_CHECK(AliasKeysIgnoreCase() == ignoreCase);
 
     std::size_t rest = size - kInputHeaderSize;

@@ -8,7 +8,6 @@
 #include <strings.h>
 
 #include <cctype>
-#include <cstdlib>
 #include <cstring>
 
 #include "fuzz/fuzz_support.h"
@@ -34,8 +33,7 @@ std::string ReadString(const char* section, const char* key, int size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     const std::string file = text + kOwnSection;
-    static const std::string folder = FuzzScratchFolder();
-    setenv("XOMTA_CONFIG_DIR", folder.c_str(), 1);
+    const std::string& folder = FuzzConfigFolder("");
     std::string lower = text;
     for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     const bool ours = lower.find("fuzzcheck") == std::string::npos;

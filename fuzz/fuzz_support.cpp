@@ -1,4 +1,4 @@
-// The fuzz targets' shared helpers: property failures, scratch files,
+// The fuzz targets' shared helpers: property failures, configuration folders, scratch files,
 // standard input from memory, the pairs of the decoders' round trips and a
 // DN's values as libldap reads them.
 #include "fuzz/fuzz_support.h"
@@ -20,11 +20,16 @@ void FuzzCheckFailed(const char* condition, const char* file, int line) {
     abort();
 }
 
-std::string FuzzScratchFolder(const char* ini) {
-    const char* tmp = getenv("TMPDIR");
-    std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/ldapcgi-fuzz-XXXXXX";
-    FUZZ_CHECK(mkdtemp(&folder[0]) != nullptr);
-    if (ini != nullptr) FuzzWriteFile(folder + "/xomta.ini", ini);
+const std::string& FuzzConfigFolder(const std::string& ini) {
+    static std::map<std::string, std::string> folders;  // by the text of xomta.ini
+    std::string& folder = folders[ini];
+    if (folder.empty()) {
+        const char* tmp = getenv("TMPDIR");
+        folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/ldapcgi-fuzz-XXXXXX";
+        FUZZ_CHECK(mkdtemp(&folder[0]) != nullptr);
+        if (!ini.empty()) FuzzWriteFile(folder + "/xomta.ini", ini);
+    }
+    FUZZ_CHECK(setenv("XOMTA_CONFIG_DIR", folder.c_str(), 1) == 0);
     return folder;
 }
 

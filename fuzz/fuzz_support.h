@@ -1,5 +1,5 @@
 // Shared by the fuzz targets: a property check that aborts (so libFuzzer
-// keeps the input), scratch files, the environment and standard input set
+// keeps the input), configuration folders, scratch files, the environment and standard input set
 // from the fuzz input, and the name and value pairs of the form decoders'
 // round trips, with the standard types they come in, and a DN read by
 // libldap. Fuzz builds only.
@@ -22,9 +22,11 @@ struct FormEntryList;
 
 [[noreturn]] void FuzzCheckFailed(const char* condition, const char* file, int line);
 
-// A new folder under $TMPDIR (or /tmp); with `ini`, it holds xomta.ini with
-// that text. scripts/fuzz sets TMPDIR to a folder it removes afterwards.
-std::string FuzzScratchFolder(const char* ini = nullptr);
+// Names in XOMTA_CONFIG_DIR the folder of `ini`: one folder per text, made
+// under $TMPDIR (or /tmp) at the first call for it, holding xomta.ini with
+// that text unless it is "". scripts/fuzz sets TMPDIR to a folder it
+// removes afterwards.
+const std::string& FuzzConfigFolder(const std::string& ini);
 // Replaces `path` with `text`, written whole.
 void FuzzWriteFile(const std::string& path, const std::string& text);
 // setenv without its growth: glibc keeps every value setenv ever made, so a

@@ -2,15 +2,13 @@
 // a piece of the text of at most 255 bytes with exactly one "@", no blank,
 // control byte, separator or character of the screen's forbidden set.
 // Refusals are logged into /dev/null through a scratch xomta.ini.
-#include <cstdlib>
 #include <cstring>
 
 #include "directory/mail_address.h"
 #include "fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    static const std::string folder = FuzzScratchFolder("[Log]\nFile=/dev/null\n");
-    setenv("XOMTA_CONFIG_DIR", folder.c_str(), 1);
+    FuzzConfigFolder("[Log]\nFile=/dev/null\n");
     const std::string text = FuzzText(data, size);
     const char* accepted = ValidateMailAddress(text.c_str());
     if (accepted == nullptr) return 0;
