@@ -60,8 +60,8 @@ TEST(Audit, TheLineNamesTheRequesterAndCommandAndLogPrintfCutsAt1023) {
     LogAudit(std::string(kAuditLineSize, 'w'), "0 (Success)");
     EXPECT_EQ(LogPrintf(kLogError, "%sz", std::string(1022, 'y').c_str()), 1023);
     EXPECT_EQ(LogPrintf(kLogError, "%s", std::string(3000, 'x').c_str()), 1023);
-    EXPECT_EQ(LogPrintf(kLogProgress, "Entry %s", reinterpret_cast<const char*>(16)),
-              0);  // dropped at level 4: not formatted
+    // Dropped at level 4: not formatted.
+    EXPECT_EQ(LogPrintf(kLogProgress, "Entry %s", reinterpret_cast<const char*>(16)), 0);
     const auto lines = LogTexts(ReadWholeFile(folder.File("ldapcgi.log")));
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], "audit: user=- address=- command=- delete \"mail=a@b\" result=0 (Success)");
@@ -72,8 +72,6 @@ TEST(Audit, TheLineNamesTheRequesterAndCommandAndLogPrintfCutsAt1023) {
     EXPECT_EQ(lines[1].substr(kAuditLineSize - 4), "w...");
     EXPECT_EQ(lines[2], std::string(1022, 'y') + "z");
     EXPECT_EQ(lines[3], std::string(1023, 'x'));
-    unsetenv("REMOTE_USER");
-    unsetenv("REMOTE_ADDR");
 }
 
 }  // namespace
