@@ -1,5 +1,9 @@
 // The administrators' scope: which logins [Administrators] admits, and which
 // addresses and DNs lie in a login's domains. Pure rules and one INI file.
+// The plain cases (a login's own domain and its subdomains in any letter
+// case, a look-alike domain, "*", a login in other letters or none, a user
+// placed under a foreign address) are the administrators' matrix's, through
+// the pages (tests/hostile/admin_matrix_test.cpp).
 #include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <sys/syscall.h>
@@ -29,11 +33,8 @@ const char kAnna[] = "[Administrators]\nroot = *\nanna = Example.COM. , ,bad dom
 const char kIdn[] = "[Administrators]\nmu = MÜLLER.DE, b\xc3.de\n";
 const std::string kHuge = std::string(kAnna) + std::string(kConfigMaxFileSize, '\n');  // too large to be read
 const Row kRows[] = {
-    {kAnna, "anna", "a@example.com", true, true},
-    {kAnna, "anna", "a@Sales.EXAMPLE.com", true, true},
     {kAnna, "anna", "a@example.com.", true, true},
     {kAnna, "anna", "a@example..org", true, true},
-    {kAnna, "anna", "a@badexample.com", true, false},
     {kAnna, "anna", "a@example.com.evil.net", true, false},
     {kAnna, "anna", "example.com", true, false},
     {kAnna, "anna", "a@x,dc=example.com", true, false},
@@ -41,13 +42,10 @@ const Row kRows[] = {
     {kAnna, "anna", "mail=a@example.com,dc=badexample,dc=com", true, false},
     {kAnna, "anna", "mail=a@example.com,ou=dc\\3dexample,dc=com", true, false},
     {kAnna, "anna", "mail=a@x.net,dc=example\\00,dc=com", true, false},
-    {kAnna, "root", "a@anywhere.net", true, true},
     {kIdn, "mu", "a@müller.de", true, true},
     {kIdn, "mu", "mail=a@x.net,dc=MÜLLER,dc=de", true, true},
     {kIdn, "mu", "a@b\xc3.de", true, false},
-    {kAnna, "Anna", "a@example.com", false, false},
     {kAnna, "", "a@example.com", false, false},
-    {kAnna, nullptr, "a@example.com", false, false},
     {"[ administrators ]\n;anna = example.com\n", "anna", "a@example.com", false, false},
     {"[Ldap]\nPort = 1\n", "anna", "a@anywhere.net", true, true},
     {"", nullptr, "a@anywhere.net", true, true},
@@ -105,9 +103,6 @@ TEST(AdminScope, FilterAndLimit) {
         ScopedFilter(scope, "(a=b)"),
         "(&(a=b)(&(entryDN:dnSubtreeMatch:=dc=example,dc=com)(|(mail=*@example.com)(mail=*.example.com))))");
     EXPECT_EQ(rejected, std::vector<std::string>{"ex(*)"});
-    // A user is the scope's by its DN and its primary address: not one another tool placed there.
-    EXPECT_TRUE(UserDnInScope(scope, "mail=a@sales.example.com,dc=sales,dc=example,dc=com"));
-    EXPECT_FALSE(UserDnInScope(scope, "mail=a@x.net,dc=example,dc=com"));
     EXPECT_EQ(ScopedFilter(AdminScope{false, {}}, "(a=b)"), "(&(a=b)(!(objectClass=*)))");
     std::string many;
     for (std::size_t i = 0; i <= kMaxAdminDomains; ++i) many += "d" + std::to_string(i) + ".net,";
