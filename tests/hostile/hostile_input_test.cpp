@@ -20,11 +20,6 @@ namespace {
 constexpr std::size_t kMaxPostBody = 8192;  // larger url-encoded bodies or fields end the request, status 1
 constexpr int kLanes = 3;               // directory servers, each serving one command's requests at a time
 constexpr std::size_t kLongValue = 64;  // values this long are checked for being printed whole
-#ifdef LDAPCGI_HOSTILE_DECODING_AND_ESCAPING_ONLY
-constexpr bool kSendersToo = false;  // the sanitizer build sends no forged requests
-#else
-constexpr bool kSendersToo = true;
-#endif
 
 // A request in a browser's headers, and whether it goes as a multipart body.
 struct Sender {
@@ -59,12 +54,9 @@ const Sender kSenders[] = {
     {"multipart from our page", false, kOwnPage, true},
 };
 
-bool Has(const string& text, const string& part) { return text.find(part) != string::npos; }
-
-// Injected markup printed as markup: scripts and images other than the
-// page's own, event handlers, and the marker "zq" right after a raw markup character.
+// Injected markup printed as markup in the lower-cased `text`: scripts and images other
+// than the page's own, event handlers, and the marker "zq" right after a raw markup character.
 string EscapeFaults(string text) {
-    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     for (const string own : {"<script>\nfunction popup(", "\n<script>\n<!--\nfunction emailvalidation(",
                              "<img src=\"../module-pictures/images/"})
         for (std::size_t at; (at = text.find(own)) != string::npos;) text.erase(at, own.size());
@@ -84,8 +76,7 @@ string AnswerFaults(const Case& c, const ProcessResult& r, bool refused = false)
     string faults;
     if (r.exitStatus != 0 && r.exitStatus != 1)
         faults += "exit status " + std::to_string(r.exitStatus) + "; ";
-    if (Has(r.err, "Sanitizer") || Has(r.err, "runtime error"))
-        faults += "sanitizer: " + r.err.substr(0, 300);
+    faults += SanitizerFaults(r.err);
     const char *command = Value(c.fields, "Command"), *submit = Value(c.fields, "Submit");
     bool oversized = !c.multipart && Body(c).size() > kMaxPostBody, nul = false;
     for (const SentField& f : c.fields) {
@@ -112,7 +103,7 @@ string AnswerFaults(const Case& c, const ProcessResult& r, bool refused = false)
         if (f.value.size() >= kLongValue && Has(r.out, escaped.substr(0, kLongValue)) && !Has(r.out, escaped))
             faults += "a cut " + f.name + " value; ";
     }
-    return faults + EscapeFaults(r.out);
+    return faults + EscapeFaults(Lower(r.out));
 }
 
 // Every case of one command, in one lane, and its working request from every
@@ -146,7 +137,7 @@ void RunGroup(Lane& lane, const CommandModel* model) {
     for (const Sender& sender : kSenders)
         for (Case c : own) {
             const bool through = c.fields[0].value != model->command;
-            if (!kSendersToo || (!model->changes && &sender != &kSenders[0]) || (!sender.forged && through))
+            if (!kPlainBuild || (!model->changes && &sender != &kSenders[0]) || (!sender.forged && through))
                 continue;
             c.mustChange = model->changes && !sender.forged;
             c.multipart = sender.multipart;
