@@ -79,8 +79,7 @@ struct FaultLane : Lane {
         EXPECT_EQ(PageShapeFaults(r.out), "") << r.out;
         for (const char* wrong : {"not found", "has been deleted", "Could not add modified User"})
             EXPECT_EQ(r.out.find(wrong), string::npos) << r.out;
-        const bool refused = r.out.find(p.request.model->success) == string::npos &&
-                             r.out.find("Error connecting to LDAP") != string::npos;
+        const bool refused = !Has(r.out, p.request.model->success) && Has(r.out, "Error connecting to LDAP");
         EXPECT_TRUE(point > 0 || refused) << r.out;
         // A request the frozen server had queued is carried out once it runs again.
         if (fault == Fault::kFrozen) std::this_thread::sleep_for(300ms);

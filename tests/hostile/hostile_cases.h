@@ -477,14 +477,14 @@ inline std::string DirectoryFaults(Lane& lane, const Case& c, const std::string&
         if (attempt == 50) return "directory not readable; ";
         std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a server starting again
     }
-    const bool changed = c.model->changes && page.find(c.model->success) != std::string::npos;
+    const bool changed = c.model->changes && Has(page, c.model->success);
     std::string faults = c.mustChange && !changed ? "the working request changed nothing; " : "";
     Dump actual = after;
     if (c.model->command == "BuildAliasTable") {
         // The build changes only the profile strings, below "cn=profiles", and publishes its sequence.
         std::string sequence;
         for (const auto& [dn, attr, value] : after) {
-            if (dn.find("cn=profiles") != std::string::npos) actual.erase({dn, attr, value});
+            if (Has(dn, "cn=profiles")) actual.erase({dn, attr, value});
             if (dn == "cn=aliassequence,cn=preprocessor,cn=profiles" && attr == "xoprofilevalue")
                 sequence = value;
         }
@@ -492,7 +492,7 @@ inline std::string DirectoryFaults(Lane& lane, const Case& c, const std::string&
             faults += "alias sequence not published; ";
     }
     const Dump asked = c.model->changes ? Expected(lane.seed, c) : lane.seed;
-    if (c.model->command == "NewUser" && actual == asked && page.find("Failed") != std::string::npos)
+    if (c.model->command == "NewUser" && actual == asked && Has(page, "Failed"))
         faults += "a user created is called not created; ";
     if (changed ? actual != asked
                 : actual != lane.seed &&
