@@ -156,7 +156,6 @@ inline const std::vector<CommandModel>& Commands() {
             {"Permission", "Send"},
             {"Channel", "SMTP"},
             {"Domain", "example.com"},
-            {"Special", "on"},
             {"NewUser Mail", "nia@example.com"},
             {"ListUsers FirstName", "*"},
             {"ListUsers LastName", "*"},
