@@ -33,8 +33,7 @@
 #include "tests/support/page_check.h"
 #include "tests/support/run_cgi.h"
 
-using Triple = std::tuple<std::string, std::string, std::string>;
-using Dump = std::set<Triple>;
+using Dump = std::set<std::tuple<std::string, std::string, std::string>>;  // (DN, attribute, value)
 
 // A field as the program decodes it; `wire`, when set, is sent in a
 // url-encoded body in place of the value's own encoding.
