@@ -90,7 +90,6 @@ inline std::vector<Payload> Payloads() {
                    kMeans = kUrl | kMeaning;
     std::vector<Payload> list = {
         {"script", "<script>alert('zq')</script>", kBoth},
-        {"attribute breakout", "\"><img src=x onerror=alert('zq')>"},
         {"quote breakout", "'><svg onload=alert(\"zq\")>"},
         {"closing tags", "</textarea></title></td></table><b>zq</b>"},
         {"javascript link", "javascript:alert('zq')//"},
