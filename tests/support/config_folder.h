@@ -23,9 +23,16 @@ inline std::string ReadWholeFile(const std::string& path) {
 }
 
 // Truncates and rewrites in place (the same inode when the file exists).
-inline void WriteWholeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(bytes.data(), std::streamsize(bytes.size()));
+inline bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+    return bool(std::ofstream(path, std::ios::binary | std::ios::trunc)
+                    .write(bytes.data(), std::streamsize(bytes.size()))
+                    .flush());
+}
+
+// Written whole under another name, then renamed into place, so that a
+// reader never sees half a file.
+inline bool ReplaceWholeFile(const std::string& path, const std::string& bytes) {
+    return WriteWholeFile(path + ".new", bytes) && rename((path + ".new").c_str(), path.c_str()) == 0;
 }
 
 struct ConfigFolder {
@@ -44,11 +51,8 @@ struct ConfigFolder {
     ConfigFolder& operator=(const ConfigFolder&) = delete;
 
     std::string File(const std::string& name) const { return path + "/" + name; }
-    // Writes `name` whole under another name, then renames it into place, so
-    // that a reader never sees half a file.
     void Replace(const std::string& name, const std::string& bytes) const {
-        WriteWholeFile(File(name + ".new"), bytes);
-        rename(File(name + ".new").c_str(), File(name).c_str());
+        ReplaceWholeFile(File(name), bytes);
     }
 
     std::string path;

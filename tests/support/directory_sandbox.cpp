@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <random>
@@ -101,7 +100,7 @@ bool DirectorySandbox::Start() { return pid_ > 0 || (!dir_.empty() && port_ > 0 
 
 bool DirectorySandbox::Load(const std::string& ldif) {
     std::string file = dir_ + "/load.ldif";
-    if (!(std::ofstream(file, std::ios::binary) << ldif) || !Stop()) return false;
+    if (!WriteWholeFile(file, ldif) || !Stop()) return false;
     ProcessResult loaded = RunProcess({"/usr/sbin/slapadd", "-q", "-f", dir_ + "/slapd.conf", "-l", file},
                                       {{"PATH", "/usr/sbin:/usr/bin:/bin"}}, "");
     unlink(file.c_str());
@@ -167,11 +166,9 @@ bool DirectorySandbox::WriteConfig(const std::string& extraIni) {
                           "\n\n[Log]\nFile=" + LogFile() + "\n");
 }
 
-// Written whole, then renamed in place: a running CGI never reads half a file.
+// Replaced whole: a running CGI never reads half a file.
 bool DirectorySandbox::WriteRawConfig(const std::string& text) {
-    std::string path = ConfigDir() + "/XOMTA.INI";
-    if (dir_.empty() || !(std::ofstream(path + ".tmp", std::ios::binary) << text).flush()) return false;
-    return rename((path + ".tmp").c_str(), path.c_str()) == 0;
+    return !dir_.empty() && ReplaceWholeFile(ConfigDir() + "/XOMTA.INI", text);
 }
 
 std::string DirectorySandbox::ReadLog() const { return ReadWholeFile(LogFile()); }
