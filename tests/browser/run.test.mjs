@@ -23,6 +23,8 @@ const defaults = { PORT: '', ADMIN_USER: '', ADMIN_PASSWORD: '', DOMAIN_USER: ''
 const run = (command) => execFileSync(path.join(ROOT, 'scripts', 'run'), [command],
   { env: { ...process.env, RUN_DIR, BUILD_DIR, ...defaults }, encoding: 'utf8' });
 
+const basic = (username, password) =>
+  ({ Authorization: `Basic ${Buffer.from(`${username}:${password}`).toString('base64')}` });
 let stack, browser;
 
 // The address and the logins as scripts/run prints them.
@@ -50,7 +52,7 @@ for (const signal of ['SIGINT', 'SIGTERM']) process.on(signal, () => process.exi
 // Every page and resource asks for the login first, also with a wrong
 // password, and the refusal carries the security headers too.
 test('log in: every page and resource asks for the login first', async () => {
-  const wrong = { Authorization: `Basic ${Buffer.from(`${stack.login.username}:wrong`).toString('base64')}` };
+  const wrong = basic(stack.login.username, 'wrong');
   const asked = [['/'], [`${CGI}?Command=FindUserMenu`], ['/vemo/style/xomainstylesheet.css'],
     ['/vemo/module-pictures/images/line.gif'], ['/vemo/help/ldap/sysadmin/finduser.htm'], ['/vemo/index.html~'], ['/', wrong]];
   for (const [target, headers] of asked) {
@@ -63,8 +65,7 @@ test('log in: every page and resource asks for the login first', async () => {
 // The export's file keeps its own type (the pages' is the harness's check),
 // and is not kept in a cache.
 test('the export downloads with its own type', async () => {
-  const { username, password } = stack.login;
-  const headers = { Authorization: `Basic ${Buffer.from(`${username}:${password}`).toString('base64')}` };
+  const headers = basic(stack.login.username, stack.login.password);
   for (const [format, type] of [['csv', 'text/csv'], ['LDIF', 'text/plain']]) {
     const response = await fetch(`${stack.url}${CGI}?Command=ExportUsers&Format=${format}`, { headers });
     assert.equal(response.headers.get('content-type'), `${type}; charset=utf-8`, format);

@@ -17,9 +17,9 @@ const EVERYONE = `${CGI}?Command=ListUsers&FirstName=*&LastName=*&Mail=*`;
 
 export default {
   // Add, view, edit and delete a mail alias from the user details page (each
-  // alias reached by its link), the alias form's e-mail check and the
-  // duplicate check.
-  'aliases: add, view, edit and delete an alias; a malformed or duplicate one refused': async (s) => {
+  // alias reached by its link), and the alias form's e-mail check (the
+  // duplicate check is the page tests').
+  'aliases: add, view, edit and delete an alias; a malformed one refused': async (s) => {
     const [NEW, CHANGED] = ['grace.lee.new@example.com', 'grace.lee.changed@example.com'];
     await s.open(`${CGI}?Command=FindUser&Mail=grace.lee@example.com`, 'User Details');
     await s.submit({}, 'New Mail Alias', 'New Alias');
@@ -33,8 +33,6 @@ export default {
     await s.submit({}, 'Confirm', 'User Details', `Mail Alias "${CHANGED}" Deleted successfully`);
     await s.submit({}, 'New Mail Alias', 'New Alias');
     await s.refused({ MailAlias: 'not-an-address' }, 'Add');
-    await s.submit({ MailAlias: 'anna@example.com' }, 'Add', 'Update Alias',
-      /^Sorry, duplicated alias is not allowed\./);
   },
   // Add, edit and delete a connector from the user details page (each reached
   // by its channel's button), a permission the channel refuses, and the users
@@ -62,20 +60,16 @@ export default {
     await s.submit({}, 'Users by connector', 'List Connector');
     await s.submit({ Channel: 'DL' }, 'List', 'List Users');
   },
-  // Walk the dc= tree down three levels, and list the users of one domain.
+  // Walk the dc= tree down three levels, and list the users of one domain
+  // (which users a row's button lists is the page tests').
   'domains: browse the tree and list the users of a domain': async (s) => {
     await s.open('/');
     await s.submit({}, 'Browse domains', 'Browse Domain');
     for (const domain of ['com', 'example.com', 'sales.example.com', 'eu.sales.example.com']) {
       await s.submit({}, domain, 'Browse Domain');
     }
-    // Each row's button lists that row's domain: sales.example.com's is a
-    // row of example.com's page.
     await s.open(`${CGI}?Command=ViewSubDomain&Domain=example.com`);
     await s.submit({}, "Find Users in 'sales.example.com'", 'User Listing');
-    const listed = await mails(s);
-    assert.ok(listed.includes('carol.white@sales.example.com'));
-    assert.ok(listed.every((m) => m.endsWith('@sales.example.com')), 'not those of sub-domains');
   },
   // The user pages, reached from the start page's entries.
   'users: find, open and list them, names outside ASCII intact; create, update and delete one': async (s) => {
@@ -108,19 +102,14 @@ export default {
     await s.submit({}, 'Confirm', undefined, 'Successfully Deleted User');
   },
   // The login for example.com (scripts/run's second) lists only the users of
-  // example.com and its subdomains and creates users only in its domains;
-  // which page each login gets for each command is the administrators'
-  // matrix's (tests/hostile).
-  'administrators per domain: a domain login sees and changes its domains only': async (s) => {
+  // example.com and its subdomains; which page each login gets for each
+  // command is the administrators' matrix's (tests/hostile).
+  'administrators per domain: a domain login sees its domains only': async (s) => {
     const anna = await s.as(s.stack.domainLogin);
     await anna.open(EVERYONE, 'User Listing');
     const own = await mails(anna);
     assert.ok(own.includes('anna.smith@example.com') && own.includes('carol.white@sales.example.com'), `${own}`);
     assert.deepEqual(own.filter((m) => !/[@.]example\.com$/.test(m)), []);
-    await anna.open('/');
-    await anna.submit({}, 'New user', 'New User');
-    await anna.submit({ FirstName: 'Yara', LastName: 'Domainova', Mail: 'yara@example.org' }, 'Create User',
-      'New User', 'The address is outside the domains you manage');
   },
   // The build starts from its page and goes on after it; the table is
   // published when done.
