@@ -3,6 +3,7 @@
 #ifndef LDAPCGI_TESTS_SUPPORT_DB_TEST_SUPPORT_H
 #define LDAPCGI_TESTS_SUPPORT_DB_TEST_SUPPORT_H
 
+#include <iterator>
 #include <string>
 
 #include "aliastable/disk_images.h"
@@ -19,12 +20,11 @@ struct ScratchFolder : ConfigFolder {
     }
     // The three files of an empty generation, as the build writes them.
     void WriteGeneration(const std::string& generation) const {
-        auto image = [](const unsigned char* bytes, std::size_t size) {
-            return std::string((const char*)bytes, size);
-        };
-        WriteWholeFile(File(generation + ".id0"), image(kAliasIndexImage, kAliasIndexImageSize));
-        WriteWholeFile(File(generation + ".str"), image(kAliasStringImage, kAliasStringImageSize));
-        WriteWholeFile(File(generation + ".db"), image(kAliasRelationImage, kAliasRelationImageSize));
+        WriteWholeFile(File(generation + ".id0"), {std::begin(kAliasIndexImage), std::end(kAliasIndexImage)});
+        WriteWholeFile(File(generation + ".str"),
+                       {std::begin(kAliasStringImage), std::end(kAliasStringImage)});
+        WriteWholeFile(File(generation + ".db"),
+                       {std::begin(kAliasRelationImage), std::end(kAliasRelationImage)});
     }
 };
 

@@ -44,8 +44,8 @@ DirectorySandbox::DirectorySandbox(int fixedPort, const std::string& tlsFolder) 
         return;
     dir_ = name;
     std::minstd_rand random(static_cast<unsigned>(getpid()));
-    for (int attempt = 0; attempt < (fixedPort > 0 ? 1 : 8) && !ok_;
-         ++attempt) {  // a busy port fails at once
+    // A busy port fails at once.
+    for (int attempt = 0; attempt < (fixedPort > 0 ? 1 : 8) && !ok_; ++attempt) {
         if (!tlsFolder.empty()) tlsPort_ = 20000 + static_cast<int>(random() % 40000);
         if (Launch(fixedPort > 0 ? fixedPort : 20000 + static_cast<int>(random() % 40000)))
             ok_ = WriteConfig();
@@ -145,8 +145,8 @@ std::string DirectorySandbox::Search(const std::string& base, const std::string&
 // extraIni has none, as the reader takes a key's first setting.
 bool DirectorySandbox::WriteConfig(const std::string& extraIni) {
     std::vector<std::string> lines;
-    std::map<std::string, std::size_t>
-        keys;  // section and key, lower case without blanks: the line setting it
+    // Section and key, lower case without blanks: the line setting it.
+    std::map<std::string, std::size_t> keys;
     std::istringstream in(extraIni);
     std::string section, text;
     for (std::string line; std::getline(in, line);) {

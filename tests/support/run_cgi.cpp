@@ -85,15 +85,7 @@ ProcessResult RunCgiPost(const std::string& body, const Environment& extra) {
     return RunCgi(env, body);
 }
 
-std::string SourcePath(const std::string& relative) {
-    return std::string(LDAPCGI_SOURCE_DIR) + "/" + relative;
-}
-
 std::vector<std::string> NoBypass() {
     if (geteuid() != 0) return {};
     return {"/usr/bin/setpriv", "--bounding-set", "-dac_override,-dac_read_search,-fowner", "--"};
-}
-
-std::string BinaryPath(const std::string& relative) {
-    return std::string(LDAPCGI_BINARY_DIR) + "/" + relative;
 }

@@ -31,7 +31,7 @@ ProcessResult RunCgiPost(const std::string& body, const Environment& extra = {})
 std::vector<std::string> NoBypass();
 
 // Path of a file in the source tree / build tree.
-std::string SourcePath(const std::string& relative);
-std::string BinaryPath(const std::string& relative);
+inline std::string SourcePath(const std::string& relative) { return LDAPCGI_SOURCE_DIR "/" + relative; }
+inline std::string BinaryPath(const std::string& relative) { return LDAPCGI_BINARY_DIR "/" + relative; }
 
 #endif
