@@ -91,8 +91,7 @@ export class Session {
     const url = response.url();
     const fail = (text) => this.problems.push(`${url}: ${text}`);
     if (response.status() !== 200) fail(`status ${response.status()}`);
-    const expected = { ...HEADERS, ...(url.includes(CGI) && CGI_HEADERS) };
-    expected['content-security-policy'] = this.stack.policy;
+    const expected = { ...HEADERS, ...(url.includes(CGI) && CGI_HEADERS), 'content-security-policy': this.stack.policy };
     for (const [name, value] of Object.entries(expected)) {
       if (response.headers()[name] !== value) fail(`header ${name} is ${JSON.stringify(response.headers()[name])}`);
     }
