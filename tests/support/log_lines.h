@@ -4,13 +4,29 @@
 #ifndef LDAPCGI_TESTS_SUPPORT_LOG_LINES_H
 #define LDAPCGI_TESTS_SUPPORT_LOG_LINES_H
 
+#include <sstream>
 #include <string>
 #include <vector>
 
 // The texts of the lines at `level`, of every line when it is ""; a line
 // without the service's head is its own text.
-std::vector<std::string> LogTexts(const std::string& log, const std::string& level = "");
+inline std::vector<std::string> LogTexts(const std::string& log, const std::string& level = "") {
+    std::vector<std::string> texts;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        std::size_t text = line.find("]: "), at = line.find(' ') + 1;
+        if (level.empty() ||
+            (text != std::string::npos && line.compare(at, level.size() + 1, level + " ") == 0))
+            texts.push_back(text == std::string::npos ? line : line.substr(text + 3));
+    }
+    return texts;
+}
+
 // How many lines at `level` (any when "") hold `part` in their text.
-int CountLogLines(const std::string& log, const std::string& part, const std::string& level = "");
+inline int CountLogLines(const std::string& log, const std::string& part, const std::string& level = "") {
+    int count = 0;
+    for (const std::string& text : LogTexts(log, level)) count += text.find(part) != std::string::npos;
+    return count;
+}
 
 #endif

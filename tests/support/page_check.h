@@ -5,29 +5,62 @@
 #ifndef LDAPCGI_TESTS_SUPPORT_PAGE_CHECK_H
 #define LDAPCGI_TESTS_SUPPORT_PAGE_CHECK_H
 
+#include <cctype>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "tests/support/config_folder.h"
 #include "tests/support/run_cgi.h"
 
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
 // application/x-www-form-urlencoded: every byte but ASCII letters, digits,
 // "-" and "." as %XX.
-std::string FormBody(const Fields& fields);
+inline std::string FormBody(const Fields& fields) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string body;
+    for (const auto& field : fields) {
+        if (!body.empty()) body += '&';
+        body += field.first + '=';
+        for (unsigned char c : field.second)
+            body += isalnum(c) || c == '-' || c == '.' ? std::string(1, c)
+                                                       : std::string{'%', kHex[c >> 4], kHex[c & 15]};
+    }
+    return body;
+}
+
 // "Command|Field=value|..." as the fields of a form (a value may hold "=",
 // not "|").
-Fields FormFields(const std::string& text);
+inline Fields FormFields(const std::string& text) {
+    Fields fields;
+    std::istringstream parts("Command=" + text);
+    for (std::string part; std::getline(parts, part, '|');)
+        fields.push_back({part.substr(0, part.find('=')), part.substr(part.find('=') + 1)});
+    return fields;
+}
+
 // POST of the fields, url-encoded, with no Origin header, against the
 // XOMTA.INI in `configDir`.
-ProcessResult PostForm(const Fields& fields, const std::string& configDir);
+inline ProcessResult PostForm(const Fields& fields, const std::string& configDir) {
+    return RunCgiPost(FormBody(fields), {{"XOMTA_CONFIG_DIR", configDir}});
+}
 
 // LDIF of dc=com and dc=example,dc=com.
-extern const char kExampleDomainLdif[];
+inline constexpr char kExampleDomainLdif[] =
+    "dn: dc=com\nobjectClass: domain\ndc: com\n\n"
+    "dn: dc=example,dc=com\nobjectClass: domain\ndc: example\n\n";
 
 // tests/pages/expected/NAME.html, whole; an empty text and a test failure
 // when the file is missing.
-std::string ExpectedPage(const std::string& name);
+inline std::string ExpectedPage(const std::string& name) {
+    const std::string path = SourcePath("tests/pages/expected/" + name + ".html");
+    EXPECT_TRUE(std::ifstream(path).good()) << "no expected page " << path;
+    return ReadWholeFile(path);
+}
 
 #endif
