@@ -1,9 +1,9 @@
 // The administrators' scope: which logins [Administrators] admits, and which
 // addresses and DNs lie in a login's domains. Pure rules and one INI file.
 // The plain cases (a login's own domain and its subdomains in any letter
-// case, a look-alike domain, "*", a login in other letters or none, a user
-// placed under a foreign address) are the administrators' matrix's, through
-// the pages (tests/hostile/admin_matrix_test.cpp).
+// case, a look-alike domain, "*", no login, a user placed under a foreign
+// address) are the administrators' matrix's, through the pages
+// (tests/hostile/admin_matrix_test.cpp).
 #include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <sys/syscall.h>
@@ -45,6 +45,7 @@ const Row kRows[] = {
     {kIdn, "mu", "a@müller.de", true, true},
     {kIdn, "mu", "mail=a@x.net,dc=MÜLLER,dc=de", true, true},
     {kIdn, "mu", "a@b\xc3.de", true, false},
+    {kAnna, "Anna", "a@example.com", false, false},
     {kAnna, "", "a@example.com", false, false},
     {"[ administrators ]\n;anna = example.com\n", "anna", "a@example.com", false, false},
     {"[Ldap]\nPort = 1\n", "anna", "a@anywhere.net", true, true},
