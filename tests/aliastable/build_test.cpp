@@ -379,10 +379,10 @@ TEST_F(AliasBuildTest, DirectoryOrDiskFailingDuringABuild) {
     ASSERT_TRUE(Sandbox().Add(Users(400, 2)));
     EXPECT_EQ(Build().out, BuildPage(1));
     ASSERT_TRUE(Config("[Ldap]\nTimeout=1\n"));
-    ASSERT_EQ(kill(Sandbox().Pid(), SIGSTOP), 0);
+    ASSERT_TRUE(Sandbox().Signal(SIGSTOP));
     ProcessResult run;
     double seconds = SecondsTaken([&] { run = Build(); });
-    kill(Sandbox().Pid(), SIGCONT);
+    Sandbox().Signal(SIGCONT);
     EXPECT_EQ(run.out, Failure(kNotConnected));
     EXPECT_TRUE(seconds >= 0.9 && seconds < 5) << seconds;
     ExpectErrors({"LDAP bind as \"cn=root\" failed: Timed out (-5)"});

@@ -39,7 +39,7 @@ struct FaultLane : Lane {
 
     void Set(Fault fault) {
         if (fault == Fault::kStopped) server.Stop();
-        if (fault == Fault::kFrozen) kill(server.Pid(), SIGSTOP);
+        EXPECT_TRUE(fault != Fault::kFrozen || server.Signal(SIGSTOP));
     }
 
     // The fault set before the request (point 0: the connection message, nothing
@@ -72,7 +72,7 @@ struct FaultLane : Lane {
         EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
                   kPageSecondsLimit);
         EXPECT_TRUE(fault != Fault::kStopped || server.Start());
-        if (fault == Fault::kFrozen) kill(server.Pid(), SIGCONT);
+        if (fault == Fault::kFrozen) server.Signal(SIGCONT);
         EXPECT_TRUE(Point(server.Port()));
         // A few read pages end with status 1 after their failure page.
         EXPECT_TRUE(r.exitStatus == 0 || r.exitStatus == 1) << r.exitStatus << r.err;

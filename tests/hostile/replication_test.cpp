@@ -144,7 +144,7 @@ protected:
         return Page("UpdateAlias|Mail=u#@example.com|MailAlias=" + alias, unit)
                    .out.find("Added Mail alias") != string::npos;
     }
-    static void Signal(int signal) { ASSERT_TRUE(first_->Pid() > 0 && kill(first_->Pid(), signal) == 0); }
+    static void Signal(int signal) { ASSERT_TRUE(first_->Signal(signal)); }
     static void Restart() { ASSERT_TRUE(first_->Stop() && first_->Start()); }
 
     static std::unique_ptr<DirectorySandbox> first_, second_;
@@ -270,9 +270,9 @@ TEST_F(Replication, AServerCatchingUpIsPassedOver) {
         ASSERT_TRUE(Name(first_->Uri() + "/ " + first_->Uri() + " " + second_->Uri() + "/"));
         EXPECT_NE(Page("FindUser|Mail=u0@example.com", 0).out.find("<td>\n5550\n"), string::npos);
         // The second frozen: a change goes to neither, the first not holding all the second may hold.
-        ASSERT_EQ(kill(second_->Pid(), SIGSTOP), 0);
+        ASSERT_TRUE(second_->Signal(SIGSTOP));
         EXPECT_EQ(Page(kKinds[1].request, 9).out.find("<td>\n5559\n"), string::npos);
-        ASSERT_EQ(kill(second_->Pid(), SIGCONT), 0);
+        ASSERT_TRUE(second_->Signal(SIGCONT));
     }
     ASSERT_TRUE(std::ofstream(settings) << direct);
     Restart();

@@ -6,6 +6,7 @@
 #ifndef LDAPCGI_TESTS_SUPPORT_DIRECTORY_SANDBOX_H
 #define LDAPCGI_TESTS_SUPPORT_DIRECTORY_SANDBOX_H
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <string>
@@ -22,7 +23,8 @@ public:
 
     bool Ok() const { return ok_; }  // false when slapd could not start
     int Port() const { return port_; }
-    pid_t Pid() const { return pid_; }  // slapd, for the tests that freeze it
+    // Sends slapd `signal` (the tests that freeze it); false with no server, never kill(-1).
+    bool Signal(int signal) const { return pid_ > 0 && kill(pid_, signal) == 0; }
     std::string Uri() const { return "ldap://127.0.0.1:" + std::to_string(port_); }
     std::string TlsUri() const { return "ldaps://127.0.0.1:" + std::to_string(tlsPort_); }
     std::string ConfigDir() const { return dir_; }                 // holds XOMTA.INI
