@@ -17,8 +17,6 @@ namespace {
 
 TEST(Audit, TextsAreQuotedEscapedAndBoundedVisiblyAndSecretsHidden) {
     const std::string shown(kAuditTextShown, 'a'), size = std::to_string(kAuditTextShown + 1);
-    std::string lineBreaks;
-    for (std::size_t i = 0; i < kAuditTextShown; ++i) lineBreaks += "\\x0A";
     const std::tuple<const char*, std::string, std::string> cases[] = {
         // attribute name ("" for a text alone), value, as the line shows them
         {"", "say \"hi\" \\ bye", "\"say \\\"hi\\\" \\\\ bye\""},
@@ -26,7 +24,8 @@ TEST(Audit, TextsAreQuotedEscapedAndBoundedVisiblyAndSecretsHidden) {
         {"", "Jos\xC3\xA9 \x7F\x01", "\"Jos\\xC3\\xA9 \\x7F\\x01\""},
         {"", shown, "\"" + shown + "\""},
         {"", shown + "b", "\"" + shown + "...\"(" + size + " bytes)"},
-        {"", std::string(kAuditTextShown + 1, '\n'), "\"" + lineBreaks + "...\"(" + size + " bytes)"},
+        {"", std::string(kAuditTextShown + 1, '\n'),
+         "\"" + Repeated("\\x0A", kAuditTextShown) + "...\"(" + size + " bytes)"},
         {"USERPASSWORD;binary", "Q", " +USERPASSWORD;binary=(hidden)"},
         {"x-pwd", "Q", " +x-pwd=(hidden)"},
         {"unixPasswd", "Q", " +unixPasswd=(hidden)"},

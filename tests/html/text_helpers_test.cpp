@@ -7,12 +7,7 @@
 #include <string>
 
 #include "html/text_helpers.h"
-
-static std::string Repeat(const std::string& text, int times) {
-    std::string result;
-    while (times-- > 0) result += text;
-    return result;
-}
+#include "tests/support/config_folder.h"
 
 TEST(HtmlEscape, OneReferencePerCharacterAndLongValuesWhole) {
     EXPECT_EQ(HtmlEscape(nullptr), "");
@@ -31,7 +26,7 @@ TEST(HtmlEscape, OneReferencePerCharacterAndLongValuesWhole) {
         {"\xed\xa0\x80", "&#237;&#160;&#128;"},
         {"\xf4\x90\x80\x80", "&#244;&#144;&#128;&#128;"},
         {"\xe2\x82", "&#226;&#130;"},
-        {Repeat("a \xe9\x01\xf0\x9f\x98\x80", 1000), Repeat("a&#32;&#233;&#1;&#128512;", 1000)},
+        {Repeated("a \xe9\x01\xf0\x9f\x98\x80", 1000), Repeated("a&#32;&#233;&#1;&#128512;", 1000)},
     };
     for (const auto& [text, escaped] : cases) EXPECT_EQ(HtmlEscape(text.c_str()), escaped) << text;
 }

@@ -113,15 +113,13 @@ TEST(SortedPages, TheDirectorySortsAndCutsThePages) {
     const string from = Walk(dir, "Command=ListUsers&Mail=*&GoTo=%C3%A4").substr(0, 3);
     EXPECT_TRUE(from == "|cd" || from == "|dc") << from;
     // Absent last names first and equal keys in reverse arrival, as without pages.
-    ASSERT_TRUE(dir.Reset(kExampleDomainLdif + ReadWholeFile(SourcePath("tests/pages/seeds/list.ldif"))) &&
+    ASSERT_TRUE(dir.Reset(kExampleDomainLdif + SeedFile("list")) &&
                 dir.WriteConfig("[Ldap]\nPageSize=100\nRecordLimit=1\n"));  // nor cut by it
     EXPECT_EQ(Get(dir, "Command=ListUsers&FirstName=&LastName=&Mail=").out, ExpectedPage("user_list"));
 }
 
 TEST(SortedPages, AServerBusySortingIsAskedAgain) {
-    setenv("SANDBOX_SSSVLV", "1", 1);  // one sort at a time
-    DirectorySandbox busy;
-    unsetenv("SANDBOX_SSSVLV");
+    DirectorySandbox busy(0, "", "1");  // one sort at a time
     ASSERT_TRUE(busy.Ok() && busy.Reset(Users("abcdefg")) && busy.WriteConfig("[Ldap]\nPageSize=3\n"));
     // Another client's view holds the sort for half a second; the page waits for it.
     const string sort = "ldapsearch -x -H " + busy.Uri() + " -D cn=root -w kpqz -b dc=com -E !sss=sn ";
@@ -136,9 +134,7 @@ TEST(SortedPages, AServerBusySortingIsAskedAgain) {
 }
 
 TEST(SortedPages, AServerThatCannotSortGivesThePagesCutFromTheWholeList) {
-    setenv("SANDBOX_SSSVLV", "no", 1);
-    DirectorySandbox plain;
-    unsetenv("SANDBOX_SSSVLV");
+    DirectorySandbox plain(0, "", "no");
     CheckPages(plain);  // fails at its first reset when the server did not start
     ASSERT_TRUE(plain.ClearLog() && Get(plain, kList).exitStatus == 0);  // one log line says why
     EXPECT_TRUE(

@@ -28,19 +28,12 @@ string Via(const HoldingRelay& relay, const string& more = "") {
     return kConfig + "[Ldap]\n" + more + "Port=" + std::to_string(relay.Port()) + "\n";
 }
 
-// Whether `text` holds `piece`; a failure shows both.
-::testing::AssertionResult Holds(const string& text, const string& piece) {
-    return ::testing::IsSubstring("piece", "text", piece, text);
-}
-
 // The LDIF of a user below dc=example,dc=com named by `mail`, with the lines `rest` (no last line end).
 string User(const string& mail, const string& rest) {
     return "dn: mail=" + mail + ",dc=example,dc=com\nobjectClass: xoperson\n" + rest + "\n\n";
 }
 
-string Seed() {
-    return kExampleDomainLdif + ("\n" + ReadWholeFile(SourcePath("tests/pages/seeds/transfer.ldif")));
-}
+const string kSeed = kExampleDomainLdif + ("\n" + SeedFile("transfer"));
 
 Environment ExportRequest(DirectorySandbox& dir, const string& format) {
     return {{"REQUEST_METHOD", "GET"},
@@ -66,7 +59,7 @@ ProcessResult Tool(DirectorySandbox& dir, const string& verb, const string& text
 
 TEST(Transfer, RoundTripThroughCsvAndLdif) {
     DirectorySandbox& dir = DirectorySandbox::Get();
-    ASSERT_TRUE(dir.Reset(Seed()) && dir.WriteConfig(kConfig));
+    ASSERT_TRUE(dir.Reset(kSeed) && dir.WriteConfig(kConfig));
     const string csv = Export(dir, "csv"), ldif = Export(dir, "ldif");
     EXPECT_EQ(csv.substr(0, csv.find('\n') + 1),
               "mail,first name,last name,telephone,address,aliases,connectors,permissions\r\n");
@@ -162,7 +155,7 @@ TEST(Transfer, ExportStopsWhenTheFileCannotBeSent) {
 TEST(Transfer, EachRefusalOnce) {
     DirectorySandbox& dir = DirectorySandbox::Get();
     ASSERT_TRUE(
-        dir.Reset(Seed()) && dir.WriteConfig(kConfig) &&
+        dir.Reset(kSeed) && dir.WriteConfig(kConfig) &&
         dir.Modify("dn: mail=bob@sub.example.com,dc=sub,dc=example,dc=com\nchangetype: modify\n"
                    "add: mail;lang-en\nmail;lang-en: tagged@example.com\n-\nadd: othermailbox\n"
                    "othermailbox: SMTPC$" +
@@ -177,9 +170,8 @@ TEST(Transfer, EachRefusalOnce) {
             User("nulp@example.com",
                  "sn: N\nmail: nulp@example.com\nothermailbox: SMTPC$p\nx-permission:: U01UUEMkU2VuZAB4")));
     const string head = "mail,first name,last name,aliases,connectors,permissions\n",
-                 n = "new@example.com,A,B,";
-    string padded = "bob@sub.example.com,SMTPC$0201\\ \\ 555";  // blanks the directory ignores
-    for (int i = 0; i < 600; ++i) padded += "\\ ";
+                 n = "new@example.com,A,B,",
+                 padded = "bob@sub.example.com,SMTPC$0201\\ \\ 555" + Repeated("\\ ", 600);  // blanks ignored
     const std::tuple<string, int, string> rows[] = {
         // the file, the exit status, a text of the answer
         {head + "new@example.com,,,,,", 1, "refused line 2 new@example.com: Incomplete data input"},
@@ -256,7 +248,7 @@ TEST(Transfer, EachRefusalOnce) {
 // a login limited to some domains refused rows outside them.
 TEST(Transfer, ImportPageRules) {
     DirectorySandbox& dir = DirectorySandbox::Get();
-    ASSERT_TRUE(dir.Reset(Seed()) && dir.WriteConfig(kConfig + "[Administrators]\nanna=example.com\n"));
+    ASSERT_TRUE(dir.Reset(kSeed) && dir.WriteConfig(kConfig + "[Administrators]\nanna=example.com\n"));
     const string body =
         "--B\r\nContent-Disposition: form-data; name=\"Command\"\r\n\r\nImportUsers\r\n--B\r\n"
         "Content-Disposition: form-data; name=\"File\"; filename=\"u.csv\"\r\n\r\nmail,last name,aliases\r\n"
@@ -320,12 +312,12 @@ TEST(Transfer, KilledAndRunAgain) {
     for (int i = 1; i < 12; ++i)
         file += "u" + std::to_string(i) + "@d" + std::to_string(i % 3) + ".kill.org,U,S,KILL " +
                 std::to_string(i) + ",a" + std::to_string(i) + "@d0.kill.org\n";
-    ASSERT_TRUE(dir.Reset(Seed()) && dir.WriteConfig(kConfig));
+    ASSERT_TRUE(dir.Reset(kSeed) && dir.WriteConfig(kConfig));
     ASSERT_EQ(Tool(dir, "apply", file).exitStatus, 0);
     const string clean = Export(dir, "ldif");
     for (int point = 1; point <= 10; ++point) {
         SCOPED_TRACE(point);
-        ASSERT_TRUE(dir.Reset(Seed()));
+        ASSERT_TRUE(dir.Reset(kSeed));
         EXPECT_EQ(AppliedRaced(dir, "KILL", point, file, "", "", SIGKILL).exitStatus, 128 + SIGKILL);
         ASSERT_TRUE(dir.WriteConfig(kConfig));
         EXPECT_EQ(Tool(dir, "apply", file).exitStatus, 0);
@@ -337,7 +329,7 @@ TEST(Transfer, KilledAndRunAgain) {
 // after the first check stops the write at its row.
 TEST(Transfer, ChangedBetweenCheckAndWrite) {
     DirectorySandbox& dir = DirectorySandbox::Get();
-    ASSERT_TRUE(dir.Reset(Seed()));
+    ASSERT_TRUE(dir.Reset(kSeed));
     const ProcessResult result = AppliedRaced(dir, "SMTPC$race", 1,  // the first check's search for it
                                               "mail,last name,connectors,permissions\nfirst@example.com,F,,\n"
                                               "race@example.com,R,SMTPC$race,SMTPC$Send/Receive\n",

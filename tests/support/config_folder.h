@@ -1,6 +1,6 @@
 // A scratch folder named by XOMTA_CONFIG_DIR for the length of a test, under
 // LDAPCGI_BINARY_DIR/test-scratch, removed with everything in it at the end;
-// and whole-file reads and writes. Shared by the configuration, log,
+// whole-file reads and writes, a text repeated, and a substring check. Shared by the configuration, log,
 // message-queue, database and alias table tests.
 #ifndef LDAPCGI_TESTS_SUPPORT_CONFIG_FOLDER_H
 #define LDAPCGI_TESTS_SUPPORT_CONFIG_FOLDER_H
@@ -20,6 +20,17 @@
 inline std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline std::string Repeated(const std::string& text, std::size_t times) {
+    std::string result;
+    while (times-- > 0) result += text;
+    return result;
+}
+
+// Whether `text` holds `piece`; a failure shows both.
+inline ::testing::AssertionResult Holds(const std::string& text, const std::string& piece) {
+    return ::testing::IsSubstring("piece", "text", piece, text);
 }
 
 // Truncates and rewrites in place (the same inode when the file exists).

@@ -36,7 +36,8 @@ DirectorySandbox& DirectorySandbox::Get() {
     return shared;
 }
 
-DirectorySandbox::DirectorySandbox(int fixedPort, const std::string& tlsFolder) {
+DirectorySandbox::DirectorySandbox(int fixedPort, const std::string& tlsFolder, const std::string& sssvlv)
+    : sssvlv_(sssvlv) {
     std::string name = BinaryPath("sandboxes/sbXXXXXX");
     mkdir(BinaryPath("sandboxes").c_str(), 0755);
     if (!mkdtemp(&name[0]) ||
@@ -66,7 +67,10 @@ bool DirectorySandbox::Launch(int port) {
     std::string output = dir_ + "/slapd.out", pidFile = dir_ + "/slapd.pid";
     unlink(pidFile.c_str());
     pid_t parent = getpid();
-    if ((pid_ = fork()) < 0) return false;
+    if (!sssvlv_.empty()) setenv("SANDBOX_SSSVLV", sssvlv_.c_str(), 1);
+    pid_ = fork();
+    if (pid_ != 0 && !sssvlv_.empty()) unsetenv("SANDBOX_SSSVLV");
+    if (pid_ < 0) return false;
     if (pid_ == 0) {
         prctl(PR_SET_PDEATHSIG, SIGTERM);  // the server ends with this process, however it ends
         int in = open("/dev/null", O_RDONLY), out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

@@ -15,8 +15,10 @@
 class DirectorySandbox {
 public:
     static DirectorySandbox& Get();  // the process's shared server
-    // 0: any free port; see Ok().
-    explicit DirectorySandbox(int fixedPort = 0, const std::string& tlsFolder = "");
+    // 0: any free port; see Ok(). `sssvlv`: the script's SANDBOX_SSSVLV ("no": a
+    // server that cannot sort, N: one that sorts N lists at a time).
+    explicit DirectorySandbox(int fixedPort = 0, const std::string& tlsFolder = "",
+                              const std::string& sssvlv = "");
     ~DirectorySandbox();  // stops the server, removes its folder
     DirectorySandbox(const DirectorySandbox&) = delete;
     DirectorySandbox& operator=(const DirectorySandbox&) = delete;
@@ -60,6 +62,7 @@ private:
     std::string dir_;
     int port_ = 0;
     int tlsPort_ = 0;
+    std::string sssvlv_;
     pid_t pid_ = -1;
     bool ok_ = false;
 };

@@ -51,18 +51,16 @@ TEST(MQInit, ChannelsInFileOrderWithTheirFlagsOrLeftOutAndLogged) {
     EXPECT_TRUE(OneMQ.szHost == std::string("ldap.example.org") && OneMQ.fReady == 1);
     EXPECT_STREQ(OneMQ.szApplication, "LDAP CGI");
     const std::string log = ReadWholeFile(folder.File("mq.log")), left = "]: MQInit: channel \"";
-    EXPECT_NE(log.find(left + "LONGNAME9\" of XOMTA.INI [Channels] left out: it is longer than 8 characters"),
-              std::string::npos)
-        << log;
-    EXPECT_NE(log.find(left + "A$B\" of XOMTA.INI [Channels] left out: it holds \"$\""), std::string::npos);
+    EXPECT_TRUE(
+        Holds(log, left + "LONGNAME9\" of XOMTA.INI [Channels] left out: it is longer than 8 characters"));
+    EXPECT_TRUE(Holds(log, left + "A$B\" of XOMTA.INI [Channels] left out: it holds \"$\""));
     std::string many = "[Channels]\n";
     for (std::size_t i = 0; i <= kMaxChannels; ++i) many += "C" + std::to_string(i) + "=enabled\n";
     write(many);
     EXPECT_FALSE(MQInit("h", "app"));
-    EXPECT_NE(ReadWholeFile(folder.File("mq.log"))
-                  .find("app[" + std::to_string(getpid()) +
-                        "]: MQInit: XOMTA.INI [Channels] lists 257 channels, more than 256"),
-              std::string::npos);
+    EXPECT_TRUE(Holds(ReadWholeFile(folder.File("mq.log")),
+                      "app[" + std::to_string(getpid()) +
+                          "]: MQInit: XOMTA.INI [Channels] lists 257 channels, more than 256"));
     write("[Channels]\n[Ldap]\nPort=1\n");  // an empty section: an empty list
     EXPECT_TRUE(MQInit("h", "app") && Channels().empty());
     // Failures leave an empty list and no ready mark.
@@ -84,7 +82,7 @@ TEST(MQInit, ListMembersAreDynamicSymbolsOfTheExecutable) {
     ASSERT_EQ(nm.exitStatus, 0) << nm.err;
     for (const char* member : {" cList<MQchannelDBStr*>::cList()\n", " cList<MQchannelDBStr*>::~cList()\n",
                                " cList<MQchannelDBStr*>::Next()\n"})
-        EXPECT_NE(nm.out.find(member), std::string::npos) << member;
+        EXPECT_TRUE(Holds(nm.out, member));
 }
 
 }  // namespace
