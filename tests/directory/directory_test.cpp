@@ -284,7 +284,7 @@ TEST(PrimaryAddress, ReadsTheFirstValueAsTheDnParserDoes) {
 }
 
 // The adds of a new domain's missing entries, top down, are the audit test's
-// (tests/app); here a label's escapes and the DNs that are no domain.
+// (tests/pages/audit_lines_test.cpp); here a label's escapes and the DNs that are no domain.
 TEST_F(Directory, CreateDomainTreeAddsOneEntryPerEscapedLabel) {
     ASSERT_NE(OpenDirectory(client), nullptr);
     EXPECT_TRUE(CreateDomainTree(client, "dc=e\\,vil\\+x,dc=example,dc=com"));  // one entry per escaped label
