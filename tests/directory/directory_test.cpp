@@ -358,17 +358,13 @@ Strings Stream(ldapClient& session, const char* base, int scope, const char* fil
     return seen;
 }
 
-// The record limit binds the pages' searches (the stream) only; a stop asked
-// for, like the cut, is no error; the session goes on after both.
+// The record limit binds the pages' searches (the stream) only; the cut is no
+// error, and the session goes on after it. A stop asked for is the alias
+// build's full disk (tests/aliastable).
 TEST_F(Directory, ForEachEntryStreamsEntriesAndEndsOnLimitsStopsAndFailures) {
     ASSERT_TRUE(sandbox.WriteConfig("[Ldap]\nRecordLimit=1\n"));
     ASSERT_NE(OpenDirectory(client), nullptr);
-    int visited = 0;
     EXPECT_EQ(Count(client, client.ldapClientSearch("", 2, 0, "(mail=*)", nullptr)), 2);
-    const char* const attributes[] = {"1.1", nullptr};
-    EXPECT_EQ(ForEachEntryUntil(client, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", attributes, "Test search",
-                                [&visited](StreamedEntry&) { return ++visited < 1; }),
-              LDAP_USER_CANCELLED);
     const Strings anna = {std::string(kAnnaDn) + " mail=anna@example.com mail=ann@example.com"};
     for (auto [base, scope, filter, seen, result] :
          std::vector<std::tuple<const char*, int, const char*, Strings, int>>{
