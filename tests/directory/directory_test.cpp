@@ -361,7 +361,7 @@ Strings Stream(ldapClient& session, const char* base, int scope, const char* fil
 // The record limit binds the pages' searches (the stream) only; the cut is no
 // error, and the session goes on after it. A stop asked for is the alias
 // build's full disk (tests/aliastable).
-TEST_F(Directory, ForEachEntryStreamsEntriesAndEndsOnLimitsStopsAndFailures) {
+TEST_F(Directory, ForEachEntryStreamsEntriesAndEndsOnLimitsAndFailures) {
     ASSERT_TRUE(sandbox.WriteConfig("[Ldap]\nRecordLimit=1\n"));
     ASSERT_NE(OpenDirectory(client), nullptr);
     EXPECT_EQ(Count(client, client.ldapClientSearch("", 2, 0, "(mail=*)", nullptr)), 2);
