@@ -3,7 +3,8 @@
 // The plain cases (a login's own domain and its subdomains in any letter
 // case, a look-alike domain, "*", no login, a user placed under a foreign
 // address) are the administrators' matrix's, through the pages
-// (tests/hostile/admin_matrix_test.cpp).
+// (tests/hostile/admin_matrix_test.cpp); a login admitted by a file without
+// the section is every hostile and audit test's.
 #include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <sys/syscall.h>
@@ -48,7 +49,6 @@ const Row kRows[] = {
     {kAnna, "Anna", "a@example.com", false, false},
     {kAnna, "", "a@example.com", false, false},
     {"[ administrators ]\n;anna = example.com\n", "anna", "a@example.com", false, false},
-    {"[Ldap]\nPort = 1\n", "anna", "a@anywhere.net", true, true},
     {"", nullptr, "a@anywhere.net", true, true},
     {kAnna, "anna", "a@anywhere.net", true, false, true},  // asked for by name
     {"", "root", "a@anywhere.net", false, false, true},    // another spelling may be there unseen
