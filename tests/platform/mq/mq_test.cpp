@@ -47,7 +47,6 @@ TEST(MQInit, ChannelsInFileOrderWithTheirFlagsOrLeftOutAndLogged) {
     // Letter case kept; an 8-character name fills its field; a repeated key counts once.
     EXPECT_EQ(Channels(),
               (Strings{"SMTPC:1:1", "local:1:1", "BSMTPOUT:1:1", "Fax:1:0", "Sms:0:1", "Off:0:0", "DL:1:1"}));
-    EXPECT_EQ(Channels().size(), 7u);  // walked again from a null cursor
     EXPECT_TRUE(OneMQ.szHost == std::string("ldap.example.org") && OneMQ.fReady == 1);
     EXPECT_STREQ(OneMQ.szApplication, "LDAP CGI");
     const std::string log = ReadWholeFile(folder.File("mq.log")), left = "]: MQInit: channel \"";
