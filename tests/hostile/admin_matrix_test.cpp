@@ -53,7 +53,7 @@ std::vector<Cell> Cells() {
         string inside = m.command, outside = m.command;
         for (const SentField& f : m.fields) {
             string value = f.value;  // its mirror in the foreign domain
-            if (Has(value, kOwn) && !(m.command == "UpdateAlias" && f.name == "MailAlias"))
+            if (Holds(value, kOwn) && !(m.command == "UpdateAlias" && f.name == "MailAlias"))
                 value.replace(value.find(kOwn), kOwn.size(), kForeign);
             if (m.command == "ViewSubDomain") value = "museum";
             inside += "|" + f.name + "=" + f.value;
@@ -219,15 +219,15 @@ string Faults(const Cell& c, const Answer& a, const Answer& reference, const Dum
     if (CountLogLines(a.log, "audit: ") != CountLogLines(a.log, who))
         faults += "an audit line without the login; ";
     if (c.expect == kOutside &&
-        !(Has(got.out, "<title>" + c.text + "</title>") && Has(got.out, kOutsideMessage)))
+        !(Holds(got.out, "<title>" + c.text + "</title>") && Holds(got.out, kOutsideMessage)))
         faults += "not the refusal of the address on the page " + c.text + "; ";
-    if (c.expect == kNamed && !Has(got.out, c.text)) faults += "no " + c.text + "; ";
+    if (c.expect == kNamed && !Holds(got.out, c.text)) faults += "no " + c.text + "; ";
     const Dump& expected = c.expect == kSame ? reference.after : seed;
     if (a.after != expected) faults += "directory:\n" + Difference(expected, a.after);
     string sent, page = Plain(got.out);
     for (const auto& [name, value] : FormFields(c.query)) sent += Plain(value) + "\n";
     for (const string& s : foreign)
-        if (c.login == kDomain && !Has(sent, s) && Has(page, s)) faults += "shows \"" + s + "\"; ";
+        if (c.login == kDomain && !Holds(sent, s) && Holds(page, s)) faults += "shows \"" + s + "\"; ";
     return faults;
 }
 

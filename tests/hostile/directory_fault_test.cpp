@@ -79,7 +79,8 @@ struct FaultLane : Lane {
         EXPECT_EQ(PageShapeFaults(r.out), "") << r.out;
         for (const char* wrong : {"not found", "has been deleted", "Could not add modified User"})
             EXPECT_EQ(r.out.find(wrong), string::npos) << r.out;
-        const bool refused = !Has(r.out, p.request.model->success) && Has(r.out, "Error connecting to LDAP");
+        const bool refused =
+            !Holds(r.out, p.request.model->success) && Holds(r.out, "Error connecting to LDAP");
         EXPECT_TRUE(point > 0 || refused) << r.out;
         // A request the frozen server had queued is carried out once it runs again.
         if (fault == Fault::kFrozen) std::this_thread::sleep_for(300ms);

@@ -380,12 +380,10 @@ inline std::string Difference(const Dump& expected, const Dump& actual) {
     return text;
 }
 
-inline bool Has(const string& text, const string& part) { return text.find(part) != string::npos; }
-
 // A sanitizer's report on standard error; "" when none.
 inline string SanitizerFaults(const string& err) {
-    return Has(err, "Sanitizer") || Has(err, "runtime error") ? "sanitizer: " + err.substr(0, 300) + "; "
-                                                              : "";
+    return Holds(err, "Sanitizer") || Holds(err, "runtime error") ? "sanitizer: " + err.substr(0, 300) + "; "
+                                                                  : "";
 }
 
 // What keeps `out` from being one whole page (its header once, "</html>" once at the end); "" when nothing.
@@ -474,14 +472,14 @@ inline std::string DirectoryFaults(Lane& lane, const Case& c, const std::string&
         if (attempt == 50) return "directory not readable; ";
         std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a server starting again
     }
-    const bool changed = c.model->changes && Has(page, c.model->success);
+    const bool changed = c.model->changes && Holds(page, c.model->success);
     std::string faults = c.mustChange && !changed ? "the working request changed nothing; " : "";
     Dump actual = after;
     if (c.model->command == "BuildAliasTable") {
         // The build changes only the profile strings, below "cn=profiles", and publishes its sequence.
         std::string sequence;
         for (const auto& [dn, attr, value] : after) {
-            if (Has(dn, "cn=profiles")) actual.erase({dn, attr, value});
+            if (Holds(dn, "cn=profiles")) actual.erase({dn, attr, value});
             if (dn == "cn=aliassequence,cn=preprocessor,cn=profiles" && attr == "xoprofilevalue")
                 sequence = value;
         }
@@ -489,7 +487,7 @@ inline std::string DirectoryFaults(Lane& lane, const Case& c, const std::string&
             faults += "alias sequence not published; ";
     }
     const Dump asked = c.model->changes ? Expected(lane.seed, c) : lane.seed;
-    if (c.model->command == "NewUser" && actual == asked && Has(page, "Failed"))
+    if (c.model->command == "NewUser" && actual == asked && Holds(page, "Failed"))
         faults += "a user created is called not created; ";
     if (changed ? actual != asked
                 : actual != lane.seed &&

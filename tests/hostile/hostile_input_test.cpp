@@ -62,7 +62,7 @@ string EscapeFaults(string text) {
         for (std::size_t at; (at = text.find(own)) != string::npos;) text.erase(at, own.size());
     string faults;
     for (const char* raw : {"<script", "<img", "<svg", "onerror=", "onload="})
-        if (Has(text, raw)) faults += string("raw ") + raw + "; ";
+        if (Holds(text, raw)) faults += string("raw ") + raw + "; ";
     for (std::size_t at = text.find("zq"); at != string::npos; at = text.find("zq", at + 1))
         if (at > 0 && strchr("<>\"'`=", text[at - 1]) != nullptr) {
             faults += "unescaped marker: ..." + text.substr(at < 30 ? 0 : at - 30, 40) + "...; ";
@@ -100,7 +100,8 @@ string AnswerFaults(const Case& c, const ProcessResult& r, bool refused = false)
         string escaped;
         for (unsigned char b : f.value)
             escaped += isalnum(b) || b == '-' || b == '.' ? string(1, b) : "&#" + std::to_string(b) + ";";
-        if (f.value.size() >= kLongValue && Has(r.out, escaped.substr(0, kLongValue)) && !Has(r.out, escaped))
+        if (f.value.size() >= kLongValue && Holds(r.out, escaped.substr(0, kLongValue)) &&
+            !Holds(r.out, escaped))
             faults += "a cut " + f.name + " value; ";
     }
     return faults + EscapeFaults(Lower(r.out));

@@ -46,7 +46,6 @@ struct Row {
 };
 
 string Entry(const string& dn, const string& attr = "*") { return Dir().Search(dn, "(objectClass=*)", attr); }
-bool Has(const string& text, const string& part) { return text.find(part) != string::npos; }
 
 string Replace(string text, const string& from, const string& to) {
     for (std::size_t at = 0; (at = text.find(from, at)) != string::npos; at += to.size())
@@ -108,14 +107,14 @@ void ExpectAnswer(const ProcessResult& r, const string& answer) {
         EXPECT_EQ(r.out, ExpectedPage(answer));
         return;
     }
-    EXPECT_TRUE(Has(r.out, "<title>" + part[1].str() + "</title>")) << r.out;
+    EXPECT_TRUE(Holds(r.out, "<title>" + part[1].str() + "</title>")) << r.out;
     if (part[2].matched) {
-        EXPECT_FALSE(Has(r.out, "<STRONG>Result")) << r.out;
+        EXPECT_FALSE(Holds(r.out, "<STRONG>Result")) << r.out;
         EXPECT_EQ(Items(r.out), part[3].str());
     }
     const string message = part[5];
-    EXPECT_TRUE(!part[4].matched || Has(r.out, "<CENTER>\n" + message + "</TD>") ||
-                Has(r.out, "<center>" + message + "\n</center>"))
+    EXPECT_TRUE(!part[4].matched || Holds(r.out, "<CENTER>\n" + message + "</TD>") ||
+                Holds(r.out, "<center>" + message + "\n</center>"))
         << r.out;
 }
 
@@ -131,7 +130,7 @@ int PageProcess() {
     for (const auto& process : std::filesystem::directory_iterator("/proc")) {
         std::error_code error;
         if (std::filesystem::read_symlink(process.path() / "exe", error).filename() == "ldapcgi.cgi" &&
-            Has(ReadWholeFile(process.path() / "environ"), "XOMTA_CONFIG_DIR=" + Dir().ConfigDir() + '\0'))
+            Holds(ReadWholeFile(process.path() / "environ"), "XOMTA_CONFIG_DIR=" + Dir().ConfigDir() + '\0'))
             return std::stoi(process.path().filename());
     }
     return 0;
@@ -633,11 +632,11 @@ TEST(PageCases, AStalledSearchCutsTheTableWithinTheLimit) {
                 Dir().WriteConfig("[Ldap]\nPort=" + std::to_string(stalled.Port()) + "\nTimeout=1\n"));
     ProcessResult r;
     const double seconds = SecondsTaken([&] { r = Post("ListUsers|Mail=*"); });
-    EXPECT_TRUE(Has(Post("ViewUsersDomain|Domain=com").out, "Error connecting to LDAP server</TD>"));
+    EXPECT_TRUE(Holds(Post("ViewUsersDomain|Domain=com").out, "Error connecting to LDAP server</TD>"));
     ASSERT_TRUE(Dir().WriteConfig());
     EXPECT_EQ(r.out, ExpectedPage("user_list_cut"));
     EXPECT_TRUE(seconds >= 0.9 && seconds < 4) << seconds << " s";
-    EXPECT_TRUE(Has(Dir().ReadLog(), "The search for the user table failed: Timed out (-5)"))
+    EXPECT_TRUE(Holds(Dir().ReadLog(), "The search for the user table failed: Timed out (-5)"))
         << Dir().ReadLog();
 }
 
@@ -656,12 +655,12 @@ TEST(PageCases, ARenameCarriesAliasesAndConnectors) {
     ASSERT_TRUE(Dir().Reset(kExampleDomainLdif + Seed("users")));
     const string values = Entry(kAnnDn);
     EXPECT_TRUE(
-        Has(Post(Update(kAnn, "<b>Ann</b>", "Lee & Sons", "1 2", "1 \"Main\" St", mail)).out, "Updated"));
+        Holds(Post(Update(kAnn, "<b>Ann</b>", "Lee & Sons", "1 2", "1 \"Main\" St", mail)).out, "Updated"));
     EXPECT_EQ(Entry(kAnnDn, "1.1"), "");
     EXPECT_EQ(Flat(Entry(dn)), Flat(Replace(Replace(values, kAnnDn, dn), "mail: " + kAnn, "mail: " + mail)));
     EXPECT_EQ(Post("EditUser|Mail=" + mail).out, ExpectedPage("edit_user_renamed"));
     EXPECT_TRUE(
-        Has(Post(Update(mail, "A", "B", "", "", "per%cent@example.com")).out, "Successfully Updated User"));
+        Holds(Post(Update(mail, "A", "B", "", "", "per%cent@example.com")).out, "Successfully Updated User"));
     EXPECT_EQ(Entry("mail=per%cent@example.com,dc=example,dc=com", "mail"),
               "dn: mail=per%cent@example.com,dc=example,dc=com\nmail: ann.alias@example.com\n"
               "mail: per%cent@example.com\n\n");

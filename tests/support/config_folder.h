@@ -1,7 +1,7 @@
 // A scratch folder named by XOMTA_CONFIG_DIR for the length of a test, under
 // LDAPCGI_BINARY_DIR/test-scratch, removed with everything in it at the end;
-// whole-file reads and writes, a text repeated, and a substring check. Shared by the configuration, log,
-// message-queue, database and alias table tests.
+// whole-file reads and writes, a text repeated, and the substring check
+// (Holds) that every suite uses.
 #ifndef LDAPCGI_TESTS_SUPPORT_CONFIG_FOLDER_H
 #define LDAPCGI_TESTS_SUPPORT_CONFIG_FOLDER_H
 

@@ -67,18 +67,16 @@ bool DirectorySandbox::Launch(int port) {
     std::string output = dir_ + "/slapd.out", pidFile = dir_ + "/slapd.pid";
     unlink(pidFile.c_str());
     pid_t parent = getpid();
-    if (!sssvlv_.empty()) setenv("SANDBOX_SSSVLV", sssvlv_.c_str(), 1);
-    pid_ = fork();
-    if (pid_ != 0 && !sssvlv_.empty()) unsetenv("SANDBOX_SSSVLV");
-    if (pid_ < 0) return false;
+    const std::string sort = "SANDBOX_SSSVLV=" + sssvlv_;  // empty: the script's default
+    if ((pid_ = fork()) < 0) return false;
     if (pid_ == 0) {
         prctl(PR_SET_PDEATHSIG, SIGTERM);  // the server ends with this process, however it ends
         int in = open("/dev/null", O_RDONLY), out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (getppid() != parent || in < 0 || out < 0) _exit(1);
         dup2(in, 0), dup2(out, 1), dup2(out, 2);
         for (int fd = 3; fd < 1024; ++fd) close(fd);
-        execl("/bin/bash", "bash", script.c_str(), "run", dir_.c_str(), portText.c_str(), tlsPortText.c_str(),
-              static_cast<char*>(nullptr));
+        execl("/usr/bin/env", "env", sort.c_str(), "/bin/bash", script.c_str(), "run", dir_.c_str(),
+              portText.c_str(), tlsPortText.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     port_ = port;
