@@ -49,25 +49,21 @@ export default {
     await s.submit({}, 'Users by connector', 'List Connector');
     await s.submit({ Channel: 'DL' }, 'List', 'List Users');
   },
-  // Walk the dc= tree down three levels, and list the users of one domain
-  // (which users a row's button lists is the page tests').
-  'domains: browse the tree and list the users of a domain': async (s) => {
+  // Walk the dc= tree down three levels (which users a row's button lists is
+  // the page tests').
+  'domains: browse the tree': async (s) => {
     await s.open('/');
     await s.submit({}, 'Browse domains', 'Browse Domain');
     for (const domain of ['com', 'example.com', 'sales.example.com', 'eu.sales.example.com']) {
       await s.submit({}, domain, 'Browse Domain');
     }
-    await s.open(`${CGI}?Command=ViewSubDomain&Domain=example.com`);
-    await s.submit({}, "Find Users in 'sales.example.com'", 'User Listing');
   },
   // The user pages, reached from the start page's entries.
-  'users: find, open and list them, names outside ASCII intact; create, update and delete one': async (s) => {
+  'users: find, open and list them; create, update and delete one, names outside ASCII intact': async (s) => {
     await s.open('/', 'LDAP CGI');
     await s.submit({}, 'Find users', 'Find User Menu');
     await s.submit({ LastName: 'S*' }, 'Find', 'User Listing');
     await s.submit({}, 'anna.smith@example.com', 'User Details');
-    await s.open(`${CGI}?Command=ListUsers&FirstName=*&LastName=*&Mail=*&Special=yes`, 'User Listing');
-    assert.match(await s.page.innerText('body'), /Jürgen\s+Müller/);
     // A new one, in a new domain, past the e-mail check; updated and deleted.
     await s.open('/');
     await s.submit({}, 'New user', 'New User');
