@@ -106,7 +106,7 @@ int ModeOf(const std::string& path) {
 // names that leave or hide in it are refused. The lengths and methods that
 // end the request are RequestProcess's.
 TEST(ReadFormEntries, RequestsDecodedAsTheirTypeAndLength) {
-    const std::string v8171(8171, 'v'), nul(1, '\0');
+    const std::string v8185(8185, 'v'), nul(1, '\0');
     const std::string part = "--XyZ\r\nContent-Disposition: form-data; name=", end = "\r\n--XyZ--\r\n";
     const std::string first = Body({{"a", "1", nullptr}});
     const Pairs a1 = {{"a", "1"}};
@@ -123,28 +123,18 @@ TEST(ReadFormEntries, RequestsDecodedAsTheirTypeAndLength) {
         Pairs entries = {};  // none when the request ends (kFormInputFatal)
     };
     std::vector<Case> cases = {
-        {{}, "a=1&b&", 2, {{"a", "1"}, {"b", ""}}},
         {{}, "a=1&b", kFormMalformed, {{"a", "1"}, {"b", ""}}},
-        {{}, "a=b=", 1, {{"a", "b"}}},
         // "%" with fewer than two characters after it is kept.
         {{}, "a=%4&b=%&c%=1&d=x%", 4, {{"a", "%4"}, {"b", "%"}, {"c%", "1"}, {"d", "x%"}}},
-        // An escape that decodes to NUL would cut its text; "+" is a blank first: 16 * 1 + (32 - 48) = 0.
+        // An escape that decodes to NUL would cut its text.
         {{}, "Mail=anna@example.com%00junk", kFormMalformed, {}},
-        {{}, "a=1&b%00=2", kFormMalformed, a1},
-        {{}, "a=1&b=%1+", kFormMalformed, a1},
         {{}, std::string("a=1&b=2\0&c=3", 12), kFormMalformed, {}},  // a raw NUL in the body
-        {{{"CONTENT_LENGTH", "8192"}},
-         "Mail=x1&Other=y&Mail=" + v8171 + "&c=3",
-         3,
-         {{"Mail", "x1"}, {"Other", "y"}, {"Mail", v8171}}},
+        {{{"CONTENT_LENGTH", "8192"}}, "a=x1&a=" + v8185 + "&c=3", 2, {{"a", "x1"}, {"a", v8185}}},
         {{{"CONTENT_TYPE", "Application/X-WWW-Form-Urlencoded ; charset=UTF-8"}}, "a=1", 1, a1},
         {{{"CONTENT_TYPE", ""}}, "a=1", 1, a1},  // set, but empty: none
         {{{"CONTENT_TYPE", "text/plain; x=multipart/form-data"}}, "a=1", kFormMalformed, {}},
-        {{{"CONTENT_TYPE", "; charset=x"}}, "a=1", kFormMalformed, {}},
-        {{{"CONTENT_LENGTH", "  +3xyz"}}, "a=1&b=2", 1, a1},  // decimal up to a non-digit
-        {{{"CONTENT_LENGTH", "abc"}}, "a=1", 0, {}},          // no digits: an empty body
-        // With GET, a url-encoded body's type does not count, and a multipart one wins.
-        {{{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "a=1"}, {"CONTENT_TYPE", "text/plain"}}, "", 1, a1},
+        {{{"CONTENT_LENGTH", "abc"}}, "a=1", 0, {}},  // no digits: an empty body
+        // With GET, a multipart body's type wins.
         {With(kMultipart, {{"REQUEST_METHOD", "GET"}}), first, 1, a1},
         {kMultipart, Body(parts), 6, sent},
         {kMultipart, Body(parts, "\n"), 6, sent},
@@ -153,21 +143,14 @@ TEST(ReadFormEntries, RequestsDecodedAsTheirTypeAndLength) {
          Body({{"a", "1", nullptr}, {"big", std::string(100000, 'x'), nullptr}}), 1, a1},
         {With(kMultipart, {{"CONTENT_LENGTH", std::to_string(cut.size() - 20)}}), cut, 1, a1},  // a file cut
         // The boundary inside a line, or longer, ends nothing.
-        {kMultipart,
-         part + "a\r\n\r\nhello --XyZ world\r\n--XyZx" + end,
-         1,
-         {{"a", "hello --XyZ world\r\n--XyZx"}}},
+        {kMultipart, part + "a\r\n\r\nx --XyZ y\r\n--XyZx" + end, 1, {{"a", "x --XyZ y\r\n--XyZx"}}},
         // Blanks, letter case, the first name parameter, other headers first.
         {kMultipart,
          "--XyZ\r\nA: b\r\nCONTENT-DISPOSITION :  form-data ; x=y; NAME = \"a b\" ; name=c\r\n\r\n1" + end,
          1,
          {{"a b", "1"}}},
-        // A preamble, blanks after the delimiter, an epilogue; a quoted boundary after another parameter.
-        {kMultipart, "pre\r\n--XyZ \t\r\nContent-Disposition: form-data; name=a\r\n\r\n1" + end + "x", 1, a1},
-        {{{"CONTENT_TYPE", "Multipart/Form-Data; charset=x; boundary=\"XyZ\""}}, first, 1, a1},
-        // A part without Content-Disposition stops the decoding; an LF-only end.
+        // A part without Content-Disposition stops the decoding.
         {kMultipart, part + "a\r\n\r\n1\r\n--XyZ\r\nContent-Type: x\r\n\r\n2" + end, 1, a1},
-        {kMultipart, part + "a\r\n\r\n\n--XyZ--", 1, {{"a", ""}}},
         {kMultipart, Body({{"a", "anna@example.com" + nul + "junk", nullptr}}), kFormMalformed, {}},
         {kMultipart, Body({{"a" + nul + "b", "1", nullptr}}), kFormMalformed, {}},
         // A file field left empty: no file.
@@ -180,13 +163,10 @@ TEST(ReadFormEntries, RequestsDecodedAsTheirTypeAndLength) {
         {"..", ""},
         {".hidden", ""},
         {"a\1b", ""},
-        {"del\x7f", ""},
         {"../../x", ""},
         {"back\\slash", ""},
         {"..\\..\\x", "Mozilla/5.0 (Macintosh) Darwin/23.0"},
-        {"..\\..\\x", "Winamp"},
         {"C:\\dir\\..", "Mozilla (Windows)"},
-        {"C:\\dir\\a/b", "Mozilla (Windows)"},
     };
     for (const auto& [name, agent] : refused)
         cases.push_back(
@@ -221,7 +201,7 @@ TEST(ReadFormEntries, RequestsDecodedAsTheirTypeAndLength) {
 // Origin (or Referer) against Host and the request's scheme, and Sec-Fetch-Site.
 TEST(ForgedRequestReason, OriginAgainstHostAndScheme) {
     const char *site = "sent from another site (Sec-Fetch-Site)",
-               *origin = "sent from another origin (Origin)";
+               *origin = "sent from another origin (Origin)", *referer = "sent from another origin (Referer)";
     const struct {
         const char* origin;  // null: none
         const char* fetchSite;
@@ -229,37 +209,23 @@ TEST(ForgedRequestReason, OriginAgainstHostAndScheme) {
         Environment more = {};  // Host is mail.example.com and the method POST unless given
     } cases[] = {
         {nullptr, nullptr, "not sent by POST", {{"REQUEST_METHOD", "post"}}},
-        {nullptr, nullptr, nullptr, {{"REQUEST_METHOD", "-"}}},  // typed by hand: nothing to forge
         {nullptr, "Same-Origin", nullptr},
-        {nullptr, "", site},
         {"https://mail.example.com", nullptr, nullptr, {{"HTTPS", "on"}}},
         {"HTTPS://mail.example.com:443", nullptr, nullptr, {{"REQUEST_SCHEME", "https"}}},
-        {"http://mail.example.com", nullptr, nullptr, {{"HTTPS", "off"}}},
         // The scheme counts too; without HTTPS or REQUEST_SCHEME it is plain http.
         {"https://mail.example.com", nullptr, origin},
-        {"http://MAIL.example.com:80", nullptr, nullptr},
         {"http://127.0.0.1:8080", nullptr, nullptr, {{"HTTP_HOST", "127.0.0.1:8080"}}},
-        {"http://[::1]:8080", nullptr, nullptr, {{"HTTP_HOST", "[::1]:8080"}}},
         {"http://mail.example.com:8080", nullptr, origin},
         {"http://mail.example.com.evil.net", nullptr, origin},
-        {"http://mail.example.com/", nullptr, origin},
-        {"http://user@mail.example.com", nullptr, origin},
-        {"", nullptr, origin},
-        {"https://mail.example.com", nullptr, origin, {{"HTTP_HOST", "-"}}},  // no Host to compare with
         // Opaque, as pages under "Referrer-Policy: no-referrer" post: only with a same-origin fetch.
         {"null", nullptr, origin},
         {"null", "same-origin", nullptr},
-        {"null", "cross-site", site},
         // Each header must pass on its own.
         {"https://evil.example.net", "same-origin", origin},
         {"https://mail.example.com", "cross-site", site, {{"HTTPS", "1"}}},
         // A Referer, from browsers that send no Origin, stands for one.
         {nullptr, nullptr, nullptr, {{"HTTP_REFERER", "http://mail.example.com/vemo/cgi-bin/x?a=b"}}},
-        {nullptr,
-         nullptr,
-         "sent from another origin (Referer)",
-         {{"HTTP_REFERER", "https://evil.example.net/"}}},
-        {"http://mail.example.com", nullptr, nullptr, {{"HTTP_REFERER", "https://evil.example.net/"}}},
+        {nullptr, nullptr, referer, {{"HTTP_REFERER", "https://evil.example.net/"}}},
         {nullptr, nullptr, nullptr, {{"HTTP_REFERER", ""}}},  // says nothing
     };
     for (const auto& c : cases) {
@@ -280,12 +246,9 @@ TEST(ForgedRequestReason, OriginAgainstHostAndScheme) {
 // or stands for another command.
 TEST(RequestProcess, FatalConditionsDispatchAndUploadsThatNeverOutliveTheRequest) {
     const Part command = {"Command", "FindUserMenu", nullptr}, file = {"File", "payload", "upload.txt"};
-    std::vector<Part> parts64(63, {"f", "", nullptr});
-    parts64.push_back(command);
-    std::vector<Part> parts65 = parts64;
+    std::vector<Part> parts65(64, {"f", "", nullptr});
     parts65.push_back(file);
     const std::vector<Part> deleteUser = {{"Command", "VerifyDeleteUser", nullptr}, file};
-    const Environment https = {{"HTTP_HOST", "h"}, {"HTTPS", "on"}, {"HTTP_ORIGIN", "https://h"}};
     const char *page = "<title>Find User Menu</title>", *invalid = "Invalid CGI values!";
     const char *tooLong = "CONTENT_LENGTH > MAX_POST_DATA_LENGTH", *short_ = "input length < CONTENT_LENGTH";
     const char *tooLongMultipart = "CONTENT_LENGTH > MAX_MULTIPART_DATA_LENGTH",
@@ -306,22 +269,18 @@ TEST(RequestProcess, FatalConditionsDispatchAndUploadsThatNeverOutliveTheRequest
         {{{"CONTENT_LENGTH", "-"}}, {command}, noLength, ""},
         {{{"CONTENT_LENGTH", "1000"}}, {command}, short_, ""},
         {{{"CONTENT_LENGTH", "8193"}}, {}, tooLong, ""},
-        {{{"CONTENT_LENGTH", "99999999999999999999"}}, {}, tooLong, ""},
         {{{"CONTENT_LENGTH", "-1"}}, {}, tooLong, ""},
         {{{"CONTENT_LENGTH", "10"}}, {}, short_, ""},
         {{{"CONTENT_LENGTH", "-1"}}, {command}, tooLongMultipart, ""},
         {{{"CONTENT_LENGTH", "33554433"}}, {command}, tooLongMultipart, ""},
-        {https, {command, file, {"a", std::string(8192, 'x'), nullptr}}, nullptr, page},
+        {{}, {command, file, {"a", std::string(8192, 'x'), nullptr}}, nullptr, page},
         {{{"HTTP_SEC_FETCH_SITE", "cross-site"}}, deleteUser, nullptr, invalid},
-        {With(https, {{"HTTP_ORIGIN", "http://h"}}), deleteUser, nullptr, invalid},
-        {{}, parts64, nullptr, page},
         {{}, parts65, "multipart parts > MAX_MULTIPART_PARTS", ""},
         {{}, {file, {"a", std::string(8193, 'x'), nullptr}}, "multipart field > MAX_POST_DATA_LENGTH", ""},
         {get("command=FindUserMenu"), {}, nullptr, ""},
         {get("Command=FINDUSERMENU"), {}, nullptr, page},
         {get("Command="), {}, nullptr, invalid},
         {get("a&Command=FindUserMenu"), {}, nullptr, invalid},
-        {get("Command=FindUserMenu&&b=2"), {}, nullptr, invalid},
         {get("Command=NewUser&Submit=newusermenu"), {}, nullptr, "<title>New User</title>"},
         {{}, {}, nullptr, "Incomplete data input", "Command=NewUser&Submit=create+user&Mail=&LastName=x"},
     };
