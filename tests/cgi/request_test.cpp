@@ -226,6 +226,7 @@ TEST(ForgedRequestReason, OriginAgainstHostAndScheme) {
         // A Referer, from browsers that send no Origin, stands for one.
         {nullptr, nullptr, nullptr, {{"HTTP_REFERER", "http://mail.example.com/vemo/cgi-bin/x?a=b"}}},
         {nullptr, nullptr, referer, {{"HTTP_REFERER", "https://evil.example.net/"}}},
+        {"http://mail.example.com", nullptr, nullptr, {{"HTTP_REFERER", "https://evil.example.net/"}}},
         {nullptr, nullptr, nullptr, {{"HTTP_REFERER", ""}}},  // says nothing
     };
     for (const auto& c : cases) {

@@ -27,20 +27,21 @@ TEST(Config, NamesSyntaxAndNumbers) {
     ConfigFolder dir;
     EXPECT_EQ(Read("Ldap", "HostName"), "d");  // no file
     // Long lines are kept whole, then cut by the caller's buffer.
-    const std::string cut(kConfigMaxLineSize - 1, 'z');
+    const std::string over(kConfigMaxLineSize - 1 - 5, 'o'), cut(kConfigMaxLineSize - 1, 'z');
     WriteWholeFile(dir.File("xomta.ini"), "[Gateway]\nQueueDirectory=/lower\n");
     WriteWholeFile(dir.File("XOMTA.INI"),
                    "; HostName=commented\n[LDAP]\n# Port=1\n"
                    "   HostName   =   ldap.example.org   \n\tPassword = se;cr#et ; kept\r\n"
                    "a line without an equals sign\nEmpty=\nPort= 1389\nPort=2389\nNegative=-5x\n"
-                   "[ Gateway ]\nQueueDirectory=/var/spool/x=y\nJunk=" +
-                       std::string(40000, 'z') + "=Injected\nAfter=yes\n");
+                   "[ Gateway ]\nQueueDirectory=/var/spool/x=y\nOver=" +
+                       over + "\nJunk=" + std::string(40000, 'z') + "=Injected\nAfter=yes\n");
     const std::tuple<const char*, const char*, std::string> texts[] = {
         {"ldap", "hostname", "ldap.example.org"},
         {"Ldap", "UserName", "d"},
         {"Ldap", "Password", "se;cr#et ; kept"},
         {"Ldap", "Empty", ""},
         {"Gateway", "QueueDirectory", "/var/spool/x=y"},
+        {"Gateway", "Over", over},
         {"Gateway", "Junk", cut},
         {"Gateway", "After", "yes"}};
     for (const auto& [section, key, value] : texts) EXPECT_EQ(Read(section, key), value) << key;
