@@ -43,7 +43,6 @@ const Row kRows[] = {
     {kIdn, "mu", "a@müller.de", true, true},
     {kIdn, "mu", "a@b\xc3.de", true, false},
     {kAnna, "Anna", "a@example.com", false, false},
-    {kAnna, "", "a@example.com", false, false},
     {"[ administrators ]\n;anna = example.com\n", "anna", "a@example.com", false, false},
     {"", nullptr, "a@anywhere.net", true, true},
     {kAnna, "anna", "a@anywhere.net", true, false, true},  // asked for by name
