@@ -28,7 +28,7 @@ struct Row {
 };
 const char kBehindLink[] = "<link>";    // XOMTA.INI a link into a folder that cannot be searched
 const char kDangling[] = "<dangling>";  // XOMTA.INI a link to nothing (its target moved away)
-const char kFifo[] = "<fifo>";          // XOMTA.INI no regular file
+const char kFifo[] = "<fifo>", kFolder[] = "<folder>";  // XOMTA.INI no regular file
 const char kAnna[] = "[Administrators]\nroot = *\nanna = Example.COM. , ,bad domain!, example.org\n";
 // A letter outside ASCII, in capitals; "b\xc3" is cut UTF-8.
 const char kIdn[] = "[Administrators]\nmu = MÜLLER.DE, b\xc3.de\n";
@@ -41,6 +41,7 @@ const Row kRows[] = {
     {kAnna, "anna", "mail=a@example.com,dc=badexample,dc=com", true, false},
     {kAnna, "anna", "mail=a@x.net,dc=example\\00,dc=com", true, false},
     {kIdn, "mu", "a@müller.de", true, true},
+    {kIdn, "mu", "mail=a@x.net,dc=MÜLLER,dc=de", true, true},
     {kIdn, "mu", "a@b\xc3.de", true, false},
     {kAnna, "Anna", "a@example.com", false, false},
     {"[ administrators ]\n;anna = example.com\n", "anna", "a@example.com", false, false},
@@ -50,6 +51,7 @@ const Row kRows[] = {
     {kBehindLink, "root", "a@anywhere.net", false, false},
     {kHuge.c_str(), "root", "a@anywhere.net", false, false},  // refused, not taken for no file
     {kFifo, "root", "a@anywhere.net", false, false},
+    {kFolder, "root", "a@anywhere.net", false, false},
     {kDangling, "root", "a@anywhere.net", false, false},
 };
 
@@ -74,8 +76,8 @@ TEST(AdminScope, Rows) {
             ASSERT_EQ(symlink("moved/XOMTA.INI", file.c_str()), 0);
         } else if (row.ini == kBehindLink) {
             ASSERT_TRUE(mkdir(hidden.c_str(), 0) == 0 && symlink("hidden/XOMTA.INI", file.c_str()) == 0);
-        } else if (row.ini == kFifo) {
-            ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+        } else if (row.ini == kFifo || row.ini == kFolder) {
+            ASSERT_EQ(row.ini == kFifo ? mkfifo(file.c_str(), 0600) : mkdir(file.c_str(), 0700), 0);
         } else if (row.ini[0] != '\0') {
             WriteWholeFile(file, row.ini);
         }

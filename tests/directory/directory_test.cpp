@@ -185,6 +185,7 @@ TEST_F(Directory, ChangesLeaveOutEmptyValuesFailWholeAndLeaveOneAuditLineEach) {
     EXPECT_EQ(DirectoryModify(client, kAnnaDn, duplicate.head), LDAP_TYPE_OR_VALUE_EXISTS);
     EXPECT_EQ(sandbox.Search(kAnnaDn, "(objectClass=*)", "firstname telephoneNumber othermailbox sn"),
               anna);  // nothing of it done
+    EXPECT_EQ(DirectoryDelete(client, "dc=example,dc=com"), LDAP_NOT_ALLOWED_ON_NONLEAF);
     client.ldapClientUnbind();
     EXPECT_EQ(DirectoryDelete(client, lee.c_str()), LDAP_SERVER_DOWN);
     const std::string a = "\"" + std::string(kAnnaDn) + "\"", l = "\"" + lee + "\"",
@@ -199,6 +200,7 @@ TEST_F(Directory, ChangesLeaveOutEmptyValuesFailWholeAndLeaveOneAuditLineEach) {
             "modify " + a +
                 " -othermailbox=\"SMTP$anna@partner.example\" +othermailbox=\"X400$c=de\" result=0 (Success)",
             "modify " + a + " -sn=\"Smith\" +mail=\"ann@example.com\" result=20 (Type or value exists)",
+            "delete \"dc=example,dc=com\" result=66 (Operation not allowed on non-leaf)",
             "delete " + l + " result=-1 (Can't contact LDAP server)"}));
 }
 
@@ -315,7 +317,8 @@ TEST_F(Directory, FailedOperationsLogCodeServerMessageAndMatchedDn) {
 TEST_F(Directory, AStalledServerIsGivenUpWithinTheTimeLimit) {
     for (auto [answerBind, scheme, changing, second, early] : {std::tuple{false, "", false, false, 0},
                                                                {true, "", false, false, 0},
-                                                               {true, "", false, false, 5},  // cut short
+                                                               {false, "", false, false, 5},  // cut short
+                                                               {true, "", false, false, 5},
                                                                {false, "ldaps://", false, true, 0},
                                                                {false, "ldaps://", true, true, 0},
                                                                {true, "", false, true, 0},
