@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -85,18 +86,11 @@ TEST_F(AliasToolTest, LookupDumpAndCheckUnderTheCaseSetting) {
         Expect(check, 1, "sound: 2 records, ").err,
         "aliastable: generation 5 was built with UseCaseSensitiveAliasLookup=YES, the setting is now NO: "
         "its lookups miss aliases until the next build\n");
-    // A sum without the record, as written before it was kept: read under the setting.
-    std::string sum = ReadWholeFile(folder.File("5.sum"));
-    WriteWholeFile(folder.File("5.sum"), sum.substr(0, sum.find("UseCase")));
-    Expect(check, 1, "out of order");
-    folder.SetLookupSetting("YES");
-    Expect(check, 0, "sound: 2 records, ");
 }
 
 // Refusals, each on a fresh generation 5 (two records) with one file of it
 // replaced: by `text`, "<fifo>" (refused at once, not waited on), "<none>"
-// (removed), "<unreadable>" (mode 0) or "+..." (the text appended). Nothing
-// goes to standard output.
+// (removed) or "<unreadable>" (mode 0). Nothing goes to standard output.
 TEST_F(AliasToolTest, WrongUsageMissingNonRegularAndUnpublishedFilesAreRefused) {
     const std::vector<std::string> lookup = {"lookup", "D", "5", "postmaster@example.org"};
     struct Case {
@@ -107,30 +101,16 @@ TEST_F(AliasToolTest, WrongUsageMissingNonRegularAndUnpublishedFilesAreRefused) 
         std::string said;
     } cases[] = {
         {"", "", {}, 2, "usage"},
-        {"", "", {"lookup", "D", "5"}, 2, "usage"},
-        {"", "", {"list", "D", "5"}, 2, "usage"},
-        {"", "", {"build", "D"}, 2, "usage"},
         {"", "", {"check", "D", "77"}, 1, "cannot open"},
-        {"", "", {"lookup", "D", "77", "a"}, 2, "cannot open"},
         {"5.sum", "<none>", check, 1, "cannot open the checksum file"},
-        {"5.sum", "", check, 1, "no line for 5.db"},
-        {"5.sum", std::string(300, 'x'), check, 1, "too long"},
-        {"5.sum", "+extra\n", check, 1, "text after the last line"},
-        {"5.sum", "5.db 1 \x1b]0;x\x07\xc2\x9b\n", check, 1,
-         "5.sum holds \"5.db 1 \\x1B]0;x\\x07\\xC2\\x9B\"\n"},
-        {"5.sum", "<fifo>", check, 1, "5.sum: not a regular file"},
         {"5.db", "<fifo>", {"lookup", "D", "5", "x"}, 2, "5.db is not a regular file"},
         {"published", "<fifo>", dump, 2, "(none is recorded)"},
-        {"build.lock", "<fifo>", {"prune", "D", "1"}, 1, "build lock: not a regular file"},
         // Only the recorded published generation is read, however sound another:
         // a build that failed may have left it.
         {"published", "<none>", check, 1,
          "generation 5 in " + folder.path + " is not the published one (none is recorded)\n"},
         {"published", "3\n", check, 1,
          "generation 5 in " + folder.path + " is not the published one (published: 3)\n"},
-        {"published", "05\n", check, 1, "(published: 05)\n"},
-        {"published", "5", check, 1, "(none is recorded)\n"},
-        {"published", "5x\n", dump, 2, "(none is recorded)\n"},
         {"published", "-5\n", lookup, 2, "(none is recorded)\n"},
         {"published", "3\n", dump, 2, "(published: 3)\n"},
         // The setting unknown, not taken for its default.
@@ -143,48 +123,34 @@ TEST_F(AliasToolTest, WrongUsageMissingNonRegularAndUnpublishedFilesAreRefused) 
         if (c.text == "<fifo>" || c.text == "<none>") unlink(path.c_str());
         ASSERT_TRUE(c.text != "<fifo>" || mkfifo(path.c_str(), 0660) == 0) << path;
         ASSERT_TRUE(c.text != "<unreadable>" || chmod(path.c_str(), 0) == 0) << path;
-        if (c.text[0] == '+') WriteWholeFile(path, ReadWholeFile(path) + c.text.substr(1));
-        if (c.text[0] != '<' && c.text[0] != '+' && c.file[0]) WriteWholeFile(path, c.text);
+        if (c.text[0] != '<' && c.file[0]) WriteWholeFile(path, c.text);
         EXPECT_EQ(Expect(c.arguments, c.exitStatus, c.said).out, "") << c.said;
         unlink(path.c_str());
     }
 }
 
-// Damage shows in check: a byte changed anywhere in any file against the
-// checksums, naming the file; sealed again, in the structure.
+// Damage shows in check: a byte changed in any file against the checksums,
+// naming the file; sealed again, in the structure of the relation.
 TEST_F(AliasToolTest, DamagedTablesAreRefused) {
     Build(100);
     for (const char* file : {"5.db", "5.id0", "5.str"}) {
-        std::string original = ReadWholeFile(folder.File(file));
-        for (std::size_t offset : {std::size_t(0), original.size() / 2, original.size() - 1}) {
-            std::string damaged = original;
-            damaged[offset] = char(damaged[offset] ^ 0x20);
-            WriteWholeFile(folder.File(file), damaged);
-            EXPECT_EQ(Expect(check, 1, std::string(file) + " differs from its checksum").out, "") << offset;
-        }
+        std::string original = ReadWholeFile(folder.File(file)), damaged = original;
+        damaged[original.size() / 2] ^= 0x20;
+        WriteWholeFile(folder.File(file), damaged);
+        EXPECT_EQ(Expect(check, 1, std::string(file) + " differs from its checksum").out, "");
         WriteWholeFile(folder.File(file), original);
     }
-    struct Damage {  // npos: the last 3 bytes cut
-        const char* file;
-        std::size_t offset;
-        std::string bytes;
-        const char* said;
-    } damages[] = {{"5.str", std::string::npos, "", "5.str"},
-                   {"5.db", 0x50, "\x01", "header differs"},
-                   // Record 1 pointed at record 0's string.
-                   {"5.db", kDbRelationHeaderSize + kAliasRecordLength, std::string("\x0c\0\0\0", 4),
-                    "record 1: string at 12 is not the record's own"},
-                   {"5.db", kDbRelationHeaderSize + 4, "X", "record 0 holds"}};
-    for (const Damage& d : damages) {
+    // Record 1 pointed at record 0's string; record 0's alias changed.
+    const std::tuple<std::size_t, std::string, const char*> damages[] = {
+        {kAliasRecordLength, std::string("\x0c\0\0\0", 4), "record 1: string at 12 is not the record's own"},
+        {4, "X", "record 0 holds"}};
+    for (const auto& [offset, bytes, said] : damages) {
         Build(100);
-        std::string content = ReadWholeFile(folder.File(d.file));
-        if (d.offset == std::string::npos)
-            content.resize(content.size() - 3);
-        else
-            content.replace(d.offset, d.bytes.size(), d.bytes);
-        WriteWholeFile(folder.File(d.file), content);
+        std::string content = ReadWholeFile(folder.File("5.db"));
+        WriteWholeFile(folder.File("5.db"),
+                       content.replace(kDbRelationHeaderSize + offset, bytes.size(), bytes));
         Seal();
-        Expect(check, 1, d.said);
+        Expect(check, 1, said);
     }
     // The index names a record that now holds another alias.
     Expect({"lookup", "D", "5", "postmaster@example.org"}, 2, "damaged");
@@ -200,9 +166,6 @@ TEST_F(AliasToolTest, SupersededGenerationIsReadFromTheRecord) {
     EXPECT_EQ(found.err, "aliastable: generation 5 was superseded; reading 6\n");
     EXPECT_EQ(Tool(dump).out, Tool({"dump", "D", "6"}).out);
     EXPECT_EQ(Tool(check).exitStatus, 1);
-    for (const char* extension : {".db", ".id0", ".str", ".sum"})
-        unlink(folder.File(std::string("5") + extension).c_str());
-    EXPECT_EQ(Tool({"lookup", "D", "5", GeneratedAlias(17)}).out, found.out);  // pruned since, too
 }
 
 // prune keeps the recorded generation and KEEP-1 before it, never a later
@@ -210,7 +173,6 @@ TEST_F(AliasToolTest, SupersededGenerationIsReadFromTheRecord) {
 TEST_F(AliasToolTest, PruneKeepsThePublishedAndTheOnesBefore) {
     for (std::string name : {"1", "2", "3", "4", "6"}) folder.WriteGeneration(name), Seal(name.c_str());
     Build(3);
-    WriteWholeFile(folder.File("05.db"), "x");
     auto left = [&] {  // per generation: its digit when whole, '-' when gone
         std::string shown;
         for (char name = '1'; name <= '6'; ++name) {
@@ -228,25 +190,21 @@ TEST_F(AliasToolTest, PruneKeepsThePublishedAndTheOnesBefore) {
         int exitStatus;
         std::string said, left;
     } cases[] = {
-        {[] {}, "0", 2, "usage", "123456"},
-        {[] {}, "3", 1, "cannot open the build lock: No such file", "123456"},
         {[&] {
              held = open(folder.File("build.lock").c_str(), O_RDWR | O_CREAT, 0660), flock(held, LOCK_EX);
          },
          "3", 1, "a build is running in " + folder.path + "; nothing removed\n", "123456"},
         {[&] { close(held); }, "3", 0, "pruned: 8 files removed; kept generation 5 and those from 3 on\n",
          "--3456"},
-        {[] {}, "1", 0, "pruned: 8 files removed; kept generation 5 and those from 5 on\n", "----56"},
         {[&] { WriteWholeFile(folder.File("published"), "9\n"); }, "1", 1,
-         "the recorded generation 9 is not whole", "----56"},
-        {[&] { unlink(folder.File("published").c_str()); }, "1", 1, "no published generation", "----56"},
+         "the recorded generation 9 is not whole", "--3456"},
+        {[&] { unlink(folder.File("published").c_str()); }, "1", 1, "no published generation", "--3456"},
     };
     for (Case& c : cases) {
         c.setup();
         Expect({"prune", "D", c.keep}, c.exitStatus, c.said);
         EXPECT_EQ(left(), c.left) << c.said;
     }
-    EXPECT_EQ(ReadWholeFile(folder.File("05.db")), "x");
 }
 
 }  // namespace
