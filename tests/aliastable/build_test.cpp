@@ -86,6 +86,14 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::seconds limit 
     return true;
 }
 
+// Where HeldBuild holds a build: the answer to the `occurrence`-th request holding `marker` (by
+// default the extraction's first), reached with `ldap` settings; released after `meanwhile` unless `keep`.
+struct Hold {
+    std::string marker = "xoperson", ldap = "";
+    int occurrence = 1;
+    bool keep = false;
+};
+
 class AliasBuildTest : public ::testing::Test {
 protected:
     static DirectorySandbox& Sandbox() { return DirectorySandbox::Get(); }
@@ -128,15 +136,15 @@ protected:
     ProcessResult Build(Strings prefix = {}) { return Run("BuildAliasTable", prefix); }
     // Behind it, a run writes its process id to pidFile_ first.
     Strings PidPrefix() const { return {"/bin/sh", "-c", "echo $$ >" + pidFile_ + "; exec \"$0\" \"$1\""}; }
-    // A build (of `command`, behind `prefix`) held at the extraction's first answer while `meanwhile` runs.
-    ProcessResult HeldBuild(const std::function<void()>& meanwhile,
+    // A build (of `command`, behind `prefix`) held as `hold` says; the directory stays behind the relay.
+    ProcessResult HeldBuild(const std::function<void()>& meanwhile, const Hold& hold = {},
                             const std::string& command = "BuildAliasTable", const Strings& prefix = {}) {
-        HoldingRelay relay(Sandbox().Port(), "xoperson", 1);
-        EXPECT_TRUE(UseRelay(relay));
+        HoldingRelay relay(Sandbox().Port(), hold.marker, hold.occurrence);
+        EXPECT_TRUE(UseRelay(relay, hold.ldap));
         auto request = std::async(std::launch::async, [&] { return Run(command, prefix); });
         EXPECT_TRUE(relay.WaitHolding());
         meanwhile();
-        relay.Release();
+        if (!hold.keep) relay.Release();
         return request.get();
     }
 
@@ -276,7 +284,6 @@ TEST_F(AliasBuildTest, MarkedSequenceBuildsTheNextGenerationOverLeftovers) {
     ExpectPublishedSound(1);  // files 0660 over the leftovers
     EXPECT_EQ(Tool("dump", 8).out, "ab@example.com\ta+b@example.com\n");
     EXPECT_EQ(ModeOf(tables_), 0750);
-    EXPECT_EQ(ReadWholeFile(tables_ + "/published"), "8\n");
     // A sequence behind the record (a restored directory, another mail server's build): the next
     // generation comes after the recorded one, never over it.
     SetSequence("3");
@@ -284,6 +291,28 @@ TEST_F(AliasBuildTest, MarkedSequenceBuildsTheNextGenerationOverLeftovers) {
     EXPECT_EQ(Build().out, BuildPage(9));
     EXPECT_EQ(Sequence(), "9");
     EXPECT_EQ(ReadWholeFile(File(8, ".db")), current);
+    SetSequence("8");  // a whole generation's
+    EXPECT_EQ(Build().out, BuildPage(10));
+    EXPECT_EQ(ReadWholeFile(tables_ + "/published"), "10\n");
+    // The sequence's read left unanswered: nothing built, nothing written over it.
+    EXPECT_EQ(HeldBuild([] {}, {"AliasSequence", "Timeout=1\n", 1, true}, "").err,
+              "aliastable: nothing built: " + std::string(kNotConnected) + "\n");
+    EXPECT_EQ(Sequence(), "10");
+    // The record not written (a folder holding a file under its temporary name): published all the
+    // same, said, exit 1; an empty folder left there does not stop the next record.
+    ASSERT_TRUE(Config());
+    const std::string leftover = tables_ + "/published.new";
+    ASSERT_TRUE(mkdir(leftover.c_str(), 0770) == 0 && mkdir((leftover + "/x").c_str(), 0770) == 0);
+    ProcessResult unrecorded = Run("");
+    EXPECT_EQ(unrecorded.exitStatus, 1);
+    EXPECT_EQ(unrecorded.err,
+              "aliastable: generation 11 published, not recorded: the published generation "
+              "could not be recorded in the alias table folder\n");
+    EXPECT_EQ(LogCount(kLogAudit, "generation=11 result=published-not-recorded (1 records; "), 1) << Log();
+    EXPECT_EQ(Sequence(), "11");
+    ASSERT_EQ(rmdir((leftover + "/x").c_str()), 0);
+    EXPECT_EQ(Build().out, BuildPage(12));
+    EXPECT_EQ(ReadWholeFile(tables_ + "/published"), "12\n");
 }
 
 // Builds refused before anything is published: the page, the sequence left
@@ -349,6 +378,10 @@ TEST_F(AliasBuildTest, DirectoryOrDiskFailingDuringABuild) {
     ExpectErrors({"LDAP bind as \"cn=root\" failed: Timed out (-5)"});
     EXPECT_EQ(Sequence(), "1");
     EXPECT_TRUE(LockFree());
+    // The queue folder unread is not "none stored": the tables may be elsewhere.
+    EXPECT_EQ(HeldBuild([] {}, {"mqlocallinuxrootdir", "Timeout=1\n", 1, true}).out, Failure(kNotConnected));
+    ExpectErrors({"LDAP profile string read of mqapi/mqlocallinuxrootdir failed: Timed out (-5)"});
+    EXPECT_EQ(Sequence(), "1");
     {
         HoldingRelay relay(Sandbox().Port(), "xoperson", 1);
         ASSERT_TRUE(UseRelay(relay, "Timeout=2\n"));
@@ -362,7 +395,7 @@ TEST_F(AliasBuildTest, DirectoryOrDiskFailingDuringABuild) {
     EXPECT_EQ(Sequence(), "1!");
     ExpectGone(2);
     ProcessResult unwritable =
-        HeldBuild([&] { ASSERT_EQ(chmod(tables_.c_str(), 0550), 0); }, "BuildAliasTable", NoBypass());
+        HeldBuild([&] { ASSERT_EQ(chmod(tables_.c_str(), 0550), 0); }, {}, "BuildAliasTable", NoBypass());
     EXPECT_EQ(unwritable.out, BuildPage(2));
     ASSERT_EQ(chmod(tables_.c_str(), 0770), 0);
     ExpectErrors({"Could not open file @/AliasTables/2.sum for write (errno:13)", kNotPublished,
@@ -371,14 +404,25 @@ TEST_F(AliasBuildTest, DirectoryOrDiskFailingDuringABuild) {
     // The queue folder replaced by a copy during the extraction: nothing of the copy is summed or
     // published; the build's own files stay where they went.
     const std::string q = "q=" + queue_ + "; ";
-    EXPECT_EQ(HeldBuild([&] {
-                  ASSERT_EQ(system((q + "cp -a $q $q.new && mv $q $q.old && mv $q.new $q").c_str()), 0);
-              }).out,
-              BuildPage(2));
+    auto replace = [&] {
+        ASSERT_EQ(system((q + "cp -a $q $q.new && mv $q $q.old && mv $q.new $q").c_str()), 0);
+    };
+    auto restore = [&] { ASSERT_EQ(system((q + "rm -r $q && mv $q.old $q").c_str()), 0); };
+    EXPECT_EQ(HeldBuild(replace).out, BuildPage(2));
     ExpectErrors({"The Alias Directory @/AliasTables was moved or replaced during the build", kNotPublished});
     EXPECT_EQ(Sequence(), "1!");
     EXPECT_EQ(ModeOf(queue_ + ".old/AliasTables/2.db"), 0660);
-    ASSERT_EQ(system((q + "rm -r $q && mv $q.old $q").c_str()), 0);
+    restore();
+    // The same before the images are written: the page says so, whole.
+    EXPECT_EQ(HeldBuild(replace, {"AliasSequence"}).out, Failure(kImagesNotWritten));
+    restore();
+    ExpectErrors({"The Alias Directory @/AliasTables was moved or replaced during the build", kNotPublished});
+    // The same, the extraction then timing out: the copy's files are not removed.
+    EXPECT_EQ(HeldBuild(replace, {"xoperson", "Timeout=1\n", 1, true}).out, BuildPage(2));
+    EXPECT_EQ(ModeOf(tables_ + "/2.db"), 0660);
+    restore();
+    ExpectErrors({"The search for Mail Aliases failed: Timed out (-5)", kNotPublished,
+                  "The Alias Directory @/AliasTables was moved or replaced during the build"});
     // A fresh log of errors only, below the limit too; room for the images,
     // not for the first write of buffered records.
     std::string log = scratch_.File("build.log");
@@ -426,6 +470,19 @@ TEST_F(AliasBuildTest, RecordCatchesUpAndASecondBuildIsRefused) {
     unlink(File(4, ".id0").c_str());
     ExpectNextBuildSucceeds(600);
     EXPECT_EQ(ReadWholeFile(record), "4\n");
+    WriteWholeFile(record, "9\n");  // damaged: a record of no generation is not followed
+    EXPECT_EQ(Build().out, BuildPage(5));
+    EXPECT_EQ(ReadWholeFile(record), "5\n");
+    // aliastable build sent SIGTERM while its publication (the third request: read, mark, publish)
+    // waits for the answer: it records and audits it first.
+    auto stop = [&] {
+        const int pid = std::atoi(ReadWholeFile(pidFile_).c_str());
+        ASSERT_TRUE(pid > 0 && kill(pid, SIGTERM) == 0);
+    };
+    EXPECT_EQ(HeldBuild(stop, {"AliasSequence", "", 3}, "", PidPrefix()).exitStatus, 128 + SIGTERM);
+    EXPECT_EQ(ReadWholeFile(record), "6\n");
+    EXPECT_EQ(LogCount(kLogAudit, "alias-table-build generation=6 result=published (600 records)"), 1)
+        << Log();
 }
 
 // aliastable build: the same build from the command line, audited as the
@@ -446,7 +503,7 @@ TEST_F(AliasBuildTest, BuildVerbPublishesOrSaysWhyNot) {
         << Log();
     // The directory refuses the publication (an entry that cannot hold a value
     // put in the sequence's place during the extraction): the files go.
-    ProcessResult refused = HeldBuild([&] { SetSequence(""); }, "", inQueue);
+    ProcessResult refused = HeldBuild([&] { SetSequence(""); }, {}, "", inQueue);
     EXPECT_EQ(refused.exitStatus, 1);
     EXPECT_EQ(refused.err, "aliastable: generation 2 not published: " + std::string(kMarkNotWritten) + "\n");
     EXPECT_EQ(LogCount(kLogError, kMarkNotWritten), 1) << Log();
