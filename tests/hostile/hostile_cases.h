@@ -91,33 +91,24 @@ inline std::vector<Payload> Payloads() {
     std::vector<Payload> list = {
         {"script", "<script>alert('zq')</script>", kBoth},
         {"quote breakout", "'><svg onload=alert(\"zq\")>"},
-        {"closing tags", "</textarea></title></td></table><b>zq</b>"},
-        {"javascript link", "javascript:alert('zq')//"},
-        {"entities", "&lt;zq&#62;&amp;&"},
         {"format directives", "%s%n%x%%%1$s"},
         {"wildcard", "*", kMeans},
         {"filter injection", "*)(objectClass=*", kMeans},
-        {"filter or", ")(|(mail=*)", kMeans},
         {"backslashes", "\\\\2a\\", kMeans},
         {"DN injection", "x,dc=example,dc=com", kMeans},
         {"DN specials", "+=#;<>,\"\\", kMeans},
         {"leading hash", "#x", kMeans},
         {"blanks around", "  ann@example.com  ", kMeans},
-        {"one blank", " ", kMeans},
         {"empty", "", kMeans},
         {"NUL", string("a\0b", 3), kBoth},
         {"invalid UTF-8", "\xff\xfe\xc3(\xed\xa0\x80"},
-        {"overlong <", "\xc0\xbcscript\xc0\xbe"},
         {"control bytes", "a\r\nb\tc\001d\177e", kBoth},
-        // Escapes sent as they stand: kept when cut, decoded by their arithmetic when not hex.
-        {"lone %", "100%", kUrl, "100%"},
+        // Escapes sent as they stand, decoded by their arithmetic when not hex.
         {"non-hex escape", "\x01x", kUrl, "%G1x"},
         {"escape to NUL", string("\0", 1), kUrl, "%g0"},
         {"address with +", "x+y@example.com", kAddress},
-        {"address with =", "x=y@example.com", kAddress},
         {"address with #", "#x@example.com", kAddress},
         {"address with ,", "x,y@example.com", kAddress},
-        {"address with ;", "x;y@example.com", kAddress},
         {"address in capitals", "ANN@EXAMPLE.COM", kAddress},
         {"alias address", kAlias, kAddress},
         {"address with markup", "<b>zq</b>@example.com", kUrl | kAddressOnly},
@@ -246,19 +237,18 @@ inline std::vector<Case> CasesFor(const CommandModel* model) {
     const SentFields fields = model->fields.empty() ? SentFields{{"Mail", kAnn}} : model->fields;
     const std::size_t kNone = fields.size();
     // The working request with field `which` holding `with` (absent when null),
-    // its working value also after it (doubled 1) or before it (doubled 2). A
-    // connector value keeps its channel, so that the payload reaches the
-    // identifier (values at a length bound are sent as they are).
-    auto request = [&](std::size_t which, const Payload* with, int doubled = 0) {
+    // and its working value after it when `doubled`. A connector value keeps its
+    // channel, so that the payload reaches the identifier (values at a length
+    // bound are sent as they are).
+    auto request = [&](std::size_t which, const Payload* with, bool doubled = false) {
         SentFields sent = {{"Command", model->command}};
         for (std::size_t i = 0; i < fields.size(); ++i) {
             if (i != which && !model->fields.empty()) sent.push_back(fields[i]);
             if (i != which || with == nullptr) continue;
-            if (doubled == 2) sent.push_back(fields[i]);
             const bool channel =
                 fields[i].name == "Othermailbox" && with->value.size() < 255 && with->wire.empty();
             sent.push_back({fields[i].name, (channel ? "SMTP$" : "") + with->value, with->wire});
-            if (doubled == 1) sent.push_back(fields[i]);
+            if (doubled) sent.push_back(fields[i]);
         }
         return sent;
     };
@@ -274,9 +264,7 @@ inline std::vector<Case> CasesFor(const CommandModel* model) {
                     (address || !(p.reach & kAddressOnly)))
                     cases.push_back({model, name + "=" + p.name + (t == kMultipart ? " (multipart)" : ""),
                                      request(i, &p), t == kMultipart});
-        for (int order : {1, 2})
-            cases.push_back({model, name + " doubled, script " + (order == 1 ? "first" : "second"),
-                             request(i, &payloads[0], order)});
+        cases.push_back({model, name + " doubled, script first", request(i, &payloads[0], true)});
     }
     // The user with markup in every value, in place of the working one.
     const std::map<string, string> markup = {
@@ -286,9 +274,6 @@ inline std::vector<Case> CasesFor(const CommandModel* model) {
         if (markup.count(f.value) != 0) f.value = markup.at(f.value);
     cases.push_back({model, "markup in the directory", eve});
     cases.push_back({model, "every field absent", {{"Command", model->command}}});
-    SentFields twice = request(kNone, nullptr);
-    twice.push_back({"Command", payloads[0].value});
-    cases.push_back({model, "Command doubled", twice});
     return cases;
 }
 
@@ -410,6 +395,38 @@ inline void Share(int workers, std::size_t count,
     for (std::thread& thread : threads) thread.join();
 }
 
+// Every entry of the server at `uri` with every attribute, in one anonymous
+// search; false when it could not be read.
+inline bool ReadDirectory(const std::string& uri, Dump* dump) {
+    dump->clear();
+    LDAP* ld = nullptr;
+    LDAPMessage* reply = nullptr;
+    int version = LDAP_VERSION3;
+    bool ok = ldap_initialize(&ld, uri.c_str()) == LDAP_SUCCESS &&
+              ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version) == LDAP_SUCCESS &&
+              ldap_search_ext_s(ld, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", nullptr, 0, nullptr, nullptr,
+                                nullptr, LDAP_NO_LIMIT, &reply) == LDAP_SUCCESS;
+    for (LDAPMessage* entry = ok ? ldap_first_entry(ld, reply) : nullptr; entry != nullptr;
+         entry = ldap_next_entry(ld, entry)) {
+        char* dn = ldap_get_dn(ld, entry);
+        const std::string normal = NormalDn(dn != nullptr ? dn : "");
+        ldap_memfree(dn);
+        BerElement* ber = nullptr;
+        for (char* name = ldap_first_attribute(ld, entry, &ber); name != nullptr;
+             name = ldap_next_attribute(ld, entry, ber)) {
+            berval** values = ldap_get_values_len(ld, entry, name);
+            for (int i = 0; values != nullptr && values[i] != nullptr; ++i)
+                dump->insert({normal, Lower(name), std::string(values[i]->bv_val, values[i]->bv_len)});
+            ldap_value_free_len(values);
+            ldap_memfree(name);
+        }
+        ber_free(ber, 0);
+    }
+    ldap_msgfree(reply);
+    if (ld != nullptr) ldap_unbind_ext_s(ld, nullptr, nullptr);
+    return ok;
+}
+
 // A directory server of its own, seeded from tests/hostile/seed.ldif (and
 // `extraLdif`, when set), with the program's configuration.
 struct Lane {
@@ -430,36 +447,7 @@ struct Lane {
         return server.WriteConfig(ldap + "[Gateway]\nQueueDirectory=" + server.ConfigDir() +
                                   "/queue\n[Channels]\nSMTP=enabled,connectors\nLOCAL=enabled,connectors\n");
     }
-    // Every entry with every attribute, in one anonymous search; false when it could not be read.
-    bool Read(Dump* dump) const {
-        dump->clear();
-        LDAP* ld = nullptr;
-        LDAPMessage* reply = nullptr;
-        int version = LDAP_VERSION3;
-        bool ok = ldap_initialize(&ld, server.Uri().c_str()) == LDAP_SUCCESS &&
-                  ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version) == LDAP_SUCCESS &&
-                  ldap_search_ext_s(ld, "", LDAP_SCOPE_SUBTREE, "(objectClass=*)", nullptr, 0, nullptr,
-                                    nullptr, nullptr, LDAP_NO_LIMIT, &reply) == LDAP_SUCCESS;
-        for (LDAPMessage* entry = ok ? ldap_first_entry(ld, reply) : nullptr; entry != nullptr;
-             entry = ldap_next_entry(ld, entry)) {
-            char* dn = ldap_get_dn(ld, entry);
-            const std::string normal = NormalDn(dn != nullptr ? dn : "");
-            ldap_memfree(dn);
-            BerElement* ber = nullptr;
-            for (char* name = ldap_first_attribute(ld, entry, &ber); name != nullptr;
-                 name = ldap_next_attribute(ld, entry, ber)) {
-                berval** values = ldap_get_values_len(ld, entry, name);
-                for (int i = 0; values != nullptr && values[i] != nullptr; ++i)
-                    dump->insert({normal, Lower(name), std::string(values[i]->bv_val, values[i]->bv_len)});
-                ldap_value_free_len(values);
-                ldap_memfree(name);
-            }
-            ber_free(ber, 0);
-        }
-        ldap_msgfree(reply);
-        if (ld != nullptr) ldap_unbind_ext_s(ld, nullptr, nullptr);
-        return ok;
-    }
+    bool Read(Dump* dump) const { return ReadDirectory(server.Uri(), dump); }
 };
 
 // The directory after a case against what it may be: as seeded, or changed as
