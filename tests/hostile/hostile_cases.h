@@ -95,7 +95,6 @@ inline std::vector<Payload> Payloads() {
         {"wildcard", "*", kMeans},
         {"filter injection", "*)(objectClass=*", kMeans},
         {"backslashes", "\\\\2a\\", kMeans},
-        {"DN injection", "x,dc=example,dc=com", kMeans},
         {"DN specials", "+=#;<>,\"\\", kMeans},
         {"leading hash", "#x", kMeans},
         {"blanks around", "  ann@example.com  ", kMeans},
@@ -106,13 +105,10 @@ inline std::vector<Payload> Payloads() {
         // Escapes sent as they stand, decoded by their arithmetic when not hex.
         {"non-hex escape", "\x01x", kUrl, "%G1x"},
         {"escape to NUL", string("\0", 1), kUrl, "%g0"},
-        {"address with +", "x+y@example.com", kAddress},
-        {"address with #", "#x@example.com", kAddress},
         {"address with ,", "x,y@example.com", kAddress},
         {"address in capitals", "ANN@EXAMPLE.COM", kAddress},
         {"alias address", kAlias, kAddress},
         {"address with markup", "<b>zq</b>@example.com", kUrl | kAddressOnly},
-        {"UTF-8 address", "zo\xc3\xab@example.com", kAddress},
         {"invalid UTF-8 address", "\xc3(\xff@example.com", kUrl | kAddressOnly},
     };
     // At and past each bound; a url-encoded body this long is refused whole (tests/cgi).
@@ -273,7 +269,6 @@ inline std::vector<Case> CasesFor(const CommandModel* model) {
     for (SentField& f : eve)
         if (markup.count(f.value) != 0) f.value = markup.at(f.value);
     cases.push_back({model, "markup in the directory", eve});
-    cases.push_back({model, "every field absent", {{"Command", model->command}}});
     return cases;
 }
 
