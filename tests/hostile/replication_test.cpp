@@ -45,7 +45,7 @@ string Numbered(const string& text, int unit) {
 
 // The stream's kinds of change, by unit number: the request, what its page
 // shows when it is done (the change itself where the page shows it), and a
-// filter that then finds an entry (or, with "!", none).
+// filter that then finds an entry.
 struct Kind {
     const char *request, *done, *filter;
 };
@@ -60,7 +60,6 @@ const Kind kKinds[] = {
      "(&(mail=a#@example.com)(mail=u#@example.com))"},
     {"AddChannel|Mail=u#@example.com|Channel=SMTPC|Identifier=c#|Permission=Send/Receive",
      "View Connector</title>", "(othermailbox=SMTPC$c#)"},
-    {"VerifyDeleteUser|Mail=u#@example.com", "Successfully Deleted User", "!(mail=u#@example.com)"},
 };
 
 class Replication : public ::testing::Test {
@@ -77,9 +76,8 @@ protected:
     static void TearDownTestSuite() { first_.reset(), second_.reset(); }
 
     void SetUp() override {
-#ifdef LDAPCGI_HOSTILE_DECODING_AND_ESCAPING_ONLY
-        GTEST_SKIP() << "the sanitizer build leaves the replicated servers to the plain build";
-#endif
+        if (!kPlainBuild)
+            GTEST_SKIP() << "the sanitizer build leaves the replicated servers to the plain build";
         ASSERT_TRUE(first_ && first_->Ok() && second_ && second_->Ok());
         string users = kExampleDomainLdif;
         for (int unit = 0; unit < kUnits; ++unit)
@@ -118,10 +116,7 @@ protected:
         ADD_FAILURE() << "the servers disagree";
         return false;
     }
-    static bool Finds(const string& filter) {
-        const bool none = filter[0] == '!';
-        return first_->Search("", filter.substr(none ? 1 : 0), "1.1").empty() == none;
-    }
+    static bool Finds(const string& filter) { return !first_->Search("", filter, "1.1").empty(); }
     // Whether user u<unit>'s page added the alias.
     static bool AliasAdded(int unit, const string& alias) {
         return Page("UpdateAlias|Mail=u#@example.com|MailAlias=" + alias, unit)
@@ -206,7 +201,6 @@ TEST_F(Replication, OneAliasRacedByTwoRequestsIsStoredOnce) {
     EXPECT_TRUE(holder.empty() || holder == "dn: mail=u1@example.com,dc=example,dc=com\n\n") << holder;
 }
 
-// A build while the first server is killed publishes a whole generation or
 // The first server started again behind the second, its refresh held back:
 // while it catches up, pages go to the second and show what it holds.
 TEST_F(Replication, AServerCatchingUpIsPassedOver) {
