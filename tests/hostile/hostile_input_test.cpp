@@ -38,7 +38,6 @@ const Sender kSenders[] = {
     {"cross-site form", true, {{kSite, "cross-site"}}},
     {"same-site form", true, {{kSite, "same-site"}}},
     {"foreign Origin", true, {{"HTTP_ORIGIN", "https://evil.example.net"}}},
-    {"cross-site multipart", true, {{kSite, "cross-site"}}, true},
     {"http page to https", true, {{"HTTP_ORIGIN", "http://mail.example.com"}, {"HTTPS", "1"}}},
     {"text/plain", true, {{kType, "text/plain"}}},
     {"typed address", false, {{kSite, "none"}}},
