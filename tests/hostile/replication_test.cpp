@@ -45,7 +45,7 @@ string Numbered(const string& text, int unit) {
 
 // The stream's kinds of change, by unit number: the request, what its page
 // shows when it is done (the change itself where the page shows it), and a
-// filter that then finds an entry.
+// filter that then finds an entry (or, with "!", none).
 struct Kind {
     const char *request, *done, *filter;
 };
@@ -60,6 +60,7 @@ const Kind kKinds[] = {
      "(&(mail=a#@example.com)(mail=u#@example.com))"},
     {"AddChannel|Mail=u#@example.com|Channel=SMTPC|Identifier=c#|Permission=Send/Receive",
      "View Connector</title>", "(othermailbox=SMTPC$c#)"},
+    {"VerifyDeleteUser|Mail=u#@example.com", "Successfully Deleted User", "!(mail=u#@example.com)"},
 };
 
 class Replication : public ::testing::Test {
@@ -116,7 +117,10 @@ protected:
         ADD_FAILURE() << "the servers disagree";
         return false;
     }
-    static bool Finds(const string& filter) { return !first_->Search("", filter, "1.1").empty(); }
+    static bool Finds(const string& filter) {
+        const bool none = filter[0] == '!';
+        return first_->Search("", filter.substr(none ? 1 : 0), "1.1").empty() == none;
+    }
     // Whether user u<unit>'s page added the alias.
     static bool AliasAdded(int unit, const string& alias) {
         return Page("UpdateAlias|Mail=u#@example.com|MailAlias=" + alias, unit)
