@@ -92,7 +92,6 @@ std::vector<Cell> Cells() {
         {"foreign domain by its DN", "ViewSubDomain|Domain=dc=farland,dc=museum", kHidden},
         {"new user onto a foreign user's alias", kCreate + "quentin@example.com", kHidden},
         {"address in capitals", "FindUser|Mail=ANN@EXAMPLE.COM", kSame},
-        {"alias table through NewUser's Submit", "NewUser|Submit=BuildAliasTable", kRefused},
         {"rename out of the domains", kUpdate + "ann@example.com|Mail=ann@farland.museum", kOutside,
          "Update User"},
         {"rename onto a foreign user's alias", kUpdate + "ann@example.com|Mail=quentin@example.com", kNamed,
