@@ -104,7 +104,11 @@ inline std::vector<Payload> Payloads() {
         // Escapes sent as they stand, decoded by their arithmetic when not hex.
         {"non-hex escape", "\x01x", kUrl, "%G1x"},
         {"escape to NUL", string("\0", 1), kUrl, "%g0"},
+        {"address with +", "x+y@example.com", kAddress},
+        {"address with =", "x=y@example.com", kAddress},
+        {"address with #", "#x@example.com", kAddress},
         {"address with ,", "x,y@example.com", kAddress},
+        {"address with ;", "x;y@example.com", kAddress},
         {"address in capitals", "ANN@EXAMPLE.COM", kAddress},
         {"alias address", kAlias, kAddress},
         {"address with markup", "<b>zq</b>@example.com", kUrl | kAddressOnly},
