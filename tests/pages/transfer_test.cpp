@@ -85,13 +85,6 @@ TEST(Transfer, RoundTripThroughCsvAndLdif) {
     EXPECT_EQ(dir.Search("", "(mail=zoe@example.com)", "mail othermailbox x-permission"),
               "dn: mail=zoe@example.com,dc=example,dc=com\nmail: zoe@example.com\nothermailbox: SMTPC$zoe\n"
               "x-permission: SMTPC$Send/Receive\n\n");
-    // Permissions stay as the row leaves them: one taken from a channel that keeps its connector stays
-    // away, one listed for a channel whose last connector goes stays; a second run changes nothing.
-    for (const string row : {"zoe@example.com,SMTPC$zoe,", "bob@sub.example.com,,SMTPC$Send/Receive"}) {
-        const string file = "mail,connectors,permissions\n" + row + "\n";
-        EXPECT_EQ(Tool(dir, "apply", file).exitStatus, 0) << row;
-        EXPECT_TRUE(Holds(Tool(dir, "check", file).out, "Rows unchanged: 1\n"));
-    }
 }
 
 // The browser gone mid-download (the web server closed the pipe): the export
@@ -286,24 +279,6 @@ TEST(Transfer, ChangedBetweenCheckAndWrite) {
         Holds(result.out, "Writing stopped. Line 3: The connector SMTPC$race is held by another entry"));
     EXPECT_NE(dir.Search("", "(mail=first@example.com)", "1.1"), "");
     EXPECT_EQ(dir.Search("", "(mail=race@example.com)", "1.1"), "");
-    // A connector added by a page after the write pass read the entry: the row, which took the
-    // channel's last connector and with it its permission, leaves the permission to the new one.
-    EXPECT_EQ(AppliedRaced(dir, "zoe@example.com", 2,
-                           "mail,connectors\nzoe@example.com,SMTPC$zoe SMTPC$z\\ o\\x\n", "zoe", "LOCAL$t2")
-                  .exitStatus,
-              0);
-    EXPECT_EQ(
-        dir.Search("", "(mail=zoe@example.com)", "othermailbox x-permission"),
-        "dn: mail=zoe@example.com,dc=example,dc=com\nothermailbox: SMTPC$zoe\nothermailbox: SMTPC$z o\\x\n"
-        "othermailbox: LOCAL$t2\nx-permission: SMTPC$Send/Receive\nx-permission: LOCAL$Send\n\n");
-    // The same while the row's write waits, with SIGTERM sent meanwhile: the settle still follows.
-    EXPECT_EQ(AppliedRaced(dir, "LOCAL$t2", 1, "mail,connectors\nzoe@example.com,SMTPC$zoe\n", "zoe",
-                           "LOCAL$t3", SIGTERM)
-                  .exitStatus,
-              128 + SIGTERM);
-    EXPECT_EQ(dir.Search("", "(mail=zoe@example.com)", "othermailbox x-permission"),
-              "dn: mail=zoe@example.com,dc=example,dc=com\nothermailbox: SMTPC$zoe\nothermailbox: LOCAL$t3\n"
-              "x-permission: SMTPC$Send/Receive\nx-permission: LOCAL$Send\n\n");
     // A write left unanswered may have been done: it is not called unwritten.
     HoldingRelay silent(dir.Port(), "mail=held@example.com", 1);
     ASSERT_TRUE(dir.WriteConfig(Via(silent, "Timeout=1\n")));
