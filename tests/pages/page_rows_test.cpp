@@ -272,14 +272,8 @@ TEST(PageRows, UserPages) {
         {"VerifyDeleteUser|Mail=CY@Example.com", cantFind},
         // An address stored with LF line ends is not changed by the CRLF that the form sends.
         {Update("lf@example.com", "Lf", "Lines", "1", crlf, "lf@example.com"), "User Details|No changes"},
-        // Nor are line breaks that the form's fields could not carry (the one-line field sent empty).
-        {"EditUser|Mail=nl@example.com", "edit_user_line_breaks"},
-        {Update("nl@example.com", "", "Lines", "", "\r\nFlat 2\r\nHigh St", "nl@example.com"),
-         "User Details|No changes"},
-        {Update("nl@example.com", "", "Lines2", "", "", "nl@example.com"),  // its common name too long
-         "Update User|Error: name or telephone field overflow"},
         // Values too long to show: marked instead of failing the search, shown as such, kept by
-        // an update (the form sends the marked fields empty), moved by a rename, deleted with the user.
+        // an update (the form sends the marked fields empty), deleted with the user.
         {"ListUsers|LastName=Long", "user_list_too_long"},
         {"FindUser|Mail=long@example.com", "user_details_too_long"},
         {"EditUser|Mail=long@example.com", "edit_user_too_long"},
@@ -288,16 +282,7 @@ TEST(PageRows, UserPages) {
          {"-" + lg + " telephoneNumber: 1", "+" + lg + " telephoneNumber: 2"}},
         {Update(lg, "New", "Long", "2", "", lg),
          "Update User|Error: the First Name of this user is too long to be edited"},
-        {Update(lg, "", "Long", "2", "1 Road", lg),
-         "Update User|Error: the Address of this user is too long to be edited"},
-        {Update(lg, "", "Long", "2", "", "long2@example.com"), updated,
-         Lines{"-long@example.com"} +
-             Added("long2@example.com",
-                   {"objectClass: xoperson", "mail: long2@example.com",
-                    "mail: " + string(600, 'a') + "@example.com", "mail: l.alias@example.com",
-                    "firstname: " + string(600, 'F'), "sn: Long", "telephoneNumber: 2",
-                    "streetaddress: " + string(700, 'S'), "cn: " + string(600, 'F') + " Long"})},
-        {"VerifyDeleteUser|Mail=long2@example.com", "delete_user_done", {"-long2@example.com"}},
+        {"VerifyDeleteUser|Mail=long@example.com", "delete_user_done", {"-long@example.com"}},
         // An address stored elsewhere during a create or rename is never kept twice. Stored after
         // the first search: the directory refuses the add; past that guard while the add is under
         // way: the second search takes it back; the same for a rename.
@@ -313,14 +298,6 @@ TEST(PageRows, UserPages) {
         // The same with the web server's SIGTERM (the browser gone) sent meanwhile: no page, the same end.
         BobGets(NewUser("X", "Ray", "", "", "x4@example.com"), "", "x4@example.com", 2),
         BobGets(Update(kAnn, "Ann", "", "", "", "x5@example.com"), "", "x5@example.com", 3),
-        // Below the seeded dc=müller, a new entry's DN is spelled so; the entry of y@MÜLLER.DE is its own.
-        {NewUser("", "Y", "", "", "y@M\xc3\x9cLLER.DE"), created,
-         Added(" bWFpbD15QE3DnExMRVIuREUsZGM9bcO8bGxlcixkYz1kZQ==",
-               {"objectClass: xoperson", "mail:: eUBNw5xMTEVSLkRF", "sn: Y", "cn: Y"})},
-        {Update("y@M\xc3\x9cLLER.DE", "", "Y", "", "", "x2@M\xc3\x9cLLER.DE"), updated,
-         Lines{"- bWFpbD15QE3DnExMRVIuREUsZGM9bcO8bGxlcixkYz1kZQ=="} +
-             Added(" bWFpbD14MkBNw5xMTEVSLkRFLGRjPW3DvGxsZXIsZGM9ZGU=",
-                   {"objectClass: xoperson", "mail:: eDJATcOcTExFUi5ERQ==", "sn: Y", "cn: Y"})},
     };
     // An update without all six fields is invalid and erases nothing.
     const Fields form = FormFields(Update(kAnn, "", "", "", "", kAnn));
@@ -329,11 +306,7 @@ TEST(PageRows, UserPages) {
         for (std::size_t i = 1; i < form.size(); ++i)
             if (i != absent) rows.back().request += "|" + form[i].first + "=" + form[i].second;
     }
-    RunRows(
-        SeedFile("users") +
-            "\ndn: dc=de\nobjectClass: domain\ndc: de\n\ndn: dc=m\xc3\xbcller,dc=de\nobjectClass: domain\n" +
-            "dc: m\xc3\xbcller\n",
-        rows);
+    RunRows(SeedFile("users"), rows);
 }
 
 TEST(PageRows, UserList) {
@@ -475,15 +448,6 @@ TEST(PageRows, ConnectorPages) {
         // What the channel allows (its name in any letter case), selected in any letter case.
         {Conn("EditConn", "LOCAL$ann", "send"), edit + "*Send, Send/Receive"},
         {Conn("EditConn", "dl$x", "Send/Receive"), edit + "*Send/Receive"},
-        // An identifier holding a line break, which a text field would lose, is kept; the value comes
-        // back with CRLF, as a browser sends every line break.
-        {Conn("EditConn", "X400$a\nb", "Send", "nl@example.com"), "conn_edit_line_break"},
-        {Change("X400$a\r\nb", "", "Receive", "nl@example.com"),
-         view,
-         {"+nl@example.com x-permission: X400$Receive"}},
-        {Conn("VerifyDeleteConn", "X400$a\r\nb", "Receive", "nl@example.com"),
-         view,
-         {"-nl@example.com othermailbox:: WDQwMCRhCmI=", "-nl@example.com x-permission: X400$Receive"}},
         // Only channels enabled and taking connectors, upper-cased, in file order.
         {"NewConn|Mail=ann@example.com", "conn_new"},
         {"ListConnMenu", "conn_menu"},
@@ -547,10 +511,6 @@ TEST(PageRows, ConnectorPages) {
     for (const string channel : {"A$B", "", "NINECHARS", "FA\nX", "BOGUS", "PAGER", "SMS"})
         rows.push_back({Add(channel, "x", "None"), "Create Connector|Invalid Channel value"});
     RunRows(SeedFile("users"), rows);
-    string servers;  // a HostName failover list longer than one host name may be
-    for (int i = 0; i < 30; ++i) servers += Dir().Uri() + " ";
-    RunRows(SeedFile("users"), {{"NewConn|Mail=ann@example.com", "conn_new"}},
-            kChannels + ("[Ldap]\nHostName=" + servers));
 }
 
 TEST(PageRows, DomainPages) {
@@ -568,7 +528,6 @@ TEST(PageRows, DomainPages) {
         // A name of two values (cn=n+dc=m) or without dc= is browsed by the DN the link carries.
         {"ViewSubDomain|Domain=org", browse + "cn%3dx,dc%3dorg, cn%3dn%2bdc%3dm,dc%3dorg"},
         {"ViewUsersDomain|Domain=cn=n+dc=m,dc=org", users + "u@m.org"},
-        {"ViewUsersDomain|Domain=cn=x,dc=org", users + "v@x.org"},
         // Longer than a domain name may be: refused, not browsed from the top.
         {"ViewSubDomain|Domain=" + string(256, 'a'), "Browse Domain" + tooLong},
         // Only the users right below, sorted by last name as stored ("<" before "L").
