@@ -29,29 +29,20 @@ DirectorySandbox& Dir() { return DirectorySandbox::Get(); }
 
 const string kWho = "audit: user=\"admin\" address=\"192.0.2.7\" command=";
 
-// Sends the url-encoded body and checks the audit lines that follow: each
-// begins with the requester and a part's text before " ... " and ends with
-// the text after it.
-void ExpectAuditLines(const string& body, const Strings& parts) {
+// Sends the url-encoded body and checks the audit lines that follow: the
+// requester and each of `parts`, whole.
+void ExpectAuditLines(const string& body, Strings parts) {
     ASSERT_TRUE(Dir().ClearLog());
     RunCgiPost(
         body,
         {{"REMOTE_USER", "admin"}, {"REMOTE_ADDR", "192.0.2.7"}, {"XOMTA_CONFIG_DIR", Dir().ConfigDir()}});
-    const Strings lines = LogTexts(Dir().ReadLog(), "4");
-    ASSERT_EQ(lines.size(), parts.size()) << body << "\n" << Dir().ReadLog();
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        const string part = kWho + parts[i];
-        const std::size_t cut = part.find(" ... ");
-        const string head = part.substr(0, cut), tail = cut == string::npos ? "" : part.substr(cut + 4);
-        EXPECT_TRUE(lines[i].rfind(head, 0) == 0 && lines[i].size() >= head.size() + tail.size() &&
-                    lines[i].compare(lines[i].size() - tail.size(), tail.size(), tail) == 0)
-            << body << ": " << lines[i] << "\nis no " << part;
-    }
+    for (string& part : parts) part = kWho + part;
+    EXPECT_EQ(LogTexts(Dir().ReadLog(), "4"), parts) << body;
     EXPECT_EQ(Dir().ReadLog().find(Dir().RootPassword()), string::npos) << body;  // the bind's
 }
 
 TEST(AuditLines, ARenameAndARefusedBuildLeaveTheirLinesWithWhoWhatAndResult) {
-    const string queue = Dir().ConfigDir() + "/audit-queue", ok = " ... result=0 (Success)";
+    const string queue = Dir().ConfigDir() + "/audit-queue", ok = " result=0 (Success)";
     const string lee = "mail=lee@example.com,dc=example,dc=com\"",
                  leo = "mail=leo@example.com,dc=example,dc=com\"";
     ASSERT_TRUE(system(("rm -rf '" + queue + "'").c_str()) == 0 && mkdir(queue.c_str(), 0755) == 0 &&
@@ -64,7 +55,7 @@ TEST(AuditLines, ARenameAndARefusedBuildLeaveTheirLinesWithWhoWhatAndResult) {
         "Command=UpdateUser&MailNdx=lee%40example.com&FirstName=&LastName=Stone&TelNo=&Address=&"
         "Mail=leo%40example.com",
         {"\"UpdateUser\" rename \"" + lee + " to \"" + leo + ok,
-         "\"UpdateUser\" modify \"" + leo + " -firstname=\"Lee\"" + ok});
+         "\"UpdateUser\" modify \"" + leo + " -firstname=\"Lee\" +cn=\"Stone\"" + ok});
     ExpectAuditLines("Command=VerifyDeleteUser&Mail=nobody%40example.com", {});  // refused before any change
     int lock = open((queue + "/AliasTables/build.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0660);
     ASSERT_TRUE(lock >= 0 && flock(lock, LOCK_EX) == 0);
