@@ -8,10 +8,17 @@
 // The change lists the lines of Flat() that went ("-") and came ("+"); an
 // entry deleted shows as "-DN" alone. Seeds are LDIF files under
 // tests/pages/seeds/. After the tables, the cases a row cannot hold: a stalled
-// server, the record limit and a rename.
+// server, the record limit, a rename, and the audit lines of a rename and of a
+// build refused by another's lock (the other changes' lines are the directory
+// test's, and the audited_changes check keeps every change on that audited
+// path; a published build's are the alias table build test's, the forged
+// requests' the hostile suite's, the quoting of values base/'s).
+#include <fcntl.h>
 #include <gtest/gtest.h>
-
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -25,6 +32,7 @@
 #include "tests/support/config_folder.h"
 #include "tests/support/directory_sandbox.h"
 #include "tests/support/holding_relay.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/page_check.h"
 #include "tests/support/silent_server.h"
 
@@ -574,6 +582,36 @@ TEST(PageCases, ARenameCarriesAliasesAndConnectors) {
     EXPECT_EQ(Entry("mail=per%cent@example.com,dc=example,dc=com", "mail"),
               "dn: mail=per%cent@example.com,dc=example,dc=com\nmail: ann.alias@example.com\n"
               "mail: per%cent@example.com\n\n");
+}
+
+// The requester, command, operation, names and result of each line, whole;
+// never the bind password. The build goes to a queue folder inside the
+// configuration folder.
+TEST(PageCases, ARenameAndABuildRefusedByAnothersLockAreAudited) {
+    const string queue = Dir().ConfigDir() + "/audit-queue", ok = " result=0 (Success)",
+                 who = "audit: user=\"admin\" address=\"192.0.2.7\" command=",
+                 lee = "\"mail=lee@example.com,dc=example,dc=com\"",
+                 leo = "\"mail=leo@example.com,dc=example,dc=com\"";
+    ASSERT_TRUE(system(("rm -rf '" + queue + "'").c_str()) == 0 && mkdir(queue.c_str(), 0755) == 0 &&
+                mkdir((queue + "/AliasTables").c_str(), 0770) == 0);
+    ASSERT_TRUE(Dir().WriteConfig("[Gateway]\nQueueDirectory=" + queue + "\n") &&
+                Dir().Reset(kExampleDomainLdif + string("dn: mail=lee@example.com,dc=example,dc=com\n") +
+                            "objectClass: xoperson\nmail: lee@example.com\nfirstname: Lee\nsn: Stone\n"));
+    const Environment requester = {
+        {"REMOTE_USER", "admin"}, {"REMOTE_ADDR", "192.0.2.7"}, {"XOMTA_CONFIG_DIR", Dir().ConfigDir()}};
+    const int lock = open((queue + "/AliasTables/build.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0660);
+    ASSERT_TRUE(lock >= 0 && flock(lock, LOCK_EX) == 0 && Dir().ClearLog());
+    RunCgiPost(FormBody(FormFields(Update("lee@example.com", "", "Stone", "", "", "leo@example.com"))),
+               requester);
+    RunCgiPost("Command=BuildAliasTable", requester);
+    close(lock);
+    EXPECT_EQ(
+        LogTexts(Dir().ReadLog(), "4"),
+        (Lines{who + "\"UpdateUser\" rename " + lee + " to " + leo + ok,
+               who + "\"UpdateUser\" modify " + leo + " -firstname=\"Lee\" +cn=\"Stone\"" + ok,
+               who + "\"BuildAliasTable\" alias-table-build result=not-published (Another Mail Alias Table "
+                     "build is in progress, Alias Table not built)"}));
+    EXPECT_EQ(Dir().ReadLog().find(Dir().RootPassword()), string::npos);
 }
 
 }  // namespace
