@@ -211,6 +211,11 @@ string ToBob(const string& attribute, const string& value) {
     return "dn: " + kBobDn + "\nchangetype: modify\nadd: " + attribute + "\n" + attribute + ": " + value +
            "\n";
 }
+// A connector request on Cy's entry raced by `change` (ldapmodify's lines), which ends with `values`.
+Row CyRaced(const string& request, const Lines& values, const string& change) {
+    return {request, "View Connector>", values, "cy@example.com",
+            "dn: mail=cy@example.com,dc=example,dc=com\nchangetype: modify\n" + change + "\n"};
+}
 // The request raced by `address` stored at Bob's entry (see Row).
 Row BobGets(const string& request, const string& answer, const string& address, int occurrence) {
     return {request,   answer, {"+bob@example.com mail: " + address}, address, ToBob("mail", address),
@@ -280,6 +285,12 @@ TEST(PageRows, UserPages) {
         {"VerifyDeleteUser|Mail=CY@Example.com", cantFind},
         // An address stored with LF line ends is not changed by the CRLF that the form sends.
         {Update("lf@example.com", "Lf", "Lines", "1", crlf, "lf@example.com"), "User Details|No changes"},
+        // Nor are line breaks that the form's fields could not carry (the one-line field sent empty).
+        {"EditUser|Mail=nl@example.com", "edit_user_line_breaks"},
+        {Update("nl@example.com", "", "Lines", "", "\r\nFlat 2\r\nHigh St", "nl@example.com"),
+         "User Details|No changes"},
+        {Update("nl@example.com", "", "Lines2", "", "", "nl@example.com"),  // its common name too long
+         "Update User|Error: name or telephone field overflow"},
         // Values too long to show: marked instead of failing the search, shown as such, kept by
         // an update (the form sends the marked fields empty), deleted with the user.
         {"ListUsers|LastName=Long", "user_list_too_long"},
@@ -306,6 +317,14 @@ TEST(PageRows, UserPages) {
         // The same with the web server's SIGTERM (the browser gone) sent meanwhile: no page, the same end.
         BobGets(NewUser("X", "Ray", "", "", "x4@example.com"), "", "x4@example.com", 2),
         BobGets(Update(kAnn, "Ann", "", "", "", "x5@example.com"), "", "x5@example.com", 3),
+        // Below the seeded dc=müller, a new entry's DN is spelled so; the entry of y@MÜLLER.DE is its own.
+        {NewUser("", "Y", "", "", "y@M\xc3\x9cLLER.DE"), created,
+         Added(" bWFpbD15QE3DnExMRVIuREUsZGM9bcO8bGxlcixkYz1kZQ==",
+               {"objectClass: xoperson", "mail:: eUBNw5xMTEVSLkRF", "sn: Y", "cn: Y"})},
+        {Update("y@M\xc3\x9cLLER.DE", "", "Y", "", "", "x2@M\xc3\x9cLLER.DE"), updated,
+         Lines{"- bWFpbD15QE3DnExMRVIuREUsZGM9bcO8bGxlcixkYz1kZQ=="} +
+             Added(" bWFpbD14MkBNw5xMTEVSLkRFLGRjPW3DvGxsZXIsZGM9ZGU=",
+                   {"objectClass: xoperson", "mail:: eDJATcOcTExFUi5ERQ==", "sn: Y", "cn: Y"})},
     };
     // An update without all six fields is invalid and erases nothing.
     const Fields form = FormFields(Update(kAnn, "", "", "", "", kAnn));
@@ -314,7 +333,11 @@ TEST(PageRows, UserPages) {
         for (std::size_t i = 1; i < form.size(); ++i)
             if (i != absent) rows.back().request += "|" + form[i].first + "=" + form[i].second;
     }
-    RunRows(SeedFile("users"), rows);
+    RunRows(
+        SeedFile("users") +
+            "\ndn: dc=de\nobjectClass: domain\ndc: de\n\ndn: dc=m\xc3\xbcller,dc=de\nobjectClass: domain\n" +
+            "dc: m\xc3\xbcller\n",
+        rows);
 }
 
 TEST(PageRows, UserList) {
@@ -388,7 +411,15 @@ TEST(PageRows, AliasPages) {
          details + "Mail Alias \"per&#37;cent&#64;example.com\" Deleted successfully",
          {mm + "per%cent@example.com"}},
         {DeleteAlias(""), "User Details>ann.alias@example.com, changed@example.com|Nothing to do!"},
-        // A letter case of the primary address: refused.
+        // A letter case of the own alias, outside ASCII too (LDIF: base64); of the primary address: refused.
+        {Alias("\xc3\xa4nn@example.com"),
+         details + "Added Mail alias \"&#228;nn&#64;example.com\" successfully",
+         {"+ann@example.com mail:: w6RubkBleGFtcGxlLmNvbQ=="}},
+        {Alias("\xc3\x84NN@example.com", "\xc3\xa4nn@example.com"),
+         details +
+             "Changed Mail alias \"&#228;nn&#64;example.com\" to \"&#196;NN&#64;example.com\" successfully",
+         {"-ann@example.com mail:: w6RubkBleGFtcGxlLmNvbQ==",
+          "+ann@example.com mail:: w4ROTkBleGFtcGxlLmNvbQ=="}},
         {Alias("ANN@example.com", "ann@example.com"), Duplicate("ANN@example.com", kAnnHtml)},
         // An alias stored elsewhere meanwhile: refused by the directory, or taken back.
         BobGets(Alias("x1@example.com"), Duplicate("x1@example.com", kBobHtml), "x1@example.com", 1),
@@ -444,7 +475,8 @@ TEST(PageRows, ConnectorPages) {
                  longText = "|Error: connector value longer than 511 characters", create = "Create Connector",
                  edit = "Edit Connector Information>", update = "Update Connector", view = "View Connector>",
                  users = "List Users>", noUser = "|User not found, no channels can be displayed",
-                 cy = "cy@example.com";
+                 cy = "cy@example.com",
+                 cyo = cy + " othermailbox: ", cyx = cy + " x-permission: ", bob = "bob@example.com";
     std::vector<Row> rows = {
         {"ViewConn|Mail=ann@example.com", "conn_list"},
         {"ViewConn|Mail=*", "conn_list_all"},  // every user's connectors, the first user in the user row
@@ -456,6 +488,15 @@ TEST(PageRows, ConnectorPages) {
         // What the channel allows (its name in any letter case), selected in any letter case.
         {Conn("EditConn", "LOCAL$ann", "send"), edit + "*Send, Send/Receive"},
         {Conn("EditConn", "dl$x", "Send/Receive"), edit + "*Send/Receive"},
+        // An identifier holding a line break, which a text field would lose, is kept; the value comes
+        // back with CRLF, as a browser sends every line break.
+        {Conn("EditConn", "X400$a\nb", "Send", "nl@example.com"), "conn_edit_line_break"},
+        {Change("X400$a\r\nb", "", "Receive", "nl@example.com"),
+         view,
+         {"+nl@example.com x-permission: X400$Receive"}},
+        {Conn("VerifyDeleteConn", "X400$a\r\nb", "Receive", "nl@example.com"),
+         view,
+         {"-nl@example.com othermailbox:: WDQwMCRhCmI=", "-nl@example.com x-permission: X400$Receive"}},
         // Only channels enabled and taking connectors, upper-cased, in file order.
         {"NewConn|Mail=ann@example.com", "conn_new"},
         {"ListConnMenu", "conn_menu"},
@@ -510,18 +551,48 @@ TEST(PageRows, ConnectorPages) {
         // A channel without permission: the list's blank names no value to delete.
         {Conn("VerifyDeleteConn", "DL$cy", " ", cy), view, {"-cy@example.com othermailbox: DL$cy"}},
         {Conn("VerifyDeleteConn", "smtpc$JOHN", ""), view, {mo + "SMTPC$John", mx + "SMTPC$Send/Receive"}},
-        // A racer's permission value stored after the page's: the first one, shown by the pages, stays.
+        // A racer's permission value stored after the page's: the first one, shown by the pages, stays;
+        // one stored before the page's check: the connector alone.
         FirstConnector("FAX", "None", "FAX$1"),
+        FirstConnector("X400", "Send", "bob@example.com"),
         FirstConnector("LOCAL", "Send/Receive", "LOCAL$1", ""),  // and ended by SIGTERM meanwhile
+        // Two values of one channel (a racer's): the one chosen stays, even when the first shown.
+        {"ViewConn|Mail=" + bob,
+         view,
+         {"+" + bob + " x-permission: X400$None"},
+         bob,
+         ToBob("x-permission", "X400$None")},
+        {Change("X400$1", "1", "Send", bob), view, {"-" + bob + " x-permission: X400$None"}},
+        // Cy's channels changed by a racer after the page read them: one permission value while the
+        // channel has connectors (a connector value too long to read counts), none once it has none.
+        {Add("X400", "2", "Send", cy), view, {"+" + cyo + "X400$2"}},
+        CyRaced(Conn("VerifyDeleteConn", "X400$2", "None", cy),
+                {"-" + cyo + "X400$2", "-" + cyo + "X400$x(y)\\z", "-" + cyx + "X400$None"},
+                "delete: othermailbox\nothermailbox: X400$x(y)\\z"),
+        CyRaced(Add("SMTPC", "j2", "Send/Receive", cy), {"-" + cyo + "SMTPC$joanna", "+" + cyo + "SMTPC$j2"},
+                "delete: othermailbox\nothermailbox: SMTPC$joanna\n-\ndelete: x-permission"),
+        CyRaced(Conn("VerifyDeleteConn", "SMTPC$j2", "Send/Receive", cy),
+                {"-" + cyo + "SMTPC$j2", "+" + cyo + "SMTPC$" + string(600, 'j')},
+                "add: othermailbox\nothermailbox: SMTPC$" + string(600, 'j')),
+        {Add("FAX", "c", "", cy), view, {"+" + cyo + "FAX$c"}},
+        CyRaced(Change("FAX$c", "c", "Send", cy), {"+" + cyx + "FAX$Send"},
+                "add: x-permission\nx-permission: FAX$"),
+        // The long value is no FAX connector.
+        {Conn("VerifyDeleteConn", "FAX$c", "Send", cy), view, {"-" + cyo + "FAX$c", "-" + cyx + "FAX$Send"}},
     };
     // A channel that no channel record could name ("A$B$x" would be channel A's connector "B$x"), and
     // one the select does not offer: unknown, stopped, without connectors.
     for (const string channel : {"A$B", "", "NINECHARS", "FA\nX", "BOGUS", "PAGER", "SMS"})
         rows.push_back({Add(channel, "x", "None"), "Create Connector|Invalid Channel value"});
     RunRows(SeedFile("users"), rows);
+    string servers;  // a HostName failover list longer than one host name may be
+    for (int i = 0; i < 30; ++i) servers += Dir().Uri() + " ";
+    RunRows(SeedFile("users"), {{"NewConn|Mail=ann@example.com", "conn_new"}},
+            kChannels + ("[Ldap]\nHostName=" + servers));
 }
 
 TEST(PageRows, DomainPages) {
+    const string seed = SeedFile("domains");
     const string browse = "Browse Domain>", users = "User Listing>", top = "Browse Domain>com, org",
                  tooLong = "|Error: domain name too long";
     const std::vector<Row> rows = {
@@ -532,6 +603,10 @@ TEST(PageRows, DomainPages) {
         // One level only; a DN in capitals comes back in lower case.
         {"ViewSubDomain|Domain=EXAMPLE.com", browse + "sales.example.com, upper.example.com"},
         {"ViewSubDomain|Domain=a<b>&c.com", browse + "x.a%3cb%3e%26c.com"},  // the link leads on
+        // A name of two values (cn=n+dc=m) or without dc= is browsed by the DN the link carries.
+        {"ViewSubDomain|Domain=org", browse + "cn%3dx,dc%3dorg, cn%3dn%2bdc%3dm,dc%3dorg"},
+        {"ViewUsersDomain|Domain=cn=n+dc=m,dc=org", users + "u@m.org"},
+        {"ViewUsersDomain|Domain=cn=x,dc=org", users + "v@x.org"},
         // Longer than a domain name may be: refused, not browsed from the top.
         {"ViewSubDomain|Domain=" + string(256, 'a'), "Browse Domain" + tooLong},
         // Only the users right below, sorted by last name as stored ("<" before "L").
@@ -539,7 +614,7 @@ TEST(PageRows, DomainPages) {
         {"ViewUsersDomain|Domain=sales.example.com", users + "carol@sales.example.com"},
         {"ViewUsersDomain|Domain=" + string(256, 'a'), "User Listing" + tooLong},
     };
-    RunRows(SeedFile("domains"), rows);
+    RunRows(seed, rows);
 }
 
 // A server that answers the bind and stays silent at the search: the table

@@ -70,10 +70,39 @@ TEST(Transfer, RoundTripThroughCsvAndLdif) {
               "SMTPC$z\\ o\\\\x,SMTPC$Send/Receive LOCAL$Send\r\n"));
     EXPECT_TRUE(Holds(csv, "anna@example.com,'@nna,Smith,'\t1,"));  // a tab first
     EXPECT_TRUE(Holds(csv, "bob@sub.example.com,,'=Bob,"));
-    // Imported as exported, the file changes nothing: no second value goes, no absent cn comes.
-    EXPECT_TRUE(Holds(Tool(dir, "apply", csv).out,
-                      "Rows unchanged: 4\nRows refused: 0\nAll rows were written (0 rows written)."));
-    EXPECT_EQ(Export(dir, "ldif"), ldif);
+    // Imported as exported, the file changes nothing: no second value goes, no absent cn comes, and what
+    // another tool stored where the pages would refuse it stays (an alias, a user without a name, a
+    // name too long for the directory client, which a row may not change), and so does a connector
+    // that two users share.
+    // (and two permissions of one channel, and names whose common name would be too long).
+    ASSERT_TRUE(
+        dir.Modify("dn: mail=anna@example.com,dc=example,dc=com\nchangetype: modify\nadd: mail\n"
+                   "mail: a/b@example.com\n-\nadd: othermailbox\nothermailbox: SMTPC$zoe\n-\n"
+                   "add: x-permission\nx-permission: FAX$Send\nx-permission: FAX$Receive\n") &&
+        dir.Add(User("mono@example.com", "mail: mono@example.com") +
+                User("long@example.com", "mail: long@example.com\nsn: L\nfirstname: " + string(600, 'f')) +
+                User("wide@example.com", "mail: wide@example.com\nsn: W\nfirstname: " + string(511, 'w')) +
+                // a naming value with a blank the directory ignores
+                User("ws@example.com", "sn: W\nmail:: d3NAZXhhbXBsZS5jb20g") +
+                // a naming value spelled with a ligature the directory equates
+                User("fiona@example.com", "sn: F\nmail: \xef\xac\x81ona@example.com") +
+                // a user off its domain's branch
+                "dn: mail=odd@example.com,dc=sub,dc=example,dc=com\nobjectClass: xoperson\n"
+                "mail: odd@example.com\nsn: O\n\n" +
+                // list values too long for the directory client
+                User("lv@example.com", "sn: V\nmail: lv@example.com\nmail: " + string(600, 'v') +
+                                           "@example.com\nothermailbox: SMTPC$" + string(600, 'c') +
+                                           "\nx-permission: SMTPC$" + string(600, 'p'))));
+    const string stored = Export(dir, "ldif"), again = Export(dir, "csv");
+    EXPECT_TRUE(Holds(again, "\nfiona@example.com,,F,,,,,\r\n"));
+    EXPECT_TRUE(Holds(Tool(dir, "apply", again).out,
+                      "Rows unchanged: 11\nRows refused: 0\nAll rows were written (0 rows written)."));
+    EXPECT_EQ(Export(dir, "ldif"), stored);
+    // The naming value's own spelling listed among the aliases (as older exports did) changes nothing.
+    EXPECT_TRUE(Holds(Tool(dir, "check", "mail,aliases\nfiona@example.com,\xef\xac\x81ona@example.com\n").out,
+                      "Rows unchanged: 1\n"));
+    for (const string file : {"mail,first name\nlong@example.com,F\n", "mail,connectors\nlv@example.com,\n"})
+        EXPECT_TRUE(Holds(Tool(dir, "check", file).out, "too long to be edited"));
     ASSERT_TRUE(dir.Reset() && dir.Add(ldif)) << ldif;  // the LDIF loads into an empty directory
     EXPECT_EQ(Export(dir, "csv"), csv);
     ASSERT_TRUE(dir.Reset());
@@ -85,6 +114,13 @@ TEST(Transfer, RoundTripThroughCsvAndLdif) {
     EXPECT_EQ(dir.Search("", "(mail=zoe@example.com)", "mail othermailbox x-permission"),
               "dn: mail=zoe@example.com,dc=example,dc=com\nmail: zoe@example.com\nothermailbox: SMTPC$zoe\n"
               "x-permission: SMTPC$Send/Receive\n\n");
+    // Permissions stay as the row leaves them: one taken from a channel that keeps its connector stays
+    // away, one listed for a channel whose last connector goes stays; a second run changes nothing.
+    for (const string row : {"zoe@example.com,SMTPC$zoe,", "bob@sub.example.com,,SMTPC$Send/Receive"}) {
+        const string file = "mail,connectors,permissions\n" + row + "\n";
+        EXPECT_EQ(Tool(dir, "apply", file).exitStatus, 0) << row;
+        EXPECT_TRUE(Holds(Tool(dir, "check", file).out, "Rows unchanged: 1\n"));
+    }
 }
 
 // The browser gone mid-download (the web server closed the pipe): the export
@@ -121,11 +157,18 @@ TEST(Transfer, EachRefusalOnce) {
     ASSERT_TRUE(
         dir.Reset(kSeed) && dir.WriteConfig(kConfig) &&
         dir.Modify("dn: mail=bob@sub.example.com,dc=sub,dc=example,dc=com\nchangetype: modify\n"
-                   "add: othermailbox\nothermailbox: SMTPC$" +
+                   "add: mail;lang-en\nmail;lang-en: tagged@example.com\n-\nadd: othermailbox\n"
+                   "othermailbox: SMTPC$" +
                    string(600, 'a') + "\n") &&
-        // a connector holding a NUL byte
-        dir.Add(User("nul@example.com",
-                     "sn: N\nmail: nul@example.com\nothermailbox: SMTPC$k\nothermailbox:: U01UUEMkbgB4")));
+        // an entry off its domain's branch whose DN names a spelling of its alias that is not it
+        dir.Add(
+            "dn: dc=net\nobjectClass: domain\ndc: net\n\ndn: mail=STRA\u1E9EE2@example.com,dc=net\n"
+            "objectClass: xoperson\nsn: O\nmail: STRA\u1E9EE2@example.com\nmail: stra\u00DFe2@example.com\n\n"
+            // a connector holding a NUL byte
+            + User("nul@example.com",
+                   "sn: N\nmail: nul@example.com\nothermailbox: SMTPC$k\nothermailbox:: U01UUEMkbgB4") +
+            User("nulp@example.com",
+                 "sn: N\nmail: nulp@example.com\nothermailbox: SMTPC$p\nx-permission:: U01UUEMkU2VuZAB4")));
     const string head = "mail,first name,last name,aliases,connectors,permissions\n",
                  n = "new@example.com,A,B,",
                  padded = "bob@sub.example.com,SMTPC$0201\\ \\ 555" + Repeated("\\ ", 600);  // blanks ignored
@@ -139,10 +182,25 @@ TEST(Transfer, EachRefusalOnce) {
         {head + n + "z.o@example.com,,", 1,
          "The address z.o@example.com is held by another entry: mail=zoe@example.com,dc=example,dc=com"},
         {head + n + ",smtpc$ZOE,", 1, "The connector smtpc$ZOE is held by another entry"},
+        {head + n + "M\xc3\x9cLLER@example.com,,", 1,
+         "LLER@example.com is held by another entry: mail=anna@"},
+        {head + n + "fi@example.com,,", 1, "fi@example.com is held by another entry: mail=anna@"},
+        {head + n + "tagged@example.com,,", 1, "tagged@example.com is held by another entry: mail=bob@"},
+        {"mail,last name,aliases\nz@m\xc3\xbcller.de,Ink,\n", 0, "Rows unchanged: 1\n"},
         {"mail,connectors\n" + padded + "\n", 1, "connectors of this user is too long to be edited"},
         {"mail,connectors\nnul@example.com,SMTPC$k\n", 1, "connectors of this user holds a NUL byte"},
+        {"mail,connectors\nnulp@example.com,\n", 1, "permissions of this user holds a NUL byte"},
         {"mail,aliases\nanna@example.com,fi@example.com m\xc3\xbcller@example.com\n", 1,
          "fi@example.com is held by this user in another spelling"},
+        // Two spellings that only the folding joins: one address to a new user, two to one that holds both.
+        {"mail,last name,aliases\nstra\u00DFe9@example.com,S,STRA\u1E9EE9@example.com\n", 1,
+         "is listed twice"},
+        {"mail,aliases\nSTRA\u1E9EE2@example.com,stra\u00DFe2@EXAMPLE.com\n", 0, "Rows unchanged: 1\n"},
+        {"mail,last name\nstra\u00DFe2@example.com,N\n", 1,
+         "e2@example.com is held by another entry: mail=STRA"},
+        {head + n + ",SMTPC$z\\ \\ o\\\\x,", 1,
+         "The connector SMTPC$z  o\\x is held by another entry: mail=zoe@"},
+        {head + n + ",SMTPC$0201\\ 555,", 1, "The connector SMTPC$0201 555 is held by another entry"},
         {head + n + ",SMTPC$\xc3\xb6 SMTPC$\xc3\x96,", 1, "The connector SMTPC$\xc3\x96 is listed twice"},
         {head + n + ",SMTPC$d,\nn2@example.com,A,B,,SMTPC$D,", 1, "The connector SMTPC$D is also in line 2"},
         {head + n + ",NOPE$x,", 1, "Unknown channel in NOPE$x"},
@@ -279,6 +337,24 @@ TEST(Transfer, ChangedBetweenCheckAndWrite) {
         Holds(result.out, "Writing stopped. Line 3: The connector SMTPC$race is held by another entry"));
     EXPECT_NE(dir.Search("", "(mail=first@example.com)", "1.1"), "");
     EXPECT_EQ(dir.Search("", "(mail=race@example.com)", "1.1"), "");
+    // A connector added by a page after the write pass read the entry: the row, which took the
+    // channel's last connector and with it its permission, leaves the permission to the new one.
+    EXPECT_EQ(AppliedRaced(dir, "zoe@example.com", 2,
+                           "mail,connectors\nzoe@example.com,SMTPC$zoe SMTPC$z\\ o\\x\n", "zoe", "LOCAL$t2")
+                  .exitStatus,
+              0);
+    EXPECT_EQ(
+        dir.Search("", "(mail=zoe@example.com)", "othermailbox x-permission"),
+        "dn: mail=zoe@example.com,dc=example,dc=com\nothermailbox: SMTPC$zoe\nothermailbox: SMTPC$z o\\x\n"
+        "othermailbox: LOCAL$t2\nx-permission: SMTPC$Send/Receive\nx-permission: LOCAL$Send\n\n");
+    // The same while the row's write waits, with SIGTERM sent meanwhile: the settle still follows.
+    EXPECT_EQ(AppliedRaced(dir, "LOCAL$t2", 1, "mail,connectors\nzoe@example.com,SMTPC$zoe\n", "zoe",
+                           "LOCAL$t3", SIGTERM)
+                  .exitStatus,
+              128 + SIGTERM);
+    EXPECT_EQ(dir.Search("", "(mail=zoe@example.com)", "othermailbox x-permission"),
+              "dn: mail=zoe@example.com,dc=example,dc=com\nothermailbox: SMTPC$zoe\nothermailbox: LOCAL$t3\n"
+              "x-permission: SMTPC$Send/Receive\nx-permission: LOCAL$Send\n\n");
     // A write left unanswered may have been done: it is not called unwritten.
     HoldingRelay silent(dir.Port(), "mail=held@example.com", 1);
     ASSERT_TRUE(dir.WriteConfig(Via(silent, "Timeout=1\n")));
