@@ -238,6 +238,7 @@ TEST(PageRows, UserPages) {
     std::vector<Row> rows = {
         {"FindUser|Mail=ann@example.com", "user_details"},
         {"FindUser|Mail=ann.alias@example.com", "User Details|User (ann.alias&#64;example.com) not found"},
+        {"FindUser|Mail=\xff@example.com", "User Details|User (&#255;&#64;example.com) not found"},
         {"NewUserMenu", "new_user"},
         {"EditUser|Mail=ann@example.com", "edit_user"},
         {"DeleteUser|Mail=ANN@Example.com", "delete_user"},  // the address as received
