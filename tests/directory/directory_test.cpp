@@ -186,6 +186,7 @@ TEST_F(Directory, ChangesLeaveOutEmptyValuesFailWholeAndLeaveOneAuditLineEach) {
     EXPECT_EQ(sandbox.Search(kAnnaDn, "(objectClass=*)", "firstname telephoneNumber othermailbox sn"),
               anna);  // nothing of it done
     EXPECT_EQ(DirectoryDelete(client, "dc=example,dc=com"), LDAP_NOT_ALLOWED_ON_NONLEAF);
+    EXPECT_EQ(DirectoryWriteProfileString(client, "mqapi", "Password", "s3cret"), 0);
     client.ldapClientUnbind();
     EXPECT_EQ(DirectoryDelete(client, lee.c_str()), LDAP_SERVER_DOWN);
     const std::string a = "\"" + std::string(kAnnaDn) + "\"", l = "\"" + lee + "\"",
@@ -201,7 +202,9 @@ TEST_F(Directory, ChangesLeaveOutEmptyValuesFailWholeAndLeaveOneAuditLineEach) {
                 " -othermailbox=\"SMTP$anna@partner.example\" +othermailbox=\"X400$c=de\" result=0 (Success)",
             "modify " + a + " -sn=\"Smith\" +mail=\"ann@example.com\" result=20 (Type or value exists)",
             "delete \"dc=example,dc=com\" result=66 (Operation not allowed on non-leaf)",
+            "profile-string section=\"mqapi\" key=\"Password\" value=(hidden) result=0 (Success)",
             "delete " + l + " result=-1 (Can't contact LDAP server)"}));
+    EXPECT_EQ(sandbox.ReadLog().find("s3cret"), std::string::npos);
 }
 
 // The web server's SIGTERM (the browser gone) while a change waits for its
@@ -251,8 +254,8 @@ TEST(PrimaryAddress, ReadsTheFirstValueAsTheDnParserDoes) {
     }
 }
 
-// The adds of a new domain's missing entries, top down, are the audit test's
-// (tests/pages/audit_lines_test.cpp); here a label's escapes below an existing tree.
+// A new domain's missing entries, added top down, are the page rows' (a new
+// user in a new domain); here a label's escapes below an existing tree.
 TEST_F(Directory, CreateDomainTreeAddsOneEntryPerEscapedLabel) {
     ASSERT_NE(OpenDirectory(client), nullptr);
     EXPECT_TRUE(CreateDomainTree(client, "dc=e\\,vil\\+x,dc=example,dc=com"));  // one entry per escaped label
