@@ -3,7 +3,6 @@
 #include "tests/support/directory_sandbox.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>

@@ -11,12 +11,8 @@
 #include <algorithm>
 #include <chrono>
 
-static sockaddr_in LoopbackAddress(int port) {
-    return {AF_INET, htons(uint16_t(port)), {htonl(INADDR_LOOPBACK)}, {}};
-}
-
 int ListenOnLoopback(int* port) {
-    sockaddr_in address = LoopbackAddress(0);
+    sockaddr_in address = {AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof address;
     int listening = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     *port = 0;
@@ -39,11 +35,8 @@ HoldingRelay::HoldingRelay(int serverPort, std::string marker, int occurrence, b
 HoldingRelay::~HoldingRelay() {
     Release();
     shutdown(listen_, SHUT_RDWR);
-    acceptor_.join();
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (Link& link : links_) shutdown(link.client, SHUT_RDWR), shutdown(link.server, SHUT_RDWR);
-    }
+    acceptor_.join();  // no link comes after it
+    for (Link& link : links_) shutdown(link.client, SHUT_RDWR), shutdown(link.server, SHUT_RDWR);
     for (std::thread& pump : pumps_) pump.join();
     for (Link& link : links_) close(link.client), close(link.server);
     close(listen_);
@@ -62,7 +55,7 @@ void HoldingRelay::Release() {
 
 void HoldingRelay::Accept() {
     for (int client; (client = accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
-        sockaddr_in server = LoopbackAddress(serverPort_);
+        sockaddr_in server = {AF_INET, htons(uint16_t(serverPort_)), {htonl(INADDR_LOOPBACK)}, {}};
         std::lock_guard<std::mutex> lock(mutex_);
         Link& link = links_.emplace_back();
         link.client = client, link.server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

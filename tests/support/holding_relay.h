@@ -7,9 +7,6 @@
 #ifndef LDAPCGI_TESTS_SUPPORT_HOLDING_RELAY_H
 #define LDAPCGI_TESTS_SUPPORT_HOLDING_RELAY_H
 
-#include <netinet/in.h>
-
-#include <atomic>
 #include <condition_variable>
 #include <list>
 #include <mutex>

@@ -70,10 +70,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const Environment
 
 ProcessResult RunCgi(const Environment& env, const std::string& input) {
     Environment full = env;
-    for (const char* name : {"PATH", "XOMTA_CONFIG_DIR", "ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
-        const char* value = getenv(name);
-        if (full.count(name) == 0 && value) full[name] = value;
-    }
+    for (const char* name : {"PATH", "XOMTA_CONFIG_DIR", "ASAN_OPTIONS", "UBSAN_OPTIONS"})
+        if (const char* value = getenv(name)) full.emplace(name, value);  // unless `env` sets it
     return RunProcess({LDAPCGI_EXECUTABLE}, full, input);
 }
 
