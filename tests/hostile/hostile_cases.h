@@ -223,9 +223,8 @@ inline string MailDn(const string& mail) {
 
 // The effective (first) value of a field; null when absent.
 inline const char* Value(const SentFields& fields, const std::string& name) {
-    for (const SentField& f : fields)
-        if (f.name == name) return f.value.c_str();
-    return nullptr;
+    auto f = std::find_if(fields.begin(), fields.end(), [&](const SentField& s) { return s.name == name; });
+    return f == fields.end() ? nullptr : f->value.c_str();
 }
 
 // Every request for one command, its working request first.

@@ -7,7 +7,6 @@
 #define LDAPCGI_TESTS_SUPPORT_DIRECTORY_SANDBOX_H
 
 #include <signal.h>
-#include <sys/types.h>
 
 #include <string>
 #include <vector>
