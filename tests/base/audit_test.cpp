@@ -32,10 +32,7 @@ TEST(Audit, TextsAreQuotedEscapedAndBoundedVisiblyAndSecretsHidden) {
     };
     for (const auto& [name, text, expected] : cases) {
         std::string line;
-        if (*name)
-            AppendAuditValue(line, '+', name, text.c_str());
-        else
-            AppendAuditQuoted(line, text.c_str());
+        *name ? AppendAuditValue(line, '+', name, text.c_str()) : AppendAuditQuoted(line, text.c_str());
         EXPECT_EQ(line, expected) << name << text;
     }
 }

@@ -9,11 +9,11 @@
 // another letter case, escapes of non-hex characters, whole forged requests
 // and requests without a command or without NewUser's Submit, the hostile
 // suite's.
-#include <glob.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <set>
 
 #include "cgi/form_entries.h"
@@ -72,11 +72,9 @@ void SetRequest(const Environment& env, const std::string& body) {
 
 // The request folders of uploads under /tmp.
 std::set<std::string> UploadFolders() {
-    glob_t found;
     std::set<std::string> folders;
-    if (glob("/tmp/ldapcgi-upload-*", 0, nullptr, &found) == 0)
-        folders.insert(found.gl_pathv, found.gl_pathv + found.gl_pathc);
-    globfree(&found);
+    for (const auto& entry : std::filesystem::directory_iterator("/tmp"))
+        if (entry.path().filename().string().rfind("ldapcgi-upload-", 0) == 0) folders.insert(entry.path());
     return folders;
 }
 

@@ -26,8 +26,8 @@ struct Row {
     bool admitted, inScope;
     bool searchOnly = false;  // the folder may be searched, not listed
 };
-const char kBehindLink[] = "<link>";    // XOMTA.INI a link into a folder that cannot be searched
-const char kDangling[] = "<dangling>";  // XOMTA.INI a link to nothing (its target moved away)
+// XOMTA.INI a link to these: into a folder that cannot be searched, and to nothing (its target moved away).
+const char kBehindLink[] = "hidden/XOMTA.INI", kDangling[] = "moved/XOMTA.INI";
 const char kFifo[] = "<fifo>", kFolder[] = "<folder>";  // XOMTA.INI no regular file
 const char kAnna[] = "[Administrators]\nroot = *\nanna = Example.COM. , ,bad domain!, example.org\n";
 // A letter outside ASCII, in capitals; "b\xc3" is cut UTF-8.
@@ -68,19 +68,17 @@ void BypassPermissions(bool bypass) {
 
 TEST(AdminScope, Rows) {
     ConfigFolder dir;
+    const std::string file = dir.File("XOMTA.INI");
+    ASSERT_EQ(mkdir(dir.File("hidden").c_str(), 0), 0);
     for (const Row& row : kRows) {
         SCOPED_TRACE(std::string(row.ini) + "|" + (row.login ? row.login : "(none)") + "|" + row.target);
-        const std::string file = dir.path + "/XOMTA.INI", hidden = dir.path + "/hidden";
         std::remove(file.c_str());
-        if (row.ini == kDangling) {
-            ASSERT_EQ(symlink("moved/XOMTA.INI", file.c_str()), 0);
-        } else if (row.ini == kBehindLink) {
-            ASSERT_TRUE(mkdir(hidden.c_str(), 0) == 0 && symlink("hidden/XOMTA.INI", file.c_str()) == 0);
-        } else if (row.ini == kFifo || row.ini == kFolder) {
+        if (row.ini == kDangling || row.ini == kBehindLink)
+            ASSERT_EQ(symlink(row.ini, file.c_str()), 0);
+        else if (row.ini == kFifo || row.ini == kFolder)
             ASSERT_EQ(row.ini == kFifo ? mkfifo(file.c_str(), 0600) : mkdir(file.c_str(), 0700), 0);
-        } else if (row.ini[0] != '\0') {
+        else if (row.ini[0] != '\0')
             WriteWholeFile(file, row.ini);
-        }
         ASSERT_EQ(chmod(dir.path.c_str(), row.searchOnly ? 0311 : 0700), 0);
         BypassPermissions(!row.searchOnly && row.ini != kBehindLink);
         AdminScope scope;

@@ -360,8 +360,8 @@ TEST_F(Directory, AStalledServerIsGivenUpWithinTheTimeLimit) {
 // the client configuration, the [Ldap] lines, and the start of each log line.
 TEST(DirectoryTls, CheckedCertificatesAreAcceptedAndTheFirstServerThatAnswersIsUsed) {
     // server.crt for IP 127.0.0.1 and its own CA (ca.crt); lax.conf trusts no CA and waives the check.
-    const std::string folder = BinaryPath("test-scratch/tls");
-    std::filesystem::create_directories(folder);
+    const ConfigFolder scratch;
+    const std::string& folder = scratch.path;
     const ProcessResult made = RunProcess(
         {"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
          "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
@@ -415,7 +415,6 @@ TEST(DirectoryTls, CheckedCertificatesAreAcceptedAndTheFirstServerThatAnswersIsU
         for (std::size_t i = 0; i < texts.size(); ++i)
             EXPECT_EQ(texts[i].rfind(logged[i], 0), 0u) << ldap << ": " << texts[i];
     }
-    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
