@@ -3,13 +3,12 @@
 // DN's values as libldap reads them.
 #include "fuzz/fuzz_support.h"
 
-#include <fcntl.h>
 #include <ldap.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -34,9 +33,8 @@ const std::string& FuzzConfigFolder(const std::string& ini) {
 }
 
 void FuzzWriteFile(const std::string& path, const std::string& text) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const ssize_t written = fd < 0 ? -1 : write(fd, text.data(), text.size());
-    FUZZ_CHECK(written == static_cast<ssize_t>(text.size()) && close(fd) == 0);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    FUZZ_CHECK(out.write(text.data(), static_cast<std::streamsize>(text.size())).flush().good());
 }
 
 void FuzzSetEnv(const char* name, const std::string& value) {
