@@ -70,11 +70,12 @@ void SetRequest(const Environment& env, const std::string& body) {
     unlink(path);
 }
 
-// The request folders of uploads under /tmp.
-std::set<std::string> UploadFolders() {
+// The request folders of uploads under /tmp, but those in `before`.
+std::set<std::string> UploadFolders(const std::set<std::string>& before = {}) {
     std::set<std::string> folders;
     for (const auto& entry : std::filesystem::directory_iterator("/tmp"))
-        if (entry.path().filename().string().rfind("ldapcgi-upload-", 0) == 0) folders.insert(entry.path());
+        if (entry.path().filename().string().rfind("ldapcgi-upload-", 0) == 0 && !before.count(entry.path()))
+            folders.insert(entry.path());
     return folders;
 }
 
@@ -82,11 +83,7 @@ std::set<std::string> UploadFolders() {
 // another program's request (a test beside these) goes with its request.
 std::set<std::string> LeftSince(const std::set<std::string>& before) {
     std::set<std::string> left = {""};
-    for (int poll = 0; poll < 300 && !left.empty(); ++poll, usleep(10000)) {
-        left.clear();
-        for (const std::string& folder : UploadFolders())
-            if (before.count(folder) == 0) left.insert(folder);
-    }
+    for (int poll = 0; poll < 300 && !left.empty(); ++poll, usleep(10000)) left = UploadFolders(before);
     return left;
 }
 
