@@ -3,15 +3,9 @@
 // refuse. The build verb is tested with the build, against the directory.
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <functional>
-#include <string>
 #include <tuple>
-#include <vector>
-
-#include <gtest/gtest.h>
 
 #include "aliastable/generation_sum.h"
 #include "platform/recbase/db_format.h"
@@ -47,12 +41,12 @@ protected:
     }
 
     // The tool with `arguments` ("D": the folder), stopped if it waits; bound by file permissions.
-    ProcessResult Tool(std::vector<std::string> arguments) {
-        for (std::string& argument : arguments) argument = argument == "D" ? folder.path : argument;
-        arguments.insert(arguments.begin(), {"/usr/bin/timeout", "20", BinaryPath("aliastable")});
-        std::vector<std::string> prefix = NoBypass();
-        arguments.insert(arguments.begin(), prefix.begin(), prefix.end());
-        return RunProcess(arguments, {{"XOMTA_CONFIG_DIR", folder.path}}, "");
+    ProcessResult Tool(const std::vector<std::string>& arguments) {
+        std::vector<std::string> argv = NoBypass();
+        argv.insert(argv.end(), {"/usr/bin/timeout", "20", BinaryPath("aliastable")});
+        for (const std::string& argument : arguments)
+            argv.push_back(argument == "D" ? folder.path : argument);
+        return RunProcess(argv, {{"XOMTA_CONFIG_DIR", folder.path}}, "");
     }
     // The exit status, and standard output and error holding `said`.
     ProcessResult Expect(const std::vector<std::string>& arguments, int exitStatus, const std::string& said) {

@@ -6,8 +6,6 @@
 #include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,11 +13,7 @@
 #include <functional>
 #include <future>
 #include <iostream>
-#include <string>
 #include <thread>
-#include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/log/logapi.h"
 #include "tests/support/db_test_support.h"
@@ -41,18 +35,16 @@ const char kMarkNotWritten[] = "Could not write the new Mail Alias Sequence # to
 const char kNotConnected[] = "Error connecting to LDAP server, Alias Table not built";
 const char kNotPublished[] = "Table 2 not published, the Mail Alias Sequence stays at 1";
 
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-    std::size_t at = text.find(from);
-    return at == std::string::npos ? "" : text.replace(at, from.size(), to);
-}
 // The expected pages of generation 1 and of the refusal for a running build,
-// with another number or message.
+// with another number or message (std::out_of_range when the page lacks the text).
 std::string BuildPage(int number) {
-    return Replaced(ExpectedPage("alias_table_build"), "is 1 )", "is " + std::to_string(number) + " )");
+    std::string page = ExpectedPage("alias_table_build");
+    return page.replace(page.find("is 1 )"), 6, "is " + std::to_string(number) + " )");
 }
 std::string Failure(const std::string& message) {
-    return Replaced(ExpectedPage("alias_table_build_running"),
-                    "Another Mail Alias Table build is in progress, Alias Table not built", message);
+    const std::string running = "Another Mail Alias Table build is in progress, Alias Table not built";
+    std::string page = ExpectedPage("alias_table_build_running");
+    return page.replace(page.find(running), running.size(), message);
 }
 
 // An entry named by its address.

@@ -3,9 +3,6 @@
 #ifndef LDAPCGI_TESTS_SUPPORT_DB_TEST_SUPPORT_H
 #define LDAPCGI_TESTS_SUPPORT_DB_TEST_SUPPORT_H
 
-#include <iterator>
-#include <string>
-
 #include "aliastable/disk_images.h"
 #include "aliastable/mail_alias.h"
 #include "tests/support/config_folder.h"

@@ -1,13 +1,8 @@
 // The message-queue API stand-in: the channels MQInit reads from XOMTA.INI
 // [Channels] (order, names, flags, refusals, log lines) walked with cList's
 // Next, and the list members the CGI executable exports as dynamic symbols.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "platform/mq/mqapi.h"
 #include "tests/support/config_folder.h"
