@@ -220,15 +220,14 @@ TEST_F(Db, ChangedFilesAndRefusedWritesAreReported) {
         {"1.db", 0, 3000, 0, DB_FILE_CHANGED, -1},  {"1.str", 0, 3000, 0, DB_FILE_CHANGED, -1},
         {"1.id0", 0, 3000, 0, DB_FILE_CHANGED, -1}, {nullptr, 20000, 400, 0, DB_WRITE_ERROR, -1},
         {nullptr, 4000, 1, 0, DB_WRITE_ERROR, -1},  {nullptr, 70100, 400, 110, DB_WRITE_ERROR, 70100}};
-    struct rlimit saved, small;
+    struct rlimit saved;
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     auto oldHandler = signal(SIGXFSZ, SIG_IGN);
     for (const auto& c : cases) {
         folder.WriteGeneration("1");
         std::string image = c.cut ? ReadWholeFile(folder.File(c.cut)) : "";
         dbMailAlias relation(&database, folder.path.c_str(), "1");
-        small = saved;
-        small.rlim_cur = c.limit;
+        const struct rlimit small = {c.limit, saved.rlim_max};
         if (c.limit && !c.pad) setrlimit(RLIMIT_FSIZE, &small);
         dbError added = DB_OK;
         for (int i = 0; i < c.records && added == DB_OK; ++i)
