@@ -668,8 +668,9 @@ TEST(PageCases, ARenameAndABuildRefusedByAnothersLockAreAudited) {
                  who = "audit: user=\"admin\" address=\"192.0.2.7\" command=",
                  lee = "\"mail=lee@example.com,dc=example,dc=com\"",
                  leo = "\"mail=leo@example.com,dc=example,dc=com\"";
-    ASSERT_TRUE(system(("rm -rf '" + queue + "'").c_str()) == 0 && mkdir(queue.c_str(), 0755) == 0 &&
-                mkdir((queue + "/AliasTables").c_str(), 0770) == 0);
+    std::error_code ignored;
+    std::filesystem::remove_all(queue, ignored);  // a repeated run's
+    ASSERT_TRUE(mkdir(queue.c_str(), 0755) == 0 && mkdir((queue + "/AliasTables").c_str(), 0770) == 0);
     ASSERT_TRUE(Dir().WriteConfig("[Gateway]\nQueueDirectory=" + queue + "\n") &&
                 Dir().Reset(kExampleDomainLdif + string("dn: mail=lee@example.com,dc=example,dc=com\n") +
                             "objectClass: xoperson\nmail: lee@example.com\nfirstname: Lee\nsn: Stone\n"));
