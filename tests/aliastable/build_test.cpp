@@ -65,11 +65,6 @@ std::string Users(int count, int aliases) {
     return ldif;
 }
 
-int ModeOf(const std::string& path) {
-    struct stat info;
-    return lstat(path.c_str(), &info) == 0 ? int(info.st_mode & 07777) : -1;
-}
-
 bool WaitFor(const std::function<bool()>& condition, std::chrono::seconds limit = 60s) {
     for (auto end = std::chrono::steady_clock::now() + limit; !condition();) {
         if (std::chrono::steady_clock::now() > end) return false;

@@ -10,7 +10,6 @@
 // and requests without a command or without NewUser's Submit, the hostile
 // suite's.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -85,11 +84,6 @@ std::set<std::string> LeftSince(const std::set<std::string>& before) {
     std::set<std::string> left = {""};
     for (int poll = 0; poll < 300 && !left.empty(); ++poll, usleep(10000)) left = UploadFolders(before);
     return left;
-}
-
-int ModeOf(const std::string& path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
 }
 
 // A field without "=" (unless only a final "&" follows) or an escape that

@@ -16,7 +16,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <future>
 #include <string>
@@ -370,8 +369,8 @@ TEST(DirectoryTls, CheckedCertificatesAreAcceptedAndTheFirstServerThatAnswersIsU
     ASSERT_EQ(made.exitStatus, 0);
     std::filesystem::copy_file(folder + "/server.crt", folder + "/ca.crt",
                                std::filesystem::copy_options::overwrite_existing);
-    std::ofstream(folder + "/ldap.conf") << "TLS_CACERT " << folder << "/ca.crt\n";
-    std::ofstream(folder + "/lax.conf") << "TLS_REQCERT never\n";
+    ASSERT_TRUE(WriteWholeFile(folder + "/ldap.conf", "TLS_CACERT " + folder + "/ca.crt\n"));
+    ASSERT_TRUE(WriteWholeFile(folder + "/lax.conf", "TLS_REQCERT never\n"));
     DirectorySandbox tls(0, folder);
     ASSERT_TRUE(tls.Ok() && tls.Add(kBaseLdif));
     const Environment ca = {{"LDAPTLS_CACERT", folder + "/ca.crt"}},

@@ -1,7 +1,7 @@
 // A scratch folder named by XOMTA_CONFIG_DIR for the length of a test, under
 // LDAPCGI_BINARY_DIR/test-scratch, removed with everything in it at the end;
-// whole-file reads and writes, a text repeated, and the substring check
-// (Holds) that every suite uses.
+// whole-file reads and writes, a file's permission bits, a text repeated, and
+// the substring check (Holds) that every suite uses.
 #ifndef LDAPCGI_TESTS_SUPPORT_CONFIG_FOLDER_H
 #define LDAPCGI_TESTS_SUPPORT_CONFIG_FOLDER_H
 
@@ -31,6 +31,12 @@ inline std::string Repeated(const std::string& text, std::size_t times) {
 // Whether `text` holds `piece`; a failure shows both.
 inline ::testing::AssertionResult Holds(const std::string& text, const std::string& piece) {
     return ::testing::IsSubstring("piece", "text", piece, text);
+}
+
+// The permission bits of `path` itself (a link's own); -1 when there is none.
+inline int ModeOf(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
 }
 
 // Truncates and rewrites in place (the same inode when the file exists).
