@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <fstream>
 #include <future>
 #include <memory>
 #include <random>
@@ -213,8 +212,8 @@ TEST_F(Replication, AServerCatchingUpIsPassedOver) {
     const string settings = first_->ConfigDir() + "/replication", direct = ReadWholeFile(settings);
     {
         HoldingRelay relay(second_->Port(), kSyncRequest, 1);
-        ASSERT_TRUE(std::ofstream(settings) << std::regex_replace(direct, std::regex(":[0-9]+/"),
-                                                                  ":" + std::to_string(relay.Port()) + "/"));
+        ASSERT_TRUE(WriteWholeFile(settings, std::regex_replace(direct, std::regex(":[0-9]+/"),
+                                                                ":" + std::to_string(relay.Port()) + "/")));
         Restart();
         ASSERT_TRUE(relay.WaitHolding() && first_->ClearLog());
         for (int read = 0; read < 3; ++read)
@@ -228,7 +227,7 @@ TEST_F(Replication, AServerCatchingUpIsPassedOver) {
         EXPECT_EQ(Page(kKinds[1].request, 9).out.find("<td>\n5559\n"), string::npos);
         ASSERT_TRUE(second_->Signal(SIGCONT));
     }
-    ASSERT_TRUE(std::ofstream(settings) << direct);
+    ASSERT_TRUE(WriteWholeFile(settings, direct));
     Restart();
     ASSERT_TRUE(Agree());
 }
