@@ -36,15 +36,13 @@ const char kNotConnected[] = "Error connecting to LDAP server, Alias Table not b
 const char kNotPublished[] = "Table 2 not published, the Mail Alias Sequence stays at 1";
 
 // The expected pages of generation 1 and of the refusal for a running build,
-// with another number or message (std::out_of_range when the page lacks the text).
+// with another number or message.
 std::string BuildPage(int number) {
-    std::string page = ExpectedPage("alias_table_build");
-    return page.replace(page.find("is 1 )"), 6, "is " + std::to_string(number) + " )");
+    return Replaced(ExpectedPage("alias_table_build"), "is 1 )", "is " + std::to_string(number) + " )");
 }
 std::string Failure(const std::string& message) {
-    const std::string running = "Another Mail Alias Table build is in progress, Alias Table not built";
-    std::string page = ExpectedPage("alias_table_build_running");
-    return page.replace(page.find(running), running.size(), message);
+    return Replaced(ExpectedPage("alias_table_build_running"),
+                    "Another Mail Alias Table build is in progress, Alias Table not built", message);
 }
 
 // An entry named by its address.

@@ -38,9 +38,7 @@ std::unique_ptr<DirectorySandbox> Provider(int id, int port, int other) {
 }
 
 // The text with "#" standing for the unit's number.
-string Numbered(const string& text, int unit) {
-    return std::regex_replace(text, std::regex("#"), std::to_string(unit));
-}
+string Numbered(const string& text, int unit) { return Replaced(text, "#", std::to_string(unit)); }
 
 // The stream's kinds of change, by unit number: the request, what its page
 // shows when it is done (the change itself where the page shows it), and a

@@ -55,17 +55,11 @@ struct Row {
 
 string Entry(const string& dn, const string& attr = "*") { return Dir().Search(dn, "(objectClass=*)", attr); }
 
-string Replace(string text, const string& from, const string& to) {
-    for (std::size_t at = 0; (at = text.find(from, at)) != string::npos; at += to.size())
-        text.replace(at, from.size(), to);
-    return text;
-}
-
 // Every entry ("DN") and value ("DN attribute: value") of the directory or of
 // ldapsearch output, sorted; DNs without "mail=" and ",dc=example,dc=com".
 Lines Flat(const string& entries = Entry("")) {
     Lines lines;
-    std::istringstream in(Replace(Replace(entries, "dn: mail=", "dn: "), ",dc=example,dc=com\n", "\n"));
+    std::istringstream in(Replaced(Replaced(entries, "dn: mail=", "dn: "), ",dc=example,dc=com\n", "\n"));
     string dn;
     for (string line; std::getline(in, line);) {
         if (line.rfind("dn:", 0) == 0)  // " " and base64 after "dn::"
@@ -373,7 +367,7 @@ string DeleteAlias(const string& alias) {
 }
 string Duplicate(const string& alias, const string& dn) {
     return "Update Alias|Sorry, duplicated alias is not allowed.<br> The alias (" +
-           Replace(alias, "@", "&#64;") + ") has already been used by another user with DN: <br>\"" + dn +
+           Replaced(alias, "@", "&#64;") + ") has already been used by another user with DN: <br>\"" + dn +
            "\"";
 }
 
@@ -651,7 +645,8 @@ TEST(PageCases, ARenameCarriesAliasesAndConnectors) {
     EXPECT_TRUE(
         Holds(Post(Update(kAnn, "<b>Ann</b>", "Lee & Sons", "1 2", "1 \"Main\" St", mail)).out, "Updated"));
     EXPECT_EQ(Entry(kAnnDn, "1.1"), "");
-    EXPECT_EQ(Flat(Entry(dn)), Flat(Replace(Replace(values, kAnnDn, dn), "mail: " + kAnn, "mail: " + mail)));
+    EXPECT_EQ(Flat(Entry(dn)),
+              Flat(Replaced(Replaced(values, kAnnDn, dn), "mail: " + kAnn, "mail: " + mail)));
     EXPECT_EQ(Post("EditUser|Mail=" + mail).out, ExpectedPage("edit_user_renamed"));
     EXPECT_TRUE(
         Holds(Post(Update(mail, "A", "B", "", "", "per%cent@example.com")).out, "Successfully Updated User"));

@@ -1,7 +1,7 @@
 // A scratch folder named by XOMTA_CONFIG_DIR for the length of a test, under
 // LDAPCGI_BINARY_DIR/test-scratch, removed with everything in it at the end;
-// whole-file reads and writes, a file's permission bits, a text repeated, and
-// the substring check (Holds) that every suite uses.
+// whole-file reads and writes, a file's permission bits, a text repeated or
+// with a part replaced, and the substring check (Holds) that every suite uses.
 #ifndef LDAPCGI_TESTS_SUPPORT_CONFIG_FOLDER_H
 #define LDAPCGI_TESTS_SUPPORT_CONFIG_FOLDER_H
 
@@ -26,6 +26,13 @@ inline std::string Repeated(const std::string& text, std::size_t times) {
     std::string result;
     while (times-- > 0) result += text;
     return result;
+}
+
+// The text with every `from` in it replaced by `to`.
+inline std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
+    return text;
 }
 
 // Whether `text` holds `piece`; a failure shows both.
